@@ -1,0 +1,43 @@
+// Display and preview settings, kept in config.ini.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qorin {
+
+struct Settings {
+  std::int32_t autoPreview = 0;
+  std::int32_t previewAllEntries = 0;
+  std::int32_t previewCount = 0;
+  std::int32_t fontColour = 0;        // 0x00BBGGRR
+  std::int32_t backgroundColour = 0;  // 0x00BBGGRR
+  std::string fontName;               // code-page text
+  std::int32_t fontSize = 0;
+  std::int32_t bold = 0;
+  std::int32_t italic = 0;
+
+  bool operator==(const Settings&) const = default;
+};
+
+// The program-wide record; every field zero until loadSettings runs.
+Settings& settings();
+
+// `dir` followed by "config.ini", with exactly one separator between.
+std::string settingsFilePath(std::string_view dir);
+// The file the program uses (beside the executable, or per user).
+std::string settingsFilePath();
+
+void applyDefaultSettings(Settings& s);
+Settings defaultSettings();
+
+// Missing file: defaults, file not created. Missing or unreadable keys: their
+// defaults. Never reports anything.
+void loadSettings(Settings& s, const std::string& path);
+void saveSettings(const Settings& s, const std::string& path);
+
+void loadSettings();
+void saveSettings();
+
+}  // namespace qorin

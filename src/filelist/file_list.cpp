@@ -1,0 +1,125 @@
+#include "filelist/file_list.h"
+
+#include <algorithm>
+
+namespace qorin {
+
+void FileList::addName(std::string name) {
+  FileEntry e;
+  e.oldName = std::move(name);
+  entries_.push_back(std::move(e));
+}
+
+void FileList::fillRows(unsigned flags, int first, int last, std::string_view dir) {
+  if (rows_ > 0 && !entries_[0].status.empty()) {
+    for (int r = 0; r < rows_; ++r) {
+      FileEntry& e = entries_[static_cast<std::size_t>(r)];
+      e.status.clear();
+      e.icon = StatusIcon::None;
+    }
+    changed(0, rows_ - 1, columnBit(kColStatus));
+  }
+  last = std::min(last, fileCount() - 1);
+  if ((flags & kFillAppend) && first <= last && first == rows_) {
+    if (observer_) observer_->beginAppendRows(first, last);
+    for (int r = first; r <= last; ++r) {
+      FileEntry& e = entries_[static_cast<std::size_t>(r)];
+      e.newNameCell.clear();
+      e.status.clear();
+      e.icon = StatusIcon::None;
+      e.mp3Status.clear();
+      if (flags & kFillDirectory) e.dir = std::string(dir);
+    }
+    rows_ = last + 1;
+    if (observer_) observer_->endAppendRows();
+  } else {
+    last = std::min(last, rows_ - 1);
+    unsigned bits = 0;
+    for (int r = first; r <= last; ++r) {
+      FileEntry& e = entries_[static_cast<std::size_t>(r)];
+      if (flags & kFillNewNames) e.newNameCell = e.newName;
+      if (flags & kFillDirectory) e.dir = std::string(dir);
+    }
+    if (flags & kFillNewNames) bits |= columnBit(kColNew);
+    if (flags & kFillDirectory) bits |= columnBit(kColDir);
+    if (bits) changed(std::max(first, 0), last, bits);
+  }
+  // Older proposals shown below the range disappear.
+  int r = std::max(last + 1, 0);
+  const int from = r;
+  for (; r < rows_ && !entries_[static_cast<std::size_t>(r)].newNameCell.empty(); ++r)
+    entries_[static_cast<std::size_t>(r)].newNameCell.clear();
+  changed(from, r - 1, columnBit(kColNew));
+}
+
+void FileList::setDirectory(int row, std::string dir) {
+  entries_[static_cast<std::size_t>(row)].dir = std::move(dir);
+  changed(row, row, columnBit(kColDir));
+}
+
+void FileList::setOldName(int row, std::string name) {
+  entries_[static_cast<std::size_t>(row)].oldName = std::move(name);
+  changed(row, row, columnBit(kColOld));
+}
+
+void FileList::setNewNameCell(int row, std::string text) {
+  entries_[static_cast<std::size_t>(row)].newNameCell = std::move(text);
+  changed(row, row, columnBit(kColNew));
+}
+
+void FileList::setStatus(int row, std::string text, StatusIcon icon) {
+  FileEntry& e = entries_[static_cast<std::size_t>(row)];
+  e.status = std::move(text);
+  e.icon = icon;
+  changed(row, row, columnBit(kColStatus));
+}
+
+void FileList::setMp3Status(int row, std::string text) {
+  entries_[static_cast<std::size_t>(row)].mp3Status = std::move(text);
+  changed(row, row, columnBit(kColMp3));
+}
+
+void FileList::removeRows(const std::vector<int>& rows) {
+  if (rows.empty()) return;
+  // One contiguous block is announced as such; anything else as a reset,
+  // which keeps deleting every other row of 100,000 linear.
+  const bool contiguous = rows.back() - rows.front() + 1 == static_cast<int>(rows.size());
+  if (observer_) {
+    if (contiguous) observer_->beginRemoveRows(rows.front(), rows.back());
+    else observer_->beginReset();
+  }
+  std::size_t next = 0, out = 0;
+  int removedRows = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (next < rows.size() && rows[next] == static_cast<int>(i)) {
+      ++next;
+      if (static_cast<int>(i) < rows_) ++removedRows;
+      continue;
+    }
+    if (out != i) entries_[out] = std::move(entries_[i]);
+    ++out;
+  }
+  entries_.resize(out);
+  rows_ -= removedRows;
+  if (observer_) {
+    if (contiguous) observer_->endRemoveRows();
+    else observer_->endReset();
+  }
+}
+
+void FileList::clear() {
+  if (observer_) observer_->beginReset();
+  entries_.clear();
+  entries_.shrink_to_fit();
+  rows_ = 0;
+  if (observer_) observer_->endReset();
+}
+
+std::vector<int> FileList::rowsWithMp3Status() const {
+  std::vector<int> out;
+  for (int r = 0; r < rows_; ++r)
+    if (!entries_[static_cast<std::size_t>(r)].mp3Status.empty()) out.push_back(r);
+  return out;
+}
+
+}  // namespace qorin

@@ -1,0 +1,46 @@
+// Key access to small INI files: sections in brackets, key=value lines.
+// Writes keep every other line as it was; new lines end in CR LF.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qorin::platform {
+
+class IniFile {
+ public:
+  // Reads the file; a missing, unreadable or oversized file reads as empty.
+  explicit IniFile(std::string path);
+
+  // The value of the first matching key in the first matching section
+  // (names compared without ASCII case, blanks around them ignored).
+  std::string get(std::string_view section, std::string_view key, std::string_view fallback) const;
+
+  // Replaces the value, or adds the key (and the section) when missing.
+  void set(std::string_view section, std::string_view key, std::string_view value);
+
+  // Writes the lines back atomically; false when that failed.
+  bool save() const;
+
+  // False when the file existed but could not be read: saving then would
+  // replace content we never saw, so save() refuses.
+  bool readable() const { return readable_; }
+
+ private:
+  struct Line {
+    std::string text;  // without its line end
+    std::string end;   // "\r\n", "\n" or "" for a last line without one
+  };
+  // Index of the section header line, or -1.
+  long findSection(std::string_view section) const;
+  // Index of the key line inside the section starting after `header`, or -1;
+  // `insertAt` receives the line after the section's last non-blank line.
+  long findKey(long header, std::string_view key, std::size_t* insertAt) const;
+
+  std::string path_;
+  std::vector<Line> lines_;
+  bool readable_ = true;
+};
+
+}  // namespace qorin::platform

@@ -1,0 +1,252 @@
+#include "text/gbtext.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#ifndef _WIN32
+#include <iconv.h>
+#endif
+
+namespace qorin::text {
+
+namespace {
+
+bool lead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool digit(unsigned char c) { return c >= 0x30 && c <= 0x39; }
+
+}  // namespace
+
+std::size_t charLength(std::string_view s, std::size_t pos) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  if (pos >= s.size()) return 1;
+  const unsigned char b0 = at(pos);
+  if (b0 < 0x80 || !lead(b0) || pos + 1 >= s.size()) return 1;
+  const unsigned char b1 = at(pos + 1);
+  if (digit(b1)) {
+    if (pos + 3 < s.size() && lead(at(pos + 2)) && digit(at(pos + 3))) return 4;
+    return 1;
+  }
+  if ((b1 >= 0x40 && b1 <= 0x7E) || (b1 >= 0x80 && b1 <= 0xFE)) return 2;
+  return 1;
+}
+
+bool isCharBoundary(std::string_view s, std::size_t pos) { return nextBoundary(s, pos) == pos; }
+
+std::size_t nextBoundary(std::string_view s, std::size_t pos) {
+  std::size_t i = 0;
+  while (i < pos && i < s.size()) i += charLength(s, i);
+  return std::min(i, s.size());
+}
+
+void asciiUpperInPlace(std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      if (c >= 'a' && c <= 'z') s[i] = static_cast<char>(c - 32);
+      ++i;
+    } else {
+      i += charLength(s, i);
+    }
+  }
+}
+
+void asciiLowerInPlace(std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      if (c >= 'A' && c <= 'Z') s[i] = static_cast<char>(c + 32);
+      ++i;
+    } else {
+      i += charLength(s, i);
+    }
+  }
+}
+
+std::string asciiUpper(std::string_view s) {
+  std::string r(s);
+  asciiUpperInPlace(r);
+  return r;
+}
+
+std::string asciiLower(std::string_view s) {
+  std::string r(s);
+  asciiLowerInPlace(r);
+  return r;
+}
+
+std::string_view cutToBytes(std::string_view s, std::size_t maxBytes) {
+  if (s.size() <= maxBytes) return s;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const std::size_t n = charLength(s, i);
+    if (i + n > maxBytes) break;
+    i += n;
+  }
+  return s.substr(0, i);
+}
+
+std::int32_t toNumber(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+  long long v = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+    v = v * 10 + (s[i] - '0');
+    if (v > static_cast<long long>(INT32_MAX) + 1) v = static_cast<long long>(INT32_MAX) + 1;
+  }
+  if (negative) v = -v;
+  return static_cast<std::int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+}
+
+std::string gb(std::string_view utf8Literal) {
+  auto r = utf8ToGb(utf8Literal);
+  return r ? std::move(*r) : std::string(utf8Literal);
+}
+
+bool isAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+#ifndef _WIN32
+namespace {
+
+// One descriptor per direction, opened on first use: iconv_open is far too
+// slow to call for each of 100,000 names.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  std::optional<std::string> run(std::string_view in) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    std::string out(in.size() * 4 + 8, '\0');
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+    while (srcLeft > 0) {
+      if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) {
+        if (errno != E2BIG) return std::nullopt;  // invalid or unconvertible input
+        const std::size_t used = out.size() - dstLeft;
+        out.resize(out.size() * 2);
+        dst = out.data() + used;
+        dstLeft = out.size() - used;
+      }
+    }
+    if (iconv(cd_, nullptr, nullptr, &dst, &dstLeft) == static_cast<std::size_t>(-1)) return std::nullopt;
+    out.resize(out.size() - dstLeft);
+    return out;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+Converter& gbToUtf8Conv() {
+  thread_local Converter c("UTF-8", "GB18030");
+  return c;
+}
+Converter& utf8ToGbConv() {
+  thread_local Converter c("GB18030", "UTF-8");
+  return c;
+}
+Converter& gbToUtf16Conv() {
+  thread_local Converter c("UTF-16LE", "GB18030");
+  return c;
+}
+Converter& utf16LeToGbConv() {
+  thread_local Converter c("GB18030", "UTF-16LE");
+  return c;
+}
+Converter& utf16BeToGbConv() {
+  thread_local Converter c("GB18030", "UTF-16BE");
+  return c;
+}
+Converter& latin1ToGbConv() {
+  thread_local Converter c("GB18030", "ISO-8859-1");
+  return c;
+}
+
+}  // namespace
+
+std::optional<std::string> gbToUtf8(std::string_view gb) {
+  if (isAscii(gb)) return std::string(gb);
+  return gbToUtf8Conv().run(gb);
+}
+
+std::optional<std::string> utf8ToGb(std::string_view utf8) {
+  if (isAscii(utf8)) return std::string(utf8);
+  return utf8ToGbConv().run(utf8);
+}
+
+std::optional<std::string> gbToUtf16(std::string_view gb) { return gbToUtf16Conv().run(gb); }
+
+std::optional<std::string> utf16ToGb(std::string_view bytes, bool bigEndian) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  return (bigEndian ? utf16BeToGbConv() : utf16LeToGbConv()).run(bytes);
+}
+
+std::optional<std::string> latin1ToGb(std::string_view latin1) {
+  if (isAscii(latin1)) return std::string(latin1);
+  return latin1ToGbConv().run(latin1);
+}
+#else
+// Windows: code page 54936 is GB18030.
+#include <windows.h>
+namespace {
+std::optional<std::wstring> toWide(UINT cp, std::string_view s) {
+  if (s.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  if (n <= 0) return std::nullopt;
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+std::optional<std::string> fromWide(UINT cp, std::wstring_view w) {
+  if (w.empty()) return std::string();
+  const DWORD flags = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
+  const int n = WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::nullopt;
+  std::string s(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+  return s;
+}
+}  // namespace
+std::optional<std::string> gbToUtf8(std::string_view gb) {
+  auto w = toWide(54936, gb);
+  return w ? fromWide(CP_UTF8, *w) : std::nullopt;
+}
+std::optional<std::string> utf8ToGb(std::string_view utf8) {
+  auto w = toWide(CP_UTF8, utf8);
+  return w ? fromWide(54936, *w) : std::nullopt;
+}
+std::optional<std::string> gbToUtf16(std::string_view gb) {
+  auto w = toWide(54936, gb);
+  if (!w) return std::nullopt;
+  return std::string(reinterpret_cast<const char*>(w->data()), w->size() * 2);
+}
+std::optional<std::string> utf16ToGb(std::string_view bytes, bool bigEndian) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  std::wstring w(bytes.size() / 2, L'\0');
+  for (std::size_t i = 0; i < w.size(); ++i) {
+    const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
+    w[i] = static_cast<wchar_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+  }
+  return fromWide(54936, w);
+}
+std::optional<std::string> latin1ToGb(std::string_view latin1) {
+  auto w = toWide(28591, latin1);
+  return w ? fromWide(54936, *w) : std::nullopt;
+}
+#endif
+
+}  // namespace qorin::text
