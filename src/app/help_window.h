@@ -1,0 +1,6 @@
+#pragma once
+
+namespace qorin {
+class MainWindow;
+void showHelp(MainWindow& owner);
+}  // namespace qorin

@@ -1,0 +1,11 @@
+#include <QApplication>
+
+#include "app/main_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Qorin批量更名器"));
+  qorin::MainWindow w;
+  w.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+namespace qorin {
+class MainWindow;
+void showSettingsWindow(MainWindow& owner);
+}  // namespace qorin

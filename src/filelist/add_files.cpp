@@ -1,0 +1,33 @@
+#include "filelist/add_files.h"
+
+#include "platform/fs.h"
+
+namespace qorin {
+
+ScanResult scanDirectory(FileList& list, std::string& dir) {
+  dir = platform::withSeparator(dir);
+  ScanResult r;
+  platform::DirectoryListing listing = platform::listFiles(dir);
+  r.unconvertible = listing.unconvertible;
+  list.reserve(list.entries().size() + listing.names.size());
+  for (std::string& name : listing.names) list.addName(std::move(name));
+  r.added = static_cast<int>(listing.names.size());
+  return r;
+}
+
+std::string dirMemoryPath() { return platform::configDirectory() + "dir.txt"; }
+
+std::string readRememberedDirectory() {
+  const std::string path = dirMemoryPath();
+  if (!platform::touchFile(path)) return {};
+  const auto content = platform::readFile(path, 64 * 1024);
+  if (!content) return {};
+  const auto end = content->find_first_of("\r\n");
+  return content->substr(0, end);
+}
+
+void rememberDirectory(std::string_view dir) {
+  platform::writeFileAtomic(dirMemoryPath(), std::string(dir) + "\r\n");
+}
+
+}  // namespace qorin

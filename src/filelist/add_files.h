@@ -1,0 +1,27 @@
+// Adding entries to the file list from folders and file paths.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filelist/file_list.h"
+
+namespace qorin {
+
+struct ScanResult {
+  int added = 0;          // entries appended
+  int unconvertible = 0;  // files left out: their names do not fit the code page
+};
+
+// Appends one entry per file directly in `dir` (normalised to end in the
+// separator), in name order. Nothing is added for sub-directories.
+ScanResult scanDirectory(FileList& list, std::string& dir);
+
+// dir.txt: the directory of the last confirmed open-file dialog, beside
+// config.ini. Created empty on first use.
+std::string dirMemoryPath();
+std::string readRememberedDirectory();  // "" when missing or unreadable
+void rememberDirectory(std::string_view dir);
+
+}  // namespace qorin

@@ -1,0 +1,68 @@
+#include "filelist/file_list_model_qt.h"
+
+#include <algorithm>
+
+#include "app/icons_qt.h"
+#include "text/qtext_qt.h"
+
+namespace qorin {
+
+FileListModel::FileListModel(FileList& list, QObject* parent)
+    : QAbstractTableModel(parent), list_(list), success_(icons::statusSuccess()), failure_(icons::statusFailure()) {
+  list_.setObserver(this);
+}
+
+FileListModel::~FileListModel() { list_.setObserver(nullptr); }
+
+int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.rowCount(); }
+
+int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= list_.rowCount()) return {};
+  const FileEntry& e = list_[index.row()];
+  switch (role) {
+    case Qt::DisplayRole:
+      switch (index.column()) {
+        case kColOld: return text::toQt(e.oldName);
+        case kColNew: return text::toQt(e.newNameCell);
+        case kColDir: return text::toQt(e.dir);
+        case kColStatus: return text::toQt(e.status);
+        case kColMp3: return text::toQt(e.mp3Status);
+        default: return {};
+      }
+    case Qt::DecorationRole:
+      if (index.column() == kColStatus && e.icon != StatusIcon::None)
+        return e.icon == StatusIcon::Success ? success_ : failure_;
+      return {};
+    default:
+      return {};
+  }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) const {
+  if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  static const char* const captions[] = {"旧文件名", "新文件名", "路径", "命名状态", "MP3标签状态"};
+  if (section < 0 || section >= kColumnCount) return {};
+  return QString::fromUtf8(captions[section]);
+}
+
+void FileListModel::beginAppendRows(int first, int last) { beginInsertRows({}, first, last); }
+void FileListModel::endAppendRows() { endInsertRows(); }
+void FileListModel::beginRemoveRows(int first, int last) { QAbstractTableModel::beginRemoveRows({}, first, last); }
+void FileListModel::endRemoveRows() { QAbstractTableModel::endRemoveRows(); }
+void FileListModel::beginReset() { beginResetModel(); }
+void FileListModel::endReset() { endResetModel(); }
+
+void FileListModel::cellsChanged(int firstRow, int lastRow, unsigned columnBits) {
+  if (firstRow > lastRow || columnBits == 0) return;
+  int lo = kColumnCount, hi = -1;
+  for (int c = 0; c < kColumnCount; ++c)
+    if (columnBits & (1u << c)) {
+      lo = std::min(lo, c);
+      hi = std::max(hi, c);
+    }
+  emit dataChanged(index(firstRow, lo), index(lastRow, hi), {Qt::DisplayRole, Qt::DecorationRole});
+}
+
+}  // namespace qorin

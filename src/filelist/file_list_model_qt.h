@@ -1,0 +1,40 @@
+// Shows the core FileList in the report list. It holds no copy of the data:
+// cells are converted for display when the view asks for them, which keeps a
+// list of 100,000 files fast.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+
+#include "filelist/file_list.h"
+
+namespace qorin {
+
+class FileListModel : public QAbstractTableModel, public FileListObserver {
+  Q_OBJECT
+
+ public:
+  explicit FileListModel(FileList& list, QObject* parent = nullptr);
+  ~FileListModel() override;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+  // FileListObserver
+  void beginAppendRows(int first, int last) override;
+  void endAppendRows() override;
+  void beginRemoveRows(int first, int last) override;
+  void endRemoveRows() override;
+  void beginReset() override;
+  void endReset() override;
+  void cellsChanged(int firstRow, int lastRow, unsigned columnBits) override;
+
+ private:
+  FileList& list_;
+  QIcon success_;
+  QIcon failure_;
+};
+
+}  // namespace qorin

@@ -1,0 +1,7 @@
+#include "filelist/filter_window.h"
+
+#include "app/main_window.h"
+
+namespace qorin {
+void showFilterWindow(MainWindow&) {}
+}  // namespace qorin

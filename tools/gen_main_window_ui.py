@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""Writes resources/main_window.ui from the control table below.
+
+The main window has some ninety controls at fixed design positions; keeping
+them in one table is easier to check against the design than hand-edited XML.
+Run it after changing the table and commit both files.
+"""
+import os
+from xml.sax.saxutils import escape
+
+# Tab pages start below the tab bar; the design measures from the top of the
+# tab control, so page-level positions move up by the bar's height.
+TAB_BAR = 23
+# The toolbar sits outside the central widget in Qt.
+TOOLBAR = 28
+
+
+def label(name, text, x, y):
+    return ("QLabel", name, dict(text=text), (x, y, 12 * len(text) + 4, 14), [])
+
+
+def edit(name, x, y, w, h=18, **props):
+    return ("QLineEdit", name, props, (x, y, w, h), [])
+
+
+def spin(name, x, y, w, h, lo, hi, maxlen, text, **props):
+    p = dict(minimum=lo, maximum=hi, maxLength=maxlen, text=text)
+    p.update(props)
+    return ("SpinEdit", name, p, (x, y, w, h), [])
+
+
+def radio(name, text, x, y, checked=False):
+    p = dict(text=text)
+    if checked:
+        p["checked"] = True
+    return ("QRadioButton", name, p, (x, y, 14 * len(text) + 24, 17), [])
+
+
+def check(name, text, x, y, checked=False):
+    p = dict(text=text)
+    if checked:
+        p["checked"] = True
+    return ("QCheckBox", name, p, (x, y, 13 * len(text) + 24, 17), [])
+
+
+def group(name, title, x, y, w, h, children):
+    return ("QGroupBox", name, dict(title=title), (x, y, w, h), children)
+
+
+def button(name, text, x, y, w, h, **props):
+    return ("QPushButton", name, dict(text=text, **props), (x, y, w, h), [])
+
+
+page0 = [
+    label("标签13", "作用于：", 6, 32),
+    group("分组框3", "", 52, 22, 228, 27, [
+        radio("常规文件名单选框", "文件名", 12, 6, True),
+        radio("常规扩展名单选框", "扩展名", 88, 6),
+        radio("常规全部单选框", "全部", 165, 6),
+    ]),
+    label("标签1", "起始量：", 289, 32),
+    spin("起始量编辑框", 342, 29, 48, 18, 0, 9999, 8, "0"),
+    label("标签2", "增量", 414, 32),
+    spin("增量编辑框", 446, 29, 48, 18, 1, 9999, 6, "1"),
+    button("常规清空按钮", "清空", 519, 27, 60, 20),
+    group("文件名分组框", "文件名", 6, 50, 578, 37, [
+        label("前缀1标签", "前缀", 6, 17),
+        edit("文件名前缀编辑框", 38, 14, 56),
+        label("文件名标签", "主文件名", 100, 17),
+        edit("文件名编辑框", 153, 14, 125),
+        label("文件名位数调节标签", "位数", 286, 17),
+        spin("文件名位数调节编辑框", 316, 14, 56, 18, 1, 255, 3, "1"),
+        label("后缀1标签", "后缀", 396, 17),
+        edit("文件名后缀编辑框", 428, 14, 56),
+    ]),
+    group("扩展名分组框", "扩展名", 6, 89, 578, 37, [
+        label("前缀2标签", "前缀", 6, 17),
+        edit("扩展名前缀编辑框", 38, 14, 56, enabled=False),
+        label("新扩展名标签", "新扩展名", 100, 17),
+        edit("新扩展名编辑框", 153, 14, 125, enabled=False),
+        label("扩展名位数标签", "位数", 286, 17),
+        spin("扩展名位数调节编辑框", 316, 14, 56, 18, 0, 100, 3, "", enabled=False),
+        label("后缀2标签", "后缀", 396, 17),
+        edit("扩展名后缀编辑框", 428, 14, 56, enabled=False),
+    ]),
+]
+
+page1 = [
+    group("删除分组框", "选项", 5, 25, 579, 96, [
+        label("查找内容标签", "查找内容", 27, 17),
+        edit("查找内容编辑框", 89, 14, 191),
+        check("区分大小写选择框", "区分大小写", 291, 15),
+        label("替换为标签", "替换为", 27, 45),
+        edit("替换为编辑框", 89, 44, 191),
+        ("QLabel", "标签5", dict(text="（为空时表示删除‘查找内容’的内容）"), (291, 47, 280, 14), []),
+        label("标签6", "应用于：", 27, 74),
+        radio("仅文件名单选框", "仅文件名", 89, 72, True),
+        radio("仅扩展名单选框", "仅扩展名", 197, 72),
+        radio("替换删除全部单选框", "全部", 313, 72),
+    ]),
+]
+
+page2 = [
+    label("标签3", "欲插入的字符：", 18, 34),
+    label("标签8", "文件名：", 113, 34),
+    edit("插入到文件名的字符编辑框", 168, 31, 96),
+    label("插入扩展名标签", "扩展名：", 273, 34),
+    edit("插入到扩展名的字符编辑框", 321, 31, 96),
+    check("保持一致选择框", "保持一致", 440, 32),
+    label("标签4", "插入到文件名：", 18, 64),
+    group("分组框1", "", 114, 49, 462, 35, [
+        radio("插入文件名位置单选框", "插入到第", 8, 13, True),
+        spin("插入文件名位置编辑框", 80, 9, 56, 20, 1, 255, 3, "1"),
+        label("标签9", "个位置", 160, 15),
+        radio("插入文件名尾单选框", "文件名尾", 336, 13),
+    ]),
+    label("标签7", "插入到扩展名：", 18, 99),
+    group("分组框2", "", 114, 87, 462, 35, [
+        radio("插入扩展名位置单选框", "插入到第", 8, 13, True),
+        spin("插入扩展名位置编辑框", 80, 9, 56, 20, 1, 255, 3, "1"),
+        label("标签10", "个位置", 160, 15),
+        radio("插入扩展名尾单选框", "扩展名尾", 336, 13),
+    ]),
+]
+
+
+def case_group(name, title, x, what):
+    return group(name, title, x, 38, 278, 81, [
+        radio(what + "全部大写单选框", "全部大写", 24, 22, True),
+        radio(what + "全部小写单选框", "全部小写", 24, 48),
+        radio(what + "首字母大写单选框", "首字母大写", 144, 22),
+        radio(what + "首字母小写单选框", "首字母小写", 144, 48),
+    ])
+
+
+page3 = [case_group("分组框6", "文件名", 10, "文件名"), case_group("分组框7", "扩展名", 303, "扩展名")]
+
+tag_buttons = [("艺术家超级按钮", "#1-艺术家", "艺术家"), ("歌曲名超级按钮", "#2-歌曲名", "歌曲名"),
+               ("专辑超级按钮", "#3-专辑", "专辑"), ("音轨超级按钮", "#4-音轨", "音轨"),
+               ("年代超级按钮", "#5-年代", "年代"), ("流派超级按钮", "#6-流派", "流派")]
+
+page4 = [
+    label("标签11", "预定义方案：", 10, 32),
+    ("QComboBox", "预定义方案组合框",
+     dict(items=["艺术家-歌曲名", "艺术家-专辑-歌曲名", "艺术家-专辑-年代-歌曲名", "艺术家-专辑-年代-歌曲名-音轨"]),
+     (87, 28, 224, 22), []),
+    radio("V1优先单选框", "ID3v1.x优先", 328, 29),
+    radio("V2优先单选框", "ID3v2.x优先", 456, 29, True),
+    label("标签12", "命名规则：", 10, 57),
+    edit("MP3命名规则编辑框", 87, 52, 495, 20, maxLength=50),
+    edit("参照编辑框", 87, 76, 495, 20),
+    ("QFrame", "外形框3", dict(frameShape="QFrame::StyledPanel"), (87, 99, 495, 24),
+     [("QToolButton", n, dict(text=t, toolTip=h), (1 + 82 * i, 2, 82, 20), [])
+      for i, (n, t, h) in enumerate(tag_buttons)]),
+]
+
+pages = [("常规", "常规页", page0), ("替换/删除", "替换删除页", page1), ("插入", "插入页", page2),
+         ("大小写", "大小写页", page3), ("MP3标签", "MP3标签页", page4)]
+
+
+def prop(name, value):
+    if isinstance(value, bool):
+        return f'<property name="{name}"><bool>{"true" if value else "false"}</bool></property>'
+    if isinstance(value, int):
+        return f'<property name="{name}"><number>{value}</number></property>'
+    if isinstance(value, str) and value.startswith("QFrame::"):
+        return f'<property name="{name}"><enum>{value}</enum></property>'
+    return f'<property name="{name}"><string>{escape(value)}</string></property>'
+
+
+def geometry(x, y, w, h):
+    return (f'<property name="geometry"><rect><x>{x}</x><y>{y}</y><width>{w}</width>'
+            f'<height>{h}</height></rect></property>')
+
+
+def widget(cls, name, props, geo, children, dy=0):
+    x, y, w, h = geo
+    out = [f'<widget class="{cls}" name="{name}">', geometry(x, y - dy, w, h)]
+    for k, v in props.items():
+        if k == "items":
+            for item in v:
+                out.append(f'<item><property name="text"><string>{escape(item)}</string></property></item>')
+        else:
+            out.append(prop(k, v))
+    for c in children:
+        out.append(widget(*c))
+    out.append("</widget>")
+    return "\n".join(out)
+
+
+def main():
+    tabs = []
+    for title, name, controls in pages:
+        body = "\n".join(widget(*c, dy=TAB_BAR) for c in controls)
+        tabs.append(f'<widget class="QWidget" name="{name}"><attribute name="title">'
+                    f'<string>{escape(title)}</string></attribute>\n{body}\n</widget>')
+    ui = f'''<?xml version="1.0" encoding="UTF-8"?>
+<ui version="4.0">
+<class>MainWindow</class>
+<widget class="QMainWindow" name="MainWindow">
+{geometry(0, 0, 598, 378)}
+<property name="windowTitle"><string>Qorin批量更名器</string></property>
+<widget class="QWidget" name="centralwidget">
+<widget class="QTabWidget" name="选择夹">
+{geometry(0, 29 - TOOLBAR, 590, 130)}
+<property name="currentIndex"><number>0</number></property>
+{chr(10).join(tabs)}
+</widget>
+<widget class="QTreeView" name="显示超级列表框">
+{geometry(0, 160 - TOOLBAR, 590, 152)}
+</widget>
+</widget>
+</widget>
+<customwidgets>
+<customwidget><class>SpinEdit</class><extends>QLineEdit</extends><header>app/spin_edit_qt.h</header></customwidget>
+</customwidgets>
+<resources/>
+<connections/>
+</ui>
+'''
+    out = os.path.join(os.path.dirname(__file__), "..", "resources", "main_window.ui")
+    with open(out, "w", encoding="utf-8") as f:
+        f.write(ui)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,42 @@
+// Renders the program's windows to PNG files for the README and for checking
+// layouts by eye: qorin_screenshot OUTPUT_DIR
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "platform/fs.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+  QDir().mkpath(out);
+  QTemporaryDir home;
+  qorin::platform::overrideProgramDirectory(home.path().toStdString());
+  // A few sample files so the list shows what the program does.
+  QTemporaryDir files;
+  for (const char* name : {"IMG_0412.jpg", "IMG_0413.jpg", "旅行 01.jpg", "旅行 02.jpg", "说明.txt", "song.mp3"}) {
+    QFile f(files.filePath(QString::fromUtf8(name)));
+    f.open(QIODevice::WriteOnly);
+  }
+  qorin::MainWindow w;
+  qorin::settings().autoPreview = 1;
+  w.applyDisplaySettings();
+  w.show();
+  w.addDirectory(files.path(), false);
+  w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("照片_"));
+  w.control<QLineEdit>("文件名位数调节编辑框")->setText(QStringLiteral("3"));
+  w.control<QLineEdit>("起始量编辑框")->setText(QStringLiteral("1"));
+  QApplication::processEvents();
+  w.grab().save(out + QStringLiteral("/main-window.png"));
+  for (int i = 1; i < w.tabs()->count(); ++i) {
+    w.tabs()->setCurrentIndex(i);
+    QApplication::processEvents();
+    w.grab().save(out + QStringLiteral("/main-window-tab%1.png").arg(i));
+  }
+  return 0;
+}
