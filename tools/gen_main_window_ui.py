@@ -10,7 +10,7 @@ from xml.sax.saxutils import escape
 
 # Tab pages start below the tab bar; the design measures from the top of the
 # tab control, so page-level positions move up by the bar's height.
-TAB_BAR = 23
+TAB_BAR = 26
 # The toolbar sits outside the central widget in Qt.
 TOOLBAR = 28
 

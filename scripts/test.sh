@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with warnings as errors and
+# runs every test (windows on Qt's offscreen platform).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORIN_WERROR=ON -DQORIN_BUILD_TESTS=ON \
+  -DQORIN_BUILD_BENCH=ON
+cmake --build build-test -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build-test --output-on-failure -j"$(nproc)" --timeout 600
+if [ -x fuzz/run.sh ]; then
+  fuzz/run.sh 30
+fi
