@@ -100,7 +100,9 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
   std::size_t insertAt = 0;
   const long k = findKey(header, key, &insertAt);
   if (k >= 0) {
-    lines_[static_cast<std::size_t>(k)].text = entry;
+    Line& line = lines_[static_cast<std::size_t>(k)];
+    line.text = entry;
+    if (!line.end.empty()) line.end = "\r\n";  // a line we write ends in CR LF
     return;
   }
   if (insertAt > 0 && lines_[insertAt - 1].end.empty()) lines_[insertAt - 1].end = "\r\n";

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "filelist/add_files.h"
+#include "filelist/file_list.h"
+#include "platform/fs.h"
+#include "temp_dir.h"
+#include "text/gbtext.h"
+
+namespace qorin {
+namespace {
+
+// Records what the view is told.
+struct Recorder : FileListObserver {
+  std::vector<std::string> events;
+  void beginAppendRows(int f, int l) override { events.push_back("append " + std::to_string(f) + "-" + std::to_string(l)); }
+  void endAppendRows() override {}
+  void beginRemoveRows(int f, int l) override { events.push_back("remove " + std::to_string(f) + "-" + std::to_string(l)); }
+  void endRemoveRows() override {}
+  void beginReset() override { events.push_back("reset"); }
+  void endReset() override {}
+  void cellsChanged(int f, int l, unsigned bits) override {
+    events.push_back("cells " + std::to_string(f) + "-" + std::to_string(l) + " " + std::to_string(bits));
+  }
+};
+
+FileList listOf(int n, const std::string& dir = "/d/") {
+  FileList list;
+  for (int i = 0; i < n; ++i) list.addName("f" + std::to_string(i + 1));
+  list.fillRows(kFillAppend | kFillDirectory, 0, n - 1, dir);
+  return list;
+}
+
+void propose(FileList& list, int n) {
+  for (int i = 0; i < n; ++i) list.setNewName(i, "new" + std::to_string(i + 1));
+  list.fillRows(kFillNewNames, 0, n - 1, {});
+}
+
+TEST(FillRows, AppendsRowsWithTheirDirectory) {
+  FileList list = listOf(3, "/music/");
+  Recorder rec;
+  list.setObserver(&rec);
+  list.addName("g");
+  list.fillRows(kFillAppend | kFillDirectory, 3, 3, "/other/");
+  EXPECT_EQ(list.rowCount(), 4);
+  EXPECT_EQ(list[0].dir, "/music/");
+  EXPECT_EQ(list[3].dir, "/other/");
+  EXPECT_EQ(list[3].oldName, "g");
+  EXPECT_EQ(rec.events, std::vector<std::string>{"append 3-3"});
+}
+
+TEST(FillRows, ClearsStaleProposalsBelowTheRange) {
+  FileList list = listOf(30);
+  propose(list, 30);
+  list.fillRows(kFillNewNames, 0, 9, {});
+  for (int r = 0; r < 30; ++r) EXPECT_EQ(list[r].newNameCell.empty(), r >= 10) << r;
+  // The proposals themselves stay; only the cells are cleared.
+  EXPECT_EQ(list[20].newName, "new21");
+  // A count of 0 empties every cell.
+  propose(list, 30);
+  list.fillRows(kFillNewNames, 0, -1, {});
+  for (int r = 0; r < 30; ++r) EXPECT_TRUE(list[r].newNameCell.empty());
+}
+
+TEST(FillRows, ClearsStatusesOnlyWhenRowZeroHasOne) {
+  FileList list = listOf(3);
+  list.setStatus(1, "x", StatusIcon::Failure);
+  list.fillRows(kFillNewNames, 0, 2, {});
+  EXPECT_EQ(list[1].status, "x");  // row 0 had none: one look decides
+  list.setStatus(0, "y", StatusIcon::Success);
+  list.fillRows(kFillNewNames, 0, 0, {});
+  for (int r = 0; r < 3; ++r) {
+    EXPECT_TRUE(list[r].status.empty());
+    EXPECT_EQ(list[r].icon, StatusIcon::None);
+  }
+}
+
+TEST(RemoveRows, KeepsEveryColumnInStep) {
+  FileList list = listOf(5);
+  propose(list, 5);
+  for (int r = 0; r < 5; ++r) {
+    list.setDirectory(r, "/d" + std::to_string(r + 1) + "/");
+    list.setUndoName(r, "u" + std::to_string(r + 1));
+  }
+  Recorder rec;
+  list.setObserver(&rec);
+  list.removeRows({1, 3});
+  ASSERT_EQ(list.fileCount(), 3);
+  ASSERT_EQ(list.rowCount(), 3);
+  const char* expect[] = {"1", "3", "5"};
+  for (int r = 0; r < 3; ++r) {
+    EXPECT_EQ(list[r].oldName, std::string("f") + expect[r]);
+    EXPECT_EQ(list[r].newNameCell, std::string("new") + expect[r]);
+    EXPECT_EQ(list[r].dir, std::string("/d") + expect[r] + "/");
+    EXPECT_EQ(list[r].undoName, std::string("u") + expect[r]);
+  }
+  EXPECT_EQ(rec.events, std::vector<std::string>{"reset"});
+  rec.events.clear();
+  list.removeRows({1, 2});
+  EXPECT_EQ(rec.events, std::vector<std::string>{"remove 1-2"});
+  EXPECT_EQ(list[0].oldName, "f1");
+}
+
+TEST(RemoveRows, HandlesAHundredThousandEntries) {
+  FileList list = listOf(100000);
+  std::vector<int> odd;
+  for (int r = 1; r < 100000; r += 2) odd.push_back(r);
+  list.removeRows(odd);
+  ASSERT_EQ(list.fileCount(), 50000);
+  EXPECT_EQ(list[49999].oldName, "f99999");
+  list.clear();
+  EXPECT_EQ(list.rowCount(), 0);
+}
+
+TEST(ScanDirectory, FilesOnlyInNameOrder) {
+  testing::TempDir t;
+  for (const char* n : {"b.txt", "A.txt", ".hidden", "a;b c.mp3", "\xE9\x9F\xB3\xE4\xB9\x90.mp3",
+                        "\xF0\xA0\x80\x80.txt", "a.TXT"})
+    t.write(n, "x");
+  std::filesystem::create_directory(t.path() / "sub");
+  std::filesystem::create_directory(t.path() / "sub2");
+  t.write("sub/inner.txt", "x");
+  FileList list;
+  std::string dir = t.path().string();  // no trailing separator
+  const ScanResult r = scanDirectory(list, dir);
+  EXPECT_EQ(dir, t.dir());
+  EXPECT_EQ(r.added, 7);
+  EXPECT_EQ(r.unconvertible, 0);
+  std::vector<std::string> names;
+  for (const auto& e : list.entries()) names.push_back(e.oldName);
+  const std::vector<std::string> want = {".hidden", "A.txt", "a.TXT", "a;b c.mp3", "b.txt",
+                                         "\x95\x32\x82\x36.txt", text::gb("音乐.mp3")};
+  EXPECT_EQ(names, want);
+}
+
+TEST(ScanDirectory, LeavesOutNamesThatDoNotConvert) {
+  testing::TempDir t;
+  t.write("ok.txt", "x");
+  t.write("bad\xFF.txt", "x");  // not UTF-8: no faithful code-page form
+  FileList list;
+  std::string dir = t.dir();
+  const ScanResult r = scanDirectory(list, dir);
+  EXPECT_EQ(r.added, 1);
+  EXPECT_EQ(r.unconvertible, 1);
+  std::string missing = t.dir() + "nope";
+  EXPECT_EQ(scanDirectory(list, missing).added, 0);
+}
+
+TEST(DirMemory, CreatedEmptyThenRemembers) {
+  testing::TempDir t;
+  platform::overrideProgramDirectory(t.dir());
+  EXPECT_EQ(readRememberedDirectory(), "");
+  EXPECT_TRUE(std::filesystem::exists(t.path() / "dir.txt"));
+  rememberDirectory("/music/");
+  EXPECT_EQ(t.read("dir.txt"), "/music/\r\n");
+  EXPECT_EQ(readRememberedDirectory(), "/music/");
+  platform::overrideProgramDirectory("");
+}
+
+}  // namespace
+}  // namespace qorin
