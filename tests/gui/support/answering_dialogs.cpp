@@ -1,0 +1,74 @@
+#include "answering_dialogs.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "platform/fs.h"
+
+namespace qorin::testing {
+
+AnsweringDialogs::AnsweringDialogs() { platform::setDialogs(this); }
+AnsweringDialogs::~AnsweringDialogs() { platform::setDialogs(nullptr); }
+
+QStringList AnsweringDialogs::openFiles(QWidget*, const QString& title, const QString& filter,
+                                        const QString& initialDir) {
+  ++fileDialogs;
+  lastFileTitle = title;
+  lastFileFilter = filter;
+  lastFileDir = initialDir;
+  if (files.empty()) return {};
+  QStringList r = files.front();
+  files.pop_front();
+  return r;
+}
+
+QString AnsweringDialogs::chooseFolder(QWidget*, const QString& title) {
+  lastFolderTitle = title;
+  if (folders.empty()) return {};
+  QString r = folders.front();
+  folders.pop_front();
+  return r;
+}
+
+void AnsweringDialogs::message(QWidget*, const QString& title, const QString& text, Icon icon) {
+  messages.append({title, text, icon, false});
+}
+
+bool AnsweringDialogs::askYesNo(QWidget*, const QString& title, const QString& text, Icon icon) {
+  messages.append({title, text, icon, true});
+  if (answers.empty()) return false;
+  const bool r = answers.front();
+  answers.pop_front();
+  return r;
+}
+
+std::optional<QFont> AnsweringDialogs::chooseFont(QWidget*, const QFont&) {
+  if (fonts.empty()) return std::nullopt;
+  auto r = fonts.front();
+  fonts.pop_front();
+  return r;
+}
+
+std::optional<QColor> AnsweringDialogs::chooseColour(QWidget*, const QColor&) {
+  if (colours.empty()) return std::nullopt;
+  auto r = colours.front();
+  colours.pop_front();
+  return r;
+}
+
+ProgramDirectory::ProgramDirectory() { platform::overrideProgramDirectory(dir_.path().toStdString()); }
+ProgramDirectory::~ProgramDirectory() { platform::overrideProgramDirectory(""); }
+
+QStringList makeFiles(const QString& dir, const QStringList& names, const QByteArray& content) {
+  QStringList out;
+  QDir().mkpath(dir);
+  for (const QString& n : names) {
+    QFile f(QDir(dir).filePath(n));
+    f.open(QIODevice::WriteOnly);
+    f.write(content);
+    out << f.fileName();
+  }
+  return out;
+}
+
+}  // namespace qorin::testing

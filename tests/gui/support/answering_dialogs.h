@@ -1,0 +1,63 @@
+// Window-test support: a dialogs double that answers from queues and records
+// every message, and a program directory of its own per test.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <optional>
+
+#include "platform/dialogs_qt.h"
+
+namespace qorin::testing {
+
+class AnsweringDialogs : public platform::Dialogs {
+ public:
+  struct Message {
+    QString title;
+    QString text;
+    Icon icon;
+    bool question;
+  };
+
+  AnsweringDialogs();
+  ~AnsweringDialogs() override;
+
+  std::deque<QStringList> files;     // answers to openFiles
+  std::deque<QString> folders;       // answers to chooseFolder
+  std::deque<bool> answers;          // answers to askYesNo (No when empty)
+  std::deque<std::optional<QFont>> fonts;
+  std::deque<std::optional<QColor>> colours;
+
+  QList<Message> messages;           // every message and question, in order
+  QString lastFileTitle, lastFileFilter, lastFileDir, lastFolderTitle;
+  int fileDialogs = 0;
+
+  QStringList openFiles(QWidget*, const QString& title, const QString& filter, const QString& initialDir) override;
+  QString chooseFolder(QWidget*, const QString& title) override;
+  void message(QWidget*, const QString& title, const QString& text, Icon icon) override;
+  bool askYesNo(QWidget*, const QString& title, const QString& text, Icon icon) override;
+  std::optional<QFont> chooseFont(QWidget*, const QFont& initial) override;
+  std::optional<QColor> chooseColour(QWidget*, const QColor& initial) override;
+};
+
+// Points the program directory (config.ini, dir.txt) at a fresh temporary
+// directory for the object's lifetime.
+class ProgramDirectory {
+ public:
+  ProgramDirectory();
+  ~ProgramDirectory();
+  QString path() const { return dir_.path(); }
+  QString file(const QString& name) const { return dir_.filePath(name); }
+
+ private:
+  QTemporaryDir dir_;
+};
+
+// Creates empty files (or with content) in a directory; returns their paths.
+QStringList makeFiles(const QString& dir, const QStringList& names, const QByteArray& content = {});
+
+}  // namespace qorin::testing
