@@ -1,9 +1,27 @@
-#include "app/main_window.h"
+#include "rules/case_rule.h"
 #include "rules/rule_tabs_qt.h"
+#include "rules/tab_support_qt.h"
 
 namespace qorin::rules {
 
+namespace {
+CaseChoice choiceOf(const MainWindow& w, const std::string& group) {
+  const auto checked = [&](const char* what) { return isChecked(w, (group + what).c_str()); };
+  if (checked("全部小写单选框")) return CaseChoice::AllLower;
+  if (checked("首字母大写单选框")) return CaseChoice::FirstUpper;
+  if (checked("首字母小写单选框")) return CaseChoice::FirstLower;
+  return CaseChoice::AllUpper;
+}
+}  // namespace
+
+// The eight radio buttons refresh through the shared handler.
 void setupCaseTab(MainWindow&) {}
-void runCaseTab(MainWindow&, int) {}
+
+void runCaseTab(MainWindow& w, int n) {
+  CaseOptions o;
+  o.name = choiceOf(w, "文件名");
+  o.ext = choiceOf(w, "扩展名");
+  caseRule(w.fileList(), n, o);
+}
 
 }  // namespace qorin::rules
