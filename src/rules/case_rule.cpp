@@ -24,8 +24,9 @@ void applyCase(std::string& s, std::size_t from, std::size_t to, CaseChoice choi
   const bool toUpper = choice == CaseChoice::AllUpper || choice == CaseChoice::FirstUpper;
   const bool firstOnly = choice == CaseChoice::FirstUpper || choice == CaseChoice::FirstLower;
   for (std::size_t i = from; i < to;) {
-    const std::size_t len = text::charLength(v, i);
-    if (len == 1 && text::isAsciiLetter(static_cast<unsigned char>(s[i]))) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t len = c < 0x80 ? 1 : text::charLength(v, i);
+    if (len == 1 && text::isAsciiLetter(c)) {
       s[i] = toUpper ? upper(s[i]) : lower(s[i]);
       if (firstOnly) return;
     }

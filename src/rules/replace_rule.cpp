@@ -48,14 +48,18 @@ void Matcher::appendReplaced(std::string& out, std::string_view s, std::string_v
   }
   out.append(s.data(), start);
   std::size_t copied = start;
+  const auto first = static_cast<unsigned char>(search_[0]);
+  const bool foldFirst = !matchCase_ && foldable_[0];
   for (std::size_t i = start; i < s.size();) {
-    if (const std::size_t m = matchAt(s, i)) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const bool candidate = c == first || (foldFirst && lower(c) == lower(first));
+    if (const std::size_t m = candidate ? matchAt(s, i) : 0) {
       out.append(s.data() + copied, i - copied);
       out += replacement;
       i += m;
       copied = i;
     } else {
-      i += text::charLength(s, i);
+      i += c < 0x80 ? 1 : text::charLength(s, i);
     }
   }
   out.append(s.data() + copied, s.size() - copied);
