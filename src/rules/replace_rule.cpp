@@ -13,7 +13,7 @@ unsigned char lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast
 
 }  // namespace
 
-Matcher::Matcher(std::string_view search, bool matchCase)
+ReplaceMatcher::ReplaceMatcher(std::string_view search, bool matchCase)
     : search_(search), foldable_(search.size(), '\0'), matchCase_(matchCase) {
   for (std::size_t i = 0; i < search_.size();) {
     const std::size_t len = text::charLength(search_, i);
@@ -22,7 +22,7 @@ Matcher::Matcher(std::string_view search, bool matchCase)
   }
 }
 
-std::size_t Matcher::matchAt(std::string_view s, std::size_t pos) const {
+std::size_t ReplaceMatcher::matchAt(std::string_view s, std::size_t pos) const {
   const std::size_t len = search_.size();
   if (len == 0 || pos > s.size() || s.size() - pos < len) return 0;
   for (std::size_t k = 0; k < len; ++k) {
@@ -39,8 +39,8 @@ std::size_t Matcher::matchAt(std::string_view s, std::size_t pos) const {
   return j == pos + len ? len : 0;
 }
 
-void Matcher::appendReplaced(std::string& out, std::string_view s, std::string_view replacement,
-                             std::size_t start) const {
+void ReplaceMatcher::appendReplaced(std::string& out, std::string_view s, std::string_view replacement,
+                                    std::size_t start) const {
   start = std::min(start, s.size());
   if (search_.empty()) {
     out += s;
@@ -68,13 +68,13 @@ void Matcher::appendReplaced(std::string& out, std::string_view s, std::string_v
 std::string replaceAll(std::string_view s, std::string_view search, std::string_view replacement,
                        bool matchCase, std::size_t start) {
   std::string out;
-  Matcher(search, matchCase).appendReplaced(out, s, replacement, start);
+  ReplaceMatcher(search, matchCase).appendReplaced(out, s, replacement, start);
   return out;
 }
 
 void replaceRule(FileList& list, int n, const ReplaceOptions& o) {
   n = std::clamp(n, 0, list.fileCount());
-  const Matcher matcher(o.search, o.matchCase);
+  const ReplaceMatcher matcher(o.search, o.matchCase);
   const bool doName = o.scope != ReplaceScope::Extension;
   const bool doExt = o.scope != ReplaceScope::Name;
   for (int row = 0; row < n; ++row) {

@@ -26,9 +26,9 @@ void replaceRule(FileList& list, int n, const ReplaceOptions& o);
 // A search text prepared once per run. Matches start and end only at
 // character boundaries of the searched text, and without matchCase only
 // single-byte ASCII letters fold, never the trail byte of a Chinese character.
-class Matcher {
+class ReplaceMatcher {
  public:
-  Matcher(std::string_view search, bool matchCase);
+  ReplaceMatcher(std::string_view search, bool matchCase);
 
   // Length of the match of the search text at `pos` of `s` (a character
   // boundary), or 0 when there is none.
