@@ -1,0 +1,57 @@
+#include "rules/case_rule.h"
+
+#include <algorithm>
+
+#include "text/gbtext.h"
+#include "text/names.h"
+
+namespace qorin {
+
+namespace {
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+}  // namespace
+
+bool isAsciiLetter(std::string_view ch) {
+  return ch.size() == 1 && text::isAsciiLetter(static_cast<unsigned char>(ch[0]));
+}
+
+void applyCase(std::string& s, std::size_t from, std::size_t to, CaseChoice choice) {
+  to = std::min(to, s.size());
+  const std::string_view v = s;
+  const bool toUpper = choice == CaseChoice::AllUpper || choice == CaseChoice::FirstUpper;
+  const bool firstOnly = choice == CaseChoice::FirstUpper || choice == CaseChoice::FirstLower;
+  for (std::size_t i = from; i < to;) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t len = c < 0x80 ? 1 : text::charLength(v, i);
+    if (len == 1 && text::isAsciiLetter(c)) {
+      s[i] = toUpper ? upper(s[i]) : lower(s[i]);
+      if (firstOnly) return;
+    }
+    i += len;
+  }
+}
+
+std::string firstLetterCase(std::string_view part, bool toUpper) {
+  std::string r(part);
+  applyCase(r, 0, r.size(), toUpper ? CaseChoice::FirstUpper : CaseChoice::FirstLower);
+  return r;
+}
+
+void caseRule(FileList& list, int n, const CaseOptions& o) {
+  n = std::clamp(n, 0, list.fileCount());
+  for (int row = 0; row < n; ++row) {
+    const std::string& old = list[row].oldName;
+    const std::size_t mainLength = text::splitName(old).main.size();
+    std::string& out = list.newNameRef(row);
+    out.assign(old);
+    // The cut at the last "." is a character boundary, so both walks agree
+    // with a walk over the whole name.
+    applyCase(out, 0, mainLength, o.name);
+    applyCase(out, mainLength, out.size(), o.ext);
+  }
+}
+
+}  // namespace qorin

@@ -1,0 +1,34 @@
+// Tab 大小写: the letter case of the main part and of the extension, each by
+// its own choice. Only ASCII letters have a case.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "filelist/file_list.h"
+
+namespace qorin {
+
+enum class CaseChoice { AllUpper, FirstUpper, AllLower, FirstLower };
+
+struct CaseOptions {
+  CaseChoice name = CaseChoice::AllUpper;  // group 文件名
+  CaseChoice ext = CaseChoice::AllUpper;   // group 扩展名
+};
+
+// Writes newName of rows 0..n-1 (n is clamped to the list).
+void caseRule(FileList& list, int n, const CaseOptions& o);
+
+// `ch`, one whole character, is an ASCII letter.
+bool isAsciiLetter(std::string_view ch);
+
+// The part with only its first ASCII letter changed; characters before it are
+// stepped over whole, so a trail byte that looks like a letter never counts.
+std::string firstLetterCase(std::string_view part, bool toUpper);
+
+// The choice applied to s[from, to) in place; `from` must be a character
+// boundary of s.
+void applyCase(std::string& s, std::size_t from, std::size_t to, CaseChoice choice);
+
+}  // namespace qorin

@@ -1,0 +1,52 @@
+// Tab 替换/删除: every occurrence of a text in the main part, the extension or
+// both replaced (or deleted when the replacement is empty).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "filelist/file_list.h"
+
+namespace qorin {
+
+enum class ReplaceScope { Name, Extension, All };
+
+struct ReplaceOptions {
+  std::string search;       // 查找内容编辑框
+  std::string replacement;  // 替换为编辑框
+  bool matchCase = false;   // 区分大小写选择框
+  ReplaceScope scope = ReplaceScope::Name;
+};
+
+// Writes newName of rows 0..n-1 (n is clamped to the list). The leading "."
+// of an extension is never matched; an extension reduced to "." is dropped.
+void replaceRule(FileList& list, int n, const ReplaceOptions& o);
+
+// A search text prepared once per run. Matches start and end only at
+// character boundaries of the searched text, and without matchCase only
+// single-byte ASCII letters fold, never the trail byte of a Chinese character.
+class ReplaceMatcher {
+ public:
+  ReplaceMatcher(std::string_view search, bool matchCase);
+
+  // Length of the match of the search text at `pos` of `s` (a character
+  // boundary), or 0 when there is none.
+  std::size_t matchAt(std::string_view s, std::size_t pos) const;
+
+  // Appends `s` to `out` with every match from byte `start` on (left to right,
+  // no overlap, the replacement not scanned again) replaced. The bytes before
+  // `start` are copied unchanged; `start` must be a character boundary.
+  void appendReplaced(std::string& out, std::string_view s, std::string_view replacement,
+                      std::size_t start = 0) const;
+
+ private:
+  std::string search_;
+  std::string foldable_;  // per byte of search_: 1 when it is a single-byte ASCII letter
+  bool matchCase_;
+};
+
+std::string replaceAll(std::string_view s, std::string_view search, std::string_view replacement,
+                       bool matchCase, std::size_t start = 0);
+
+}  // namespace qorin
