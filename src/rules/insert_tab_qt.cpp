@@ -49,6 +49,7 @@ void runInsertTab(MainWindow& w, int n) {
   o.nameText = textOf(w, "插入到文件名的字符编辑框");
   // A disabled, mirrored field still takes part: the rule uses what it shows.
   o.extText = textOf(w, "插入到扩展名的字符编辑框");
+  o.keepSame = isChecked(w, "保持一致选择框");
   o.nameAt = isChecked(w, "插入文件名尾单选框") ? InsertAt::End : InsertAt::Position;
   o.namePosition = textOf(w, "插入文件名位置编辑框");
   o.extAt = isChecked(w, "插入扩展名尾单选框") ? InsertAt::End : InsertAt::Position;
