@@ -1,0 +1,42 @@
+// The 128-byte ID3v1 block at the end of an MP3 file (ID3v1.0 and ID3v1.1).
+// Texts are code-page bytes exactly as stored. The routines work on a file the
+// caller opened and closes; none shows a message.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/open_file.h"
+#include "tags/tag_fields.h"
+
+namespace qorin::tags {
+
+inline constexpr std::size_t kId3v1Size = 128;
+
+// True when the file is at least 128 bytes long and its last 128 begin "TAG".
+bool hasId3v1(platform::ByteSource& file);
+
+// Fills slots 1-7 (slot 6 the genre number as decimal text) and returns true
+// when the file has a block; otherwise false and `fields` is untouched.
+bool readId3v1(platform::ByteSource& file, TagFields& fields);
+
+// The same on a block already in memory (exactly 128 bytes starting "TAG").
+bool parseId3v1Block(std::string_view block, TagFields& fields);
+
+// The block with the five texts in place, track and genre bytes zero. A text
+// longer than its field is cut at a character boundary to fit it.
+std::string buildId3v1Block(std::string_view title, std::string_view artist, std::string_view album,
+                            std::string_view year, std::string_view comment);
+
+// Writes the whole block (track and genre included) in one write: over the old
+// block, or appended. A track text that is not a number stores 0. False, with
+// the file as it was, when the file is not open for writing or the write fails.
+bool writeId3v1(platform::OpenFile& file, std::string_view title, std::string_view artist,
+                std::string_view album, std::string_view year, std::string_view comment,
+                std::string_view track, int genre);
+
+// True when there was no block or it was cut off; false when cutting failed or
+// the file is not open.
+bool deleteId3v1(platform::OpenFile& file);
+
+}  // namespace qorin::tags

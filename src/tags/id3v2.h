@@ -1,0 +1,78 @@
+// The ID3v2 tag at the start of an MP3 file: reading versions 2.2, 2.3 and
+// 2.4 into the twelve slots, and writing a fresh ID3v2.3 tag built from the
+// program's template. Texts are code-page (GB18030): encoding-0 texts as
+// stored, UTF-16 and UTF-8 texts converted. The routines work on a file the
+// caller opened and closes; none shows a message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/open_file.h"
+#include "tags/tag_fields.h"
+
+namespace qorin::tags {
+
+inline constexpr std::size_t kId3v2HeaderSize = 10;
+inline constexpr std::size_t kId3v2TemplateSize = 1024;
+
+// True when the file starts with "ID3", version, revision and flags each below
+// 0xFF and four size bytes each below 0x80.
+bool hasId3v2(platform::ByteSource& file);
+
+// The whole tag length, header included, from the four sync-safe size bytes
+// (fewer than four bytes give 10).
+std::uint32_t decodeTagSize(std::string_view sizeBytes);
+
+// The four sync-safe size bytes of n (n below 2^28), most significant first.
+std::string encodeTagSize(std::uint32_t n);
+
+// Genre text as slot 6 keeps it: "(17)" and "(17)Rock" give "Rock"; a number
+// outside 0..125 leaves the text as it was.
+std::string normaliseGenre(std::string_view genre);
+
+// Fills all 12 slots and returns true when the file has a tag header (a tag
+// without any readable frame gives empty slots); otherwise false and `fields`
+// is untouched. Reads only the tag's bytes, never more than the file holds.
+bool readId3v2(platform::ByteSource& file, TagFields& fields);
+
+// The same on tag bytes in memory, starting with the header.
+bool parseId3v2Tag(std::string_view tag, TagFields& fields);
+
+// The program's 1024-byte ID3v2.3 template: twelve empty frames and padding.
+std::string newId3v2Template();
+
+// Puts `text` into the frame `id` of `tag` (ID3v2.3 frames walked from offset
+// 10) after the frame's prefix, rewriting its size; false when there is no
+// such frame. The tag's header size is not changed.
+bool setFrameText(std::string& tag, std::string_view id, std::string_view text);
+
+// The new tag for `fields`: the template with the texts filled in, then the
+// frames of `oldTag` that are not among the twelve (ID3v2.3 or 2.4 only, in
+// their order, as ID3v2.3 frames), then the template's padding.
+std::string buildId3v2Tag(const TagFields& fields, std::string_view oldTag = {});
+
+// What the editor's ID3v2 boxes hold; genreValue is the selected genre item's
+// number, negative when none is selected.
+struct Id3v2EditorTexts {
+  std::string title, artist, album, track, year;
+  int genreValue = -1;
+  std::string genreText;
+  std::string comment, composer, originalArtist, copyright, url, encodedBy;
+};
+
+// Slot 6 becomes "(" + number + ")" + item text, for example "(17)Rock", or
+// empty when no genre is selected; every other text is taken as it stands.
+TagFields collectId3v2Fields(const Id3v2EditorTexts& boxes);
+
+// Replaces the old tag (or inserts a new one) in one atomic step; the audio and
+// an ID3v1 block at the end are never changed. False, with the file exactly as
+// it was, when it is not open for writing, when the old header claims more
+// bytes than lie before the audio's end, or when any step fails.
+bool writeId3v2(platform::OpenFile& file, const TagFields& fields);
+
+// Removes the tag the same way; true when there was none.
+bool deleteId3v2(platform::OpenFile& file);
+
+}  // namespace qorin::tags

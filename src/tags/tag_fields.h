@@ -1,0 +1,38 @@
+// The twelve texts every ID3 reader and writer exchanges with its callers.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace qorin::tags {
+
+// Slot numbers count from 1, as the callers (naming rule, editor) do.
+enum Slot : int {
+  kTitle = 1,
+  kArtist,
+  kAlbum,
+  kTrack,
+  kYear,
+  kGenre,
+  kComment,
+  kComposer,
+  kOriginalArtist,
+  kCopyright,
+  kUrl,
+  kEncodedBy,
+};
+
+struct TagFields {
+  static constexpr int kSlotCount = 12;
+
+  // Code-page (GB18030) texts, all empty when created.
+  std::array<std::string, kSlotCount> texts;
+
+  // 1-based slot access; slot must be 1..12.
+  std::string& operator[](int slot) { return texts[static_cast<std::size_t>(slot - 1)]; }
+  const std::string& operator[](int slot) const { return texts[static_cast<std::size_t>(slot - 1)]; }
+
+  bool operator==(const TagFields&) const = default;
+};
+
+}  // namespace qorin::tags
