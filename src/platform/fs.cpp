@@ -55,7 +55,11 @@ bool nameLess(std::string_view a, std::string_view b) {
 
 #ifndef _WIN32
 
-std::optional<std::string> nativePath(std::string_view path) { return text::gbToUtf8(path); }
+std::optional<std::string> nativePath(std::string_view path) {
+  // An embedded NUL would silently cut the path short in every system call.
+  if (path.find('\0') != std::string_view::npos) return std::nullopt;
+  return text::gbToUtf8(path);
+}
 
 namespace {
 bool statPath(std::string_view path, struct stat& st) {

@@ -18,6 +18,9 @@ TEST(RenameNoReplace, NeverOverwrites) {
   EXPECT_EQ(t.read("c"), "A");
   EXPECT_EQ(renameNoReplace(t.dir() + "a", t.dir() + "d"), RenameResult::SourceMissing);
   EXPECT_EQ(renameNoReplace(t.dir() + "c", t.dir() + "bad\x81"), RenameResult::Unconvertible);
+  // A NUL must not cut the target short and report success under another name.
+  EXPECT_EQ(renameNoReplace(t.dir() + "c", t.dir() + std::string("x\0y", 3)), RenameResult::Unconvertible);
+  EXPECT_FALSE(std::filesystem::exists(t.path() / "x"));
 }
 
 TEST(RenameNoReplace, SecondLinkOfTheSameFileIsNotReplaced) {

@@ -1,0 +1,221 @@
+#include <fstream>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeView>
+
+#include "answering_dialogs.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+
+using namespace qorin;
+
+class PreviewAndAddingTest : public QObject {
+  Q_OBJECT
+
+  static QString newCell(MainWindow& w, int row) {
+    return w.listView()->model()->index(row, kColNew).data().toString();
+  }
+  static QString cell(MainWindow& w, int row, int col) { return w.listView()->model()->index(row, col).data().toString(); }
+  static QStringList numbered(int n) {
+    QStringList names;
+    for (int i = 1; i <= n; ++i) names << QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0'));
+    return names;
+  }
+  static void previewOn(MainWindow& w, int count, bool all = false) {
+    settings().autoPreview = 1;
+    settings().previewCount = count;
+    settings().previewAllEntries = all ? 1 : 0;
+    w.applyDisplaySettings();
+  }
+
+ private slots:
+  void previewCoversTheFirstEntriesUntilForced() {
+    testing::ProgramDirectory home;
+    QTemporaryDir dir;
+    MainWindow w;
+    previewOn(w, 10);
+    testing::makeFiles(dir.path(), numbered(30));
+    w.addDirectory(dir.path(), false);
+    for (int r = 0; r < 30; ++r) QCOMPARE(newCell(w, r).isEmpty(), r >= 10);
+    QCOMPARE(newCell(w, 0), QStringLiteral("0.txt"));
+    w.toolbarClicked(MainWindow::kPreview);
+    for (int r = 0; r < 30; ++r) QCOMPARE(newCell(w, r), QStringLiteral("%1.txt").arg(r));
+    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("x"));
+    for (int r = 0; r < 30; ++r) QCOMPARE(newCell(w, r).isEmpty(), r >= 10);
+    QCOMPARE(newCell(w, 9), QStringLiteral("x9.txt"));
+    // A negative count previews nothing rather than reaching the rule.
+    settings().previewCount = -5;
+    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("y"));
+    QVERIFY(newCell(w, 0).isEmpty());
+  }
+
+  void autoPreviewOffLeavesTheColumnAlone() {
+    testing::ProgramDirectory home;
+    QTemporaryDir dir;
+    MainWindow w;
+    QCOMPARE(settings().autoPreview, 0);
+    testing::makeFiles(dir.path(), numbered(3));
+    w.addDirectory(dir.path(), false);
+    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("x"));
+    w.toolbarClicked(MainWindow::kPreview);
+    for (int r = 0; r < 3; ++r) QVERIFY(newCell(w, r).isEmpty());
+  }
+
+  void generalTabInTheWindow() {
+    testing::ProgramDirectory home;
+    QTemporaryDir dir;
+    MainWindow w;
+    previewOn(w, 10, true);
+    testing::makeFiles(dir.path(), {"a.txt", "b.jpg", "c"});
+    w.addDirectory(dir.path(), false);
+    QCOMPARE(QStringList({newCell(w, 0), newCell(w, 1), newCell(w, 2)}), QStringList({"0.txt", "1.jpg", "2"}));
+
+    // Scope 扩展名: the name group greys, the extension group opens.
+    w.control<QRadioButton>("常规扩展名单选框")->click();
+    QVERIFY(!w.control<QLineEdit>("文件名编辑框")->isEnabled());
+    QVERIFY(w.control<QLineEdit>("新扩展名编辑框")->isEnabled());
+    QCOMPARE(w.control<QLabel>("文件名标签")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+    QCOMPARE(w.control<QLabel>("新扩展名标签")->palette().color(QPalette::WindowText), QColor(Qt::black));
+    QCOMPARE(newCell(w, 0), QStringLiteral("a"));  // all four extension fields empty: no extension
+    w.control<QLineEdit>("新扩展名编辑框")->setText(QStringLiteral("bak"));
+    w.control<QLineEdit>("扩展名位数调节编辑框")->setText(QStringLiteral("2"));
+    w.control<QLineEdit>("起始量编辑框")->setText(QStringLiteral("1"));
+    QCOMPARE(newCell(w, 0), QStringLiteral("a.bak01"));
+    QCOMPARE(newCell(w, 2), QStringLiteral("cbak03"));
+    w.control<QRadioButton>("常规全部单选框")->click();
+    QVERIFY(w.control<QLineEdit>("文件名编辑框")->isEnabled() && w.control<QLineEdit>("新扩展名编辑框")->isEnabled());
+
+    // 清空 empties nine fields with a single refresh and keeps the increment.
+    w.control<QLineEdit>("增量编辑框")->setText(QStringLiteral("5"));
+    QSignalSpy changes(w.listView()->model(), &QAbstractItemModel::dataChanged);
+    w.control<QPushButton>("常规清空按钮")->click();
+    int refreshes = 0;
+    for (const auto& c : changes)
+      if (c[0].toModelIndex().column() <= kColNew && c[1].toModelIndex().column() >= kColNew) ++refreshes;
+    QCOMPARE(refreshes, 1);
+    QCOMPARE(w.control<QLineEdit>("增量编辑框")->text(), QStringLiteral("5"));
+    for (const char* e : {"起始量编辑框", "文件名位数调节编辑框", "新扩展名编辑框", "扩展名位数调节编辑框"})
+      QVERIFY2(w.control<QLineEdit>(e)->text().isEmpty(), e);
+    QCOMPARE(settings().autoPreview, 1);
+    QCOMPARE(newCell(w, 1), QStringLiteral("5"));  // start 0, increment 5, no extension
+  }
+
+  void otherTabsInTheWindow() {
+    testing::ProgramDirectory home;
+    QTemporaryDir dir;
+    MainWindow w;
+    previewOn(w, 10);
+    testing::makeFiles(dir.path(), {"abc.txt", "Song.mp3"});
+    w.addDirectory(dir.path(), false);
+    w.tabs()->setCurrentIndex(3);  // the case tab's initial choices upper-case everything
+    QCOMPARE(newCell(w, 0), QStringLiteral("ABC.TXT"));
+    QCOMPARE(newCell(w, 1), QStringLiteral("SONG.MP3"));
+    w.control<QRadioButton>("扩展名全部小写单选框")->click();
+    QCOMPARE(newCell(w, 1), QStringLiteral("SONG.mp3"));
+
+    w.tabs()->setCurrentIndex(1);
+    w.control<QLineEdit>("查找内容编辑框")->setText(QStringLiteral("S"));
+    QCOMPARE(newCell(w, 1), QStringLiteral("ong.mp3"));
+    w.control<QCheckBox>("区分大小写选择框")->click();
+    w.control<QLineEdit>("查找内容编辑框")->setText(QStringLiteral("s"));
+    QCOMPARE(newCell(w, 1), QStringLiteral("Song.mp3"));
+
+    w.tabs()->setCurrentIndex(2);
+    auto* keep = w.control<QCheckBox>("保持一致选择框");
+    auto* extText = w.control<QLineEdit>("插入到扩展名的字符编辑框");
+    keep->click();
+    QVERIFY(!extText->isEnabled());
+    QCOMPARE(w.control<QLabel>("插入扩展名标签")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+    w.control<QRadioButton>("插入扩展名尾单选框")->click();
+    QVERIFY(!w.control<QLineEdit>("插入扩展名位置编辑框")->isEnabled());
+    w.control<QLineEdit>("插入到文件名的字符编辑框")->setText(QStringLiteral("X"));
+    QCOMPARE(extText->text(), QStringLiteral("X"));
+    QCOMPARE(newCell(w, 0), QStringLiteral("Xabc.txtX"));
+    keep->click();
+    QVERIFY(extText->isEnabled());
+    QCOMPARE(extText->text(), QStringLiteral("X"));
+  }
+
+  void dialogAddsAndRemembersTheDirectory() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    const QStringList paths = testing::makeFiles(dir.path(), {"a;b.mp3", "歌 1.mp3"});
+    MainWindow w;
+    w.addFilesDialog();  // cancelled: nothing added, an empty dir.txt left behind
+    QCOMPARE(w.fileList().fileCount(), 0);
+    QFile memory(home.file(QStringLiteral("dir.txt")));
+    QVERIFY(memory.exists());
+    QCOMPARE(memory.size(), 0);
+    QCOMPARE(dialogs.lastFileTitle, QStringLiteral("请选择文件(可多选)："));
+    QVERIFY(dialogs.lastFileFilter.startsWith(QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|")));
+
+    dialogs.files.push_back(paths);
+    w.addFilesDialog();
+    QCOMPARE(w.fileList().fileCount(), 2);
+    QCOMPARE(cell(w, 0, kColOld), QStringLiteral("a;b.mp3"));  // a ";" in a name survives
+    QCOMPARE(cell(w, 1, kColOld), QStringLiteral("歌 1.mp3"));
+    QCOMPARE(cell(w, 1, kColDir), dir.path() + QLatin1Char('/'));
+    QVERIFY(w.toolbarAction(4)->isEnabled() && w.toolbarAction(5)->isEnabled());
+    QCOMPARE(w.statusPart(0)->text(), QStringLiteral("2个文件"));
+    QVERIFY(memory.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(memory.readAll()), dir.path() + QStringLiteral("/\r\n"));
+    w.addFilesDialog();
+    QCOMPARE(dialogs.lastFileDir, dir.path() + QLatin1Char('/'));
+  }
+
+  void droppedFilesComeBeforeFolders() {
+    testing::ProgramDirectory home;
+    QTemporaryDir root;
+    const QString one = root.filePath(QStringLiteral("one")), two = root.filePath(QStringLiteral("two"));
+    testing::makeFiles(one, {"b1", "a1"});
+    testing::makeFiles(two, {"a2"});
+    const QString loose = testing::makeFiles(root.path(), {"loose.txt"}).front();
+    MainWindow w;
+    w.addDroppedItems({one, loose, two, root.filePath(QStringLiteral("nothing-here"))});
+    QStringList order;
+    for (int r = 0; r < w.fileList().fileCount(); ++r) order << cell(w, r, kColOld);
+    QCOMPARE(order, QStringList({"loose.txt", "a1", "b1", "a2"}));
+    QCOMPARE(cell(w, 0, kColDir), root.path() + QLatin1Char('/'));
+    QCOMPARE(cell(w, 3, kColDir), two + QLatin1Char('/'));
+  }
+
+  void emptyFolderStillEnablesPreviewAndRenaming() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    MainWindow w;
+    dialogs.folders.push_back(dir.path());
+    w.toolbarClicked(MainWindow::kChooseDirectory);
+    QCOMPARE(dialogs.lastFolderTitle, QStringLiteral("请选择一个目录"));
+    QCOMPARE(w.fileList().fileCount(), 0);
+    QVERIFY(w.toolbarAction(4)->isEnabled() && w.toolbarAction(5)->isEnabled());
+    QVERIFY(dialogs.messages.isEmpty());
+  }
+
+  void namesThatCannotBeShownAreLeftOutWithOneMessage() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    testing::makeFiles(dir.path(), {"ok.txt"});
+    // Raw bytes that are no UTF-8: Qt's own file names would re-encode them.
+    std::ofstream(QFile::encodeName(dir.path()).toStdString() + "/bad\xFF\xFE.txt") << "x";
+    MainWindow w;
+    w.addDirectory(dir.path(), false);
+    QCOMPARE(w.fileList().fileCount(), 1);
+    QCOMPARE(dialogs.messages.size(), 1);
+    QVERIFY(dialogs.messages[0].text.contains(QLatin1Char('1')));
+  }
+};
+
+QTEST_MAIN(PreviewAndAddingTest)
+#include "test_preview_and_adding.moc"
