@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -22,9 +22,8 @@ using text::gb;
 class RenameDir : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (stdfs::temp_directory_path() / "qorin-rename-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    root_ = tmpl;
+    root_ = stdfs::temp_directory_path() / ("qorin-rename-" + std::to_string(std::random_device{}()));
+    ASSERT_TRUE(stdfs::create_directory(root_));
     stdfs::create_directory(root_ / "work");
     dir_ = *text::utf8ToGb((root_ / "work").string() + "/");
   }

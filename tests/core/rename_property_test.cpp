@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,9 +18,8 @@ namespace stdfs = std::filesystem;
 class RenameProperty : public ::testing::TestWithParam<unsigned> {
  protected:
   void SetUp() override {
-    std::string tmpl = (stdfs::temp_directory_path() / "qorin-rprop-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    root_ = tmpl;
+    root_ = stdfs::temp_directory_path() / ("qorin-rprop-" + std::to_string(std::random_device{}()));
+    ASSERT_TRUE(stdfs::create_directory(root_));
     stdfs::create_directory(root_ / "work");
     dir_ = *text::utf8ToGb((root_ / "work").string() + "/");
   }
