@@ -47,7 +47,9 @@ QString QtDialogs::chooseFolder(QWidget* owner, const QString& title) {
 }
 
 void QtDialogs::message(QWidget* owner, const QString& title, const QString& text, Icon icon) {
-  QMessageBox box(qtIcon(icon), title, text, QMessageBox::Ok, owner);
+  // The program's texts break lines with CR LF; the label wants LF alone.
+  QMessageBox box(qtIcon(icon), title, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                  QMessageBox::Ok, owner);
   box.exec();
 }
 

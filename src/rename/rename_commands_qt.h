@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/dialogs_qt.h"
+
 namespace qorin {
 class MainWindow;
 namespace rename {
