@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
   qorin::platform::overrideProgramDirectory(home.path().toStdString());
   // A few sample files so the list shows what the program does.
   QTemporaryDir files;
-  for (const char* name : {"IMG_0412.jpg", "IMG_0413.jpg", "旅行 01.jpg", "旅行 02.jpg", "说明.txt", "song.mp3"}) {
+  for (const char* name :
+       {"IMG_0412.jpg", "IMG_0413.jpg", "旅行 01.jpg", "旅行 02.jpg", "说明.txt", "song.mp3"}) {
     QFile f(files.filePath(QString::fromUtf8(name)));
     f.open(QIODevice::WriteOnly);
   }

@@ -55,7 +55,8 @@ void page(QPainter& p, QRectF r) {
   p.setBrush(kPaper);
   p.drawRect(r);
   p.setPen(QPen(kInk.lighter(180), 1));
-  for (qreal y = r.top() + 3; y < r.bottom() - 1; y += 2.5) p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
+  for (qreal y = r.top() + 3; y < r.bottom() - 1; y += 2.5)
+    p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
 }
 
 }  // namespace

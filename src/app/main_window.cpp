@@ -46,17 +46,18 @@ const QString kTitle = QStringLiteral("Qorin批量更名器");
 // Windows colour values are 0x00BBGGRR.
 QColor fromColourRef(std::int32_t v) {
   const auto u = static_cast<std::uint32_t>(v);
-  return QColor(static_cast<int>(u & 0xFF), static_cast<int>((u >> 8) & 0xFF), static_cast<int>((u >> 16) & 0xFF));
+  return QColor(static_cast<int>(u & 0xFF), static_cast<int>((u >> 8) & 0xFF),
+                static_cast<int>((u >> 16) & 0xFF));
 }
 
-const char* const kSharedEdits[] = {"起始量编辑框",     "文件名编辑框",     "文件名位数调节编辑框",
-                                    "文件名后缀编辑框", "扩展名前缀编辑框", "新扩展名编辑框",
+const char* const kSharedEdits[] = {"起始量编辑框",         "文件名编辑框",     "文件名位数调节编辑框",
+                                    "文件名后缀编辑框",     "扩展名前缀编辑框", "新扩展名编辑框",
                                     "扩展名位数调节编辑框", "扩展名后缀编辑框", "增量编辑框",
-                                    "查找内容编辑框",   "替换为编辑框"};
-const char* const kSharedRadios[] = {"仅扩展名单选框",       "替换删除全部单选框",   "文件名全部大写单选框",
-                                     "文件名全部小写单选框", "文件名首字母大写单选框", "文件名首字母小写单选框",
-                                     "扩展名全部大写单选框", "扩展名全部小写单选框", "扩展名首字母大写单选框",
-                                     "扩展名首字母小写单选框"};
+                                    "查找内容编辑框",       "替换为编辑框"};
+const char* const kSharedRadios[] = {
+    "仅扩展名单选框",         "替换删除全部单选框",     "文件名全部大写单选框", "文件名全部小写单选框",
+    "文件名首字母大写单选框", "文件名首字母小写单选框", "扩展名全部大写单选框", "扩展名全部小写单选框",
+    "扩展名首字母大写单选框", "扩展名首字母小写单选框"};
 const char* const kSharedTagButtons[] = {"歌曲名超级按钮", "专辑超级按钮", "音轨超级按钮", "年代超级按钮",
                                          "流派超级按钮"};
 
@@ -70,12 +71,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
   // The layout is measured for a 9-point CJK face with Windows-style group
   // boxes whose caption sits on the frame.
   QFont face = font();
-  face.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
+  face.setFamilies(
+      {QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
   face.setPointSize(9);
   setFont(face);
-  centralWidget()->setStyleSheet(QStringLiteral(
-      "QGroupBox { border: 1px solid #b0b0b0; border-radius: 2px; margin-top: 6px; }"
-      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0 2px; }"));
+  centralWidget()->setStyleSheet(
+      QStringLiteral("QGroupBox { border: 1px solid #b0b0b0; border-radius: 2px; margin-top: 6px; }"
+                     "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: "
+                     "6px; padding: 0 2px; }"));
   setWindowIcon(icons::application());
   setMinimumSize(kMinWidth, kMinHeight);
   createToolbar();
@@ -117,10 +120,14 @@ void MainWindow::setToolbarButtonEnabled(int index, bool enabled) {
 
 QLabel* MainWindow::statusPart(int index) const {
   switch (index) {
-    case 0: return statusCount_;
-    case 1: return statusProgress_;
-    case 2: return statusPreview_;
-    default: return nullptr;
+    case 0:
+      return statusCount_;
+    case 1:
+      return statusProgress_;
+    case 2:
+      return statusPreview_;
+    default:
+      return nullptr;
   }
 }
 
@@ -138,10 +145,14 @@ void MainWindow::createToolbar() {
     const char* text;
     QIcon (*icon)();
   };
-  const Button buttons[] = {{"选择目录", icons::chooseDirectory}, {"加入多个文件", icons::addFiles},
-                            {nullptr, nullptr},                   {"撤消", icons::undo},
-                            {"预览", icons::preview},             {"开始命名", icons::rename},
-                            {nullptr, nullptr},                   {"帮助", icons::help}};
+  const Button buttons[] = {{"选择目录", icons::chooseDirectory},
+                            {"加入多个文件", icons::addFiles},
+                            {nullptr, nullptr},
+                            {"撤消", icons::undo},
+                            {"预览", icons::preview},
+                            {"开始命名", icons::rename},
+                            {nullptr, nullptr},
+                            {"帮助", icons::help}};
   for (int i = 0; i < 8; ++i) {
     if (!buttons[i].text) {
       toolbarActions_ << toolbar_->addSeparator();
@@ -156,19 +167,21 @@ void MainWindow::createToolbar() {
 
 void MainWindow::createMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-  file->addAction(icons::chooseDirectory(), QStringLiteral("选择目录(&D)..."), QKeySequence(QStringLiteral("Ctrl+D")),
-                  this, [this] { addDirectory(QString(), true); });
-  file->addAction(icons::addFiles(), QStringLiteral("添加文件(&N)..."), QKeySequence(QStringLiteral("Ctrl+F")), this,
-                  [this] { addFilesDialog(); });
+  file->addAction(icons::chooseDirectory(), QStringLiteral("选择目录(&D)..."),
+                  QKeySequence(QStringLiteral("Ctrl+D")), this, [this] { addDirectory(QString(), true); });
+  file->addAction(icons::addFiles(), QStringLiteral("添加文件(&N)..."),
+                  QKeySequence(QStringLiteral("Ctrl+F")), this, [this] { addFilesDialog(); });
   file->addSeparator();
-  file->addAction(QStringLiteral("退出(&X)"), QKeySequence(QStringLiteral("Ctrl+X")), this, [this] { close(); });
+  file->addAction(QStringLiteral("退出(&X)"), QKeySequence(QStringLiteral("Ctrl+X")), this,
+                  [this] { close(); });
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&O)"));
-  options->addAction(icons::settings(), QStringLiteral("设置(&S)..."), QKeySequence(QStringLiteral("Ctrl+S")), this,
-                     [this] { openSettings(); });
+  options->addAction(icons::settings(), QStringLiteral("设置(&S)..."), QKeySequence(QStringLiteral("Ctrl+S")),
+                     this, [this] { openSettings(); });
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-  help->addAction(icons::help(), QStringLiteral("内容(&D)..."), QKeySequence(Qt::Key_F1), this, [this] { openHelp(); });
+  help->addAction(icons::help(), QStringLiteral("内容(&D)..."), QKeySequence(Qt::Key_F1), this,
+                  [this] { openHelp(); });
   help->addAction(QStringLiteral("关于(&A)..."), this, [this] { openAbout(); });
 
   // The list's pop-up menu: not in the bar.
@@ -182,11 +195,14 @@ void MainWindow::createMenus() {
   listMenu_->addSeparator();
   menuFilter_ = listMenu_->addAction(QStringLiteral("过滤(&L)..."), this, [this] { openFilter(); });
   listMenu_->addSeparator();
-  menuDeleteSelected_ = listMenu_->addAction(QStringLiteral("删除选择的项目(&D)"), this, [this] { deleteSelectedEntries(); });
+  menuDeleteSelected_ =
+      listMenu_->addAction(QStringLiteral("删除选择的项目(&D)"), this, [this] { deleteSelectedEntries(); });
   menuClear_ = listMenu_->addAction(QStringLiteral("清空列表(&E)"), this, [this] { clearList(); });
   listMenu_->addSeparator();
-  menuTagInfo_ = listMenu_->addAction(QStringLiteral("MP3标签信息(&I)..."), this, [this] { openTagEditorForSelection(true); });
-  menuDeleteUntagged_ = listMenu_->addAction(QStringLiteral("删除无MP3标签项目(M)"), this, [this] { deleteUntaggedEntries(); });
+  menuTagInfo_ = listMenu_->addAction(QStringLiteral("MP3标签信息(&I)..."), this,
+                                      [this] { openTagEditorForSelection(true); });
+  menuDeleteUntagged_ =
+      listMenu_->addAction(QStringLiteral("删除无MP3标签项目(M)"), this, [this] { deleteUntaggedEntries(); });
   listMenu_->addSeparator();
   menuSelectAll_ = listMenu_->addAction(QStringLiteral("全选"), this, [this] { listKey(65, 1); });
   // Shown in the menu; the list's key handler does the work (Ctrl alone).
@@ -297,7 +313,8 @@ void MainWindow::applyDisplaySettings() {
 
 void MainWindow::updateStatusBar() {
   statusCount_->setText(QString::number(list_.fileCount()) + QStringLiteral("个文件"));
-  statusPreview_->setText(settings().autoPreview == 1 ? QStringLiteral("自动预览－开") : QStringLiteral("自动预览－关"));
+  statusPreview_->setText(settings().autoPreview == 1 ? QStringLiteral("自动预览－开")
+                                                      : QStringLiteral("自动预览－关"));
 }
 
 void MainWindow::refreshPreview(bool forceAll) {
@@ -315,12 +332,23 @@ void MainWindow::refreshPreview(bool forceAll) {
 void MainWindow::applyRule(int n) {
   n = std::clamp(n, 0, list_.fileCount());
   switch (tabs()->currentIndex()) {
-    case rules::kGeneralTab: rules::runGeneralTab(*this, n); break;
-    case rules::kReplaceTab: rules::runReplaceTab(*this, n); break;
-    case rules::kInsertTab: rules::runInsertTab(*this, n); break;
-    case rules::kCaseTab: rules::runCaseTab(*this, n); break;
-    case rules::kMp3Tab: rules::runMp3Tab(*this); break;
-    default: break;
+    case rules::kGeneralTab:
+      rules::runGeneralTab(*this, n);
+      break;
+    case rules::kReplaceTab:
+      rules::runReplaceTab(*this, n);
+      break;
+    case rules::kInsertTab:
+      rules::runInsertTab(*this, n);
+      break;
+    case rules::kCaseTab:
+      rules::runCaseTab(*this, n);
+      break;
+    case rules::kMp3Tab:
+      rules::runMp3Tab(*this);
+      break;
+    default:
+      break;
   }
 }
 
@@ -359,7 +387,8 @@ void MainWindow::clearList() {
 
 void MainWindow::deleteUntaggedEntries() {
   QItemSelection marked;
-  for (int r : list_.rowsWithMp3Status()) marked.select(model_->index(r, 0), model_->index(r, kColumnCount - 1));
+  for (int r : list_.rowsWithMp3Status())
+    marked.select(model_->index(r, 0), model_->index(r, kColumnCount - 1));
   listView()->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
   deleteSelectedEntries();
 }
@@ -404,8 +433,7 @@ void MainWindow::appendRows(int firstNew) {
 void MainWindow::reportUnconvertible(int count) {
   if (count <= 0) return;
   platform::dialogs().message(
-      this, kTitle,
-      QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(count),
+      this, kTitle, QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(count),
       platform::Dialogs::Icon::Exclamation);
 }
 
@@ -413,8 +441,9 @@ void MainWindow::addFilesDialog() {
   const QString initial = text::toQt(readRememberedDirectory());
   const QStringList chosen = platform::dialogs().openFiles(
       this, QStringLiteral("请选择文件(可多选)："),
-      QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|"
-                     "*.gif;*.jpg;*.jpeg;*.bmp;*.png|文本文件(*.txt)|*.txt"),
+      QStringLiteral(
+          "所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|"
+          "*.gif;*.jpg;*.jpeg;*.bmp;*.png|文本文件(*.txt)|*.txt"),
       initial);
   if (chosen.isEmpty()) return;
   WaitCursor wait;
@@ -481,7 +510,8 @@ void MainWindow::addDroppedItems(const QStringList& paths) {
     }
   }
   list_.fillRows(kFillAppend, first, list_.fileCount() - 1, {});
-  for (std::size_t i = 0; i < dirs.size(); ++i) list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
+  for (std::size_t i = 0; i < dirs.size(); ++i)
+    list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
   refreshPreview(false);
   setToolbarButtonEnabled(kRename, true);
   setToolbarButtonEnabled(kPreview, true);
@@ -492,13 +522,26 @@ void MainWindow::addDroppedItems(const QStringList& paths) {
 
 void MainWindow::toolbarClicked(int index) {
   switch (index) {
-    case kChooseDirectory: addDirectory(QString(), true); break;
-    case kAddFiles: addFilesDialog(); break;
-    case kUndo: rename::undoCommand(*this); break;
-    case kPreview: refreshPreview(true); break;
-    case kRename: rename::renameCommand(*this); break;
-    case kHelp: openHelp(); break;
-    default: break;
+    case kChooseDirectory:
+      addDirectory(QString(), true);
+      break;
+    case kAddFiles:
+      addFilesDialog();
+      break;
+    case kUndo:
+      rename::undoCommand(*this);
+      break;
+    case kPreview:
+      refreshPreview(true);
+      break;
+    case kRename:
+      rename::renameCommand(*this);
+      break;
+    case kHelp:
+      openHelp();
+      break;
+    default:
+      break;
   }
   statusProgress_->clear();
 }
@@ -533,7 +576,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
   if (watched == listView() && e->type() == QEvent::KeyPress) {
     const auto* k = static_cast<QKeyEvent*>(e);
-    const Qt::KeyboardModifiers mods = k->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    const Qt::KeyboardModifiers mods =
+        k->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
     const int m = mods == Qt::ControlModifier ? 1 : 0;
     if (k->key() == Qt::Key_Delete) {
       listKey(46, m);

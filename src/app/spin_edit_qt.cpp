@@ -7,13 +7,15 @@
 
 #include "text/gbtext.h"
 
-SpinEdit::SpinEdit(QWidget* parent) : QLineEdit(parent), up_(new QToolButton(this)), down_(new QToolButton(this)) {
+SpinEdit::SpinEdit(QWidget* parent)
+    : QLineEdit(parent), up_(new QToolButton(this)), down_(new QToolButton(this)) {
   for (QToolButton* b : {up_, down_}) {
     b->setAutoRepeat(true);
     b->setFocusPolicy(Qt::NoFocus);
     b->setCursor(Qt::ArrowCursor);
-    b->setStyleSheet("QToolButton { border: 1px solid #a0a0a0; background: #ececec; padding: 0; }"
-                     "QToolButton:pressed { background: #d0d0d0; }");
+    b->setStyleSheet(
+        "QToolButton { border: 1px solid #a0a0a0; background: #ececec; padding: 0; }"
+        "QToolButton:pressed { background: #d0d0d0; }");
   }
   up_->setArrowType(Qt::UpArrow);
   down_->setArrowType(Qt::DownArrow);

@@ -85,8 +85,10 @@ void FileList::removeRows(const std::vector<int>& rows) {
   // which keeps deleting every other row of 100,000 linear.
   const bool contiguous = rows.back() - rows.front() + 1 == static_cast<int>(rows.size());
   if (observer_) {
-    if (contiguous) observer_->beginRemoveRows(rows.front(), rows.back());
-    else observer_->beginReset();
+    if (contiguous)
+      observer_->beginRemoveRows(rows.front(), rows.back());
+    else
+      observer_->beginReset();
   }
   std::size_t next = 0, out = 0;
   int removedRows = 0;
@@ -102,8 +104,10 @@ void FileList::removeRows(const std::vector<int>& rows) {
   entries_.resize(out);
   rows_ -= removedRows;
   if (observer_) {
-    if (contiguous) observer_->endRemoveRows();
-    else observer_->endReset();
+    if (contiguous)
+      observer_->endRemoveRows();
+    else
+      observer_->endReset();
   }
 }
 

@@ -22,7 +22,7 @@ struct FileEntry {
   std::string dir;          // column 路径, always ending in the separator
   std::string status;       // column 命名状态
   StatusIcon icon = StatusIcon::None;
-  std::string mp3Status;    // column MP3标签状态
+  std::string mp3Status;  // column MP3标签状态
   // The name before the last renaming pass, empty when that rename failed or
   // the entry was added after it. It travels with its entry, so removing or
   // adding entries can never make an undo give a file another file's name.
@@ -70,14 +70,18 @@ class FileList {
   void fillRows(unsigned flags, int first, int last, std::string_view dir);
 
   // Per-entry writes; each tells the observer about its cells.
-  void setNewName(int row, std::string name) { entries_[static_cast<std::size_t>(row)].newName = std::move(name); }
+  void setNewName(int row, std::string name) {
+    entries_[static_cast<std::size_t>(row)].newName = std::move(name);
+  }
   std::string& newNameRef(int row) { return entries_[static_cast<std::size_t>(row)].newName; }
   void setDirectory(int row, std::string dir);
   void setOldName(int row, std::string name);
   void setNewNameCell(int row, std::string text);
   void setStatus(int row, std::string text, StatusIcon icon);
   void setMp3Status(int row, std::string text);
-  void setUndoName(int row, std::string name) { entries_[static_cast<std::size_t>(row)].undoName = std::move(name); }
+  void setUndoName(int row, std::string name) {
+    entries_[static_cast<std::size_t>(row)].undoName = std::move(name);
+  }
 
   // Removes the rows given in ascending order, in one pass over the list.
   void removeRows(const std::vector<int>& ascendingRows);

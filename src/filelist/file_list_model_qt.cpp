@@ -8,15 +8,22 @@
 namespace qorin {
 
 FileListModel::FileListModel(FileList& list, QObject* parent)
-    : QAbstractTableModel(parent), list_(list), success_(icons::statusSuccess()), failure_(icons::statusFailure()) {
+    : QAbstractTableModel(parent),
+      list_(list),
+      success_(icons::statusSuccess()),
+      failure_(icons::statusFailure()) {
   list_.setObserver(this);
 }
 
 FileListModel::~FileListModel() { list_.setObserver(nullptr); }
 
-int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.rowCount(); }
+int FileListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : list_.rowCount();
+}
 
-int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+int FileListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount;
+}
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= list_.rowCount()) return {};
@@ -24,12 +31,18 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       switch (index.column()) {
-        case kColOld: return text::toQt(e.oldName);
-        case kColNew: return text::toQt(e.newNameCell);
-        case kColDir: return text::toQt(e.dir);
-        case kColStatus: return text::toQt(e.status);
-        case kColMp3: return text::toQt(e.mp3Status);
-        default: return {};
+        case kColOld:
+          return text::toQt(e.oldName);
+        case kColNew:
+          return text::toQt(e.newNameCell);
+        case kColDir:
+          return text::toQt(e.dir);
+        case kColStatus:
+          return text::toQt(e.status);
+        case kColMp3:
+          return text::toQt(e.mp3Status);
+        default:
+          return {};
       }
     case Qt::DecorationRole:
       if (index.column() == kColStatus && e.icon != StatusIcon::None)
@@ -49,7 +62,9 @@ QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) con
 
 void FileListModel::beginAppendRows(int first, int last) { beginInsertRows({}, first, last); }
 void FileListModel::endAppendRows() { endInsertRows(); }
-void FileListModel::beginRemoveRows(int first, int last) { QAbstractTableModel::beginRemoveRows({}, first, last); }
+void FileListModel::beginRemoveRows(int first, int last) {
+  QAbstractTableModel::beginRemoveRows({}, first, last);
+}
 void FileListModel::endRemoveRows() { QAbstractTableModel::endRemoveRows(); }
 void FileListModel::beginReset() { beginResetModel(); }
 void FileListModel::endReset() { endResetModel(); }

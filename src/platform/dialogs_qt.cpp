@@ -12,10 +12,14 @@ Dialogs* g_override = nullptr;
 
 QMessageBox::Icon qtIcon(Dialogs::Icon icon) {
   switch (icon) {
-    case Dialogs::Icon::Information: return QMessageBox::Information;
-    case Dialogs::Icon::Exclamation: return QMessageBox::Warning;
-    case Dialogs::Icon::Stop: return QMessageBox::Critical;
-    case Dialogs::Icon::None: break;
+    case Dialogs::Icon::Information:
+      return QMessageBox::Information;
+    case Dialogs::Icon::Exclamation:
+      return QMessageBox::Warning;
+    case Dialogs::Icon::Stop:
+      return QMessageBox::Critical;
+    case Dialogs::Icon::None:
+      break;
   }
   return QMessageBox::NoIcon;
 }

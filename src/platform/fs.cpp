@@ -296,8 +296,10 @@ DirectoryListing listFiles(std::string_view dir) {
   do {
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     const std::string_view bytes(reinterpret_cast<const char*>(fd.cFileName), wcslen(fd.cFileName) * 2);
-    if (auto gb = text::utf16ToGb(bytes, false)) out.names.push_back(std::move(*gb));
-    else ++out.unconvertible;
+    if (auto gb = text::utf16ToGb(bytes, false))
+      out.names.push_back(std::move(*gb));
+    else
+      ++out.unconvertible;
   } while (FindNextFileW(h, &fd));
   FindClose(h);
   std::sort(out.names.begin(), out.names.end(),

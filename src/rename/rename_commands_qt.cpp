@@ -23,9 +23,9 @@ ProgressFn showProgress(MainWindow& w) {
 }
 
 void showSummary(MainWindow& w, const Summary& s) {
-  platform::dialogs().message(&w, kTitle, text::toQt(s.text),
-                              s.allSucceeded ? platform::Dialogs::Icon::Information
-                                             : platform::Dialogs::Icon::Exclamation);
+  platform::dialogs().message(
+      &w, kTitle, text::toQt(s.text),
+      s.allSucceeded ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
 }
 
 }  // namespace

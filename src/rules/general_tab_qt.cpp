@@ -12,12 +12,14 @@ namespace qorin::rules {
 namespace {
 
 const char* const kNameLabels[] = {"前缀1标签", "文件名标签", "文件名位数调节标签", "后缀1标签"};
-const char* const kNameEdits[] = {"文件名前缀编辑框", "文件名编辑框", "文件名位数调节编辑框", "文件名后缀编辑框"};
+const char* const kNameEdits[] = {"文件名前缀编辑框", "文件名编辑框", "文件名位数调节编辑框",
+                                  "文件名后缀编辑框"};
 const char* const kExtLabels[] = {"前缀2标签", "新扩展名标签", "扩展名位数标签", "后缀2标签"};
-const char* const kExtEdits[] = {"扩展名前缀编辑框", "新扩展名编辑框", "扩展名位数调节编辑框", "扩展名后缀编辑框"};
+const char* const kExtEdits[] = {"扩展名前缀编辑框", "新扩展名编辑框", "扩展名位数调节编辑框",
+                                 "扩展名后缀编辑框"};
 
-void setGroupState(MainWindow& w, const char* group, const char* const (&labels)[4], const char* const (&edits)[4],
-                   bool active) {
+void setGroupState(MainWindow& w, const char* group, const char* const (&labels)[4],
+                   const char* const (&edits)[4], bool active) {
   setCaptionGrey(w.control<QGroupBox>(group), !active);
   for (const char* l : labels) setCaptionGrey(w.control<QLabel>(l), !active);
   for (const char* e : edits) w.control<QLineEdit>(e)->setEnabled(active);
@@ -36,8 +38,9 @@ void clearFields(MainWindow& w) {
   Settings& s = settings();
   const std::int32_t saved = s.autoPreview;
   s.autoPreview = 0;
-  for (const char* e : {"文件名前缀编辑框", "文件名编辑框", "文件名位数调节编辑框", "文件名后缀编辑框", "扩展名前缀编辑框",
-                        "新扩展名编辑框", "扩展名位数调节编辑框", "扩展名后缀编辑框", "起始量编辑框"})
+  for (const char* e :
+       {"文件名前缀编辑框", "文件名编辑框", "文件名位数调节编辑框", "文件名后缀编辑框", "扩展名前缀编辑框",
+        "新扩展名编辑框", "扩展名位数调节编辑框", "扩展名后缀编辑框", "起始量编辑框"})
     w.control<QLineEdit>(e)->clear();
   s.autoPreview = saved;
   w.refreshPreview(false);
@@ -53,7 +56,8 @@ void setupGeneralTab(MainWindow& w) {
       w.refreshPreview(false);
     });
   }
-  QObject::connect(w.control<QPushButton>("常规清空按钮"), &QPushButton::clicked, &w, [&w] { clearFields(w); });
+  QObject::connect(w.control<QPushButton>("常规清空按钮"), &QPushButton::clicked, &w,
+                   [&w] { clearFields(w); });
 }
 
 void runGeneralTab(MainWindow& w, int n) {

@@ -8,7 +8,8 @@ namespace qorin::rules {
 
 void setupReplaceTab(MainWindow& w) {
   // The edits and the scope buttons refresh through the shared handlers.
-  QObject::connect(w.control<QCheckBox>("区分大小写选择框"), &QCheckBox::clicked, &w, [&w] { w.refreshPreview(false); });
+  QObject::connect(w.control<QCheckBox>("区分大小写选择框"), &QCheckBox::clicked, &w,
+                   [&w] { w.refreshPreview(false); });
 }
 
 void runReplaceTab(MainWindow& w, int n) {

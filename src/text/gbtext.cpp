@@ -205,7 +205,8 @@ std::optional<std::string> latin1ToGb(std::string_view latin1) {
 namespace {
 std::optional<std::wstring> toWide(UINT cp, std::string_view s) {
   if (s.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
   if (n <= 0) return std::nullopt;
   std::wstring w(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), w.data(), n);
@@ -214,7 +215,8 @@ std::optional<std::wstring> toWide(UINT cp, std::string_view s) {
 std::optional<std::string> fromWide(UINT cp, std::wstring_view w) {
   if (w.empty()) return std::string();
   const DWORD flags = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
-  const int n = WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
   if (n <= 0) return std::nullopt;
   std::string s(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);

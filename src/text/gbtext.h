@@ -42,7 +42,7 @@ std::int32_t toNumber(std::string_view s);
 // cannot be converted without loss (never a silent '?').
 std::optional<std::string> gbToUtf8(std::string_view gb);
 std::optional<std::string> utf8ToGb(std::string_view utf8);
-std::optional<std::string> gbToUtf16(std::string_view gb);          // UTF-16LE bytes
+std::optional<std::string> gbToUtf16(std::string_view gb);  // UTF-16LE bytes
 std::optional<std::string> utf16ToGb(std::string_view bytes, bool bigEndian);
 std::optional<std::string> latin1ToGb(std::string_view latin1);
 

@@ -11,8 +11,10 @@ QString toQt(std::string_view gb) {
   QString out;
   for (std::size_t i = 0; i < gb.size();) {
     const std::size_t n = charLength(gb, i);
-    if (auto u = gbToUtf8(gb.substr(i, n))) out += QString::fromUtf8(u->data(), static_cast<qsizetype>(u->size()));
-    else out += QChar(0xFFFD);
+    if (auto u = gbToUtf8(gb.substr(i, n)))
+      out += QString::fromUtf8(u->data(), static_cast<qsizetype>(u->size()));
+    else
+      out += QChar(0xFFFD);
     i += n;
   }
   return out;

@@ -12,9 +12,13 @@ namespace {
 // Records what the view is told.
 struct Recorder : FileListObserver {
   std::vector<std::string> events;
-  void beginAppendRows(int f, int l) override { events.push_back("append " + std::to_string(f) + "-" + std::to_string(l)); }
+  void beginAppendRows(int f, int l) override {
+    events.push_back("append " + std::to_string(f) + "-" + std::to_string(l));
+  }
   void endAppendRows() override {}
-  void beginRemoveRows(int f, int l) override { events.push_back("remove " + std::to_string(f) + "-" + std::to_string(l)); }
+  void beginRemoveRows(int f, int l) override {
+    events.push_back("remove " + std::to_string(f) + "-" + std::to_string(l));
+  }
   void endRemoveRows() override {}
   void beginReset() override { events.push_back("reset"); }
   void endReset() override {}
@@ -127,8 +131,8 @@ TEST(ScanDirectory, FilesOnlyInNameOrder) {
   EXPECT_EQ(r.unconvertible, 0);
   std::vector<std::string> names;
   for (const auto& e : list.entries()) names.push_back(e.oldName);
-  const std::vector<std::string> want = {".hidden", "A.txt", "a.TXT", "a;b c.mp3", "b.txt",
-                                         "\x95\x32\x82\x36.txt", text::gb("音乐.mp3")};
+  const std::vector<std::string> want = {
+      ".hidden", "A.txt", "a.TXT", "a;b c.mp3", "b.txt", "\x95\x32\x82\x36.txt", text::gb("音乐.mp3")};
   EXPECT_EQ(names, want);
 }
 

@@ -35,7 +35,8 @@ TEST(RenameNoReplace, SecondLinkOfTheSameFileIsNotReplaced) {
 TEST(WriteFileAtomic, ReplacesContentAndKeepsMode) {
   testing::TempDir t;
   t.write("f", "old");
-  std::filesystem::permissions(t.path() / "f", std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  std::filesystem::permissions(t.path() / "f",
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   ASSERT_TRUE(writeFileAtomic(t.dir() + "f", "new"));
   EXPECT_EQ(t.read("f"), "new");
   EXPECT_EQ(std::filesystem::status(t.path() / "f").permissions() & std::filesystem::perms::all,

@@ -11,8 +11,9 @@ namespace {
 using text::gb;
 
 std::string defaultFile() {
-  return gb("[预览选项]\r\n自动预览=关\r\n全部预览=关\r\n预览数量=10\r\n[颜色]\r\n背景颜色=8429696\r\n"
-            "字体颜色=8388608\r\n[字体]\r\n字体名称=宋体\r\n字体大小=10\r\n字体样式=常规\r\n");
+  return gb(
+      "[预览选项]\r\n自动预览=关\r\n全部预览=关\r\n预览数量=10\r\n[颜色]\r\n背景颜色=8429696\r\n"
+      "字体颜色=8388608\r\n[字体]\r\n字体名称=宋体\r\n字体大小=10\r\n字体样式=常规\r\n");
 }
 
 TEST(IniFile, KeepsOtherLinesAndCreatesWhatIsMissing) {
@@ -28,8 +29,9 @@ TEST(IniFile, KeepsOtherLinesAndCreatesWhatIsMissing) {
   ini.set("two", "added", "a");
   ini.set("three", "k", "v");
   ASSERT_TRUE(ini.save());
-  EXPECT_EQ(t.read("a.ini"),
-            "; comment\n[one]\nx=5\r\nnew=n\r\n\n[two]\r\ny=2\r\nlast=no newline\r\nadded=a\r\n[three]\r\nk=v\r\n");
+  EXPECT_EQ(
+      t.read("a.ini"),
+      "; comment\n[one]\nx=5\r\nnew=n\r\n\n[two]\r\ny=2\r\nlast=no newline\r\nadded=a\r\n[three]\r\nk=v\r\n");
 }
 
 TEST(IniFile, FirstOfDuplicateSectionsAndKeysWins) {
@@ -73,31 +75,36 @@ TEST(Settings, ReadsValuesAsTheUserWroteThem) {
     Settings (*expect)();
   };
   const Case cases[] = {
-      {"[预览选项]\r\n自动预览=1\r\n预览数量=12.7\r\n", [] {
+      {"[预览选项]\r\n自动预览=1\r\n预览数量=12.7\r\n",
+       [] {
          Settings s = defaultSettings();
          s.previewCount = 12;  // 自动预览=1 is not 开
          return s;
        }},
-      {"[预览选项]\n自动预览=开\n全部预览=开\n[颜色]\n背景颜色=abc\n", [] {
+      {"[预览选项]\n自动预览=开\n全部预览=开\n[颜色]\n背景颜色=abc\n",
+       [] {
          Settings s = defaultSettings();
          s.autoPreview = 1;
          s.previewAllEntries = 1;
          s.backgroundColour = 0;
          return s;
        }},
-      {"[字体]\r\n字体名称=黑体\r\n字体大小=14\r\n字体样式=粗斜体\r\n", [] {
+      {"[字体]\r\n字体名称=黑体\r\n字体大小=14\r\n字体样式=粗斜体\r\n",
+       [] {
          Settings s = defaultSettings();
          s.fontName = gb("黑体");
          s.fontSize = 14;
          s.bold = s.italic = 1;
          return s;
        }},
-      {"[字体]\r\n字体样式=粗体\r\n", [] {
+      {"[字体]\r\n字体样式=粗体\r\n",
+       [] {
          Settings s = defaultSettings();
          s.bold = 1;
          return s;
        }},
-      {"[字体]\r\n字体样式=倾斜\r\n", [] {
+      {"[字体]\r\n字体样式=倾斜\r\n",
+       [] {
          Settings s = defaultSettings();
          s.italic = 1;
          return s;

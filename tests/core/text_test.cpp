@@ -14,12 +14,12 @@ TEST(CharLength, WalksEveryKindOfCharacter) {
   const Case cases[] = {
       {"ab", {1, 1}},
       {gb("中a"), {2, 1}},
-      {"\x8C\x57", {2}},                 // 學: the trail byte looks like "W"
-      {"\x95\x32\x82\x36x", {4, 1}},     // U+20000, a four-byte character
-      {"\x80\xFF", {1, 1}},              // bytes that start no character
-      {"\x81", {1}},                     // a lead byte cut off at the end
-      {"\x81\x30\x81", {1, 1, 1}},       // an incomplete four-byte sequence
-      {"\x81\x7F", {1, 1}},              // 0x7F is no trail byte
+      {"\x8C\x57", {2}},              // 學: the trail byte looks like "W"
+      {"\x95\x32\x82\x36x", {4, 1}},  // U+20000, a four-byte character
+      {"\x80\xFF", {1, 1}},           // bytes that start no character
+      {"\x81", {1}},                  // a lead byte cut off at the end
+      {"\x81\x30\x81", {1, 1, 1}},    // an incomplete four-byte sequence
+      {"\x81\x7F", {1, 1}},           // 0x7F is no trail byte
   };
   for (const Case& c : cases) {
     std::vector<std::size_t> got;
@@ -31,7 +31,10 @@ TEST(CharLength, WalksEveryKindOfCharacter) {
 TEST(CaseChange, LeavesMultiByteCharactersWhole) {
   const std::string s = std::string("ab\x8C\x57z") + "\x95\x32\x82\x36" + "q";
   EXPECT_EQ(asciiUpper(s), std::string("AB\x8C\x57Z") + "\x95\x32\x82\x36" + "Q");
-  EXPECT_EQ(asciiLower("AB\xE9\x4C" "C"), "ab\xE9\x4C" "c");  // 長 keeps its "L"
+  EXPECT_EQ(asciiLower("AB\xE9\x4C"
+                       "C"),
+            "ab\xE9\x4C"
+            "c");  // 長 keeps its "L"
 }
 
 TEST(CutToBytes, NeverSplitsACharacter) {
@@ -45,9 +48,19 @@ TEST(CutToBytes, NeverSplitsACharacter) {
 
 TEST(ToNumber, ReadsTheLeadingNumber) {
   const std::pair<const char*, std::int32_t> cases[] = {
-      {"12.7", 12},   {"", 0},          {"abc", 0},        {"-5", -5},     {"-3.9", -3},
-      {"  42", 42},   {"7x", 7},        {"+8", 8},         {"-", 0},       {"99999999999", INT32_MAX},
-      {"-99999999999", INT32_MIN},      {"2147483647", INT32_MAX},         {"0010", 10},
+      {"12.7", 12},
+      {"", 0},
+      {"abc", 0},
+      {"-5", -5},
+      {"-3.9", -3},
+      {"  42", 42},
+      {"7x", 7},
+      {"+8", 8},
+      {"-", 0},
+      {"99999999999", INT32_MAX},
+      {"-99999999999", INT32_MIN},
+      {"2147483647", INT32_MAX},
+      {"0010", 10},
   };
   for (const auto& [in, want] : cases) EXPECT_EQ(toNumber(in), want) << in;
 }
@@ -58,8 +71,8 @@ TEST(Conversion, RoundTripsAndRefusesLoss) {
   ASSERT_TRUE(g);
   EXPECT_EQ(*g, std::string("\xD2\xF4\xC0\xD6 \x95\x32\x82\x36.mp3"));
   EXPECT_EQ(gbToUtf8(*g), utf8);
-  EXPECT_FALSE(utf8ToGb("bad \xC3"));      // truncated UTF-8
-  EXPECT_FALSE(gbToUtf8("bad \x81"));      // truncated GB18030
+  EXPECT_FALSE(utf8ToGb("bad \xC3"));  // truncated UTF-8
+  EXPECT_FALSE(gbToUtf8("bad \x81"));  // truncated GB18030
   const auto u16 = gbToUtf16(gb("中"));
   ASSERT_TRUE(u16);
   EXPECT_EQ(*u16, std::string("\x2D\x4E", 2));
@@ -69,8 +82,12 @@ TEST(Conversion, RoundTripsAndRefusesLoss) {
 
 TEST(Names, SplitAtTheLastDot) {
   const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"a.b.mp3", "a.b", ".mp3"}, {"README", "README", ""},    {".bashrc", "", ".bashrc"},
-      {"..x", ".", ".x"},         {"archive.tar.gz", "archive.tar", ".gz"}, {"", "", ""},
+      {"a.b.mp3", "a.b", ".mp3"},
+      {"README", "README", ""},
+      {".bashrc", "", ".bashrc"},
+      {"..x", ".", ".x"},
+      {"archive.tar.gz", "archive.tar", ".gz"},
+      {"", "", ""},
   };
   for (const auto& [name, main, ext] : cases) {
     const auto p = splitName(name);

@@ -62,9 +62,10 @@ class MainWindowTest : public QObject {
       const char* text;
       bool enabled;
     };
-    const Spin spins[] = {{"起始量编辑框", 0, 9999, 8, "0", true},          {"增量编辑框", 1, 9999, 6, "1", true},
-                          {"文件名位数调节编辑框", 1, 255, 3, "1", true},   {"扩展名位数调节编辑框", 0, 100, 3, "", false},
-                          {"插入文件名位置编辑框", 1, 255, 3, "1", true},   {"插入扩展名位置编辑框", 1, 255, 3, "1", true}};
+    const Spin spins[] = {
+        {"起始量编辑框", 0, 9999, 8, "0", true},        {"增量编辑框", 1, 9999, 6, "1", true},
+        {"文件名位数调节编辑框", 1, 255, 3, "1", true}, {"扩展名位数调节编辑框", 0, 100, 3, "", false},
+        {"插入文件名位置编辑框", 1, 255, 3, "1", true}, {"插入扩展名位置编辑框", 1, 255, 3, "1", true}};
     for (const Spin& s : spins) {
       auto* e = w.control<SpinEdit>(s.name);
       QVERIFY2(e, s.name);
@@ -76,8 +77,9 @@ class MainWindowTest : public QObject {
     }
     for (const char* name : {"扩展名前缀编辑框", "新扩展名编辑框", "扩展名后缀编辑框"})
       QVERIFY2(!w.control<QLineEdit>(name)->isEnabled(), name);
-    for (const char* name : {"常规文件名单选框", "仅文件名单选框", "插入文件名位置单选框", "插入扩展名位置单选框",
-                             "文件名全部大写单选框", "扩展名全部大写单选框", "V2优先单选框"})
+    for (const char* name :
+         {"常规文件名单选框", "仅文件名单选框", "插入文件名位置单选框", "插入扩展名位置单选框",
+          "文件名全部大写单选框", "扩展名全部大写单选框", "V2优先单选框"})
       QVERIFY2(w.control<QRadioButton>(name)->isChecked(), name);
     QCOMPARE(w.tabs()->objectName(), QStringLiteral("选择夹"));
     QCOMPARE(w.tabs()->count(), 5);
@@ -90,7 +92,8 @@ class MainWindowTest : public QObject {
     const char* columns[] = {"旧文件名", "新文件名", "路径", "命名状态", "MP3标签状态"};
     const int widths[] = {150, 150, 200, 100, 100};
     for (int c = 0; c < 5; ++c) {
-      QCOMPARE(w.listView()->model()->headerData(c, Qt::Horizontal).toString(), QString::fromUtf8(columns[c]));
+      QCOMPARE(w.listView()->model()->headerData(c, Qt::Horizontal).toString(),
+               QString::fromUtf8(columns[c]));
       QCOMPARE(w.listView()->columnWidth(c), widths[c]);
     }
   }
@@ -116,9 +119,9 @@ class MainWindowTest : public QObject {
     testing::ProgramDirectory home;
     MainWindow w;
     QSignalSpy spy(&w, &MainWindow::sharedHandlerInvoked);
-    const char* edits[] = {"文件名前缀编辑框", "起始量编辑框", "文件名编辑框", "文件名位数调节编辑框",
+    const char* edits[] = {"文件名前缀编辑框", "起始量编辑框",     "文件名编辑框",   "文件名位数调节编辑框",
                            "文件名后缀编辑框", "扩展名前缀编辑框", "新扩展名编辑框", "扩展名位数调节编辑框",
-                           "扩展名后缀编辑框", "增量编辑框", "查找内容编辑框", "替换为编辑框"};
+                           "扩展名后缀编辑框", "增量编辑框",       "查找内容编辑框", "替换为编辑框"};
     for (const char* name : edits) {
       spy.clear();
       auto* e = w.control<QLineEdit>(name);
@@ -127,9 +130,9 @@ class MainWindowTest : public QObject {
       QCOMPARE(spy[0][0].toString(), QStringLiteral("文件名前缀编辑框"));
       QCOMPARE(spy[0][1].value<QObject*>(), e);
     }
-    const char* radios[] = {"仅文件名单选框",       "仅扩展名单选框",         "替换删除全部单选框",
-                            "文件名全部大写单选框", "文件名全部小写单选框",   "文件名首字母大写单选框",
-                            "文件名首字母小写单选框", "扩展名全部大写单选框", "扩展名全部小写单选框",
+    const char* radios[] = {"仅文件名单选框",         "仅扩展名单选框",        "替换删除全部单选框",
+                            "文件名全部大写单选框",   "文件名全部小写单选框",  "文件名首字母大写单选框",
+                            "文件名首字母小写单选框", "扩展名全部大写单选框",  "扩展名全部小写单选框",
                             "扩展名首字母大写单选框", "扩展名首字母小写单选框"};
     for (const char* name : radios) {
       spy.clear();
@@ -139,7 +142,8 @@ class MainWindowTest : public QObject {
       QCOMPARE(spy[0][0].toString(), QStringLiteral("仅文件名单选框"));
       QCOMPARE(spy[0][1].value<QObject*>(), r);
     }
-    for (const char* name : {"艺术家超级按钮", "歌曲名超级按钮", "专辑超级按钮", "音轨超级按钮", "年代超级按钮", "流派超级按钮"}) {
+    for (const char* name : {"艺术家超级按钮", "歌曲名超级按钮", "专辑超级按钮", "音轨超级按钮",
+                             "年代超级按钮", "流派超级按钮"}) {
       spy.clear();
       auto* b = w.control<QToolButton>(name);
       b->click();
@@ -163,7 +167,8 @@ class MainWindowTest : public QObject {
     w.showListMenu(QPoint(10, 10));
     w.listMenu()->close();
     for (const char* e : listEntries) QVERIFY2(!enabled(e), e);
-    QVERIFY(!enabled("删除选择的项目(&D)") && !enabled("MP3标签信息(&I)...") && !enabled("删除无MP3标签项目(M)"));
+    QVERIFY(!enabled("删除选择的项目(&D)") && !enabled("MP3标签信息(&I)...") &&
+            !enabled("删除无MP3标签项目(M)"));
     QVERIFY(enabled("添加整个目录(&O)") && enabled("加入文件(&F)"));
 
     addFiles(w, files.path(), {"a.txt", "b.mp3"});
@@ -177,7 +182,8 @@ class MainWindowTest : public QObject {
     w.tabs()->setCurrentIndex(4);
     w.showListMenu(QPoint(10, 10));
     w.listMenu()->close();
-    QVERIFY(enabled("删除选择的项目(&D)") && enabled("MP3标签信息(&I)...") && enabled("删除无MP3标签项目(M)"));
+    QVERIFY(enabled("删除选择的项目(&D)") && enabled("MP3标签信息(&I)...") &&
+            enabled("删除无MP3标签项目(M)"));
   }
 
   void keysDeleteAndSelect() {
@@ -193,13 +199,15 @@ class MainWindowTest : public QObject {
     QCOMPARE(view->selectionModel()->selectedRows().size(), 5);
     view->selectionModel()->clearSelection();
     for (int r : {1, 3})
-      view->selectionModel()->select(view->model()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+      view->selectionModel()->select(view->model()->index(r, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QCOMPARE(w.currentSelection(), 1);
     QTest::keyClick(view, Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(w.fileList().fileCount(), 3);
     QCOMPARE(view->model()->rowCount(), 3);
     const char* left[] = {"1", "3", "5"};
-    for (int r = 0; r < 3; ++r) QCOMPARE(view->model()->index(r, 0).data().toString(), QString::fromUtf8(left[r]));
+    for (int r = 0; r < 3; ++r)
+      QCOMPARE(view->model()->index(r, 0).data().toString(), QString::fromUtf8(left[r]));
     QCOMPARE(w.statusPart(0)->text(), QStringLiteral("3个文件"));
     // Nothing selected: nothing removed, the count refreshed all the same.
     QTest::keyClick(view, Qt::Key_Delete);

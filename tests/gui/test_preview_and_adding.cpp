@@ -24,7 +24,9 @@ class PreviewAndAddingTest : public QObject {
   static QString newCell(MainWindow& w, int row) {
     return w.listView()->model()->index(row, kColNew).data().toString();
   }
-  static QString cell(MainWindow& w, int row, int col) { return w.listView()->model()->index(row, col).data().toString(); }
+  static QString cell(MainWindow& w, int row, int col) {
+    return w.listView()->model()->index(row, col).data().toString();
+  }
   static QStringList numbered(int n) {
     QStringList names;
     for (int i = 1; i <= n; ++i) names << QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0'));
@@ -77,7 +79,8 @@ class PreviewAndAddingTest : public QObject {
     previewOn(w, 10, true);
     testing::makeFiles(dir.path(), {"a.txt", "b.jpg", "c"});
     w.addDirectory(dir.path(), false);
-    QCOMPARE(QStringList({newCell(w, 0), newCell(w, 1), newCell(w, 2)}), QStringList({"0.txt", "1.jpg", "2"}));
+    QCOMPARE(QStringList({newCell(w, 0), newCell(w, 1), newCell(w, 2)}),
+             QStringList({"0.txt", "1.jpg", "2"}));
 
     // Scope 扩展名: the name group greys, the extension group opens.
     w.control<QRadioButton>("常规扩展名单选框")->click();
@@ -92,7 +95,8 @@ class PreviewAndAddingTest : public QObject {
     QCOMPARE(newCell(w, 0), QStringLiteral("a.bak01"));
     QCOMPARE(newCell(w, 2), QStringLiteral("cbak03"));
     w.control<QRadioButton>("常规全部单选框")->click();
-    QVERIFY(w.control<QLineEdit>("文件名编辑框")->isEnabled() && w.control<QLineEdit>("新扩展名编辑框")->isEnabled());
+    QVERIFY(w.control<QLineEdit>("文件名编辑框")->isEnabled() &&
+            w.control<QLineEdit>("新扩展名编辑框")->isEnabled());
 
     // 清空 empties nine fields with a single refresh and keeps the increment.
     w.control<QLineEdit>("增量编辑框")->setText(QStringLiteral("5"));
@@ -134,7 +138,8 @@ class PreviewAndAddingTest : public QObject {
     auto* extText = w.control<QLineEdit>("插入到扩展名的字符编辑框");
     keep->click();
     QVERIFY(!extText->isEnabled());
-    QCOMPARE(w.control<QLabel>("插入扩展名标签")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+    QCOMPARE(w.control<QLabel>("插入扩展名标签")->palette().color(QPalette::WindowText),
+             QColor(128, 128, 128));
     w.control<QRadioButton>("插入扩展名尾单选框")->click();
     QVERIFY(!w.control<QLineEdit>("插入扩展名位置编辑框")->isEnabled());
     w.control<QLineEdit>("插入到文件名的字符编辑框")->setText(QStringLiteral("X"));

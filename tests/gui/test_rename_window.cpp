@@ -15,7 +15,9 @@ using namespace qorin;
 class RenameWindowTest : public QObject {
   Q_OBJECT
 
-  static QString cell(MainWindow& w, int row, int col) { return w.listView()->model()->index(row, col).data().toString(); }
+  static QString cell(MainWindow& w, int row, int col) {
+    return w.listView()->model()->index(row, col).data().toString();
+  }
   static QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
 
   // Ten files a0..a9; the prefix "n" makes them n0 .. n9 with the general rule.

@@ -26,17 +26,18 @@ class AnsweringDialogs : public platform::Dialogs {
   AnsweringDialogs();
   ~AnsweringDialogs() override;
 
-  std::deque<QStringList> files;     // answers to openFiles
-  std::deque<QString> folders;       // answers to chooseFolder
-  std::deque<bool> answers;          // answers to askYesNo (No when empty)
+  std::deque<QStringList> files;  // answers to openFiles
+  std::deque<QString> folders;    // answers to chooseFolder
+  std::deque<bool> answers;       // answers to askYesNo (No when empty)
   std::deque<std::optional<QFont>> fonts;
   std::deque<std::optional<QColor>> colours;
 
-  QList<Message> messages;           // every message and question, in order
+  QList<Message> messages;  // every message and question, in order
   QString lastFileTitle, lastFileFilter, lastFileDir, lastFolderTitle;
   int fileDialogs = 0;
 
-  QStringList openFiles(QWidget*, const QString& title, const QString& filter, const QString& initialDir) override;
+  QStringList openFiles(QWidget*, const QString& title, const QString& filter,
+                        const QString& initialDir) override;
   QString chooseFolder(QWidget*, const QString& title) override;
   void message(QWidget*, const QString& title, const QString& text, Icon icon) override;
   bool askYesNo(QWidget*, const QString& title, const QString& text, Icon icon) override;

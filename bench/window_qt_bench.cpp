@@ -1,0 +1,160 @@
+// The window's hot paths on 100,000 entries (offscreen): a keystroke with the
+// whole list previewed, adding a folder, deleting and clearing, each as a
+// ratio to a baseline measured in the same run (copying the names; a raw
+// directory read). Also the renaming pass through the window against the
+// core pass alone over 20,000 files.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "filelist/file_list.h"
+#include "platform/dialogs_qt.h"
+#include "platform/fs.h"
+#include "rename/rename_pass.h"
+
+namespace {
+
+using namespace qorin;
+using Clock = std::chrono::steady_clock;
+
+double secondsOf(const std::function<void()>& f) {
+  const auto t0 = Clock::now();
+  f();
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// Silent dialogs: the summaries would block otherwise.
+struct Quiet : platform::Dialogs {
+  QStringList openFiles(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString chooseFolder(QWidget*, const QString&) override { return {}; }
+  void message(QWidget*, const QString&, const QString&, Icon) override {}
+  bool askYesNo(QWidget*, const QString&, const QString&, Icon) override { return false; }
+  std::optional<QFont> chooseFont(QWidget*, const QFont&) override { return std::nullopt; }
+  std::optional<QColor> chooseColour(QWidget*, const QColor&) override { return std::nullopt; }
+};
+
+const QString& bigFolder(int n) {
+  static QTemporaryDir dir;
+  static int made = 0;
+  for (; made < n; ++made)
+    std::ofstream((dir.path() + QStringLiteral("/IMG_%1.jpg").arg(made)).toStdString());
+  static QString path = dir.path();
+  return path;
+}
+
+void report(benchmark::State& state, double best, double baseBest, int n) {
+  state.counters["ms"] = best * 1e3;
+  state.counters["ns_per_name"] = best * 1e9 / n;
+  state.counters["ratio_to_baseline"] = best / baseBest;
+}
+
+void BM_KeystrokeWholeList(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  MainWindow w;
+  w.show();
+  settings().autoPreview = 1;
+  settings().previewAllEntries = 1;
+  w.addDirectory(bigFolder(n), false);
+  QApplication::processEvents();
+  auto* prefix = w.control<QLineEdit>("文件名前缀编辑框");
+  double best = 1e9, baseBest = 1e9;
+  int k = 0;
+  for (auto _ : state) {
+    baseBest = std::min(baseBest, secondsOf([&] {
+                          FileList& l = w.fileList();
+                          for (int r = 0; r < l.fileCount(); ++r) l.newNameRef(r) = l[r].oldName;
+                        }));
+    best = std::min(best, secondsOf([&] {
+                      prefix->setText(QStringLiteral("p%1_").arg(++k));
+                      QApplication::processEvents();  // the view repaints what changed
+                    }));
+  }
+  report(state, best, baseBest, n);
+}
+
+void BM_AddFolderDeleteClear(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const QString folder = bigFolder(n);
+  double add = 1e9, del = 1e9, clear = 1e9, base = 1e9;
+  for (auto _ : state) {
+    MainWindow w;
+    w.show();
+    base = std::min(base,
+                    secondsOf([&] { benchmark::DoNotOptimize(platform::listFiles(folder.toStdString())); }));
+    add = std::min(add, secondsOf([&] {
+                     w.addDirectory(folder, false);
+                     QApplication::processEvents();
+                   }));
+    w.selectAllRows();
+    del = std::min(del, secondsOf([&] {
+                     w.deleteSelectedEntries();
+                     QApplication::processEvents();
+                   }));
+    w.addDirectory(folder, false);
+    clear = std::min(clear, secondsOf([&] {
+                       w.clearList();
+                       QApplication::processEvents();
+                     }));
+  }
+  state.counters["add_ms"] = add * 1e3;
+  state.counters["add_ratio_to_listing"] = add / base;
+  state.counters["delete_all_ms"] = del * 1e3;
+  state.counters["clear_ms"] = clear * 1e3;
+}
+
+void BM_RenamePassWindowVsCore(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  double window = 1e9, core = 1e9;
+  for (auto _ : state) {
+    state.PauseTiming();
+    QTemporaryDir a, b;
+    for (int i = 0; i < n; ++i) {
+      std::ofstream((a.path() + QStringLiteral("/f%1").arg(i)).toStdString());
+      std::ofstream((b.path() + QStringLiteral("/f%1").arg(i)).toStdString());
+    }
+    MainWindow w;
+    w.show();
+    w.addDirectory(a.path(), false);
+    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("n"));
+    FileList plain;
+    std::string dir = b.path().toStdString() + "/";
+    for (int i = 0; i < n; ++i) plain.addName("f" + std::to_string(i));
+    plain.fillRows(kFillAppend | kFillDirectory, 0, n - 1, dir);
+    for (int i = 0; i < n; ++i) plain.setNewName(i, "n" + std::to_string(i));
+    state.ResumeTiming();
+    core = std::min(core, secondsOf([&] { renamePass(plain); }));
+    window = std::min(window, secondsOf([&] { w.toolbarClicked(MainWindow::kRename); }));
+  }
+  state.counters["core_ms"] = core * 1e3;
+  state.counters["window_ms"] = window * 1e3;
+  state.counters["window_to_core"] = window / core;
+}
+
+BENCHMARK(BM_KeystrokeWholeList)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_AddFolderDeleteClear)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_RenamePassWindowVsCore)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QTemporaryDir home;
+  platform::overrideProgramDirectory(home.path().toStdString());
+  Quiet quiet;
+  platform::setDialogs(&quiet);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
