@@ -97,7 +97,8 @@ std::map<QString, QByteArray> mutagen(const QString& command, const QString& pat
 
 // Types character by character, as keystrokes (Chinese ones included).
 void typeText(QWidget* box, const QString& text) {
-  for (const QChar c : text) QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  for (const QChar c : text)
+    QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 TagEditorWindow* openEditor(const QString& path, QWidget* parent = nullptr) {
