@@ -1,11 +1,70 @@
+// The window that shows, edits, copies and writes back the ID3v1 and ID3v2
+// tags of one MP3 file.
 #pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+
+#include "tags/tag_fields.h"
+
+namespace Ui {
+class TagEditorWindow;
+}
 
 namespace qorin {
 class MainWindow;
 namespace tags {
+
 // Fills the genre tables once at start-up.
 void prepareGenreTables();
 // Opens the tag editor modally for the entry in `row`.
 void openTagEditor(MainWindow& owner, int row);
+
+class TagEditorWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Reads both tags of `path` (code page) into the groups. When the file
+  // cannot be opened the error has been shown and openFailed() is true: the
+  // window is then not to be shown.
+  explicit TagEditorWindow(const std::string& path, QWidget* parent = nullptr);
+  ~TagEditorWindow() override;
+
+  bool openFailed() const { return openFailed_; }
+  Ui::TagEditorWindow* ui() const { return ui_.get(); }
+
+  // Looks a control up by its design name.
+  template <class T>
+  T* control(const char* name) const {
+    return findChild<T*>(QString::fromUtf8(name));
+  }
+
+  void showId3v1Fields(const TagFields& fields);
+  void showId3v2Fields(const TagFields& fields);
+  void setId3v1GroupState();
+  void setId3v2GroupState();
+  void markId3v1Changed();
+  void markId3v2Changed();
+
+  // Button handlers.
+  void copyV2ToV1();
+  void copyV1ToV2();
+  void updateTags();
+
+ private:
+  void setUpControls();
+  void joinHandlers();
+  // The item of 流派2组合框 whose text the box shows, or -1 for free text.
+  int shownGenre2Index() const;
+  std::string boxText(const char* name) const;
+
+  std::unique_ptr<Ui::TagEditorWindow> ui_;
+  std::string path_;
+  bool openFailed_ = false;
+  // While the opening fills the boxes their changes are not the user's.
+  bool filling_ = false;
+};
+
 }  // namespace tags
 }  // namespace qorin

@@ -1,0 +1,20 @@
+// What the tag editor keeps between its openings: each opening is a new
+// window, but the path, the genre selections and the change flags live on.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace qorin::tags {
+
+struct TagEditorState {
+  std::string currentMp3Path;
+  // Selection index of each genre list when last looked at ([0] ID3v1, [1] ID3v2).
+  std::array<int, 2> genreSelection{0, 0};
+  // Set by the groups' change notifications; never cleared by the window.
+  std::array<bool, 2> tagModified{false, false};
+};
+
+TagEditorState& tagEditorState();
+
+}  // namespace qorin::tags

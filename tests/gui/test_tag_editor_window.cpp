@@ -1,0 +1,546 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <map>
+
+#include "answering_dialogs.h"
+#include "app/main_window.h"
+#include "platform/open_file.h"
+#include "tags/byte_limit_qt.h"
+#include "tags/id3v1.h"
+#include "tags/id3v2.h"
+#include "tags/tag_editor_state.h"
+#include "tags/tag_editor_window.h"
+#include "text/gbtext.h"
+#include "text/qtext_qt.h"
+
+using namespace qorin;
+using tags::TagEditorWindow;
+using tags::TagFields;
+using Icon = platform::Dialogs::Icon;
+
+namespace {
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QByteArray fakeAudio() {
+  QByteArray a(3000, '\0');
+  for (int i = 0; i < a.size(); ++i) a[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+  a[0] = '\xFF';
+  a[1] = '\xFB';
+  return a;
+}
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return f.readAll();
+}
+
+struct V1 {
+  std::string title, artist, album, year, comment, track;
+  int genre = 255;
+};
+
+// An MP3 file made of stand-in audio and the tags asked for, written by the tag code.
+QString makeMp3(const QString& dir, const QString& name, const V1* v1, const TagFields* v2) {
+  const QString path = QDir(dir).filePath(name);
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(fakeAudio());
+  f.close();
+  platform::OpenFile file(text::fromQtOrEmpty(path), platform::OpenMode::ReadWrite);
+  if (v1)
+    tags::writeId3v1(file, v1->title, v1->artist, v1->album, v1->year, v1->comment, v1->track, v1->genre);
+  if (v2) tags::writeId3v2(file, *v2);
+  return path;
+}
+
+TagFields v2Fields(const char* title, const char* genre = "") {
+  TagFields f;
+  f[tags::kTitle] = text::gb(title);
+  f[tags::kArtist] = text::gb("歌手");
+  f[tags::kAlbum] = "Album";
+  f[tags::kGenre] = genre;
+  f[tags::kComposer] = "Composer";
+  f[tags::kUrl] = "http://q.cn";
+  return f;
+}
+
+// Runs the mutagen helper; KEY -> text as UTF-8 (stored code-page bytes for encoding 0 are converted).
+std::map<QString, QByteArray> mutagen(const QString& command, const QString& path) {
+  QProcess p;
+  p.start(QStringLiteral("/usr/bin/python3"),
+          {QStringLiteral(QORIN_TOOLS_DIR "/mutagen_tags.py"), command, path});
+  p.waitForFinished(60000);
+  std::map<QString, QByteArray> out;
+  for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+    const QList<QByteArray> cols = line.split('\t');
+    if (cols.size() < 2) continue;
+    QByteArray bytes = QByteArray::fromHex(cols.last());
+    const bool raw = command == QStringLiteral("readv1") || (cols.size() == 3 && cols[1] == "0");
+    if (raw) bytes = QByteArray::fromStdString(text::gbToUtf8(bytes.toStdString()).value_or("?"));
+    out[QString::fromUtf8(cols[0])] = bytes;
+  }
+  return out;
+}
+
+// Types character by character, as keystrokes (Chinese ones included).
+void typeText(QWidget* box, const QString& text) {
+  for (const QChar c : text)
+    QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+TagEditorWindow* openEditor(const QString& path, QWidget* parent = nullptr) {
+  return new TagEditorWindow(text::fromQtOrEmpty(path), parent);
+}
+
+}  // namespace
+
+class TagEditorWindowTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir* dir_ = nullptr;
+  testing::AnsweringDialogs* dialogs_ = nullptr;
+
+  QString dir() const { return dir_->path(); }
+
+ private slots:
+  void initTestCase() { tags::prepareGenreTables(); }
+
+  void init() {
+    dir_ = new QTemporaryDir;
+    dialogs_ = new testing::AnsweringDialogs;
+    tags::tagEditorState() = {};
+  }
+
+  void cleanup() {
+    platform::failOpenForWriting("");
+    delete dialogs_;
+    delete dir_;
+  }
+
+  void designStateAndLimits() {
+    const QString path = makeMp3(dir(), u("歌曲.mp3"), nullptr, nullptr);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QCOMPARE(w->windowTitle(), u("MP3标签信息"));
+    QCOMPARE(w->size(), QSize(564, 384));
+    QCOMPARE(w->control<QLineEdit>("MP3文件名编辑框")->text(), path);
+    for (const char* name : {"流派1组合框", "流派2组合框"}) {
+      auto* c = w->control<QComboBox>(name);
+      QCOMPARE(c->count(), 126);
+      QCOMPARE(c->itemText(0), u("A capella"));
+      QCOMPARE(c->itemData(0).toInt(), 123);
+      QCOMPARE(c->itemText(125), u("Vocal"));
+      QCOMPARE(c->itemData(125).toInt(), 28);
+    }
+    QVERIFY(!w->control<QComboBox>("流派1组合框")->isEditable());
+    QVERIFY(w->control<QComboBox>("流派2组合框")->isEditable());
+
+    // No tags: both groups grey, both boxes unticked, nothing to update yet.
+    QVERIFY(!w->control<QCheckBox>("ID3v1选择框")->isChecked());
+    QVERIFY(!w->control<QCheckBox>("ID3v2选择框")->isChecked());
+    QVERIFY(!w->control<QPushButton>("更新按钮")->isEnabled());
+    QVERIFY(!w->control<QPushButton>("v1复制到v2按钮")->isEnabled());
+    QVERIFY(!w->control<QPushButton>("v2复制到v1按钮")->isEnabled());
+
+    // Limits count code-page bytes: a Chinese character takes two.
+    struct Limit {
+      const char* box;
+      int bytes;
+    };
+    const Limit limits[] = {{"音轨1编辑框", 2},  {"歌曲名1编辑框", 30},  {"艺术家1编辑框", 30},
+                            {"专辑1编辑框", 30}, {"年代1编辑框", 4},     {"注释1编辑框", 30},
+                            {"音轨2编辑框", 2},  {"歌曲名2编辑框", 1000}};
+    w->control<QCheckBox>("ID3v1选择框")->click();
+    w->control<QCheckBox>("ID3v2选择框")->click();
+    w->show();
+    const QString typed = QString(40, QChar(0x4E2D)) + u("abc");
+    for (const Limit& l : limits) {
+      QWidget* box = w->control<QWidget>(l.box);
+      box->setFocus();
+      typeText(box, typed);
+      auto* line = qobject_cast<QLineEdit*>(box);
+      const QString shown = line ? line->text() : qobject_cast<QPlainTextEdit*>(box)->toPlainText();
+      QVERIFY2(static_cast<int>(tags::byteLength(shown)) == std::min(l.bytes, 83), l.box);
+    }
+    // Set from the program, a long text keeps its beginning.
+    auto* title = w->control<QLineEdit>("歌曲名1编辑框");
+    title->setText(u("0123456789012345678901234567中文"));
+    QCOMPARE(title->text(), u("0123456789012345678901234567中"));
+  }
+
+  void fitToBytesDropsWhatWasJustInserted_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("fitted");
+    QTest::addColumn<int>("newCursor");
+    QTest::newRow("fits") << u("ab中") << 2 << 4 << u("ab中") << 2;
+    QTest::newRow("typed at end") << u("abcde") << 5 << 4 << u("abcd") << 4;
+    QTest::newRow("typed in middle") << u("abXcd") << 3 << 4 << u("abcd") << 2;
+    QTest::newRow("half a character does not fit") << u("ab中") << 3 << 3 << u("ab") << 2;
+    QTest::newRow("tail alone too long") << u("x中文字") << 1 << 4 << u("中文") << 0;
+    QTest::newRow("four-byte character")
+        << (u("a") + QString::fromUcs4(U"\U0001F600")) << 3 << 4 << u("a") << 1;
+  }
+
+  void fitToBytesDropsWhatWasJustInserted() {
+    QFETCH(QString, text);
+    QFETCH(int, cursor);
+    QFETCH(int, limit);
+    QFETCH(QString, fitted);
+    QFETCH(int, newCursor);
+    QCOMPARE(tags::fitToBytes(text, cursor, static_cast<std::size_t>(limit)), fitted);
+    QCOMPARE(cursor, newCursor);
+  }
+
+  void onlyId3v2OpensWithId3v1Grey() {
+    const TagFields v2 = v2Fields("Title", "(17)Rock");
+    const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QVERIFY(!w->openFailed());
+    QVERIFY(w->control<QCheckBox>("ID3v2选择框")->isChecked());
+    QCOMPARE(w->control<QLineEdit>("歌曲名2编辑框")->text(), u("Title"));
+    QCOMPARE(w->control<QLineEdit>("艺术家2编辑框")->text(), u("歌手"));
+    QCOMPARE(w->control<QLineEdit>("作曲家编辑框")->text(), u("Composer"));
+    QCOMPARE(w->control<QLineEdit>("URL编辑框")->text(), u("http://q.cn"));
+    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentText(), u("Rock"));
+    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentIndex(), 100);
+    QCOMPARE(tags::tagEditorState().genreSelection[1], 100);
+    QCOMPARE(tags::tagEditorState().genreSelection[0], -1);
+    // Filling the boxes is not an edit.
+    QCOMPARE(tags::tagEditorState().tagModified, (std::array<bool, 2>{false, false}));
+    QVERIFY(!w->control<QPushButton>("更新按钮")->isEnabled());
+
+    auto* tick = w->control<QCheckBox>("ID3v1选择框");
+    QVERIFY(!tick->isChecked());
+    const char* v1Boxes[] = {"音轨1编辑框", "歌曲名1编辑框", "艺术家1编辑框",
+                             "专辑1编辑框", "年代1编辑框",   "注释1编辑框"};
+    for (const char* name : v1Boxes) {
+      QVERIFY2(!w->control<QWidget>(name)->isEnabled(), name);
+      QCOMPARE(w->control<QWidget>(name)->palette().color(QPalette::Base), QColor(0xC0, 0xC0, 0xC0));
+    }
+    QVERIFY(!w->control<QComboBox>("流派1组合框")->isEnabled());
+    QVERIFY(!w->control<QPushButton>("v1复制到v2按钮")->isEnabled());
+    QVERIFY(w->control<QPushButton>("v2复制到v1按钮")->isEnabled());
+
+    tick->click();
+    for (const char* name : v1Boxes) {
+      QVERIFY2(w->control<QWidget>(name)->isEnabled(), name);
+      QCOMPARE(w->control<QWidget>(name)->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xFF));
+    }
+    QVERIFY(w->control<QComboBox>("流派1组合框")->isEnabled());
+    QVERIFY(w->control<QPushButton>("v1复制到v2按钮")->isEnabled());
+    QVERIFY(w->control<QPushButton>("更新按钮")->isEnabled());
+  }
+
+  void copyToId3v1CutsAtACharacterBoundary_data() {
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("copied");
+    const QString a29(29, QLatin1Char('a'));
+    QTest::newRow("40 ASCII bytes") << u("0123456789012345678901234567890123456789")
+                                    << u("012345678901234567890123456789");
+    QTest::newRow("byte 30 inside a character") << a29 + u("中文字符") << a29;
+    QTest::newRow("character ends at byte 30") << a29.left(28) + u("中文") << a29.left(28) + u("中");
+    QTest::newRow("short") << u("短") << u("短");
+  }
+
+  void copyToId3v1CutsAtACharacterBoundary() {
+    QFETCH(QString, title);
+    QFETCH(QString, copied);
+    const TagFields v2 = v2Fields("x", "Chinese Pop");
+    const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->control<QLineEdit>("歌曲名2编辑框")->setText(title);
+    w->control<QLineEdit>("年代2编辑框")->setText(u("1999"));
+    w->control<QPlainTextEdit>("注释2编辑框")->setPlainText(title);
+    tags::tagEditorState().tagModified = {false, false};
+    w->control<QPushButton>("v2复制到v1按钮")->click();
+    QVERIFY(w->control<QCheckBox>("ID3v1选择框")->isChecked());
+    QVERIFY(w->control<QLineEdit>("歌曲名1编辑框")->isEnabled());
+    QCOMPARE(w->control<QLineEdit>("歌曲名1编辑框")->text(), copied);
+    QCOMPARE(w->control<QPlainTextEdit>("注释1编辑框")->toPlainText(), copied);
+    QCOMPARE(w->control<QLineEdit>("艺术家1编辑框")->text(), u("歌手"));
+    QCOMPARE(w->control<QLineEdit>("年代1编辑框")->text(), u("1999"));
+    // A free-text genre has no item to select in the ID3v1 list.
+    QCOMPARE(w->control<QComboBox>("流派1组合框")->currentIndex(), -1);
+    QVERIFY(tags::tagEditorState().tagModified[0]);
+    QVERIFY(!tags::tagEditorState().tagModified[1]);
+  }
+
+  void copyToId3v2KeepsTheId3v2OnlyBoxes() {
+    const V1 v1{"T1", "A1", "L1", "2001", "C1", "7", 0};
+    const TagFields v2 = v2Fields("T2");
+    const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->control<QCheckBox>("ID3v2选择框")->click();  // untick: the copy ticks it again
+    tags::tagEditorState().tagModified = {false, false};
+    w->control<QPushButton>("v1复制到v2按钮")->click();
+    QVERIFY(w->control<QCheckBox>("ID3v2选择框")->isChecked());
+    const std::pair<const char*, const char*> expected[] = {
+        {"音轨2编辑框", "7"},         {"歌曲名2编辑框", "T1"}, {"艺术家2编辑框", "A1"},
+        {"专辑2编辑框", "L1"},        {"年代2编辑框", "2001"}, {"作曲家编辑框", "Composer"},
+        {"URL编辑框", "http://q.cn"}, {"原创者编辑框", ""}};
+    for (const auto& [box, text] : expected) QCOMPARE(w->control<QLineEdit>(box)->text(), u(text));
+    QCOMPARE(w->control<QPlainTextEdit>("注释2编辑框")->toPlainText(), u("C1"));
+    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentText(), u("Blues"));
+    QVERIFY(tags::tagEditorState().tagModified[1]);
+    QVERIFY(!tags::tagEditorState().tagModified[0]);
+  }
+
+  void id3v1GenreSelectsItsItem_data() {
+    QTest::addColumn<int>("genre");
+    QTest::addColumn<int>("position");
+    QTest::newRow("none") << 255 << -1;
+    QTest::newRow("past the table") << 126 << -1;
+    QTest::newRow("Blues") << 0 << 14;
+    QTest::newRow("Rock") << 17 << 100;
+    QTest::newRow("Dance Hall") << 125 << 28;
+    QTest::newRow("A capella") << 123 << 0;
+  }
+
+  void id3v1GenreSelectsItsItem() {
+    QFETCH(int, genre);
+    QFETCH(int, position);
+    const V1 v1{"t", "", "", "", "", "", genre};
+    const QString path = makeMp3(dir(), u("a.mp3"), &v1, nullptr);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QVERIFY(w->control<QCheckBox>("ID3v1选择框")->isChecked());
+    QCOMPARE(w->control<QComboBox>("流派1组合框")->currentIndex(), position);
+    QCOMPARE(tags::tagEditorState().genreSelection[0], position);
+    if (position >= 0) QCOMPARE(w->control<QComboBox>("流派1组合框")->currentData().toInt(), genre);
+  }
+
+  void id3v2GenreTextSelectsAMatchingItem_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("reference") << u("(0)") << 14 << u("Blues");
+    QTest::newRow("name") << u("Rock & Roll") << 99 << u("Rock & Roll");
+    QTest::newRow("free text") << u("Chinese Pop") << -1 << u("Chinese Pop");
+    QTest::newRow("case differs") << u("rock") << -1 << u("rock");
+    QTest::newRow("empty") << u("") << -1 << u("");
+  }
+
+  void id3v2GenreTextSelectsAMatchingItem() {
+    QFETCH(QString, stored);
+    QFETCH(int, index);
+    QFETCH(QString, shown);
+    const std::string genre = text::fromQtOrEmpty(stored);
+    const TagFields v2 = v2Fields("t", genre.c_str());
+    const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentIndex(), index);
+    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentText(), shown);
+    QVERIFY(!tags::tagEditorState().tagModified[1]);
+  }
+
+  void choosingTheSelectedGenreAgainMarksNothing() {
+    const V1 v1{"t", "", "", "", "", "", 0};
+    const TagFields v2 = v2Fields("t", "(0)");
+    const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    auto* g1 = w->control<QComboBox>("流派1组合框");
+    auto* g2 = w->control<QComboBox>("流派2组合框");
+    auto& state = tags::tagEditorState();
+    emit g1->activated(14);
+    emit g2->activated(14);
+    QCOMPARE(state.tagModified, (std::array<bool, 2>{false, false}));
+    QVERIFY(!w->control<QPushButton>("更新按钮")->isEnabled());
+
+    g1->setCurrentIndex(15);
+    emit g1->activated(15);
+    QVERIFY(state.tagModified[0]);
+    QCOMPARE(state.genreSelection[0], 15);
+    QVERIFY(!state.tagModified[1]);
+    QVERIFY(w->control<QPushButton>("更新按钮")->isEnabled());
+    g2->setEditText(u("Own genre"));  // typing counts
+    QVERIFY(state.tagModified[1]);
+  }
+
+  void untickingId3v2RemovesTheTagSilently() {
+    const TagFields v2 = v2Fields("t");
+    const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
+    QVERIFY(readAll(path).startsWith("ID3"));
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->control<QCheckBox>("ID3v2选择框")->click();
+    w->control<QPushButton>("更新按钮")->click();
+    QCOMPARE(readAll(path), fakeAudio());
+    QVERIFY(dialogs_->messages.isEmpty());
+    QVERIFY(w->control<QPushButton>("更新按钮")->isEnabled());
+  }
+
+  void editedFieldsReadBackWithMutagen() {
+    const V1 v1{"Old title", "Artist1", "Album1", "1990", "", "3", 17};
+    const TagFields v2 = v2Fields("二号标题", "(17)Rock");
+    const QString path = makeMp3(dir(), u("歌曲.mp3"), &v1, &v2);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->control<QLineEdit>("歌曲名1编辑框")->setText(u("新标题 New"));
+    w->control<QLineEdit>("专辑2编辑框")->setText(u("专辑 二"));
+    w->control<QPushButton>("更新按钮")->click();
+    QCOMPARE(dialogs_->messages.size(), 2);
+    QCOMPARE(dialogs_->messages[0].text, u("ID3v1标签更新成功！"));
+    QCOMPARE(dialogs_->messages[1].text, u("ID3v2标签更新成功！"));
+    for (const auto& m : dialogs_->messages) {
+      QCOMPARE(m.title, u("Qorin批量更名器"));
+      QVERIFY(m.icon == Icon::None);
+    }
+
+    auto read1 = mutagen(QStringLiteral("readv1"), path);
+    QCOMPARE(read1["TIT2"], QByteArray("新标题 New"));
+    QCOMPARE(read1["TPE1"], QByteArray("Artist1"));
+    QCOMPARE(read1["TRCK"], QByteArray("3"));
+    QCOMPARE(read1["TCON"], QByteArray("17"));
+    auto read2 = mutagen(QStringLiteral("read"), path);
+    QCOMPARE(read2["TALB"], QByteArray("专辑 二"));
+    QCOMPARE(read2["TIT2"], QByteArray("二号标题"));
+    QCOMPARE(read2["TCON"], QByteArray("(17)Rock"));
+    QCOMPARE(read2["TCOM"], QByteArray("Composer"));
+    QVERIFY(readAll(path).contains(fakeAudio()));
+
+    // 更新 stays enabled and repeats the same actions.
+    w->control<QPushButton>("更新按钮")->click();
+    QCOMPARE(dialogs_->messages.size(), 4);
+  }
+
+  void freeTextGenreIsWrittenAsItStands() {
+    const TagFields v2 = v2Fields("t", "(17)Rock");
+    const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->control<QComboBox>("流派2组合框")->setEditText(u("Rockabilly"));
+    w->control<QPushButton>("更新按钮")->click();
+    QCOMPARE(mutagen(QStringLiteral("read"), path)["TCON"], QByteArray("Rockabilly"));
+  }
+
+  void untouchedVersionIsNotRewritten() {
+    const V1 v1{"t", "", "", "", "", "", 255};
+    const TagFields v2 = v2Fields("t");
+    const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
+    const QByteArray tail = readAll(path).right(128);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->control<QLineEdit>("版权编辑框")->setText(u("(c)"));
+    w->control<QPushButton>("更新按钮")->click();
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].text, u("ID3v2标签更新成功！"));
+    QCOMPARE(readAll(path).right(128), tail);
+
+    // The change flags outlive the window: the next opening updates ID3v2 again.
+    w.reset(openEditor(path));
+    QVERIFY(!w->control<QPushButton>("更新按钮")->isEnabled());
+    w->control<QLineEdit>("歌曲名1编辑框")->setText(u("v1"));
+    w->control<QPushButton>("更新按钮")->click();
+    QCOMPARE(dialogs_->messages.size(), 3);
+    QCOMPARE(dialogs_->messages[1].text, u("ID3v1标签更新成功！"));
+    QCOMPARE(dialogs_->messages[2].text, u("ID3v2标签更新成功！"));
+  }
+
+  void id3v1WithoutGenreStoresNoGenre() {
+    const QString path = makeMp3(dir(), u("a.mp3"), nullptr, nullptr);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->control<QCheckBox>("ID3v1选择框")->click();
+    w->control<QLineEdit>("歌曲名1编辑框")->setText(u("t"));
+    // 30 bytes of comment with a track: the track takes the last two, never half a character.
+    w->control<QLineEdit>("音轨1编辑框")->setText(u("5"));
+    w->control<QPlainTextEdit>("注释1编辑框")->setPlainText(u("abcdefghijklmnopqrstuvwxyz0中文"));
+    w->control<QPushButton>("更新按钮")->click();
+    const QByteArray block = readAll(path).right(128);
+    QVERIFY(block.startsWith("TAG"));
+    QCOMPARE(static_cast<unsigned char>(block[127]), 255u);
+    QCOMPARE(static_cast<int>(block[126]), 5);
+    QCOMPARE(static_cast<int>(block[125]), 0);
+    QCOMPARE(block.mid(97, 28), QByteArray("abcdefghijklmnopqrstuvwxyz0") + QByteArray(1, '\0'));
+  }
+
+  void unwritableFileReportsEachFailure_data() {
+    QTest::addColumn<bool>("keepV1");
+    QTest::addColumn<bool>("keepV2");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("write both") << true << true
+                                << QStringList{u("ID3v1标签更新失败！"), u("ID3v2标签更新失败！")};
+    QTest::newRow("remove both") << false << false
+                                 << QStringList{u("删除ID3v1标签失败！"), u("删除ID3v2标签失败！")};
+    QTest::newRow("remove v1, write v2")
+        << false << true << QStringList{u("删除ID3v1标签失败！"), u("ID3v2标签更新失败！")};
+  }
+
+  void unwritableFileReportsEachFailure() {
+    QFETCH(bool, keepV1);
+    QFETCH(bool, keepV2);
+    QFETCH(QStringList, texts);
+    const V1 v1{"t", "", "", "", "", "", 1};
+    const TagFields v2 = v2Fields("t");
+    const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
+    const QByteArray before = readAll(path);
+    platform::failOpenForWriting(text::fromQtOrEmpty(path));
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QVERIFY(!w->openFailed());
+    w->control<QLineEdit>("歌曲名1编辑框")->setText(u("x"));
+    w->control<QLineEdit>("歌曲名2编辑框")->setText(u("y"));
+    if (!keepV1) w->control<QCheckBox>("ID3v1选择框")->click();
+    if (!keepV2) w->control<QCheckBox>("ID3v2选择框")->click();
+    w->control<QPushButton>("更新按钮")->click();
+    QCOMPARE(dialogs_->messages.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+      QCOMPARE(dialogs_->messages[i].text, texts[i]);
+      QVERIFY(dialogs_->messages[i].icon == Icon::Stop);
+      QCOMPARE(dialogs_->messages[i].title, u("Qorin批量更名器"));
+    }
+    QCOMPARE(readAll(path), before);
+    QCOMPARE(QDir(dir()).entryList(QDir::Files).size(), 1);
+  }
+
+  void missingFileGivesTheErrorMessage() {
+    const QString path = QDir(dir()).filePath(u("没有.mp3"));
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QVERIFY(w->openFailed());
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].title, u("错误"));
+    QCOMPARE(dialogs_->messages[0].text, u("打开文件：") + path + u("失败！"));
+    QVERIFY(dialogs_->messages[0].icon == Icon::Stop);
+    QVERIFY(!QFile::exists(path));
+  }
+
+  void mainWindowOpensTheEditorModally() {
+    testing::ProgramDirectory home;
+    MainWindow main;
+    const V1 v1{"From list", "", "", "", "", "", 255};
+    makeMp3(dir(), u("一.mp3"), &v1, nullptr);
+    main.addDirectory(dir(), false);
+    QCOMPARE(main.fileList().rowCount(), 1);
+    main.listView()->selectionModel()->select(main.listView()->model()->index(0, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QString caption, title;
+    QTimer::singleShot(0, this, [&] {
+      auto* editor = qobject_cast<TagEditorWindow*>(QApplication::activeModalWidget());
+      if (!editor) return;
+      caption = editor->windowTitle();
+      title = editor->control<QLineEdit>("歌曲名1编辑框")->text();
+      editor->control<QPushButton>("关闭按钮")->click();
+    });
+    main.openTagEditorForSelection(true);
+    QCOMPARE(caption, u("MP3标签信息"));
+    QCOMPARE(title, u("From list"));
+    QCOMPARE(QString::fromStdString(text::gbToUtf8(tags::tagEditorState().currentMp3Path).value_or("")),
+             QDir(dir()).filePath(u("一.mp3")));
+
+    // A listed file that has gone away: the error, and no window waits for an answer.
+    QFile::remove(QDir(dir()).filePath(u("一.mp3")));
+    main.openTagEditorForSelection(false);
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].title, u("错误"));
+  }
+};
+
+QTEST_MAIN(TagEditorWindowTest)
+#include "test_tag_editor_window.moc"
