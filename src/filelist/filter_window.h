@@ -1,6 +1,38 @@
+// The modal 过滤设置 window: removes, or keeps only, the entries whose name has
+// an extension or contains a text. It changes the list, never the files.
 #pragma once
 
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class FilterWindow;
+}
+
 namespace qorin {
+
 class MainWindow;
+
+class FilterWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit FilterWindow(MainWindow& owner);
+  ~FilterWindow() override;
+
+  Ui::FilterWindow* ui() const { return ui_.get(); }
+
+  // 确定按钮: filters the owner's list; closes when the check box is ticked.
+  void runFilter();
+
+ private:
+  void chooseMatch(bool byExtension);
+
+  MainWindow& owner_;
+  std::unique_ptr<Ui::FilterWindow> ui_;
+};
+
+// Opens a new FilterWindow modally over `owner`.
 void showFilterWindow(MainWindow& owner);
+
 }  // namespace qorin

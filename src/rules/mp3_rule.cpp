@@ -1,0 +1,130 @@
+#include "rules/mp3_rule.h"
+
+#include <array>
+
+#include "platform/open_file.h"
+#include "tags/id3v1.h"
+#include "tags/id3v2.h"
+#include "text/gbtext.h"
+#include "text/names.h"
+
+namespace qorin {
+
+namespace {
+
+constexpr std::array<int, 7> kSlots = {0,           tags::kArtist, tags::kTitle, tags::kAlbum, tags::kTrack,
+                                       tags::kYear, tags::kGenre};
+
+bool readTag(platform::ByteSource& file, TagPriority priority, tags::TagFields& fields) {
+  if (priority == TagPriority::V1First) return tags::readId3v1(file, fields) || tags::readId3v2(file, fields);
+  return tags::readId3v2(file, fields) || tags::readId3v1(file, fields);
+}
+
+// "#" is never part of a multi-byte character, so a plain search for "#n"
+// cannot match inside one.
+void replaceAll(std::string& s, std::string_view from, std::string_view to) {
+  for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+    s.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+int slotOfCode(int code) { return code >= 0 && code <= 6 ? kSlots[static_cast<std::size_t>(code)] : 0; }
+
+std::optional<std::vector<RuleSegment>> parseMp3Rule(std::string_view rule) {
+  if (rule.empty()) return std::nullopt;
+  std::vector<RuleSegment> out;
+  std::size_t literalStart = 0;
+  bool mark = false;
+  for (std::size_t i = 0; i < rule.size(); ++i) {
+    const char c = rule[i];
+    if (mark && c >= '1' && c <= '6') {
+      out.push_back({std::string(rule.substr(literalStart, i - 1 - literalStart)), c - '0'});
+      literalStart = i + 1;
+      mark = false;
+    } else {
+      mark = c == '#';
+    }
+  }
+  out.push_back({std::string(rule.substr(literalStart)), 0});
+  return out;
+}
+
+std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields) {
+  std::string name;
+  for (const RuleSegment& s : segments) {
+    name += s.literal;
+    if (s.code == 0) break;
+    name += fields[slotOfCode(s.code)];
+  }
+  if (!name.empty()) name += ".mp3";
+  return name;
+}
+
+std::string mp3RuleExample(std::string_view rule) {
+  static const std::array<std::string, 6> words = {text::gb("艺术家"), text::gb("歌曲名"), text::gb("专辑"),
+                                                   text::gb("音轨"),   text::gb("年代"),   text::gb("流派")};
+  std::string s(rule);
+  for (int n = 1; n <= 6; ++n) replaceAll(s, "#" + std::to_string(n), words[static_cast<std::size_t>(n - 1)]);
+  return s;
+}
+
+std::string withPlaceholder(std::string_view rule, int n) {
+  std::string s(rule);
+  s += rule.empty() ? "#" : "-#";
+  s += std::to_string(n);
+  return s;
+}
+
+std::string_view mp3SchemeRule(int item) {
+  static constexpr std::array<std::string_view, 4> rules = {"#1-#2", "#1-#3-#2", "#1-#3-#5-#2",
+                                                            "#1-#3-#5-#2-#4"};
+  return item >= 0 && item < 4 ? rules[static_cast<std::size_t>(item)] : std::string_view();
+}
+
+const std::string& notMp3StatusText() {
+  static const std::string s = text::gb("非MP3文件");
+  return s;
+}
+
+const std::string& noTagStatusText() {
+  static const std::string s = text::gb("无标签");
+  return s;
+}
+
+void mp3Rule(FileList& list, const Mp3Options& o) {
+  const int count = list.fileCount();
+  const auto segments = parseMp3Rule(o.rule);
+  if (!segments) {
+    for (int i = 0; i < count; ++i) list.newNameRef(i).clear();
+    return;
+  }
+  const auto setStatus = [&list](int row, const std::string& text) {
+    if (list[row].mp3Status != text) list.setMp3Status(row, text);
+  };
+  static const std::string empty;
+  for (int i = 0; i < count; ++i) {
+    const FileEntry& e = list[i];
+    if (!text::hasExtension(e.oldName, "MP3")) {
+      setStatus(i, notMp3StatusText());
+      list.newNameRef(i).clear();
+      continue;
+    }
+    tags::TagFields fields;
+    bool found = false;
+    {
+      platform::OpenFile file;
+      if (!file.open(e.oldPath(), platform::OpenMode::Read)) continue;
+      found = readTag(file, o.priority, fields);
+    }  // closed before the next file
+    if (!found) {
+      setStatus(i, noTagStatusText());
+      list.newNameRef(i).clear();
+      continue;
+    }
+    setStatus(i, empty);
+    list.setNewName(i, expandMp3Rule(*segments, fields));
+  }
+}
+
+}  // namespace qorin

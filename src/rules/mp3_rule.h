@@ -1,0 +1,67 @@
+// Tab MP3标签: every MP3 file named after fields of its ID3 tag, through a
+// rule text with the placeholders #1 to #6.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filelist/file_list.h"
+#include "tags/tag_fields.h"
+
+namespace qorin {
+
+enum class TagPriority { V1First, V2First };
+
+struct Mp3Options {
+  std::string rule;                             // MP3命名规则编辑框
+  TagPriority priority = TagPriority::V2First;  // V1优先单选框 / V2优先单选框
+};
+
+// A literal followed by a field code: 1 artist, 2 title, 3 album, 4 track,
+// 5 year, 6 genre; 0 means no field and ends the list.
+struct RuleSegment {
+  std::string literal;
+  int code = 0;
+  bool operator==(const RuleSegment&) const = default;
+};
+
+// The segments of a rule text, the last always with code 0; nothing for an
+// empty rule. "#" before anything but 1-6 is text, so "##1" keeps one "#".
+std::optional<std::vector<RuleSegment>> parseMp3Rule(std::string_view rule);
+
+// The new name for one tag: the segments with their fields filled in, and
+// ".mp3" appended unless that leaves the name empty. Tag texts go in exactly
+// as read.
+std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields);
+
+// The TagFields slot a placeholder code stands for (0 for code 0).
+int slotOfCode(int code);
+
+// The rule in words for 参照编辑框: "#1" becomes "艺术家" and so on.
+std::string mp3RuleExample(std::string_view rule);
+
+// The rule field's byte limit; a longer text is cut before the character
+// that does not fit.
+inline constexpr std::size_t kMp3RuleMaxBytes = 50;
+
+// What a placeholder button makes of the rule: "#n" on an empty rule, else
+// the rule with "-#n" appended.
+std::string withPlaceholder(std::string_view rule, int n);
+
+// The rule text of predefined scheme `item` (0..3), empty outside.
+std::string_view mp3SchemeRule(int item);
+
+// The two status texts of column MP3标签状态, in the code page.
+const std::string& notMp3StatusText();  // "非MP3文件"
+const std::string& noTagStatusText();   // "无标签"
+
+// Writes newName of every entry and the MP3标签状态 cells: "非MP3文件" for a
+// name without the extension mp3, "无标签" for an MP3 file without a tag,
+// emptied where the file now has one. Each file is opened for reading, read
+// and closed before the next; a file that cannot be opened keeps its name and
+// cell. An empty rule empties every new name and writes no cell.
+void mp3Rule(FileList& list, const Mp3Options& o);
+
+}  // namespace qorin

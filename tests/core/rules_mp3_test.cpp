@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "filelist/file_list.h"
+#include "platform/open_file.h"
+#include "rules/mp3_rule.h"
+#include "tags/id3v1.h"
+#include "tags/id3v2.h"
+#include "tags_test_util.h"
+#include "text/gbtext.h"
+
+namespace qorin {
+namespace {
+
+using tags::TagFields;
+using tagtest::TempDir;
+using text::gb;
+
+TagFields springFields() {
+  TagFields f;
+  f[tags::kArtist] = gb("歌手甲");
+  f[tags::kTitle] = gb("春天");
+  f[tags::kAlbum] = gb("四季");
+  f[tags::kTrack] = "1";
+  f[tags::kYear] = "2001";
+  f[tags::kGenre] = "Pop";
+  return f;
+}
+
+// The rule expanded for one record, through the parse.
+std::string expand(std::string_view rule, const TagFields& f) {
+  const auto segments = parseMp3Rule(rule);
+  return segments ? expandMp3Rule(*segments, f) : std::string("<no parse>");
+}
+
+// The Part's rule table, shared by the pure and the file-based tests.
+struct RuleCase {
+  const char* rule;
+  const char* want;  // UTF-8
+};
+const RuleCase kSpringRules[] = {
+    {"#1-#2", "歌手甲-春天.mp3"}, {"#1-#3-#5-#2", "歌手甲-四季-2001-春天.mp3"},
+    {"#4. #2", "1. 春天.mp3"},    {"[#6] #2", "[Pop] 春天.mp3"},
+    {"#12", "歌手甲2.mp3"},       {"#7", "#7.mp3"},
+    {"abc", "abc.mp3"},
+};
+
+TEST(Mp3RuleParse, SplitsIntoLiteralsAndCodes) {
+  struct Case {
+    const char* rule;
+    std::vector<RuleSegment> want;
+  };
+  const Case cases[] = {
+      {"#1-#2", {{"", 1}, {"-", 2}, {"", 0}}},
+      {"abc", {{"abc", 0}}},
+      {"##1", {{"#", 1}, {"", 0}}},
+      {"#7#a#", {{"#7#a#", 0}}},
+      {"#0#6", {{"#0", 6}, {"", 0}}},
+      {"x#12y", {{"x", 1}, {"2y", 0}}},
+      {"#1#2", {{"", 1}, {"", 2}, {"", 0}}},
+      {"#", {{"#", 0}}},
+      {"###3", {{"##", 3}, {"", 0}}},
+  };
+  for (const Case& c : cases) {
+    const auto got = parseMp3Rule(c.rule);
+    ASSERT_TRUE(got) << c.rule;
+    EXPECT_EQ(*got, c.want) << c.rule;
+  }
+  EXPECT_FALSE(parseMp3Rule(""));
+}
+
+TEST(Mp3RuleExpand, BuildsNamesFromTagTexts) {
+  const TagFields spring = springFields();
+  for (const RuleCase& c : kSpringRules) EXPECT_EQ(expand(c.rule, spring), gb(c.want)) << c.rule;
+
+  TagFields odd = spring;
+  odd[tags::kArtist].clear();
+  odd[tags::kTrack] = "3/12";
+  odd[tags::kTitle] = " padded ";
+  const struct {
+    const char* rule;
+    std::string want;
+  } cases[] = {
+      {"#1", ""},              // nothing but an empty field: no ".mp3" either
+      {"#4", "3/12.mp3"},      // a slash goes in as read
+      {"#2", " padded .mp3"},  // no trimming
+      {"#1-#2", "- padded .mp3"},
+      {"##1", "#.mp3"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(expand(c.rule, odd), c.want) << c.rule;
+}
+
+TEST(Mp3RuleHelpers, ExampleButtonsAndSchemes) {
+  const struct {
+    const char* rule;
+    const char* example;
+  } examples[] = {
+      {"#1-#2", "艺术家-歌曲名"},
+      {"#3 #4 #5 #6", "专辑 音轨 年代 流派"},
+      {"##1#7", "#艺术家#7"},
+      {"歌#2", "歌歌曲名"},
+      {"", ""},
+  };
+  for (const auto& e : examples) EXPECT_EQ(mp3RuleExample(gb(e.rule)), gb(e.example)) << e.rule;
+
+  EXPECT_EQ(withPlaceholder("", 1), "#1");
+  EXPECT_EQ(withPlaceholder("#1", 2), "#1-#2");
+  const char* schemes[] = {"#1-#2", "#1-#3-#2", "#1-#3-#5-#2", "#1-#3-#5-#2-#4"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(mp3SchemeRule(i), schemes[i]);
+  EXPECT_EQ(mp3SchemeRule(4), "");
+  EXPECT_EQ(mp3SchemeRule(-1), "");
+}
+
+// --- the rule over real files ------------------------------------------------
+
+std::string python() {
+  if (std::FILE* f = std::fopen("/usr/bin/python3", "rb")) {
+    std::fclose(f);
+    return "/usr/bin/python3";
+  }
+  return "python3";
+}
+
+int mutagen(const std::string& args) {
+  const std::string cmd = python() + " " QORIN_TOOLS_DIR "/mutagen_tags.py " + args + " >/dev/null 2>&1";
+  return std::system(cmd.c_str());
+}
+
+void writeOurV2(const std::string& path, const TagFields& f) {
+  tagtest::writeBytes(path, tagtest::fakeAudio(2000));
+  platform::OpenFile file(path, platform::OpenMode::ReadWrite);
+  ASSERT_TRUE(tags::writeId3v2(file, f));
+}
+
+void addOurV1(const std::string& path, const char* title, int genre) {
+  platform::OpenFile file(path, platform::OpenMode::ReadWrite);
+  ASSERT_TRUE(tags::writeId3v1(file, title, "v1artist", "v1album", "1999", "", "7", genre));
+}
+
+// A list of the given names in `dir`, as rows.
+FileList listOf(const TempDir& dir, const std::vector<std::string>& names) {
+  FileList list;
+  for (const auto& n : names) list.addName(n);
+  list.fillRows(kFillAppend | kFillDirectory, 0, list.fileCount() - 1, dir.file(""));
+  return list;
+}
+
+TEST(Mp3RuleFiles, ChineseTagsFromOurWriterAndFromMutagen) {
+  TempDir dir;
+  writeOurV2(dir.file("ours.mp3"), springFields());
+  auto hex = [](const char* s) { return tagtest::hex(s); };
+  const std::string pairs = " TPE1=" + hex("歌手甲") + " TIT2=" + hex("春天") + " TALB=" + hex("四季") +
+                            " TRCK=" + hex("1") + " TCON=" + hex("Pop");
+  const struct {
+    const char* name;
+    std::string args;
+  } written[] = {
+      {"v23utf16.mp3", "3 1" + pairs + " TYER=" + hex("2001")},
+      {"v24utf8.mp3", "4 3" + pairs + " TDRC=" + hex("2001")},
+      {"v24utf16be.mp3", "4 2" + pairs + " TDRC=" + hex("2001")},
+  };
+  std::vector<std::string> names = {"ours.mp3"};
+  for (const auto& w : written) {
+    tagtest::writeBytes(dir.file(w.name), tagtest::fakeAudio(2000));
+    ASSERT_EQ(mutagen("write " + dir.file(w.name) + " " + w.args), 0) << w.name;
+    names.push_back(w.name);
+  }
+  FileList list = listOf(dir, names);
+  for (const RuleCase& c : kSpringRules) {
+    mp3Rule(list, {c.rule, TagPriority::V2First});
+    for (int r = 0; r < list.fileCount(); ++r) {
+      EXPECT_EQ(list[r].newName, gb(c.want)) << c.rule << " " << names[static_cast<std::size_t>(r)];
+      EXPECT_EQ(list[r].mp3Status, "") << names[static_cast<std::size_t>(r)];
+    }
+  }
+}
+
+TEST(Mp3RuleFiles, PriorityPicksTheVersionAndFallsBack) {
+  TempDir dir;
+  const std::string both = dir.file("both.mp3"), v1only = dir.file("v1.mp3"), v2only = dir.file("v2.mp3");
+  writeOurV2(both, springFields());
+  addOurV1(both, "v1title", 13);
+  tagtest::writeBytes(v1only, tagtest::fakeAudio(500));
+  addOurV1(v1only, "v1title", 13);
+  writeOurV2(v2only, springFields());
+  FileList list = listOf(dir, {"both.mp3", "v1.mp3", "v2.mp3"});
+  const struct {
+    TagPriority priority;
+    const char* want[3];
+  } cases[] = {
+      {TagPriority::V2First, {"歌手甲-春天-Pop-1", "v1artist-v1title-13-7", "歌手甲-春天-Pop-1"}},
+      {TagPriority::V1First, {"v1artist-v1title-13-7", "v1artist-v1title-13-7", "歌手甲-春天-Pop-1"}},
+  };
+  for (const auto& c : cases) {
+    mp3Rule(list, {"#1-#2-#6-#4", c.priority});
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(list[r].newName, gb(c.want[r]) + ".mp3") << r;
+  }
+}
+
+TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
+  TempDir dir;
+  writeOurV2(dir.file("song.MP3"), springFields());
+  tagtest::writeBytes(dir.file("song.mp3.bak"), "x");
+  tagtest::writeBytes(dir.file("notes"), "x");
+  tagtest::writeBytes(dir.file("bare.mp3"), tagtest::fakeAudio(400));
+  TagFields noArtist = springFields();
+  noArtist[tags::kArtist].clear();
+  writeOurV2(dir.file("noartist.mp3"), noArtist);
+  // gone.mp3 is listed but cannot be opened.
+  FileList list = listOf(dir, {"song.MP3", "song.mp3.bak", "notes", "bare.mp3", "noartist.mp3", "gone.mp3"});
+  for (int r = 0; r < list.fileCount(); ++r) list.setNewName(r, "stale");
+  list.setMp3Status(5, "old");
+
+  mp3Rule(list, {"#1", TagPriority::V2First});
+  const struct {
+    const char* newName;
+    const char* status;
+  } want[] = {{"歌手甲.mp3", ""}, {"", "非MP3文件"}, {"", "非MP3文件"},
+              {"", "无标签"},     {"", ""},          {"stale", "old"}};
+  for (int r = 0; r < list.fileCount(); ++r) {
+    EXPECT_EQ(list[r].newName, gb(want[r].newName)) << list[r].oldName;
+    EXPECT_EQ(list[r].mp3Status, gb(want[r].status)) << list[r].oldName;
+  }
+
+  // The untagged file gets a tag: its old mark goes.
+  writeOurV2(dir.file("bare.mp3"), springFields());
+  mp3Rule(list, {"#2", TagPriority::V1First});
+  EXPECT_EQ(list[3].newName, gb("春天.mp3"));
+  EXPECT_EQ(list[3].mp3Status, "");
+  EXPECT_EQ(list.rowsWithMp3Status(), (std::vector<int>{1, 2, 5}));
+}
+
+TEST(Mp3RuleFiles, EmptyRuleEmptiesNamesAndLeavesCells) {
+  TempDir dir;
+  writeOurV2(dir.file("a.mp3"), springFields());
+  FileList list = listOf(dir, {"a.mp3", "b.txt"});
+  list.setNewName(0, "x");
+  list.setNewName(1, "y");
+  list.setMp3Status(0, "kept");
+  mp3Rule(list, {"", TagPriority::V2First});
+  EXPECT_EQ(list[0].newName, "");
+  EXPECT_EQ(list[1].newName, "");
+  EXPECT_EQ(list[0].mp3Status, "kept");
+  EXPECT_EQ(list[1].mp3Status, "");
+}
+
+}  // namespace
+}  // namespace qorin

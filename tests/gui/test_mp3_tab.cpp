@@ -1,0 +1,149 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "answering_dialogs.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "platform/open_file.h"
+#include "tags/id3v1.h"
+#include "tags/id3v2.h"
+#include "text/gbtext.h"
+#include "text/qtext_qt.h"
+
+using namespace qorin;
+
+namespace {
+
+QString cell(MainWindow& w, int row, int column) {
+  return w.listView()->model()->index(row, column).data().toString();
+}
+
+// An MP3 file with an ID3v2 tag of the given artist and title.
+void writeTagged(const QString& path, const char* artist, const char* title) {
+  testing::makeFiles(QFileInfo(path).path(), {QFileInfo(path).fileName()}, QByteArray(600, '\x55'));
+  tags::TagFields f;
+  f[tags::kArtist] = text::gb(artist);
+  f[tags::kTitle] = text::gb(title);
+  platform::OpenFile file(text::fromQtOrEmpty(path), platform::OpenMode::ReadWrite);
+  QVERIFY(tags::writeId3v2(file, f));
+}
+
+}  // namespace
+
+class Mp3TabTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startsEmptyWithNoScheme() {
+    testing::ProgramDirectory home;
+    MainWindow w;
+    QCOMPARE(w.control<QComboBox>("预定义方案组合框")->currentIndex(), -1);
+    QCOMPARE(w.control<QLineEdit>("MP3命名规则编辑框")->text(), QString());
+    QVERIFY(w.control<QLineEdit>("参照编辑框")->isReadOnly());
+  }
+
+  void buttonsAppendPlaceholders() {
+    testing::ProgramDirectory home;
+    MainWindow w;
+    auto* rule = w.control<QLineEdit>("MP3命名规则编辑框");
+    auto* example = w.control<QLineEdit>("参照编辑框");
+    const struct {
+      const char* button;
+      const char* rule;
+      const char* example;
+    } steps[] = {
+        {"艺术家超级按钮", "#1", "艺术家"},
+        {"歌曲名超级按钮", "#1-#2", "艺术家-歌曲名"},
+        {"专辑超级按钮", "#1-#2-#3", "艺术家-歌曲名-专辑"},
+        {"音轨超级按钮", "#1-#2-#3-#4", "艺术家-歌曲名-专辑-音轨"},
+        {"年代超级按钮", "#1-#2-#3-#4-#5", "艺术家-歌曲名-专辑-音轨-年代"},
+        {"流派超级按钮", "#1-#2-#3-#4-#5-#6", "艺术家-歌曲名-专辑-音轨-年代-流派"},
+    };
+    for (const auto& s : steps) {
+      QTest::mouseClick(w.control<QToolButton>(s.button), Qt::LeftButton);
+      QCOMPARE(rule->text(), QString::fromUtf8(s.rule));
+      QCOMPARE(example->text(), QString::fromUtf8(s.example));
+    }
+  }
+
+  void schemeWritesItsRuleAndClearsTheChoice() {
+    testing::ProgramDirectory home;
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.tabs()->setCurrentIndex(4);
+    auto* combo = w.control<QComboBox>("预定义方案组合框");
+    auto* rule = w.control<QLineEdit>("MP3命名规则编辑框");
+    const char* rules[] = {"#1-#2", "#1-#3-#2", "#1-#3-#5-#2", "#1-#3-#5-#2-#4"};
+    for (int i = 0; i < 4; ++i) {
+      combo->setFocus();
+      emit combo->activated(i);
+      QCOMPARE(rule->text(), QString::fromUtf8(rules[i]));
+      QCOMPARE(combo->currentIndex(), -1);
+      QVERIFY(rule->hasFocus());
+    }
+    QCOMPARE(w.control<QLineEdit>("参照编辑框")->text(), QStringLiteral("艺术家-专辑-年代-歌曲名-音轨"));
+  }
+
+  void ruleIsLimitedToFiftyBytes() {
+    testing::ProgramDirectory home;
+    MainWindow w;
+    auto* rule = w.control<QLineEdit>("MP3命名规则编辑框");
+    QTest::keyClicks(rule, QString(60, QLatin1Char('a')));
+    QCOMPARE(rule->text(), QString(50, QLatin1Char('a')));
+
+    // A button click past the limit is cut back to the first 50 bytes.
+    rule->setText(QString(48, QLatin1Char('b')));
+    QTest::mouseClick(w.control<QToolButton>("歌曲名超级按钮"), Qt::LeftButton);
+    QCOMPARE(rule->text(), QString(48, QLatin1Char('b')) + QStringLiteral("-#"));
+
+    // Chinese text: 50 characters may be typed, but only 50 bytes stay, and
+    // never half a character.
+    rule->setText(QStringLiteral("a") + QString(30, QChar(0x6625)));
+    QCOMPARE(rule->text(), QStringLiteral("a") + QString(24, QChar(0x6625)));
+    QCOMPARE(text::fromQtOrEmpty(rule->text()).size(), std::size_t{49});
+  }
+
+  void refreshNamesEveryFileAndMarksTheRest() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    MainWindow w;
+    settings().autoPreview = 1;
+    settings().previewCount = 2;
+    writeTagged(dir.filePath("b.mp3"), "歌手甲", "春天");
+    writeTagged(dir.filePath("d.MP3"), "Band", "Song");
+    testing::makeFiles(dir.path(), {"a.txt", "c.mp3"}, QByteArray(300, '\x55'));
+    w.addDirectory(dir.path(), false);
+    QCOMPARE(w.fileList().fileCount(), 4);
+    w.tabs()->setCurrentIndex(4);
+    w.control<QLineEdit>("MP3命名规则编辑框")->setText(QStringLiteral("#1-#2"));
+    const struct {
+      const char* newName;
+      const char* status;
+    } want[] = {{"", "非MP3文件"}, {"歌手甲-春天.mp3", ""}, {"", "无标签"}, {"Band-Song.mp3", ""}};
+    for (int r = 0; r < 4; ++r) {
+      QCOMPARE(cell(w, r, kColNew), QString::fromUtf8(want[r].newName));
+      QCOMPARE(cell(w, r, kColMp3), QString::fromUtf8(want[r].status));
+    }
+
+    // The priority buttons refresh: no ID3v1 anywhere, so the ID3v2 names stay.
+    QTest::mouseClick(w.control<QRadioButton>("V1优先单选框"), Qt::LeftButton);
+    QCOMPARE(cell(w, 1, kColNew), QStringLiteral("歌手甲-春天.mp3"));
+
+    // Exactly the marked rows go.
+    w.deleteUntaggedEntries();
+    QCOMPARE(w.fileList().fileCount(), 2);
+    QCOMPARE(cell(w, 0, kColOld), QStringLiteral("b.mp3"));
+    QCOMPARE(cell(w, 1, kColOld), QStringLiteral("d.MP3"));
+  }
+};
+
+QTEST_MAIN(Mp3TabTest)
+#include "test_mp3_tab.moc"
