@@ -185,7 +185,9 @@ bool OpenFile::open(std::string_view path, OpenMode mode) {
 #else
   const auto p = nativePath(path);
   if (!p) return false;
-  const int fd = ::open(p->c_str(), (rw ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  // O_NONBLOCK: a named pipe put where a listed file was must not hang the
+  // window in open(); it is refused below. Regular files ignore the flag.
+  const int fd = ::open(p->c_str(), (rw ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

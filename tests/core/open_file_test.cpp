@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -135,3 +136,13 @@ TEST(OpenFileTest, ReadsAreCappedAtTheEnd) {
 
 }  // namespace
 }  // namespace qorin::platform
+
+TEST(OpenFileTest, RefusesAPipeWithoutWaiting) {
+  const auto dir = std::filesystem::temp_directory_path() / ("qorin-fifo-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string fifo = (dir / "song.mp3").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  qorin::platform::OpenFile f;
+  EXPECT_FALSE(f.open(fifo, qorin::platform::OpenMode::Read));  // would block forever without a writer
+  std::filesystem::remove_all(dir);
+}
