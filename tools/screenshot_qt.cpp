@@ -18,17 +18,19 @@ int main(int argc, char** argv) {
   QTemporaryDir home;
   qorin::platform::overrideProgramDirectory(home.path().toStdString());
   // A few sample files so the list shows what the program does.
-  QTemporaryDir files;
+  QTemporaryDir scratch;
+  const QString folder = scratch.filePath(QStringLiteral("旅行照片"));
+  QDir().mkpath(folder);
   for (const char* name :
        {"IMG_0412.jpg", "IMG_0413.jpg", "旅行 01.jpg", "旅行 02.jpg", "说明.txt", "song.mp3"}) {
-    QFile f(files.filePath(QString::fromUtf8(name)));
+    QFile f(QDir(folder).filePath(QString::fromUtf8(name)));
     f.open(QIODevice::WriteOnly);
   }
   qorin::MainWindow w;
   qorin::settings().autoPreview = 1;
   w.applyDisplaySettings();
   w.show();
-  w.addDirectory(files.path(), false);
+  w.addDirectory(folder, false);
   w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("照片_"));
   w.control<QLineEdit>("文件名位数调节编辑框")->setText(QStringLiteral("3"));
   w.control<QLineEdit>("起始量编辑框")->setText(QStringLiteral("1"));
