@@ -10,32 +10,11 @@
 #include <random>
 #include <string>
 
+#include "temp_dir.h"
+
 namespace qorin::tagtest {
 
-class TempDir {
- public:
-  TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("qorin-tags-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  // ASCII names only, so the code-page path equals the native one.
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  std::size_t entryCount() const {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(path_), {}));
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = testing::TempDir;
 
 inline void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);

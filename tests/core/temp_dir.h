@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -26,6 +27,12 @@ class TempDir {
   // The directory as the program's texts hold it: ending in the separator.
   std::string dir() const { return path_.string() + "/"; }
   std::filesystem::path path() const { return path_; }
+
+  // ASCII names only, so the code-page path equals the native one.
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  std::size_t entryCount() const {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(path_), {}));
+  }
 
   std::string write(const std::string& name, const std::string& content) const {
     std::ofstream(path_ / name, std::ios::binary) << content;
