@@ -178,6 +178,11 @@ class PreviewAndAddingTest : public QObject {
     QCOMPARE(dialogs.lastFileDir, dir.path() + QLatin1Char('/'));
   }
 
+  void dialogFilterBecomesQtSyntax() {
+    QCOMPARE(platform::toQtFilter(QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|文本文件(*.txt)|*.txt")),
+             QStringLiteral("所有文件(*.*) (*.*);;音乐文件(*.mp3;wav;wma) (*.mp3 *.wav *.wma);;文本文件(*.txt) (*.txt)"));
+  }
+
   void droppedFilesComeBeforeFolders() {
     testing::ProgramDirectory home;
     QTemporaryDir root;
