@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <cmath>
 
 #include "app/colour_picker_qt.h"
@@ -101,7 +102,8 @@ void SettingsWindow::collectSettings() {
   Settings& s = settings();
   s.autoPreview = ui_->自动预览选择框->isChecked() ? 1 : 0;
   s.previewAllEntries = ui_->预览全部单选框->isChecked() ? 1 : 0;
-  s.previewCount = text::toNumber(text::fromQtOrEmpty(ui_->预览数量编辑框->text()));
+  // A typed "-5" would reach the preview as a negative count; none means none.
+  s.previewCount = std::max(0, text::toNumber(text::fromQtOrEmpty(ui_->预览数量编辑框->text())));
   s.backgroundColour = ui_->超级列表框背景颜色选择器->colourRef();
   s.fontColour = ui_->超级列表框字体颜色选择器->colourRef();
   if (auto face = text::fromQt(font_.face)) s.fontName = *face;

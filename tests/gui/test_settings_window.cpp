@@ -329,6 +329,7 @@ class SettingsWindowTest : public QObject {
     QTest::newRow("fraction") << "7.9" << 7;
     QTest::newRow("not a number") << "abc" << 0;
     QTest::newRow("leading number") << "12x" << 12;
+    QTest::newRow("negative") << "-5" << 0;
   }
   void countIsStoredAsItsNumber() {
     QFETCH(QString, text);
