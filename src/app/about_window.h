@@ -1,6 +1,42 @@
+// The about window: the program's name and version under a banner. Closed by
+// a left click on the window itself or by its close box; it has no button.
 #pragma once
 
+#include <QDialog>
+#include <QFont>
+#include <memory>
+
+namespace Ui {
+class AboutWindow;
+}
+
 namespace qorin {
+
 class MainWindow;
+
+// Opens the window modally; returns when it closes.
 void showAboutWindow(MainWindow& owner);
+
+// 宋体 bold, 20 pixels high, with CJK faces to fall back on where 宋体 is missing.
+QFont aboutTitleFont();
+
+class AboutWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit AboutWindow(QWidget* parent = nullptr);
+  ~AboutWindow() override;
+
+  template <class T>
+  T* control(const char* name) const {
+    return findChild<T*>(QString::fromUtf8(name));
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+
+ private:
+  std::unique_ptr<Ui::AboutWindow> ui_;
+};
+
 }  // namespace qorin

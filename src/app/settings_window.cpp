@@ -1,7 +1,162 @@
 #include "app/settings_window.h"
 
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <cmath>
+
+#include "app/colour_picker_qt.h"
 #include "app/main_window.h"
+#include "app/settings.h"
+#include "app/spin_edit_qt.h"
+#include "platform/dialogs_qt.h"
+#include "text/gbtext.h"
+#include "text/qtext_qt.h"
+#include "ui_settings_window.h"
 
 namespace qorin {
-void showSettingsWindow(MainWindow&) {}
+
+void showSettingsWindow(MainWindow& owner) {
+  SettingsWindow w(owner);
+  w.exec();
+}
+
+SettingsWindow::SettingsWindow(MainWindow& owner)
+    : QDialog(&owner), ui_(std::make_unique<Ui::SettingsWindow>()), owner_(owner) {
+  ui_->setupUi(this);
+  setFixedSize(size());
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+  connect(ui_->自动预览选择框, &QCheckBox::clicked, this, [this] {
+    updatePreviewOptionStates();
+    enableApply();
+  });
+  connect(ui_->预览指定数量单选框, &QRadioButton::clicked, this, [this] {
+    enableApply();
+    ui_->预览数量编辑框->setEnabled(true);
+  });
+  connect(ui_->预览全部单选框, &QRadioButton::clicked, this, [this] {
+    enableApply();
+    ui_->预览数量编辑框->setEnabled(false);
+  });
+  connect(ui_->预览数量编辑框, &QLineEdit::textChanged, this, [this] {
+    if (countReported_) enableApply();
+    countReported_ = true;
+  });
+  connect(ui_->超级列表框背景颜色选择器, &ColourPicker::colourChosen, this, &SettingsWindow::enableApply);
+  connect(ui_->超级列表框字体颜色选择器, &ColourPicker::colourChosen, this, &SettingsWindow::enableApply);
+  connect(ui_->字体按钮, &QPushButton::clicked, this, &SettingsWindow::chooseFont);
+  connect(ui_->默认按钮, &QPushButton::clicked, this, [this] {
+    enableApply();
+    showDefaults();
+    updatePreviewOptionStates();
+  });
+  connect(ui_->应用按钮, &QPushButton::clicked, this, &SettingsWindow::apply);
+  connect(ui_->确定按钮, &QPushButton::clicked, this, &SettingsWindow::confirm);
+  connect(ui_->取消按钮, &QPushButton::clicked, this, &QDialog::reject);
+
+  showSettings();
+  // When the stored count equals the box's initial text, filling it raises no
+  // notification; the user's first edit must still count as a change.
+  countReported_ = true;
+  updatePreviewOptionStates();
+  ui_->应用按钮->setEnabled(false);
+}
+
+SettingsWindow::~SettingsWindow() = default;
+
+void SettingsWindow::showSettings() {
+  const Settings& s = settings();
+  ui_->自动预览选择框->setChecked(s.autoPreview == 1);
+  if (s.previewAllEntries == 0)
+    ui_->预览指定数量单选框->setChecked(true);
+  else
+    ui_->预览全部单选框->setChecked(true);
+  ui_->预览数量编辑框->setText(QString::number(s.previewCount));
+  ui_->超级列表框背景颜色选择器->setColourRef(s.backgroundColour);
+  ui_->超级列表框字体颜色选择器->setColourRef(s.fontColour);
+  font_.face = text::toQt(s.fontName);
+  font_.size = s.fontSize;
+  // Only a style the loader recognised presets the chooser.
+  if (s.bold == 1 || s.italic == 1) {
+    font_.bold = s.bold == 1;
+    font_.italic = s.italic == 1;
+  }
+}
+
+void SettingsWindow::updatePreviewOptionStates() {
+  if (ui_->自动预览选择框->isChecked()) {
+    ui_->预览全部单选框->setEnabled(true);
+    ui_->预览指定数量单选框->setEnabled(true);
+    // Follows the stored scope, not the radio buttons.
+    ui_->预览数量编辑框->setEnabled(settings().previewAllEntries != 1);
+  } else {
+    ui_->预览指定数量单选框->setEnabled(false);
+    ui_->预览数量编辑框->setEnabled(false);
+    ui_->预览全部单选框->setEnabled(false);
+  }
+}
+
+void SettingsWindow::collectSettings() {
+  Settings& s = settings();
+  s.autoPreview = ui_->自动预览选择框->isChecked() ? 1 : 0;
+  s.previewAllEntries = ui_->预览全部单选框->isChecked() ? 1 : 0;
+  // A typed "-5" would reach the preview as a negative count; none means none.
+  s.previewCount = std::max(0, text::toNumber(text::fromQtOrEmpty(ui_->预览数量编辑框->text())));
+  s.backgroundColour = ui_->超级列表框背景颜色选择器->colourRef();
+  s.fontColour = ui_->超级列表框字体颜色选择器->colourRef();
+  if (auto face = text::fromQt(font_.face)) s.fontName = *face;
+  s.fontSize = font_.size;
+}
+
+void SettingsWindow::showDefaults() {
+  const Settings d = defaultSettings();
+  ui_->自动预览选择框->setChecked(false);
+  ui_->预览指定数量单选框->setChecked(true);
+  ui_->预览数量编辑框->setText(QString::number(d.previewCount));
+  ui_->预览全部单选框->setChecked(false);
+  ui_->超级列表框背景颜色选择器->setColourRef(d.backgroundColour);
+  ui_->超级列表框字体颜色选择器->setColourRef(d.fontColour);
+  font_ = {text::toQt(d.fontName), d.fontSize, false, false};
+}
+
+void SettingsWindow::enableApply() { ui_->应用按钮->setEnabled(true); }
+
+void SettingsWindow::apply() {
+  ui_->应用按钮->setEnabled(false);
+  MainWindow::WaitCursor wait;
+  collectSettings();
+  owner_.applyDisplaySettings();
+}
+
+void SettingsWindow::confirm() {
+  if (ui_->应用按钮->isEnabled()) {
+    MainWindow::WaitCursor wait;
+    collectSettings();
+    owner_.applyDisplaySettings();
+  }
+  accept();
+}
+
+void SettingsWindow::chooseFont() {
+  QFont initial(font_.face);
+  if (font_.size > 0) initial.setPointSize(font_.size);
+  initial.setBold(font_.bold);
+  initial.setItalic(font_.italic);
+  const std::optional<QFont> chosen = platform::dialogs().chooseFont(this, initial);
+  if (!chosen) return;
+  font_.face = chosen->family();
+  // A font given in pixels has no point size; keep the old one then.
+  if (chosen->pointSize() > 0)
+    font_.size = chosen->pointSize();
+  else if (chosen->pointSizeF() > 0)
+    font_.size = static_cast<int>(std::lround(chosen->pointSizeF()));
+  font_.bold = chosen->bold();
+  font_.italic = chosen->italic();
+  enableApply();
+  // The face goes into the settings at once, even if the window is cancelled.
+  if (auto face = text::fromQt(font_.face)) settings().fontName = *face;
+}
+
 }  // namespace qorin
