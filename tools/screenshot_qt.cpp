@@ -7,9 +7,15 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
+#include "app/about_window.h"
+#include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/settings.h"
+#include "app/settings_window.h"
+#include "filelist/filter_window.h"
 #include "platform/fs.h"
+#include "tags/tag_editor_window.h"
+#include "text/qtext_qt.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -41,5 +47,23 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     w.grab().save(out + QStringLiteral("/main-window-tab%1.png").arg(i));
   }
+  w.tabs()->setCurrentIndex(0);
+  // The secondary windows, as they open.
+  const auto save = [&](QWidget& window, const char* name) {
+    window.show();
+    QApplication::processEvents();
+    window.grab().save(out + QLatin1Char('/') + QLatin1String(name));
+  };
+  qorin::SettingsWindow settingsWindow(w);
+  save(settingsWindow, "settings-window.png");
+  qorin::AboutWindow about(&w);
+  save(about, "about-window.png");
+  qorin::FilterWindow filter(w);
+  save(filter, "filter-window.png");
+  qorin::tags::TagEditorWindow editor(qorin::text::fromQtOrEmpty(folder + QStringLiteral("/song.mp3")), &w);
+  save(editor, "tag-editor-window.png");
+  qorin::HelpWindow* help = qorin::openHelpWindow(&w);
+  help->resize(640, 480);
+  save(*help, "help-window.png");
   return 0;
 }

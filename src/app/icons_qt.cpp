@@ -198,10 +198,10 @@ QPixmap banner() {
   f.setBold(true);
   p.setFont(f);
   p.drawText(QRect(48, 8, 72, 28), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Qorin"));
-  f.setPixelSize(11);
+  f.setPixelSize(10);
   f.setBold(false);
   p.setFont(f);
-  p.drawText(QRect(48, 36, 72, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("a.txt → 01.txt"));
+  p.drawText(QRect(48, 36, 74, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("a → 01"));
   return pm;
 }
 

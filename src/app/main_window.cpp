@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "app/about_window.h"
+#include "app/colour_picker_qt.h"
 #include "app/help_window.h"
 #include "app/icons_qt.h"
 #include "app/settings.h"
@@ -42,13 +43,6 @@ namespace qorin {
 namespace {
 
 const QString kTitle = QStringLiteral("Qorin批量更名器");
-
-// Windows colour values are 0x00BBGGRR.
-QColor fromColourRef(std::int32_t v) {
-  const auto u = static_cast<std::uint32_t>(v);
-  return QColor(static_cast<int>(u & 0xFF), static_cast<int>((u >> 8) & 0xFF),
-                static_cast<int>((u >> 16) & 0xFF));
-}
 
 const char* const kSharedEdits[] = {"起始量编辑框",         "文件名编辑框",     "文件名位数调节编辑框",
                                     "文件名后缀编辑框",     "扩展名前缀编辑框", "新扩展名编辑框",
