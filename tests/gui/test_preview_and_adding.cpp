@@ -179,8 +179,11 @@ class PreviewAndAddingTest : public QObject {
   }
 
   void dialogFilterBecomesQtSyntax() {
-    QCOMPARE(platform::toQtFilter(QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|文本文件(*.txt)|*.txt")),
-             QStringLiteral("所有文件(*.*) (*.*);;音乐文件(*.mp3;wav;wma) (*.mp3 *.wav *.wma);;文本文件(*.txt) (*.txt)"));
+    QCOMPARE(
+        platform::toQtFilter(
+            QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|文本文件(*.txt)|*.txt")),
+        QStringLiteral(
+            "所有文件(*.*) (*.*);;音乐文件(*.mp3;wav;wma) (*.mp3 *.wav *.wma);;文本文件(*.txt) (*.txt)"));
   }
 
   void droppedFilesComeBeforeFolders() {
