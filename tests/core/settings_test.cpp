@@ -158,3 +158,20 @@ TEST(Settings, SaveKeepsForeignLines) {
 
 }  // namespace
 }  // namespace qorin
+
+namespace qorin {
+namespace {
+
+TEST(Settings, UnreadableFileGivesDefaultsAndIsNotReplaced) {
+  testing::TempDir t;
+  // A directory where the file should be: it exists but cannot be read.
+  std::filesystem::create_directory(t.path() / "config.ini");
+  Settings s;
+  loadSettings(s, t.dir() + "config.ini");
+  EXPECT_EQ(s, defaultSettings());
+  saveSettings(s, t.dir() + "config.ini");
+  EXPECT_TRUE(std::filesystem::is_directory(t.path() / "config.ini"));
+}
+
+}  // namespace
+}  // namespace qorin
