@@ -18,6 +18,7 @@
 
 #include "app/main_window.h"
 #include "app/settings.h"
+#include "mp3_corpus.h"
 #include "platform/fs.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
@@ -32,38 +33,8 @@ namespace {
 
 constexpr int kFiles = 5000;
 
-struct Corpus {
-  std::filesystem::path root, dir, home;
-  std::vector<std::string> paths;
-
-  Corpus() {
-    root = std::filesystem::temp_directory_path() /
-           ("qorin-mp3-bench-" + std::to_string(std::random_device{}()));
-    dir = root / "music";
-    home = root / "home";
-    std::filesystem::create_directories(dir);
-    std::filesystem::create_directories(home);
-    std::string audio(64 * 1024, '\0');
-    for (std::size_t i = 0; i < audio.size(); i += 417) audio.replace(i, 4, "\xFF\xFB\x90\x64");
-    for (int i = 0; i < kFiles; ++i) {
-      qorin::tags::TagFields f;
-      f[qorin::tags::kTitle] = "Title " + std::to_string(i);
-      f[qorin::tags::kArtist] = "Artist " + std::to_string(i % 97);
-      f[qorin::tags::kAlbum] = "Album";
-      f[qorin::tags::kTrack] = std::to_string(i % 20 + 1);
-      f[qorin::tags::kYear] = "2001";
-      f[qorin::tags::kGenre] = "(17)Rock";
-      const std::string bytes =
-          qorin::tags::buildId3v2Tag(f) + audio + qorin::tags::buildId3v1Block(f[1], f[2], f[3], f[5], f[7]);
-      paths.push_back((dir / ("f" + std::to_string(i) + ".mp3")).string());
-      std::ofstream(paths.back(), std::ios::binary)
-          .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-  }
-  ~Corpus() {
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
+struct Corpus : qorin::bench::Mp3Corpus {
+  Corpus() : Mp3Corpus(kFiles, "qorin-mp3-bench-") {}
 };
 
 Corpus* g_corpus = nullptr;
@@ -119,7 +90,9 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Corpus corpus;
   g_corpus = &corpus;
-  qorin::platform::overrideProgramDirectory(corpus.home.string());
+  const std::filesystem::path home = corpus.root / "home";
+  std::filesystem::create_directories(home);
+  qorin::platform::overrideProgramDirectory(home.string());
   {
     auto window = std::make_unique<qorin::MainWindow>();
     g_window = window.get();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "mp3_corpus.h"
 #include "platform/open_file.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
@@ -24,36 +25,8 @@ namespace {
 
 constexpr int kFiles = 5000;
 
-struct Corpus {
-  std::filesystem::path dir;
-  std::vector<std::string> paths;
-
-  Corpus() {
-    dir = std::filesystem::temp_directory_path() /
-          ("qorin-tags-bench-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-    std::string audio(64 * 1024, '\0');
-    for (std::size_t i = 0; i < audio.size(); i += 417) audio.replace(i, 4, "\xFF\xFB\x90\x64");
-    for (int i = 0; i < kFiles; ++i) {
-      qorin::tags::TagFields f;
-      f[qorin::tags::kTitle] = "Title " + std::to_string(i);
-      f[qorin::tags::kArtist] = "Artist " + std::to_string(i % 97);
-      f[qorin::tags::kAlbum] = "Album";
-      f[qorin::tags::kTrack] = std::to_string(i % 20 + 1);
-      f[qorin::tags::kYear] = "2001";
-      f[qorin::tags::kGenre] = "(17)Rock";
-      f[qorin::tags::kComment] = "generated";
-      const std::string bytes =
-          qorin::tags::buildId3v2Tag(f) + audio + qorin::tags::buildId3v1Block(f[1], f[2], f[3], f[5], f[7]);
-      paths.push_back((dir / ("f" + std::to_string(i) + ".mp3")).string());
-      std::ofstream(paths.back(), std::ios::binary)
-          .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-  }
-  ~Corpus() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+struct Corpus : qorin::bench::Mp3Corpus {
+  Corpus() : Mp3Corpus(kFiles, "qorin-tags-bench-") {}
 };
 
 Corpus& corpus() {
