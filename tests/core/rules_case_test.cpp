@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "rules_test_chars.h"
+
 #include <string>
 
 #include "filelist/file_list.h"
@@ -11,12 +13,7 @@ namespace {
 
 using text::gb;
 
-// 學 = 8C 57 ("W"), 點 = FC 63 ("c"), 長 = E9 4C ("L"): trail bytes that look
-// like letters; and a four-byte character.
-const std::string kXue = "\x8C\x57";
-const std::string kDian = "\xFC\x63";
-const std::string kChang = "\xE9\x4C";
-const std::string kFour = "\x95\x32\x82\x36";
+using namespace testchars;
 
 std::string runCase(const std::string& name, CaseChoice main, CaseChoice ext) {
   FileList list;

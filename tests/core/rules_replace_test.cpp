@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "rules_test_chars.h"
+
 #include <string>
 #include <vector>
 
@@ -12,12 +14,7 @@ namespace {
 
 using text::gb;
 
-// Trail bytes that look like ASCII letters: 學 = 8C 57 ("W"), 點 = FC 63 ("c"),
-// 長 = E9 4C ("L"); and a four-byte character whose bytes hold the digits 2 and 6.
-const std::string kXue = "\x8C\x57";
-const std::string kDian = "\xFC\x63";
-const std::string kChang = "\xE9\x4C";
-const std::string kFour = "\x95\x32\x82\x36";
+using namespace testchars;
 
 std::string runReplace(const std::string& name, ReplaceScope scope, bool matchCase, const std::string& search,
                        const std::string& replacement) {
