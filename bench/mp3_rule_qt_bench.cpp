@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "session/settings.h"
 #include "mp3_corpus.h"
 #include "platform/fs.h"
 #include "tags/id3v1.h"
@@ -38,7 +38,7 @@ struct Corpus : qorin::bench::Mp3Corpus {
 };
 
 Corpus* g_corpus = nullptr;
-qorin::MainWindow* g_window = nullptr;
+qorin::app::MainWindow* g_window = nullptr;
 double g_window_pass = 0, g_taglib_pass = 0;
 
 template <typename F>
@@ -94,10 +94,10 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(home);
   qorin::platform::overrideProgramDirectory(home.string());
   {
-    auto window = std::make_unique<qorin::MainWindow>();
+    auto window = std::make_unique<qorin::app::MainWindow>();
     g_window = window.get();
     window->show();
-    qorin::settings().autoPreview = 1;
+    qorin::session::settings().autoPreview = 1;
     window->tabs()->setCurrentIndex(4);
     window->addDirectory(QString::fromStdString(corpus.dir.string()), false);
     QCoreApplication::processEvents();

@@ -49,10 +49,10 @@ void passAgainstRawLoop(benchmark::State& state, bool chineseNames) {
     bPath.push_back(dirUtf8 + *qorin::text::gbToUtf8(bGb.back()));
     std::ofstream(aPath.back()) << n;
   }
-  qorin::FileList list;
+  qorin::filelist::FileList list;
   list.reserve(kFiles);
   for (const auto& b : bGb) list.addName(b);
-  list.fillRows(qorin::kFillAppend | qorin::kFillDirectory, 0, kFiles - 1, dirGb);
+  list.fillRows(qorin::filelist::kFillAppend | qorin::filelist::kFillDirectory, 0, kFiles - 1, dirGb);
 
   using Clock = std::chrono::steady_clock;
   double rawSeconds = 0, passSeconds = 0;
@@ -68,7 +68,7 @@ void passAgainstRawLoop(benchmark::State& state, bool chineseNames) {
       list.setNewName(i, aGb[static_cast<std::size_t>(i)]);
     }
     auto t2 = Clock::now();
-    const int passOk = qorin::renamePass(list, [&](std::string_view) { ++progressCalls; });
+    const int passOk = qorin::rename::renamePass(list, [&](std::string_view) { ++progressCalls; });
     auto t3 = Clock::now();
     if (rawOk != kFiles || passOk != kFiles) {
       state.SkipWithError("renames failed");

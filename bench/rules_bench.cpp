@@ -17,6 +17,8 @@
 namespace {
 
 using namespace qorin;
+using namespace qorin::filelist;
+using namespace qorin::rules;
 using text::gb;
 using Clock = std::chrono::steady_clock;
 

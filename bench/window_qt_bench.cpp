@@ -16,15 +16,19 @@
 #include <functional>
 
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "session/settings.h"
 #include "filelist/file_list.h"
-#include "platform/dialogs_qt.h"
+#include "platform/gui/dialogs.h"
 #include "platform/fs.h"
 #include "rename/rename_pass.h"
 
 namespace {
 
 using namespace qorin;
+using namespace qorin::filelist;
+using namespace qorin::rename;
+using namespace qorin::session;
+using namespace qorin::app;
 using Clock = std::chrono::steady_clock;
 
 double secondsOf(const std::function<void()>& f) {

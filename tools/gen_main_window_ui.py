@@ -26,7 +26,7 @@ def edit(name, x, y, w, h=18, **props):
 def spin(name, x, y, w, h, lo, hi, maxlen, text, **props):
     p = dict(minimum=lo, maximum=hi, maxLength=maxlen, text=text)
     p.update(props)
-    return ("SpinEdit", name, p, (x, y, w, h), [])
+    return ("qorin::platform::SpinEdit", name, p, (x, y, w, h), [])
 
 
 def radio(name, text, x, y, checked=False):
@@ -212,7 +212,7 @@ def main():
 </widget>
 </widget>
 <customwidgets>
-<customwidget><class>SpinEdit</class><extends>QLineEdit</extends><header>app/spin_edit_qt.h</header></customwidget>
+<customwidget><class>qorin::platform::SpinEdit</class><extends>QLineEdit</extends><header>platform/gui/spin_edit.h</header></customwidget>
 </customwidgets>
 <resources/>
 <connections/>

@@ -10,12 +10,12 @@
 #include "app/about_window.h"
 #include "app/help_window.h"
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "session/settings.h"
 #include "app/settings_window.h"
-#include "filelist/filter_window.h"
+#include "filelist/gui/filter_window.h"
 #include "platform/fs.h"
-#include "tags/tag_editor_window.h"
-#include "text/qtext_qt.h"
+#include "tags/gui/tag_editor_window.h"
+#include "text/gui/qtext.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
     QFile f(QDir(folder).filePath(QString::fromUtf8(name)));
     f.open(QIODevice::WriteOnly);
   }
-  qorin::MainWindow w;
-  qorin::settings().autoPreview = 1;
+  qorin::app::MainWindow w;
+  qorin::session::settings().autoPreview = 1;
   w.applyDisplaySettings();
   w.show();
   w.addDirectory(folder, false);
@@ -54,15 +54,15 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     window.grab().save(out + QLatin1Char('/') + QLatin1String(name));
   };
-  qorin::SettingsWindow settingsWindow(w);
+  qorin::app::SettingsWindow settingsWindow(w);
   save(settingsWindow, "settings-window.png");
-  qorin::AboutWindow about(&w);
+  qorin::app::AboutWindow about(&w);
   save(about, "about-window.png");
-  qorin::FilterWindow filter(w);
+  qorin::filelist::FilterWindow filter(w);
   save(filter, "filter-window.png");
   qorin::tags::TagEditorWindow editor(qorin::text::fromQtOrEmpty(folder + QStringLiteral("/song.mp3")), &w);
   save(editor, "tag-editor-window.png");
-  qorin::HelpWindow* help = qorin::openHelpWindow(&w);
+  qorin::app::HelpWindow* help = qorin::app::openHelpWindow(&w);
   help->resize(640, 480);
   save(*help, "help-window.png");
   return 0;

@@ -4,11 +4,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/icons_qt.h"
+#include "platform/gui/icons.h"
 #include "app/main_window.h"
 #include "ui_about_window.h"
 
-namespace qorin {
+namespace qorin::app {
 
 namespace {
 
@@ -78,4 +78,4 @@ void AboutWindow::mousePressEvent(QMouseEvent* e) {
   QDialog::mousePressEvent(e);
 }
 
-}  // namespace qorin
+}  // namespace qorin::app

@@ -10,7 +10,7 @@ namespace Ui {
 class AboutWindow;
 }
 
-namespace qorin {
+namespace qorin::app {
 
 class MainWindow;
 
@@ -39,4 +39,4 @@ class AboutWindow : public QDialog {
   std::unique_ptr<Ui::AboutWindow> ui_;
 };
 
-}  // namespace qorin
+}  // namespace qorin::app

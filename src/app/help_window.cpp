@@ -6,7 +6,7 @@
 
 #include "app/main_window.h"
 #include "platform/fs.h"
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 #include "ui_help_window.h"
 
 // The resources live in a static library: register them before first use.
@@ -18,7 +18,7 @@ static void initHelpResources() {
   (void)done;
 }
 
-namespace qorin {
+namespace qorin::app {
 
 std::string helpFilePath(std::string_view programDir) {
   std::string path(programDir);
@@ -62,4 +62,4 @@ void showHelp(MainWindow& owner) {
   openHelpWindow(&owner);
 }
 
-}  // namespace qorin
+}  // namespace qorin::app

@@ -13,7 +13,7 @@ class HelpWindow;
 
 class QTextBrowser;
 
-namespace qorin {
+namespace qorin::app {
 
 class MainWindow;
 
@@ -44,4 +44,4 @@ class HelpWindow : public QWidget {
 // The owner's help window, created on first use and raised later.
 HelpWindow* openHelpWindow(QWidget* owner);
 
-}  // namespace qorin
+}  // namespace qorin::app

@@ -5,7 +5,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Qorin批量更名器"));
-  qorin::MainWindow w;
+  qorin::app::MainWindow w;
   w.show();
   return QApplication::exec();
 }

@@ -20,25 +20,28 @@
 #include <algorithm>
 
 #include "app/about_window.h"
-#include "app/colour_picker_qt.h"
+#include "app/colour_picker.h"
 #include "app/help_window.h"
-#include "app/icons_qt.h"
-#include "app/settings.h"
+#include "platform/gui/icons.h"
+#include "session/settings.h"
 #include "app/settings_window.h"
 #include "filelist/add_files.h"
-#include "filelist/file_list_model_qt.h"
-#include "filelist/filter_window.h"
-#include "platform/dialogs_qt.h"
+#include "filelist/gui/file_list_model.h"
+#include "filelist/gui/filter_window.h"
+#include "platform/gui/dialogs.h"
 #include "platform/fs.h"
-#include "rename/rename_commands_qt.h"
-#include "rules/rule_tabs_qt.h"
-#include "tags/tag_editor_window.h"
+#include "rename/gui/rename_commands.h"
+#include "rules/gui/rule_tabs.h"
+#include "tags/gui/tag_editor_window.h"
 #include "text/gbtext.h"
 #include "text/names.h"
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 #include "ui_main_window.h"
 
-namespace qorin {
+namespace qorin::app {
+
+using namespace session;
+using filelist::showFilterWindow;
 
 namespace {
 
@@ -226,7 +229,7 @@ void MainWindow::createStatusBar() {
 
 void MainWindow::setupList() {
   QTreeView* view = listView();
-  model_ = new FileListModel(list_);
+  model_ = new filelist::FileListModel(list_);
   view->setModel(model_);
   view->setRootIsDecorated(false);
   view->setUniformRowHeights(true);
@@ -239,7 +242,7 @@ void MainWindow::setupList() {
   view->setContextMenuPolicy(Qt::CustomContextMenu);
   view->header()->setStretchLastSection(false);
   const int widths[] = {150, 150, 200, 100, 100};
-  for (int c = 0; c < kColumnCount; ++c) view->setColumnWidth(c, widths[c]);
+  for (int c = 0; c < filelist::kColumnCount; ++c) view->setColumnWidth(c, widths[c]);
   connect(view, &QWidget::customContextMenuRequested, this,
           [this, view](const QPoint& p) { showListMenu(view->viewport()->mapToGlobal(p)); });
   connect(view, &QAbstractItemView::doubleClicked, this, [this] { openTagEditorForSelection(false); });
@@ -320,7 +323,7 @@ void MainWindow::refreshPreview(bool forceAll) {
     n = std::clamp(s.previewCount, 0, count);
   if (count == 0) return;
   applyRule(n);
-  list_.fillRows(kFillNewNames, 0, n - 1, {});
+  list_.fillRows(filelist::kFillNewNames, 0, n - 1, {});
 }
 
 void MainWindow::applyRule(int n) {
@@ -369,7 +372,7 @@ void MainWindow::deleteSelectedEntries() {
 
 void MainWindow::selectAllRows() {
   if (list_.rowCount() == 0) return;
-  const QItemSelection all(model_->index(0, 0), model_->index(list_.rowCount() - 1, kColumnCount - 1));
+  const QItemSelection all(model_->index(0, 0), model_->index(list_.rowCount() - 1, filelist::kColumnCount - 1));
   listView()->selectionModel()->select(all, QItemSelectionModel::Select);
 }
 
@@ -382,7 +385,7 @@ void MainWindow::clearList() {
 void MainWindow::deleteUntaggedEntries() {
   QItemSelection marked;
   for (int r : list_.rowsWithMp3Status())
-    marked.select(model_->index(r, 0), model_->index(r, kColumnCount - 1));
+    marked.select(model_->index(r, 0), model_->index(r, filelist::kColumnCount - 1));
   listView()->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
   deleteSelectedEntries();
 }
@@ -421,7 +424,7 @@ void MainWindow::listKey(int keyCode, int modifiers) {
 
 void MainWindow::appendRows(int firstNew) {
   // Each new entry already carries its directory; make the entries rows.
-  list_.fillRows(kFillAppend, firstNew, list_.fileCount() - 1, {});
+  list_.fillRows(filelist::kFillAppend, firstNew, list_.fileCount() - 1, {});
 }
 
 void MainWindow::reportUnconvertible(int count) {
@@ -432,7 +435,7 @@ void MainWindow::reportUnconvertible(int count) {
 }
 
 void MainWindow::addFilesDialog() {
-  const QString initial = text::toQt(readRememberedDirectory());
+  const QString initial = text::toQt(filelist::readRememberedDirectory());
   const QStringList chosen = platform::dialogs().openFiles(
       this, QStringLiteral("请选择文件(可多选)："),
       QStringLiteral(
@@ -452,11 +455,11 @@ void MainWindow::addFilesDialog() {
     }
     if (dir.empty()) {
       dir = std::string(platform::directoryOf(*path));
-      rememberDirectory(dir);
+      filelist::rememberDirectory(dir);
     }
     list_.addName(std::string(platform::fileNameOf(*path)));
   }
-  list_.fillRows(kFillAppend | kFillDirectory, first, list_.fileCount() - 1, dir);
+  list_.fillRows(filelist::kFillAppend | filelist::kFillDirectory, first, list_.fileCount() - 1, dir);
   refreshPreview(false);
   setToolbarButtonEnabled(kRename, true);
   setToolbarButtonEnabled(kPreview, true);
@@ -477,8 +480,8 @@ void MainWindow::addDirectory(const QString& given, bool ask) {
   *dir = platform::withSeparator(*dir);
   setToolbarButtonEnabled(kPreview, true);
   setToolbarButtonEnabled(kRename, true);
-  const ScanResult r = scanDirectory(list_, *dir);
-  list_.fillRows(kFillAppend | kFillDirectory, first, list_.fileCount() - 1, *dir);
+  const filelist::ScanResult r = filelist::scanDirectory(list_, *dir);
+  list_.fillRows(filelist::kFillAppend | filelist::kFillDirectory, first, list_.fileCount() - 1, *dir);
   refreshPreview(false);
   updateStatusBar();
   reportUnconvertible(r.unconvertible);
@@ -503,7 +506,7 @@ void MainWindow::addDroppedItems(const QStringList& paths) {
       folders << p;
     }
   }
-  list_.fillRows(kFillAppend, first, list_.fileCount() - 1, {});
+  list_.fillRows(filelist::kFillAppend, first, list_.fileCount() - 1, {});
   for (std::size_t i = 0; i < dirs.size(); ++i)
     list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
   refreshPreview(false);
@@ -609,4 +612,4 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
   return QMainWindow::eventFilter(watched, e);
 }
 
-}  // namespace qorin
+}  // namespace qorin::app

@@ -19,9 +19,11 @@ namespace Ui {
 class MainWindow;
 }
 
-namespace qorin {
-
+namespace qorin::filelist {
 class FileListModel;
+}
+
+namespace qorin::app {
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -35,8 +37,8 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  FileList& fileList() { return list_; }
-  const FileList& fileList() const { return list_; }
+  filelist::FileList& fileList() { return list_; }
+  const filelist::FileList& fileList() const { return list_; }
   Ui::MainWindow* ui() const { return ui_.get(); }
   QTreeView* listView() const;
   QTabWidget* tabs() const;
@@ -120,8 +122,8 @@ class MainWindow : public QMainWindow {
   void reportUnconvertible(int count);
 
   std::unique_ptr<Ui::MainWindow> ui_;
-  FileList list_;
-  FileListModel* model_ = nullptr;
+  filelist::FileList list_;
+  filelist::FileListModel* model_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   QList<QAction*> toolbarActions_;
   QMenu* listMenu_ = nullptr;
@@ -137,4 +139,4 @@ class MainWindow : public QMainWindow {
   QLabel* statusPreview_ = nullptr;
 };
 
-}  // namespace qorin
+}  // namespace qorin::app

@@ -6,16 +6,18 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/colour_picker_qt.h"
+#include "app/colour_picker.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/spin_edit_qt.h"
-#include "platform/dialogs_qt.h"
+#include "session/settings.h"
+#include "platform/gui/spin_edit.h"
+#include "platform/gui/dialogs.h"
 #include "text/gbtext.h"
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 #include "ui_settings_window.h"
 
-namespace qorin {
+namespace qorin::app {
+
+using namespace session;
 
 void showSettingsWindow(MainWindow& owner) {
   SettingsWindow w(owner);
@@ -159,4 +161,4 @@ void SettingsWindow::chooseFont() {
   if (auto face = text::fromQt(font_.face)) settings().fontName = *face;
 }
 
-}  // namespace qorin
+}  // namespace qorin::app

@@ -11,7 +11,7 @@ namespace Ui {
 class SettingsWindow;
 }
 
-namespace qorin {
+namespace qorin::app {
 
 class MainWindow;
 
@@ -60,4 +60,4 @@ class SettingsWindow : public QDialog {
   bool countReported_ = false;
 };
 
-}  // namespace qorin
+}  // namespace qorin::app

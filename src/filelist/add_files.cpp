@@ -2,7 +2,7 @@
 
 #include "platform/fs.h"
 
-namespace qorin {
+namespace qorin::filelist {
 
 ScanResult scanDirectory(FileList& list, std::string& dir) {
   dir = platform::withSeparator(dir);
@@ -30,4 +30,4 @@ void rememberDirectory(std::string_view dir) {
   platform::writeFileAtomic(dirMemoryPath(), std::string(dir) + "\r\n");
 }
 
-}  // namespace qorin
+}  // namespace qorin::filelist

@@ -7,7 +7,7 @@
 
 #include "filelist/file_list.h"
 
-namespace qorin {
+namespace qorin::filelist {
 
 struct ScanResult {
   int added = 0;          // entries appended
@@ -24,4 +24,4 @@ std::string dirMemoryPath();
 std::string readRememberedDirectory();  // "" when missing or unreadable
 void rememberDirectory(std::string_view dir);
 
-}  // namespace qorin
+}  // namespace qorin::filelist

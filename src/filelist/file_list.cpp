@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace qorin {
+namespace qorin::filelist {
 
 void FileList::addName(std::string name) {
   FileEntry e;
@@ -126,4 +126,4 @@ std::vector<int> FileList::rowsWithMp3Status() const {
   return out;
 }
 
-}  // namespace qorin
+}  // namespace qorin::filelist

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qorin {
+namespace qorin::filelist {
 
 enum class StatusIcon : unsigned char { None, Success, Failure };
 
@@ -100,4 +100,4 @@ class FileList {
   FileListObserver* observer_ = nullptr;
 };
 
-}  // namespace qorin
+}  // namespace qorin::filelist

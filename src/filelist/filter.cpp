@@ -2,7 +2,7 @@
 
 #include "text/names.h"
 
-namespace qorin {
+namespace qorin::filelist {
 
 bool filterMatches(const FileEntry& e, const FilterOptions& o) {
   return o.match == FilterMatch::Extension ? text::hasExtension(e.oldName, o.text)
@@ -23,4 +23,4 @@ int applyFilter(FileList& list, const FilterOptions& o) {
   return static_cast<int>(rows.size());
 }
 
-}  // namespace qorin
+}  // namespace qorin::filelist

@@ -7,7 +7,7 @@
 
 #include "filelist/file_list.h"
 
-namespace qorin {
+namespace qorin::filelist {
 
 enum class FilterOperation { Remove, Keep };  // 操作方式组合框: 删除 / 保留
 enum class FilterMatch { Extension, Contains };
@@ -29,4 +29,4 @@ std::vector<int> rowsToFilter(const FileList& list, const FilterOptions& o);
 // record goes with it; the other columns stay as they were.
 int applyFilter(FileList& list, const FilterOptions& o);
 
-}  // namespace qorin
+}  // namespace qorin::filelist

@@ -5,7 +5,7 @@
 #include "platform/fs.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::rename {
 
 namespace {
 
@@ -88,7 +88,7 @@ bool isApplicableName(std::string_view name) {
 #endif
 }
 
-int renamePass(FileList& list, const ProgressFn& progress) {
+int renamePass(filelist::FileList& list, const ProgressFn& progress) {
   // Entries still waiting for their row (added, not yet filled) have no
   // directory shown and are not part of the pass.
   const int n = list.rowCount();
@@ -96,37 +96,37 @@ int renamePass(FileList& list, const ProgressFn& progress) {
   const std::string ok = text::gb("更名成功"), failed = text::gb("更名失败");
   int succeeded = 0;
   for (int row = 0; row < n; ++row) {
-    const FileEntry& e = list[row];
+    const filelist::FileEntry& e = list[row];
     if (renameInDirectory(e.dir, e.oldName, e.newName)) {
       ++succeeded;
       std::string previous = e.oldName;
       list.setOldName(row, e.newName);
       list.setUndoName(row, std::move(previous));
-      list.setStatus(row, ok, StatusIcon::Success);
+      list.setStatus(row, ok, filelist::StatusIcon::Success);
     } else {
       list.setUndoName(row, std::string());
       list.setNewNameCell(row, e.newName);
-      list.setStatus(row, failed, StatusIcon::Failure);
+      list.setStatus(row, failed, filelist::StatusIcon::Failure);
     }
     marks.after(row + 1);
   }
   return succeeded;
 }
 
-int undoLastPass(FileList& list, const ProgressFn& progress) {
+int undoLastPass(filelist::FileList& list, const ProgressFn& progress) {
   const int n = list.rowCount();
   ProgressMarks marks(n, progress);
   const std::string ok = text::gb("撤消成功"), failed = text::gb("撤消失败");
   int succeeded = 0;
   for (int row = 0; row < n; ++row) {
-    const FileEntry& e = list[row];
+    const filelist::FileEntry& e = list[row];
     // The record is kept after an undo; the window offers the undo once.
     if (!e.undoName.empty() && renameInDirectory(e.dir, e.oldName, e.undoName)) {
       ++succeeded;
       list.setOldName(row, e.undoName);
-      list.setStatus(row, ok, StatusIcon::Success);
+      list.setStatus(row, ok, filelist::StatusIcon::Success);
     } else {
-      list.setStatus(row, failed, StatusIcon::Failure);
+      list.setStatus(row, failed, filelist::StatusIcon::Failure);
     }
     marks.after(row + 1);
   }
@@ -142,4 +142,4 @@ Summary undoSummary(int total, int succeeded) {
                  " 个文件撤消失败！");
 }
 
-}  // namespace qorin
+}  // namespace qorin::rename

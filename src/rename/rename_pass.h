@@ -9,7 +9,7 @@
 
 #include "filelist/file_list.h"
 
-namespace qorin {
+namespace qorin::rename {
 
 // Called with the progress bar text each time it gains marks (at most 20
 // times per pass), so the window can show it and keep painting.
@@ -32,12 +32,12 @@ bool isApplicableName(std::string_view name);  // this platform's separators
 // replacing an existing file. Each row gets its status; a success records
 // the previous name in undoName, a failure empties it and shows the failed
 // proposal in the new-name column. Returns the number of successes.
-int renamePass(FileList& list, const ProgressFn& progress = {});
+int renamePass(filelist::FileList& list, const ProgressFn& progress = {});
 
 // Gives every entry with an undo record its previous name back. An entry
 // without one (its rename failed, or it was added after the pass) counts as
 // a failure and its file is not touched. Returns the number of successes.
-int undoLastPass(FileList& list, const ProgressFn& progress = {});
+int undoLastPass(filelist::FileList& list, const ProgressFn& progress = {});
 
 struct Summary {
   std::string text;  // code page, lines separated by CR LF
@@ -47,4 +47,4 @@ struct Summary {
 Summary renameSummary(int total, int succeeded);
 Summary undoSummary(int total, int succeeded);
 
-}  // namespace qorin
+}  // namespace qorin::rename

@@ -5,7 +5,7 @@
 #include "text/gbtext.h"
 #include "text/names.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 namespace {
 
@@ -40,7 +40,7 @@ std::string firstLetterCase(std::string_view part, bool toUpper) {
   return r;
 }
 
-void caseRule(FileList& list, int n, const CaseOptions& o) {
+void caseRule(filelist::FileList& list, int n, const CaseOptions& o) {
   n = std::clamp(n, 0, list.fileCount());
   for (int row = 0; row < n; ++row) {
     const std::string& old = list[row].oldName;
@@ -54,4 +54,4 @@ void caseRule(FileList& list, int n, const CaseOptions& o) {
   }
 }
 
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -8,7 +8,7 @@
 
 #include "filelist/file_list.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 enum class CaseChoice { AllUpper, FirstUpper, AllLower, FirstLower };
 
@@ -18,7 +18,7 @@ struct CaseOptions {
 };
 
 // Writes newName of rows 0..n-1 (n is clamped to the list).
-void caseRule(FileList& list, int n, const CaseOptions& o);
+void caseRule(filelist::FileList& list, int n, const CaseOptions& o);
 
 // `ch`, one whole character, is an ASCII letter.
 bool isAsciiLetter(std::string_view ch);
@@ -31,4 +31,4 @@ std::string firstLetterCase(std::string_view part, bool toUpper);
 // boundary of s.
 void applyCase(std::string& s, std::size_t from, std::size_t to, CaseChoice choice);
 
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -6,7 +6,7 @@
 #include "text/gbtext.h"
 #include "text/names.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 namespace {
 
@@ -50,7 +50,7 @@ void numberParts(std::span<std::string> parts, const NumberText& t) {
   }
 }
 
-void generalRule(FileList& list, int n, const GeneralOptions& o) {
+void generalRule(filelist::FileList& list, int n, const GeneralOptions& o) {
   n = std::clamp(n, 0, list.fileCount());
   const bool doName = o.scope != GeneralScope::Extension;
   const bool doExt = o.scope != GeneralScope::Name;
@@ -90,4 +90,4 @@ void generalRule(FileList& list, int n, const GeneralOptions& o) {
   }
 }
 
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -9,7 +9,7 @@
 
 #include "filelist/file_list.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 enum class GeneralScope { Name, Extension, All };
 
@@ -30,7 +30,7 @@ struct GeneralOptions {
 };
 
 // Writes newName of rows 0..n-1 (n is clamped to the list).
-void generalRule(FileList& list, int n, const GeneralOptions& o);
+void generalRule(filelist::FileList& list, int n, const GeneralOptions& o);
 
 // The zeros that bring the decimal text of `value` (minus sign included) up
 // to `digits` characters; empty when it is already that long.
@@ -49,4 +49,4 @@ void appendNumberPart(std::string& out, std::string_view old, const NumberText& 
 // Rebuilds every part in place; parts[i] gets start + i * increment.
 void numberParts(std::span<std::string> parts, const NumberText& t);
 
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -5,7 +5,7 @@
 #include "text/gbtext.h"
 #include "text/names.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 std::size_t insertOffset(std::string_view part, std::int64_t pos) {
   if (pos <= 1) return 0;
@@ -20,7 +20,7 @@ void appendInserted(std::string& out, std::string_view part, std::string_view te
   out.append(part.data() + at, part.size() - at);
 }
 
-void insertRule(FileList& list, int n, const InsertOptions& o) {
+void insertRule(filelist::FileList& list, int n, const InsertOptions& o) {
   n = std::clamp(n, 0, list.fileCount());
   const std::string_view extText = o.keepSame ? o.nameText : o.extText;
   const std::int64_t namePos = text::toNumber(o.namePosition);
@@ -50,4 +50,4 @@ void insertRule(FileList& list, int n, const InsertOptions& o) {
   }
 }
 
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -8,7 +8,7 @@
 
 #include "filelist/file_list.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 enum class InsertAt { Position, End };
 
@@ -24,7 +24,7 @@ struct InsertOptions {
 
 // Writes newName of rows 0..n-1 (n is clamped to the list). A name without
 // extension receives "." + the extension text as its new extension.
-void insertRule(FileList& list, int n, const InsertOptions& o);
+void insertRule(filelist::FileList& list, int n, const InsertOptions& o);
 
 // The byte offset in `part` where a text inserted at 1-based byte position
 // `pos` begins: below 1 is the start, beyond the end is the end, and a
@@ -34,4 +34,4 @@ std::size_t insertOffset(std::string_view part, std::int64_t pos);
 // Appends `part` to `out` with `text` inserted at 1-based position `pos`.
 void appendInserted(std::string& out, std::string_view part, std::string_view text, std::int64_t pos);
 
-}  // namespace qorin
+}  // namespace qorin::rules

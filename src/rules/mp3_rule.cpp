@@ -8,7 +8,7 @@
 #include "text/gbtext.h"
 #include "text/names.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 namespace {
 
@@ -92,7 +92,7 @@ const std::string& noTagStatusText() {
   return s;
 }
 
-void mp3Rule(FileList& list, const Mp3Options& o) {
+void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
   const int count = list.fileCount();
   const auto segments = parseMp3Rule(o.rule);
   if (!segments) {
@@ -104,7 +104,7 @@ void mp3Rule(FileList& list, const Mp3Options& o) {
   };
   static const std::string empty;
   for (int i = 0; i < count; ++i) {
-    const FileEntry& e = list[i];
+    const filelist::FileEntry& e = list[i];
     if (!text::hasExtension(e.oldName, "MP3")) {
       setStatus(i, notMp3StatusText());
       list.newNameRef(i).clear();
@@ -127,4 +127,4 @@ void mp3Rule(FileList& list, const Mp3Options& o) {
   }
 }
 
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -10,7 +10,7 @@
 #include "filelist/file_list.h"
 #include "tags/tag_fields.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 enum class TagPriority { V1First, V2First };
 
@@ -62,6 +62,6 @@ const std::string& noTagStatusText();   // "无标签"
 // emptied where the file now has one. Each file is opened for reading, read
 // and closed before the next; a file that cannot be opened keeps its name and
 // cell. An empty rule empties every new name and writes no cell.
-void mp3Rule(FileList& list, const Mp3Options& o);
+void mp3Rule(filelist::FileList& list, const Mp3Options& o);
 
-}  // namespace qorin
+}  // namespace qorin::rules

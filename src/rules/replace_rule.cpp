@@ -5,7 +5,7 @@
 #include "text/gbtext.h"
 #include "text/names.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 namespace {
 
@@ -72,7 +72,7 @@ std::string replaceAll(std::string_view s, std::string_view search, std::string_
   return out;
 }
 
-void replaceRule(FileList& list, int n, const ReplaceOptions& o) {
+void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o) {
   n = std::clamp(n, 0, list.fileCount());
   const ReplaceMatcher matcher(o.search, o.matchCase);
   const bool doName = o.scope != ReplaceScope::Extension;
@@ -96,4 +96,4 @@ void replaceRule(FileList& list, int n, const ReplaceOptions& o) {
   }
 }
 
-}  // namespace qorin
+}  // namespace qorin::rules

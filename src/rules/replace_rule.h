@@ -8,7 +8,7 @@
 
 #include "filelist/file_list.h"
 
-namespace qorin {
+namespace qorin::rules {
 
 enum class ReplaceScope { Name, Extension, All };
 
@@ -21,7 +21,7 @@ struct ReplaceOptions {
 
 // Writes newName of rows 0..n-1 (n is clamped to the list). The leading "."
 // of an extension is never matched; an extension reduced to "." is dropped.
-void replaceRule(FileList& list, int n, const ReplaceOptions& o);
+void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o);
 
 // A search text prepared once per run. Matches start and end only at
 // character boundaries of the searched text, and without matchCase only
@@ -49,4 +49,4 @@ class ReplaceMatcher {
 std::string replaceAll(std::string_view s, std::string_view search, std::string_view replacement,
                        bool matchCase, std::size_t start = 0);
 
-}  // namespace qorin
+}  // namespace qorin::rules

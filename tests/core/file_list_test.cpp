@@ -6,7 +6,7 @@
 #include "temp_dir.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::filelist {
 namespace {
 
 // Records what the view is told.
@@ -161,4 +161,4 @@ TEST(DirMemory, CreatedEmptyThenRemembers) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::filelist

@@ -7,7 +7,7 @@
 #include "filelist/filter.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::filelist {
 namespace {
 
 using text::gb;
@@ -85,4 +85,4 @@ TEST(FileFilter, UndoRecordsAndColumnsStayWithTheirEntries) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::filelist

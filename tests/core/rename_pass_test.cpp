@@ -11,7 +11,9 @@
 #include "rename/rename_pass.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::rename {
+
+using namespace qorin::filelist;
 namespace {
 
 namespace stdfs = std::filesystem;
@@ -333,4 +335,4 @@ TEST(RenameSummaries, Texts) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::rename

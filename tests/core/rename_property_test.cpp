@@ -10,7 +10,9 @@
 #include "rename/rename_pass.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::rename {
+
+using namespace qorin::filelist;
 namespace {
 
 namespace stdfs = std::filesystem;
@@ -149,4 +151,4 @@ TEST_P(RenameProperty, PassThenUndoLosesNothing) {
 INSTANTIATE_TEST_SUITE_P(Seeds, RenameProperty, ::testing::Range(1u, 41u));
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::rename

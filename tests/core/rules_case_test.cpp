@@ -8,7 +8,9 @@
 #include "rules/case_rule.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::rules {
+
+using namespace qorin::filelist;
 namespace {
 
 using text::gb;
@@ -106,4 +108,4 @@ TEST(CaseRule, InitialChoicesUpperCaseEverything) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::rules

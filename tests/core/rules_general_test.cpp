@@ -7,7 +7,9 @@
 #include "rules/general_rule.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::rules {
+
+using namespace qorin::filelist;
 namespace {
 
 using text::gb;
@@ -158,4 +160,4 @@ TEST(GeneralRule, NumberPartsRebuildsInPlace) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -7,7 +7,9 @@
 #include "rules/insert_rule.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::rules {
+
+using namespace qorin::filelist;
 namespace {
 
 using text::gb;
@@ -88,4 +90,4 @@ TEST(InsertRule, OffsetsLandOnCharacterBoundaries) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -12,7 +12,9 @@
 #include "tags_test_util.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::rules {
+
+using namespace qorin::filelist;
 namespace {
 
 using tags::TagFields;
@@ -248,4 +250,4 @@ TEST(Mp3RuleFiles, EmptyRuleEmptiesNamesAndLeavesCells) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -9,7 +9,9 @@
 #include "rules/replace_rule.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::rules {
+
+using namespace qorin::filelist;
 namespace {
 
 using text::gb;
@@ -112,4 +114,4 @@ TEST(ReplaceRule, EmptySearchKeepsEveryName) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::rules

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
+#include "session/settings.h"
 #include "platform/ini.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::session {
 namespace {
 
 using text::gb;
@@ -157,9 +157,9 @@ TEST(Settings, SaveKeepsForeignLines) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::session
 
-namespace qorin {
+namespace qorin::session {
 namespace {
 
 TEST(Settings, UnreadableFileGivesDefaultsAndIsNotReplaced) {
@@ -174,4 +174,4 @@ TEST(Settings, UnreadableFileGivesDefaultsAndIsNotReplaced) {
 }
 
 }  // namespace
-}  // namespace qorin
+}  // namespace qorin::session

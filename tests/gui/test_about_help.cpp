@@ -15,6 +15,7 @@
 #include "text/gbtext.h"
 
 using namespace qorin;
+using namespace qorin::app;
 
 class AboutHelpTest : public QObject {
   Q_OBJECT
@@ -114,7 +115,7 @@ class AboutHelpTest : public QObject {
   void helpCommandLine() {
     QFETCH(QByteArray, dir);
     QFETCH(QByteArray, command);
-    QCOMPARE(QByteArray::fromStdString(qorin::helpCommandLine(dir.toStdString())), command);
+    QCOMPARE(QByteArray::fromStdString(qorin::app::helpCommandLine(dir.toStdString())), command);
     QCOMPARE("hh " + QByteArray::fromStdString(helpFilePath(dir.toStdString())), command);
   }
 

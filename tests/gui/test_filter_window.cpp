@@ -11,9 +11,11 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
-#include "filelist/filter_window.h"
+#include "filelist/gui/filter_window.h"
 
 using namespace qorin;
+using namespace qorin::filelist;
+using namespace qorin::app;
 
 namespace {
 

@@ -14,10 +14,11 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
-#include "app/spin_edit_qt.h"
+#include "platform/gui/spin_edit.h"
 #include "text/gbtext.h"
 
 using namespace qorin;
+using namespace qorin::app;
 
 class MainWindowTest : public QObject {
   Q_OBJECT
@@ -67,7 +68,7 @@ class MainWindowTest : public QObject {
         {"文件名位数调节编辑框", 1, 255, 3, "1", true}, {"扩展名位数调节编辑框", 0, 100, 3, "", false},
         {"插入文件名位置编辑框", 1, 255, 3, "1", true}, {"插入扩展名位置编辑框", 1, 255, 3, "1", true}};
     for (const Spin& s : spins) {
-      auto* e = w.control<SpinEdit>(s.name);
+      auto* e = w.control<qorin::platform::SpinEdit>(s.name);
       QVERIFY2(e, s.name);
       QCOMPARE(e->minimum(), s.min);
       QCOMPARE(e->maximum(), s.max);

@@ -9,14 +9,17 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "session/settings.h"
 #include "platform/open_file.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "text/gbtext.h"
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 
 using namespace qorin;
+using namespace qorin::session;
+using namespace qorin::app;
+using namespace qorin::filelist;
 
 namespace {
 

@@ -14,9 +14,12 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "session/settings.h"
 
 using namespace qorin;
+using namespace qorin::session;
+using namespace qorin::app;
+using namespace qorin::filelist;
 
 class PreviewAndAddingTest : public QObject {
   Q_OBJECT

@@ -8,9 +8,12 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "session/settings.h"
 
 using namespace qorin;
+using namespace qorin::session;
+using namespace qorin::app;
+using namespace qorin::filelist;
 
 class RenameWindowTest : public QObject {
   Q_OBJECT

@@ -9,14 +9,16 @@
 #include <functional>
 
 #include "answering_dialogs.h"
-#include "app/colour_picker_qt.h"
+#include "app/colour_picker.h"
 #include "app/main_window.h"
-#include "app/settings.h"
+#include "session/settings.h"
 #include "app/settings_window.h"
-#include "app/spin_edit_qt.h"
+#include "platform/gui/spin_edit.h"
 #include "text/gbtext.h"
 
 using namespace qorin;
+using namespace qorin::session;
+using namespace qorin::app;
 
 namespace {
 
@@ -90,7 +92,7 @@ class SettingsWindowTest : public QObject {
     for (auto [name, text] : {std::pair{"标签1", "预览框字体的大小"}, std::pair{"标签2", "预览框字体的颜色"},
                               std::pair{"标签3", "预览框背景的颜色"}})
       QCOMPARE(t.c<QLabel>(name)->text(), QString::fromUtf8(text));
-    auto* count = t.c<SpinEdit>("预览数量编辑框");
+    auto* count = t.c<qorin::platform::SpinEdit>("预览数量编辑框");
     QCOMPARE(count->minimum(), 1);
     QCOMPARE(count->maximum(), 200);
     QCOMPARE(count->maxLength(), 3);

@@ -16,15 +16,16 @@
 #include "answering_dialogs.h"
 #include "app/main_window.h"
 #include "platform/open_file.h"
-#include "tags/byte_limit_qt.h"
+#include "tags/gui/byte_limit.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "tags/tag_editor_state.h"
-#include "tags/tag_editor_window.h"
+#include "tags/gui/tag_editor_window.h"
 #include "text/gbtext.h"
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 
 using namespace qorin;
+using namespace qorin::app;
 using tags::TagEditorWindow;
 using tags::TagFields;
 using Icon = platform::Dialogs::Icon;

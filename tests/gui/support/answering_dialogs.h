@@ -10,7 +10,7 @@
 #include <deque>
 #include <optional>
 
-#include "platform/dialogs_qt.h"
+#include "platform/gui/dialogs.h"
 
 namespace qorin::testing {
 

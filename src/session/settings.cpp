@@ -1,10 +1,10 @@
-#include "app/settings.h"
+#include "session/settings.h"
 
 #include "platform/fs.h"
 #include "platform/ini.h"
 #include "text/gbtext.h"
 
-namespace qorin {
+namespace qorin::session {
 
 namespace {
 
@@ -104,4 +104,4 @@ void saveSettings(const Settings& s, const std::string& path) {
 void loadSettings() { loadSettings(settings(), settingsFilePath()); }
 void saveSettings() { saveSettings(settings(), settingsFilePath()); }
 
-}  // namespace qorin
+}  // namespace qorin::session

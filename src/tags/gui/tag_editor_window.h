@@ -12,14 +12,17 @@ namespace Ui {
 class TagEditorWindow;
 }
 
-namespace qorin {
+namespace qorin::app {
 class MainWindow;
+}
+
+namespace qorin {
 namespace tags {
 
 // Fills the genre tables once at start-up.
 void prepareGenreTables();
 // Opens the tag editor modally for the entry in `row`.
-void openTagEditor(MainWindow& owner, int row);
+void openTagEditor(app::MainWindow& owner, int row);
 
 class TagEditorWindow : public QDialog {
   Q_OBJECT

@@ -4,8 +4,8 @@
 
 #include "app/main_window.h"
 #include "rules/mp3_rule.h"
-#include "rules/rule_tabs_qt.h"
-#include "rules/tab_support_qt.h"
+#include "rules/gui/rule_tabs.h"
+#include "rules/gui/tab_support.h"
 #include "text/gbtext.h"
 
 namespace qorin::rules {
@@ -19,9 +19,9 @@ struct PlaceholderButton {
 constexpr PlaceholderButton kButtons[] = {{"艺术家超级按钮", 1}, {"歌曲名超级按钮", 2}, {"专辑超级按钮", 3},
                                           {"音轨超级按钮", 4},   {"年代超级按钮", 5},   {"流派超级按钮", 6}};
 
-QLineEdit* ruleField(const MainWindow& w) { return w.control<QLineEdit>("MP3命名规则编辑框"); }
+QLineEdit* ruleField(const app::MainWindow& w) { return w.control<QLineEdit>("MP3命名规则编辑框"); }
 
-void updateRuleExample(MainWindow& w) {
+void updateRuleExample(app::MainWindow& w) {
   QLineEdit* field = ruleField(w);
   const std::string rule = text::fromQtOrEmpty(field->text());
   w.control<QLineEdit>("参照编辑框")->setText(text::toQt(mp3RuleExample(rule)));
@@ -33,7 +33,7 @@ void updateRuleExample(MainWindow& w) {
   w.refreshPreview(false);
 }
 
-void applyScheme(MainWindow& w, int item) {
+void applyScheme(app::MainWindow& w, int item) {
   auto* combo = w.control<QComboBox>("预定义方案组合框");
   QLineEdit* field = ruleField(w);
   field->setText(text::toQt(std::string(mp3SchemeRule(item))));
@@ -44,7 +44,7 @@ void applyScheme(MainWindow& w, int item) {
 
 }  // namespace
 
-void setupMp3Tab(MainWindow& w) {
+void setupMp3Tab(app::MainWindow& w) {
   auto* combo = w.control<QComboBox>("预定义方案组合框");
   combo->setCurrentIndex(-1);
   w.control<QLineEdit>("参照编辑框")->setReadOnly(true);
@@ -55,14 +55,14 @@ void setupMp3Tab(MainWindow& w) {
                      [&w] { w.refreshPreview(false); });
 }
 
-void runMp3Tab(MainWindow& w) {
+void runMp3Tab(app::MainWindow& w) {
   Mp3Options o;
   o.rule = textOf(w, "MP3命名规则编辑框");
   o.priority = isChecked(w, "V1优先单选框") ? TagPriority::V1First : TagPriority::V2First;
   mp3Rule(w.fileList(), o);
 }
 
-void insertPlaceholder(MainWindow& w, QObject* button) {
+void insertPlaceholder(app::MainWindow& w, QObject* button) {
   if (!button) return;
   for (const PlaceholderButton& b : kButtons) {
     if (button->objectName() != QString::fromUtf8(b.name)) continue;

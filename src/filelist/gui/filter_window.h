@@ -9,15 +9,18 @@ namespace Ui {
 class FilterWindow;
 }
 
-namespace qorin {
-
+namespace qorin::app {
 class MainWindow;
+}
+
+namespace qorin::filelist {
+
 
 class FilterWindow : public QDialog {
   Q_OBJECT
 
  public:
-  explicit FilterWindow(MainWindow& owner);
+  explicit FilterWindow(app::MainWindow& owner);
   ~FilterWindow() override;
 
   Ui::FilterWindow* ui() const { return ui_.get(); }
@@ -28,11 +31,11 @@ class FilterWindow : public QDialog {
  private:
   void chooseMatch(bool byExtension);
 
-  MainWindow& owner_;
+  app::MainWindow& owner_;
   std::unique_ptr<Ui::FilterWindow> ui_;
 };
 
 // Opens a new FilterWindow modally over `owner`.
-void showFilterWindow(MainWindow& owner);
+void showFilterWindow(app::MainWindow& owner);
 
-}  // namespace qorin
+}  // namespace qorin::filelist

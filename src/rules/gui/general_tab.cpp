@@ -2,10 +2,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/settings.h"
+#include "session/settings.h"
 #include "rules/general_rule.h"
-#include "rules/rule_tabs_qt.h"
-#include "rules/tab_support_qt.h"
+#include "rules/gui/rule_tabs.h"
+#include "rules/gui/tab_support.h"
 
 namespace qorin::rules {
 
@@ -18,7 +18,7 @@ const char* const kExtLabels[] = {"前缀2标签", "新扩展名标签", "扩展
 const char* const kExtEdits[] = {"扩展名前缀编辑框", "新扩展名编辑框", "扩展名位数调节编辑框",
                                  "扩展名后缀编辑框"};
 
-void setGroupState(MainWindow& w, const char* group, const char* const (&labels)[4],
+void setGroupState(app::MainWindow& w, const char* group, const char* const (&labels)[4],
                    const char* const (&edits)[4], bool active) {
   setCaptionGrey(w.control<QGroupBox>(group), !active);
   for (const char* l : labels) setCaptionGrey(w.control<QLabel>(l), !active);
@@ -26,16 +26,16 @@ void setGroupState(MainWindow& w, const char* group, const char* const (&labels)
 }
 
 // The scope decides which field groups apply.
-void showScope(MainWindow& w) {
+void showScope(app::MainWindow& w) {
   const bool name = !isChecked(w, "常规扩展名单选框");
   const bool ext = !isChecked(w, "常规文件名单选框");
   setGroupState(w, "文件名分组框", kNameLabels, kNameEdits, name);
   setGroupState(w, "扩展名分组框", kExtLabels, kExtEdits, ext);
 }
 
-void clearFields(MainWindow& w) {
+void clearFields(app::MainWindow& w) {
   // Nine emptied fields would each refresh: switch the preview off meanwhile.
-  Settings& s = settings();
+  session::Settings& s = session::settings();
   const std::int32_t saved = s.autoPreview;
   s.autoPreview = 0;
   for (const char* e :
@@ -48,7 +48,7 @@ void clearFields(MainWindow& w) {
 
 }  // namespace
 
-void setupGeneralTab(MainWindow& w) {
+void setupGeneralTab(app::MainWindow& w) {
   showScope(w);
   for (const char* r : {"常规文件名单选框", "常规扩展名单选框", "常规全部单选框"}) {
     QObject::connect(w.control<QRadioButton>(r), &QRadioButton::clicked, &w, [&w] {
@@ -60,7 +60,7 @@ void setupGeneralTab(MainWindow& w) {
                    [&w] { clearFields(w); });
 }
 
-void runGeneralTab(MainWindow& w, int n) {
+void runGeneralTab(app::MainWindow& w, int n) {
   GeneralOptions o;
   o.scope = isChecked(w, "常规全部单选框")     ? GeneralScope::All
             : isChecked(w, "常规扩展名单选框") ? GeneralScope::Extension

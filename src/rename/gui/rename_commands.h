@@ -1,12 +1,15 @@
 #pragma once
 
-#include "platform/dialogs_qt.h"
+#include "platform/gui/dialogs.h"
+
+namespace qorin::app {
+class MainWindow;
+}
 
 namespace qorin {
-class MainWindow;
 namespace rename {
 // Toolbar 开始命名 and 撤消: the pass or the undo with its summary.
-void renameCommand(MainWindow& w);
-void undoCommand(MainWindow& w);
+void renameCommand(app::MainWindow& w);
+void undoCommand(app::MainWindow& w);
 }  // namespace rename
 }  // namespace qorin

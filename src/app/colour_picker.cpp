@@ -1,12 +1,12 @@
-#include "app/colour_picker_qt.h"
+#include "app/colour_picker.h"
 
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
-#include "platform/dialogs_qt.h"
+#include "platform/gui/dialogs.h"
 
-namespace qorin {
+namespace qorin::app {
 
 QColor fromColourRef(std::int32_t ref) {
   const auto u = static_cast<std::uint32_t>(ref);
@@ -51,4 +51,4 @@ void ColourPicker::paintEvent(QPaintEvent*) {
   p.drawRect(swatch);
 }
 
-}  // namespace qorin
+}  // namespace qorin::app

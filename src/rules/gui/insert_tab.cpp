@@ -2,12 +2,12 @@
 #include <QRadioButton>
 
 #include "rules/insert_rule.h"
-#include "rules/rule_tabs_qt.h"
-#include "rules/tab_support_qt.h"
+#include "rules/gui/rule_tabs.h"
+#include "rules/gui/tab_support.h"
 
 namespace qorin::rules {
 
-void setupInsertTab(MainWindow& w) {
+void setupInsertTab(app::MainWindow& w) {
   auto* nameText = w.control<QLineEdit>("插入到文件名的字符编辑框");
   auto* extText = w.control<QLineEdit>("插入到扩展名的字符编辑框");
   auto* keep = w.control<QCheckBox>("保持一致选择框");
@@ -44,7 +44,7 @@ void setupInsertTab(MainWindow& w) {
   }
 }
 
-void runInsertTab(MainWindow& w, int n) {
+void runInsertTab(app::MainWindow& w, int n) {
   InsertOptions o;
   o.nameText = textOf(w, "插入到文件名的字符编辑框");
   // A disabled, mirrored field still takes part: the rule uses what it shows.

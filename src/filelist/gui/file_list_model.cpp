@@ -1,11 +1,11 @@
-#include "filelist/file_list_model_qt.h"
+#include "filelist/gui/file_list_model.h"
 
 #include <algorithm>
 
-#include "app/icons_qt.h"
-#include "text/qtext_qt.h"
+#include "platform/gui/icons.h"
+#include "text/gui/qtext.h"
 
-namespace qorin {
+namespace qorin::filelist {
 
 FileListModel::FileListModel(FileList& list, QObject* parent)
     : QAbstractTableModel(parent),
@@ -80,4 +80,4 @@ void FileListModel::cellsChanged(int firstRow, int lastRow, unsigned columnBits)
   emit dataChanged(index(firstRow, lo), index(lastRow, hi), {Qt::DisplayRole, Qt::DecorationRole});
 }
 
-}  // namespace qorin
+}  // namespace qorin::filelist

@@ -8,7 +8,7 @@
 
 #include "filelist/file_list.h"
 
-namespace qorin {
+namespace qorin::filelist {
 
 class FileListModel : public QAbstractTableModel, public FileListObserver {
   Q_OBJECT
@@ -37,4 +37,4 @@ class FileListModel : public QAbstractTableModel, public FileListObserver {
   QIcon failure_;
 };
 
-}  // namespace qorin
+}  // namespace qorin::filelist

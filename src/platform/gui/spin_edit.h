@@ -6,6 +6,8 @@
 
 class QToolButton;
 
+namespace qorin::platform {
+
 class SpinEdit : public QLineEdit {
   Q_OBJECT
   Q_PROPERTY(int minimum READ minimum WRITE setMinimum)
@@ -33,3 +35,5 @@ class SpinEdit : public QLineEdit {
   int min_ = 0;
   int max_ = 99;
 };
+
+}  // namespace qorin::platform

@@ -1,4 +1,4 @@
-#include "tags/tag_editor_window.h"
+#include "tags/gui/tag_editor_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,16 +8,16 @@
 #include <QPushButton>
 
 #include "app/main_window.h"
-#include "platform/dialogs_qt.h"
+#include "platform/gui/dialogs.h"
 #include "platform/open_file.h"
-#include "tags/byte_limit_qt.h"
+#include "tags/gui/byte_limit.h"
 #include "tags/genre_positions.h"
 #include "tags/genres.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "tags/tag_editor_state.h"
 #include "text/gbtext.h"
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 #include "ui_tag_editor_window.h"
 
 namespace qorin {
@@ -73,7 +73,7 @@ void tell(QWidget* owner, const char* text, Icon icon) {
 
 void prepareGenreTables() { fillGenrePositionTable(); }
 
-void openTagEditor(MainWindow& owner, int row) {
+void openTagEditor(app::MainWindow& owner, int row) {
   if (row < 0 || row >= owner.fileList().rowCount()) return;
   TagEditorState& state = tagEditorState();
   state.currentMp3Path = owner.fileList()[row].oldPath();

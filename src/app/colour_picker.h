@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <cstdint>
 
-namespace qorin {
+namespace qorin::app {
 
 QColor fromColourRef(std::int32_t ref);
 std::int32_t toColourRef(const QColor& c);
@@ -37,4 +37,4 @@ class ColourPicker : public QPushButton {
   QColor colour_{Qt::black};
 };
 
-}  // namespace qorin
+}  // namespace qorin::app

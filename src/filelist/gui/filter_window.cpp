@@ -1,12 +1,12 @@
-#include "filelist/filter_window.h"
+#include "filelist/gui/filter_window.h"
 
 #include "app/main_window.h"
 #include "filelist/filter.h"
-#include "platform/dialogs_qt.h"
-#include "text/qtext_qt.h"
+#include "platform/gui/dialogs.h"
+#include "text/gui/qtext.h"
 #include "ui_filter_window.h"
 
-namespace qorin {
+namespace qorin::filelist {
 
 namespace {
 
@@ -14,7 +14,7 @@ const QString kTitle = QStringLiteral("过滤设置");
 
 }  // namespace
 
-FilterWindow::FilterWindow(MainWindow& owner)
+FilterWindow::FilterWindow(app::MainWindow& owner)
     : QDialog(&owner), owner_(owner), ui_(std::make_unique<Ui::FilterWindow>()) {
   ui_->setupUi(this);
   setFixedSize(size());
@@ -54,20 +54,20 @@ void FilterWindow::runFilter() {
     return;  // neither kind chosen: nothing to match against
   }
   {
-    MainWindow::WaitCursor wait;
+    app::MainWindow::WaitCursor wait;
     applyFilter(owner_.fileList(), o);
     owner_.updateStatusBar();
     if (owner_.fileList().fileCount() == 0) {
-      owner_.setToolbarButtonEnabled(MainWindow::kRename, false);
-      owner_.setToolbarButtonEnabled(MainWindow::kPreview, false);
+      owner_.setToolbarButtonEnabled(app::MainWindow::kRename, false);
+      owner_.setToolbarButtonEnabled(app::MainWindow::kPreview, false);
     }
   }
   if (ui_->过滤完成后关闭对话框选择框->isChecked()) accept();
 }
 
-void showFilterWindow(MainWindow& owner) {
+void showFilterWindow(app::MainWindow& owner) {
   FilterWindow window(owner);
   window.exec();
 }
 
-}  // namespace qorin
+}  // namespace qorin::filelist

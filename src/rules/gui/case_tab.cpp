@@ -1,11 +1,11 @@
 #include "rules/case_rule.h"
-#include "rules/rule_tabs_qt.h"
-#include "rules/tab_support_qt.h"
+#include "rules/gui/rule_tabs.h"
+#include "rules/gui/tab_support.h"
 
 namespace qorin::rules {
 
 namespace {
-CaseChoice choiceOf(const MainWindow& w, const std::string& group) {
+CaseChoice choiceOf(const app::MainWindow& w, const std::string& group) {
   const auto checked = [&](const char* what) { return isChecked(w, (group + what).c_str()); };
   if (checked("全部小写单选框")) return CaseChoice::AllLower;
   if (checked("首字母大写单选框")) return CaseChoice::FirstUpper;
@@ -15,9 +15,9 @@ CaseChoice choiceOf(const MainWindow& w, const std::string& group) {
 }  // namespace
 
 // The eight radio buttons refresh through the shared handler.
-void setupCaseTab(MainWindow&) {}
+void setupCaseTab(app::MainWindow&) {}
 
-void runCaseTab(MainWindow& w, int n) {
+void runCaseTab(app::MainWindow& w, int n) {
   CaseOptions o;
   o.name = choiceOf(w, "文件名");
   o.ext = choiceOf(w, "扩展名");

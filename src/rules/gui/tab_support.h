@@ -7,15 +7,15 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 
 namespace qorin::rules {
 
-inline std::string textOf(const MainWindow& w, const char* editName) {
+inline std::string textOf(const app::MainWindow& w, const char* editName) {
   return text::fromQtOrEmpty(w.control<QLineEdit>(editName)->text());
 }
 
-inline bool isChecked(const MainWindow& w, const char* buttonName) {
+inline bool isChecked(const app::MainWindow& w, const char* buttonName) {
   return w.control<QAbstractButton>(buttonName)->isChecked();
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace qorin {
+namespace qorin::session {
 
 struct Settings {
   std::int32_t autoPreview = 0;
@@ -40,4 +40,4 @@ void saveSettings(const Settings& s, const std::string& path);
 void loadSettings();
 void saveSettings();
 
-}  // namespace qorin
+}  // namespace qorin::session

@@ -1,18 +1,18 @@
 #include <QCheckBox>
 
 #include "rules/replace_rule.h"
-#include "rules/rule_tabs_qt.h"
-#include "rules/tab_support_qt.h"
+#include "rules/gui/rule_tabs.h"
+#include "rules/gui/tab_support.h"
 
 namespace qorin::rules {
 
-void setupReplaceTab(MainWindow& w) {
+void setupReplaceTab(app::MainWindow& w) {
   // The edits and the scope buttons refresh through the shared handlers.
   QObject::connect(w.control<QCheckBox>("区分大小写选择框"), &QCheckBox::clicked, &w,
                    [&w] { w.refreshPreview(false); });
 }
 
-void runReplaceTab(MainWindow& w, int n) {
+void runReplaceTab(app::MainWindow& w, int n) {
   ReplaceOptions o;
   o.search = textOf(w, "查找内容编辑框");
   o.replacement = textOf(w, "替换为编辑框");

@@ -1,11 +1,11 @@
-#include "tags/byte_limit_qt.h"
+#include "tags/gui/byte_limit.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <algorithm>
 
 #include "text/gbtext.h"
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 
 namespace qorin::tags {
 

@@ -1,4 +1,4 @@
-#include "platform/dialogs_qt.h"
+#include "platform/gui/dialogs.h"
 
 #include <QColorDialog>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "text/qtext_qt.h"
+#include "text/gui/qtext.h"
 
 #include "text/gbtext.h"
 

@@ -1,4 +1,4 @@
-#include "app/spin_edit_qt.h"
+#include "platform/gui/spin_edit.h"
 
 #include <QKeyEvent>
 #include <QToolButton>
@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "text/gbtext.h"
+
+namespace qorin::platform {
 
 SpinEdit::SpinEdit(QWidget* parent)
     : QLineEdit(parent), up_(new QToolButton(this)), down_(new QToolButton(this)) {
@@ -54,3 +56,5 @@ void SpinEdit::wheelEvent(QWheelEvent* e) {
   }
   QLineEdit::wheelEvent(e);
 }
+
+}  // namespace qorin::platform

@@ -1,4 +1,4 @@
-#include "app/icons_qt.h"
+#include "platform/gui/icons.h"
 
 #include <QFont>
 #include <QLinearGradient>
