@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "session/settings.h"
 #include "mp3_corpus.h"
 #include "platform/fs.h"
+#include "session/settings.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 
@@ -92,12 +92,13 @@ int main(int argc, char** argv) {
   g_corpus = &corpus;
   const std::filesystem::path home = corpus.root / "home";
   std::filesystem::create_directories(home);
-  qorin::platform::overrideProgramDirectory(home.string());
   {
-    auto window = std::make_unique<qorin::app::MainWindow>();
+    qorin::platform::QtDialogs dialogs;  // nothing is asked during the run
+    auto window =
+        std::make_unique<qorin::app::MainWindow>(qorin::session::Places::in(home.string()), dialogs);
     g_window = window.get();
     window->show();
-    qorin::session::settings().autoPreview = 1;
+    window->session().settings().autoPreview = 1;
     window->tabs()->setCurrentIndex(4);
     window->addDirectory(QString::fromStdString(corpus.dir.string()), false);
     QCoreApplication::processEvents();
@@ -109,7 +110,6 @@ int main(int argc, char** argv) {
     window.reset();  // not closed: no settings file is written
   }
   benchmark::Shutdown();
-  qorin::platform::overrideProgramDirectory("");
   std::printf("one keystroke on the MP3 tab over %d files: %.1f ms\n", kFiles, g_window_pass * 1000);
   if (g_window_pass > 0 && g_taglib_pass > 0) {
     std::printf("ratio window refresh / TagLib reading the same tags: %.3f (target: at most 1.5)\n",

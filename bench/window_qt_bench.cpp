@@ -16,11 +16,11 @@
 #include <functional>
 
 #include "app/main_window.h"
-#include "session/settings.h"
 #include "filelist/file_list.h"
-#include "platform/gui/dialogs.h"
 #include "platform/fs.h"
+#include "platform/gui/dialogs.h"
 #include "rename/rename_pass.h"
+#include "session/settings.h"
 
 namespace {
 
@@ -47,6 +47,17 @@ struct Quiet : platform::Dialogs {
   std::optional<QColor> chooseColour(QWidget*, const QColor&) override { return std::nullopt; }
 };
 
+// Every window of the run keeps its files in one scratch folder and answers
+// through the silent dialogs.
+Quiet& quiet() {
+  static Quiet q;
+  return q;
+}
+Places scratchPlaces() {
+  static QTemporaryDir home;
+  return Places::in(home.path().toStdString());
+}
+
 const QString& bigFolder(int n) {
   static QTemporaryDir dir;
   static int made = 0;
@@ -64,10 +75,10 @@ void report(benchmark::State& state, double best, double baseBest, int n) {
 
 void BM_KeystrokeWholeList(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  MainWindow w;
+  MainWindow w(scratchPlaces(), quiet());
   w.show();
-  settings().autoPreview = 1;
-  settings().previewAllEntries = 1;
+  w.session().settings().autoPreview = 1;
+  w.session().settings().previewAllEntries = 1;
   w.addDirectory(bigFolder(n), false);
   QApplication::processEvents();
   auto* prefix = w.control<QLineEdit>("文件名前缀编辑框");
@@ -91,7 +102,7 @@ void BM_AddFolderDeleteClear(benchmark::State& state) {
   const QString folder = bigFolder(n);
   double add = 1e9, del = 1e9, clear = 1e9, base = 1e9;
   for (auto _ : state) {
-    MainWindow w;
+    MainWindow w(scratchPlaces(), quiet());
     w.show();
     base = std::min(base,
                     secondsOf([&] { benchmark::DoNotOptimize(platform::listFiles(folder.toStdString())); }));
@@ -126,7 +137,7 @@ void BM_RenamePassWindowVsCore(benchmark::State& state) {
       std::ofstream((a.path() + QStringLiteral("/f%1").arg(i)).toStdString());
       std::ofstream((b.path() + QStringLiteral("/f%1").arg(i)).toStdString());
     }
-    MainWindow w;
+    MainWindow w(scratchPlaces(), quiet());
     w.show();
     w.addDirectory(a.path(), false);
     w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("n"));
@@ -153,10 +164,6 @@ BENCHMARK(BM_RenamePassWindowVsCore)->Arg(20000)->Unit(benchmark::kMillisecond)-
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QTemporaryDir home;
-  platform::overrideProgramDirectory(home.path().toStdString());
-  Quiet quiet;
-  platform::setDialogs(&quiet);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

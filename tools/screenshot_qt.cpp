@@ -10,10 +10,10 @@
 #include "app/about_window.h"
 #include "app/help_window.h"
 #include "app/main_window.h"
-#include "session/settings.h"
 #include "app/settings_window.h"
 #include "filelist/gui/filter_window.h"
 #include "platform/fs.h"
+#include "session/settings.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
 
@@ -22,7 +22,6 @@ int main(int argc, char** argv) {
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
   QDir().mkpath(out);
   QTemporaryDir home;
-  qorin::platform::overrideProgramDirectory(home.path().toStdString());
   // A few sample files so the list shows what the program does.
   QTemporaryDir scratch;
   const QString folder = scratch.filePath(QStringLiteral("旅行照片"));
@@ -32,8 +31,9 @@ int main(int argc, char** argv) {
     QFile f(QDir(folder).filePath(QString::fromUtf8(name)));
     f.open(QIODevice::WriteOnly);
   }
-  qorin::app::MainWindow w;
-  qorin::session::settings().autoPreview = 1;
+  qorin::platform::QtDialogs dialogs;
+  qorin::app::MainWindow w(qorin::session::Places::in(home.path().toStdString()), dialogs);
+  w.session().settings().autoPreview = 1;
   w.applyDisplaySettings();
   w.show();
   w.addDirectory(folder, false);
@@ -54,13 +54,14 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     window.grab().save(out + QLatin1Char('/') + QLatin1String(name));
   };
-  qorin::app::SettingsWindow settingsWindow(w);
+  qorin::app::SettingsWindow settingsWindow(w.session(), dialogs, &w);
   save(settingsWindow, "settings-window.png");
   qorin::app::AboutWindow about(&w);
   save(about, "about-window.png");
-  qorin::filelist::FilterWindow filter(w);
+  qorin::filelist::FilterWindow filter(w.session(), dialogs, &w);
   save(filter, "filter-window.png");
-  qorin::tags::TagEditorWindow editor(qorin::text::fromQtOrEmpty(folder + QStringLiteral("/song.mp3")), &w);
+  qorin::tags::TagEditorWindow editor(qorin::text::fromQtOrEmpty(folder + QStringLiteral("/song.mp3")),
+                                      w.tagEditorState(), dialogs, &w);
   save(editor, "tag-editor-window.png");
   qorin::app::HelpWindow* help = qorin::app::openHelpWindow(&w);
   help->resize(640, 480);

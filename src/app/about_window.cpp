@@ -5,7 +5,6 @@
 #include <QPainter>
 
 #include "platform/gui/icons.h"
-#include "app/main_window.h"
 #include "ui_about_window.h"
 
 namespace qorin::app {
@@ -31,8 +30,8 @@ QPixmap bannerBand(const QSize& size) {
 
 }  // namespace
 
-void showAboutWindow(MainWindow& owner) {
-  AboutWindow w(&owner);
+void showAboutWindow(QWidget* parent) {
+  AboutWindow w(parent);
   w.exec();
 }
 

@@ -12,10 +12,8 @@ class AboutWindow;
 
 namespace qorin::app {
 
-class MainWindow;
-
-// Opens the window modally; returns when it closes.
-void showAboutWindow(MainWindow& owner);
+// Opens the window modally over `parent`; returns when it closes.
+void showAboutWindow(QWidget* parent);
 
 // 宋体 bold, 20 pixels high, with CJK faces to fall back on where 宋体 is missing.
 QFont aboutTitleFont();
@@ -27,10 +25,7 @@ class AboutWindow : public QDialog {
   explicit AboutWindow(QWidget* parent = nullptr);
   ~AboutWindow() override;
 
-  template <class T>
-  T* control(const char* name) const {
-    return findChild<T*>(QString::fromUtf8(name));
-  }
+  Ui::AboutWindow* ui() const { return ui_.get(); }
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;

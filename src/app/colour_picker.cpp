@@ -32,7 +32,8 @@ void ColourPicker::setColour(const QColor& c) {
 }
 
 void ColourPicker::choose() {
-  const std::optional<QColor> chosen = platform::dialogs().chooseColour(this, colour_);
+  if (!dialogs_) return;
+  const std::optional<QColor> chosen = dialogs_->chooseColour(this, colour_);
   if (!chosen || !chosen->isValid()) return;
   setColour(*chosen);
   emit colourChosen();

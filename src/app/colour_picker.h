@@ -7,6 +7,10 @@
 #include <QPushButton>
 #include <cstdint>
 
+namespace qorin::platform {
+class Dialogs;
+}
+
 namespace qorin::app {
 
 QColor fromColourRef(std::int32_t ref);
@@ -23,6 +27,8 @@ class ColourPicker : public QPushButton {
   void setColour(const QColor& c);
   std::int32_t colourRef() const { return toColourRef(colour_); }
   void setColourRef(std::int32_t ref) { setColour(fromColourRef(ref)); }
+  // The chooser to open on a click (not owned); nothing opens without one.
+  void setDialogs(platform::Dialogs* d) { dialogs_ = d; }
 
  signals:
   // The user confirmed a colour in the chooser (even the same one).
@@ -35,6 +41,7 @@ class ColourPicker : public QPushButton {
   void choose();
 
   QColor colour_{Qt::black};
+  platform::Dialogs* dialogs_ = nullptr;
 };
 
 }  // namespace qorin::app

@@ -4,7 +4,6 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-#include "app/main_window.h"
 #include "platform/fs.h"
 #include "text/gui/qtext.h"
 #include "ui_help_window.h"
@@ -49,7 +48,7 @@ HelpWindow* openHelpWindow(QWidget* owner) {
   return w;
 }
 
-void showHelp(MainWindow& owner) {
+void showHelp(QWidget* owner) {
 #ifdef _WIN32
   // The platform layer's directories end in the separator; the command
   // takes the directory as the system names it.
@@ -59,7 +58,7 @@ void showHelp(MainWindow& owner) {
   // The path goes as one argument, so a folder with spaces stays whole.
   if (platform::isFile(chm) && QProcess::startDetached(QStringLiteral("hh"), {text::toQt(chm)})) return;
 #endif
-  openHelpWindow(&owner);
+  openHelpWindow(owner);
 }
 
 }  // namespace qorin::app

@@ -15,10 +15,8 @@ class QTextBrowser;
 
 namespace qorin::app {
 
-class MainWindow;
-
-// Starts the help and returns at once.
-void showHelp(MainWindow& owner);
+// Starts the help over `owner` and returns at once.
+void showHelp(QWidget* owner);
 
 // `programDir` as the system names it, without a trailing separator:
 // programDir + "\HELP.CHM", and the viewer command "hh " + that path.

@@ -18,34 +18,27 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <algorithm>
+#include <array>
 
 #include "app/about_window.h"
 #include "app/colour_picker.h"
 #include "app/help_window.h"
-#include "platform/gui/icons.h"
-#include "session/settings.h"
 #include "app/settings_window.h"
-#include "filelist/add_files.h"
 #include "filelist/gui/file_list_model.h"
 #include "filelist/gui/filter_window.h"
-#include "platform/gui/dialogs.h"
 #include "platform/fs.h"
+#include "platform/gui/icons.h"
+#include "platform/gui/wait_cursor.h"
 #include "rename/gui/rename_commands.h"
 #include "rules/gui/rule_tabs.h"
 #include "tags/gui/tag_editor_window.h"
-#include "text/gbtext.h"
-#include "text/names.h"
 #include "text/gui/qtext.h"
+#include "text/names.h"
 #include "ui_main_window.h"
 
 namespace qorin::app {
 
-using namespace session;
-using filelist::showFilterWindow;
-
 namespace {
-
-const QString kTitle = QStringLiteral("Qorin批量更名器");
 
 const char* const kSharedEdits[] = {"起始量编辑框",         "文件名编辑框",     "文件名位数调节编辑框",
                                     "文件名后缀编辑框",     "扩展名前缀编辑框", "新扩展名编辑框",
@@ -60,10 +53,16 @@ const char* const kSharedTagButtons[] = {"歌曲名超级按钮", "专辑超级�
 
 }  // namespace
 
-MainWindow::WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-MainWindow::WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
+MainWindow::MainWindow(QWidget* parent)
+    : MainWindow(session::Places::standard(), *new platform::QtDialogs, parent) {
+  ownDialogs_.reset(dialogs_);
+}
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()) {
+MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(&dialogs),
+      session_(std::move(places)),
+      ui_(std::make_unique<Ui::MainWindow>()) {
   ui_->setupUi(this);
   // The layout is measured for a 9-point CJK face with Windows-style group
   // boxes whose caption sits on the frame.
@@ -82,26 +81,22 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
   createMenus();
   createStatusBar();
   setupList();
+  setupTabs();
 
   // Start-up, in order.
-  loadSettings();
-  applyDisplaySettings();
-  for (int b : {kUndo, kPreview, kRename}) setToolbarButtonEnabled(b, false);
-  rules::setupGeneralTab(*this);  // greys the extension group for the default scope
-  rules::setupReplaceTab(*this);
-  rules::setupInsertTab(*this);
-  rules::setupCaseTab(*this);
-  rules::setupMp3Tab(*this);
-  tags::prepareGenreTables();
+  session_.setObserver(this);
+  session_.loadSettings();
+  sessionChanged(session::kCommandsChanged | session::kCountChanged);
   setAcceptDrops(true);
   qApp->installEventFilter(this);  // drops anywhere on the window reach the drop handler
   joinSharedHandlers();
-  setWindowTitle(kTitle);
+  setWindowTitle(platform::programTitle());
 }
 
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
-  delete model_;
+  session_.setObserver(nullptr);
+  listView()->setModel(nullptr);
 }
 
 QTreeView* MainWindow::listView() const { return ui_->显示超级列表框; }
@@ -111,21 +106,21 @@ QAction* MainWindow::toolbarAction(int index) const {
   return index >= 0 && index < toolbarActions_.size() ? toolbarActions_[index] : nullptr;
 }
 
-void MainWindow::setToolbarButtonEnabled(int index, bool enabled) {
-  if (QAction* a = toolbarAction(index)) a->setEnabled(enabled);
+QLabel* MainWindow::statusPart(int index) const {
+  const std::array<QLabel*, 3> parts{statusCount_, statusProgress_, statusPreview_};
+  return index >= 0 && index < 3 ? parts[static_cast<std::size_t>(index)] : nullptr;
 }
 
-QLabel* MainWindow::statusPart(int index) const {
-  switch (index) {
-    case 0:
-      return statusCount_;
-    case 1:
-      return statusProgress_;
-    case 2:
-      return statusPreview_;
-    default:
-      return nullptr;
+void MainWindow::sessionChanged(unsigned changes) {
+  if (changes & session::kCommandsChanged) {
+    const session::CommandState c = session_.commands();
+    toolbarActions_[kUndo]->setEnabled(c.undo);
+    toolbarActions_[kPreview]->setEnabled(c.preview);
+    toolbarActions_[kRename]->setEnabled(c.rename);
   }
+  if (changes & session::kCountChanged)
+    statusCount_->setText(QString::number(session_.list().fileCount()) + QStringLiteral("个文件"));
+  if (changes & session::kDisplayChanged) showDisplaySettings();
 }
 
 void MainWindow::createToolbar() {
@@ -184,7 +179,8 @@ void MainWindow::createMenus() {
   // The list's pop-up menu: not in the bar.
   listMenu_ = new QMenu(QStringLiteral("右键菜单"), this);
   listMenu_->setObjectName(QStringLiteral("右键菜单"));
-  menuPreview_ = listMenu_->addAction(QStringLiteral("预览(&V)"), this, [this] { refreshPreview(true); });
+  menuPreview_ =
+      listMenu_->addAction(QStringLiteral("预览(&V)"), this, [this] { session_.refreshPreview(true); });
   listMenu_->addSeparator();
   listMenu_->addAction(icons::chooseDirectory(), QStringLiteral("添加整个目录(&O)"), this,
                        [this] { addDirectory(QString(), true); });
@@ -201,7 +197,7 @@ void MainWindow::createMenus() {
   menuDeleteUntagged_ =
       listMenu_->addAction(QStringLiteral("删除无MP3标签项目(M)"), this, [this] { deleteUntaggedEntries(); });
   listMenu_->addSeparator();
-  menuSelectAll_ = listMenu_->addAction(QStringLiteral("全选"), this, [this] { listKey(65, 1); });
+  menuSelectAll_ = listMenu_->addAction(QStringLiteral("全选"), this, [this] { selectAllRows(); });
   // Shown in the menu; the list's key handler does the work (Ctrl alone).
   menuSelectAll_->setShortcut(QKeySequence(QStringLiteral("Ctrl+A")));
   menuSelectAll_->setShortcutContext(Qt::WidgetShortcut);
@@ -229,8 +225,8 @@ void MainWindow::createStatusBar() {
 
 void MainWindow::setupList() {
   QTreeView* view = listView();
-  model_ = new filelist::FileListModel(list_);
-  view->setModel(model_);
+  model_ = std::make_unique<filelist::FileListModel>(session_.list());
+  view->setModel(model_.get());
   view->setRootIsDecorated(false);
   view->setUniformRowHeights(true);
   view->setItemsExpandable(false);
@@ -250,6 +246,35 @@ void MainWindow::setupList() {
   view->viewport()->installEventFilter(this);
 }
 
+void MainWindow::setupTabs() {
+  rules::setupGeneralTab(*this);  // greys the extension group for the default scope
+  rules::setupReplaceTab(*this);
+  rules::setupInsertTab(*this);
+  rules::setupCaseTab(*this);
+  rules::setupMp3Tab(*this);
+  session_.setRule(currentRule());
+}
+
+rules::RuleOptions MainWindow::currentRule() const {
+  switch (tabs()->currentIndex()) {
+    case rules::kReplaceTab:
+      return rules::replaceTabOptions(*this);
+    case rules::kInsertTab:
+      return rules::insertTabOptions(*this);
+    case rules::kCaseTab:
+      return rules::caseTabOptions(*this);
+    case rules::kMp3Tab:
+      return rules::mp3TabOptions(*this);
+    default:
+      return rules::generalTabOptions(*this);
+  }
+}
+
+void MainWindow::refreshPreview() {
+  session_.setRule(currentRule());
+  session_.refreshPreview(false);
+}
+
 void MainWindow::joinSharedHandlers() {
   // Every tagged edit box shares the change handler of 文件名前缀编辑框 ...
   connect(ui_->文件名前缀编辑框, &QLineEdit::textChanged, this, &MainWindow::onSharedEditChanged);
@@ -263,17 +288,17 @@ void MainWindow::joinSharedHandlers() {
   connect(ui_->艺术家超级按钮, &QToolButton::clicked, this, &MainWindow::onTagButtonClicked);
   for (const char* name : kSharedTagButtons)
     connect(control<QToolButton>(name), &QToolButton::clicked, this, &MainWindow::onTagButtonClicked);
-  connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(false); });
+  connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(); });
 }
 
 void MainWindow::onSharedEditChanged() {
   emit sharedHandlerInvoked(QStringLiteral("文件名前缀编辑框"), sender());
-  refreshPreview(false);
+  refreshPreview();
 }
 
 void MainWindow::onSharedRadioClicked() {
   emit sharedHandlerInvoked(QStringLiteral("仅文件名单选框"), sender());
-  refreshPreview(false);
+  refreshPreview();
 }
 
 void MainWindow::onTagButtonClicked() {
@@ -282,8 +307,10 @@ void MainWindow::onTagButtonClicked() {
   rules::insertPlaceholder(*this, button);
 }
 
-void MainWindow::applyDisplaySettings() {
-  const Settings& s = settings();
+void MainWindow::applyDisplaySettings() { session_.settingsChanged(); }
+
+void MainWindow::showDisplaySettings() {
+  const session::Settings& s = session_.settings();
   QTreeView* view = listView();
   QPalette pal = view->palette();
   const QColor background = fromColourRef(s.backgroundColour);
@@ -304,49 +331,8 @@ void MainWindow::applyDisplaySettings() {
                              .arg(background.name(), background.lightness() < 128 ? "white" : "black");
   menuBar()->setStyleSheet(accent);
   listMenu_->setStyleSheet(accent);
-  refreshPreview(false);
-  updateStatusBar();
-}
-
-void MainWindow::updateStatusBar() {
-  statusCount_->setText(QString::number(list_.fileCount()) + QStringLiteral("个文件"));
-  statusPreview_->setText(settings().autoPreview == 1 ? QStringLiteral("自动预览－开")
-                                                      : QStringLiteral("自动预览－关"));
-}
-
-void MainWindow::refreshPreview(bool forceAll) {
-  const Settings& s = settings();
-  if (s.autoPreview == 0) return;
-  const int count = list_.fileCount();
-  int n = count;
-  if (!forceAll && s.previewAllEntries != 1 && tabs()->currentIndex() != rules::kMp3Tab)
-    n = std::clamp(s.previewCount, 0, count);
-  if (count == 0) return;
-  applyRule(n);
-  list_.fillRows(filelist::kFillNewNames, 0, n - 1, {});
-}
-
-void MainWindow::applyRule(int n) {
-  n = std::clamp(n, 0, list_.fileCount());
-  switch (tabs()->currentIndex()) {
-    case rules::kGeneralTab:
-      rules::runGeneralTab(*this, n);
-      break;
-    case rules::kReplaceTab:
-      rules::runReplaceTab(*this, n);
-      break;
-    case rules::kInsertTab:
-      rules::runInsertTab(*this, n);
-      break;
-    case rules::kCaseTab:
-      rules::runCaseTab(*this, n);
-      break;
-    case rules::kMp3Tab:
-      rules::runMp3Tab(*this);
-      break;
-    default:
-      break;
-  }
+  statusPreview_->setText(s.autoPreview == 1 ? QStringLiteral("自动预览－开")
+                                             : QStringLiteral("自动预览－关"));
 }
 
 int MainWindow::currentSelection() const {
@@ -358,45 +344,40 @@ int MainWindow::currentSelection() const {
 }
 
 void MainWindow::deleteSelectedEntries() {
-  WaitCursor wait;
+  platform::WaitCursor wait;
   std::vector<int> rows;
   for (const QModelIndex& i : listView()->selectionModel()->selectedRows()) rows.push_back(i.row());
-  std::sort(rows.begin(), rows.end());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   listView()->selectionModel()->clearSelection();
-  list_.removeRows(rows);
-  updateStatusBar();
-  if (list_.fileCount() == 0)
-    for (int b : {kPreview, kRename, kUndo}) setToolbarButtonEnabled(b, false);
+  session_.removeRows(std::move(rows));
 }
 
 void MainWindow::selectAllRows() {
-  if (list_.rowCount() == 0) return;
-  const QItemSelection all(model_->index(0, 0), model_->index(list_.rowCount() - 1, filelist::kColumnCount - 1));
+  const int rows = session_.list().rowCount();
+  if (rows == 0) return;
+  const QItemSelection all(model_->index(0, 0), model_->index(rows - 1, filelist::kColumnCount - 1));
   listView()->selectionModel()->select(all, QItemSelectionModel::Select);
 }
 
-void MainWindow::clearList() {
-  list_.clear();
-  updateStatusBar();
-  for (int b : {kPreview, kRename, kUndo}) setToolbarButtonEnabled(b, false);
-}
+void MainWindow::clearList() { session_.clearList(); }
 
 void MainWindow::deleteUntaggedEntries() {
   QItemSelection marked;
-  for (int r : list_.rowsWithMp3Status())
+  for (int r : session_.untaggedRows())
     marked.select(model_->index(r, 0), model_->index(r, filelist::kColumnCount - 1));
   listView()->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
   deleteSelectedEntries();
 }
 
 void MainWindow::showListMenu(const QPoint& globalPos) {
-  const bool selected = currentSelection() != -1;
-  const bool hasRows = list_.rowCount() > 0;
-  menuDeleteSelected_->setEnabled(selected);
-  menuTagInfo_->setEnabled(selected);
-  for (QAction* a : {menuClear_, menuSelectAll_, menuFilter_, menuPreview_}) a->setEnabled(hasRows);
-  menuDeleteUntagged_->setEnabled(hasRows && tabs()->currentIndex() == rules::kMp3Tab);
+  const session::ListMenuState m =
+      session_.listMenu(currentSelection() != -1, tabs()->currentIndex() == rules::kMp3Tab);
+  menuPreview_->setEnabled(m.preview);
+  menuFilter_->setEnabled(m.filter);
+  menuDeleteSelected_->setEnabled(m.deleteSelected);
+  menuClear_->setEnabled(m.clear);
+  menuTagInfo_->setEnabled(m.tagInfo);
+  menuDeleteUntagged_->setEnabled(m.deleteUntagged);
+  menuSelectAll_->setEnabled(m.selectAll);
   listMenu_->popup(globalPos);
 }
 
@@ -406,114 +387,73 @@ void MainWindow::openTagEditorForSelection(bool fromMenu) {
     if (!fromMenu) addFilesDialog();
     return;
   }
-  if (text::hasExtension(list_[row].oldName, "MP3")) {
-    tags::openTagEditor(*this, row);
+  const filelist::FileEntry& e = session_.list()[row];
+  if (text::hasExtension(e.oldName, "MP3")) {
+    tags::openTagEditor(this, e.oldPath(), tagEditorState_, *dialogs_);
   } else if (fromMenu) {
-    platform::dialogs().message(this, kTitle, QStringLiteral("抱歉，该文件不是MP3文件！"),
-                                platform::Dialogs::Icon::Exclamation);
+    dialogs_->message(this, platform::programTitle(), QStringLiteral("抱歉，该文件不是MP3文件！"),
+                      platform::Dialogs::Icon::Exclamation);
   }
-}
-
-void MainWindow::listKey(int keyCode, int modifiers) {
-  if (keyCode == 46) {
-    deleteSelectedEntries();
-  } else if (keyCode == 65 && modifiers == 1) {
-    selectAllRows();
-  }
-}
-
-void MainWindow::appendRows(int firstNew) {
-  // Each new entry already carries its directory; make the entries rows.
-  list_.fillRows(filelist::kFillAppend, firstNew, list_.fileCount() - 1, {});
 }
 
 void MainWindow::reportUnconvertible(int count) {
   if (count <= 0) return;
-  platform::dialogs().message(
-      this, kTitle, QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(count),
-      platform::Dialogs::Icon::Exclamation);
+  dialogs_->message(this, platform::programTitle(),
+                    QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(count),
+                    platform::Dialogs::Icon::Exclamation);
 }
 
+namespace {
+
+// Paths from Qt in the code page; those that cannot be represented are counted.
+std::vector<std::string> codePagePaths(const QStringList& paths, int& unconvertible) {
+  std::vector<std::string> out;
+  out.reserve(static_cast<std::size_t>(paths.size()));
+  for (const QString& p : paths) {
+    if (auto path = text::fromQt(QDir::toNativeSeparators(p)))
+      out.push_back(std::move(*path));
+    else
+      ++unconvertible;
+  }
+  return out;
+}
+
+}  // namespace
+
 void MainWindow::addFilesDialog() {
-  const QString initial = text::toQt(filelist::readRememberedDirectory());
-  const QStringList chosen = platform::dialogs().openFiles(
+  const QStringList chosen = dialogs_->openFiles(
       this, QStringLiteral("请选择文件(可多选)："),
       QStringLiteral(
           "所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|"
           "*.gif;*.jpg;*.jpeg;*.bmp;*.png|文本文件(*.txt)|*.txt"),
-      initial);
+      text::toQt(session_.rememberedDirectory()));
   if (chosen.isEmpty()) return;
-  WaitCursor wait;
-  const int first = list_.fileCount();
-  std::string dir;
   int skipped = 0;
-  for (const QString& p : chosen) {
-    const auto path = text::fromQt(QDir::toNativeSeparators(p));
-    if (!path) {
-      ++skipped;
-      continue;
-    }
-    if (dir.empty()) {
-      dir = std::string(platform::directoryOf(*path));
-      filelist::rememberDirectory(dir);
-    }
-    list_.addName(std::string(platform::fileNameOf(*path)));
+  {
+    platform::WaitCursor wait;
+    session_.addChosenFiles(codePagePaths(chosen, skipped));
   }
-  list_.fillRows(filelist::kFillAppend | filelist::kFillDirectory, first, list_.fileCount() - 1, dir);
-  refreshPreview(false);
-  setToolbarButtonEnabled(kRename, true);
-  setToolbarButtonEnabled(kPreview, true);
-  updateStatusBar();
   reportUnconvertible(skipped);
 }
 
 void MainWindow::addDirectory(const QString& given, bool ask) {
-  QString chosen = ask ? platform::dialogs().chooseFolder(this, QStringLiteral("请选择一个目录")) : given;
+  const QString chosen = ask ? dialogs_->chooseFolder(this, QStringLiteral("请选择一个目录")) : given;
   if (chosen.isEmpty()) return;
-  auto dir = text::fromQt(QDir::toNativeSeparators(chosen));
-  if (!dir) {
-    reportUnconvertible(1);
-    return;
+  int skipped = 0;
+  const std::vector<std::string> dir = codePagePaths({chosen}, skipped);
+  if (!dir.empty()) {
+    platform::WaitCursor wait;
+    skipped += session_.addFolder(dir.front()).unconvertible;
   }
-  WaitCursor wait;
-  const int first = list_.fileCount();
-  *dir = platform::withSeparator(*dir);
-  setToolbarButtonEnabled(kPreview, true);
-  setToolbarButtonEnabled(kRename, true);
-  const filelist::ScanResult r = filelist::scanDirectory(list_, *dir);
-  list_.fillRows(filelist::kFillAppend | filelist::kFillDirectory, first, list_.fileCount() - 1, *dir);
-  refreshPreview(false);
-  updateStatusBar();
-  reportUnconvertible(r.unconvertible);
+  reportUnconvertible(skipped);
 }
 
 void MainWindow::addDroppedItems(const QStringList& paths) {
-  WaitCursor wait;
-  const int first = list_.fileCount();
-  QStringList folders;
   int skipped = 0;
-  std::vector<std::string> dirs;
-  for (const QString& p : paths) {
-    const auto path = text::fromQt(QDir::toNativeSeparators(p));
-    if (!path) {
-      ++skipped;
-      continue;
-    }
-    if (platform::isFile(*path)) {
-      list_.addName(std::string(platform::fileNameOf(*path)));
-      dirs.emplace_back(platform::directoryOf(*path));
-    } else {
-      folders << p;
-    }
+  {
+    platform::WaitCursor wait;
+    skipped = session_.addDropped(codePagePaths(paths, skipped)).unconvertible + skipped;
   }
-  list_.fillRows(filelist::kFillAppend, first, list_.fileCount() - 1, {});
-  for (std::size_t i = 0; i < dirs.size(); ++i)
-    list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
-  refreshPreview(false);
-  setToolbarButtonEnabled(kRename, true);
-  setToolbarButtonEnabled(kPreview, true);
-  updateStatusBar();
-  for (const QString& f : folders) addDirectory(f, false);
   reportUnconvertible(skipped);
 }
 
@@ -526,13 +466,13 @@ void MainWindow::toolbarClicked(int index) {
       addFilesDialog();
       break;
     case kUndo:
-      rename::undoCommand(*this);
+      rename::undoCommand(session_, *dialogs_, statusProgress_, this);
       break;
     case kPreview:
-      refreshPreview(true);
+      session_.refreshPreview(true);
       break;
     case kRename:
-      rename::renameCommand(*this);
+      rename::renameCommand(session_, *dialogs_, statusProgress_, this);
       break;
     case kHelp:
       openHelp();
@@ -543,10 +483,10 @@ void MainWindow::toolbarClicked(int index) {
   statusProgress_->clear();
 }
 
-void MainWindow::openSettings() { showSettingsWindow(*this); }
-void MainWindow::openAbout() { showAboutWindow(*this); }
-void MainWindow::openHelp() { showHelp(*this); }
-void MainWindow::openFilter() { showFilterWindow(*this); }
+void MainWindow::openSettings() { showSettingsWindow(session_, *dialogs_, this); }
+void MainWindow::openAbout() { showAboutWindow(this); }
+void MainWindow::openHelp() { showHelp(this); }
+void MainWindow::openFilter() { filelist::showFilterWindow(session_, *dialogs_, this); }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
@@ -566,7 +506,7 @@ void MainWindow::resizeEvent(QResizeEvent* e) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-  saveSettings();
+  session_.saveSettings();
   QMainWindow::closeEvent(e);
 }
 
@@ -575,14 +515,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     const auto* k = static_cast<QKeyEvent*>(e);
     const Qt::KeyboardModifiers mods =
         k->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
-    const int m = mods == Qt::ControlModifier ? 1 : 0;
     if (k->key() == Qt::Key_Delete) {
-      listKey(46, m);
+      deleteSelectedEntries();
       return true;
     }
     if (k->key() == Qt::Key_A && mods & Qt::ControlModifier) {
-      listKey(65, m);
-      return true;  // Ctrl+Shift+A must not fall through to the view's own select-all
+      // Only Ctrl alone selects; Ctrl+Shift+A must not reach the view's own select-all either.
+      if (mods == Qt::ControlModifier) selectAllRows();
+      return true;
     }
   }
   if (watched == listView()->viewport() && e->type() == QEvent::MouseButtonDblClick) {

@@ -1,12 +1,15 @@
 // The program's start window: the five rule tabs, the file list, the toolbar,
-// menus and status bar. It is thin: the work is done by the core.
+// menus and status bar. It is thin: the session does the work, the window
+// turns clicks into session calls and mirrors the session's state.
 #pragma once
 
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
 
-#include "filelist/file_list.h"
+#include "platform/gui/dialogs.h"
+#include "session/session.h"
+#include "tags/tag_editor_state.h"
 
 class QAction;
 class QLabel;
@@ -25,7 +28,7 @@ class FileListModel;
 
 namespace qorin::app {
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, private session::Observer {
   Q_OBJECT
 
  public:
@@ -34,17 +37,24 @@ class MainWindow : public QMainWindow {
   static constexpr int kMinWidth = 598;
   static constexpr int kMinHeight = 378;
 
+  // The program as the user starts it: files in their standard places, the
+  // real dialogs.
   explicit MainWindow(QWidget* parent = nullptr);
+  // Files kept in `places`, questions answered by `dialogs` (not owned).
+  MainWindow(session::Places places, platform::Dialogs& dialogs, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  filelist::FileList& fileList() { return list_; }
-  const filelist::FileList& fileList() const { return list_; }
+  session::Session& session() { return session_; }
+  filelist::FileList& fileList() { return session_.list(); }
+  const filelist::FileList& fileList() const { return session_.list(); }
+  platform::Dialogs& dialogs() const { return *dialogs_; }
+  tags::TagEditorState& tagEditorState() { return tagEditorState_; }
+
   Ui::MainWindow* ui() const { return ui_.get(); }
   QTreeView* listView() const;
   QTabWidget* tabs() const;
   QToolBar* toolBar() const { return toolbar_; }
   QAction* toolbarAction(int index) const;
-  void setToolbarButtonEnabled(int index, bool enabled);
   QMenu* listMenu() const { return listMenu_; }
   QLabel* statusPart(int index) const;
 
@@ -54,12 +64,13 @@ class MainWindow : public QMainWindow {
     return findChild<T*>(QString::fromUtf8(name));
   }
 
+  // The list's colours and font, the status bar, and the preview after the
+  // session's settings changed.
   void applyDisplaySettings();
-  void updateStatusBar();
 
-  // Preview and rule dispatch.
-  void refreshPreview(bool forceAll);
-  void applyRule(int n);
+  // The options of the selected tab changed: the session takes them and the
+  // preview follows.
+  void refreshPreview();
 
   // The first selected row, or -1.
   int currentSelection() const;
@@ -71,8 +82,6 @@ class MainWindow : public QMainWindow {
   void deleteUntaggedEntries();
   void showListMenu(const QPoint& globalPos);
   void openTagEditorForSelection(bool fromMenu);
-  // The list's key handler; modifiers 1 means Ctrl alone.
-  void listKey(int keyCode, int modifiers);
 
   // Adding files.
   void addFilesDialog();
@@ -81,15 +90,6 @@ class MainWindow : public QMainWindow {
 
   // Toolbar click handler (index as in ToolbarButton).
   void toolbarClicked(int index);
-
-  // Cursor that stays for the duration of a long operation.
-  class WaitCursor {
-   public:
-    WaitCursor();
-    ~WaitCursor();
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-  };
 
  signals:
   // Raised by the handlers that several controls share, with the control
@@ -108,22 +108,26 @@ class MainWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
+  void sessionChanged(unsigned changes) override;
+  void showDisplaySettings();
   void createToolbar();
   void createMenus();
   void createStatusBar();
   void setupList();
+  void setupTabs();
   void joinSharedHandlers();
   void onSharedEditChanged();
   void onSharedRadioClicked();
   void onTagButtonClicked();
-  // Appends the named entries (already in the code page) with their
-  // directories as rows, then refreshes.
-  void appendRows(int firstNew);
+  rules::RuleOptions currentRule() const;
   void reportUnconvertible(int count);
 
+  std::unique_ptr<platform::Dialogs> ownDialogs_;
+  platform::Dialogs* dialogs_;
+  session::Session session_;
+  tags::TagEditorState tagEditorState_;
   std::unique_ptr<Ui::MainWindow> ui_;
-  filelist::FileList list_;
-  filelist::FileListModel* model_ = nullptr;
+  std::unique_ptr<filelist::FileListModel> model_;
   QToolBar* toolbar_ = nullptr;
   QList<QAction*> toolbarActions_;
   QMenu* listMenu_ = nullptr;

@@ -7,10 +7,10 @@
 #include <cmath>
 
 #include "app/colour_picker.h"
-#include "app/main_window.h"
-#include "session/settings.h"
-#include "platform/gui/spin_edit.h"
 #include "platform/gui/dialogs.h"
+#include "platform/gui/spin_edit.h"
+#include "platform/gui/wait_cursor.h"
+#include "session/session.h"
 #include "text/gbtext.h"
 #include "text/gui/qtext.h"
 #include "ui_settings_window.h"
@@ -19,14 +19,16 @@ namespace qorin::app {
 
 using namespace session;
 
-void showSettingsWindow(MainWindow& owner) {
-  SettingsWindow w(owner);
+void showSettingsWindow(Session& session, platform::Dialogs& dialogs, QWidget* parent) {
+  SettingsWindow w(session, dialogs, parent);
   w.exec();
 }
 
-SettingsWindow::SettingsWindow(MainWindow& owner)
-    : QDialog(&owner), ui_(std::make_unique<Ui::SettingsWindow>()), owner_(owner) {
+SettingsWindow::SettingsWindow(Session& session, platform::Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::SettingsWindow>()), session_(session), dialogs_(dialogs) {
   ui_->setupUi(this);
+  ui_->超级列表框背景颜色选择器->setDialogs(&dialogs);
+  ui_->超级列表框字体颜色选择器->setDialogs(&dialogs);
   setFixedSize(size());
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
@@ -69,7 +71,7 @@ SettingsWindow::SettingsWindow(MainWindow& owner)
 SettingsWindow::~SettingsWindow() = default;
 
 void SettingsWindow::showSettings() {
-  const Settings& s = settings();
+  const Settings& s = session_.settings();
   ui_->自动预览选择框->setChecked(s.autoPreview == 1);
   if (s.previewAllEntries == 0)
     ui_->预览指定数量单选框->setChecked(true);
@@ -92,7 +94,7 @@ void SettingsWindow::updatePreviewOptionStates() {
     ui_->预览全部单选框->setEnabled(true);
     ui_->预览指定数量单选框->setEnabled(true);
     // Follows the stored scope, not the radio buttons.
-    ui_->预览数量编辑框->setEnabled(settings().previewAllEntries != 1);
+    ui_->预览数量编辑框->setEnabled(session_.settings().previewAllEntries != 1);
   } else {
     ui_->预览指定数量单选框->setEnabled(false);
     ui_->预览数量编辑框->setEnabled(false);
@@ -101,7 +103,7 @@ void SettingsWindow::updatePreviewOptionStates() {
 }
 
 void SettingsWindow::collectSettings() {
-  Settings& s = settings();
+  Settings& s = session_.settings();
   s.autoPreview = ui_->自动预览选择框->isChecked() ? 1 : 0;
   s.previewAllEntries = ui_->预览全部单选框->isChecked() ? 1 : 0;
   // A typed "-5" would reach the preview as a negative count; none means none.
@@ -127,16 +129,16 @@ void SettingsWindow::enableApply() { ui_->应用按钮->setEnabled(true); }
 
 void SettingsWindow::apply() {
   ui_->应用按钮->setEnabled(false);
-  MainWindow::WaitCursor wait;
+  platform::WaitCursor wait;
   collectSettings();
-  owner_.applyDisplaySettings();
+  session_.settingsChanged();
 }
 
 void SettingsWindow::confirm() {
   if (ui_->应用按钮->isEnabled()) {
-    MainWindow::WaitCursor wait;
+    platform::WaitCursor wait;
     collectSettings();
-    owner_.applyDisplaySettings();
+    session_.settingsChanged();
   }
   accept();
 }
@@ -146,7 +148,7 @@ void SettingsWindow::chooseFont() {
   if (font_.size > 0) initial.setPointSize(font_.size);
   initial.setBold(font_.bold);
   initial.setItalic(font_.italic);
-  const std::optional<QFont> chosen = platform::dialogs().chooseFont(this, initial);
+  const std::optional<QFont> chosen = dialogs_.chooseFont(this, initial);
   if (!chosen) return;
   font_.face = chosen->family();
   // A font given in pixels has no point size; keep the old one then.
@@ -158,7 +160,7 @@ void SettingsWindow::chooseFont() {
   font_.italic = chosen->italic();
   enableApply();
   // The face goes into the settings at once, even if the window is cancelled.
-  if (auto face = text::fromQt(font_.face)) settings().fontName = *face;
+  if (auto face = text::fromQt(font_.face)) session_.settings().fontName = *face;
 }
 
 }  // namespace qorin::app

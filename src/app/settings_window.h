@@ -1,5 +1,5 @@
 // The settings window: automatic preview and its scope, the list's colours
-// and font. Changes reach the running program through applyDisplaySettings;
+// and font. Changes reach the running program through the session;
 // config.ini is written only at exit.
 #pragma once
 
@@ -11,12 +11,17 @@ namespace Ui {
 class SettingsWindow;
 }
 
+namespace qorin::platform {
+class Dialogs;
+}
+namespace qorin::session {
+class Session;
+}
+
 namespace qorin::app {
 
-class MainWindow;
-
-// Opens the window modally; returns when it closes.
-void showSettingsWindow(MainWindow& owner);
+// Opens the window modally over `parent`; returns when it closes.
+void showSettingsWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent);
 
 class SettingsWindow : public QDialog {
   Q_OBJECT
@@ -31,7 +36,7 @@ class SettingsWindow : public QDialog {
     bool operator==(const FontChoice&) const = default;
   };
 
-  explicit SettingsWindow(MainWindow& owner);
+  SettingsWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent = nullptr);
   ~SettingsWindow() override;
 
   void showSettings();
@@ -40,11 +45,7 @@ class SettingsWindow : public QDialog {
   void showDefaults();
 
   const FontChoice& fontChoice() const { return font_; }
-
-  template <class T>
-  T* control(const char* name) const {
-    return findChild<T*>(QString::fromUtf8(name));
-  }
+  Ui::SettingsWindow* ui() const { return ui_.get(); }
 
  private:
   void enableApply();
@@ -53,7 +54,8 @@ class SettingsWindow : public QDialog {
   void confirm();
 
   std::unique_ptr<Ui::SettingsWindow> ui_;
-  MainWindow& owner_;
+  session::Session& session_;
+  platform::Dialogs& dialogs_;
   FontChoice font_;
   // Set once the count box has reported a change: the report caused by
   // filling the box on opening must not count as a change.

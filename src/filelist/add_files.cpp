@@ -15,10 +15,7 @@ ScanResult scanDirectory(FileList& list, std::string& dir) {
   return r;
 }
 
-std::string dirMemoryPath() { return platform::configDirectory() + "dir.txt"; }
-
-std::string readRememberedDirectory() {
-  const std::string path = dirMemoryPath();
+std::string readRememberedDirectory(const std::string& path) {
   if (!platform::touchFile(path)) return {};
   const auto content = platform::readFile(path, 64 * 1024);
   if (!content) return {};
@@ -26,8 +23,8 @@ std::string readRememberedDirectory() {
   return content->substr(0, end);
 }
 
-void rememberDirectory(std::string_view dir) {
-  platform::writeFileAtomic(dirMemoryPath(), std::string(dir) + "\r\n");
+void rememberDirectory(const std::string& path, std::string_view dir) {
+  platform::writeFileAtomic(path, std::string(dir) + "\r\n");
 }
 
 }  // namespace qorin::filelist

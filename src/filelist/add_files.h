@@ -18,10 +18,9 @@ struct ScanResult {
 // separator), in name order. Nothing is added for sub-directories.
 ScanResult scanDirectory(FileList& list, std::string& dir);
 
-// dir.txt: the directory of the last confirmed open-file dialog, beside
-// config.ini. Created empty on first use.
-std::string dirMemoryPath();
-std::string readRememberedDirectory();  // "" when missing or unreadable
-void rememberDirectory(std::string_view dir);
+// dir.txt (`file`): the directory of the last confirmed open-file dialog.
+// Created empty on first use.
+std::string readRememberedDirectory(const std::string& file);  // "" when missing or unreadable
+void rememberDirectory(const std::string& file, std::string_view dir);
 
 }  // namespace qorin::filelist

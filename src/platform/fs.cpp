@@ -18,13 +18,6 @@
 
 namespace qorin::platform {
 
-namespace {
-std::string& programDirOverride() {
-  static std::string dir;
-  return dir;
-}
-}  // namespace
-
 std::string withSeparator(std::string_view dir) {
   std::string d(dir);
   if (d.empty() || d.back() != kSeparator) d += kSeparator;
@@ -225,7 +218,6 @@ bool touchFile(std::string_view path) {
 }
 
 std::string programDirectory() {
-  if (!programDirOverride().empty()) return programDirOverride();
   std::string buf(4096, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
   if (n <= 0) return withSeparator(".");
@@ -235,14 +227,18 @@ std::string programDirectory() {
   return std::string(directoryOf(*gb));
 }
 
-std::string configDirectory() {
+namespace {
+
+// $<xdgVariable>/qorin/, or ~/<homeFallback>/qorin/, created on demand; the
+// program directory when neither can be had.
+std::string perUserDirectory(const char* xdgVariable, const char* homeFallback) {
   const std::string prog = programDirectory();
-  if (!programDirOverride().empty() || isWritableDirectory(prog)) return prog;
+  if (isWritableDirectory(prog)) return prog;
   std::string base;
-  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/') {
+  if (const char* x = std::getenv(xdgVariable); x && *x == '/') {
     base = x;
   } else if (const char* h = std::getenv("HOME"); h && *h) {
-    base = std::string(h) + "/.config";
+    base = std::string(h) + "/" + homeFallback;
   } else {
     return prog;
   }
@@ -255,6 +251,11 @@ std::string configDirectory() {
   }
   return isDirectory(dir) ? dir : prog;
 }
+
+}  // namespace
+
+std::string configDirectory() { return perUserDirectory("XDG_CONFIG_HOME", ".config"); }
+std::string stateDirectory() { return perUserDirectory("XDG_STATE_HOME", ".local/state"); }
 
 #else  // _WIN32: the same contracts over the wide-character API.
 
@@ -361,23 +362,16 @@ bool touchFile(std::string_view path) {
 }
 
 std::string programDirectory() {
-  if (!programDirOverride().empty()) return programDirOverride();
   wchar_t buf[MAX_PATH * 4];
   const DWORD n = GetModuleFileNameW(nullptr, buf, static_cast<DWORD>(std::size(buf)));
   const auto gb = text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(buf), n * 2), false);
   return gb ? std::string(directoryOf(*gb)) : std::string(".\\");
 }
 
-std::string configDirectory() {
-  const std::string prog = programDirectory();
-  if (!programDirOverride().empty() || isWritableDirectory(prog)) return prog;
-  return prog;
-}
+// Per-user folders under %APPDATA% come with the Windows build of the core.
+std::string configDirectory() { return programDirectory(); }
+std::string stateDirectory() { return programDirectory(); }
 
 #endif
-
-void overrideProgramDirectory(std::string_view dir) {
-  programDirOverride() = dir.empty() ? std::string() : withSeparator(dir);
-}
 
 }  // namespace qorin::platform

@@ -70,7 +70,9 @@ std::string programDirectory();
 // writable, otherwise the per-user configuration directory (created on demand).
 std::string configDirectory();
 
-// Test seam: pretend the program lives in `dir` (empty text restores it).
-void overrideProgramDirectory(std::string_view dir);
+// Where the program keeps what it records between runs (the journal of the
+// last renaming pass): the program directory when it is writable, otherwise
+// the per-user state directory (created on demand).
+std::string stateDirectory();
 
 }  // namespace qorin::platform

@@ -34,14 +34,7 @@ std::int32_t onOff(const std::string& v) { return v == kOn ? 1 : 0; }
 
 }  // namespace
 
-Settings& settings() {
-  static Settings s;
-  return s;
-}
-
 std::string settingsFilePath(std::string_view dir) { return platform::withSeparator(dir) + "config.ini"; }
-
-std::string settingsFilePath() { return settingsFilePath(platform::configDirectory()); }
 
 void applyDefaultSettings(Settings& s) {
   s.autoPreview = 0;
@@ -100,8 +93,5 @@ void saveSettings(const Settings& s, const std::string& path) {
   }
   ini.save();  // a failed write is not reported
 }
-
-void loadSettings() { loadSettings(settings(), settingsFilePath()); }
-void saveSettings() { saveSettings(settings(), settingsFilePath()); }
 
 }  // namespace qorin::session

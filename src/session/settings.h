@@ -21,13 +21,8 @@ struct Settings {
   bool operator==(const Settings&) const = default;
 };
 
-// The program-wide record; every field zero until loadSettings runs.
-Settings& settings();
-
 // `dir` followed by "config.ini", with exactly one separator between.
 std::string settingsFilePath(std::string_view dir);
-// The file the program uses (beside the executable, or per user).
-std::string settingsFilePath();
 
 void applyDefaultSettings(Settings& s);
 Settings defaultSettings();
@@ -36,8 +31,5 @@ Settings defaultSettings();
 // defaults. Never reports anything.
 void loadSettings(Settings& s, const std::string& path);
 void saveSettings(const Settings& s, const std::string& path);
-
-void loadSettings();
-void saveSettings();
 
 }  // namespace qorin::session

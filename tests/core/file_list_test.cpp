@@ -151,13 +151,12 @@ TEST(ScanDirectory, LeavesOutNamesThatDoNotConvert) {
 
 TEST(DirMemory, CreatedEmptyThenRemembers) {
   testing::TempDir t;
-  platform::overrideProgramDirectory(t.dir());
-  EXPECT_EQ(readRememberedDirectory(), "");
+  const std::string file = t.dir() + "dir.txt";
+  EXPECT_EQ(readRememberedDirectory(file), "");
   EXPECT_TRUE(std::filesystem::exists(t.path() / "dir.txt"));
-  rememberDirectory("/music/");
+  rememberDirectory(file, "/music/");
   EXPECT_EQ(t.read("dir.txt"), "/music/\r\n");
-  EXPECT_EQ(readRememberedDirectory(), "/music/");
-  platform::overrideProgramDirectory("");
+  EXPECT_EQ(readRememberedDirectory(file), "/music/");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "app/help_window.h"
 #include "app/main_window.h"
 #include "text/gbtext.h"
+#include "ui_about_window.h"
 
 using namespace qorin;
 using namespace qorin::app;
@@ -32,7 +33,8 @@ class AboutHelpTest : public QObject {
  private slots:
   void aboutShowsItsTextsOnEveryOpening() {
     testing::ProgramDirectory home;
-    MainWindow main;
+    testing::AnsweringDialogs dialogs;
+    MainWindow main(home.places(), dialogs);
     for (int opening = 0; opening < 2; ++opening) {
       QMap<QString, QString> seen;
       QSize size;
@@ -42,7 +44,7 @@ class AboutHelpTest : public QObject {
         size = w->size();
         seen[QStringLiteral("title")] = w->windowTitle();
         for (const char* name : {"透明标签1", "软件名标签", "版本标签", "标签1", "标签2", "标签7"})
-          seen[QString::fromUtf8(name)] = w->control<QLabel>(name)->text();
+          seen[QString::fromUtf8(name)] = w->findChild<QLabel*>(QString::fromUtf8(name))->text();
         w->close();
       });
       QVERIFY(QMetaObject::invokeMethod(menuAction(main, QStringLiteral("关于(&A)...")), "trigger"));
@@ -60,14 +62,14 @@ class AboutHelpTest : public QObject {
 
   void aboutTitleAndBanner() {
     AboutWindow w;
-    auto* title = w.control<QLabel>("透明标签1");
-    QCOMPARE(title->parentWidget(), w.control<QLabel>("图片框1"));
+    auto* title = w.ui()->透明标签1;
+    QCOMPARE(title->parentWidget(), w.ui()->图片框1);
     QCOMPARE(title->geometry(), QRect(135, 14, 184, 40));
     QCOMPARE(title->font().families().value(0), QStringLiteral("宋体"));
     QVERIFY(title->font().families().size() > 1);  // a CJK face where 宋体 is missing
     QVERIFY(title->font().bold());
     QCOMPARE(title->font().pixelSize(), 20);
-    const QPixmap picture = w.control<QLabel>("图片框1")->pixmap();
+    const QPixmap picture = w.ui()->图片框1->pixmap();
     QCOMPARE(picture.size(), QSize(329, 70));
   }
 
@@ -92,8 +94,7 @@ class AboutHelpTest : public QObject {
     AboutWindow w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QWidget* on =
-        target.isEmpty() ? static_cast<QWidget*>(&w) : w.control<QWidget>(target.toUtf8().constData());
+    QWidget* on = target.isEmpty() ? static_cast<QWidget*>(&w) : w.findChild<QWidget*>(target);
     QVERIFY(on);
     QTest::mouseClick(on, Qt::MouseButton(button), {}, pos);
     QCOMPARE(w.isVisible(), !closes);
@@ -122,7 +123,8 @@ class AboutHelpTest : public QObject {
   // Without HELP.CHM beside the program (as here) Windows shows these pages too.
   void helpOpensWithoutBlocking() {
     testing::ProgramDirectory home;
-    MainWindow main;
+    testing::AnsweringDialogs dialogs;
+    MainWindow main(home.places(), dialogs);
     main.show();
     // Toolbar button and menu entry lead to the same single window.
     main.toolbarClicked(MainWindow::kHelp);

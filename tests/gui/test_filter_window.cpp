@@ -41,8 +41,9 @@ class FilterWindowTest : public QObject {
  private slots:
   void opensWithItsDesignState() {
     testing::ProgramDirectory home;
-    MainWindow w;
-    FilterWindow f(w);
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
+    FilterWindow f(w.session(), w.dialogs(), &w);
     QCOMPARE(f.windowTitle(), QStringLiteral("过滤设置"));
     QCOMPARE(f.size(), QSize(348, 189));
     QCOMPARE(f.pos(), QPoint(50, 50));
@@ -81,10 +82,10 @@ class FilterWindowTest : public QObject {
       testing::ProgramDirectory home;
       testing::AnsweringDialogs dialogs;
       QTemporaryDir dir;
-      MainWindow w;
+      MainWindow w(home.places(), dialogs);
       testing::makeFiles(dir.path(), {"song.mp3", "cover.JPG", "notes"});
       w.addDirectory(dir.path(), false);
-      FilterWindow f(w);
+      FilterWindow f(w.session(), w.dialogs(), &w);
       f.show();
       child<QComboBox>(f, "操作方式组合框")->setCurrentIndex(c.operation);
       child<QComboBox>(f, "扩展名组合框")->setEditText(QString::fromUtf8(c.ext));
@@ -100,13 +101,13 @@ class FilterWindowTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     const QString live = dir.filePath(QStringLiteral("Live"));
     testing::makeFiles(live, {"studio.mp3"});
     testing::makeFiles(dir.path(), {"01 live.mp3", "LIVE-2.wma", "other.mp3"});
     w.addDirectory(live, false);
     w.addDirectory(dir.path(), false);
-    FilterWindow f(w);
+    FilterWindow f(w.session(), w.dialogs(), &w);
     f.show();
     child<QCheckBox>(f, "过滤完成后关闭对话框选择框")->setChecked(false);
     QTest::mouseClick(child<QRadioButton>(f, "包含内容单选框"), Qt::LeftButton);
@@ -126,12 +127,12 @@ class FilterWindowTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     testing::makeFiles(dir.path(), {"a.txt", "b.txt"});
     w.addDirectory(dir.path(), false);
-    w.setToolbarButtonEnabled(MainWindow::kUndo, true);
+    w.toolbarClicked(MainWindow::kRename);  // leaves an undo record
     QVERIFY(w.toolbarAction(4)->isEnabled() && w.toolbarAction(5)->isEnabled());
-    FilterWindow f(w);
+    FilterWindow f(w.session(), w.dialogs(), &w);
     f.runFilter();  // 删除 txt
     QCOMPARE(w.fileList().fileCount(), 0);
     QCOMPARE(w.statusPart(0)->text(), QStringLiteral("0个文件"));
@@ -143,10 +144,10 @@ class FilterWindowTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     testing::makeFiles(dir.path(), {"a.txt"});
     w.addDirectory(dir.path(), false);
-    FilterWindow f(w);
+    FilterWindow f(w.session(), w.dialogs(), &w);
     f.show();
     child<QCheckBox>(f, "过滤完成后关闭对话框选择框")->setChecked(true);
     const auto run = [&](auto prepare) {

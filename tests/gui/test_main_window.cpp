@@ -33,7 +33,8 @@ class MainWindowTest : public QObject {
  private slots:
   void firstStartShowsEmptyState() {
     testing::ProgramDirectory home;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     QCOMPARE(w.windowTitle(), QStringLiteral("Qorin批量更名器"));
     QCOMPARE(w.statusPart(0)->text(), QStringLiteral("0个文件"));
     QCOMPARE(w.statusPart(2)->text(), QStringLiteral("自动预览－关"));
@@ -56,7 +57,8 @@ class MainWindowTest : public QObject {
 
   void controlsCarryTheirDesignState() {
     testing::ProgramDirectory home;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     struct Spin {
       const char* name;
       int min, max, maxLength;
@@ -101,7 +103,8 @@ class MainWindowTest : public QObject {
 
   void resizeRuleKeepsTheMinimumAndFollowsTheWindow() {
     testing::ProgramDirectory home;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     w.show();
     const QSize cases[] = {{500, 300}, {500, 600}, {900, 300}, {800, 500}, {598, 378}};
     for (const QSize& s : cases) {
@@ -118,7 +121,8 @@ class MainWindowTest : public QObject {
 
   void everyTaggedControlReachesItsSharedHandler() {
     testing::ProgramDirectory home;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     QSignalSpy spy(&w, &MainWindow::sharedHandlerInvoked);
     const char* edits[] = {"文件名前缀编辑框", "起始量编辑框",     "文件名编辑框",   "文件名位数调节编辑框",
                            "文件名后缀编辑框", "扩展名前缀编辑框", "新扩展名编辑框", "扩展名位数调节编辑框",
@@ -158,7 +162,7 @@ class MainWindowTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir files;
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     auto enabled = [&](const char* text) {
       for (QAction* a : w.listMenu()->actions())
         if (a->text() == QString::fromUtf8(text)) return a->isEnabled();
@@ -190,7 +194,8 @@ class MainWindowTest : public QObject {
   void keysDeleteAndSelect() {
     testing::ProgramDirectory home;
     QTemporaryDir files;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     w.show();
     addFiles(w, files.path(), {"1", "2", "3", "4", "5"});
     QTreeView* view = w.listView();
@@ -223,7 +228,7 @@ class MainWindowTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir files;
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     addFiles(w, files.path(), {"a.txt", "b.mp3"});
     QVERIFY(w.toolbarAction(4)->isEnabled() && w.toolbarAction(5)->isEnabled());
     w.listView()->selectionModel()->select(w.listView()->model()->index(0, 0),
@@ -250,7 +255,8 @@ class MainWindowTest : public QObject {
   void closingWritesTheDefaultSettingsFile() {
     testing::ProgramDirectory home;
     {
-      MainWindow w;
+      testing::AnsweringDialogs dialogs;
+      MainWindow w(home.places(), dialogs);
       w.show();
       w.close();
     }

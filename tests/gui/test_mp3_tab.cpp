@@ -9,8 +9,8 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
-#include "session/settings.h"
 #include "platform/open_file.h"
+#include "session/settings.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "text/gbtext.h"
@@ -45,7 +45,8 @@ class Mp3TabTest : public QObject {
  private slots:
   void startsEmptyWithNoScheme() {
     testing::ProgramDirectory home;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     QCOMPARE(w.control<QComboBox>("预定义方案组合框")->currentIndex(), -1);
     QCOMPARE(w.control<QLineEdit>("MP3命名规则编辑框")->text(), QString());
     QVERIFY(w.control<QLineEdit>("参照编辑框")->isReadOnly());
@@ -53,7 +54,8 @@ class Mp3TabTest : public QObject {
 
   void buttonsAppendPlaceholders() {
     testing::ProgramDirectory home;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     auto* rule = w.control<QLineEdit>("MP3命名规则编辑框");
     auto* example = w.control<QLineEdit>("参照编辑框");
     const struct {
@@ -77,7 +79,8 @@ class Mp3TabTest : public QObject {
 
   void schemeWritesItsRuleAndClearsTheChoice() {
     testing::ProgramDirectory home;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.tabs()->setCurrentIndex(4);
@@ -96,7 +99,8 @@ class Mp3TabTest : public QObject {
 
   void ruleIsLimitedToFiftyBytes() {
     testing::ProgramDirectory home;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     auto* rule = w.control<QLineEdit>("MP3命名规则编辑框");
     QTest::keyClicks(rule, QString(60, QLatin1Char('a')));
     QCOMPARE(rule->text(), QString(50, QLatin1Char('a')));
@@ -117,9 +121,9 @@ class Mp3TabTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
-    MainWindow w;
-    settings().autoPreview = 1;
-    settings().previewCount = 2;
+    MainWindow w(home.places(), dialogs);
+    w.session().settings().autoPreview = 1;
+    w.session().settings().previewCount = 2;
     writeTagged(dir.filePath("b.mp3"), "歌手甲", "春天");
     writeTagged(dir.filePath("d.MP3"), "Band", "Song");
     testing::makeFiles(dir.path(), {"a.txt", "c.mp3"}, QByteArray(300, '\x55'));

@@ -36,9 +36,9 @@ class PreviewAndAddingTest : public QObject {
     return names;
   }
   static void previewOn(MainWindow& w, int count, bool all = false) {
-    settings().autoPreview = 1;
-    settings().previewCount = count;
-    settings().previewAllEntries = all ? 1 : 0;
+    w.session().settings().autoPreview = 1;
+    w.session().settings().previewCount = count;
+    w.session().settings().previewAllEntries = all ? 1 : 0;
     w.applyDisplaySettings();
   }
 
@@ -46,7 +46,8 @@ class PreviewAndAddingTest : public QObject {
   void previewCoversTheFirstEntriesUntilForced() {
     testing::ProgramDirectory home;
     QTemporaryDir dir;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     previewOn(w, 10);
     testing::makeFiles(dir.path(), numbered(30));
     w.addDirectory(dir.path(), false);
@@ -58,7 +59,7 @@ class PreviewAndAddingTest : public QObject {
     for (int r = 0; r < 30; ++r) QCOMPARE(newCell(w, r).isEmpty(), r >= 10);
     QCOMPARE(newCell(w, 9), QStringLiteral("x9.txt"));
     // A negative count previews nothing rather than reaching the rule.
-    settings().previewCount = -5;
+    w.session().settings().previewCount = -5;
     w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("y"));
     QVERIFY(newCell(w, 0).isEmpty());
   }
@@ -66,8 +67,9 @@ class PreviewAndAddingTest : public QObject {
   void autoPreviewOffLeavesTheColumnAlone() {
     testing::ProgramDirectory home;
     QTemporaryDir dir;
-    MainWindow w;
-    QCOMPARE(settings().autoPreview, 0);
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
+    QCOMPARE(w.session().settings().autoPreview, 0);
     testing::makeFiles(dir.path(), numbered(3));
     w.addDirectory(dir.path(), false);
     w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("x"));
@@ -78,7 +80,8 @@ class PreviewAndAddingTest : public QObject {
   void generalTabInTheWindow() {
     testing::ProgramDirectory home;
     QTemporaryDir dir;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     previewOn(w, 10, true);
     testing::makeFiles(dir.path(), {"a.txt", "b.jpg", "c"});
     w.addDirectory(dir.path(), false);
@@ -112,14 +115,15 @@ class PreviewAndAddingTest : public QObject {
     QCOMPARE(w.control<QLineEdit>("增量编辑框")->text(), QStringLiteral("5"));
     for (const char* e : {"起始量编辑框", "文件名位数调节编辑框", "新扩展名编辑框", "扩展名位数调节编辑框"})
       QVERIFY2(w.control<QLineEdit>(e)->text().isEmpty(), e);
-    QCOMPARE(settings().autoPreview, 1);
+    QCOMPARE(w.session().settings().autoPreview, 1);
     QCOMPARE(newCell(w, 1), QStringLiteral("5"));  // start 0, increment 5, no extension
   }
 
   void otherTabsInTheWindow() {
     testing::ProgramDirectory home;
     QTemporaryDir dir;
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     previewOn(w, 10);
     testing::makeFiles(dir.path(), {"abc.txt", "Song.mp3"});
     w.addDirectory(dir.path(), false);
@@ -158,7 +162,7 @@ class PreviewAndAddingTest : public QObject {
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
     const QStringList paths = testing::makeFiles(dir.path(), {"a;b.mp3", "歌 1.mp3"});
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     w.addFilesDialog();  // cancelled: nothing added, an empty dir.txt left behind
     QCOMPARE(w.fileList().fileCount(), 0);
     QFile memory(home.file(QStringLiteral("dir.txt")));
@@ -196,7 +200,8 @@ class PreviewAndAddingTest : public QObject {
     testing::makeFiles(one, {"b1", "a1"});
     testing::makeFiles(two, {"a2"});
     const QString loose = testing::makeFiles(root.path(), {"loose.txt"}).front();
-    MainWindow w;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
     w.addDroppedItems({one, loose, two, root.filePath(QStringLiteral("nothing-here"))});
     QStringList order;
     for (int r = 0; r < w.fileList().fileCount(); ++r) order << cell(w, r, kColOld);
@@ -209,7 +214,7 @@ class PreviewAndAddingTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     dialogs.folders.push_back(dir.path());
     w.toolbarClicked(MainWindow::kChooseDirectory);
     QCOMPARE(dialogs.lastFolderTitle, QStringLiteral("请选择一个目录"));
@@ -225,7 +230,7 @@ class PreviewAndAddingTest : public QObject {
     testing::makeFiles(dir.path(), {"ok.txt"});
     // Raw bytes that are no UTF-8: Qt's own file names would re-encode them.
     std::ofstream(QFile::encodeName(dir.path()).toStdString() + "/bad\xFF\xFE.txt") << "x";
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     w.addDirectory(dir.path(), false);
     QCOMPARE(w.fileList().fileCount(), 1);
     QCOMPARE(dialogs.messages.size(), 1);

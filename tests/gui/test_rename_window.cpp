@@ -37,8 +37,8 @@ class RenameWindowTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
-    MainWindow w;
-    settings().autoPreview = 1;
+    MainWindow w(home.places(), dialogs);
+    w.session().settings().autoPreview = 1;
     prepare(w, dir.path());
     QVERIFY(!w.toolbarAction(3)->isEnabled());
     w.toolbarClicked(MainWindow::kRename);
@@ -77,7 +77,7 @@ class RenameWindowTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
-    MainWindow w;
+    MainWindow w(home.places(), dialogs);
     prepare(w, dir.path());
     testing::makeFiles(dir.path(), {"n2", "n5", "n7"}, "other");  // three targets taken
     w.toolbarClicked(MainWindow::kRename);
@@ -106,9 +106,9 @@ class RenameWindowTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
-    MainWindow w;
-    settings().autoPreview = 1;
-    settings().previewCount = 3;
+    MainWindow w(home.places(), dialogs);
+    w.session().settings().autoPreview = 1;
+    w.session().settings().previewCount = 3;
     prepare(w, dir.path());
     QVERIFY(cell(w, 5, kColNew).isEmpty());
     QSignalSpy painted(w.listView()->model(), &QAbstractItemModel::dataChanged);

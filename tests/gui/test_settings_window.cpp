@@ -11,10 +11,11 @@
 #include "answering_dialogs.h"
 #include "app/colour_picker.h"
 #include "app/main_window.h"
-#include "session/settings.h"
 #include "app/settings_window.h"
 #include "platform/gui/spin_edit.h"
+#include "session/settings.h"
 #include "text/gbtext.h"
+#include "ui_settings_window.h"
 
 using namespace qorin;
 using namespace qorin::session;
@@ -47,23 +48,24 @@ Settings sampleSettings() {
 struct Window {
   testing::ProgramDirectory home;
   FontRecordingDialogs dialogs;
-  MainWindow main;
+  MainWindow main{home.places(), dialogs};
   std::unique_ptr<SettingsWindow> w;
 
   explicit Window(const Settings& s) {
-    settings() = s;
+    main.session().settings() = s;
     main.applyDisplaySettings();
-    w = std::make_unique<SettingsWindow>(main);
+    w = std::make_unique<SettingsWindow>(main.session(), dialogs, &main);
     w->show();
   }
+  Ui::SettingsWindow* ui() const { return w->ui(); }
+  // By design name, for the tables that check names and captions.
   template <class T>
   T* c(const char* name) const {
-    T* p = w->control<T>(name);
+    T* p = w->findChild<T*>(QString::fromUtf8(name));
     if (!p) qFatal("no control %s", name);
     return p;
   }
-  QPushButton* button(const char* name) const { return c<QPushButton>(name); }
-  bool applyEnabled() const { return button("应用按钮")->isEnabled(); }
+  bool applyEnabled() const { return ui()->应用按钮->isEnabled(); }
   void click(const char* name) const { QTest::mouseClick(c<QAbstractButton>(name), Qt::LeftButton); }
 };
 
@@ -92,7 +94,7 @@ class SettingsWindowTest : public QObject {
     for (auto [name, text] : {std::pair{"标签1", "预览框字体的大小"}, std::pair{"标签2", "预览框字体的颜色"},
                               std::pair{"标签3", "预览框背景的颜色"}})
       QCOMPARE(t.c<QLabel>(name)->text(), QString::fromUtf8(text));
-    auto* count = t.c<qorin::platform::SpinEdit>("预览数量编辑框");
+    auto* count = t.ui()->预览数量编辑框;
     QCOMPARE(count->minimum(), 1);
     QCOMPARE(count->maximum(), 200);
     QCOMPARE(count->maxLength(), 3);
@@ -130,12 +132,12 @@ class SettingsWindowTest : public QObject {
     s.bold = bold;
     s.italic = italic;
     Window t(s);
-    QCOMPARE(t.c<QCheckBox>("自动预览选择框")->isChecked(), autoPreview == 1);
-    QCOMPARE(t.c<QRadioButton>("预览指定数量单选框")->isChecked(), all == 0);
-    QCOMPARE(t.c<QRadioButton>("预览全部单选框")->isChecked(), all != 0);
-    QCOMPARE(t.c<QLineEdit>("预览数量编辑框")->text(), QString::number(count));
-    QCOMPARE(t.c<ColourPicker>("超级列表框背景颜色选择器")->colourRef(), s.backgroundColour);
-    QCOMPARE(t.c<ColourPicker>("超级列表框字体颜色选择器")->colourRef(), s.fontColour);
+    QCOMPARE(t.ui()->自动预览选择框->isChecked(), autoPreview == 1);
+    QCOMPARE(t.ui()->预览指定数量单选框->isChecked(), all == 0);
+    QCOMPARE(t.ui()->预览全部单选框->isChecked(), all != 0);
+    QCOMPARE(t.ui()->预览数量编辑框->text(), QString::number(count));
+    QCOMPARE(t.ui()->超级列表框背景颜色选择器->colourRef(), s.backgroundColour);
+    QCOMPARE(t.ui()->超级列表框字体颜色选择器->colourRef(), s.fontColour);
     QCOMPARE(t.w->fontChoice(),
              (SettingsWindow::FontChoice{QStringLiteral("黑体"), 14, presetBold, presetItalic}));
     QVERIFY(!t.applyEnabled());
@@ -156,7 +158,7 @@ class SettingsWindowTest : public QObject {
       QVERIFY(!t.applyEnabled());
       t.click("确定按钮");
       QVERIFY(!t.w->isVisible());
-      QCOMPARE(settings(), s);
+      QCOMPARE(t.main.session().settings(), s);
     }
   }
 
@@ -165,16 +167,16 @@ class SettingsWindowTest : public QObject {
     Window t(s);
     t.click("默认按钮");
     QVERIFY(t.applyEnabled());
-    QVERIFY(!t.c<QCheckBox>("自动预览选择框")->isChecked());
-    QVERIFY(t.c<QRadioButton>("预览指定数量单选框")->isChecked());
-    QCOMPARE(t.c<QLineEdit>("预览数量编辑框")->text(), QStringLiteral("10"));
-    QCOMPARE(t.c<ColourPicker>("超级列表框背景颜色选择器")->colourRef(), 8429696);
-    QCOMPARE(t.c<ColourPicker>("超级列表框字体颜色选择器")->colourRef(), 8388608);
+    QVERIFY(!t.ui()->自动预览选择框->isChecked());
+    QVERIFY(t.ui()->预览指定数量单选框->isChecked());
+    QCOMPARE(t.ui()->预览数量编辑框->text(), QStringLiteral("10"));
+    QCOMPARE(t.ui()->超级列表框背景颜色选择器->colourRef(), 8429696);
+    QCOMPARE(t.ui()->超级列表框字体颜色选择器->colourRef(), 8388608);
     QCOMPARE(t.w->fontChoice(), (SettingsWindow::FontChoice{QStringLiteral("宋体"), 10, false, false}));
-    QVERIFY(!t.c<QRadioButton>("预览全部单选框")->isEnabled());
+    QVERIFY(!t.ui()->预览全部单选框->isEnabled());
     t.click("取消按钮");
     QVERIFY(!t.w->isVisible());
-    QCOMPARE(settings(), s);
+    QCOMPARE(t.main.session().settings(), s);
   }
 
   void defaultsThenOkStoresDefaults() {
@@ -185,7 +187,7 @@ class SettingsWindowTest : public QObject {
     t.click("确定按钮");
     Settings expected = defaultSettings();
     expected.bold = 1;
-    QCOMPARE(settings(), expected);
+    QCOMPARE(t.main.session().settings(), expected);
   }
 
   void fontFaceChosenThenCancelledStays() {
@@ -197,8 +199,8 @@ class SettingsWindowTest : public QObject {
     t.dialogs.fonts.push_back(chosen);
     t.click("字体按钮");
     QVERIFY(t.applyEnabled());
-    QCOMPARE(settings().fontName, std::string("Noto Sans CJK SC"));
-    QCOMPARE(settings().fontSize, 14);
+    QCOMPARE(t.main.session().settings().fontName, std::string("Noto Sans CJK SC"));
+    QCOMPARE(t.main.session().settings().fontSize, 14);
     QCOMPARE(t.w->fontChoice(),
              (SettingsWindow::FontChoice{QStringLiteral("Noto Sans CJK SC"), 21, true, false}));
     // The next opening of the chooser starts from what was chosen.
@@ -208,7 +210,7 @@ class SettingsWindowTest : public QObject {
     t.click("取消按钮");
     Settings expected = s;
     expected.fontName = "Noto Sans CJK SC";
-    QCOMPARE(settings(), expected);
+    QCOMPARE(t.main.session().settings(), expected);
   }
 
   void fontChosenThenAppliedTakesFaceAndSize() {
@@ -218,8 +220,8 @@ class SettingsWindowTest : public QObject {
     t.dialogs.fonts.push_back(chosen);
     t.click("字体按钮");
     t.click("应用按钮");
-    QCOMPARE(settings().fontName, std::string("DejaVu Sans"));
-    QCOMPARE(settings().fontSize, 9);
+    QCOMPARE(t.main.session().settings().fontName, std::string("DejaVu Sans"));
+    QCOMPARE(t.main.session().settings().fontSize, 9);
     QCOMPARE(t.main.listView()->font().pointSize(), 9);
     QCOMPARE(t.main.listView()->font().family(), QStringLiteral("DejaVu Sans"));
   }
@@ -251,9 +253,9 @@ class SettingsWindowTest : public QObject {
     s.previewAllEntries = storedAll;
     Window t(s);
     if (!action.isEmpty()) t.click(action.toUtf8().constData());
-    QCOMPARE(t.c<QRadioButton>("预览指定数量单选框")->isEnabled(), radiosEnabled);
-    QCOMPARE(t.c<QRadioButton>("预览全部单选框")->isEnabled(), radiosEnabled);
-    QCOMPARE(t.c<QLineEdit>("预览数量编辑框")->isEnabled(), countEnabled);
+    QCOMPARE(t.ui()->预览指定数量单选框->isEnabled(), radiosEnabled);
+    QCOMPARE(t.ui()->预览全部单选框->isEnabled(), radiosEnabled);
+    QCOMPARE(t.ui()->预览数量编辑框->isEnabled(), countEnabled);
     QCOMPARE(t.applyEnabled(), !action.isEmpty());
   }
 
@@ -261,10 +263,10 @@ class SettingsWindowTest : public QObject {
     Settings s = defaultSettings();
     s.previewAllEntries = 1;
     Window t(s);
-    t.c<QRadioButton>("预览指定数量单选框")->setChecked(true);
+    t.ui()->预览指定数量单选框->setChecked(true);
     t.click("自动预览选择框");
-    QVERIFY(t.c<QRadioButton>("预览指定数量单选框")->isChecked());
-    QVERIFY(!t.c<QLineEdit>("预览数量编辑框")->isEnabled());
+    QVERIFY(t.ui()->预览指定数量单选框->isChecked());
+    QVERIFY(!t.ui()->预览数量编辑框->isEnabled());
   }
 
   void everyChangeEnablesApply_data() {
@@ -272,7 +274,7 @@ class SettingsWindowTest : public QObject {
     QTest::addColumn<bool>("enables");
     auto type = [](const char* text) {
       return [text](Window& t) {
-        auto* e = t.c<QLineEdit>("预览数量编辑框");
+        auto* e = t.ui()->预览数量编辑框;
         e->setEnabled(true);
         e->selectAll();
         QTest::keyClicks(e, QString::fromUtf8(text));
@@ -280,7 +282,7 @@ class SettingsWindowTest : public QObject {
     };
     QTest::newRow("count typed") << std::function<void(Window&)>(type("7")) << true;
     QTest::newRow("count set from code") << std::function<void(Window&)>([](Window& t) {
-      t.c<QLineEdit>("预览数量编辑框")->setText(QStringLiteral("3"));
+      t.ui()->预览数量编辑框->setText(QStringLiteral("3"));
     }) << true;
     QTest::newRow("background chosen") << std::function<void(Window&)>([](Window& t) {
       t.dialogs.colours.push_back(QColor(1, 2, 3));
@@ -318,8 +320,8 @@ class SettingsWindowTest : public QObject {
     t.click("超级列表框背景颜色选择器");
     t.click("超级列表框字体颜色选择器");
     t.click("确定按钮");
-    QCOMPARE(settings().backgroundColour, 0x00332211);
-    QCOMPARE(settings().fontColour, 0x008000FE);
+    QCOMPARE(t.main.session().settings().backgroundColour, 0x00332211);
+    QCOMPARE(t.main.session().settings().fontColour, 0x008000FE);
   }
 
   void countIsStoredAsItsNumber_data() {
@@ -340,11 +342,11 @@ class SettingsWindowTest : public QObject {
     s.autoPreview = 1;
     s.previewCount = 55;
     Window t(s);
-    t.c<QLineEdit>("预览数量编辑框")->setText(text);
+    t.ui()->预览数量编辑框->setText(text);
     QVERIFY(t.applyEnabled());
     t.click("应用按钮");
     QVERIFY(!t.applyEnabled());
-    QCOMPARE(settings().previewCount, stored);
+    QCOMPARE(t.main.session().settings().previewCount, stored);
   }
 
   void applyShowsAtOnce() {
@@ -373,14 +375,14 @@ class SettingsWindowTest : public QObject {
     t.click("自动预览选择框");
     t.click("确定按钮");
     QCOMPARE(t.main.statusPart(2)->text(), QStringLiteral("自动预览－关"));
-    QCOMPARE(settings().autoPreview, 0);
+    QCOMPARE(t.main.session().settings().autoPreview, 0);
   }
 
   void menuOpensItModally() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
-    MainWindow main;
-    settings() = sampleSettings();
+    MainWindow main(home.places(), dialogs);
+    main.session().settings() = sampleSettings();
     QString title;
     QSize size;
     bool modal = false;
@@ -390,14 +392,14 @@ class SettingsWindowTest : public QObject {
       title = w->windowTitle();
       size = w->size();
       modal = w->isModal();
-      w->control<QCheckBox>("自动预览选择框")->click();
-      w->control<QPushButton>("确定按钮")->click();
+      w->ui()->自动预览选择框->click();
+      w->ui()->确定按钮->click();
     });
     main.openSettings();
     QCOMPARE(title, QStringLiteral("设置"));
     QCOMPARE(size, QSize(411, 180));
     QVERIFY(modal);
-    QCOMPARE(settings().autoPreview, 0);
+    QCOMPARE(main.session().settings().autoPreview, 0);
     QCOMPARE(main.statusPart(2)->text(), QStringLiteral("自动预览－关"));
     QVERIFY(main.findChildren<SettingsWindow*>().isEmpty());
   }

@@ -17,10 +17,10 @@
 #include "app/main_window.h"
 #include "platform/open_file.h"
 #include "tags/gui/byte_limit.h"
+#include "tags/gui/tag_editor_window.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "tags/tag_editor_state.h"
-#include "tags/gui/tag_editor_window.h"
 #include "text/gbtext.h"
 #include "text/gui/qtext.h"
 
@@ -103,7 +103,9 @@ void typeText(QWidget* box, const QString& text) {
 }
 
 TagEditorWindow* openEditor(const QString& path, QWidget* parent = nullptr) {
-  return new TagEditorWindow(text::fromQtOrEmpty(path), parent);
+  static tags::TagEditorState state;
+  static testing::AnsweringDialogs dialogs;
+  return new TagEditorWindow(text::fromQtOrEmpty(path), state, dialogs, parent);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #include "filelist/gui/filter_window.h"
 
-#include "app/main_window.h"
 #include "filelist/filter.h"
 #include "platform/gui/dialogs.h"
+#include "platform/gui/wait_cursor.h"
+#include "session/session.h"
 #include "text/gui/qtext.h"
 #include "ui_filter_window.h"
 
@@ -14,8 +15,8 @@ const QString kTitle = QStringLiteral("过滤设置");
 
 }  // namespace
 
-FilterWindow::FilterWindow(app::MainWindow& owner)
-    : QDialog(&owner), owner_(owner), ui_(std::make_unique<Ui::FilterWindow>()) {
+FilterWindow::FilterWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), session_(session), dialogs_(dialogs), ui_(std::make_unique<Ui::FilterWindow>()) {
   ui_->setupUi(this);
   setFixedSize(size());
   move(50, 50);
@@ -36,7 +37,7 @@ void FilterWindow::chooseMatch(bool byExtension) {
 
 void FilterWindow::runFilter() {
   auto warn = [this](const char* text) {
-    platform::dialogs().message(this, kTitle, QString::fromUtf8(text), platform::Dialogs::Icon::Exclamation);
+    dialogs_.message(this, kTitle, QString::fromUtf8(text), platform::Dialogs::Icon::Exclamation);
   };
   const int operation = ui_->操作方式组合框->currentIndex();
   if (operation < 0) return warn("请选择操作方式！");
@@ -54,19 +55,14 @@ void FilterWindow::runFilter() {
     return;  // neither kind chosen: nothing to match against
   }
   {
-    app::MainWindow::WaitCursor wait;
-    applyFilter(owner_.fileList(), o);
-    owner_.updateStatusBar();
-    if (owner_.fileList().fileCount() == 0) {
-      owner_.setToolbarButtonEnabled(app::MainWindow::kRename, false);
-      owner_.setToolbarButtonEnabled(app::MainWindow::kPreview, false);
-    }
+    platform::WaitCursor wait;
+    session_.filter(o);
   }
   if (ui_->过滤完成后关闭对话框选择框->isChecked()) accept();
 }
 
-void showFilterWindow(app::MainWindow& owner) {
-  FilterWindow window(owner);
+void showFilterWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent) {
+  FilterWindow window(session, dialogs, parent);
   window.exec();
 }
 

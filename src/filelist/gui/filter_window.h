@@ -9,18 +9,20 @@ namespace Ui {
 class FilterWindow;
 }
 
-namespace qorin::app {
-class MainWindow;
+namespace qorin::platform {
+class Dialogs;
+}
+namespace qorin::session {
+class Session;
 }
 
 namespace qorin::filelist {
-
 
 class FilterWindow : public QDialog {
   Q_OBJECT
 
  public:
-  explicit FilterWindow(app::MainWindow& owner);
+  FilterWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent = nullptr);
   ~FilterWindow() override;
 
   Ui::FilterWindow* ui() const { return ui_.get(); }
@@ -31,11 +33,12 @@ class FilterWindow : public QDialog {
  private:
   void chooseMatch(bool byExtension);
 
-  app::MainWindow& owner_;
+  session::Session& session_;
+  platform::Dialogs& dialogs_;
   std::unique_ptr<Ui::FilterWindow> ui_;
 };
 
-// Opens a new FilterWindow modally over `owner`.
-void showFilterWindow(app::MainWindow& owner);
+// Opens a new FilterWindow modally over `parent`.
+void showFilterWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent);
 
 }  // namespace qorin::filelist

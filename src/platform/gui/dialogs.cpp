@@ -8,7 +8,6 @@
 namespace qorin::platform {
 
 namespace {
-Dialogs* g_override = nullptr;
 
 QMessageBox::Icon qtIcon(Dialogs::Icon icon) {
   switch (icon) {
@@ -77,11 +76,6 @@ std::optional<QColor> QtDialogs::chooseColour(QWidget* owner, const QColor& init
   return c;
 }
 
-Dialogs& dialogs() {
-  static QtDialogs real;
-  return g_override ? *g_override : real;
-}
-
-void setDialogs(Dialogs* d) { g_override = d; }
+QString programTitle() { return QStringLiteral("Qorin批量更名器"); }
 
 }  // namespace qorin::platform

@@ -42,9 +42,8 @@ class QtDialogs : public Dialogs {
   std::optional<QColor> chooseColour(QWidget* owner, const QColor& initial) override;
 };
 
-Dialogs& dialogs();
-// Installs a replacement (not owned); nullptr restores the real dialogs.
-void setDialogs(Dialogs* d);
+// The program's name: the main window's title and the title of its messages.
+QString programTitle();
 
 // "所有文件(*.*)|*.*|..." turned into Qt's "所有文件(*.*) (*.*);;..." form.
 QString toQtFilter(const QString& pipeFilter);

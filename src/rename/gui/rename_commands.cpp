@@ -3,60 +3,50 @@
 #include <QCoreApplication>
 #include <QLabel>
 
-#include "app/main_window.h"
-#include "rename/rename_pass.h"
+#include "platform/gui/wait_cursor.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::rename {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Qorin批量更名器");
-
 // Shows the bar and lets the window paint (no user input is taken meanwhile,
 // so nothing can run into the pass).
-ProgressFn showProgress(app::MainWindow& w) {
-  return [&w](std::string_view bar) {
-    w.statusPart(1)->setText(text::toQt(bar));
+ProgressFn showProgress(QLabel* label) {
+  return [label](std::string_view bar) {
+    label->setText(text::toQt(bar));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
 }
 
-void showSummary(app::MainWindow& w, const Summary& s) {
-  platform::dialogs().message(
-      &w, kTitle, text::toQt(s.text),
+void showSummary(platform::Dialogs& dialogs, QWidget* parent, const Summary& s) {
+  dialogs.message(
+      parent, platform::programTitle(), text::toQt(s.text),
       s.allSucceeded ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
 }
 
 }  // namespace
 
-void renameCommand(app::MainWindow& w) {
-  filelist::FileList& list = w.fileList();
-  int succeeded = 0;
+void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  session::PassReport r;
   {
-    w.setToolbarButtonEnabled(app::MainWindow::kPreview, false);
-    app::MainWindow::WaitCursor wait;
-    w.applyRule(list.fileCount());  // fresh names for every entry, whatever the preview covers
-    succeeded = renamePass(list, showProgress(w));
+    platform::WaitCursor wait;
+    r = s.renameAll(showProgress(progress));
   }
-  w.setToolbarButtonEnabled(app::MainWindow::kPreview, true);
-  w.setToolbarButtonEnabled(app::MainWindow::kUndo, true);
-  showSummary(w, renameSummary(list.fileCount(), succeeded));
+  showSummary(dialogs, parent, r.summary);
 }
 
-void undoCommand(app::MainWindow& w) {
-  if (!platform::dialogs().askYesNo(&w, QStringLiteral("询问："), QStringLiteral("是否真的撤消上一次操作？"),
-                                    platform::Dialogs::Icon::Information))
+void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  if (!dialogs.askYesNo(parent, QStringLiteral("询问："), QStringLiteral("是否真的撤消上一次操作？"),
+                        platform::Dialogs::Icon::Information))
     return;
-  filelist::FileList& list = w.fileList();
-  int succeeded = 0;
+  session::PassReport r;
   {
-    app::MainWindow::WaitCursor wait;
-    succeeded = undoLastPass(list, showProgress(w));
-    w.statusPart(1)->clear();
+    platform::WaitCursor wait;
+    r = s.undoLastPass(showProgress(progress));
+    progress->clear();
   }
-  w.setToolbarButtonEnabled(app::MainWindow::kUndo, false);
-  showSummary(w, undoSummary(list.fileCount(), succeeded));
+  showSummary(dialogs, parent, r.summary);
 }
 
 }  // namespace qorin::rename

@@ -17,11 +17,11 @@ CaseChoice choiceOf(const app::MainWindow& w, const std::string& group) {
 // The eight radio buttons refresh through the shared handler.
 void setupCaseTab(app::MainWindow&) {}
 
-void runCaseTab(app::MainWindow& w, int n) {
+RuleOptions caseTabOptions(const app::MainWindow& w) {
   CaseOptions o;
   o.name = choiceOf(w, "文件名");
   o.ext = choiceOf(w, "扩展名");
-  caseRule(w.fileList(), n, o);
+  return o;
 }
 
 }  // namespace qorin::rules

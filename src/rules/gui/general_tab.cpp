@@ -2,10 +2,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "session/settings.h"
 #include "rules/general_rule.h"
 #include "rules/gui/rule_tabs.h"
 #include "rules/gui/tab_support.h"
+#include "session/session.h"
 
 namespace qorin::rules {
 
@@ -35,15 +35,14 @@ void showScope(app::MainWindow& w) {
 
 void clearFields(app::MainWindow& w) {
   // Nine emptied fields would each refresh: switch the preview off meanwhile.
-  session::Settings& s = session::settings();
-  const std::int32_t saved = s.autoPreview;
-  s.autoPreview = 0;
-  for (const char* e :
-       {"文件名前缀编辑框", "文件名编辑框", "文件名位数调节编辑框", "文件名后缀编辑框", "扩展名前缀编辑框",
-        "新扩展名编辑框", "扩展名位数调节编辑框", "扩展名后缀编辑框", "起始量编辑框"})
-    w.control<QLineEdit>(e)->clear();
-  s.autoPreview = saved;
-  w.refreshPreview(false);
+  {
+    session::Session::PreviewPause pause(w.session());
+    for (const char* e :
+         {"文件名前缀编辑框", "文件名编辑框", "文件名位数调节编辑框", "文件名后缀编辑框", "扩展名前缀编辑框",
+          "新扩展名编辑框", "扩展名位数调节编辑框", "扩展名后缀编辑框", "起始量编辑框"})
+      w.control<QLineEdit>(e)->clear();
+  }
+  w.refreshPreview();
 }
 
 }  // namespace
@@ -53,14 +52,14 @@ void setupGeneralTab(app::MainWindow& w) {
   for (const char* r : {"常规文件名单选框", "常规扩展名单选框", "常规全部单选框"}) {
     QObject::connect(w.control<QRadioButton>(r), &QRadioButton::clicked, &w, [&w] {
       showScope(w);
-      w.refreshPreview(false);
+      w.refreshPreview();
     });
   }
   QObject::connect(w.control<QPushButton>("常规清空按钮"), &QPushButton::clicked, &w,
                    [&w] { clearFields(w); });
 }
 
-void runGeneralTab(app::MainWindow& w, int n) {
+RuleOptions generalTabOptions(const app::MainWindow& w) {
   GeneralOptions o;
   o.scope = isChecked(w, "常规全部单选框")     ? GeneralScope::All
             : isChecked(w, "常规扩展名单选框") ? GeneralScope::Extension
@@ -75,7 +74,7 @@ void runGeneralTab(app::MainWindow& w, int n) {
   o.extText = textOf(w, "新扩展名编辑框");
   o.extDigits = textOf(w, "扩展名位数调节编辑框");
   o.extSuffix = textOf(w, "扩展名后缀编辑框");
-  generalRule(w.fileList(), n, o);
+  return o;
 }
 
 }  // namespace qorin::rules

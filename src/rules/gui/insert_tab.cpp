@@ -1,9 +1,9 @@
 #include <QCheckBox>
 #include <QRadioButton>
 
-#include "rules/insert_rule.h"
 #include "rules/gui/rule_tabs.h"
 #include "rules/gui/tab_support.h"
+#include "rules/insert_rule.h"
 
 namespace qorin::rules {
 
@@ -11,10 +11,10 @@ void setupInsertTab(app::MainWindow& w) {
   auto* nameText = w.control<QLineEdit>("插入到文件名的字符编辑框");
   auto* extText = w.control<QLineEdit>("插入到扩展名的字符编辑框");
   auto* keep = w.control<QCheckBox>("保持一致选择框");
-  auto refresh = [&w] { w.refreshPreview(false); };
+  auto refresh = [&w] { w.refreshPreview(); };
   QObject::connect(nameText, &QLineEdit::textChanged, &w, [&w, keep, extText](const QString& t) {
     if (keep->isChecked()) extText->setText(t);  // its own change refreshes too
-    w.refreshPreview(false);
+    w.refreshPreview();
   });
   for (const char* e : {"插入到扩展名的字符编辑框", "插入文件名位置编辑框", "插入扩展名位置编辑框"})
     QObject::connect(w.control<QLineEdit>(e), &QLineEdit::textChanged, &w, refresh);
@@ -39,12 +39,12 @@ void setupInsertTab(app::MainWindow& w) {
     const bool enables = p.enables;
     QObject::connect(radio, &QRadioButton::clicked, &w, [&w, radio, field, enables] {
       if (radio->isChecked()) field->setEnabled(enables);
-      w.refreshPreview(false);
+      w.refreshPreview();
     });
   }
 }
 
-void runInsertTab(app::MainWindow& w, int n) {
+RuleOptions insertTabOptions(const app::MainWindow& w) {
   InsertOptions o;
   o.nameText = textOf(w, "插入到文件名的字符编辑框");
   // A disabled, mirrored field still takes part: the rule uses what it shows.
@@ -54,7 +54,7 @@ void runInsertTab(app::MainWindow& w, int n) {
   o.namePosition = textOf(w, "插入文件名位置编辑框");
   o.extAt = isChecked(w, "插入扩展名尾单选框") ? InsertAt::End : InsertAt::Position;
   o.extPosition = textOf(w, "插入扩展名位置编辑框");
-  insertRule(w.fileList(), n, o);
+  return o;
 }
 
 }  // namespace qorin::rules

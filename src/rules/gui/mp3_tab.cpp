@@ -3,9 +3,9 @@
 #include <QRadioButton>
 
 #include "app/main_window.h"
-#include "rules/mp3_rule.h"
 #include "rules/gui/rule_tabs.h"
 #include "rules/gui/tab_support.h"
+#include "rules/mp3_rule.h"
 #include "text/gbtext.h"
 
 namespace qorin::rules {
@@ -30,7 +30,7 @@ void updateRuleExample(app::MainWindow& w) {
     field->setText(text::toQt(std::string(text::cutToBytes(rule, kMp3RuleMaxBytes))));
     return;
   }
-  w.refreshPreview(false);
+  w.refreshPreview();
 }
 
 void applyScheme(app::MainWindow& w, int item) {
@@ -39,7 +39,7 @@ void applyScheme(app::MainWindow& w, int item) {
   field->setText(text::toQt(std::string(mp3SchemeRule(item))));
   combo->setCurrentIndex(-1);
   field->setFocus();
-  w.refreshPreview(false);
+  w.refreshPreview();
 }
 
 }  // namespace
@@ -51,15 +51,14 @@ void setupMp3Tab(app::MainWindow& w) {
   QObject::connect(ruleField(w), &QLineEdit::textChanged, &w, [&w] { updateRuleExample(w); });
   QObject::connect(combo, &QComboBox::activated, &w, [&w](int item) { applyScheme(w, item); });
   for (const char* r : {"V1优先单选框", "V2优先单选框"})
-    QObject::connect(w.control<QRadioButton>(r), &QRadioButton::clicked, &w,
-                     [&w] { w.refreshPreview(false); });
+    QObject::connect(w.control<QRadioButton>(r), &QRadioButton::clicked, &w, [&w] { w.refreshPreview(); });
 }
 
-void runMp3Tab(app::MainWindow& w) {
+RuleOptions mp3TabOptions(const app::MainWindow& w) {
   Mp3Options o;
   o.rule = textOf(w, "MP3命名规则编辑框");
   o.priority = isChecked(w, "V1优先单选框") ? TagPriority::V1First : TagPriority::V2First;
-  mp3Rule(w.fileList(), o);
+  return o;
 }
 
 void insertPlaceholder(app::MainWindow& w, QObject* button) {

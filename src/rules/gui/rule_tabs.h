@@ -2,14 +2,15 @@
 // rule's options and runs the rule; extra wiring per tab (greying, mirroring).
 #pragma once
 
+#include "rules/rule.h"
+
 class QObject;
 
 namespace qorin::app {
 class MainWindow;
 }
 
-namespace qorin {
-}
+namespace qorin {}
 
 namespace qorin::rules {
 
@@ -21,12 +22,12 @@ void setupInsertTab(app::MainWindow& w);
 void setupCaseTab(app::MainWindow& w);
 void setupMp3Tab(app::MainWindow& w);
 
-// Compute newName of entries 0..n-1 with the tab's rule.
-void runGeneralTab(app::MainWindow& w, int n);
-void runReplaceTab(app::MainWindow& w, int n);
-void runInsertTab(app::MainWindow& w, int n);
-void runCaseTab(app::MainWindow& w, int n);
-void runMp3Tab(app::MainWindow& w);  // always every entry
+// The options the tab's controls show.
+RuleOptions generalTabOptions(const app::MainWindow& w);
+RuleOptions replaceTabOptions(const app::MainWindow& w);
+RuleOptions insertTabOptions(const app::MainWindow& w);
+RuleOptions caseTabOptions(const app::MainWindow& w);
+RuleOptions mp3TabOptions(const app::MainWindow& w);
 
 // The placeholder buttons' shared handler.
 void insertPlaceholder(app::MainWindow& w, QObject* button);

@@ -7,12 +7,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/main_window.h"
 #include "platform/gui/dialogs.h"
 #include "platform/open_file.h"
-#include "tags/gui/byte_limit.h"
 #include "tags/genre_positions.h"
 #include "tags/genres.h"
+#include "tags/gui/byte_limit.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "tags/tag_editor_state.h"
@@ -65,25 +64,30 @@ void setBackground(QWidget* w, const QColor& c) {
   w->setPalette(p);
 }
 
-void tell(QWidget* owner, const char* text, Icon icon) {
-  platform::dialogs().message(owner, QStringLiteral("Qorin批量更名器"), QString::fromUtf8(text), icon);
+void tell(platform::Dialogs& dialogs, QWidget* owner, const char* text, Icon icon) {
+  dialogs.message(owner, platform::programTitle(), QString::fromUtf8(text), icon);
 }
 
 }  // namespace
 
 void prepareGenreTables() { fillGenrePositionTable(); }
 
-void openTagEditor(app::MainWindow& owner, int row) {
-  if (row < 0 || row >= owner.fileList().rowCount()) return;
-  TagEditorState& state = tagEditorState();
-  state.currentMp3Path = owner.fileList()[row].oldPath();
-  TagEditorWindow window(state.currentMp3Path, &owner);
+void openTagEditor(QWidget* parent, const std::string& path, TagEditorState& state,
+                   platform::Dialogs& dialogs) {
+  state.currentMp3Path = path;
+  TagEditorWindow window(state.currentMp3Path, state, dialogs, parent);
   if (window.openFailed()) return;
   window.exec();
 }
 
-TagEditorWindow::TagEditorWindow(const std::string& path, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::TagEditorWindow>()), path_(path) {
+TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state, platform::Dialogs& dialogs,
+                                 QWidget* parent)
+    : QDialog(parent),
+      ui_(std::make_unique<Ui::TagEditorWindow>()),
+      path_(path),
+      state_(state),
+      dialogs_(dialogs) {
+  prepareGenreTables();
   ui_->setupUi(this);
   setFixedSize(size());
   setUpControls();
@@ -94,9 +98,8 @@ TagEditorWindow::TagEditorWindow(const std::string& path, QWidget* parent)
   platform::OpenFile file;
   if (!file.open(path_, platform::OpenMode::Read)) {
     openFailed_ = true;
-    platform::dialogs().message(parent, QStringLiteral("错误"),
-                                QStringLiteral("打开文件：") + text::toQt(path_) + QStringLiteral("失败！"),
-                                Icon::Stop);
+    dialogs_.message(parent, QStringLiteral("错误"),
+                     QStringLiteral("打开文件：") + text::toQt(path_) + QStringLiteral("失败！"), Icon::Stop);
     return;
   }
 
@@ -119,8 +122,7 @@ TagEditorWindow::TagEditorWindow(const std::string& path, QWidget* parent)
   }
   file.close();
 
-  TagEditorState& state = tagEditorState();
-  state.genreSelection[0] = control<QComboBox>("流派1组合框")->currentIndex();
+  state_.genreSelection[0] = control<QComboBox>("流派1组合框")->currentIndex();
   state.genreSelection[1] = control<QComboBox>("流派2组合框")->currentIndex();
   control<QPushButton>("更新按钮")->setEnabled(false);
   filling_ = false;
@@ -162,13 +164,13 @@ void TagEditorWindow::joinHandlers() {
   auto* genre1 = control<QComboBox>("流派1组合框");
   auto* genre2 = control<QComboBox>("流派2组合框");
   connect(genre1, &QComboBox::activated, this, [this](int index) {
-    int& last = tagEditorState().genreSelection[0];
+    int& last = state_.genreSelection[0];
     if (index == last) return;
     last = index;
     markId3v1Changed();
   });
   connect(genre2, &QComboBox::activated, this, [this](int index) {
-    int& last = tagEditorState().genreSelection[1];
+    int& last = state_.genreSelection[1];
     if (index == last) return;
     last = index;
     markId3v2Changed();
@@ -256,13 +258,13 @@ void TagEditorWindow::setId3v2GroupState() {
 void TagEditorWindow::markId3v1Changed() {
   auto* update = control<QPushButton>("更新按钮");
   if (!update->isEnabled()) update->setEnabled(true);
-  tagEditorState().tagModified[0] = true;
+  state_.tagModified[0] = true;
 }
 
 void TagEditorWindow::markId3v2Changed() {
   auto* update = control<QPushButton>("更新按钮");
   if (!update->isEnabled()) update->setEnabled(true);
-  tagEditorState().tagModified[1] = true;
+  state_.tagModified[1] = true;
 }
 
 int TagEditorWindow::shownGenre2Index() const {
@@ -288,7 +290,7 @@ void TagEditorWindow::copyV2ToV1() {
   setTextOf(control<QWidget>("年代1编辑框"), textOf(control<QWidget>("年代2编辑框")));
   const int genre = shownGenre2Index();
   control<QComboBox>("流派1组合框")->setCurrentIndex(genre);
-  tagEditorState().genreSelection[0] = genre;
+  state_.genreSelection[0] = genre;
   setTextOf(control<QWidget>("注释1编辑框"), cut("注释2编辑框"));
   // Equal texts raise no change notification, yet the group was written.
   markId3v1Changed();
@@ -307,13 +309,13 @@ void TagEditorWindow::copyV1ToV2() {
   auto* genre2 = control<QComboBox>("流派2组合框");
   genre2->setCurrentIndex(genre);
   if (genre < 0) genre2->setEditText({});
-  tagEditorState().genreSelection[1] = genre;
+  state_.genreSelection[1] = genre;
   setTextOf(control<QWidget>("注释2编辑框"), textOf(control<QWidget>("注释1编辑框")));
   markId3v2Changed();
 }
 
 void TagEditorWindow::updateTags() {
-  const TagEditorState& state = tagEditorState();
+  const TagEditorState& state = state_;
   // A file that cannot be opened for writing fails every requested action and stays as it was.
   platform::OpenFile file;
   const bool writable = file.open(path_, platform::OpenMode::ReadWrite);
@@ -331,12 +333,12 @@ void TagEditorWindow::updateTags() {
           writable && writeId3v1(file, boxText("歌曲名1编辑框"), boxText("艺术家1编辑框"),
                                  boxText("专辑1编辑框"), boxText("年代1编辑框"), comment, track, genre);
       if (ok) {
-        tell(this, "ID3v1标签更新成功！", Icon::None);
+        tell(dialogs_, this, "ID3v1标签更新成功！", Icon::None);
       } else {
-        tell(this, "ID3v1标签更新失败！", Icon::Stop);
+        tell(dialogs_, this, "ID3v1标签更新失败！", Icon::Stop);
       }
     } else if (!writable || !deleteId3v1(file)) {
-      tell(this, "删除ID3v1标签失败！", Icon::Stop);
+      tell(dialogs_, this, "删除ID3v1标签失败！", Icon::Stop);
     }
   }
 
@@ -364,12 +366,12 @@ void TagEditorWindow::updateTags() {
       // A genre typed as free text is written as it stands rather than dropped.
       if (index < 0) fields[kGenre] = text::fromQtOrEmpty(genre->currentText());
       if (writable && writeId3v2(file, fields)) {
-        tell(this, "ID3v2标签更新成功！", Icon::None);
+        tell(dialogs_, this, "ID3v2标签更新成功！", Icon::None);
       } else {
-        tell(this, "ID3v2标签更新失败！", Icon::Stop);
+        tell(dialogs_, this, "ID3v2标签更新失败！", Icon::Stop);
       }
     } else if (!writable || !deleteId3v2(file)) {
-      tell(this, "删除ID3v2标签失败！", Icon::Stop);
+      tell(dialogs_, this, "删除ID3v2标签失败！", Icon::Stop);
     }
   }
   file.close();

@@ -6,14 +6,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/gui/dialogs.h"
+#include "tags/tag_editor_state.h"
 #include "tags/tag_fields.h"
 
 namespace Ui {
 class TagEditorWindow;
-}
-
-namespace qorin::app {
-class MainWindow;
 }
 
 namespace qorin {
@@ -22,7 +20,8 @@ namespace tags {
 // Fills the genre tables once at start-up.
 void prepareGenreTables();
 // Opens the tag editor modally for the entry in `row`.
-void openTagEditor(app::MainWindow& owner, int row);
+void openTagEditor(QWidget* parent, const std::string& path, TagEditorState& state,
+                   platform::Dialogs& dialogs);
 
 class TagEditorWindow : public QDialog {
   Q_OBJECT
@@ -31,7 +30,8 @@ class TagEditorWindow : public QDialog {
   // Reads both tags of `path` (code page) into the groups. When the file
   // cannot be opened the error has been shown and openFailed() is true: the
   // window is then not to be shown.
-  explicit TagEditorWindow(const std::string& path, QWidget* parent = nullptr);
+  TagEditorWindow(const std::string& path, TagEditorState& state, platform::Dialogs& dialogs,
+                  QWidget* parent = nullptr);
   ~TagEditorWindow() override;
 
   bool openFailed() const { return openFailed_; }
@@ -67,6 +67,8 @@ class TagEditorWindow : public QDialog {
   bool openFailed_ = false;
   // While the opening fills the boxes their changes are not the user's.
   bool filling_ = false;
+  TagEditorState& state_;
+  platform::Dialogs& dialogs_;
 };
 
 }  // namespace tags

@@ -7,8 +7,8 @@
 
 namespace qorin::testing {
 
-AnsweringDialogs::AnsweringDialogs() { platform::setDialogs(this); }
-AnsweringDialogs::~AnsweringDialogs() { platform::setDialogs(nullptr); }
+AnsweringDialogs::AnsweringDialogs() = default;
+AnsweringDialogs::~AnsweringDialogs() = default;
 
 QStringList AnsweringDialogs::openFiles(QWidget*, const QString& title, const QString& filter,
                                         const QString& initialDir) {
@@ -56,8 +56,10 @@ std::optional<QColor> AnsweringDialogs::chooseColour(QWidget*, const QColor&) {
   return r;
 }
 
-ProgramDirectory::ProgramDirectory() { platform::overrideProgramDirectory(dir_.path().toStdString()); }
-ProgramDirectory::~ProgramDirectory() { platform::overrideProgramDirectory(""); }
+ProgramDirectory::ProgramDirectory() = default;
+ProgramDirectory::~ProgramDirectory() = default;
+
+session::Places ProgramDirectory::places() const { return session::Places::in(dir_.path().toStdString()); }
 
 QStringList makeFiles(const QString& dir, const QStringList& names, const QByteArray& content) {
   QStringList out;

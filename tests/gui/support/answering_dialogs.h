@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/gui/dialogs.h"
+#include "session/places.h"
 
 namespace qorin::testing {
 
@@ -45,13 +46,14 @@ class AnsweringDialogs : public platform::Dialogs {
   std::optional<QColor> chooseColour(QWidget*, const QColor& initial) override;
 };
 
-// Points the program directory (config.ini, dir.txt) at a fresh temporary
-// directory for the object's lifetime.
+// A fresh temporary folder for the program's files (config.ini, dir.txt, the
+// journal), handed to the window as its places.
 class ProgramDirectory {
  public:
   ProgramDirectory();
   ~ProgramDirectory();
   QString path() const { return dir_.path(); }
+  session::Places places() const;
   QString file(const QString& name) const { return dir_.filePath(name); }
 
  private:

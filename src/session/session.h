@@ -1,0 +1,153 @@
+// The working session behind the main window: the file list, the settings,
+// the rule of the selected tab, the preview policy, the ways of adding files,
+// the renaming pass with its undo, and which commands are available. It knows
+// nothing of Qt; the window observes it and mirrors its state in one place.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "filelist/file_list.h"
+#include "filelist/filter.h"
+#include "rename/rename_pass.h"
+#include "rules/rule.h"
+#include "session/places.h"
+#include "session/settings.h"
+
+namespace qorin::session {
+
+// Which toolbar buttons can be clicked.
+struct CommandState {
+  bool undo = false;
+  bool preview = false;
+  bool rename = false;
+  bool operator==(const CommandState&) const = default;
+};
+
+// The list's pop-up menu entries.
+struct ListMenuState {
+  bool preview = false;
+  bool filter = false;
+  bool deleteSelected = false;
+  bool clear = false;
+  bool tagInfo = false;
+  bool deleteUntagged = false;
+  bool selectAll = false;
+  bool operator==(const ListMenuState&) const = default;
+};
+
+// What a change touched, as bits for the observer.
+enum Change : unsigned {
+  kCommandsChanged = 1,  // commands()
+  kCountChanged = 2,     // the number of entries
+  kDisplayChanged = 4,   // the list's colours and font, the preview switch
+};
+
+class Observer {
+ public:
+  virtual ~Observer() = default;
+  virtual void sessionChanged(unsigned changes) = 0;
+};
+
+// What an add did: entries appended, and files left out because their names
+// do not fit the code page.
+struct AddReport {
+  int added = 0;
+  int unconvertible = 0;
+};
+
+// The outcome of a pass or an undo: the rows it covered and those that
+// succeeded, and the summary to show.
+struct PassReport {
+  int total = 0;
+  int succeeded = 0;
+  rename::Summary summary;
+};
+
+class Session {
+ public:
+  explicit Session(Places places);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  const Places& places() const { return places_; }
+  void setObserver(Observer* o) { observer_ = o; }
+
+  filelist::FileList& list() { return list_; }
+  const filelist::FileList& list() const { return list_; }
+
+  Settings& settings() { return settings_; }
+  const Settings& settings() const { return settings_; }
+  void loadSettings();
+  void saveSettings() const;
+  // After the settings record was changed: the preview and the display follow.
+  void settingsChanged();
+
+  // The rule of the selected tab; refreshPreview and the pass use it.
+  void setRule(rules::RuleOptions rule) { rule_ = std::move(rule); }
+  const rules::RuleOptions& rule() const { return rule_; }
+
+  // Proposals for as many entries as the settings say (all when forced or
+  // for a rule that covers every entry), shown in the new-name column.
+  // Nothing happens while automatic preview is off or a PreviewPause lives.
+  void refreshPreview(bool forceAll);
+  // How many entries a refresh covers: 0 when none happens.
+  int previewedEntries(bool forceAll) const;
+  // Proposals of the first n entries (clamped), not shown.
+  void applyRule(int n);
+
+  // Holds back refreshes while several options change at once.
+  class PreviewPause {
+   public:
+    explicit PreviewPause(Session& s) : s_(s) { ++s_.pauses_; }
+    ~PreviewPause() { --s_.pauses_; }
+    PreviewPause(const PreviewPause&) = delete;
+    PreviewPause& operator=(const PreviewPause&) = delete;
+
+   private:
+    Session& s_;
+  };
+
+  // The folder the open-file dialog starts in (dir.txt), "" when unknown.
+  std::string rememberedDirectory() const;
+  // Files chosen in the open-file dialog (full code-page paths): each keeps
+  // its own folder, the first file's folder is remembered.
+  AddReport addChosenFiles(const std::vector<std::string>& paths);
+  // Every file directly in `dir`.
+  AddReport addFolder(const std::string& dir);
+  // Dropped items: the files first in the given order, then each folder's files.
+  AddReport addDropped(const std::vector<std::string>& paths);
+
+  // Rows given in any order; duplicates are ignored.
+  void removeRows(std::vector<int> rows);
+  void clearList();
+  // Rows whose MP3 tag status is shown (non-MP3 or untagged files).
+  std::vector<int> untaggedRows() const { return list_.rowsWithMp3Status(); }
+  // Filters the list; returns how many entries went.
+  int filter(const filelist::FilterOptions& o);
+
+  CommandState commands() const { return commands_; }
+  ListMenuState listMenu(bool hasSelection, bool mp3Tab) const;
+
+  // Fresh proposals for every entry, then the pass over the shown rows.
+  PassReport renameAll(const rename::ProgressFn& progress = {});
+  PassReport undoLastPass(const rename::ProgressFn& progress = {});
+
+ private:
+  void notify(unsigned changes) {
+    if (observer_ && changes) observer_->sessionChanged(changes);
+  }
+  void setCommands(CommandState c);
+  // Makes the entries from `first` on rows and refreshes after an add.
+  void finishAdd(int first);
+
+  Places places_;
+  Settings settings_;
+  filelist::FileList list_;
+  rules::RuleOptions rule_;
+  CommandState commands_;
+  Observer* observer_ = nullptr;
+  int pauses_ = 0;
+};
+
+}  // namespace qorin::session
