@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+python3 scripts/check-layers.py
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORIN_WERROR=ON -DQORIN_BUILD_TESTS=ON \
   -DQORIN_BUILD_BENCH=ON
 cmake --build build-test -j"$(nproc)"

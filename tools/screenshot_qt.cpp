@@ -23,8 +23,11 @@ int main(int argc, char** argv) {
   QDir().mkpath(out);
   QTemporaryDir home;
   // A few sample files so the list shows what the program does.
+  // A second argument fixes the sample folder, so that two builds' pictures
+  // can be compared pixel for pixel.
   QTemporaryDir scratch;
-  const QString folder = scratch.filePath(QStringLiteral("旅行照片"));
+  const QString base = argc > 2 ? QString::fromLocal8Bit(argv[2]) : scratch.path();
+  const QString folder = QDir(base).filePath(QStringLiteral("旅行照片"));
   QDir().mkpath(folder);
   for (const char* name :
        {"IMG_0412.jpg", "IMG_0413.jpg", "旅行 01.jpg", "旅行 02.jpg", "说明.txt", "song.mp3"}) {

@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Fails when an include under src/ crosses the layer table of docs/ARCHITECTURE.md.
+
+Core folders, lowest first; a core file may include the core of its own folder
+and of lower layers only, and never Qt. A gui/ sub-folder may include Qt, the
+whole core, and the gui/ files of its own and lower layers. src/app is the top:
+it may include anything, and nothing else may include it.
+"""
+import os
+import re
+import sys
+
+LAYERS = {"text": 0, "platform": 1, "filelist": 2, "tags": 2, "rules": 3, "rename": 4, "session": 5, "app": 6}
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+QT = re.compile(r"^(Q[A-Za-z]+|Qt[A-Za-z]*/.*|ui_.*\.h)$")
+
+
+def place(path):
+    """(folder, is_gui) of a path relative to src/."""
+    parts = path.split("/")
+    return parts[0], parts[0] == "app" or (len(parts) > 1 and parts[1] == "gui")
+
+
+def check(src):
+    errors = []
+    for root, _, files in os.walk(src):
+        for name in sorted(files):
+            if not name.endswith((".h", ".cpp")):
+                continue
+            full = os.path.join(root, name)
+            rel = os.path.relpath(full, src).replace(os.sep, "/")
+            folder, gui = place(rel)
+            if folder not in LAYERS:
+                errors.append(f"{rel}: folder {folder}/ is not in the layer table")
+                continue
+            with open(full, encoding="utf-8") as f:
+                for number, line in enumerate(f, 1):
+                    m = INCLUDE.match(line)
+                    if not m:
+                        continue
+                    kind, target = m.groups()
+                    where = f"src/{rel}:{number}: {target}"
+                    if QT.match(target):
+                        if not gui:
+                            errors.append(f"{where}: a core file includes Qt")
+                        continue
+                    if kind == "<" or "/" not in target:
+                        continue
+                    to_folder, to_gui = place(target)
+                    if to_folder not in LAYERS:
+                        continue
+                    if to_folder == "app" and folder != "app":
+                        errors.append(f"{where}: only src/app may include src/app")
+                    elif to_gui and not gui:
+                        errors.append(f"{where}: a core file includes a window file")
+                    elif not gui and to_folder != folder and LAYERS[to_folder] >= LAYERS[folder]:
+                        errors.append(f"{where}: {folder}/ may not look up or across to {to_folder}/")
+                    elif gui and to_gui and to_folder != folder and LAYERS[to_folder] > LAYERS[folder]:
+                        errors.append(f"{where}: {folder}/gui may not include the windows of {to_folder}/")
+    return errors
+
+
+def main():
+    src = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src")
+    errors = check(os.path.normpath(src))
+    for e in errors:
+        print(e)
+    if errors:
+        print(f"{len(errors)} include(s) cross the layers")
+        return 1
+    print("layers: every include looks down")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,219 @@
+#include "session/session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "temp_dir.h"
+#include "text/gbtext.h"
+
+namespace qorin::session {
+namespace {
+
+using filelist::FileList;
+
+struct Recorder : Observer {
+  unsigned seen = 0;
+  int calls = 0;
+  void sessionChanged(unsigned changes) override {
+    seen |= changes;
+    ++calls;
+  }
+};
+
+std::vector<std::string> oldNames(const FileList& l) {
+  std::vector<std::string> out;
+  for (int r = 0; r < l.rowCount(); ++r) out.push_back(l[r].oldName);
+  return out;
+}
+
+std::vector<std::string> shownNew(const FileList& l) {
+  std::vector<std::string> out;
+  for (int r = 0; r < l.rowCount(); ++r) out.push_back(l[r].newNameCell);
+  return out;
+}
+
+rules::GeneralOptions numbering() { return {}; }  // 0, 1, 2 … keeping the extension
+
+TEST(SessionAdd, ChosenFilesKeepTheirOrderAndEachItsFolder) {
+  testing::TempDir home, a, b;
+  Session s(Places::in(home.dir()));
+  a.write("z.txt", "");
+  b.write("same.txt", "");
+  a.write("same.txt", "");
+  const AddReport r = s.addChosenFiles({a.file("z.txt"), b.file("same.txt"), a.file("same.txt")});
+  EXPECT_EQ(r.added, 3);
+  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"z.txt", "same.txt", "same.txt"}));
+  EXPECT_EQ(s.list()[0].dir, a.dir());
+  EXPECT_EQ(s.list()[1].dir, b.dir());
+  EXPECT_EQ(s.list()[2].dir, a.dir());
+  // The dialog opens next time in the first file's folder.
+  EXPECT_EQ(s.rememberedDirectory(), a.dir());
+  EXPECT_EQ(home.read("dir.txt"), a.dir() + "\r\n");
+}
+
+TEST(SessionAdd, FolderInNameOrderWithUnconvertibleNamesCounted) {
+  testing::TempDir home, d;
+  for (const char* n : {"b.txt", "A.txt", "c.jpg"}) d.write(n, "");
+  d.write("bad\xff.txt", "");  // not UTF-8: no code-page name for it
+  std::filesystem::create_directory(d.path() / "sub");
+  Session s(Places::in(home.dir()));
+  const std::string dirWithoutSeparator = d.dir().substr(0, d.dir().size() - 1);
+  const AddReport r = s.addFolder(dirWithoutSeparator);
+  EXPECT_EQ(r.added, 3);
+  EXPECT_EQ(r.unconvertible, 1);
+  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"A.txt", "b.txt", "c.jpg"}));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(s.list()[i].dir, d.dir());
+}
+
+TEST(SessionAdd, DroppedFilesComeBeforeTheFoldersFiles) {
+  testing::TempDir home, d, e;
+  d.write("in-folder.txt", "");
+  e.write("loose2.txt", "");
+  e.write("loose1.txt", "");
+  Session s(Places::in(home.dir()));
+  s.addDropped({d.dir(), e.file("loose2.txt"), e.file("loose1.txt")});
+  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"loose2.txt", "loose1.txt", "in-folder.txt"}));
+  EXPECT_EQ(s.list()[0].dir, e.dir());
+  EXPECT_EQ(s.list()[2].dir, d.dir());
+}
+
+struct GatingCase {
+  const char* what;
+  int autoPreview, previewAll, previewCount;
+  bool mp3Rule, forced;
+  int expected;
+};
+
+TEST(SessionPreview, GatingTable) {
+  const GatingCase cases[] = {
+      {"automatic preview off", 0, 0, 10, false, false, 0},
+      {"off even when forced", 0, 1, 10, false, true, 0},
+      {"count 0", 1, 0, 0, false, false, 0},
+      {"count 10 of 25", 1, 0, 10, false, false, 10},
+      {"count above the list", 1, 0, 40, false, false, 25},
+      {"negative count", 1, 0, -5, false, false, 0},
+      {"all entries", 1, 1, 10, false, false, 25},
+      {"forced by the preview button", 1, 0, 10, false, true, 25},
+      {"the MP3 rule always covers all", 1, 0, 3, true, false, 25},
+  };
+  testing::TempDir home, d;
+  for (int i = 0; i < 25; ++i) d.write("f" + std::to_string(100 + i) + ".txt", "");
+  for (const GatingCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Session s(Places::in(home.dir()));
+    s.addFolder(d.dir());
+    s.settings().autoPreview = c.autoPreview;
+    s.settings().previewAllEntries = c.previewAll;
+    s.settings().previewCount = c.previewCount;
+    if (c.mp3Rule) {
+      s.setRule(rules::Mp3Options{});
+    } else {
+      s.setRule(numbering());
+    }
+    EXPECT_EQ(s.previewedEntries(c.forced), c.expected);
+    s.refreshPreview(c.forced);
+    if (c.mp3Rule) continue;  // the MP3 rule proposes nothing for text files
+    const std::vector<std::string> cells = shownNew(s.list());
+    for (int r = 0; r < 25; ++r) EXPECT_EQ(cells[static_cast<std::size_t>(r)].empty(), r >= c.expected) << r;
+  }
+}
+
+TEST(SessionPreview, APauseHoldsBackRefreshes) {
+  testing::TempDir home, d;
+  d.write("a.txt", "");
+  Session s(Places::in(home.dir()));
+  s.settings().autoPreview = 1;
+  s.setRule(numbering());
+  s.addFolder(d.dir());
+  rules::GeneralOptions o;
+  o.namePrefix = "x";
+  {
+    Session::PreviewPause pause(s);
+    s.setRule(o);
+    s.refreshPreview(false);
+    EXPECT_EQ(s.list()[0].newNameCell, "0.txt");
+  }
+  s.refreshPreview(false);
+  EXPECT_EQ(s.list()[0].newNameCell, "x0.txt");
+}
+
+TEST(SessionCommands, StateThroughAddPassUndoFilterAndClear) {
+  testing::TempDir home, d;
+  d.write("a.txt", "1");
+  d.write("b.txt", "2");
+  Session s(Places::in(home.dir()));
+  Recorder seen;
+  s.setObserver(&seen);
+  s.setRule(numbering());
+  using C = CommandState;
+  EXPECT_EQ(s.commands(), (C{false, false, false}));
+
+  testing::TempDir empty;
+  s.addFolder(empty.dir());  // even an empty folder makes the buttons available
+  EXPECT_EQ(s.commands(), (C{false, true, true}));
+  EXPECT_TRUE(seen.seen & kCommandsChanged);
+
+  s.addFolder(d.dir());
+  const PassReport pass = s.renameAll();
+  EXPECT_EQ(pass.succeeded, 2);
+  EXPECT_TRUE(pass.summary.allSucceeded);
+  EXPECT_EQ(s.commands(), (C{true, true, true}));
+
+  const PassReport undo = s.undoLastPass();
+  EXPECT_EQ(undo.succeeded, 2);
+  EXPECT_EQ(s.commands(), (C{false, true, true}));
+  EXPECT_EQ(d.read("a.txt"), "1");
+
+  s.renameAll();
+  filelist::FilterOptions keepNothing;
+  keepNothing.operation = filelist::FilterOperation::Keep;
+  keepNothing.text = "jpg";
+  s.filter(keepNothing);
+  // Filtering to empty keeps the undo record.
+  EXPECT_EQ(s.commands(), (C{true, false, false}));
+
+  s.addFolder(d.dir());
+  s.removeRows({1, 0, 1});
+  EXPECT_EQ(s.list().fileCount(), 0);
+  EXPECT_EQ(s.commands(), (C{false, false, false}));
+
+  s.addFolder(d.dir());
+  s.clearList();
+  EXPECT_EQ(s.commands(), (C{false, false, false}));
+  s.setObserver(nullptr);
+}
+
+TEST(SessionCommands, ListMenuFollowsRowsSelectionAndTab) {
+  testing::TempDir home, d;
+  Session s(Places::in(home.dir()));
+  EXPECT_EQ(s.listMenu(false, true), ListMenuState{});
+  d.write("a.mp3", "");
+  s.addFolder(d.dir());
+  const ListMenuState m = s.listMenu(true, false);
+  EXPECT_TRUE(m.preview && m.filter && m.clear && m.selectAll && m.deleteSelected && m.tagInfo);
+  EXPECT_FALSE(m.deleteUntagged);
+  EXPECT_TRUE(s.listMenu(false, true).deleteUntagged);
+  EXPECT_FALSE(s.listMenu(false, true).tagInfo);
+}
+
+TEST(SessionSettings, LoadAndSaveGoThroughTheGivenPlaces) {
+  testing::TempDir home;
+  Session s(Places::in(home.dir()));
+  Recorder seen;
+  s.setObserver(&seen);
+  s.loadSettings();  // no file: defaults, nothing written
+  EXPECT_EQ(s.settings(), defaultSettings());
+  EXPECT_TRUE(seen.seen & kDisplayChanged);
+  EXPECT_FALSE(std::filesystem::exists(home.path() / "config.ini"));
+  s.settings().previewCount = 7;
+  s.saveSettings();
+  Session t(Places::in(home.dir()));
+  t.loadSettings();
+  EXPECT_EQ(t.settings().previewCount, 7);
+  s.setObserver(nullptr);
+}
+
+}  // namespace
+}  // namespace qorin::session
