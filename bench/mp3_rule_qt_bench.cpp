@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     window->show();
     window->session().settings().autoPreview = 1;
     window->tabs()->setCurrentIndex(4);
-    window->addDirectory(QString::fromStdString(corpus.dir.string()), false);
+    window->list()->addDirectory(QString::fromStdString(corpus.dir.string()), false);
     QCoreApplication::processEvents();
     if (window->fileList().fileCount() != kFiles) {
       std::fprintf(stderr, "listed %d files, expected %d\n", window->fileList().fileCount(), kFiles);

@@ -79,7 +79,7 @@ void BM_KeystrokeWholeList(benchmark::State& state) {
   w.show();
   w.session().settings().autoPreview = 1;
   w.session().settings().previewAllEntries = 1;
-  w.addDirectory(bigFolder(n), false);
+  w.list()->addDirectory(bigFolder(n), false);
   QApplication::processEvents();
   auto* prefix = w.control<QLineEdit>("文件名前缀编辑框");
   double best = 1e9, baseBest = 1e9;
@@ -107,17 +107,17 @@ void BM_AddFolderDeleteClear(benchmark::State& state) {
     base = std::min(base,
                     secondsOf([&] { benchmark::DoNotOptimize(platform::listFiles(folder.toStdString())); }));
     add = std::min(add, secondsOf([&] {
-                     w.addDirectory(folder, false);
+                     w.list()->addDirectory(folder, false);
                      QApplication::processEvents();
                    }));
-    w.selectAllRows();
+    w.list()->selectAllRows();
     del = std::min(del, secondsOf([&] {
-                     w.deleteSelectedEntries();
+                     w.list()->deleteSelectedEntries();
                      QApplication::processEvents();
                    }));
-    w.addDirectory(folder, false);
+    w.list()->addDirectory(folder, false);
     clear = std::min(clear, secondsOf([&] {
-                       w.clearList();
+                       w.list()->clearList();
                        QApplication::processEvents();
                      }));
   }
@@ -139,7 +139,7 @@ void BM_RenamePassWindowVsCore(benchmark::State& state) {
     }
     MainWindow w(scratchPlaces(), quiet());
     w.show();
-    w.addDirectory(a.path(), false);
+    w.list()->addDirectory(a.path(), false);
     w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("n"));
     FileList plain;
     std::string dir = b.path().toStdString() + "/";

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   w.session().settings().autoPreview = 1;
   w.applyDisplaySettings();
   w.show();
-  w.addDirectory(folder, false);
+  w.list()->addDirectory(folder, false);
   w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("照片_"));
   w.control<QLineEdit>("文件名位数调节编辑框")->setText(QStringLiteral("3"));
   w.control<QLineEdit>("起始量编辑框")->setText(QStringLiteral("1"));

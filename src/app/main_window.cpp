@@ -24,8 +24,8 @@
 #include "app/colour_picker.h"
 #include "app/help_window.h"
 #include "app/settings_window.h"
-#include "filelist/gui/file_list_model.h"
 #include "filelist/gui/filter_window.h"
+#include "filelist/gui/list_commands.h"
 #include "platform/fs.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/wait_cursor.h"
@@ -96,11 +96,11 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
   session_.setObserver(nullptr);
-  listView()->setModel(nullptr);
 }
 
 QTreeView* MainWindow::listView() const { return ui_->显示超级列表框; }
 QTabWidget* MainWindow::tabs() const { return ui_->选择夹; }
+QMenu* MainWindow::listMenu() const { return list_->menu(); }
 
 QAction* MainWindow::toolbarAction(int index) const {
   return index >= 0 && index < toolbarActions_.size() ? toolbarActions_[index] : nullptr;
@@ -160,9 +160,10 @@ void MainWindow::createToolbar() {
 void MainWindow::createMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
   file->addAction(icons::chooseDirectory(), QStringLiteral("选择目录(&D)..."),
-                  QKeySequence(QStringLiteral("Ctrl+D")), this, [this] { addDirectory(QString(), true); });
+                  QKeySequence(QStringLiteral("Ctrl+D")), this,
+                  [this] { list_->addDirectory(QString(), true); });
   file->addAction(icons::addFiles(), QStringLiteral("添加文件(&N)..."),
-                  QKeySequence(QStringLiteral("Ctrl+F")), this, [this] { addFilesDialog(); });
+                  QKeySequence(QStringLiteral("Ctrl+F")), this, [this] { list_->addFilesDialog(); });
   file->addSeparator();
   file->addAction(QStringLiteral("退出(&X)"), QKeySequence(QStringLiteral("Ctrl+X")), this,
                   [this] { close(); });
@@ -175,32 +176,6 @@ void MainWindow::createMenus() {
   help->addAction(icons::help(), QStringLiteral("内容(&D)..."), QKeySequence(Qt::Key_F1), this,
                   [this] { openHelp(); });
   help->addAction(QStringLiteral("关于(&A)..."), this, [this] { openAbout(); });
-
-  // The list's pop-up menu: not in the bar.
-  listMenu_ = new QMenu(QStringLiteral("右键菜单"), this);
-  listMenu_->setObjectName(QStringLiteral("右键菜单"));
-  menuPreview_ =
-      listMenu_->addAction(QStringLiteral("预览(&V)"), this, [this] { session_.refreshPreview(true); });
-  listMenu_->addSeparator();
-  listMenu_->addAction(icons::chooseDirectory(), QStringLiteral("添加整个目录(&O)"), this,
-                       [this] { addDirectory(QString(), true); });
-  listMenu_->addAction(icons::addFiles(), QStringLiteral("加入文件(&F)"), this, [this] { addFilesDialog(); });
-  listMenu_->addSeparator();
-  menuFilter_ = listMenu_->addAction(QStringLiteral("过滤(&L)..."), this, [this] { openFilter(); });
-  listMenu_->addSeparator();
-  menuDeleteSelected_ =
-      listMenu_->addAction(QStringLiteral("删除选择的项目(&D)"), this, [this] { deleteSelectedEntries(); });
-  menuClear_ = listMenu_->addAction(QStringLiteral("清空列表(&E)"), this, [this] { clearList(); });
-  listMenu_->addSeparator();
-  menuTagInfo_ = listMenu_->addAction(QStringLiteral("MP3标签信息(&I)..."), this,
-                                      [this] { openTagEditorForSelection(true); });
-  menuDeleteUntagged_ =
-      listMenu_->addAction(QStringLiteral("删除无MP3标签项目(M)"), this, [this] { deleteUntaggedEntries(); });
-  listMenu_->addSeparator();
-  menuSelectAll_ = listMenu_->addAction(QStringLiteral("全选"), this, [this] { selectAllRows(); });
-  // Shown in the menu; the list's key handler does the work (Ctrl alone).
-  menuSelectAll_->setShortcut(QKeySequence(QStringLiteral("Ctrl+A")));
-  menuSelectAll_->setShortcutContext(Qt::WidgetShortcut);
 }
 
 void MainWindow::createStatusBar() {
@@ -224,26 +199,11 @@ void MainWindow::createStatusBar() {
 }
 
 void MainWindow::setupList() {
-  QTreeView* view = listView();
-  model_ = std::make_unique<filelist::FileListModel>(session_.list());
-  view->setModel(model_.get());
-  view->setRootIsDecorated(false);
-  view->setUniformRowHeights(true);
-  view->setItemsExpandable(false);
-  view->setAllColumnsShowFocus(true);
-  view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  view->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  view->setIconSize(QSize(16, 15));
-  view->setContextMenuPolicy(Qt::CustomContextMenu);
-  view->header()->setStretchLastSection(false);
-  const int widths[] = {150, 150, 200, 100, 100};
-  for (int c = 0; c < filelist::kColumnCount; ++c) view->setColumnWidth(c, widths[c]);
-  connect(view, &QWidget::customContextMenuRequested, this,
-          [this, view](const QPoint& p) { showListMenu(view->viewport()->mapToGlobal(p)); });
-  connect(view, &QAbstractItemView::doubleClicked, this, [this] { openTagEditorForSelection(false); });
-  view->installEventFilter(this);
-  view->viewport()->installEventFilter(this);
+  list_ = new filelist::ListCommands(ui_->显示超级列表框, session_, *dialogs_, this);
+  connect(list_, &filelist::ListCommands::menuRequested, this,
+          [this](const QPoint& p) { list_->showMenu(p, tabs()->currentIndex() == rules::kMp3Tab); });
+  connect(list_, &filelist::ListCommands::filterRequested, this, &MainWindow::openFilter);
+  connect(list_, &filelist::ListCommands::tagEditorRequested, this, &MainWindow::openTagEditorForSelection);
 }
 
 void MainWindow::setupTabs() {
@@ -330,61 +290,15 @@ void MainWindow::showDisplaySettings() {
   const QString accent = QStringLiteral("QMenu::item:selected { background: %1; color: %2; }")
                              .arg(background.name(), background.lightness() < 128 ? "white" : "black");
   menuBar()->setStyleSheet(accent);
-  listMenu_->setStyleSheet(accent);
+  list_->menu()->setStyleSheet(accent);
   statusPreview_->setText(s.autoPreview == 1 ? QStringLiteral("自动预览－开")
                                              : QStringLiteral("自动预览－关"));
 }
 
-int MainWindow::currentSelection() const {
-  const QModelIndexList rows = listView()->selectionModel()->selectedRows();
-  if (rows.isEmpty()) return -1;
-  int first = rows.front().row();
-  for (const QModelIndex& i : rows) first = std::min(first, i.row());
-  return first;
-}
-
-void MainWindow::deleteSelectedEntries() {
-  platform::WaitCursor wait;
-  std::vector<int> rows;
-  for (const QModelIndex& i : listView()->selectionModel()->selectedRows()) rows.push_back(i.row());
-  listView()->selectionModel()->clearSelection();
-  session_.removeRows(std::move(rows));
-}
-
-void MainWindow::selectAllRows() {
-  const int rows = session_.list().rowCount();
-  if (rows == 0) return;
-  const QItemSelection all(model_->index(0, 0), model_->index(rows - 1, filelist::kColumnCount - 1));
-  listView()->selectionModel()->select(all, QItemSelectionModel::Select);
-}
-
-void MainWindow::clearList() { session_.clearList(); }
-
-void MainWindow::deleteUntaggedEntries() {
-  QItemSelection marked;
-  for (int r : session_.untaggedRows())
-    marked.select(model_->index(r, 0), model_->index(r, filelist::kColumnCount - 1));
-  listView()->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
-  deleteSelectedEntries();
-}
-
-void MainWindow::showListMenu(const QPoint& globalPos) {
-  const session::ListMenuState m =
-      session_.listMenu(currentSelection() != -1, tabs()->currentIndex() == rules::kMp3Tab);
-  menuPreview_->setEnabled(m.preview);
-  menuFilter_->setEnabled(m.filter);
-  menuDeleteSelected_->setEnabled(m.deleteSelected);
-  menuClear_->setEnabled(m.clear);
-  menuTagInfo_->setEnabled(m.tagInfo);
-  menuDeleteUntagged_->setEnabled(m.deleteUntagged);
-  menuSelectAll_->setEnabled(m.selectAll);
-  listMenu_->popup(globalPos);
-}
-
 void MainWindow::openTagEditorForSelection(bool fromMenu) {
-  const int row = currentSelection();
+  const int row = list_->currentSelection();
   if (row == -1) {
-    if (!fromMenu) addFilesDialog();
+    if (!fromMenu) list_->addFilesDialog();
     return;
   }
   const filelist::FileEntry& e = session_.list()[row];
@@ -396,74 +310,13 @@ void MainWindow::openTagEditorForSelection(bool fromMenu) {
   }
 }
 
-void MainWindow::reportUnconvertible(int count) {
-  if (count <= 0) return;
-  dialogs_->message(this, platform::programTitle(),
-                    QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(count),
-                    platform::Dialogs::Icon::Exclamation);
-}
-
-namespace {
-
-// Paths from Qt in the code page; those that cannot be represented are counted.
-std::vector<std::string> codePagePaths(const QStringList& paths, int& unconvertible) {
-  std::vector<std::string> out;
-  out.reserve(static_cast<std::size_t>(paths.size()));
-  for (const QString& p : paths) {
-    if (auto path = text::fromQt(QDir::toNativeSeparators(p)))
-      out.push_back(std::move(*path));
-    else
-      ++unconvertible;
-  }
-  return out;
-}
-
-}  // namespace
-
-void MainWindow::addFilesDialog() {
-  const QStringList chosen = dialogs_->openFiles(
-      this, QStringLiteral("请选择文件(可多选)："),
-      QStringLiteral(
-          "所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|"
-          "*.gif;*.jpg;*.jpeg;*.bmp;*.png|文本文件(*.txt)|*.txt"),
-      text::toQt(session_.rememberedDirectory()));
-  if (chosen.isEmpty()) return;
-  int skipped = 0;
-  {
-    platform::WaitCursor wait;
-    session_.addChosenFiles(codePagePaths(chosen, skipped));
-  }
-  reportUnconvertible(skipped);
-}
-
-void MainWindow::addDirectory(const QString& given, bool ask) {
-  const QString chosen = ask ? dialogs_->chooseFolder(this, QStringLiteral("请选择一个目录")) : given;
-  if (chosen.isEmpty()) return;
-  int skipped = 0;
-  const std::vector<std::string> dir = codePagePaths({chosen}, skipped);
-  if (!dir.empty()) {
-    platform::WaitCursor wait;
-    skipped += session_.addFolder(dir.front()).unconvertible;
-  }
-  reportUnconvertible(skipped);
-}
-
-void MainWindow::addDroppedItems(const QStringList& paths) {
-  int skipped = 0;
-  {
-    platform::WaitCursor wait;
-    skipped = session_.addDropped(codePagePaths(paths, skipped)).unconvertible + skipped;
-  }
-  reportUnconvertible(skipped);
-}
-
 void MainWindow::toolbarClicked(int index) {
   switch (index) {
     case kChooseDirectory:
-      addDirectory(QString(), true);
+      list_->addDirectory(QString(), true);
       break;
     case kAddFiles:
-      addFilesDialog();
+      list_->addFilesDialog();
       break;
     case kUndo:
       rename::undoCommand(session_, *dialogs_, statusProgress_, this);
@@ -511,28 +364,6 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == listView() && e->type() == QEvent::KeyPress) {
-    const auto* k = static_cast<QKeyEvent*>(e);
-    const Qt::KeyboardModifiers mods =
-        k->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
-    if (k->key() == Qt::Key_Delete) {
-      deleteSelectedEntries();
-      return true;
-    }
-    if (k->key() == Qt::Key_A && mods & Qt::ControlModifier) {
-      // Only Ctrl alone selects; Ctrl+Shift+A must not reach the view's own select-all either.
-      if (mods == Qt::ControlModifier) selectAllRows();
-      return true;
-    }
-  }
-  if (watched == listView()->viewport() && e->type() == QEvent::MouseButtonDblClick) {
-    const auto* m = static_cast<QMouseEvent*>(e);
-    if (!listView()->indexAt(m->position().toPoint()).isValid()) {
-      listView()->selectionModel()->clearSelection();
-      openTagEditorForSelection(false);
-      return true;
-    }
-  }
   if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove || e->type() == QEvent::Drop) {
     auto* w = qobject_cast<QWidget*>(watched);
     auto* d = static_cast<QDropEvent*>(e);
@@ -545,7 +376,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
       for (const QUrl& u : d->mimeData()->urls())
         if (u.isLocalFile()) paths << u.toLocalFile();
       d->acceptProposedAction();
-      if (!paths.isEmpty()) addDroppedItems(paths);
+      if (!paths.isEmpty()) list_->addDroppedItems(paths);
       return true;
     }
   }

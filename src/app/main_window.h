@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "filelist/gui/list_commands.h"
 #include "platform/gui/dialogs.h"
 #include "session/session.h"
 #include "tags/tag_editor_state.h"
@@ -20,10 +21,6 @@ class QTreeView;
 
 namespace Ui {
 class MainWindow;
-}
-
-namespace qorin::filelist {
-class FileListModel;
 }
 
 namespace qorin::app {
@@ -55,7 +52,8 @@ class MainWindow : public QMainWindow, private session::Observer {
   QTabWidget* tabs() const;
   QToolBar* toolBar() const { return toolbar_; }
   QAction* toolbarAction(int index) const;
-  QMenu* listMenu() const { return listMenu_; }
+  filelist::ListCommands* list() const { return list_; }
+  QMenu* listMenu() const;
   QLabel* statusPart(int index) const;
 
   // Looks a control up by its design name.
@@ -72,21 +70,9 @@ class MainWindow : public QMainWindow, private session::Observer {
   // preview follows.
   void refreshPreview();
 
-  // The first selected row, or -1.
-  int currentSelection() const;
-
-  // List commands.
-  void deleteSelectedEntries();
-  void selectAllRows();
-  void clearList();
-  void deleteUntaggedEntries();
-  void showListMenu(const QPoint& globalPos);
+  // The tag editor for the selected row; without one, a double click
+  // opens the open-file dialog instead.
   void openTagEditorForSelection(bool fromMenu);
-
-  // Adding files.
-  void addFilesDialog();
-  void addDirectory(const QString& dir, bool ask);
-  void addDroppedItems(const QStringList& paths);
 
   // Toolbar click handler (index as in ToolbarButton).
   void toolbarClicked(int index);
@@ -120,24 +106,15 @@ class MainWindow : public QMainWindow, private session::Observer {
   void onSharedRadioClicked();
   void onTagButtonClicked();
   rules::RuleOptions currentRule() const;
-  void reportUnconvertible(int count);
 
   std::unique_ptr<platform::Dialogs> ownDialogs_;
   platform::Dialogs* dialogs_;
   session::Session session_;
   tags::TagEditorState tagEditorState_;
   std::unique_ptr<Ui::MainWindow> ui_;
-  std::unique_ptr<filelist::FileListModel> model_;
+  filelist::ListCommands* list_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   QList<QAction*> toolbarActions_;
-  QMenu* listMenu_ = nullptr;
-  QAction* menuPreview_ = nullptr;
-  QAction* menuFilter_ = nullptr;
-  QAction* menuDeleteSelected_ = nullptr;
-  QAction* menuClear_ = nullptr;
-  QAction* menuTagInfo_ = nullptr;
-  QAction* menuDeleteUntagged_ = nullptr;
-  QAction* menuSelectAll_ = nullptr;
   QLabel* statusCount_ = nullptr;
   QLabel* statusProgress_ = nullptr;
   QLabel* statusPreview_ = nullptr;

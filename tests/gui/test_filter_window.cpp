@@ -84,7 +84,7 @@ class FilterWindowTest : public QObject {
       QTemporaryDir dir;
       MainWindow w(home.places(), dialogs);
       testing::makeFiles(dir.path(), {"song.mp3", "cover.JPG", "notes"});
-      w.addDirectory(dir.path(), false);
+      w.list()->addDirectory(dir.path(), false);
       FilterWindow f(w.session(), w.dialogs(), &w);
       f.show();
       child<QComboBox>(f, "操作方式组合框")->setCurrentIndex(c.operation);
@@ -105,8 +105,8 @@ class FilterWindowTest : public QObject {
     const QString live = dir.filePath(QStringLiteral("Live"));
     testing::makeFiles(live, {"studio.mp3"});
     testing::makeFiles(dir.path(), {"01 live.mp3", "LIVE-2.wma", "other.mp3"});
-    w.addDirectory(live, false);
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(live, false);
+    w.list()->addDirectory(dir.path(), false);
     FilterWindow f(w.session(), w.dialogs(), &w);
     f.show();
     child<QCheckBox>(f, "过滤完成后关闭对话框选择框")->setChecked(false);
@@ -129,7 +129,7 @@ class FilterWindowTest : public QObject {
     QTemporaryDir dir;
     MainWindow w(home.places(), dialogs);
     testing::makeFiles(dir.path(), {"a.txt", "b.txt"});
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(dir.path(), false);
     w.toolbarClicked(MainWindow::kRename);  // leaves an undo record
     QVERIFY(w.toolbarAction(4)->isEnabled() && w.toolbarAction(5)->isEnabled());
     FilterWindow f(w.session(), w.dialogs(), &w);
@@ -146,7 +146,7 @@ class FilterWindowTest : public QObject {
     QTemporaryDir dir;
     MainWindow w(home.places(), dialogs);
     testing::makeFiles(dir.path(), {"a.txt"});
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(dir.path(), false);
     FilterWindow f(w.session(), w.dialogs(), &w);
     f.show();
     child<QCheckBox>(f, "过滤完成后关闭对话框选择框")->setChecked(true);

@@ -27,7 +27,7 @@ class MainWindowTest : public QObject {
   // A list of `names` in a temporary folder, added the way a user would.
   static void addFiles(MainWindow& w, const QString& dir, const QStringList& names) {
     testing::makeFiles(dir, names);
-    w.addDirectory(dir, false);
+    w.list()->addDirectory(dir, false);
   }
 
  private slots:
@@ -169,7 +169,7 @@ class MainWindowTest : public QObject {
       qFatal("no menu entry %s", text);
     };
     const char* listEntries[] = {"清空列表(&E)", "全选", "过滤(&L)...", "预览(&V)"};
-    w.showListMenu(QPoint(10, 10));
+    emit w.list()->menuRequested(QPoint(10, 10));  // as a right click does
     w.listMenu()->close();
     for (const char* e : listEntries) QVERIFY2(!enabled(e), e);
     QVERIFY(!enabled("删除选择的项目(&D)") && !enabled("MP3标签信息(&I)...") &&
@@ -177,7 +177,7 @@ class MainWindowTest : public QObject {
     QVERIFY(enabled("添加整个目录(&O)") && enabled("加入文件(&F)"));
 
     addFiles(w, files.path(), {"a.txt", "b.mp3"});
-    w.showListMenu(QPoint(10, 10));
+    emit w.list()->menuRequested(QPoint(10, 10));  // as a right click does
     w.listMenu()->close();
     for (const char* e : listEntries) QVERIFY2(enabled(e), e);
     QVERIFY(!enabled("删除选择的项目(&D)") && !enabled("删除无MP3标签项目(M)"));
@@ -185,7 +185,7 @@ class MainWindowTest : public QObject {
     w.listView()->selectionModel()->select(w.listView()->model()->index(1, 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
     w.tabs()->setCurrentIndex(4);
-    w.showListMenu(QPoint(10, 10));
+    emit w.list()->menuRequested(QPoint(10, 10));  // as a right click does
     w.listMenu()->close();
     QVERIFY(enabled("删除选择的项目(&D)") && enabled("MP3标签信息(&I)...") &&
             enabled("删除无MP3标签项目(M)"));
@@ -200,14 +200,14 @@ class MainWindowTest : public QObject {
     addFiles(w, files.path(), {"1", "2", "3", "4", "5"});
     QTreeView* view = w.listView();
     QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(w.currentSelection(), -1);
+    QCOMPARE(w.list()->currentSelection(), -1);
     QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(view->selectionModel()->selectedRows().size(), 5);
     view->selectionModel()->clearSelection();
     for (int r : {1, 3})
       view->selectionModel()->select(view->model()->index(r, 0),
                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QCOMPARE(w.currentSelection(), 1);
+    QCOMPARE(w.list()->currentSelection(), 1);
     QTest::keyClick(view, Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(w.fileList().fileCount(), 3);
     QCOMPARE(view->model()->rowCount(), 3);
@@ -241,9 +241,9 @@ class MainWindowTest : public QObject {
     w.openTagEditorForSelection(false);  // double click stays silent
     QCOMPARE(dialogs.messages.size(), 1);
     // Without MP3 rule marks nothing is removed.
-    w.deleteUntaggedEntries();
+    w.list()->deleteUntaggedEntries();
     QCOMPARE(w.fileList().fileCount(), 2);
-    w.clearList();
+    w.list()->clearList();
     QCOMPARE(w.fileList().fileCount(), 0);
     QCOMPARE(w.statusPart(0)->text(), QStringLiteral("0个文件"));
     for (int b : {3, 4, 5}) QVERIFY(!w.toolbarAction(b)->isEnabled());

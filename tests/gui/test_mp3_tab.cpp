@@ -127,7 +127,7 @@ class Mp3TabTest : public QObject {
     writeTagged(dir.filePath("b.mp3"), "歌手甲", "春天");
     writeTagged(dir.filePath("d.MP3"), "Band", "Song");
     testing::makeFiles(dir.path(), {"a.txt", "c.mp3"}, QByteArray(300, '\x55'));
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(dir.path(), false);
     QCOMPARE(w.fileList().fileCount(), 4);
     w.tabs()->setCurrentIndex(4);
     w.control<QLineEdit>("MP3命名规则编辑框")->setText(QStringLiteral("#1-#2"));
@@ -145,7 +145,7 @@ class Mp3TabTest : public QObject {
     QCOMPARE(cell(w, 1, kColNew), QStringLiteral("歌手甲-春天.mp3"));
 
     // Exactly the marked rows go.
-    w.deleteUntaggedEntries();
+    w.list()->deleteUntaggedEntries();
     QCOMPARE(w.fileList().fileCount(), 2);
     QCOMPARE(cell(w, 0, kColOld), QStringLiteral("b.mp3"));
     QCOMPARE(cell(w, 1, kColOld), QStringLiteral("d.MP3"));

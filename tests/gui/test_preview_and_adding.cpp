@@ -50,7 +50,7 @@ class PreviewAndAddingTest : public QObject {
     MainWindow w(home.places(), dialogs);
     previewOn(w, 10);
     testing::makeFiles(dir.path(), numbered(30));
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(dir.path(), false);
     for (int r = 0; r < 30; ++r) QCOMPARE(newCell(w, r).isEmpty(), r >= 10);
     QCOMPARE(newCell(w, 0), QStringLiteral("0.txt"));
     w.toolbarClicked(MainWindow::kPreview);
@@ -71,7 +71,7 @@ class PreviewAndAddingTest : public QObject {
     MainWindow w(home.places(), dialogs);
     QCOMPARE(w.session().settings().autoPreview, 0);
     testing::makeFiles(dir.path(), numbered(3));
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(dir.path(), false);
     w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("x"));
     w.toolbarClicked(MainWindow::kPreview);
     for (int r = 0; r < 3; ++r) QVERIFY(newCell(w, r).isEmpty());
@@ -84,7 +84,7 @@ class PreviewAndAddingTest : public QObject {
     MainWindow w(home.places(), dialogs);
     previewOn(w, 10, true);
     testing::makeFiles(dir.path(), {"a.txt", "b.jpg", "c"});
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(dir.path(), false);
     QCOMPARE(QStringList({newCell(w, 0), newCell(w, 1), newCell(w, 2)}),
              QStringList({"0.txt", "1.jpg", "2"}));
 
@@ -126,7 +126,7 @@ class PreviewAndAddingTest : public QObject {
     MainWindow w(home.places(), dialogs);
     previewOn(w, 10);
     testing::makeFiles(dir.path(), {"abc.txt", "Song.mp3"});
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(dir.path(), false);
     w.tabs()->setCurrentIndex(3);  // the case tab's initial choices upper-case everything
     QCOMPARE(newCell(w, 0), QStringLiteral("ABC.TXT"));
     QCOMPARE(newCell(w, 1), QStringLiteral("SONG.MP3"));
@@ -163,7 +163,7 @@ class PreviewAndAddingTest : public QObject {
     QTemporaryDir dir;
     const QStringList paths = testing::makeFiles(dir.path(), {"a;b.mp3", "歌 1.mp3"});
     MainWindow w(home.places(), dialogs);
-    w.addFilesDialog();  // cancelled: nothing added, an empty dir.txt left behind
+    w.list()->addFilesDialog();  // cancelled: nothing added, an empty dir.txt left behind
     QCOMPARE(w.fileList().fileCount(), 0);
     QFile memory(home.file(QStringLiteral("dir.txt")));
     QVERIFY(memory.exists());
@@ -172,7 +172,7 @@ class PreviewAndAddingTest : public QObject {
     QVERIFY(dialogs.lastFileFilter.startsWith(QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|")));
 
     dialogs.files.push_back(paths);
-    w.addFilesDialog();
+    w.list()->addFilesDialog();
     QCOMPARE(w.fileList().fileCount(), 2);
     QCOMPARE(cell(w, 0, kColOld), QStringLiteral("a;b.mp3"));  // a ";" in a name survives
     QCOMPARE(cell(w, 1, kColOld), QStringLiteral("歌 1.mp3"));
@@ -181,7 +181,7 @@ class PreviewAndAddingTest : public QObject {
     QCOMPARE(w.statusPart(0)->text(), QStringLiteral("2个文件"));
     QVERIFY(memory.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(memory.readAll()), dir.path() + QStringLiteral("/\r\n"));
-    w.addFilesDialog();
+    w.list()->addFilesDialog();
     QCOMPARE(dialogs.lastFileDir, dir.path() + QLatin1Char('/'));
   }
 
@@ -202,7 +202,7 @@ class PreviewAndAddingTest : public QObject {
     const QString loose = testing::makeFiles(root.path(), {"loose.txt"}).front();
     testing::AnsweringDialogs dialogs;
     MainWindow w(home.places(), dialogs);
-    w.addDroppedItems({one, loose, two, root.filePath(QStringLiteral("nothing-here"))});
+    w.list()->addDroppedItems({one, loose, two, root.filePath(QStringLiteral("nothing-here"))});
     QStringList order;
     for (int r = 0; r < w.fileList().fileCount(); ++r) order << cell(w, r, kColOld);
     QCOMPARE(order, QStringList({"loose.txt", "a1", "b1", "a2"}));
@@ -231,7 +231,7 @@ class PreviewAndAddingTest : public QObject {
     // Raw bytes that are no UTF-8: Qt's own file names would re-encode them.
     std::ofstream(QFile::encodeName(dir.path()).toStdString() + "/bad\xFF\xFE.txt") << "x";
     MainWindow w(home.places(), dialogs);
-    w.addDirectory(dir.path(), false);
+    w.list()->addDirectory(dir.path(), false);
     QCOMPARE(w.fileList().fileCount(), 1);
     QCOMPARE(dialogs.messages.size(), 1);
     QVERIFY(dialogs.messages[0].text.contains(QLatin1Char('1')));

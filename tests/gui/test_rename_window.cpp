@@ -28,7 +28,7 @@ class RenameWindowTest : public QObject {
     QStringList names;
     for (int i = 0; i < 10; ++i) names << QStringLiteral("a%1").arg(i);
     testing::makeFiles(dir, names, "content");
-    w.addDirectory(dir, false);
+    w.list()->addDirectory(dir, false);
     w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("n"));
   }
 

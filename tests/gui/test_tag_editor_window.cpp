@@ -519,7 +519,7 @@ class TagEditorWindowTest : public QObject {
     MainWindow main;
     const V1 v1{"From list", "", "", "", "", "", 255};
     makeMp3(dir(), u("一.mp3"), &v1, nullptr);
-    main.addDirectory(dir(), false);
+    main.list()->addDirectory(dir(), false);
     QCOMPARE(main.fileList().rowCount(), 1);
     main.listView()->selectionModel()->select(main.listView()->model()->index(0, 0),
                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);

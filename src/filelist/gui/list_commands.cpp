@@ -1,0 +1,208 @@
+#include "filelist/gui/list_commands.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTreeView>
+#include <string>
+#include <vector>
+
+#include "filelist/gui/file_list_model.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/icons.h"
+#include "platform/gui/wait_cursor.h"
+#include "session/session.h"
+#include "text/gui/qtext.h"
+
+namespace qorin::filelist {
+
+namespace {
+
+// Paths from Qt in the code page; those that cannot be represented are counted.
+std::vector<std::string> codePagePaths(const QStringList& paths, int& unconvertible) {
+  std::vector<std::string> out;
+  out.reserve(static_cast<std::size_t>(paths.size()));
+  for (const QString& p : paths) {
+    if (auto path = text::fromQt(QDir::toNativeSeparators(p)))
+      out.push_back(std::move(*path));
+    else
+      ++unconvertible;
+  }
+  return out;
+}
+
+}  // namespace
+
+ListCommands::ListCommands(QTreeView* view, session::Session& session, platform::Dialogs& dialogs,
+                           QWidget* window)
+    : QObject(window), view_(view), session_(session), dialogs_(dialogs), window_(window) {
+  model_ = std::make_unique<FileListModel>(session_.list());
+  view->setModel(model_.get());
+  view->setRootIsDecorated(false);
+  view->setUniformRowHeights(true);
+  view->setItemsExpandable(false);
+  view->setAllColumnsShowFocus(true);
+  view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setIconSize(QSize(16, 15));
+  view->setContextMenuPolicy(Qt::CustomContextMenu);
+  view->header()->setStretchLastSection(false);
+  const int widths[] = {150, 150, 200, 100, 100};
+  for (int c = 0; c < kColumnCount; ++c) view->setColumnWidth(c, widths[c]);
+  connect(view, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { emit menuRequested(view_->viewport()->mapToGlobal(p)); });
+  connect(view, &QAbstractItemView::doubleClicked, this, [this] { emit tagEditorRequested(false); });
+  view->installEventFilter(this);
+  view->viewport()->installEventFilter(this);
+  createMenu();
+}
+
+ListCommands::~ListCommands() {
+  if (view_) view_->setModel(nullptr);
+}
+
+void ListCommands::createMenu() {
+  menu_ = new QMenu(QStringLiteral("右键菜单"), window_);
+  menu_->setObjectName(QStringLiteral("右键菜单"));
+  preview_ = menu_->addAction(QStringLiteral("预览(&V)"), this, [this] { session_.refreshPreview(true); });
+  menu_->addSeparator();
+  menu_->addAction(icons::chooseDirectory(), QStringLiteral("添加整个目录(&O)"), this,
+                   [this] { addDirectory(QString(), true); });
+  menu_->addAction(icons::addFiles(), QStringLiteral("加入文件(&F)"), this, [this] { addFilesDialog(); });
+  menu_->addSeparator();
+  filter_ = menu_->addAction(QStringLiteral("过滤(&L)..."), this, [this] { emit filterRequested(); });
+  menu_->addSeparator();
+  deleteSelected_ =
+      menu_->addAction(QStringLiteral("删除选择的项目(&D)"), this, [this] { deleteSelectedEntries(); });
+  clear_ = menu_->addAction(QStringLiteral("清空列表(&E)"), this, [this] { clearList(); });
+  menu_->addSeparator();
+  tagInfo_ =
+      menu_->addAction(QStringLiteral("MP3标签信息(&I)..."), this, [this] { emit tagEditorRequested(true); });
+  deleteUntagged_ =
+      menu_->addAction(QStringLiteral("删除无MP3标签项目(M)"), this, [this] { deleteUntaggedEntries(); });
+  menu_->addSeparator();
+  selectAll_ = menu_->addAction(QStringLiteral("全选"), this, [this] { selectAllRows(); });
+  // Shown in the menu; the list's key handler does the work (Ctrl alone).
+  selectAll_->setShortcut(QKeySequence(QStringLiteral("Ctrl+A")));
+  selectAll_->setShortcutContext(Qt::WidgetShortcut);
+}
+
+int ListCommands::currentSelection() const {
+  const QModelIndexList rows = view_->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return -1;
+  int first = rows.front().row();
+  for (const QModelIndex& i : rows) first = std::min(first, i.row());
+  return first;
+}
+
+void ListCommands::deleteSelectedEntries() {
+  platform::WaitCursor wait;
+  std::vector<int> rows;
+  for (const QModelIndex& i : view_->selectionModel()->selectedRows()) rows.push_back(i.row());
+  view_->selectionModel()->clearSelection();
+  session_.removeRows(std::move(rows));
+}
+
+void ListCommands::selectAllRows() {
+  const int rows = session_.list().rowCount();
+  if (rows == 0) return;
+  const QItemSelection all(model_->index(0, 0), model_->index(rows - 1, kColumnCount - 1));
+  view_->selectionModel()->select(all, QItemSelectionModel::Select);
+}
+
+void ListCommands::clearList() { session_.clearList(); }
+
+void ListCommands::deleteUntaggedEntries() {
+  QItemSelection marked;
+  for (int r : session_.untaggedRows())
+    marked.select(model_->index(r, 0), model_->index(r, kColumnCount - 1));
+  view_->selectionModel()->select(marked, QItemSelectionModel::ClearAndSelect);
+  deleteSelectedEntries();
+}
+
+void ListCommands::showMenu(const QPoint& globalPos, bool mp3Tab) {
+  const session::ListMenuState m = session_.listMenu(currentSelection() != -1, mp3Tab);
+  preview_->setEnabled(m.preview);
+  filter_->setEnabled(m.filter);
+  deleteSelected_->setEnabled(m.deleteSelected);
+  clear_->setEnabled(m.clear);
+  tagInfo_->setEnabled(m.tagInfo);
+  deleteUntagged_->setEnabled(m.deleteUntagged);
+  selectAll_->setEnabled(m.selectAll);
+  menu_->popup(globalPos);
+}
+
+void ListCommands::reportUnconvertible(int count) {
+  if (count <= 0) return;
+  dialogs_.message(window_, platform::programTitle(),
+                   QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(count),
+                   platform::Dialogs::Icon::Exclamation);
+}
+
+void ListCommands::addFilesDialog() {
+  const QStringList chosen = dialogs_.openFiles(
+      window_, QStringLiteral("请选择文件(可多选)："),
+      QStringLiteral(
+          "所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|"
+          "*.gif;*.jpg;*.jpeg;*.bmp;*.png|文本文件(*.txt)|*.txt"),
+      text::toQt(session_.rememberedDirectory()));
+  if (chosen.isEmpty()) return;
+  int skipped = 0;
+  {
+    platform::WaitCursor wait;
+    session_.addChosenFiles(codePagePaths(chosen, skipped));
+  }
+  reportUnconvertible(skipped);
+}
+
+void ListCommands::addDirectory(const QString& given, bool ask) {
+  const QString chosen = ask ? dialogs_.chooseFolder(window_, QStringLiteral("请选择一个目录")) : given;
+  if (chosen.isEmpty()) return;
+  int skipped = 0;
+  const std::vector<std::string> dir = codePagePaths({chosen}, skipped);
+  if (!dir.empty()) {
+    platform::WaitCursor wait;
+    skipped += session_.addFolder(dir.front()).unconvertible;
+  }
+  reportUnconvertible(skipped);
+}
+
+void ListCommands::addDroppedItems(const QStringList& paths) {
+  int skipped = 0;
+  {
+    platform::WaitCursor wait;
+    const std::vector<std::string> converted = codePagePaths(paths, skipped);
+    skipped += session_.addDropped(converted).unconvertible;
+  }
+  reportUnconvertible(skipped);
+}
+
+bool ListCommands::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == view_ && e->type() == QEvent::KeyPress) {
+    const auto* k = static_cast<QKeyEvent*>(e);
+    const Qt::KeyboardModifiers mods =
+        k->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (k->key() == Qt::Key_Delete) {
+      deleteSelectedEntries();
+      return true;
+    }
+    if (k->key() == Qt::Key_A && mods & Qt::ControlModifier) {
+      // Only Ctrl alone selects; Ctrl+Shift+A must not reach the view's own select-all either.
+      if (mods == Qt::ControlModifier) selectAllRows();
+      return true;
+    }
+  }
+  if (watched == view_->viewport() && e->type() == QEvent::MouseButtonDblClick) {
+    const auto* m = static_cast<QMouseEvent*>(e);
+    if (!view_->indexAt(m->position().toPoint()).isValid()) {
+      view_->selectionModel()->clearSelection();
+      emit tagEditorRequested(false);
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, e);
+}
+
+}  // namespace qorin::filelist

@@ -1,0 +1,83 @@
+// The report list 显示超级列表框 and what the user does to it: its model, its
+// pop-up menu 右键菜单, its keys, adding files through the dialogs, removing
+// rows. The work is the session's; this turns clicks and keys into calls.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTreeView>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace qorin::platform {
+class Dialogs;
+}
+namespace qorin::session {
+class Session;
+}
+
+namespace qorin::filelist {
+
+class FileListModel;
+
+class ListCommands : public QObject {
+  Q_OBJECT
+
+ public:
+  // Sets `view` up over the session's list; `window` owns the dialogs.
+  ListCommands(QTreeView* view, session::Session& session, platform::Dialogs& dialogs, QWidget* window);
+  ~ListCommands() override;
+
+  QTreeView* view() const { return view_; }
+  QMenu* menu() const { return menu_; }
+
+  // The first selected row, or -1.
+  int currentSelection() const;
+  void deleteSelectedEntries();
+  void selectAllRows();
+  void clearList();
+  void deleteUntaggedEntries();
+  // Enables the entries for the list, the selection and whether the MP3 tab
+  // is selected, then pops the menu up.
+  void showMenu(const QPoint& globalPos, bool mp3Tab);
+
+  void addFilesDialog();
+  // A folder chosen in the dialog when `ask`, otherwise `dir`.
+  void addDirectory(const QString& dir, bool ask);
+  void addDroppedItems(const QStringList& paths);
+
+ signals:
+  // 过滤(&L)... was chosen.
+  void filterRequested();
+  // The tag editor for the selected row (a double click, or the menu).
+  void tagEditorRequested(bool fromMenu);
+  // The pop-up menu wants to know whether the MP3 tab is selected.
+  void menuRequested(const QPoint& globalPos);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void createMenu();
+  void reportUnconvertible(int count);
+
+  QPointer<QTreeView> view_;  // may go before this object when the window closes
+  session::Session& session_;
+  platform::Dialogs& dialogs_;
+  QWidget* window_;
+  std::unique_ptr<FileListModel> model_;
+  QMenu* menu_ = nullptr;
+  QAction* preview_ = nullptr;
+  QAction* filter_ = nullptr;
+  QAction* deleteSelected_ = nullptr;
+  QAction* clear_ = nullptr;
+  QAction* tagInfo_ = nullptr;
+  QAction* deleteUntagged_ = nullptr;
+  QAction* selectAll_ = nullptr;
+};
+
+}  // namespace qorin::filelist
