@@ -14,7 +14,9 @@
 #include "app/settings_window.h"
 #include "filelist/gui/filter_window.h"
 #include "platform/fs.h"
+#include "platform/gui/dialogs.h"
 #include "tags/gui/tag_editor_window.h"
+#include "tags/tag_editor_state.h"
 #include "text/gui/qtext.h"
 
 int main(int argc, char** argv) {
@@ -60,7 +62,10 @@ int main(int argc, char** argv) {
   save(about, "about-window.png");
   qorin::filelist::FilterWindow filter(w);
   save(filter, "filter-window.png");
-  qorin::tags::TagEditorWindow editor(qorin::text::fromQtOrEmpty(folder + QStringLiteral("/song.mp3")), &w);
+  qorin::tags::TagEditorState editorState;
+  qorin::platform::QtDialogs dialogs;
+  qorin::tags::TagEditorWindow editor(qorin::text::fromQtOrEmpty(folder + QStringLiteral("/song.mp3")),
+                                      editorState, dialogs, &w);
   save(editor, "tag-editor-window.png");
   qorin::app::HelpWindow* help = qorin::app::openHelpWindow(&w);
   help->resize(640, 480);
