@@ -13,7 +13,7 @@
 #include "app/settings_window.h"
 #include "filelist/gui/filter_window.h"
 #include "platform/fs.h"
-#include "session/settings.h"
+#include "platform/gui/dialogs.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
 

@@ -1,8 +1,10 @@
 #include "tags/genre_positions.h"
 
+#include <cstdint>
+
 namespace qorin::tags {
 
-const std::array<std::string_view, kGenreCount> genreListOrder = {
+constexpr std::array<std::string_view, kGenreCount> genreListOrder = {
     "A capella",
     "Acid Jazz",
     "Acid Punk",
@@ -131,39 +133,45 @@ const std::array<std::string_view, kGenreCount> genreListOrder = {
     "Vocal",
 };
 
-std::array<std::int16_t, kGenreCount> genrePositionTable{};
-
 namespace {
-// Position -> genre number, the items' attached values.
-std::array<std::int16_t, kGenreCount> itemNumbers{};
-}  // namespace
 
-bool fillGenrePositionTable() {
-  std::array<std::int16_t, kGenreCount> positions;
-  std::array<std::int16_t, kGenreCount> numbers;
-  positions.fill(-1);
+struct GenreTables {
+  std::array<std::int16_t, kGenreCount> position{};  // genre number -> item position
+  std::array<std::int16_t, kGenreCount> number{};    // item position -> genre number
+  bool permutation = true;                           // every genre named exactly once
+};
+
+constexpr GenreTables makeGenreTables() {
+  GenreTables t;
+  t.position.fill(-1);
   for (int pos = 0; pos < kGenreCount; ++pos) {
     int found = -1;
     for (int n = 0; n < kGenreCount; ++n) {
       if (genreNames[static_cast<std::size_t>(n)] == genreListOrder[static_cast<std::size_t>(pos)]) found = n;
     }
-    if (found < 0 || positions[static_cast<std::size_t>(found)] >= 0) return false;
-    positions[static_cast<std::size_t>(found)] = static_cast<std::int16_t>(pos);
-    numbers[static_cast<std::size_t>(pos)] = static_cast<std::int16_t>(found);
+    if (found < 0 || t.position[static_cast<std::size_t>(found)] >= 0) {
+      t.permutation = false;
+      return t;
+    }
+    t.position[static_cast<std::size_t>(found)] = static_cast<std::int16_t>(pos);
+    t.number[static_cast<std::size_t>(pos)] = static_cast<std::int16_t>(found);
   }
-  genrePositionTable = positions;
-  itemNumbers = numbers;
-  return true;
+  return t;
 }
+
+constexpr GenreTables kTables = makeGenreTables();
+static_assert(kTables.permutation, "the genre lists must name every genre exactly once");
+
+}  // namespace
 
 std::optional<int> genrePosition(int n) {
   if (n < 0 || n >= kGenreCount) return std::nullopt;
-  return genrePositionTable[static_cast<std::size_t>(n)];
+  return kTables.position[static_cast<std::size_t>(n)];
 }
 
 std::optional<int> genreAtPosition(int position) {
   if (position < 0 || position >= kGenreCount) return std::nullopt;
-  return itemNumbers[static_cast<std::size_t>(position)];
+  return kTables.number[static_cast<std::size_t>(position)];
 }
 
 }  // namespace qorin::tags

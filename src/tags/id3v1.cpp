@@ -14,6 +14,10 @@ struct Field {
 };
 constexpr Field kTitleField{3, 30}, kArtistField{33, 30}, kAlbumField{63, 30}, kYearField{93, 4},
     kCommentField{97, 30};
+// ID3v1.1 keeps a zero byte and the track in the comment's last two bytes.
+constexpr std::size_t kVersion11MarkAt = 125, kTrackAt = 126, kGenreAt = 127;
+static_assert(kCommentField.offset + kId3v1CommentWithTrack == kVersion11MarkAt &&
+              kCommentField.offset + kId3v1CommentWithoutTrack == kTrackAt);
 
 std::string upToZero(std::string_view block, std::size_t offset, std::size_t size) {
   const std::string_view f = block.substr(offset, size);
@@ -55,14 +59,14 @@ bool parseId3v1Block(std::string_view block, TagFields& fields) {
   fields[kAlbum] = trimSpaces(upToZero(block, kAlbumField.offset, kAlbumField.size));
   fields[kYear] = upToZero(block, kYearField.offset, kYearField.size);
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(block[i]); };
-  if (byte(125) != 0) {  // ID3v1.0: the comment runs to offset 126
-    fields[kComment] = upToZero(block, 97, 30);
+  if (byte(kVersion11MarkAt) != 0) {  // ID3v1.0: the comment runs to offset 126
+    fields[kComment] = upToZero(block, kCommentField.offset, kCommentField.size);
     fields[kTrack].clear();
   } else {
-    fields[kComment] = upToZero(block, 97, 28);
-    fields[kTrack] = byte(126) == 0 ? std::string() : std::to_string(byte(126));
+    fields[kComment] = upToZero(block, kCommentField.offset, kId3v1CommentWithTrack);
+    fields[kTrack] = byte(kTrackAt) == 0 ? std::string() : std::to_string(byte(kTrackAt));
   }
-  fields[kGenre] = std::to_string(byte(127));
+  fields[kGenre] = std::to_string(byte(kGenreAt));
   return true;
 }
 
@@ -88,9 +92,12 @@ bool writeId3v1(platform::OpenFile& file, std::string_view title, std::string_vi
                 std::string_view album, std::string_view year, std::string_view comment,
                 std::string_view track, int genre) {
   if (!file.isWritable()) return false;
-  std::string block = buildId3v1Block(title, artist, album, year, comment);
-  block[126] = static_cast<char>(static_cast<std::uint32_t>(text::toNumber(track)) & 0xFF);
-  block[127] = static_cast<char>(static_cast<std::uint32_t>(genre) & 0xFF);
+  const auto trackByte = static_cast<std::uint8_t>(static_cast<std::uint32_t>(text::toNumber(track)) & 0xFF);
+  const std::string_view fitted =
+      text::cutToBytes(comment, trackByte != 0 ? kId3v1CommentWithTrack : kId3v1CommentWithoutTrack);
+  std::string block = buildId3v1Block(title, artist, album, year, fitted);
+  block[kTrackAt] = static_cast<char>(trackByte);
+  block[kGenreAt] = static_cast<char>(static_cast<std::uint32_t>(genre) & 0xFF);
 
   std::string old;
   std::uint64_t len = 0;

@@ -12,6 +12,10 @@
 namespace qorin::tags {
 
 inline constexpr std::size_t kId3v1Size = 128;
+// The comment's room when the block also holds a track number (ID3v1.1), and
+// when it does not.
+inline constexpr std::size_t kId3v1CommentWithTrack = 28;
+inline constexpr std::size_t kId3v1CommentWithoutTrack = 29;
 
 // True when the file is at least 128 bytes long and its last 128 begin "TAG".
 bool hasId3v1(platform::ByteSource& file);
@@ -29,8 +33,12 @@ std::string buildId3v1Block(std::string_view title, std::string_view artist, std
                             std::string_view year, std::string_view comment);
 
 // Writes the whole block (track and genre included) in one write: over the old
-// block, or appended. A track text that is not a number stores 0. False, with
-// the file as it was, when the file is not open for writing or the write fails.
+// block, or appended. A track text that is not a number stores 0. The comment
+// ends before the track byte: with a track (a nonzero byte) it is cut to 28
+// bytes, leaving the zero byte that marks ID3v1.1; without one to 29. Either
+// cut falls on a character boundary, so the track byte never overwrites part
+// of a character. False, with the file as it was, when the file is not open
+// for writing or the write fails.
 bool writeId3v1(platform::OpenFile& file, std::string_view title, std::string_view artist,
                 std::string_view album, std::string_view year, std::string_view comment,
                 std::string_view track, int genre);

@@ -10,23 +10,16 @@
 #include <string_view>
 
 #include "platform/open_file.h"
+#include "tags/id3v2_format.h"
 #include "tags/tag_fields.h"
 
 namespace qorin::tags {
 
-inline constexpr std::size_t kId3v2HeaderSize = 10;
 inline constexpr std::size_t kId3v2TemplateSize = 1024;
 
 // True when the file starts with "ID3", version, revision and flags each below
 // 0xFF and four size bytes each below 0x80.
 bool hasId3v2(platform::ByteSource& file);
-
-// The whole tag length, header included, from the four sync-safe size bytes
-// (fewer than four bytes give 10).
-std::uint32_t decodeTagSize(std::string_view sizeBytes);
-
-// The four sync-safe size bytes of n (n below 2^28), most significant first.
-std::string encodeTagSize(std::uint32_t n);
 
 // Genre text as slot 6 keeps it: "(17)" and "(17)Rock" give "Rock"; a number
 // outside 0..125 leaves the text as it was.
@@ -53,23 +46,11 @@ bool setFrameText(std::string& tag, std::string_view id, std::string_view text);
 // their order, as ID3v2.3 frames), then the template's padding.
 std::string buildId3v2Tag(const TagFields& fields, std::string_view oldTag = {});
 
-// What the editor's ID3v2 boxes hold; genreValue is the selected genre item's
-// number, negative when none is selected.
-struct Id3v2EditorTexts {
-  std::string title, artist, album, track, year;
-  int genreValue = -1;
-  std::string genreText;
-  std::string comment, composer, originalArtist, copyright, url, encodedBy;
-};
-
-// Slot 6 becomes "(" + number + ")" + item text, for example "(17)Rock", or
-// empty when no genre is selected; every other text is taken as it stands.
-TagFields collectId3v2Fields(const Id3v2EditorTexts& boxes);
-
 // Replaces the old tag (or inserts a new one) in one atomic step; the audio and
 // an ID3v1 block at the end are never changed. False, with the file exactly as
 // it was, when it is not open for writing, when the old header claims more
-// bytes than lie before the audio's end, or when any step fails.
+// bytes than lie before the audio's end, when the new tag is too large for a
+// sync-safe size, or when any step fails.
 bool writeId3v2(platform::OpenFile& file, const TagFields& fields);
 
 // Removes the tag the same way; true when there was none.

@@ -1,6 +1,7 @@
 #include "tags/id3v2_frames.h"
 
-#include "tags/id3v2.h"
+#include "tags/id3v2_format.h"
+#include "tags/syncsafe.h"
 
 namespace qorin::tags::detail {
 
@@ -13,37 +14,30 @@ bool validId(std::string_view id) {
   return true;
 }
 
-bool syncSafe(std::string_view b, std::uint32_t& v) {
-  v = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
-    const auto c = static_cast<unsigned char>(b[i]);
-    if (c & 0x80) return false;
-    v = (v << 7) | c;
-  }
+// Takes the group byte off the front of `c`; false when there is none.
+bool dropGroupByte(std::string_view& c) {
+  if (c.empty()) return false;
+  c.remove_prefix(1);
   return true;
 }
 
 void prepareContent(Id3v2Frame& f, int version, bool tagUnsync) {
   std::string_view c(f.raw);
-  c.remove_prefix(version == 2 ? 6 : 10);
+  c.remove_prefix(version == 2 ? kFrameHeaderSizeV22 : kFrameHeaderSize);
   if (version == 3) {
-    if (f.format & 0xC0) return;  // compressed or encrypted
-    if (f.format & 0x20) {        // grouping identity byte
-      if (c.empty()) return;
-      c.remove_prefix(1);
-    }
+    using F = FrameFormatV23;
+    if (anyFlag(f.format, F::Compression, F::Encryption)) return;
+    if (anyFlag(f.format, F::Grouping) && !dropGroupByte(c)) return;
     f.content.assign(c);
   } else if (version == 4) {
-    if (f.format & 0x0C) return;  // compressed or encrypted
-    if (f.format & 0x40) {
-      if (c.empty()) return;
-      c.remove_prefix(1);
+    using F = FrameFormatV24;
+    if (anyFlag(f.format, F::Compression, F::Encryption)) return;
+    if (anyFlag(f.format, F::Grouping) && !dropGroupByte(c)) return;
+    if (anyFlag(f.format, F::DataLengthIndicator)) {
+      if (c.size() < kSyncSafeBytes) return;
+      c.remove_prefix(kSyncSafeBytes);
     }
-    if (f.format & 0x01) {  // data length indicator
-      if (c.size() < 4) return;
-      c.remove_prefix(4);
-    }
-    f.content = (f.format & 0x02) || tagUnsync ? removeUnsync(c) : std::string(c);
+    f.content = anyFlag(f.format, F::Unsynchronisation) || tagUnsync ? removeUnsync(c) : std::string(c);
   } else {
     f.content.assign(c);
   }
@@ -65,52 +59,57 @@ std::string removeUnsync(std::string_view bytes) {
 Id3v2Frames walkId3v2Frames(std::string_view tag) {
   Id3v2Frames out;
   if (tag.size() < kId3v2HeaderSize || tag.substr(0, 3) != "ID3") return out;
-  out.version = static_cast<unsigned char>(tag[3]);
-  const auto flags = static_cast<unsigned char>(tag[5]);
+  out.version = static_cast<unsigned char>(tag[kId3v2VersionAt]);
+  const auto flags = static_cast<std::uint8_t>(tag[kId3v2FlagsAt]);
   const int v = out.version;
-  if (v == 2 && (flags & 0x40)) return out;  // ID3v2.2 compression: no known scheme
+  if (v == 2 && anyFlag(flags, HeaderFlag::CompressionV22)) return out;
 
   // ID3v2.2/2.3 unsynchronise the whole tag; ID3v2.4 does it per frame.
+  const bool unsync = anyFlag(flags, HeaderFlag::Unsynchronisation);
   std::string whole;
   std::string_view body = tag.substr(kId3v2HeaderSize);
-  if (v <= 3 && (flags & 0x80)) {
+  if (v <= 3 && unsync) {
     whole = removeUnsync(body);
     body = whole;
   }
 
   std::size_t pos = 0;
-  if (flags & 0x40) {
+  if (anyFlag(flags, HeaderFlag::ExtendedHeader)) {
     if (body.size() < 4) return out;
-    std::uint32_t ext = 0;
     if (v == 4) {
-      if (!syncSafe(body, ext) || ext < 6) return out;
-      pos = ext;
+      // The size counts itself; six bytes is the least a valid one holds.
+      const auto ext = decodeSyncSafe(body);
+      if (!ext || *ext < 6) return out;
+      pos = *ext;
     } else if (v == 3) {
-      pos = 4 + static_cast<std::size_t>(bigEndian(body, 4));
+      pos = 4 + static_cast<std::size_t>(bigEndian(body, 4));  // the size leaves itself out
     }
   }
 
-  const std::size_t idLen = v == 2 ? 3 : 4, headLen = v == 2 ? 6 : 10;
+  const std::size_t idLen = v == 2 ? kFrameIdSizeV22 : kFrameIdSize;
+  const std::size_t headLen = v == 2 ? kFrameHeaderSizeV22 : kFrameHeaderSize;
   while (pos <= body.size() && body.size() - pos >= headLen) {
     const std::string_view head = body.substr(pos, headLen);
     if (head[0] == '\0' || !validId(head.substr(0, idLen))) break;  // padding or garbage
     std::uint32_t size = 0;
     if (v == 2) {
-      size = bigEndian(head.substr(3), 3);
+      size = bigEndian(head.substr(idLen), 3);
     } else if (v == 4) {
-      if (!syncSafe(head.substr(4), size)) break;
+      const auto s = decodeSyncSafe(head.substr(kFrameSizeAt));
+      if (!s) break;
+      size = *s;
     } else {
-      size = bigEndian(head.substr(4), 4);
+      size = bigEndian(head.substr(kFrameSizeAt), 4);
     }
     if (size > body.size() - pos - headLen) break;
     Id3v2Frame f;
     f.id.assign(head.substr(0, idLen));
     if (v != 2) {
-      f.status = static_cast<std::uint8_t>(head[8]);
-      f.format = static_cast<std::uint8_t>(head[9]);
+      f.status = static_cast<std::uint8_t>(head[kFrameStatusAt]);
+      f.format = static_cast<std::uint8_t>(head[kFrameFormatAt]);
     }
     f.raw.assign(body.substr(pos, headLen + size));
-    prepareContent(f, v, v == 4 && (flags & 0x80));
+    prepareContent(f, v, v == 4 && unsync);
     out.frames.push_back(std::move(f));
     pos += headLen + size;
   }

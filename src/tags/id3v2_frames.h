@@ -11,8 +11,8 @@ namespace qorin::tags::detail {
 
 struct Id3v2Frame {
   std::string id;           // as stored: 3 letters in ID3v2.2, else 4
-  std::uint8_t status = 0;  // ID3v2.3/2.4 status flag byte
-  std::uint8_t format = 0;  // ID3v2.3/2.4 format flag byte
+  std::uint8_t status = 0;  // FrameStatusV23 or FrameStatusV24 bits
+  std::uint8_t format = 0;  // FrameFormatV23 or FrameFormatV24 bits
   bool readable = false;    // content is plain (not compressed or encrypted)
   std::string content;      // readable: without unsynchronisation and extra header bytes
   std::string raw;          // the frame as stored, header included (after tag-level unsync)

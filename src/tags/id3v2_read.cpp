@@ -4,7 +4,9 @@
 
 #include "tags/genres.h"
 #include "tags/id3v2.h"
+#include "tags/id3v2_format.h"
 #include "tags/id3v2_frames.h"
+#include "tags/syncsafe.h"
 #include "text/gbtext.h"
 
 namespace qorin::tags {
@@ -25,10 +27,12 @@ constexpr SlotFrame kSlotFrames[] = {
     {"TCOP", "TCR", kCopyright}, {"WXXX", "WXX", kUrl},      {"TENC", "TEN", kEncodedBy},
 };
 
-bool isWide(unsigned char enc) { return enc == 1 || enc == 2; }
+bool isWide(TextEncoding enc) { return enc == TextEncoding::Utf16 || enc == TextEncoding::Utf16Be; }
+
+TextEncoding encodingOf(char byte) { return static_cast<TextEncoding>(static_cast<unsigned char>(byte)); }
 
 // Position of the first terminator of the encoding at or after `from`, or npos.
-std::size_t findTerminator(std::string_view b, unsigned char enc, std::size_t from) {
+std::size_t findTerminator(std::string_view b, TextEncoding enc, std::size_t from) {
   if (!isWide(enc)) return b.find('\0', from);
   for (std::size_t i = from; i + 1 < b.size(); i += 2) {
     if (b[i] == '\0' && b[i + 1] == '\0') return i;
@@ -36,12 +40,12 @@ std::size_t findTerminator(std::string_view b, unsigned char enc, std::size_t fr
   return std::string_view::npos;
 }
 
-std::size_t terminatorLength(unsigned char enc) { return isWide(enc) ? 2 : 1; }
+std::size_t terminatorLength(TextEncoding enc) { return isWide(enc) ? 2 : 1; }
 
 // One value (no terminator inside) in the code page.
-std::string decodeValue(unsigned char enc, std::string_view b) {
-  if (enc == 1 || enc == 2) {
-    bool big = enc == 2;
+std::string decodeValue(TextEncoding enc, std::string_view b) {
+  if (isWide(enc)) {
+    bool big = enc == TextEncoding::Utf16Be;
     if (b.size() >= 2) {
       const auto b0 = static_cast<unsigned char>(b[0]), b1 = static_cast<unsigned char>(b[1]);
       if (b0 == 0xFF && b1 == 0xFE) {
@@ -55,7 +59,7 @@ std::string decodeValue(unsigned char enc, std::string_view b) {
     b = b.substr(0, b.size() & ~std::size_t{1});
     return text::utf16ToGb(b, big).value_or(std::string());
   }
-  if (enc == 3) {
+  if (enc == TextEncoding::Utf8) {
     if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
     // Some writers put code-page bytes under the UTF-8 mark; keep those as stored.
     if (auto gb = text::utf8ToGb(b)) return *std::move(gb);
@@ -64,7 +68,7 @@ std::string decodeValue(unsigned char enc, std::string_view b) {
 }
 
 // Every value of a text, in the code page; empty values left out.
-std::vector<std::string> decodeValues(unsigned char enc, std::string_view b) {
+std::vector<std::string> decodeValues(TextEncoding enc, std::string_view b) {
   std::vector<std::string> out;
   std::size_t pos = 0;
   while (pos < b.size()) {
@@ -93,7 +97,7 @@ bool isBareGenreNumber(std::string_view s) {
 
 std::string textFrame(const Id3v2Frame& f, int version, bool genre) {
   if (f.content.empty()) return {};
-  const auto enc = static_cast<unsigned char>(f.content[0]);
+  const TextEncoding enc = encodingOf(f.content[0]);
   std::vector<std::string> values = decodeValues(enc, std::string_view(f.content).substr(1));
   if (genre && version == 4) {
     for (auto& v : values) {
@@ -116,7 +120,7 @@ Comment commentFrame(const Id3v2Frame& f) {
   Comment c;
   const std::string_view b(f.content);
   if (b.size() < 4) return c;
-  const auto enc = static_cast<unsigned char>(b[0]);
+  const TextEncoding enc = encodingOf(b[0]);
   const std::size_t end = findTerminator(b, enc, 4);
   if (end == std::string_view::npos) return c;  // no description terminator: nothing to trust
   c.ok = true;
@@ -129,7 +133,7 @@ Comment commentFrame(const Id3v2Frame& f) {
 std::string urlFrame(const Id3v2Frame& f) {
   const std::string_view b(f.content);
   if (b.empty()) return {};
-  const auto enc = static_cast<unsigned char>(b[0]);
+  const TextEncoding enc = encodingOf(b[0]);
   const std::size_t end = findTerminator(b, enc, 1);
   if (end == std::string_view::npos) return {};
   std::string_view url = b.substr(end + terminatorLength(enc));
@@ -137,13 +141,6 @@ std::string urlFrame(const Id3v2Frame& f) {
 }
 
 }  // namespace
-
-std::uint32_t decodeTagSize(std::string_view b) {
-  if (b.size() < 4) return kId3v2HeaderSize;
-  std::uint32_t size = 0;
-  for (std::size_t i = 0; i < 4; ++i) size = (size << 7) | (static_cast<unsigned char>(b[i]) & 0x7F);
-  return size + kId3v2HeaderSize;
-}
 
 std::string normaliseGenre(std::string_view g) {
   const std::size_t open = g.rfind('(');
@@ -163,8 +160,8 @@ namespace {
 bool validHeader(std::string_view h) {
   if (h.size() < kId3v2HeaderSize || h.substr(0, 3) != "ID3") return false;
   const auto u = [&](std::size_t i) { return static_cast<unsigned char>(h[i]); };
-  return u(3) < 0xFF && u(4) < 0xFF && u(5) < 0xFF && u(6) < 0x80 && u(7) < 0x80 && u(8) < 0x80 &&
-         u(9) < 0x80;
+  return u(kId3v2VersionAt) < 0xFF && u(kId3v2VersionAt + 1) < 0xFF && u(kId3v2FlagsAt) < 0xFF &&
+         isSyncSafe(h.substr(kId3v2SizeAt));
 }
 }  // namespace
 
@@ -216,8 +213,9 @@ bool readId3v2(platform::ByteSource& file, TagFields& fields) {
   std::string head;
   if (!file.readAt(0, kId3v2HeaderSize, head) || !validHeader(head)) return false;
   // The source caps the read at the file's length, whatever the size claims.
+  const std::uint32_t size = *decodeSyncSafe(std::string_view(head).substr(kId3v2SizeAt));
   std::string tag;
-  if (!file.readAt(0, decodeTagSize(std::string_view(head).substr(6, 4)), tag)) return false;
+  if (!file.readAt(0, kId3v2HeaderSize + std::size_t{size}, tag)) return false;
   return parseId3v2Tag(tag, fields);
 }
 

@@ -3,7 +3,9 @@
 
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
+#include "tags/id3v2_format.h"
 #include "tags/id3v2_frames.h"
+#include "tags/syncsafe.h"
 #include "text/gbtext.h"
 
 namespace qorin::tags {
@@ -20,7 +22,19 @@ std::string be32(std::uint32_t v) {
           static_cast<char>(v)};
 }
 
-std::size_t textOffset(std::string_view id) { return id[0] == 'T' ? 11 : id[0] == 'W' ? 12 : 15; }
+// What the template's frames hold before their text: the encoding byte (code
+// page), then for WXXX an empty description, for COMM a language and an empty
+// description.
+constexpr std::string_view kTextPrefix("\0", 1);
+constexpr std::string_view kUrlPrefix("\0\0", 2);
+constexpr std::string_view kCommentPrefix("\0CHS\0", 5);
+static_assert(kTextPrefix[0] == encodingByte(TextEncoding::Latin1) &&
+              kUrlPrefix[0] == encodingByte(TextEncoding::Latin1) &&
+              kCommentPrefix[0] == encodingByte(TextEncoding::Latin1));
+
+std::string_view templatePrefix(std::string_view id) {
+  return id[0] == 'T' ? kTextPrefix : id[0] == 'W' ? kUrlPrefix : kCommentPrefix;
+}
 
 constexpr std::array<const char*, 12> kOwnFrames = {"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON",
                                                     "COMM", "TCOM", "TOPE", "TCOP", "WXXX", "TENC"};
@@ -30,6 +44,11 @@ constexpr std::array<const char*, 12> kOwnFrames = {"TIT2", "TPE1", "TALB", "TRC
 constexpr std::array<const char*, 18> kOnlyInV24 = {"ASPI", "EQU2", "RVA2", "SEEK", "SIGN", "TDEN",
                                                     "TDOR", "TDRC", "TDRL", "TDTG", "TIPL", "TMCL",
                                                     "TMOO", "TPRO", "TSOA", "TSOP", "TSOT", "TSST"};
+
+constexpr std::uint8_t kStatusV24 = flagBits(FrameStatusV24::DiscardOnTagChange,
+                                             FrameStatusV24::DiscardOnFileChange, FrameStatusV24::ReadOnly);
+static_assert(flagBits(FrameStatusV23::DiscardOnTagChange, FrameStatusV23::DiscardOnFileChange,
+                       FrameStatusV23::ReadOnly) == kStatusV24 << 1);
 
 bool listed(const auto& list, std::string_view id) {
   return std::any_of(list.begin(), list.end(), [&](const char* s) { return id == s; });
@@ -46,11 +65,13 @@ bool hasEncodingByte(std::string_view id) {
 std::optional<std::string> asV23Frame(const Id3v2Frame& f) {
   if (!f.readable || listed(kOnlyInV24, f.id)) return std::nullopt;
   std::string content = f.content;
-  if (hasEncodingByte(f.id) && !content.empty() && static_cast<unsigned char>(content[0]) > 1) {
+  const auto encoding = content.empty() ? TextEncoding::Latin1
+                                        : static_cast<TextEncoding>(static_cast<unsigned char>(content[0]));
+  if (hasEncodingByte(f.id) && (encoding == TextEncoding::Utf16Be || encoding == TextEncoding::Utf8)) {
     // UTF-16BE and UTF-8 are ID3v2.4 only: text frames are re-encoded as
     // UTF-16 with a byte-order mark, anything else cannot be carried.
     if (f.id[0] != 'T' || f.id == "TXXX") return std::nullopt;
-    const bool big = content[0] == 2;
+    const bool big = encoding == TextEncoding::Utf16Be;
     std::string utf16 = "\xFF\xFE";
     std::string_view rest = std::string_view(content).substr(1);
     std::optional<std::string> gb =
@@ -60,11 +81,11 @@ std::optional<std::string> asV23Frame(const Id3v2Frame& f) {
     while (!gb->empty() && gb->back() == '/') gb->pop_back();
     const auto wide = text::gbToUtf16(*gb);
     if (!wide) return std::nullopt;
-    content = std::string("\x01", 1) + utf16 + *wide;
+    content = encodingByte(TextEncoding::Utf16) + utf16 + *wide;
   }
   // Status flags move one bit up; format flags are dropped with the bytes they
   // announced (grouping, data length) already taken off the content.
-  const auto status = static_cast<char>((f.status & 0x70) << 1);
+  const auto status = static_cast<char>((f.status & kStatusV24) << 1);
   return f.id + be32(static_cast<std::uint32_t>(content.size())) + status + '\0' + content;
 }
 
@@ -75,7 +96,9 @@ std::string carriedFrames(std::string_view oldTag) {
   for (const Id3v2Frame& f : walk.frames) {
     if (listed(kOwnFrames, f.id)) continue;
     // The writer asked for the frame to go when the tag is altered.
-    if (f.status & (walk.version == 3 ? 0x80 : 0x40)) continue;
+    const bool discard = walk.version == 3 ? anyFlag(f.status, FrameStatusV23::DiscardOnTagChange)
+                                           : anyFlag(f.status, FrameStatusV24::DiscardOnTagChange);
+    if (discard) continue;
     if (walk.version == 3) {
       out += f.raw;
     } else if (const auto frame = asV23Frame(f)) {
@@ -92,8 +115,12 @@ std::optional<std::uint64_t> oldTagLength(platform::OpenFile& file) {
   if (!len) return std::nullopt;
   std::string head;
   if (!file.readAt(0, kId3v2HeaderSize, head)) return std::nullopt;
-  std::uint64_t size = decodeTagSize(std::string_view(head).substr(6, 4));
-  if (head[3] == 4 && (static_cast<unsigned char>(head[5]) & 0x10)) size += kId3v2HeaderSize;  // footer
+  const auto declared = decodeSyncSafe(std::string_view(head).substr(kId3v2SizeAt));
+  if (!declared) return std::nullopt;
+  std::uint64_t size = kId3v2HeaderSize + std::uint64_t{*declared};
+  if (head[kId3v2VersionAt] == 4 &&
+      anyFlag(static_cast<std::uint8_t>(head[kId3v2FlagsAt]), HeaderFlag::Footer))
+    size += kId3v2FooterSize;
   const std::uint64_t limit = *len - (hasId3v1(file) ? std::min<std::uint64_t>(*len, kId3v1Size) : 0);
   if (size > limit) return std::nullopt;
   return size;
@@ -101,51 +128,49 @@ std::optional<std::uint64_t> oldTagLength(platform::OpenFile& file) {
 
 }  // namespace
 
-std::string encodeTagSize(std::uint32_t n) {
-  return {static_cast<char>((n >> 21) & 0x7F), static_cast<char>((n >> 14) & 0x7F),
-          static_cast<char>((n >> 7) & 0x7F), static_cast<char>(n & 0x7F)};
-}
-
 std::string newId3v2Template() {
-  std::string t("ID3\x03\x00\x00", 6);
-  t += encodeTagSize(kId3v2TemplateSize - kId3v2HeaderSize);
-  const auto frame = [&](std::string_view id, std::string_view flags, std::string_view content) {
+  std::string t("ID3\x03\x00\x00", 6);  // version 2.3, no flags
+  t += encodeSyncSafe(kId3v2TemplateSize - kId3v2HeaderSize);
+  const auto frame = [&](std::string_view id, std::uint8_t status, std::string_view content) {
     t += id;
     t += be32(static_cast<std::uint32_t>(content.size()));
-    t += flags;
+    t += static_cast<char>(status);
+    t += '\0';  // format flags
     t += content;
   };
-  const std::string_view none("\0\0", 2), enc0("\0", 1);
-  frame("TRCK", none, enc0);
-  frame("TENC", std::string_view("\x40\0", 2), enc0);
-  frame("WXXX", none, std::string_view("\0\0", 2));
-  frame("TCOP", none, enc0);
-  frame("TOPE", none, enc0);
-  frame("TCOM", none, enc0);
-  frame("COMM", none, std::string_view("\0CHS\0", 5));
-  frame("TCON", none, enc0);
-  frame("TYER", none, enc0);
-  frame("TALB", none, enc0);
-  frame("TPE1", none, enc0);
-  frame("TIT2", none, enc0);
+  // The encoder's name no longer holds once the audio is altered.
+  const std::uint8_t dropWithAudio = flagBits(FrameStatusV23::DiscardOnFileChange);
+  frame("TRCK", 0, kTextPrefix);
+  frame("TENC", dropWithAudio, kTextPrefix);
+  frame("WXXX", 0, kUrlPrefix);
+  frame("TCOP", 0, kTextPrefix);
+  frame("TOPE", 0, kTextPrefix);
+  frame("TCOM", 0, kTextPrefix);
+  frame("COMM", 0, kCommentPrefix);
+  frame("TCON", 0, kTextPrefix);
+  frame("TYER", 0, kTextPrefix);
+  frame("TALB", 0, kTextPrefix);
+  frame("TPE1", 0, kTextPrefix);
+  frame("TIT2", 0, kTextPrefix);
   t.resize(kId3v2TemplateSize, '\0');
   return t;
 }
 
 bool setFrameText(std::string& tag, std::string_view id, std::string_view textBytes) {
   if (id.size() != 4) return false;
+  constexpr std::size_t kHead = kFrameHeaderSize;
   std::size_t p = kId3v2HeaderSize;
-  while (p + 10 <= tag.size() && tag[p] != '\0') {
-    const std::uint32_t size = bigEndian(std::string_view(tag).substr(p + 4), 4);
-    if (size > tag.size() - p - 10) return false;
-    if (std::string_view(tag).substr(p, 4) == id) {
-      const std::size_t off = textOffset(id);
-      if (size + 10 < off) return false;  // shorter than its own prefix
-      tag.replace(p + off, size + 10 - off, textBytes);
-      tag.replace(p + 4, 4, be32(static_cast<std::uint32_t>(textBytes.size() + off - 10)));
+  while (p + kHead <= tag.size() && tag[p] != '\0') {
+    const std::uint32_t size = bigEndian(std::string_view(tag).substr(p + kFrameSizeAt), 4);
+    if (size > tag.size() - p - kHead) return false;
+    if (std::string_view(tag).substr(p, kFrameIdSize) == id) {
+      const std::size_t off = kHead + templatePrefix(id).size();
+      if (size + kHead < off) return false;  // shorter than its own prefix
+      tag.replace(p + off, size + kHead - off, textBytes);
+      tag.replace(p + kFrameSizeAt, 4, be32(static_cast<std::uint32_t>(textBytes.size() + off - kHead)));
       return true;
     }
-    p += 10 + size;
+    p += kHead + size;
   }
   return false;
 }
@@ -159,25 +184,9 @@ std::string buildId3v2Tag(const TagFields& fields, std::string_view oldTag) {
   };
   for (const auto& [id, slot] : kFillOrder) setFrameText(tag, id, fields[slot]);
   tag.insert(tag.size() - kTemplatePadding, carriedFrames(oldTag));
-  tag.replace(6, 4, encodeTagSize(static_cast<std::uint32_t>(tag.size() - kId3v2HeaderSize)));
+  tag.replace(kId3v2SizeAt, kSyncSafeBytes,
+              encodeSyncSafe(static_cast<std::uint32_t>(tag.size() - kId3v2HeaderSize)));
   return tag;
-}
-
-TagFields collectId3v2Fields(const Id3v2EditorTexts& b) {
-  TagFields f;
-  f[kTitle] = b.title;
-  f[kArtist] = b.artist;
-  f[kAlbum] = b.album;
-  f[kTrack] = b.track;
-  f[kYear] = b.year;
-  if (b.genreValue >= 0) f[kGenre] = "(" + std::to_string(b.genreValue) + ")" + b.genreText;
-  f[kComment] = b.comment;
-  f[kComposer] = b.composer;
-  f[kOriginalArtist] = b.originalArtist;
-  f[kCopyright] = b.copyright;
-  f[kUrl] = b.url;
-  f[kEncodedBy] = b.encodedBy;
-  return f;
 }
 
 bool writeId3v2(platform::OpenFile& file, const TagFields& fields) {
@@ -191,7 +200,10 @@ bool writeId3v2(platform::OpenFile& file, const TagFields& fields) {
     if (!file.readAt(0, static_cast<std::size_t>(oldLength), oldTag) || oldTag.size() != oldLength)
       return false;
   }
-  return file.replaceRange(0, oldLength, buildId3v2Tag(fields, oldTag));
+  const std::string tag = buildId3v2Tag(fields, oldTag);
+  // Frames carried over from a huge old tag could outgrow the 28-bit size.
+  if (tag.size() - kId3v2HeaderSize > kSyncSafeMax) return false;
+  return file.replaceRange(0, oldLength, tag);
 }
 
 bool deleteId3v2(platform::OpenFile& file) {

@@ -1,5 +1,6 @@
 // What the tag editor keeps between its openings: each opening is a new
-// window, but the path, the genre selections and the change flags live on.
+// window, but the path, the genre selections and the change flags live on in
+// this record, which the main window owns for the program's whole run.
 #pragma once
 
 #include <array>
@@ -14,7 +15,5 @@ struct TagEditorState {
   // Set by the groups' change notifications; never cleared by the window.
   std::array<bool, 2> tagModified{false, false};
 };
-
-TagEditorState& tagEditorState();
 
 }  // namespace qorin::tags

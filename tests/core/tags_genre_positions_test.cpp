@@ -9,12 +9,7 @@
 namespace qorin::tags {
 namespace {
 
-class GenrePositions : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(fillGenrePositionTable()); }
-};
-
-TEST_F(GenrePositions, KnownRows) {
+TEST(GenrePositions, KnownRows) {
   struct Row {
     int genre;
     int position;
@@ -35,7 +30,7 @@ TEST_F(GenrePositions, KnownRows) {
   }
 }
 
-TEST_F(GenrePositions, TableIsTheExactInverseOfTheItemNumbers) {
+TEST(GenrePositions, TableIsTheExactInverseOfTheItemNumbers) {
   std::set<int> seen;
   for (int g = 0; g < kGenreCount; ++g) {
     const auto pos = genrePosition(g);
@@ -49,7 +44,7 @@ TEST_F(GenrePositions, TableIsTheExactInverseOfTheItemNumbers) {
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(kGenreCount));
 }
 
-TEST_F(GenrePositions, NumbersOutsideTheTableHaveNoPosition) {
+TEST(GenrePositions, NumbersOutsideTheTableHaveNoPosition) {
   for (const int n : {-1, 126, 255, 1000}) {
     EXPECT_FALSE(genrePosition(n).has_value()) << n;
     EXPECT_FALSE(genreAtPosition(n).has_value()) << n;

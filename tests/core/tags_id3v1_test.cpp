@@ -124,24 +124,37 @@ TEST_F(Id3v1Write, AppendsToAShortFileAndOverwritesInPlace) {
   EXPECT_EQ(t[kGenre], "255");
 }
 
-TEST_F(Id3v1Write, LongCommentReadsBackAsVersion10) {
+TEST_F(Id3v1Write, CommentEndsBeforeTheTrackByte) {
   struct Case {
-    std::string comment, track, expectedComment;
+    const char* name;
+    std::string comment, track, expectedComment, expectedTrack;
   };
+  const std::string zhong = text::gb("中");
   const Case cases[] = {
-      {std::string(29, 'c'), "7", std::string(29, 'c') + "\x07"},
-      {std::string(30, 'c'), "65", std::string(29, 'c') + "A"},
-      {std::string(29, 'c'), "", std::string(29, 'c')},
-      {std::string(28, 'c'), "xy", std::string(28, 'c')},  // not a number: track 0
+      {"29 bytes with a track", std::string(29, 'c'), "7", std::string(28, 'c'), "7"},
+      {"30 bytes with a track", std::string(30, 'c'), "65", std::string(28, 'c'), "65"},
+      {"29 bytes without a track", std::string(29, 'c'), "", std::string(29, 'c'), ""},
+      {"30 bytes without a track", std::string(30, 'c'), "", std::string(29, 'c'), ""},
+      {"track that is not a number", std::string(29, 'c'), "xy", std::string(29, 'c'), ""},
+      {"track 256 stores 0", std::string(29, 'c'), "256", std::string(29, 'c'), ""},
+      // A double-byte character across the cut goes whole, never half of it.
+      {"character across byte 28", std::string(27, 'a') + zhong, "5", std::string(27, 'a'), "5"},
+      {"character across byte 29", std::string(28, 'a') + zhong, "", std::string(28, 'a'), ""},
+      {"character ends at byte 29", std::string(27, 'a') + zhong, "", std::string(27, 'a') + zhong, ""},
+      {"character ends at byte 28", std::string(26, 'a') + zhong, "9", std::string(26, 'a') + zhong, "9"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     writeBytes(path, "audio");
     OpenFile f(path, OpenMode::ReadWrite);
     ASSERT_TRUE(writeId3v1(f, "", "", "", "", c.comment, c.track, 0));
     TagFields t;
     ASSERT_TRUE(readId3v1(f, t));
     EXPECT_EQ(t[kComment], c.expectedComment);
-    EXPECT_EQ(t[kTrack], "");
+    EXPECT_EQ(t[kTrack], c.expectedTrack);
+    const std::string b = readBytes(path).substr(5);
+    EXPECT_EQ(b.substr(97 + c.expectedComment.size(), 29 - c.expectedComment.size()),
+              std::string(29 - c.expectedComment.size(), '\0'));
   }
 }
 

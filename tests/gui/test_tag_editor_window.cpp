@@ -23,6 +23,7 @@
 #include "tags/tag_editor_state.h"
 #include "text/gbtext.h"
 #include "text/gui/qtext.h"
+#include "ui_tag_editor_window.h"
 
 using namespace qorin;
 using namespace qorin::app;
@@ -102,12 +103,6 @@ void typeText(QWidget* box, const QString& text) {
     QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-TagEditorWindow* openEditor(const QString& path, QWidget* parent = nullptr) {
-  static tags::TagEditorState state;
-  static testing::AnsweringDialogs dialogs;
-  return new TagEditorWindow(text::fromQtOrEmpty(path), state, dialogs, parent);
-}
-
 }  // namespace
 
 class TagEditorWindowTest : public QObject {
@@ -115,16 +110,19 @@ class TagEditorWindowTest : public QObject {
 
   QTemporaryDir* dir_ = nullptr;
   testing::AnsweringDialogs* dialogs_ = nullptr;
+  tags::TagEditorState state_;
 
   QString dir() const { return dir_->path(); }
 
- private slots:
-  void initTestCase() { tags::prepareGenreTables(); }
+  TagEditorWindow* openEditor(const QString& path) {
+    return new TagEditorWindow(text::fromQtOrEmpty(path), state_, *dialogs_);
+  }
 
+ private slots:
   void init() {
     dir_ = new QTemporaryDir;
     dialogs_ = new testing::AnsweringDialogs;
-    tags::tagEditorState() = {};
+    state_ = {};
   }
 
   void cleanup() {
@@ -138,47 +136,48 @@ class TagEditorWindowTest : public QObject {
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
     QCOMPARE(w->windowTitle(), u("MP3标签信息"));
     QCOMPARE(w->size(), QSize(564, 384));
-    QCOMPARE(w->control<QLineEdit>("MP3文件名编辑框")->text(), path);
-    for (const char* name : {"流派1组合框", "流派2组合框"}) {
-      auto* c = w->control<QComboBox>(name);
+    QCOMPARE(w->ui()->MP3文件名编辑框->text(), path);
+    for (QComboBox* c : {w->ui()->流派1组合框, w->ui()->流派2组合框}) {
       QCOMPARE(c->count(), 126);
       QCOMPARE(c->itemText(0), u("A capella"));
       QCOMPARE(c->itemData(0).toInt(), 123);
       QCOMPARE(c->itemText(125), u("Vocal"));
       QCOMPARE(c->itemData(125).toInt(), 28);
     }
-    QVERIFY(!w->control<QComboBox>("流派1组合框")->isEditable());
-    QVERIFY(w->control<QComboBox>("流派2组合框")->isEditable());
+    QVERIFY(!w->ui()->流派1组合框->isEditable());
+    QVERIFY(w->ui()->流派2组合框->isEditable());
 
     // No tags: both groups grey, both boxes unticked, nothing to update yet.
-    QVERIFY(!w->control<QCheckBox>("ID3v1选择框")->isChecked());
-    QVERIFY(!w->control<QCheckBox>("ID3v2选择框")->isChecked());
-    QVERIFY(!w->control<QPushButton>("更新按钮")->isEnabled());
-    QVERIFY(!w->control<QPushButton>("v1复制到v2按钮")->isEnabled());
-    QVERIFY(!w->control<QPushButton>("v2复制到v1按钮")->isEnabled());
+    QVERIFY(!w->ui()->ID3v1选择框->isChecked());
+    QVERIFY(!w->ui()->ID3v2选择框->isChecked());
+    QVERIFY(!w->ui()->更新按钮->isEnabled());
+    QVERIFY(!w->ui()->v1复制到v2按钮->isEnabled());
+    QVERIFY(!w->ui()->v2复制到v1按钮->isEnabled());
 
     // Limits count code-page bytes: a Chinese character takes two.
     struct Limit {
-      const char* box;
+      QWidget* box;
       int bytes;
     };
-    const Limit limits[] = {{"音轨1编辑框", 2},  {"歌曲名1编辑框", 30},  {"艺术家1编辑框", 30},
-                            {"专辑1编辑框", 30}, {"年代1编辑框", 4},     {"注释1编辑框", 30},
-                            {"音轨2编辑框", 2},  {"歌曲名2编辑框", 1000}};
-    w->control<QCheckBox>("ID3v1选择框")->click();
-    w->control<QCheckBox>("ID3v2选择框")->click();
+    const auto* ui = w->ui();
+    const Limit limits[] = {{ui->音轨1编辑框, 2},  {ui->歌曲名1编辑框, 30},  {ui->艺术家1编辑框, 30},
+                            {ui->专辑1编辑框, 30}, {ui->年代1编辑框, 4},     {ui->注释1编辑框, 30},
+                            {ui->音轨2编辑框, 2},  {ui->歌曲名2编辑框, 1000}};
+    w->ui()->ID3v1选择框->click();
+    w->ui()->ID3v2选择框->click();
     w->show();
     const QString typed = QString(40, QChar(0x4E2D)) + u("abc");
     for (const Limit& l : limits) {
-      QWidget* box = w->control<QWidget>(l.box);
+      QWidget* box = l.box;
       box->setFocus();
       typeText(box, typed);
       auto* line = qobject_cast<QLineEdit*>(box);
       const QString shown = line ? line->text() : qobject_cast<QPlainTextEdit*>(box)->toPlainText();
-      QVERIFY2(static_cast<int>(tags::byteLength(shown)) == std::min(l.bytes, 83), l.box);
+      QVERIFY2(static_cast<int>(tags::byteLength(shown)) == std::min(l.bytes, 83),
+               qPrintable(box->objectName()));
     }
     // Set from the program, a long text keeps its beginning.
-    auto* title = w->control<QLineEdit>("歌曲名1编辑框");
+    auto* title = w->ui()->歌曲名1编辑框;
     title->setText(u("0123456789012345678901234567中文"));
     QCOMPARE(title->text(), u("0123456789012345678901234567中"));
   }
@@ -213,39 +212,40 @@ class TagEditorWindowTest : public QObject {
     const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
     QVERIFY(!w->openFailed());
-    QVERIFY(w->control<QCheckBox>("ID3v2选择框")->isChecked());
-    QCOMPARE(w->control<QLineEdit>("歌曲名2编辑框")->text(), u("Title"));
-    QCOMPARE(w->control<QLineEdit>("艺术家2编辑框")->text(), u("歌手"));
-    QCOMPARE(w->control<QLineEdit>("作曲家编辑框")->text(), u("Composer"));
-    QCOMPARE(w->control<QLineEdit>("URL编辑框")->text(), u("http://q.cn"));
-    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentText(), u("Rock"));
-    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentIndex(), 100);
-    QCOMPARE(tags::tagEditorState().genreSelection[1], 100);
-    QCOMPARE(tags::tagEditorState().genreSelection[0], -1);
+    QVERIFY(w->ui()->ID3v2选择框->isChecked());
+    QCOMPARE(w->ui()->歌曲名2编辑框->text(), u("Title"));
+    QCOMPARE(w->ui()->艺术家2编辑框->text(), u("歌手"));
+    QCOMPARE(w->ui()->作曲家编辑框->text(), u("Composer"));
+    QCOMPARE(w->ui()->URL编辑框->text(), u("http://q.cn"));
+    QCOMPARE(w->ui()->流派2组合框->currentText(), u("Rock"));
+    QCOMPARE(w->ui()->流派2组合框->currentIndex(), 100);
+    QCOMPARE(state_.genreSelection[1], 100);
+    QCOMPARE(state_.genreSelection[0], -1);
     // Filling the boxes is not an edit.
-    QCOMPARE(tags::tagEditorState().tagModified, (std::array<bool, 2>{false, false}));
-    QVERIFY(!w->control<QPushButton>("更新按钮")->isEnabled());
+    QCOMPARE(state_.tagModified, (std::array<bool, 2>{false, false}));
+    QVERIFY(!w->ui()->更新按钮->isEnabled());
 
-    auto* tick = w->control<QCheckBox>("ID3v1选择框");
+    auto* tick = w->ui()->ID3v1选择框;
     QVERIFY(!tick->isChecked());
-    const char* v1Boxes[] = {"音轨1编辑框", "歌曲名1编辑框", "艺术家1编辑框",
-                             "专辑1编辑框", "年代1编辑框",   "注释1编辑框"};
-    for (const char* name : v1Boxes) {
-      QVERIFY2(!w->control<QWidget>(name)->isEnabled(), name);
-      QCOMPARE(w->control<QWidget>(name)->palette().color(QPalette::Base), QColor(0xC0, 0xC0, 0xC0));
+    const auto* ui = w->ui();
+    QWidget* const v1Boxes[] = {ui->音轨1编辑框, ui->歌曲名1编辑框, ui->艺术家1编辑框,
+                                ui->专辑1编辑框, ui->年代1编辑框,   ui->注释1编辑框};
+    for (QWidget* box : v1Boxes) {
+      QVERIFY2(!box->isEnabled(), qPrintable(box->objectName()));
+      QCOMPARE(box->palette().color(QPalette::Base), QColor(0xC0, 0xC0, 0xC0));
     }
-    QVERIFY(!w->control<QComboBox>("流派1组合框")->isEnabled());
-    QVERIFY(!w->control<QPushButton>("v1复制到v2按钮")->isEnabled());
-    QVERIFY(w->control<QPushButton>("v2复制到v1按钮")->isEnabled());
+    QVERIFY(!w->ui()->流派1组合框->isEnabled());
+    QVERIFY(!w->ui()->v1复制到v2按钮->isEnabled());
+    QVERIFY(w->ui()->v2复制到v1按钮->isEnabled());
 
     tick->click();
-    for (const char* name : v1Boxes) {
-      QVERIFY2(w->control<QWidget>(name)->isEnabled(), name);
-      QCOMPARE(w->control<QWidget>(name)->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xFF));
+    for (QWidget* box : v1Boxes) {
+      QVERIFY2(box->isEnabled(), qPrintable(box->objectName()));
+      QCOMPARE(box->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xFF));
     }
-    QVERIFY(w->control<QComboBox>("流派1组合框")->isEnabled());
-    QVERIFY(w->control<QPushButton>("v1复制到v2按钮")->isEnabled());
-    QVERIFY(w->control<QPushButton>("更新按钮")->isEnabled());
+    QVERIFY(w->ui()->流派1组合框->isEnabled());
+    QVERIFY(w->ui()->v1复制到v2按钮->isEnabled());
+    QVERIFY(w->ui()->更新按钮->isEnabled());
   }
 
   void copyToId3v1CutsAtACharacterBoundary_data() {
@@ -265,21 +265,21 @@ class TagEditorWindowTest : public QObject {
     const TagFields v2 = v2Fields("x", "Chinese Pop");
     const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    w->control<QLineEdit>("歌曲名2编辑框")->setText(title);
-    w->control<QLineEdit>("年代2编辑框")->setText(u("1999"));
-    w->control<QPlainTextEdit>("注释2编辑框")->setPlainText(title);
-    tags::tagEditorState().tagModified = {false, false};
-    w->control<QPushButton>("v2复制到v1按钮")->click();
-    QVERIFY(w->control<QCheckBox>("ID3v1选择框")->isChecked());
-    QVERIFY(w->control<QLineEdit>("歌曲名1编辑框")->isEnabled());
-    QCOMPARE(w->control<QLineEdit>("歌曲名1编辑框")->text(), copied);
-    QCOMPARE(w->control<QPlainTextEdit>("注释1编辑框")->toPlainText(), copied);
-    QCOMPARE(w->control<QLineEdit>("艺术家1编辑框")->text(), u("歌手"));
-    QCOMPARE(w->control<QLineEdit>("年代1编辑框")->text(), u("1999"));
+    w->ui()->歌曲名2编辑框->setText(title);
+    w->ui()->年代2编辑框->setText(u("1999"));
+    w->ui()->注释2编辑框->setPlainText(title);
+    state_.tagModified = {false, false};
+    w->ui()->v2复制到v1按钮->click();
+    QVERIFY(w->ui()->ID3v1选择框->isChecked());
+    QVERIFY(w->ui()->歌曲名1编辑框->isEnabled());
+    QCOMPARE(w->ui()->歌曲名1编辑框->text(), copied);
+    QCOMPARE(w->ui()->注释1编辑框->toPlainText(), copied);
+    QCOMPARE(w->ui()->艺术家1编辑框->text(), u("歌手"));
+    QCOMPARE(w->ui()->年代1编辑框->text(), u("1999"));
     // A free-text genre has no item to select in the ID3v1 list.
-    QCOMPARE(w->control<QComboBox>("流派1组合框")->currentIndex(), -1);
-    QVERIFY(tags::tagEditorState().tagModified[0]);
-    QVERIFY(!tags::tagEditorState().tagModified[1]);
+    QCOMPARE(w->ui()->流派1组合框->currentIndex(), -1);
+    QVERIFY(state_.tagModified[0]);
+    QVERIFY(!state_.tagModified[1]);
   }
 
   void copyToId3v2KeepsTheId3v2OnlyBoxes() {
@@ -287,19 +287,20 @@ class TagEditorWindowTest : public QObject {
     const TagFields v2 = v2Fields("T2");
     const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    w->control<QCheckBox>("ID3v2选择框")->click();  // untick: the copy ticks it again
-    tags::tagEditorState().tagModified = {false, false};
-    w->control<QPushButton>("v1复制到v2按钮")->click();
-    QVERIFY(w->control<QCheckBox>("ID3v2选择框")->isChecked());
-    const std::pair<const char*, const char*> expected[] = {
-        {"音轨2编辑框", "7"},         {"歌曲名2编辑框", "T1"}, {"艺术家2编辑框", "A1"},
-        {"专辑2编辑框", "L1"},        {"年代2编辑框", "2001"}, {"作曲家编辑框", "Composer"},
-        {"URL编辑框", "http://q.cn"}, {"原创者编辑框", ""}};
-    for (const auto& [box, text] : expected) QCOMPARE(w->control<QLineEdit>(box)->text(), u(text));
-    QCOMPARE(w->control<QPlainTextEdit>("注释2编辑框")->toPlainText(), u("C1"));
-    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentText(), u("Blues"));
-    QVERIFY(tags::tagEditorState().tagModified[1]);
-    QVERIFY(!tags::tagEditorState().tagModified[0]);
+    w->ui()->ID3v2选择框->click();  // untick: the copy ticks it again
+    state_.tagModified = {false, false};
+    w->ui()->v1复制到v2按钮->click();
+    QVERIFY(w->ui()->ID3v2选择框->isChecked());
+    const auto* ui = w->ui();
+    const std::pair<QLineEdit*, const char*> expected[] = {
+        {ui->音轨2编辑框, "7"},         {ui->歌曲名2编辑框, "T1"}, {ui->艺术家2编辑框, "A1"},
+        {ui->专辑2编辑框, "L1"},        {ui->年代2编辑框, "2001"}, {ui->作曲家编辑框, "Composer"},
+        {ui->URL编辑框, "http://q.cn"}, {ui->原创者编辑框, ""}};
+    for (const auto& [box, text] : expected) QCOMPARE(box->text(), u(text));
+    QCOMPARE(w->ui()->注释2编辑框->toPlainText(), u("C1"));
+    QCOMPARE(w->ui()->流派2组合框->currentText(), u("Blues"));
+    QVERIFY(state_.tagModified[1]);
+    QVERIFY(!state_.tagModified[0]);
   }
 
   void id3v1GenreSelectsItsItem_data() {
@@ -319,10 +320,10 @@ class TagEditorWindowTest : public QObject {
     const V1 v1{"t", "", "", "", "", "", genre};
     const QString path = makeMp3(dir(), u("a.mp3"), &v1, nullptr);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    QVERIFY(w->control<QCheckBox>("ID3v1选择框")->isChecked());
-    QCOMPARE(w->control<QComboBox>("流派1组合框")->currentIndex(), position);
-    QCOMPARE(tags::tagEditorState().genreSelection[0], position);
-    if (position >= 0) QCOMPARE(w->control<QComboBox>("流派1组合框")->currentData().toInt(), genre);
+    QVERIFY(w->ui()->ID3v1选择框->isChecked());
+    QCOMPARE(w->ui()->流派1组合框->currentIndex(), position);
+    QCOMPARE(state_.genreSelection[0], position);
+    if (position >= 0) QCOMPARE(w->ui()->流派1组合框->currentData().toInt(), genre);
   }
 
   void id3v2GenreTextSelectsAMatchingItem_data() {
@@ -344,9 +345,9 @@ class TagEditorWindowTest : public QObject {
     const TagFields v2 = v2Fields("t", genre.c_str());
     const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentIndex(), index);
-    QCOMPARE(w->control<QComboBox>("流派2组合框")->currentText(), shown);
-    QVERIFY(!tags::tagEditorState().tagModified[1]);
+    QCOMPARE(w->ui()->流派2组合框->currentIndex(), index);
+    QCOMPARE(w->ui()->流派2组合框->currentText(), shown);
+    QVERIFY(!state_.tagModified[1]);
   }
 
   void choosingTheSelectedGenreAgainMarksNothing() {
@@ -354,20 +355,20 @@ class TagEditorWindowTest : public QObject {
     const TagFields v2 = v2Fields("t", "(0)");
     const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    auto* g1 = w->control<QComboBox>("流派1组合框");
-    auto* g2 = w->control<QComboBox>("流派2组合框");
-    auto& state = tags::tagEditorState();
+    auto* g1 = w->ui()->流派1组合框;
+    auto* g2 = w->ui()->流派2组合框;
+    auto& state = state_;
     emit g1->activated(14);
     emit g2->activated(14);
     QCOMPARE(state.tagModified, (std::array<bool, 2>{false, false}));
-    QVERIFY(!w->control<QPushButton>("更新按钮")->isEnabled());
+    QVERIFY(!w->ui()->更新按钮->isEnabled());
 
     g1->setCurrentIndex(15);
     emit g1->activated(15);
     QVERIFY(state.tagModified[0]);
     QCOMPARE(state.genreSelection[0], 15);
     QVERIFY(!state.tagModified[1]);
-    QVERIFY(w->control<QPushButton>("更新按钮")->isEnabled());
+    QVERIFY(w->ui()->更新按钮->isEnabled());
     g2->setEditText(u("Own genre"));  // typing counts
     QVERIFY(state.tagModified[1]);
   }
@@ -377,11 +378,11 @@ class TagEditorWindowTest : public QObject {
     const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
     QVERIFY(readAll(path).startsWith("ID3"));
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    w->control<QCheckBox>("ID3v2选择框")->click();
-    w->control<QPushButton>("更新按钮")->click();
+    w->ui()->ID3v2选择框->click();
+    w->ui()->更新按钮->click();
     QCOMPARE(readAll(path), fakeAudio());
     QVERIFY(dialogs_->messages.isEmpty());
-    QVERIFY(w->control<QPushButton>("更新按钮")->isEnabled());
+    QVERIFY(w->ui()->更新按钮->isEnabled());
   }
 
   void editedFieldsReadBackWithMutagen() {
@@ -389,9 +390,9 @@ class TagEditorWindowTest : public QObject {
     const TagFields v2 = v2Fields("二号标题", "(17)Rock");
     const QString path = makeMp3(dir(), u("歌曲.mp3"), &v1, &v2);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    w->control<QLineEdit>("歌曲名1编辑框")->setText(u("新标题 New"));
-    w->control<QLineEdit>("专辑2编辑框")->setText(u("专辑 二"));
-    w->control<QPushButton>("更新按钮")->click();
+    w->ui()->歌曲名1编辑框->setText(u("新标题 New"));
+    w->ui()->专辑2编辑框->setText(u("专辑 二"));
+    w->ui()->更新按钮->click();
     QCOMPARE(dialogs_->messages.size(), 2);
     QCOMPARE(dialogs_->messages[0].text, u("ID3v1标签更新成功！"));
     QCOMPARE(dialogs_->messages[1].text, u("ID3v2标签更新成功！"));
@@ -413,7 +414,7 @@ class TagEditorWindowTest : public QObject {
     QVERIFY(readAll(path).contains(fakeAudio()));
 
     // 更新 stays enabled and repeats the same actions.
-    w->control<QPushButton>("更新按钮")->click();
+    w->ui()->更新按钮->click();
     QCOMPARE(dialogs_->messages.size(), 4);
   }
 
@@ -421,8 +422,8 @@ class TagEditorWindowTest : public QObject {
     const TagFields v2 = v2Fields("t", "(17)Rock");
     const QString path = makeMp3(dir(), u("a.mp3"), nullptr, &v2);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    w->control<QComboBox>("流派2组合框")->setEditText(u("Rockabilly"));
-    w->control<QPushButton>("更新按钮")->click();
+    w->ui()->流派2组合框->setEditText(u("Rockabilly"));
+    w->ui()->更新按钮->click();
     QCOMPARE(mutagen(QStringLiteral("read"), path)["TCON"], QByteArray("Rockabilly"));
   }
 
@@ -432,17 +433,17 @@ class TagEditorWindowTest : public QObject {
     const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
     const QByteArray tail = readAll(path).right(128);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    w->control<QLineEdit>("版权编辑框")->setText(u("(c)"));
-    w->control<QPushButton>("更新按钮")->click();
+    w->ui()->版权编辑框->setText(u("(c)"));
+    w->ui()->更新按钮->click();
     QCOMPARE(dialogs_->messages.size(), 1);
     QCOMPARE(dialogs_->messages[0].text, u("ID3v2标签更新成功！"));
     QCOMPARE(readAll(path).right(128), tail);
 
     // The change flags outlive the window: the next opening updates ID3v2 again.
     w.reset(openEditor(path));
-    QVERIFY(!w->control<QPushButton>("更新按钮")->isEnabled());
-    w->control<QLineEdit>("歌曲名1编辑框")->setText(u("v1"));
-    w->control<QPushButton>("更新按钮")->click();
+    QVERIFY(!w->ui()->更新按钮->isEnabled());
+    w->ui()->歌曲名1编辑框->setText(u("v1"));
+    w->ui()->更新按钮->click();
     QCOMPARE(dialogs_->messages.size(), 3);
     QCOMPARE(dialogs_->messages[1].text, u("ID3v1标签更新成功！"));
     QCOMPARE(dialogs_->messages[2].text, u("ID3v2标签更新成功！"));
@@ -451,12 +452,12 @@ class TagEditorWindowTest : public QObject {
   void id3v1WithoutGenreStoresNoGenre() {
     const QString path = makeMp3(dir(), u("a.mp3"), nullptr, nullptr);
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
-    w->control<QCheckBox>("ID3v1选择框")->click();
-    w->control<QLineEdit>("歌曲名1编辑框")->setText(u("t"));
+    w->ui()->ID3v1选择框->click();
+    w->ui()->歌曲名1编辑框->setText(u("t"));
     // 30 bytes of comment with a track: the track takes the last two, never half a character.
-    w->control<QLineEdit>("音轨1编辑框")->setText(u("5"));
-    w->control<QPlainTextEdit>("注释1编辑框")->setPlainText(u("abcdefghijklmnopqrstuvwxyz0中文"));
-    w->control<QPushButton>("更新按钮")->click();
+    w->ui()->音轨1编辑框->setText(u("5"));
+    w->ui()->注释1编辑框->setPlainText(u("abcdefghijklmnopqrstuvwxyz0中文"));
+    w->ui()->更新按钮->click();
     const QByteArray block = readAll(path).right(128);
     QVERIFY(block.startsWith("TAG"));
     QCOMPARE(static_cast<unsigned char>(block[127]), 255u);
@@ -488,11 +489,11 @@ class TagEditorWindowTest : public QObject {
     platform::failOpenForWriting(text::fromQtOrEmpty(path));
     std::unique_ptr<TagEditorWindow> w(openEditor(path));
     QVERIFY(!w->openFailed());
-    w->control<QLineEdit>("歌曲名1编辑框")->setText(u("x"));
-    w->control<QLineEdit>("歌曲名2编辑框")->setText(u("y"));
-    if (!keepV1) w->control<QCheckBox>("ID3v1选择框")->click();
-    if (!keepV2) w->control<QCheckBox>("ID3v2选择框")->click();
-    w->control<QPushButton>("更新按钮")->click();
+    w->ui()->歌曲名1编辑框->setText(u("x"));
+    w->ui()->歌曲名2编辑框->setText(u("y"));
+    if (!keepV1) w->ui()->ID3v1选择框->click();
+    if (!keepV2) w->ui()->ID3v2选择框->click();
+    w->ui()->更新按钮->click();
     QCOMPARE(dialogs_->messages.size(), 2);
     for (int i = 0; i < 2; ++i) {
       QCOMPARE(dialogs_->messages[i].text, texts[i]);
@@ -514,28 +515,59 @@ class TagEditorWindowTest : public QObject {
     QVERIFY(!QFile::exists(path));
   }
 
+  void openTagEditorIsModalAndKeepsThePath() {
+    const V1 v1{"Shown", "", "", "", "", "", 255};
+    const QString path = makeMp3(dir(), u("一.mp3"), &v1, nullptr);
+    QWidget owner;
+    QString caption, title, shownPath;
+    bool modal = false;
+    QTimer::singleShot(0, this, [&] {
+      auto* editor = qobject_cast<TagEditorWindow*>(QApplication::activeModalWidget());
+      if (!editor) return;
+      modal = editor->isModal() && editor->parentWidget() == &owner;
+      caption = editor->windowTitle();
+      title = editor->ui()->歌曲名1编辑框->text();
+      shownPath = editor->ui()->MP3文件名编辑框->text();
+      editor->ui()->关闭按钮->click();
+    });
+    tags::openTagEditor(&owner, text::fromQtOrEmpty(path), state_, *dialogs_);
+    QVERIFY(modal);
+    QCOMPARE(caption, u("MP3标签信息"));
+    QCOMPARE(title, u("Shown"));
+    QCOMPARE(shownPath, path);
+    QCOMPARE(state_.currentMp3Path, text::fromQtOrEmpty(path));
+    QVERIFY(dialogs_->messages.isEmpty());
+
+    // A file that has gone away: the error, and no window waits for an answer.
+    QFile::remove(path);
+    tags::openTagEditor(&owner, text::fromQtOrEmpty(path), state_, *dialogs_);
+    QCOMPARE(state_.currentMp3Path, text::fromQtOrEmpty(path));
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].title, u("错误"));
+  }
+
   void mainWindowOpensTheEditorModally() {
     testing::ProgramDirectory home;
-    MainWindow main;
+    MainWindow main(home.places(), *dialogs_);
     const V1 v1{"From list", "", "", "", "", "", 255};
     makeMp3(dir(), u("一.mp3"), &v1, nullptr);
     main.list()->addDirectory(dir(), false);
     QCOMPARE(main.fileList().rowCount(), 1);
     main.listView()->selectionModel()->select(main.listView()->model()->index(0, 0),
                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QString caption, title;
+    QString caption, title, shownPath;
     QTimer::singleShot(0, this, [&] {
       auto* editor = qobject_cast<TagEditorWindow*>(QApplication::activeModalWidget());
       if (!editor) return;
       caption = editor->windowTitle();
-      title = editor->control<QLineEdit>("歌曲名1编辑框")->text();
-      editor->control<QPushButton>("关闭按钮")->click();
+      title = editor->ui()->歌曲名1编辑框->text();
+      shownPath = editor->ui()->MP3文件名编辑框->text();
+      editor->ui()->关闭按钮->click();
     });
     main.openTagEditorForSelection(true);
     QCOMPARE(caption, u("MP3标签信息"));
     QCOMPARE(title, u("From list"));
-    QCOMPARE(QString::fromStdString(text::gbToUtf8(tags::tagEditorState().currentMp3Path).value_or("")),
-             QDir(dir()).filePath(u("一.mp3")));
+    QCOMPARE(shownPath, QDir(dir()).filePath(u("一.mp3")));
 
     // A listed file that has gone away: the error, and no window waits for an answer.
     QFile::remove(QDir(dir()).filePath(u("一.mp3")));

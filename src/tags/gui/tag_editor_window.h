@@ -3,23 +3,27 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
 #include <memory>
 #include <string>
 
-#include "platform/gui/dialogs.h"
-#include "tags/tag_editor_state.h"
 #include "tags/tag_fields.h"
 
 namespace Ui {
 class TagEditorWindow;
 }
 
-namespace qorin {
-namespace tags {
+namespace qorin::platform {
+class Dialogs;
+}
 
-// Fills the genre tables once at start-up.
-void prepareGenreTables();
-// Opens the tag editor modally for the entry in `row`.
+namespace qorin::tags {
+
+struct TagEditorState;
+
+// Opens the tag editor modally for `path` (code page) after recording it in
+// state.currentMp3Path. When the file cannot be opened the error is shown and
+// no window waits for an answer.
 void openTagEditor(QWidget* parent, const std::string& path, TagEditorState& state,
                    platform::Dialogs& dialogs);
 
@@ -29,19 +33,13 @@ class TagEditorWindow : public QDialog {
  public:
   // Reads both tags of `path` (code page) into the groups. When the file
   // cannot be opened the error has been shown and openFailed() is true: the
-  // window is then not to be shown.
+  // window is then not to be shown. `state` and `dialogs` outlive the window.
   TagEditorWindow(const std::string& path, TagEditorState& state, platform::Dialogs& dialogs,
                   QWidget* parent = nullptr);
   ~TagEditorWindow() override;
 
   bool openFailed() const { return openFailed_; }
   Ui::TagEditorWindow* ui() const { return ui_.get(); }
-
-  // Looks a control up by its design name.
-  template <class T>
-  T* control(const char* name) const {
-    return findChild<T*>(QString::fromUtf8(name));
-  }
 
   void showId3v1Fields(const TagFields& fields);
   void showId3v2Fields(const TagFields& fields);
@@ -58,18 +56,19 @@ class TagEditorWindow : public QDialog {
  private:
   void setUpControls();
   void joinHandlers();
+  // The boxes each group's tick box greys, in the group's order.
+  std::array<QWidget*, 6> id3v1Boxes() const;
+  std::array<QWidget*, 11> id3v2Boxes() const;
   // The item of 流派2组合框 whose text the box shows, or -1 for free text.
   int shownGenre2Index() const;
-  std::string boxText(const char* name) const;
 
   std::unique_ptr<Ui::TagEditorWindow> ui_;
   std::string path_;
+  TagEditorState& state_;
+  platform::Dialogs& dialogs_;
   bool openFailed_ = false;
   // While the opening fills the boxes their changes are not the user's.
   bool filling_ = false;
-  TagEditorState& state_;
-  platform::Dialogs& dialogs_;
 };
 
-}  // namespace tags
-}  // namespace qorin
+}  // namespace qorin::tags
