@@ -22,20 +22,20 @@
 #include "app/about_window.h"
 #include "app/colour_picker.h"
 #include "app/help_window.h"
-#include "platform/gui/icons.h"
-#include "session/settings.h"
 #include "app/settings_window.h"
 #include "filelist/add_files.h"
 #include "filelist/gui/file_list_model.h"
 #include "filelist/gui/filter_window.h"
-#include "platform/gui/dialogs.h"
 #include "platform/fs.h"
+#include "platform/gui/dialogs.h"
+#include "platform/gui/icons.h"
 #include "rename/gui/rename_commands.h"
-#include "rules/gui/rule_tabs.h"
+#include "rules/gui/rule_tab.h"
+#include "session/settings.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gbtext.h"
-#include "text/names.h"
 #include "text/gui/qtext.h"
+#include "text/names.h"
 #include "ui_main_window.h"
 
 namespace qorin::app {
@@ -47,17 +47,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("Qorin批量更名器");
 
-const char* const kSharedEdits[] = {"起始量编辑框",         "文件名编辑框",     "文件名位数调节编辑框",
-                                    "文件名后缀编辑框",     "扩展名前缀编辑框", "新扩展名编辑框",
-                                    "扩展名位数调节编辑框", "扩展名后缀编辑框", "增量编辑框",
-                                    "查找内容编辑框",       "替换为编辑框"};
-const char* const kSharedRadios[] = {
-    "仅扩展名单选框",         "替换删除全部单选框",     "文件名全部大写单选框", "文件名全部小写单选框",
-    "文件名首字母大写单选框", "文件名首字母小写单选框", "扩展名全部大写单选框", "扩展名全部小写单选框",
-    "扩展名首字母大写单选框", "扩展名首字母小写单选框"};
-const char* const kSharedTagButtons[] = {"歌曲名超级按钮", "专辑超级按钮", "音轨超级按钮", "年代超级按钮",
-                                         "流派超级按钮"};
-
 }  // namespace
 
 MainWindow::WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -65,6 +54,7 @@ MainWindow::WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>()) {
   ui_->setupUi(this);
+  addRuleTabs();
   // The layout is measured for a 9-point CJK face with Windows-style group
   // boxes whose caption sits on the frame.
   QFont face = font();
@@ -87,15 +77,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
   loadSettings();
   applyDisplaySettings();
   for (int b : {kUndo, kPreview, kRename}) setToolbarButtonEnabled(b, false);
-  rules::setupGeneralTab(*this);  // greys the extension group for the default scope
-  rules::setupReplaceTab(*this);
-  rules::setupInsertTab(*this);
-  rules::setupCaseTab(*this);
-  rules::setupMp3Tab(*this);
   tags::prepareGenreTables();
   setAcceptDrops(true);
   qApp->installEventFilter(this);  // drops anywhere on the window reach the drop handler
-  joinSharedHandlers();
+  connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(false); });
   setWindowTitle(kTitle);
 }
 
@@ -106,6 +91,11 @@ MainWindow::~MainWindow() {
 
 QTreeView* MainWindow::listView() const { return ui_->显示超级列表框; }
 QTabWidget* MainWindow::tabs() const { return ui_->选择夹; }
+
+rules::RuleTab* MainWindow::ruleTab(int index) const {
+  return index >= 0 && index < static_cast<int>(ruleTabs_.size()) ? ruleTabs_[static_cast<std::size_t>(index)]
+                                                                  : nullptr;
+}
 
 QAction* MainWindow::toolbarAction(int index) const {
   return index >= 0 && index < toolbarActions_.size() ? toolbarActions_[index] : nullptr;
@@ -250,36 +240,15 @@ void MainWindow::setupList() {
   view->viewport()->installEventFilter(this);
 }
 
-void MainWindow::joinSharedHandlers() {
-  // Every tagged edit box shares the change handler of 文件名前缀编辑框 ...
-  connect(ui_->文件名前缀编辑框, &QLineEdit::textChanged, this, &MainWindow::onSharedEditChanged);
-  for (const char* name : kSharedEdits)
-    connect(control<QLineEdit>(name), &QLineEdit::textChanged, this, &MainWindow::onSharedEditChanged);
-  // ... every tagged radio button the click handler of 仅文件名单选框 ...
-  connect(ui_->仅文件名单选框, &QRadioButton::clicked, this, &MainWindow::onSharedRadioClicked);
-  for (const char* name : kSharedRadios)
-    connect(control<QRadioButton>(name), &QRadioButton::clicked, this, &MainWindow::onSharedRadioClicked);
-  // ... and the placeholder buttons the click handler of 艺术家超级按钮.
-  connect(ui_->艺术家超级按钮, &QToolButton::clicked, this, &MainWindow::onTagButtonClicked);
-  for (const char* name : kSharedTagButtons)
-    connect(control<QToolButton>(name), &QToolButton::clicked, this, &MainWindow::onTagButtonClicked);
-  connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(false); });
-}
-
-void MainWindow::onSharedEditChanged() {
-  emit sharedHandlerInvoked(QStringLiteral("文件名前缀编辑框"), sender());
-  refreshPreview(false);
-}
-
-void MainWindow::onSharedRadioClicked() {
-  emit sharedHandlerInvoked(QStringLiteral("仅文件名单选框"), sender());
-  refreshPreview(false);
-}
-
-void MainWindow::onTagButtonClicked() {
-  QObject* button = sender();
-  emit sharedHandlerInvoked(QStringLiteral("艺术家超级按钮"), button);
-  rules::insertPlaceholder(*this, button);
+void MainWindow::addRuleTabs() {
+  auto made = rules::makeRuleTabs();
+  for (std::size_t i = 0; i < made.size(); ++i) {
+    rules::RuleTab* tab = made[i].release();
+    ui_->选择夹->addTab(tab, tab->title());
+    ruleTabs_[i] = tab;
+    connect(tab, &rules::RuleTab::optionsChanged, this, [this] { refreshPreview(false); });
+    connect(tab, &rules::RuleTab::sharedHandlerInvoked, this, &MainWindow::sharedHandlerInvoked);
+  }
 }
 
 void MainWindow::applyDisplaySettings() {
@@ -319,7 +288,8 @@ void MainWindow::refreshPreview(bool forceAll) {
   if (s.autoPreview == 0) return;
   const int count = list_.fileCount();
   int n = count;
-  if (!forceAll && s.previewAllEntries != 1 && tabs()->currentIndex() != rules::kMp3Tab)
+  const rules::RuleTab* tab = ruleTab(tabs()->currentIndex());
+  if (!forceAll && s.previewAllEntries != 1 && !(tab && rules::coversEveryEntry(tab->options())))
     n = std::clamp(s.previewCount, 0, count);
   if (count == 0) return;
   applyRule(n);
@@ -327,26 +297,7 @@ void MainWindow::refreshPreview(bool forceAll) {
 }
 
 void MainWindow::applyRule(int n) {
-  n = std::clamp(n, 0, list_.fileCount());
-  switch (tabs()->currentIndex()) {
-    case rules::kGeneralTab:
-      rules::runGeneralTab(*this, n);
-      break;
-    case rules::kReplaceTab:
-      rules::runReplaceTab(*this, n);
-      break;
-    case rules::kInsertTab:
-      rules::runInsertTab(*this, n);
-      break;
-    case rules::kCaseTab:
-      rules::runCaseTab(*this, n);
-      break;
-    case rules::kMp3Tab:
-      rules::runMp3Tab(*this);
-      break;
-    default:
-      break;
-  }
+  if (const rules::RuleTab* tab = ruleTab(tabs()->currentIndex())) rules::applyRule(list_, n, tab->options());
 }
 
 int MainWindow::currentSelection() const {
@@ -372,7 +323,8 @@ void MainWindow::deleteSelectedEntries() {
 
 void MainWindow::selectAllRows() {
   if (list_.rowCount() == 0) return;
-  const QItemSelection all(model_->index(0, 0), model_->index(list_.rowCount() - 1, filelist::kColumnCount - 1));
+  const QItemSelection all(model_->index(0, 0),
+                           model_->index(list_.rowCount() - 1, filelist::kColumnCount - 1));
   listView()->selectionModel()->select(all, QItemSelectionModel::Select);
 }
 

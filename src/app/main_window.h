@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <array>
 #include <memory>
 
 #include "filelist/file_list.h"
@@ -21,6 +22,10 @@ class MainWindow;
 
 namespace qorin::filelist {
 class FileListModel;
+}
+
+namespace qorin::rules {
+class RuleTab;
 }
 
 namespace qorin::app {
@@ -42,6 +47,8 @@ class MainWindow : public QMainWindow {
   Ui::MainWindow* ui() const { return ui_.get(); }
   QTreeView* listView() const;
   QTabWidget* tabs() const;
+  // The rule tab at `index` of 选择夹 (rules::Tab), or nullptr.
+  rules::RuleTab* ruleTab(int index) const;
   QToolBar* toolBar() const { return toolbar_; }
   QAction* toolbarAction(int index) const;
   void setToolbarButtonEnabled(int index, bool enabled);
@@ -112,16 +119,14 @@ class MainWindow : public QMainWindow {
   void createMenus();
   void createStatusBar();
   void setupList();
-  void joinSharedHandlers();
-  void onSharedEditChanged();
-  void onSharedRadioClicked();
-  void onTagButtonClicked();
+  void addRuleTabs();
   // Appends the named entries (already in the code page) with their
   // directories as rows, then refreshes.
   void appendRows(int firstNew);
   void reportUnconvertible(int count);
 
   std::unique_ptr<Ui::MainWindow> ui_;
+  std::array<rules::RuleTab*, 5> ruleTabs_{};  // owned by 选择夹
   filelist::FileList list_;
   filelist::FileListModel* model_ = nullptr;
   QToolBar* toolbar_ = nullptr;
