@@ -19,9 +19,11 @@
 #include "app/main_window.h"
 #include "mp3_corpus.h"
 #include "platform/fs.h"
+#include "rules/gui/mp3_tab.h"
 #include "session/settings.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
+#include "ui_mp3_page.h"
 
 #ifdef QORIN_HAVE_TAGLIB
 #include <taglib/id3v1tag.h>
@@ -55,7 +57,8 @@ void timed(benchmark::State& state, double& perPass, F&& pass) {
 }
 
 void BM_Mp3TabKeystroke(benchmark::State& state) {
-  auto* rule = g_window->control<QLineEdit>("MP3命名规则编辑框");
+  auto* rule =
+      static_cast<qorin::rules::Mp3Tab*>(g_window->ruleTab(qorin::rules::kMp3Tab))->ui()->MP3命名规则编辑框;
   bool longer = false;
   timed(state, g_window_pass, [&] {
     // Typing or deleting one character: the field changes and the tab refreshes.

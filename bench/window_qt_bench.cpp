@@ -20,7 +20,9 @@
 #include "platform/fs.h"
 #include "platform/gui/dialogs.h"
 #include "rename/rename_pass.h"
+#include "rules/gui/general_tab.h"
 #include "session/settings.h"
+#include "ui_general_page.h"
 
 namespace {
 
@@ -81,7 +83,7 @@ void BM_KeystrokeWholeList(benchmark::State& state) {
   w.session().settings().previewAllEntries = 1;
   w.list()->addDirectory(bigFolder(n), false);
   QApplication::processEvents();
-  auto* prefix = w.control<QLineEdit>("文件名前缀编辑框");
+  auto* prefix = static_cast<rules::GeneralTab*>(w.ruleTab(rules::kGeneralTab))->ui()->文件名前缀编辑框;
   double best = 1e9, baseBest = 1e9;
   int k = 0;
   for (auto _ : state) {
@@ -140,7 +142,9 @@ void BM_RenamePassWindowVsCore(benchmark::State& state) {
     MainWindow w(scratchPlaces(), quiet());
     w.show();
     w.list()->addDirectory(a.path(), false);
-    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("n"));
+    static_cast<rules::GeneralTab*>(w.ruleTab(rules::kGeneralTab))
+        ->ui()
+        ->文件名前缀编辑框->setText(QStringLiteral("n"));
     FileList plain;
     std::string dir = b.path().toStdString() + "/";
     for (int i = 0; i < n; ++i) plain.addName("f" + std::to_string(i));

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Writes resources/main_window.ui from the control table below.
+"""Writes resources/main_window.ui and the five rule page forms
+(resources/*_page.ui) from the control table below.
 
-The main window has some ninety controls at fixed design positions; keeping
+The rule pages have some ninety controls at fixed design positions; keeping
 them in one table is easier to check against the design than hand-edited XML.
-Run it after changing the table and commit both files.
+Run it after changing the table and commit its output with it.
 """
 import os
 from xml.sax.saxutils import escape
@@ -154,8 +155,16 @@ page4 = [
       for i, (n, t, h) in enumerate(tag_buttons)]),
 ]
 
-pages = [("常规", "常规页", page0), ("替换/删除", "替换删除页", page1), ("插入", "插入页", page2),
-         ("大小写", "大小写页", page3), ("MP3标签", "MP3标签页", page4)]
+# Page design name, caption, form class and file; in tab order.
+pages = [("常规页", "常规", "GeneralPage", "general_page.ui", page0),
+         ("替换删除页", "替换/删除", "ReplacePage", "replace_page.ui", page1),
+         ("插入页", "插入", "InsertPage", "insert_page.ui", page2),
+         ("大小写页", "大小写", "CasePage", "case_page.ui", page3),
+         ("MP3标签页", "MP3标签", "Mp3Page", "mp3_page.ui", page4)]
+
+# The page area of 选择夹 (590 x 130 less the bar and the frame); the tab
+# control sizes its pages itself, this is only Designer's preview size.
+PAGE_SIZE = (586, 100)
 
 
 def prop(name, value):
@@ -188,13 +197,42 @@ def widget(cls, name, props, geo, children, dy=0):
     return "\n".join(out)
 
 
+def uses_spin(controls):
+    return any(c[0] == "qorin::platform::SpinEdit" or uses_spin(c[4]) for c in controls)
+
+
+SPIN_EDIT = ('<customwidgets>\n<customwidget><class>qorin::platform::SpinEdit</class><extends>QLineEdit</extends>'
+             '<header>platform/gui/spin_edit.h</header></customwidget>\n</customwidgets>\n')
+
+
+def page_form(name, title, cls, controls):
+    body = "\n".join(widget(*c, dy=TAB_BAR) for c in controls)
+    custom = SPIN_EDIT if uses_spin(controls) else ""
+    return f'''<?xml version="1.0" encoding="UTF-8"?>
+<ui version="4.0">
+<class>{cls}</class>
+<widget class="QWidget" name="{name}">
+{geometry(0, 0, *PAGE_SIZE)}
+{prop("windowTitle", title)}
+{body}
+</widget>
+{custom}<resources/>
+<connections/>
+</ui>
+'''
+
+
+def write(file, text):
+    out = os.path.join(os.path.dirname(__file__), "..", "resources", file)
+    with open(out, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
 def main():
-    tabs = []
-    for title, name, controls in pages:
-        body = "\n".join(widget(*c, dy=TAB_BAR) for c in controls)
-        tabs.append(f'<widget class="QWidget" name="{name}"><attribute name="title">'
-                    f'<string>{escape(title)}</string></attribute>\n{body}\n</widget>')
-    ui = f'''<?xml version="1.0" encoding="UTF-8"?>
+    for name, title, cls, file, controls in pages:
+        write(file, page_form(name, title, cls, controls))
+    # The pages are forms of their own; the window adds them to 选择夹.
+    write("main_window.ui", f'''<?xml version="1.0" encoding="UTF-8"?>
 <ui version="4.0">
 <class>MainWindow</class>
 <widget class="QMainWindow" name="MainWindow">
@@ -203,24 +241,16 @@ def main():
 <widget class="QWidget" name="centralwidget">
 <widget class="QTabWidget" name="选择夹">
 {geometry(0, 29 - TOOLBAR, 590, 130)}
-<property name="currentIndex"><number>0</number></property>
-{chr(10).join(tabs)}
 </widget>
 <widget class="QTreeView" name="显示超级列表框">
 {geometry(0, 160 - TOOLBAR, 590, 152)}
 </widget>
 </widget>
 </widget>
-<customwidgets>
-<customwidget><class>qorin::platform::SpinEdit</class><extends>QLineEdit</extends><header>platform/gui/spin_edit.h</header></customwidget>
-</customwidgets>
 <resources/>
 <connections/>
 </ui>
-'''
-    out = os.path.join(os.path.dirname(__file__), "..", "resources", "main_window.ui")
-    with open(out, "w", encoding="utf-8") as f:
-        f.write(ui)
+''')
 
 
 if __name__ == "__main__":

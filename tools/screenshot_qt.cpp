@@ -14,8 +14,10 @@
 #include "filelist/gui/filter_window.h"
 #include "platform/fs.h"
 #include "platform/gui/dialogs.h"
+#include "rules/gui/general_tab.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
+#include "ui_general_page.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -40,9 +42,10 @@ int main(int argc, char** argv) {
   w.applyDisplaySettings();
   w.show();
   w.list()->addDirectory(folder, false);
-  w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("照片_"));
-  w.control<QLineEdit>("文件名位数调节编辑框")->setText(QStringLiteral("3"));
-  w.control<QLineEdit>("起始量编辑框")->setText(QStringLiteral("1"));
+  const auto* general = static_cast<qorin::rules::GeneralTab*>(w.ruleTab(qorin::rules::kGeneralTab));
+  general->ui()->文件名前缀编辑框->setText(QStringLiteral("照片_"));
+  general->ui()->文件名位数调节编辑框->setText(QStringLiteral("3"));
+  general->ui()->起始量编辑框->setText(QStringLiteral("1"));
   QApplication::processEvents();
   w.grab().save(out + QStringLiteral("/main-window.png"));
   for (int i = 1; i < w.tabs()->count(); ++i) {

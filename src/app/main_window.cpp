@@ -30,28 +30,13 @@
 #include "platform/gui/icons.h"
 #include "platform/gui/wait_cursor.h"
 #include "rename/gui/rename_commands.h"
-#include "rules/gui/rule_tabs.h"
+#include "rules/gui/rule_tab.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
 #include "text/names.h"
 #include "ui_main_window.h"
 
 namespace qorin::app {
-
-namespace {
-
-const char* const kSharedEdits[] = {"起始量编辑框",         "文件名编辑框",     "文件名位数调节编辑框",
-                                    "文件名后缀编辑框",     "扩展名前缀编辑框", "新扩展名编辑框",
-                                    "扩展名位数调节编辑框", "扩展名后缀编辑框", "增量编辑框",
-                                    "查找内容编辑框",       "替换为编辑框"};
-const char* const kSharedRadios[] = {
-    "仅扩展名单选框",         "替换删除全部单选框",     "文件名全部大写单选框", "文件名全部小写单选框",
-    "文件名首字母大写单选框", "文件名首字母小写单选框", "扩展名全部大写单选框", "扩展名全部小写单选框",
-    "扩展名首字母大写单选框", "扩展名首字母小写单选框"};
-const char* const kSharedTagButtons[] = {"歌曲名超级按钮", "专辑超级按钮", "音轨超级按钮", "年代超级按钮",
-                                         "流派超级按钮"};
-
-}  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
     : MainWindow(session::Places::standard(), *new platform::QtDialogs, parent) {
@@ -64,6 +49,7 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
       session_(std::move(places)),
       ui_(std::make_unique<Ui::MainWindow>()) {
   ui_->setupUi(this);
+  addRuleTabs();
   // The layout is measured for a 9-point CJK face with Windows-style group
   // boxes whose caption sits on the frame.
   QFont face = font();
@@ -81,7 +67,6 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   createMenus();
   createStatusBar();
   setupList();
-  setupTabs();
 
   // Start-up, in order.
   session_.setObserver(this);
@@ -89,7 +74,8 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   sessionChanged(session::kCommandsChanged | session::kCountChanged);
   setAcceptDrops(true);
   qApp->installEventFilter(this);  // drops anywhere on the window reach the drop handler
-  joinSharedHandlers();
+  connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(); });
+  refreshPreview();  // the session starts with the selected tab's rule
   setWindowTitle(platform::programTitle());
 }
 
@@ -206,65 +192,25 @@ void MainWindow::setupList() {
   connect(list_, &filelist::ListCommands::tagEditorRequested, this, &MainWindow::openTagEditorForSelection);
 }
 
-void MainWindow::setupTabs() {
-  rules::setupGeneralTab(*this);  // greys the extension group for the default scope
-  rules::setupReplaceTab(*this);
-  rules::setupInsertTab(*this);
-  rules::setupCaseTab(*this);
-  rules::setupMp3Tab(*this);
-  session_.setRule(currentRule());
-}
-
-rules::RuleOptions MainWindow::currentRule() const {
-  switch (tabs()->currentIndex()) {
-    case rules::kReplaceTab:
-      return rules::replaceTabOptions(*this);
-    case rules::kInsertTab:
-      return rules::insertTabOptions(*this);
-    case rules::kCaseTab:
-      return rules::caseTabOptions(*this);
-    case rules::kMp3Tab:
-      return rules::mp3TabOptions(*this);
-    default:
-      return rules::generalTabOptions(*this);
+void MainWindow::addRuleTabs() {
+  auto made = rules::makeRuleTabs();
+  for (std::size_t i = 0; i < made.size(); ++i) {
+    rules::RuleTab* tab = made[i].release();
+    ui_->选择夹->addTab(tab, tab->title());
+    ruleTabs_[i] = tab;
+    connect(tab, &rules::RuleTab::optionsChanged, this, &MainWindow::refreshPreview);
+    connect(tab, &rules::RuleTab::sharedHandlerInvoked, this, &MainWindow::sharedHandlerInvoked);
   }
 }
 
+rules::RuleTab* MainWindow::ruleTab(int index) const {
+  return index >= 0 && index < static_cast<int>(ruleTabs_.size()) ? ruleTabs_[static_cast<std::size_t>(index)]
+                                                                  : nullptr;
+}
+
 void MainWindow::refreshPreview() {
-  session_.setRule(currentRule());
+  if (const rules::RuleTab* tab = ruleTab(tabs()->currentIndex())) session_.setRule(tab->options());
   session_.refreshPreview(false);
-}
-
-void MainWindow::joinSharedHandlers() {
-  // Every tagged edit box shares the change handler of 文件名前缀编辑框 ...
-  connect(ui_->文件名前缀编辑框, &QLineEdit::textChanged, this, &MainWindow::onSharedEditChanged);
-  for (const char* name : kSharedEdits)
-    connect(control<QLineEdit>(name), &QLineEdit::textChanged, this, &MainWindow::onSharedEditChanged);
-  // ... every tagged radio button the click handler of 仅文件名单选框 ...
-  connect(ui_->仅文件名单选框, &QRadioButton::clicked, this, &MainWindow::onSharedRadioClicked);
-  for (const char* name : kSharedRadios)
-    connect(control<QRadioButton>(name), &QRadioButton::clicked, this, &MainWindow::onSharedRadioClicked);
-  // ... and the placeholder buttons the click handler of 艺术家超级按钮.
-  connect(ui_->艺术家超级按钮, &QToolButton::clicked, this, &MainWindow::onTagButtonClicked);
-  for (const char* name : kSharedTagButtons)
-    connect(control<QToolButton>(name), &QToolButton::clicked, this, &MainWindow::onTagButtonClicked);
-  connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(); });
-}
-
-void MainWindow::onSharedEditChanged() {
-  emit sharedHandlerInvoked(QStringLiteral("文件名前缀编辑框"), sender());
-  refreshPreview();
-}
-
-void MainWindow::onSharedRadioClicked() {
-  emit sharedHandlerInvoked(QStringLiteral("仅文件名单选框"), sender());
-  refreshPreview();
-}
-
-void MainWindow::onTagButtonClicked() {
-  QObject* button = sender();
-  emit sharedHandlerInvoked(QStringLiteral("艺术家超级按钮"), button);
-  rules::insertPlaceholder(*this, button);
 }
 
 void MainWindow::applyDisplaySettings() { session_.settingsChanged(); }

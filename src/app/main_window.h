@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <array>
 #include <memory>
 
 #include "filelist/gui/list_commands.h"
@@ -21,6 +22,10 @@ class QTreeView;
 
 namespace Ui {
 class MainWindow;
+}
+
+namespace qorin::rules {
+class RuleTab;
 }
 
 namespace qorin::app {
@@ -50,17 +55,13 @@ class MainWindow : public QMainWindow, private session::Observer {
   Ui::MainWindow* ui() const { return ui_.get(); }
   QTreeView* listView() const;
   QTabWidget* tabs() const;
+  // The rule tab at `index` of 选择夹 (rules::Tab), or nullptr.
+  rules::RuleTab* ruleTab(int index) const;
   QToolBar* toolBar() const { return toolbar_; }
   QAction* toolbarAction(int index) const;
   filelist::ListCommands* list() const { return list_; }
   QMenu* listMenu() const;
   QLabel* statusPart(int index) const;
-
-  // Looks a control up by its design name.
-  template <class T>
-  T* control(const char* name) const {
-    return findChild<T*>(QString::fromUtf8(name));
-  }
 
   // The list's colours and font, the status bar, and the preview after the
   // session's settings changed.
@@ -100,12 +101,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   void createMenus();
   void createStatusBar();
   void setupList();
-  void setupTabs();
-  void joinSharedHandlers();
-  void onSharedEditChanged();
-  void onSharedRadioClicked();
-  void onTagButtonClicked();
-  rules::RuleOptions currentRule() const;
+  void addRuleTabs();
 
   std::unique_ptr<platform::Dialogs> ownDialogs_;
   platform::Dialogs* dialogs_;
@@ -113,6 +109,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   tags::TagEditorState tagEditorState_;
   std::unique_ptr<Ui::MainWindow> ui_;
   filelist::ListCommands* list_ = nullptr;
+  std::array<rules::RuleTab*, 5> ruleTabs_{};  // owned by 选择夹
   QToolBar* toolbar_ = nullptr;
   QList<QAction*> toolbarActions_;
   QLabel* statusCount_ = nullptr;

@@ -1,4 +1,5 @@
-// The rule of the selected tab, as one value, and its dispatch.
+// The five rules behind one type: whichever the user picked, the caller runs
+// it the same way.
 #pragma once
 
 #include <variant>
@@ -12,13 +13,14 @@
 
 namespace qorin::rules {
 
+// One rule with its options; the alternatives stand in tab order.
 using RuleOptions = std::variant<GeneralOptions, ReplaceOptions, InsertOptions, CaseOptions, Mp3Options>;
 
-// Writes the proposals of entries 0..n-1; the MP3 rule covers every entry.
+// Writes the proposals (newName) of entries 0..n-1, n clamped to the list.
+// The MP3 rule always names every entry, whatever n is.
 void applyRule(filelist::FileList& list, int n, const RuleOptions& rule);
 
-// True for a rule whose preview always covers the whole list (the MP3 rule:
-// it also writes the tag status of every row).
+// The rule names every entry on each run, so a preview of it covers all.
 bool coversEveryEntry(const RuleOptions& rule);
 
 }  // namespace qorin::rules

@@ -70,7 +70,7 @@ class MainWindowTest : public QObject {
         {"文件名位数调节编辑框", 1, 255, 3, "1", true}, {"扩展名位数调节编辑框", 0, 100, 3, "", false},
         {"插入文件名位置编辑框", 1, 255, 3, "1", true}, {"插入扩展名位置编辑框", 1, 255, 3, "1", true}};
     for (const Spin& s : spins) {
-      auto* e = w.control<qorin::platform::SpinEdit>(s.name);
+      auto* e = testing::control<qorin::platform::SpinEdit>(w, s.name);
       QVERIFY2(e, s.name);
       QCOMPARE(e->minimum(), s.min);
       QCOMPARE(e->maximum(), s.max);
@@ -79,18 +79,18 @@ class MainWindowTest : public QObject {
       QCOMPARE(e->isEnabled(), s.enabled);
     }
     for (const char* name : {"扩展名前缀编辑框", "新扩展名编辑框", "扩展名后缀编辑框"})
-      QVERIFY2(!w.control<QLineEdit>(name)->isEnabled(), name);
+      QVERIFY2(!testing::control<QLineEdit>(w, name)->isEnabled(), name);
     for (const char* name :
          {"常规文件名单选框", "仅文件名单选框", "插入文件名位置单选框", "插入扩展名位置单选框",
           "文件名全部大写单选框", "扩展名全部大写单选框", "V2优先单选框"})
-      QVERIFY2(w.control<QRadioButton>(name)->isChecked(), name);
+      QVERIFY2(testing::control<QRadioButton>(w, name)->isChecked(), name);
     QCOMPARE(w.tabs()->objectName(), QStringLiteral("选择夹"));
     QCOMPARE(w.tabs()->count(), 5);
     const char* captions[] = {"常规", "替换/删除", "插入", "大小写", "MP3标签"};
     for (int i = 0; i < 5; ++i) QCOMPARE(w.tabs()->tabText(i), QString::fromUtf8(captions[i]));
-    QCOMPARE(w.control<QComboBox>("预定义方案组合框")->count(), 4);
-    QCOMPARE(w.control<QToolButton>("艺术家超级按钮")->text(), QStringLiteral("#1-艺术家"));
-    QCOMPARE(w.control<QToolButton>("流派超级按钮")->toolTip(), QStringLiteral("流派"));
+    QCOMPARE(testing::mp3Page(w)->预定义方案组合框->count(), 4);
+    QCOMPARE(testing::mp3Page(w)->艺术家超级按钮->text(), QStringLiteral("#1-艺术家"));
+    QCOMPARE(testing::mp3Page(w)->流派超级按钮->toolTip(), QStringLiteral("流派"));
     QCOMPARE(w.listView()->objectName(), QStringLiteral("显示超级列表框"));
     const char* columns[] = {"旧文件名", "新文件名", "路径", "命名状态", "MP3标签状态"};
     const int widths[] = {150, 150, 200, 100, 100};
@@ -129,7 +129,7 @@ class MainWindowTest : public QObject {
                            "扩展名后缀编辑框", "增量编辑框",       "查找内容编辑框", "替换为编辑框"};
     for (const char* name : edits) {
       spy.clear();
-      auto* e = w.control<QLineEdit>(name);
+      auto* e = testing::control<QLineEdit>(w, name);
       e->setText(e->text() + QStringLiteral("7"));  // set from code: same notification as typing
       QCOMPARE(spy.count(), 1);
       QCOMPARE(spy[0][0].toString(), QStringLiteral("文件名前缀编辑框"));
@@ -141,7 +141,7 @@ class MainWindowTest : public QObject {
                             "扩展名首字母大写单选框", "扩展名首字母小写单选框"};
     for (const char* name : radios) {
       spy.clear();
-      auto* r = w.control<QRadioButton>(name);
+      auto* r = testing::control<QRadioButton>(w, name);
       r->click();
       QCOMPARE(spy.count(), 1);
       QCOMPARE(spy[0][0].toString(), QStringLiteral("仅文件名单选框"));
@@ -150,7 +150,7 @@ class MainWindowTest : public QObject {
     for (const char* name : {"艺术家超级按钮", "歌曲名超级按钮", "专辑超级按钮", "音轨超级按钮",
                              "年代超级按钮", "流派超级按钮"}) {
       spy.clear();
-      auto* b = w.control<QToolButton>(name);
+      auto* b = testing::control<QToolButton>(w, name);
       b->click();
       QCOMPARE(spy.count(), 1);
       QCOMPARE(spy[0][0].toString(), QStringLiteral("艺术家超级按钮"));

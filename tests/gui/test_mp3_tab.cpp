@@ -47,17 +47,17 @@ class Mp3TabTest : public QObject {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     MainWindow w(home.places(), dialogs);
-    QCOMPARE(w.control<QComboBox>("预定义方案组合框")->currentIndex(), -1);
-    QCOMPARE(w.control<QLineEdit>("MP3命名规则编辑框")->text(), QString());
-    QVERIFY(w.control<QLineEdit>("参照编辑框")->isReadOnly());
+    QCOMPARE(testing::mp3Page(w)->预定义方案组合框->currentIndex(), -1);
+    QCOMPARE(testing::mp3Page(w)->MP3命名规则编辑框->text(), QString());
+    QVERIFY(testing::mp3Page(w)->参照编辑框->isReadOnly());
   }
 
   void buttonsAppendPlaceholders() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     MainWindow w(home.places(), dialogs);
-    auto* rule = w.control<QLineEdit>("MP3命名规则编辑框");
-    auto* example = w.control<QLineEdit>("参照编辑框");
+    auto* rule = testing::mp3Page(w)->MP3命名规则编辑框;
+    auto* example = testing::mp3Page(w)->参照编辑框;
     const struct {
       const char* button;
       const char* rule;
@@ -71,7 +71,7 @@ class Mp3TabTest : public QObject {
         {"流派超级按钮", "#1-#2-#3-#4-#5-#6", "艺术家-歌曲名-专辑-音轨-年代-流派"},
     };
     for (const auto& s : steps) {
-      QTest::mouseClick(w.control<QToolButton>(s.button), Qt::LeftButton);
+      QTest::mouseClick(testing::control<QToolButton>(w, s.button), Qt::LeftButton);
       QCOMPARE(rule->text(), QString::fromUtf8(s.rule));
       QCOMPARE(example->text(), QString::fromUtf8(s.example));
     }
@@ -84,8 +84,8 @@ class Mp3TabTest : public QObject {
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.tabs()->setCurrentIndex(4);
-    auto* combo = w.control<QComboBox>("预定义方案组合框");
-    auto* rule = w.control<QLineEdit>("MP3命名规则编辑框");
+    auto* combo = testing::mp3Page(w)->预定义方案组合框;
+    auto* rule = testing::mp3Page(w)->MP3命名规则编辑框;
     const char* rules[] = {"#1-#2", "#1-#3-#2", "#1-#3-#5-#2", "#1-#3-#5-#2-#4"};
     for (int i = 0; i < 4; ++i) {
       combo->setFocus();
@@ -94,20 +94,20 @@ class Mp3TabTest : public QObject {
       QCOMPARE(combo->currentIndex(), -1);
       QVERIFY(rule->hasFocus());
     }
-    QCOMPARE(w.control<QLineEdit>("参照编辑框")->text(), QStringLiteral("艺术家-专辑-年代-歌曲名-音轨"));
+    QCOMPARE(testing::mp3Page(w)->参照编辑框->text(), QStringLiteral("艺术家-专辑-年代-歌曲名-音轨"));
   }
 
   void ruleIsLimitedToFiftyBytes() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     MainWindow w(home.places(), dialogs);
-    auto* rule = w.control<QLineEdit>("MP3命名规则编辑框");
+    auto* rule = testing::mp3Page(w)->MP3命名规则编辑框;
     QTest::keyClicks(rule, QString(60, QLatin1Char('a')));
     QCOMPARE(rule->text(), QString(50, QLatin1Char('a')));
 
     // A button click past the limit is cut back to the first 50 bytes.
     rule->setText(QString(48, QLatin1Char('b')));
-    QTest::mouseClick(w.control<QToolButton>("歌曲名超级按钮"), Qt::LeftButton);
+    QTest::mouseClick(testing::mp3Page(w)->歌曲名超级按钮, Qt::LeftButton);
     QCOMPARE(rule->text(), QString(48, QLatin1Char('b')) + QStringLiteral("-#"));
 
     // Chinese text: 50 characters may be typed, but only 50 bytes stay, and
@@ -130,7 +130,7 @@ class Mp3TabTest : public QObject {
     w.list()->addDirectory(dir.path(), false);
     QCOMPARE(w.fileList().fileCount(), 4);
     w.tabs()->setCurrentIndex(4);
-    w.control<QLineEdit>("MP3命名规则编辑框")->setText(QStringLiteral("#1-#2"));
+    testing::mp3Page(w)->MP3命名规则编辑框->setText(QStringLiteral("#1-#2"));
     const struct {
       const char* newName;
       const char* status;
@@ -141,7 +141,7 @@ class Mp3TabTest : public QObject {
     }
 
     // The priority buttons refresh: no ID3v1 anywhere, so the ID3v2 names stay.
-    QTest::mouseClick(w.control<QRadioButton>("V1优先单选框"), Qt::LeftButton);
+    QTest::mouseClick(testing::mp3Page(w)->V1优先单选框, Qt::LeftButton);
     QCOMPARE(cell(w, 1, kColNew), QStringLiteral("歌手甲-春天.mp3"));
 
     // Exactly the marked rows go.

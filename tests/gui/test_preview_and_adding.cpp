@@ -55,12 +55,12 @@ class PreviewAndAddingTest : public QObject {
     QCOMPARE(newCell(w, 0), QStringLiteral("0.txt"));
     w.toolbarClicked(MainWindow::kPreview);
     for (int r = 0; r < 30; ++r) QCOMPARE(newCell(w, r), QStringLiteral("%1.txt").arg(r));
-    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("x"));
+    testing::generalPage(w)->文件名前缀编辑框->setText(QStringLiteral("x"));
     for (int r = 0; r < 30; ++r) QCOMPARE(newCell(w, r).isEmpty(), r >= 10);
     QCOMPARE(newCell(w, 9), QStringLiteral("x9.txt"));
     // A negative count previews nothing rather than reaching the rule.
     w.session().settings().previewCount = -5;
-    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("y"));
+    testing::generalPage(w)->文件名前缀编辑框->setText(QStringLiteral("y"));
     QVERIFY(newCell(w, 0).isEmpty());
   }
 
@@ -72,7 +72,7 @@ class PreviewAndAddingTest : public QObject {
     QCOMPARE(w.session().settings().autoPreview, 0);
     testing::makeFiles(dir.path(), numbered(3));
     w.list()->addDirectory(dir.path(), false);
-    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("x"));
+    testing::generalPage(w)->文件名前缀编辑框->setText(QStringLiteral("x"));
     w.toolbarClicked(MainWindow::kPreview);
     for (int r = 0; r < 3; ++r) QVERIFY(newCell(w, r).isEmpty());
   }
@@ -89,32 +89,33 @@ class PreviewAndAddingTest : public QObject {
              QStringList({"0.txt", "1.jpg", "2"}));
 
     // Scope 扩展名: the name group greys, the extension group opens.
-    w.control<QRadioButton>("常规扩展名单选框")->click();
-    QVERIFY(!w.control<QLineEdit>("文件名编辑框")->isEnabled());
-    QVERIFY(w.control<QLineEdit>("新扩展名编辑框")->isEnabled());
-    QCOMPARE(w.control<QLabel>("文件名标签")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
-    QCOMPARE(w.control<QLabel>("新扩展名标签")->palette().color(QPalette::WindowText), QColor(Qt::black));
+    testing::generalPage(w)->常规扩展名单选框->click();
+    QVERIFY(!testing::generalPage(w)->文件名编辑框->isEnabled());
+    QVERIFY(testing::generalPage(w)->新扩展名编辑框->isEnabled());
+    QCOMPARE(testing::generalPage(w)->文件名标签->palette().color(QPalette::WindowText),
+             QColor(128, 128, 128));
+    QCOMPARE(testing::generalPage(w)->新扩展名标签->palette().color(QPalette::WindowText), QColor(Qt::black));
     QCOMPARE(newCell(w, 0), QStringLiteral("a"));  // all four extension fields empty: no extension
-    w.control<QLineEdit>("新扩展名编辑框")->setText(QStringLiteral("bak"));
-    w.control<QLineEdit>("扩展名位数调节编辑框")->setText(QStringLiteral("2"));
-    w.control<QLineEdit>("起始量编辑框")->setText(QStringLiteral("1"));
+    testing::generalPage(w)->新扩展名编辑框->setText(QStringLiteral("bak"));
+    testing::generalPage(w)->扩展名位数调节编辑框->setText(QStringLiteral("2"));
+    testing::generalPage(w)->起始量编辑框->setText(QStringLiteral("1"));
     QCOMPARE(newCell(w, 0), QStringLiteral("a.bak01"));
     QCOMPARE(newCell(w, 2), QStringLiteral("cbak03"));
-    w.control<QRadioButton>("常规全部单选框")->click();
-    QVERIFY(w.control<QLineEdit>("文件名编辑框")->isEnabled() &&
-            w.control<QLineEdit>("新扩展名编辑框")->isEnabled());
+    testing::generalPage(w)->常规全部单选框->click();
+    QVERIFY(testing::generalPage(w)->文件名编辑框->isEnabled() &&
+            testing::generalPage(w)->新扩展名编辑框->isEnabled());
 
     // 清空 empties nine fields with a single refresh and keeps the increment.
-    w.control<QLineEdit>("增量编辑框")->setText(QStringLiteral("5"));
+    testing::generalPage(w)->增量编辑框->setText(QStringLiteral("5"));
     QSignalSpy changes(w.listView()->model(), &QAbstractItemModel::dataChanged);
-    w.control<QPushButton>("常规清空按钮")->click();
+    testing::generalPage(w)->常规清空按钮->click();
     int refreshes = 0;
     for (const auto& c : changes)
       if (c[0].toModelIndex().column() <= kColNew && c[1].toModelIndex().column() >= kColNew) ++refreshes;
     QCOMPARE(refreshes, 1);
-    QCOMPARE(w.control<QLineEdit>("增量编辑框")->text(), QStringLiteral("5"));
+    QCOMPARE(testing::generalPage(w)->增量编辑框->text(), QStringLiteral("5"));
     for (const char* e : {"起始量编辑框", "文件名位数调节编辑框", "新扩展名编辑框", "扩展名位数调节编辑框"})
-      QVERIFY2(w.control<QLineEdit>(e)->text().isEmpty(), e);
+      QVERIFY2(testing::control<QLineEdit>(w, e)->text().isEmpty(), e);
     QCOMPARE(w.session().settings().autoPreview, 1);
     QCOMPARE(newCell(w, 1), QStringLiteral("5"));  // start 0, increment 5, no extension
   }
@@ -130,26 +131,26 @@ class PreviewAndAddingTest : public QObject {
     w.tabs()->setCurrentIndex(3);  // the case tab's initial choices upper-case everything
     QCOMPARE(newCell(w, 0), QStringLiteral("ABC.TXT"));
     QCOMPARE(newCell(w, 1), QStringLiteral("SONG.MP3"));
-    w.control<QRadioButton>("扩展名全部小写单选框")->click();
+    testing::casePage(w)->扩展名全部小写单选框->click();
     QCOMPARE(newCell(w, 1), QStringLiteral("SONG.mp3"));
 
     w.tabs()->setCurrentIndex(1);
-    w.control<QLineEdit>("查找内容编辑框")->setText(QStringLiteral("S"));
+    testing::replacePage(w)->查找内容编辑框->setText(QStringLiteral("S"));
     QCOMPARE(newCell(w, 1), QStringLiteral("ong.mp3"));
-    w.control<QCheckBox>("区分大小写选择框")->click();
-    w.control<QLineEdit>("查找内容编辑框")->setText(QStringLiteral("s"));
+    testing::replacePage(w)->区分大小写选择框->click();
+    testing::replacePage(w)->查找内容编辑框->setText(QStringLiteral("s"));
     QCOMPARE(newCell(w, 1), QStringLiteral("Song.mp3"));
 
     w.tabs()->setCurrentIndex(2);
-    auto* keep = w.control<QCheckBox>("保持一致选择框");
-    auto* extText = w.control<QLineEdit>("插入到扩展名的字符编辑框");
+    auto* keep = testing::insertPage(w)->保持一致选择框;
+    auto* extText = testing::insertPage(w)->插入到扩展名的字符编辑框;
     keep->click();
     QVERIFY(!extText->isEnabled());
-    QCOMPARE(w.control<QLabel>("插入扩展名标签")->palette().color(QPalette::WindowText),
+    QCOMPARE(testing::insertPage(w)->插入扩展名标签->palette().color(QPalette::WindowText),
              QColor(128, 128, 128));
-    w.control<QRadioButton>("插入扩展名尾单选框")->click();
-    QVERIFY(!w.control<QLineEdit>("插入扩展名位置编辑框")->isEnabled());
-    w.control<QLineEdit>("插入到文件名的字符编辑框")->setText(QStringLiteral("X"));
+    testing::insertPage(w)->插入扩展名尾单选框->click();
+    QVERIFY(!testing::insertPage(w)->插入扩展名位置编辑框->isEnabled());
+    testing::insertPage(w)->插入到文件名的字符编辑框->setText(QStringLiteral("X"));
     QCOMPARE(extText->text(), QStringLiteral("X"));
     QCOMPARE(newCell(w, 0), QStringLiteral("Xabc.txtX"));
     keep->click();

@@ -29,7 +29,7 @@ class RenameWindowTest : public QObject {
     for (int i = 0; i < 10; ++i) names << QStringLiteral("a%1").arg(i);
     testing::makeFiles(dir, names, "content");
     w.list()->addDirectory(dir, false);
-    w.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("n"));
+    testing::generalPage(w)->文件名前缀编辑框->setText(QStringLiteral("n"));
   }
 
  private slots:

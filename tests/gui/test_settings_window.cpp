@@ -354,7 +354,7 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(t.main.statusPart(2)->text(), QStringLiteral("自动预览－关"));
     testing::makeFiles(t.home.file("files"), {"a.txt", "b.txt"});
     t.main.list()->addDirectory(t.home.file("files"), false);
-    t.main.control<QLineEdit>("文件名前缀编辑框")->setText(QStringLiteral("x_"));
+    testing::generalPage(t.main)->文件名前缀编辑框->setText(QStringLiteral("x_"));
     QVERIFY(t.main.fileList()[0].newNameCell.empty());
 
     t.click("自动预览选择框");

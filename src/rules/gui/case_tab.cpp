@@ -1,27 +1,50 @@
-#include "rules/case_rule.h"
-#include "rules/gui/rule_tabs.h"
-#include "rules/gui/tab_support.h"
+#include "rules/gui/case_tab.h"
+
+#include "ui_case_page.h"
 
 namespace qorin::rules {
 
 namespace {
-CaseChoice choiceOf(const app::MainWindow& w, const std::string& group) {
-  const auto checked = [&](const char* what) { return isChecked(w, (group + what).c_str()); };
-  if (checked("全部小写单选框")) return CaseChoice::AllLower;
-  if (checked("首字母大写单选框")) return CaseChoice::FirstUpper;
-  if (checked("首字母小写单选框")) return CaseChoice::FirstLower;
-  return CaseChoice::AllUpper;
+
+// A group's four buttons, in the order of CaseChoice.
+struct CaseGroup {
+  QRadioButton* allUpper;
+  QRadioButton* firstUpper;
+  QRadioButton* allLower;
+  QRadioButton* firstLower;
+
+  CaseChoice choice() const {
+    if (allLower->isChecked()) return CaseChoice::AllLower;
+    if (firstUpper->isChecked()) return CaseChoice::FirstUpper;
+    if (firstLower->isChecked()) return CaseChoice::FirstLower;
+    return CaseChoice::AllUpper;
+  }
+};
+
+CaseGroup nameGroup(const Ui::CasePage& ui) {
+  return {ui.文件名全部大写单选框, ui.文件名首字母大写单选框, ui.文件名全部小写单选框,
+          ui.文件名首字母小写单选框};
 }
+
+CaseGroup extGroup(const Ui::CasePage& ui) {
+  return {ui.扩展名全部大写单选框, ui.扩展名首字母大写单选框, ui.扩展名全部小写单选框,
+          ui.扩展名首字母小写单选框};
+}
+
 }  // namespace
 
-// The eight radio buttons refresh through the shared handler.
-void setupCaseTab(app::MainWindow&) {}
+CaseTab::CaseTab(QWidget* parent) : RuleTab(parent), ui_(std::make_unique<Ui::CasePage>()) {
+  ui_->setupUi(this);
+  for (const CaseGroup& g : {nameGroup(*ui_), extGroup(*ui_)})
+    for (QRadioButton* r : {g.allUpper, g.allLower, g.firstUpper, g.firstLower}) joinSharedRadio(r);
+}
 
-RuleOptions caseTabOptions(const app::MainWindow& w) {
-  CaseOptions o;
-  o.name = choiceOf(w, "文件名");
-  o.ext = choiceOf(w, "扩展名");
-  return o;
+CaseTab::~CaseTab() = default;
+
+QString CaseTab::title() const { return windowTitle(); }
+
+RuleOptions CaseTab::options() const {
+  return CaseOptions{nameGroup(*ui_).choice(), extGroup(*ui_).choice()};
 }
 
 }  // namespace qorin::rules

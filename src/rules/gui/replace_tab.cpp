@@ -1,25 +1,30 @@
-#include <QCheckBox>
+#include "rules/gui/replace_tab.h"
 
-#include "rules/gui/rule_tabs.h"
-#include "rules/gui/tab_support.h"
-#include "rules/replace_rule.h"
+#include "ui_replace_page.h"
 
 namespace qorin::rules {
 
-void setupReplaceTab(app::MainWindow& w) {
-  // The edits and the scope buttons refresh through the shared handlers.
-  QObject::connect(w.control<QCheckBox>("区分大小写选择框"), &QCheckBox::clicked, &w,
-                   [&w] { w.refreshPreview(); });
+ReplaceTab::ReplaceTab(QWidget* parent) : RuleTab(parent), ui_(std::make_unique<Ui::ReplacePage>()) {
+  ui_->setupUi(this);
+  joinSharedEdit(ui_->查找内容编辑框);
+  joinSharedEdit(ui_->替换为编辑框);
+  for (QRadioButton* r : {ui_->仅文件名单选框, ui_->仅扩展名单选框, ui_->替换删除全部单选框})
+    joinSharedRadio(r);
+  connect(ui_->区分大小写选择框, &QCheckBox::clicked, this, &ReplaceTab::changed);
 }
 
-RuleOptions replaceTabOptions(const app::MainWindow& w) {
+ReplaceTab::~ReplaceTab() = default;
+
+QString ReplaceTab::title() const { return windowTitle(); }
+
+RuleOptions ReplaceTab::options() const {
   ReplaceOptions o;
-  o.search = textOf(w, "查找内容编辑框");
-  o.replacement = textOf(w, "替换为编辑框");
-  o.matchCase = isChecked(w, "区分大小写选择框");
-  o.scope = isChecked(w, "替换删除全部单选框") ? ReplaceScope::All
-            : isChecked(w, "仅扩展名单选框")   ? ReplaceScope::Extension
-                                               : ReplaceScope::Name;
+  o.search = textOf(ui_->查找内容编辑框);
+  o.replacement = textOf(ui_->替换为编辑框);
+  o.matchCase = ui_->区分大小写选择框->isChecked();
+  o.scope = ui_->替换删除全部单选框->isChecked() ? ReplaceScope::All
+            : ui_->仅扩展名单选框->isChecked()   ? ReplaceScope::Extension
+                                                 : ReplaceScope::Name;
   return o;
 }
 

@@ -3,7 +3,13 @@
 #include <QDir>
 #include <QFile>
 
+#include "app/main_window.h"
 #include "platform/fs.h"
+#include "rules/gui/case_tab.h"
+#include "rules/gui/general_tab.h"
+#include "rules/gui/insert_tab.h"
+#include "rules/gui/mp3_tab.h"
+#include "rules/gui/replace_tab.h"
 
 namespace qorin::testing {
 
@@ -71,6 +77,22 @@ QStringList makeFiles(const QString& dir, const QStringList& names, const QByteA
     out << f.fileName();
   }
   return out;
+}
+
+Ui::GeneralPage* generalPage(app::MainWindow& w) {
+  return static_cast<rules::GeneralTab*>(w.ruleTab(rules::kGeneralTab))->ui();
+}
+Ui::ReplacePage* replacePage(app::MainWindow& w) {
+  return static_cast<rules::ReplaceTab*>(w.ruleTab(rules::kReplaceTab))->ui();
+}
+Ui::InsertPage* insertPage(app::MainWindow& w) {
+  return static_cast<rules::InsertTab*>(w.ruleTab(rules::kInsertTab))->ui();
+}
+Ui::CasePage* casePage(app::MainWindow& w) {
+  return static_cast<rules::CaseTab*>(w.ruleTab(rules::kCaseTab))->ui();
+}
+Ui::Mp3Page* mp3Page(app::MainWindow& w) {
+  return static_cast<rules::Mp3Tab*>(w.ruleTab(rules::kMp3Tab))->ui();
 }
 
 }  // namespace qorin::testing

@@ -12,6 +12,15 @@
 
 #include "platform/gui/dialogs.h"
 #include "session/places.h"
+#include "ui_case_page.h"
+#include "ui_general_page.h"
+#include "ui_insert_page.h"
+#include "ui_mp3_page.h"
+#include "ui_replace_page.h"
+
+namespace qorin::app {
+class MainWindow;
+}
 
 namespace qorin::testing {
 
@@ -62,5 +71,18 @@ class ProgramDirectory {
 
 // Creates empty files (or with content) in a directory; returns their paths.
 QStringList makeFiles(const QString& dir, const QStringList& names, const QByteArray& content = {});
+
+// The typed forms of the main window's rule pages.
+Ui::GeneralPage* generalPage(app::MainWindow& w);
+Ui::ReplacePage* replacePage(app::MainWindow& w);
+Ui::InsertPage* insertPage(app::MainWindow& w);
+Ui::CasePage* casePage(app::MainWindow& w);
+Ui::Mp3Page* mp3Page(app::MainWindow& w);
+
+// A control by its design name, for tables that check names.
+template <class T>
+T* control(const QObject& window, const char* name) {
+  return window.findChild<T*>(QString::fromUtf8(name));
+}
 
 }  // namespace qorin::testing

@@ -1,0 +1,30 @@
+// Tab 插入: a text for the main part and one for the extension, each at a
+// position or at the end; 保持一致 mirrors the first into the second.
+#pragma once
+
+#include <memory>
+
+#include "rules/gui/rule_tab.h"
+
+namespace Ui {
+class InsertPage;
+}
+
+namespace qorin::rules {
+
+class InsertTab : public RuleTab {
+  Q_OBJECT
+
+ public:
+  explicit InsertTab(QWidget* parent = nullptr);
+  ~InsertTab() override;
+
+  QString title() const override;
+  RuleOptions options() const override;
+  Ui::InsertPage* ui() const { return ui_.get(); }
+
+ private:
+  std::unique_ptr<Ui::InsertPage> ui_;
+};
+
+}  // namespace qorin::rules

@@ -1,0 +1,29 @@
+// Tab 替换/删除: the text to find, its replacement, case and scope.
+#pragma once
+
+#include <memory>
+
+#include "rules/gui/rule_tab.h"
+
+namespace Ui {
+class ReplacePage;
+}
+
+namespace qorin::rules {
+
+class ReplaceTab : public RuleTab {
+  Q_OBJECT
+
+ public:
+  explicit ReplaceTab(QWidget* parent = nullptr);
+  ~ReplaceTab() override;
+
+  QString title() const override;
+  RuleOptions options() const override;
+  Ui::ReplacePage* ui() const { return ui_.get(); }
+
+ private:
+  std::unique_ptr<Ui::ReplacePage> ui_;
+};
+
+}  // namespace qorin::rules

@@ -1,0 +1,81 @@
+// The rule tabs of the main window. Each tab is its page: it owns the page's
+// typed controls, keeps their wiring (greying, mirroring, placeholders) to
+// itself and reads them into its rule's options when asked.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "rules/rule.h"
+
+class QAbstractButton;
+class QLineEdit;
+
+namespace qorin::rules {
+
+// Tab order of 选择夹; the same order as the alternatives of RuleOptions.
+enum Tab { kGeneralTab = 0, kReplaceTab, kInsertTab, kCaseTab, kMp3Tab, kTabCount };
+
+// The names of the handlers that several controls share: a control's change
+// is reported under the name of the control whose handler it joins.
+inline constexpr const char* kSharedEditHandler = "文件名前缀编辑框";
+inline constexpr const char* kSharedRadioHandler = "仅文件名单选框";
+inline constexpr const char* kPlaceholderHandler = "艺术家超级按钮";
+
+class RuleTab : public QWidget {
+  Q_OBJECT
+
+ public:
+  ~RuleTab() override;
+
+  // The tab's caption.
+  virtual QString title() const = 0;
+  // What the controls show now.
+  virtual RuleOptions options() const = 0;
+
+ signals:
+  // One per change that alters what the rule would do.
+  void optionsChanged();
+  // A control that joins a shared handler fired it.
+  void sharedHandlerInvoked(const QString& handler, QObject* sender);
+
+ protected:
+  explicit RuleTab(QWidget* parent);
+
+  // Raises optionsChanged, or notes it while a Batch is open.
+  void changed();
+
+  // Holds optionsChanged back for its lifetime and raises it once at its end,
+  // so a burst of field writes costs one refresh.
+  class Batch {
+   public:
+    explicit Batch(RuleTab& tab);
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+   private:
+    RuleTab& tab_;
+  };
+
+  // Joins an edit box to the handler of 文件名前缀编辑框 (a text change
+  // refreshes) and a radio button to that of 仅文件名单选框 (a click refreshes).
+  void joinSharedEdit(QLineEdit* edit);
+  void joinSharedRadio(QAbstractButton* radio);
+
+  static std::string textOf(const QLineEdit* edit);
+  // Caption colour of a label or group box: black, or the grey of a part that
+  // does not apply.
+  static void setCaptionGrey(QWidget* widget, bool grey);
+
+ private:
+  int batchDepth_ = 0;
+};
+
+// The five tabs in tab order, without parent.
+std::array<std::unique_ptr<RuleTab>, kTabCount> makeRuleTabs();
+
+}  // namespace qorin::rules
