@@ -50,13 +50,16 @@ std::optional<std::vector<RuleSegment>> parseMp3Rule(std::string_view rule) {
   return out;
 }
 
-std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields) {
+std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields,
+                          const NameCleanup& cleanup) {
   std::string name;
   for (const RuleSegment& s : segments) {
     name += s.literal;
     if (s.code == 0) break;
-    name += fields[slotOfCode(s.code)];
+    const std::string& field = fields[slotOfCode(s.code)];
+    name += cleanup.padTrack && s.code == 4 ? padTrackNumber(field) : field;
   }
+  if (cleanup.replaceIllegal) replaceIllegalChars(name);
   if (!name.empty()) name += ".mp3";
   return name;
 }
@@ -123,7 +126,7 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
       continue;
     }
     setStatus(i, empty);
-    list.setNewName(i, expandMp3Rule(*segments, fields));
+    list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup));
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "rules/name_cleanup.h"
 #include "tags/tag_fields.h"
 
 namespace qorin::rules {
@@ -17,6 +18,7 @@ enum class TagPriority { V1First, V2First };
 struct Mp3Options {
   std::string rule;                             // MP3命名规则编辑框
   TagPriority priority = TagPriority::V2First;  // V1优先单选框 / V2优先单选框
+  NameCleanup cleanup{};                        // the 选项 menu's 替换非法字符 and 音轨号补零
 };
 
 // A literal followed by a field code: 1 artist, 2 title, 3 album, 4 track,
@@ -32,9 +34,11 @@ struct RuleSegment {
 std::optional<std::vector<RuleSegment>> parseMp3Rule(std::string_view rule);
 
 // The new name for one tag: the segments with their fields filled in, and
-// ".mp3" appended unless that leaves the name empty. Tag texts go in exactly
-// as read.
-std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields);
+// ".mp3" appended unless that leaves the name empty. Tag texts go in as read,
+// except that `cleanup` may pad the track (#4) and replace the characters a
+// file name cannot hold (in the whole name, so "AC/DC" cannot make a path).
+std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields,
+                          const NameCleanup& cleanup = {});
 
 // The TagFields slot a placeholder code stands for (0 for code 0).
 int slotOfCode(int code);

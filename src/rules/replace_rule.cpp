@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "rules/regex_replace.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
@@ -72,28 +73,49 @@ std::string replaceAll(std::string_view s, std::string_view search, std::string_
   return out;
 }
 
-void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o) {
-  n = std::clamp(n, 0, list.fileCount());
-  const ReplaceMatcher matcher(o.search, o.matchCase);
-  const bool doName = o.scope != ReplaceScope::Extension;
-  const bool doExt = o.scope != ReplaceScope::Name;
+namespace {
+
+// Runs `replace(out, text, start)` over the chosen parts of each name.
+template <typename Replace>
+void eachName(filelist::FileList& list, int n, ReplaceScope scope, const Replace& replace) {
+  const bool doName = scope != ReplaceScope::Extension;
+  const bool doExt = scope != ReplaceScope::Name;
   for (int row = 0; row < n; ++row) {
     const auto [main, ext] = text::splitName(list[row].oldName);
     std::string& out = list.newNameRef(row);
     out.clear();
     if (doName)
-      matcher.appendReplaced(out, main, o.replacement);
+      replace(out, main);
     else
       out += main;
     if (doExt && !ext.empty()) {
       const std::size_t mark = out.size();
-      matcher.appendReplaced(out, ext, o.replacement, 1);
+      out += '.';
+      replace(out, ext.substr(1));
       // An extension whose text was deleted completely goes with its dot.
       if (out.size() == mark + 1) out.resize(mark);
     } else {
       out += ext;
     }
   }
+}
+
+}  // namespace
+
+void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o) {
+  n = std::clamp(n, 0, list.fileCount());
+  if (o.regex && !o.search.empty()) {
+    const RegexReplacer re(o.search, o.replacement, o.matchCase, o.cleanup.replaceIllegal);
+    if (!re.valid()) {
+      for (int row = 0; row < n; ++row) list.newNameRef(row).clear();
+      return;
+    }
+    eachName(list, n, o.scope, [&re](std::string& out, std::string_view s) { re.appendReplaced(out, s); });
+    return;
+  }
+  const ReplaceMatcher matcher(o.search, o.matchCase);
+  eachName(list, n, o.scope,
+           [&](std::string& out, std::string_view s) { matcher.appendReplaced(out, s, o.replacement); });
 }
 
 }  // namespace qorin::rules

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "filelist/file_list.h"
+#include "rules/name_cleanup.h"
 
 namespace qorin::rules {
 
@@ -17,10 +18,15 @@ struct ReplaceOptions {
   std::string replacement;  // 替换为编辑框
   bool matchCase = false;   // 区分大小写选择框
   ReplaceScope scope = ReplaceScope::Name;
+  bool regex = false;     // 正则表达式选择框: search is a pattern (see RegexReplacer)
+  NameCleanup cleanup{};  // replaceIllegal applies to what a pattern's replacement inserts
 };
 
 // Writes newName of rows 0..n-1 (n is clamped to the list). The leading "."
 // of an extension is never matched; an extension reduced to "." is dropped.
+// A pattern sees the main part and the extension (without its dot) as texts
+// of their own, so ^ and $ anchor at their ends. A pattern the engine refuses
+// proposes nothing: the new names of the rows are emptied.
 void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o);
 
 // A search text prepared once per run. Matches start and end only at

@@ -7,6 +7,7 @@
 #include "filelist/file_list.h"
 #include "platform/open_file.h"
 #include "rules/mp3_rule.h"
+#include "rules_test_chars.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "tags_test_util.h"
@@ -33,10 +34,13 @@ TagFields springFields() {
 }
 
 // The rule expanded for one record, through the parse.
-std::string expand(std::string_view rule, const TagFields& f) {
+std::string expand(std::string_view rule, const TagFields& f, const NameCleanup& cleanup = {}) {
   const auto segments = parseMp3Rule(rule);
-  return segments ? expandMp3Rule(*segments, f) : std::string("<no parse>");
+  return segments ? expandMp3Rule(*segments, f, cleanup) : std::string("<no parse>");
 }
+
+// Both switches of the 选项 menu off: tag texts go in as read.
+constexpr NameCleanup kAsRead{false, false};
 
 // The Part's rule table, shared by the pure and the file-based tests.
 struct RuleCase {
@@ -92,7 +96,49 @@ TEST(Mp3RuleExpand, BuildsNamesFromTagTexts) {
       {"#1-#2", "- padded .mp3"},
       {"##1", "#.mp3"},
   };
-  for (const auto& c : cases) EXPECT_EQ(expand(c.rule, odd), c.want) << c.rule;
+  for (const auto& c : cases) EXPECT_EQ(expand(c.rule, odd, kAsRead), c.want) << c.rule;
+}
+
+TEST(Mp3RuleExpand, CleanupOfTagTexts) {
+  TagFields f = springFields();
+  f[tags::kArtist] = "AC/DC";
+  f[tags::kTrack] = "3/12";
+  f[tags::kTitle] = gb("春天<Live>: \"A|B\"?*\\");
+  const struct {
+    NameCleanup cleanup;
+    const char* rule;
+    std::string want;
+  } cases[] = {
+      {{true, false}, "#1-#4", "AC_DC-3_12.mp3"},
+      {{true, true}, "#1-#4", "AC_DC-03.mp3"},
+      {{false, true}, "#4 #1", "03 AC/DC.mp3"},
+      {{false, false}, "#1-#4", "AC/DC-3/12.mp3"},
+      {{true, false}, "#2", gb("春天_Live__ _A_B____.mp3")},
+      // the user's own text is part of the name and cleaned alike
+      {{true, false}, "a/#5", "a_2001.mp3"},
+      // padding touches the track only
+      {{true, true}, "#5-#4", "2001-03.mp3"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(expand(c.rule, f, c.cleanup), c.want)
+        << c.rule << c.cleanup.replaceIllegal << c.cleanup.padTrack;
+}
+
+TEST(Mp3RuleExpand, TrackPaddingAndIllegalCharacters) {
+  const struct {
+    const char* track;
+    const char* want;
+  } tracks[] = {{"3", "03"}, {"3/12", "03"}, {"12", "12"}, {"123", "123"}, {"003", "03"},
+                {"0", "00"}, {"", ""},       {"A1", "A1"}, {" 7", "07"},   {"07/09", "07"}};
+  for (const auto& t : tracks) EXPECT_EQ(padTrackNumber(t.track), t.want) << t.track;
+
+  std::string s = "a<b>c:d\"e|f?g*h/i\\j\tk";
+  replaceIllegalChars(s);
+  EXPECT_EQ(s, "a_b_c_d_e_f_g_h_i_j_k");
+  // Trail bytes 0x5C ("\\") and 0x7C ("|") belong to their characters.
+  std::string chinese = "\x81\x5C/\x81\x7C|" + testchars::kFour;
+  replaceIllegalChars(chinese);
+  EXPECT_EQ(chinese, "\x81\x5C_\x81\x7C_" + testchars::kFour);
 }
 
 TEST(Mp3RuleHelpers, ExampleButtonsAndSchemes) {
@@ -233,6 +279,21 @@ TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
   EXPECT_EQ(list[3].newName, gb("春天.mp3"));
   EXPECT_EQ(list[3].mp3Status, "");
   EXPECT_EQ(list.rowsWithMp3Status(), (std::vector<int>{1, 2, 5}));
+}
+
+TEST(Mp3RuleFiles, TagsWithSlashesMakeUsableNames) {
+  TempDir dir;
+  TagFields f = springFields();
+  f[tags::kArtist] = "AC/DC";
+  f[tags::kTrack] = "3/12";
+  writeOurV2(dir.file("a.mp3"), f);
+  FileList list = listOf(dir, {"a.mp3"});
+  Mp3Options o{"#4 #1", TagPriority::V2First};
+  mp3Rule(list, o);
+  EXPECT_EQ(list[0].newName, "3_12 AC_DC.mp3");
+  o.cleanup.padTrack = true;
+  mp3Rule(list, o);
+  EXPECT_EQ(list[0].newName, "03 AC_DC.mp3");
 }
 
 TEST(Mp3RuleFiles, EmptyRuleEmptiesNamesAndLeavesCells) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "rules/regex_replace.h"
 #include "rules/replace_rule.h"
 #include "text/gbtext.h"
 
@@ -111,6 +112,106 @@ TEST(ReplaceRule, EmptySearchKeepsEveryName) {
   for (const char* n : {"a.txt", "b", ".profile", "x.y.z"}) list.addName(n);
   replaceRule(list, list.fileCount(), ReplaceOptions{"", "x", false, ReplaceScope::All});
   for (int r = 0; r < list.fileCount(); ++r) EXPECT_EQ(list[r].newName, list[r].oldName);
+}
+
+struct RegexCase {
+  ReplaceScope scope;
+  bool matchCase;
+  std::string pattern, replacement, name, want;
+};
+
+std::string runRegex(const RegexCase& c, bool replaceIllegal = true) {
+  FileList list;
+  list.addName(c.name);
+  ReplaceOptions o{c.pattern, c.replacement, c.matchCase, c.scope};
+  o.regex = true;
+  o.cleanup.replaceIllegal = replaceIllegal;
+  replaceRule(list, 1, o);
+  return list[0].newName;
+}
+
+TEST(ReplaceRuleRegex, MatchesCharactersOfEachPart) {
+  const auto N = ReplaceScope::Name;
+  const auto E = ReplaceScope::Extension;
+  const auto A = ReplaceScope::All;
+  const RegexCase cases[] = {
+      // groups, the whole match, "$$", a group the pattern lacks, an unset group
+      {N, false, R"((\d+)-(\d+))", "$2-$1", "12-34.txt", "34-12.txt"},
+      {N, false, R"(\d+)", "[$0]", "a1b22.txt", "a[1]b[22].txt"},
+      {N, false, R"(\d+)", "{$&}", "a1.txt", "a{1}.txt"},
+      {N, false, "a", "$$", "bab", "b$b"},
+      {N, false, "(a)", "$5$", "bab", "b$5$b"},
+      {N, false, "(x)?a", "[$1]", "a", "[]"},
+      // anchors hold at the ends of the main part and of the extension
+      {N, false, "^IMG_", "", "IMG_0412.jpg", "0412.jpg"},
+      {N, false, R"(\d$)", "X", "a1b2.txt", "a1bX.txt"},
+      {E, false, "^j", "X", "a.jpg", "a.Xpg"},
+      {E, false, "^txt$", "", "a.txt", "a"},
+      {A, false, ".", "X", "a.b", "X.X"},
+      {A, false, "^.*$", "n", "abc.de", "n.n"},
+      // case follows 区分大小写
+      {N, false, "img", "X", "IMG_1.jpg", "X_1.jpg"},
+      {N, true, "img", "X", "IMG_1.jpg", "IMG_1.jpg"},
+      {N, true, "[A-Z]+", "", "IMGx.jpg", "x.jpg"},
+      // Chinese characters are single characters, also in escapes and classes
+      {N, false, gb(R"(第(\d+)集)"), "E$1", gb("第3集.mp4"), "E3.mp4"},
+      {N, false, "^.", "X", gb("旅行.txt"), gb("X行.txt")},
+      {N, false, gb("[旅行]"), "_", gb("旅行 01.jpg"), "__ 01.jpg"},
+      {N, false, R"(\u65c5)", "T", gb("旅行"), gb("T行")},
+      {N, false, "(.)(.)", "$2$1", gb("甲乙丙"), gb("乙甲丙")},
+      {N, false, gb("行"), gb("程"), gb("行行.jpg"), gb("程程.jpg")},
+      // a trail byte that looks like a letter is no letter
+      {N, false, "w", "x", kXue + ".txt", kXue + ".txt"},
+      {N, false, "c$", "", kDian + "c.txt", kDian + ".txt"},
+      // four-byte characters are one character each
+      {N, false, "^.$", "X", kFour + ".txt", "X.txt"},
+      {N, false, "2", "X", kFour + "2", kFour + "X"},
+      {N, false, kFour + "+", "Y", "a" + kFour + kFour + "b", "aYb"},
+      {N, false, "(.)", "$1$1", kFour, kFour + kFour},
+      // empty matches advance one character
+      {N, false, "x*", "-", "abc", "-a-b-c-"},
+      {N, false, "a*", "-", "baaac", "-b--c-"},
+      {N, false, "", "x", "abc.txt", "abc.txt"},
+      // runaway backtracking stops instead of hanging
+      {N, false, "(a+)+b", "X", std::string(40, 'a'), std::string(40, 'a')},
+  };
+  for (const RegexCase& c : cases) EXPECT_EQ(runRegex(c), c.want) << c.name << " / " << c.pattern;
+}
+
+TEST(ReplaceRuleRegex, ReplacementInsertsNoIllegalCharacters) {
+  const RegexCase c{ReplaceScope::Name, false, "(\\w+)_(\\w+)", "$1/$2:?", "AC_DC.mp3", ""};
+  EXPECT_EQ(runRegex(c, true), "AC_DC__.mp3");
+  EXPECT_EQ(runRegex(c, false), "AC/DC:?.mp3");
+  // What the rule does not insert keeps its characters.
+  const RegexCase kept{ReplaceScope::Name, false, "x", "y", "a:x.txt", ""};
+  EXPECT_EQ(runRegex(kept, true), "a:y.txt");
+  // A copied group is cleaned as well.
+  const RegexCase group{ReplaceScope::Name, false, "^(.*)$", "[$1]", "a:b", ""};
+  EXPECT_EQ(runRegex(group, true), "[a_b]");
+}
+
+TEST(ReplaceRuleRegex, InvalidPatternProposesNothing) {
+  FileList list;
+  for (const char* n : {"a.txt", "b.txt", "c.txt"}) list.addName(n);
+  for (int r = 0; r < 3; ++r) list.setNewName(r, "old");
+  ReplaceOptions o{"(a", "x", false, ReplaceScope::All};
+  o.regex = true;
+  replaceRule(list, 2, o);
+  EXPECT_EQ(list[0].newName, "");
+  EXPECT_EQ(list[1].newName, "");
+  EXPECT_EQ(list[2].newName, "old");  // outside the run
+
+  EXPECT_NE(regexError("(a", false).find("missing closing parenthesis"), std::string::npos);
+  EXPECT_NE(regexError(gb("甲乙["), true).find(gb("位置 3")), std::string::npos);
+  EXPECT_EQ(regexError(gb("第(\\d+)集"), false), "");
+  EXPECT_EQ(regexError("a{2,1}", false).empty(), false);
+}
+
+TEST(ReplaceRuleRegex, PlainTextWhenTheBoxIsOff) {
+  // The same text read literally, not as a pattern.
+  EXPECT_EQ(runReplace("a.b.txt", ReplaceScope::Name, false, "a.b", "x"), "x.txt");
+  EXPECT_EQ(runReplace("aXb.txt", ReplaceScope::Name, false, "a.b", "x"), "aXb.txt");
+  EXPECT_EQ(runRegex({ReplaceScope::Name, false, "a.b", "x", "aXb.txt", ""}), "x.txt");
 }
 
 }  // namespace
