@@ -1,13 +1,135 @@
 #include "platform/ini.h"
 
+#include <optional>
+
 #include "platform/fs.h"
+#include "text/gbtext.h"
 #include "text/names.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#include <climits>
+#endif
 
 namespace qorin::platform {
 
 namespace {
 
 constexpr std::size_t kMaxIniBytes = 4u << 20;
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
+
+std::string swapPairs(std::string s) {
+  for (std::size_t i = 0; i + 1 < s.size(); i += 2) std::swap(s[i], s[i + 1]);
+  return s;
+}
+
+// A file that a Linux editor saved in UTF-8 reads as UTF-8: a BOM says so,
+// and without one, text that is valid UTF-8 and not plain ASCII. (Chinese
+// text in the code page is practically never valid UTF-8.)
+using Encoding = IniFile::Encoding;
+
+std::optional<std::string> decode(std::string_view bytes, Encoding& encoding) {
+  if (bytes.starts_with(kUtf8Bom)) {
+    encoding = Encoding::Utf8Bom;
+    return text::utf8ToGb(bytes.substr(kUtf8Bom.size()));
+  }
+  if (bytes.starts_with(kUtf16LeBom) || bytes.starts_with(kUtf16BeBom)) {
+    const bool big = bytes.starts_with(kUtf16BeBom);
+    encoding = big ? Encoding::Utf16Be : Encoding::Utf16Le;
+    return text::utf16ToGb(bytes.substr(2), big);
+  }
+  if (!text::isAscii(bytes)) {
+    if (auto gb = text::utf8ToGb(bytes)) {
+      encoding = Encoding::Utf8;
+      return gb;
+    }
+  }
+  encoding = Encoding::CodePage;
+  return std::string(bytes);
+}
+
+std::optional<std::string> encode(const std::string& gb, Encoding encoding) {
+  switch (encoding) {
+    case Encoding::CodePage:
+      return gb;
+    case Encoding::Utf8:
+      return text::gbToUtf8(gb);
+    case Encoding::Utf8Bom:
+      if (auto u = text::gbToUtf8(gb)) return std::string(kUtf8Bom) + *u;
+      return std::nullopt;
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be:
+      if (auto u = text::gbToUtf16(gb))
+        return encoding == Encoding::Utf16Le ? std::string(kUtf16LeBom) + *u
+                                             : std::string(kUtf16BeBom) + swapPairs(std::move(*u));
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+#ifndef _WIN32
+
+// The file a save replaces: `native` with its symbolic links followed, so the
+// link stays a link (a dangling one names the file to create). Nothing for a
+// link that cannot be read or that loops.
+std::optional<std::string> followLinks(std::string native) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return native;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(native.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
+    target.resize(static_cast<std::size_t>(n));
+    if (target.front() != '/') {
+      const auto slash = native.rfind('/');
+      target.insert(0, slash == std::string::npos ? std::string() : native.substr(0, slash + 1));
+    }
+    native = std::move(target);
+  }
+  return std::nullopt;
+}
+
+// Replaces the file at code-page `path` with `bytes`, unless the user may not
+// write it: no write permission, or no write bit at all (a file marked
+// read-only stays so even for root). The owner is kept where we may keep it.
+bool replaceFile(const std::string& path, std::string_view bytes) {
+  const auto native = nativePath(path);
+  if (!native) return false;
+  const auto target = followLinks(*native);
+  if (!target) return false;
+  const auto gbTarget = text::utf8ToGb(*target);
+  if (!gbTarget) return false;
+  struct stat st {};
+  const bool existed = ::stat(target->c_str(), &st) == 0;
+  if (existed && (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(target->c_str(), W_OK) != 0))
+    return false;
+  if (!writeFileAtomic(*gbTarget, bytes)) return false;
+  // The replacement is a new file of ours; give it back to its owner (only
+  // root may, and only root can have replaced a file it does not own).
+  if (existed && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+    [[maybe_unused]] const int kept = ::chown(target->c_str(), st.st_uid, st.st_gid);
+  }
+  return true;
+}
+
+#else
+
+bool replaceFile(const std::string& path, std::string_view bytes) {
+  const auto utf16 = text::gbToUtf16(path);
+  if (!utf16) return false;
+  const std::wstring wide(reinterpret_cast<const wchar_t*>(utf16->data()), utf16->size() / 2);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  return writeFileAtomic(path, bytes);
+}
+
+#endif
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -29,8 +151,10 @@ bool sectionName(std::string_view line, std::string_view* name) {
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
   if (!exists(path_)) return;
-  const auto content = readFile(path_, kMaxIniBytes);
+  const auto bytes = readFile(path_, kMaxIniBytes);
+  const auto content = bytes ? decode(*bytes, encoding_) : std::nullopt;
   if (!content) {
+    // Unreadable, or announced as Unicode and not: never overwritten.
     readable_ = false;
     return;
   }
@@ -103,17 +227,37 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
     Line& line = lines_[static_cast<std::size_t>(k)];
     line.text = entry;
     if (!line.end.empty()) line.end = "\r\n";  // a line we write ends in CR LF
+    dropLaterCopies(static_cast<std::size_t>(k), section, key);
     return;
   }
   if (insertAt > 0 && lines_[insertAt - 1].end.empty()) lines_[insertAt - 1].end = "\r\n";
   lines_.insert(lines_.begin() + static_cast<long>(insertAt), Line{entry, "\r\n"});
 }
 
+void IniFile::dropLaterCopies(std::size_t kept, std::string_view section, std::string_view key) {
+  bool inSection = true;  // `kept` lies in the first copy of the section
+  for (std::size_t i = kept + 1; i < lines_.size();) {
+    std::string_view name;
+    const std::string_view line = lines_[i].text;
+    if (sectionName(line, &name)) {
+      inSection = text::equalsNoCase(name, trim(section));
+    } else if (inSection) {
+      const auto eq = line.find('=');
+      if (eq != std::string_view::npos && text::equalsNoCase(trim(line.substr(0, eq)), trim(key))) {
+        lines_.erase(lines_.begin() + static_cast<long>(i));
+        continue;
+      }
+    }
+    ++i;
+  }
+}
+
 bool IniFile::save() const {
   if (!readable_) return false;
-  std::string out;
-  for (const Line& l : lines_) out += l.text + l.end;
-  return writeFileAtomic(path_, out);
+  std::string text;
+  for (const Line& l : lines_) text += l.text + l.end;
+  const auto bytes = encode(text, encoding_);
+  return bytes && replaceFile(path_, *bytes);
 }
 
 }  // namespace qorin::platform

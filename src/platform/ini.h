@@ -1,5 +1,7 @@
 // Key access to small INI files: sections in brackets, key=value lines.
-// Writes keep every other line as it was; new lines end in CR LF.
+// Writes keep every other line as it was; new lines end in CR LF. Names and
+// values are code-page text; a file kept in UTF-8 (with or without BOM) or
+// UTF-16 with BOM is read and written back in its own encoding.
 #pragma once
 
 #include <string>
@@ -10,6 +12,9 @@ namespace qorin::platform {
 
 class IniFile {
  public:
+  // How the file's bytes hold the text; a new file is written in the code page.
+  enum class Encoding { CodePage, Utf8, Utf8Bom, Utf16Le, Utf16Be };
+
   // Reads the file; a missing, unreadable or oversized file reads as empty.
   explicit IniFile(std::string path);
 
@@ -18,14 +23,19 @@ class IniFile {
   std::string get(std::string_view section, std::string_view key, std::string_view fallback) const;
 
   // Replaces the value, or adds the key (and the section) when missing.
+  // Later copies of the key (in the section or a repeat of it) are dropped,
+  // so a file never holds the key twice.
   void set(std::string_view section, std::string_view key, std::string_view value);
 
-  // Writes the lines back atomically; false when that failed.
+  // Writes the lines back atomically; false when that failed. A symbolic
+  // link is written through to its target; a file the user may not write
+  // (no write permission, or marked read-only) is left alone.
   bool save() const;
 
   // False when the file existed but could not be read: saving then would
   // replace content we never saw, so save() refuses.
   bool readable() const { return readable_; }
+  Encoding encoding() const { return encoding_; }
 
  private:
   struct Line {
@@ -37,10 +47,13 @@ class IniFile {
   // Index of the key line inside the section starting after `header`, or -1;
   // `insertAt` receives the line after the section's last non-blank line.
   long findKey(long header, std::string_view key, std::size_t* insertAt) const;
+  // Removes the key's lines after line `kept` in every copy of the section.
+  void dropLaterCopies(std::size_t kept, std::string_view section, std::string_view key);
 
   std::string path_;
   std::vector<Line> lines_;
   bool readable_ = true;
+  Encoding encoding_ = Encoding::CodePage;
 };
 
 }  // namespace qorin::platform

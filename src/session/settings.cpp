@@ -29,8 +29,14 @@ const std::string kItalic = text::gb("斜体");
 const std::string kBoldOld = text::gb("加粗");
 const std::string kItalicOld = text::gb("倾斜");
 const std::string kSongTi = text::gb("宋体");
+const std::string kRenaming = text::gb("更名选项");
+const std::string kSubfolders = text::gb("包含子目录");
+const std::string kHidden = text::gb("包含隐藏文件");
+const std::string kReplaceIllegal = text::gb("替换非法字符");
+const std::string kPadTrack = text::gb("音轨号补零");
 
 std::int32_t onOff(const std::string& v) { return v == kOn ? 1 : 0; }
+const std::string& onOffText(bool on) { return on ? kOn : kOff; }
 
 }  // namespace
 
@@ -46,6 +52,10 @@ void applyDefaultSettings(Settings& s) {
   s.fontSize = 10;
   s.bold = 0;
   s.italic = 0;
+  s.includeSubfolders = false;
+  s.includeHidden = false;
+  s.replaceIllegal = true;
+  s.padTrack = false;
 }
 
 Settings defaultSettings() {
@@ -71,6 +81,10 @@ void loadSettings(Settings& s, const std::string& path) {
   const std::string style = ini.get(kFont, kFontStyle, kRegular);
   s.bold = (style == kBold || style == kBoldItalic || style == kBoldOld) ? 1 : 0;
   s.italic = (style == kItalic || style == kBoldItalic || style == kItalicOld) ? 1 : 0;
+  s.includeSubfolders = ini.get(kRenaming, kSubfolders, kOff) == kOn;
+  s.includeHidden = ini.get(kRenaming, kHidden, kOff) == kOn;
+  s.replaceIllegal = ini.get(kRenaming, kReplaceIllegal, kOn) == kOn;
+  s.padTrack = ini.get(kRenaming, kPadTrack, kOff) == kOn;
 }
 
 void saveSettings(const Settings& s, const std::string& path) {
@@ -91,6 +105,10 @@ void saveSettings(const Settings& s, const std::string& path) {
   } else if (s.italic == 1) {
     ini.set(kFont, kFontStyle, kItalic);
   }
+  ini.set(kRenaming, kSubfolders, onOffText(s.includeSubfolders));
+  ini.set(kRenaming, kHidden, onOffText(s.includeHidden));
+  ini.set(kRenaming, kReplaceIllegal, onOffText(s.replaceIllegal));
+  ini.set(kRenaming, kPadTrack, onOffText(s.padTrack));
   ini.save();  // a failed write is not reported
 }
 

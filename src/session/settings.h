@@ -1,4 +1,4 @@
-// Display and preview settings, kept in config.ini.
+// Display, preview and renaming settings, kept in config.ini.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,11 @@ struct Settings {
   std::int32_t fontSize = 0;
   std::int32_t bold = 0;
   std::int32_t italic = 0;
+  // The 选项 menu's switches, section 更名选项.
+  bool includeSubfolders = false;  // 包含子目录: folder scans descend
+  bool includeHidden = false;      // 包含隐藏文件: folder scans take hidden files
+  bool replaceIllegal = false;     // 替换非法字符 (on by default)
+  bool padTrack = false;           // 音轨号补零
 
   bool operator==(const Settings&) const = default;
 };

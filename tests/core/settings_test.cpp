@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "session/settings.h"
 #include "platform/ini.h"
+#include "session/settings.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
 
@@ -13,7 +13,8 @@ using text::gb;
 std::string defaultFile() {
   return gb(
       "[预览选项]\r\n自动预览=关\r\n全部预览=关\r\n预览数量=10\r\n[颜色]\r\n背景颜色=8429696\r\n"
-      "字体颜色=8388608\r\n[字体]\r\n字体名称=宋体\r\n字体大小=10\r\n字体样式=常规\r\n");
+      "字体颜色=8388608\r\n[字体]\r\n字体名称=宋体\r\n字体大小=10\r\n字体样式=常规\r\n[更名选项]\r\n"
+      "包含子目录=关\r\n包含隐藏文件=关\r\n替换非法字符=开\r\n音轨号补零=关\r\n");
 }
 
 TEST(IniFile, KeepsOtherLinesAndCreatesWhatIsMissing) {
@@ -145,6 +146,57 @@ TEST(Settings, StyleRoundTrips) {
       loadSettings(back, t.dir() + "config.ini");
       EXPECT_EQ(back, s) << bold << italic;
     }
+}
+
+TEST(Settings, RenamingOptionsRoundTrip) {
+  const struct {
+    bool subfolders, hidden, illegal, pad;
+  } cases[] = {{false, false, true, false}, {true, true, false, true}, {true, false, false, false}};
+  for (const auto& c : cases) {
+    testing::TempDir t;
+    Settings s = defaultSettings();
+    s.includeSubfolders = c.subfolders;
+    s.includeHidden = c.hidden;
+    s.replaceIllegal = c.illegal;
+    s.padTrack = c.pad;
+    saveSettings(s, t.dir() + "config.ini");
+    Settings back;
+    loadSettings(back, t.dir() + "config.ini");
+    EXPECT_EQ(back, s) << c.subfolders << c.hidden << c.illegal << c.pad;
+  }
+  // A file from before the section existed reads the switches' defaults.
+  testing::TempDir t;
+  t.write("config.ini", gb("[预览选项]\r\n自动预览=开\r\n"));
+  Settings s;
+  loadSettings(s, t.dir() + "config.ini");
+  EXPECT_TRUE(s.replaceIllegal);
+  EXPECT_FALSE(s.includeSubfolders || s.includeHidden || s.padTrack);
+}
+
+// A config.ini an editor saved in UTF-8: read as such, written back as such,
+// and saving twice adds nothing.
+TEST(Settings, Utf8FileIsReadAndKeptOnce) {
+  for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
+    testing::TempDir t;
+    const std::string mine = bom + "[预览选项]\n自动预览=开\n预览数量=25\n[字体]\n字体名称=文泉驿微米黑\n";
+    t.write("config.ini", mine);
+    Settings s;
+    loadSettings(s, t.dir() + "config.ini");
+    EXPECT_EQ(s.autoPreview, 1);
+    EXPECT_EQ(s.previewCount, 25);
+    EXPECT_EQ(s.fontName, gb("文泉驿微米黑"));
+    saveSettings(s, t.dir() + "config.ini");
+    const std::string once = t.read("config.ini");
+    saveSettings(s, t.dir() + "config.ini");
+    EXPECT_EQ(t.read("config.ini"), once);
+    EXPECT_EQ(once.rfind(bom + "[预览选项]\n自动预览=开\r\n预览数量=25\r\n全部预览=关\r\n", 0), 0u) << once;
+    for (const char* section : {"[预览选项]", "[颜色]", "[字体]", "[更名选项]"}) {
+      const auto first = once.find(section);
+      EXPECT_NE(first, std::string::npos) << section;
+      EXPECT_EQ(once.find(section, first + 1), std::string::npos) << section;
+    }
+    EXPECT_EQ(once.find(gb("字体")), std::string::npos);  // nothing in the code page
+  }
 }
 
 TEST(Settings, SaveKeepsForeignLines) {
