@@ -9,9 +9,10 @@ Run it after changing the table and commit its output with it.
 import os
 from xml.sax.saxutils import escape
 
-# Tab pages start below the tab bar; the design measures from the top of the
-# tab control, so page-level positions move up by the bar's height.
-TAB_BAR = 26
+# Page-level positions are the design's, measured from the tab control's
+# corner. Where the style puts a page inside the tab control is known only at
+# run time: the window moves each page's controls by that origin
+# (RuleTab::placeControls), so Designer shows them that much too low.
 # The toolbar sits outside the central widget in Qt.
 TOOLBAR = 28
 
@@ -91,6 +92,7 @@ page1 = [
         label("查找内容标签", "查找内容", 27, 17),
         edit("查找内容编辑框", 89, 14, 191),
         check("区分大小写选择框", "区分大小写", 291, 15),
+        check("正则表达式选择框", "正则表达式", 388, 15),
         label("替换为标签", "替换为", 27, 45),
         edit("替换为编辑框", 89, 44, 191),
         ("QLabel", "标签5", dict(text="（为空时表示删除‘查找内容’的内容）"), (291, 47, 280, 14), []),
@@ -206,7 +208,7 @@ SPIN_EDIT = ('<customwidgets>\n<customwidget><class>qorin::platform::SpinEdit</c
 
 
 def page_form(name, title, cls, controls):
-    body = "\n".join(widget(*c, dy=TAB_BAR) for c in controls)
+    body = "\n".join(widget(*c) for c in controls)
     custom = SPIN_EDIT if uses_spin(controls) else ""
     return f'''<?xml version="1.0" encoding="UTF-8"?>
 <ui version="4.0">
@@ -236,7 +238,7 @@ def main():
 <ui version="4.0">
 <class>MainWindow</class>
 <widget class="QMainWindow" name="MainWindow">
-{geometry(0, 0, 598, 378)}
+{geometry(0, 0, 590, 351)}
 <property name="windowTitle"><string>Qorin批量更名器</string></property>
 <widget class="QWidget" name="centralwidget">
 <widget class="QTabWidget" name="选择夹">

@@ -21,6 +21,9 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // As the program starts: Qt's Chinese texts and the windows' face.
+  qorin::platform::loadQtTranslations(app);
+  QApplication::setFont(qorin::platform::programFont());
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
   QDir().mkpath(out);
   QTemporaryDir home;

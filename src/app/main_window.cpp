@@ -38,6 +38,17 @@
 
 namespace qorin::app {
 
+namespace {
+
+// What the design's outer size holds beyond Qt's window: the frame and
+// caption, less the difference between Qt's menu bar and the design's.
+QSize frameOf(const QMenuBar* bar) {
+  return {MainWindow::kFrameWidth,
+          MainWindow::kFrameHeight + MainWindow::kDesignMenuBarHeight - bar->sizeHint().height()};
+}
+
+}  // namespace
+
 MainWindow::MainWindow(QWidget* parent)
     : MainWindow(session::Places::standard(), *new platform::QtDialogs, parent) {
   ownDialogs_.reset(dialogs_);
@@ -51,26 +62,26 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   ui_->setupUi(this);
   addRuleTabs();
   // The layout is measured for a 9-point CJK face with Windows-style group
-  // boxes whose caption sits on the frame.
-  QFont face = font();
-  face.setFamilies(
-      {QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
-  face.setPointSize(9);
-  setFont(face);
+  // boxes whose caption sits on the frame, and tabs 20 pixels high: the
+  // pages' first controls stand just below them.
+  setFont(platform::programFont());
   centralWidget()->setStyleSheet(
       QStringLiteral("QGroupBox { border: 1px solid #b0b0b0; border-radius: 2px; margin-top: 6px; }"
                      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: "
-                     "6px; padding: 0 2px; }"));
+                     "6px; padding: 0 2px; }"
+                     "QTabBar::tab { height: 20px; }"));
   setWindowIcon(icons::application());
-  setMinimumSize(kMinWidth, kMinHeight);
   createToolbar();
   createMenus();
   createStatusBar();
   setupList();
+  setMinimumSize(QSize(kMinWidth, kMinHeight) - (outerSize() - size()));
+  resizeOuter({kMinWidth, kMinHeight});
 
   // Start-up, in order.
   session_.setObserver(this);
   session_.loadSettings();
+  showRenamingOptions();
   sessionChanged(session::kCommandsChanged | session::kCountChanged);
   setAcceptDrops(true);
   qApp->installEventFilter(this);  // drops anywhere on the window reach the drop handler
@@ -87,6 +98,13 @@ MainWindow::~MainWindow() {
 QTreeView* MainWindow::listView() const { return ui_->显示超级列表框; }
 QTabWidget* MainWindow::tabs() const { return ui_->选择夹; }
 QMenu* MainWindow::listMenu() const { return list_->menu(); }
+
+QSize MainWindow::outerSize() const { return size() + frameOf(menuBar()); }
+void MainWindow::resizeOuter(const QSize& outer) { resize(outer - frameOf(menuBar())); }
+
+QAction* MainWindow::optionAction(int index) const {
+  return index >= 0 && index < 4 ? optionActions_[static_cast<std::size_t>(index)] : nullptr;
+}
 
 QAction* MainWindow::toolbarAction(int index) const {
   return index >= 0 && index < toolbarActions_.size() ? toolbarActions_[index] : nullptr;
@@ -157,6 +175,22 @@ void MainWindow::createMenus() {
   QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&O)"));
   options->addAction(icons::settings(), QStringLiteral("设置(&S)..."), QKeySequence(QStringLiteral("Ctrl+S")),
                      this, [this] { openSettings(); });
+  options->addSeparator();
+  using S = session::Settings;
+  const std::pair<const char*, bool S::*> switches[] = {{"包含子目录(&R)", &S::includeSubfolders},
+                                                        {"包含隐藏文件(&H)", &S::includeHidden},
+                                                        {"替换非法字符(&I)", &S::replaceIllegal},
+                                                        {"音轨号补零(&T)", &S::padTrack}};
+  for (std::size_t i = 0; i < optionActions_.size(); ++i) {
+    QAction* a = options->addAction(QString::fromUtf8(switches[i].first));
+    a->setCheckable(true);
+    connect(a, &QAction::triggered, this, [this, field = switches[i].second](bool on) {
+      session_.settings().*field = on;
+      showRenamingOptions();
+      if (field == &S::replaceIllegal || field == &S::padTrack) refreshPreview();
+    });
+    optionActions_[i] = a;
+  }
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
   help->addAction(icons::help(), QStringLiteral("内容(&D)..."), QKeySequence(Qt::Key_F1), this,
@@ -208,6 +242,17 @@ rules::RuleTab* MainWindow::ruleTab(int index) const {
                                                                   : nullptr;
 }
 
+void MainWindow::showRenamingOptions() {
+  const session::Settings& s = session_.settings();
+  const bool on[] = {s.includeSubfolders, s.includeHidden, s.replaceIllegal, s.padTrack};
+  for (std::size_t i = 0; i < optionActions_.size(); ++i) optionActions_[i]->setChecked(on[i]);
+  for (rules::RuleTab* tab : ruleTabs_) tab->setNameCleanup({s.replaceIllegal, s.padTrack});
+}
+
+void MainWindow::placeRuleControls() {
+  for (rules::RuleTab* tab : ruleTabs_) tab->placeControls(tab->mapTo(tabs(), QPoint(0, 0)));
+}
+
 void MainWindow::refreshPreview() {
   if (const rules::RuleTab* tab = ruleTab(tabs()->currentIndex())) session_.setRule(tab->options());
   session_.refreshPreview(false);
@@ -229,7 +274,7 @@ void MainWindow::showDisplaySettings() {
   }
   view->setPalette(pal);
   QFont font = view->font();
-  font.setFamily(text::toQt(s.fontName));
+  font.setFamily(platform::installedFace(text::toQt(s.fontName)));
   if (s.fontSize > 0) font.setPointSize(s.fontSize);
   view->setFont(font);
   // The menus' accent: the highlighted entry takes the list's background.
@@ -289,7 +334,8 @@ void MainWindow::openFilter() { filelist::showFilterWindow(session_, *dialogs_, 
 
 void MainWindow::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
-  int w = width(), h = height();
+  const QSize outer = outerSize();
+  int w = outer.width(), h = outer.height();
   if (w < kMinWidth && h < kMinHeight) {
     w = kMinWidth;
     h = kMinHeight;
@@ -298,10 +344,16 @@ void MainWindow::resizeEvent(QResizeEvent* e) {
   } else if (w < kMinWidth) {
     w = kMinWidth;
   }
-  if (w != width() || h != height()) resize(w, h);
+  if (w != outer.width() || h != outer.height()) resizeOuter({w, h});
   QTabWidget* tab = tabs();
-  tab->resize(w - 8, tab->height());
+  tab->resize(w - kFrameWidth, tab->height());
   listView()->resize(tab->width(), h - 226);
+  placeRuleControls();
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  placeRuleControls();  // the pages have their places inside 选择夹 now
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

@@ -36,8 +36,13 @@ class MainWindow : public QMainWindow, private session::Observer {
  public:
   // Toolbar entries, separators included.
   enum ToolbarButton { kChooseDirectory = 0, kAddFiles = 1, kUndo = 3, kPreview = 4, kRename = 5, kHelp = 7 };
+  // Sizes of the design are outer sizes, measured with a frame and caption
+  // of 8 × 27 pixels and a 19-pixel menu bar; Qt sizes the inside.
   static constexpr int kMinWidth = 598;
   static constexpr int kMinHeight = 378;
+  static constexpr int kFrameWidth = 8;
+  static constexpr int kFrameHeight = 27;
+  static constexpr int kDesignMenuBarHeight = 19;
 
   // The program as the user starts it: files in their standard places, the
   // real dialogs.
@@ -62,6 +67,14 @@ class MainWindow : public QMainWindow, private session::Observer {
   filelist::ListCommands* list() const { return list_; }
   QMenu* listMenu() const;
   QLabel* statusPart(int index) const;
+
+  // The window's size as the design counts it, and the resize to one.
+  QSize outerSize() const;
+  void resizeOuter(const QSize& outer);
+
+  // The 选项 menu's checkable entries: 包含子目录, 包含隐藏文件, 替换非法字符,
+  // 音轨号补零, in menu order.
+  QAction* optionAction(int index) const;
 
   // The list's colours and font, the status bar, and the preview after the
   // session's settings changed.
@@ -91,6 +104,7 @@ class MainWindow : public QMainWindow, private session::Observer {
 
  protected:
   void resizeEvent(QResizeEvent* e) override;
+  void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -102,6 +116,10 @@ class MainWindow : public QMainWindow, private session::Observer {
   void createStatusBar();
   void setupList();
   void addRuleTabs();
+  // The 选项 menu's entries and the rule tabs follow the session's settings.
+  void showRenamingOptions();
+  // Each page's controls at their design places inside 选择夹.
+  void placeRuleControls();
 
   std::unique_ptr<platform::Dialogs> ownDialogs_;
   platform::Dialogs* dialogs_;
@@ -112,6 +130,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   std::array<rules::RuleTab*, 5> ruleTabs_{};  // owned by 选择夹
   QToolBar* toolbar_ = nullptr;
   QList<QAction*> toolbarActions_;
+  std::array<QAction*, 4> optionActions_{};
   QLabel* statusCount_ = nullptr;
   QLabel* statusProgress_ = nullptr;
   QLabel* statusPreview_ = nullptr;

@@ -144,7 +144,8 @@ void SettingsWindow::confirm() {
 }
 
 void SettingsWindow::chooseFont() {
-  QFont initial(font_.face);
+  // A face that is not installed would open the chooser on Qt's default.
+  QFont initial(platform::installedFace(font_.face));
   if (font_.size > 0) initial.setPointSize(font_.size);
   initial.setBold(font_.bold);
   initial.setItalic(font_.italic);

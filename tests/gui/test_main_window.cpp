@@ -1,21 +1,36 @@
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFontDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTranslator>
 #include <QTreeView>
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
 #include "platform/gui/spin_edit.h"
+#include "platform/open_file.h"
+#include "rules/gui/rule_tab.h"
+#include "tags/id3v2.h"
 #include "text/gbtext.h"
+#include "text/gui/qtext.h"
 
 using namespace qorin;
 using namespace qorin::app;
@@ -24,6 +39,35 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
+  // The buttons of the real message box and question, read while they show.
+  static QStringList ownMessageButtons() {
+    platform::QtDialogs real;
+    QStringList texts;
+    QTimer::singleShot(0, [&texts] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (QAbstractButton* b : box->buttons()) texts << b->text();
+      box->buttons().front()->click();
+    });
+    real.message(nullptr, platform::programTitle(), QStringLiteral("完成"),
+                 platform::Dialogs::Icon::Information);
+    return texts;
+  }
+  static QStringList ownQuestionButtons() {
+    platform::QtDialogs real;
+    QStringList texts;
+    QTimer::singleShot(0, [&texts] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      texts << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+      box->button(QMessageBox::No)->click();
+    });
+    const bool yes = real.askYesNo(nullptr, platform::programTitle(), QStringLiteral("撤消？"),
+                                   platform::Dialogs::Icon::Exclamation);
+    if (yes) texts << QStringLiteral("answered yes");
+    return texts;
+  }
+
   // A list of `names` in a temporary folder, added the way a user would.
   static void addFiles(MainWindow& w, const QString& dir, const QStringList& names) {
     testing::makeFiles(dir, names);
@@ -101,22 +145,76 @@ class MainWindowTest : public QObject {
     }
   }
 
+  // Sizes are the design's outer sizes (frame, caption and a 19-px menu bar
+  // included); whatever the size, the list ends on the status bar and the
+  // tab control and the list span the window.
   void resizeRuleKeepsTheMinimumAndFollowsTheWindow() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     MainWindow w(home.places(), dialogs);
     w.show();
-    const QSize cases[] = {{500, 300}, {500, 600}, {900, 300}, {800, 500}, {598, 378}};
-    for (const QSize& s : cases) {
-      w.resize(s);
-      QVERIFY(w.width() >= MainWindow::kMinWidth && w.height() >= MainWindow::kMinHeight);
-      QCOMPARE(w.tabs()->width(), w.width() - 8);
-      QCOMPARE(w.listView()->width(), w.tabs()->width());
-      QCOMPARE(w.listView()->height(), w.height() - 226);
+    QCOMPARE(w.outerSize(), QSize(598, 378));
+    const struct {
+      QSize asked, outer;
+    } cases[] = {{{500, 300}, {598, 378}}, {{500, 600}, {598, 600}}, {{900, 300}, {900, 378}},
+                 {{800, 500}, {800, 500}}, {{598, 378}, {598, 378}}, {{1024, 700}, {1024, 700}}};
+    for (const auto& c : cases) {
+      w.resizeOuter(c.asked);
+      QCOMPARE(w.outerSize(), c.outer);
+      QCOMPARE(w.width(), c.outer.width() - 8);
+      QCOMPARE(w.tabs()->width(), c.outer.width() - 8);
+      QCOMPARE(w.listView()->width(), w.width());
+      QCOMPARE(w.listView()->height(), c.outer.height() - 226);
       QCOMPARE(w.tabs()->height(), 130);
+      const QRect list(w.listView()->mapTo(&w, QPoint(0, 0)), w.listView()->size());
+      QCOMPARE(list.left(), 0);
+      QCOMPARE(list.bottom() + 1, w.statusBar()->geometry().top());
+      QCOMPARE(w.tabs()->mapTo(&w, QPoint(0, 0)).y() + 130 + 1, list.top());
+      QCOMPARE(w.tabs()->mapTo(&w, QPoint(0, 0)).y(), w.toolBar()->geometry().bottom() + 2);
     }
-    w.resize(500, 300);
-    QCOMPARE(w.size(), QSize(598, 378));
+  }
+
+  // The rule pages' controls stand where the design puts them, counted from
+  // the tab control's corner, and none is cut by the tab frame.
+  void ruleControlsAtTheirDesignPlaces() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
+    w.show();
+    const struct {
+      int tab;
+      const char* name;
+      int x, y, width, height;  // width and height 0: not given by the design
+    } controls[] = {
+        {0, "标签13", 6, 32, 0, 0},
+        {0, "分组框3", 52, 22, 228, 27},
+        {0, "起始量编辑框", 342, 29, 48, 18},
+        {0, "常规清空按钮", 519, 27, 60, 20},
+        {0, "文件名分组框", 6, 50, 578, 37},
+        {0, "扩展名分组框", 6, 89, 578, 37},
+        {0, "扩展名后缀编辑框", 6 + 428, 89 + 14, 56, 18},
+        {1, "删除分组框", 5, 25, 579, 96},
+        {1, "查找内容编辑框", 5 + 89, 25 + 14, 191, 18},
+        {2, "插入到文件名的字符编辑框", 168, 31, 96, 18},
+        {2, "分组框2", 114, 87, 462, 35},
+        {3, "分组框7", 303, 38, 278, 81},
+        {4, "预定义方案组合框", 87, 28, 224, 22},
+        {4, "外形框3", 87, 99, 495, 24},
+    };
+    for (const auto& c : controls) {
+      w.tabs()->setCurrentIndex(c.tab);
+      auto* control = testing::control<QWidget>(w, c.name);
+      QVERIFY2(control, c.name);
+      const QPoint at = control->mapTo(w.tabs(), QPoint(0, 0));
+      QVERIFY2(
+          at == QPoint(c.x, c.y),
+          qPrintable(QStringLiteral("%1 at %2,%3").arg(QString::fromUtf8(c.name)).arg(at.x()).arg(at.y())));
+      if (c.width) QCOMPARE(control->size(), QSize(c.width, c.height));
+      // Drawn whole: inside the page, which the tab frame does not cover.
+      const QWidget* page = w.ruleTab(c.tab);
+      const QRect inPage(control->mapTo(page, QPoint(0, 0)), control->size());
+      QVERIFY2(page->rect().contains(inPage), c.name);
+    }
   }
 
   void everyTaggedControlReachesItsSharedHandler() {
@@ -264,8 +362,156 @@ class MainWindowTest : public QObject {
     QVERIFY(f.open(QIODevice::ReadOnly));
     const std::string want = text::gb(
         "[预览选项]\r\n自动预览=关\r\n全部预览=关\r\n预览数量=10\r\n[颜色]\r\n背景颜色=8429696\r\n"
-        "字体颜色=8388608\r\n[字体]\r\n字体名称=宋体\r\n字体大小=10\r\n字体样式=常规\r\n");
+        "字体颜色=8388608\r\n[字体]\r\n字体名称=宋体\r\n字体大小=10\r\n字体样式=常规\r\n[更名选项]\r\n"
+        "包含子目录=关\r\n包含隐藏文件=关\r\n替换非法字符=开\r\n音轨号补零=关\r\n");
     QCOMPARE(f.readAll().toStdString(), want);
+  }
+
+  // The 选项 menu's switches: after 设置(&S)..., ticked as config.ini says,
+  // kept there when the window closes, and ticked again on the next start.
+  void optionEntriesPersist() {
+    testing::ProgramDirectory home;
+    const char* texts[] = {"包含子目录(&R)", "包含隐藏文件(&H)", "替换非法字符(&I)", "音轨号补零(&T)"};
+    {
+      testing::AnsweringDialogs dialogs;
+      MainWindow w(home.places(), dialogs);
+      const QList<QAction*> entries = w.menuBar()->actions()[1]->menu()->actions();
+      QCOMPARE(entries.size(), 6);
+      QCOMPARE(entries[0]->text(), QStringLiteral("设置(&S)..."));
+      QVERIFY(entries[1]->isSeparator());
+      for (int i = 0; i < 4; ++i) {
+        QCOMPARE(entries[i + 2], w.optionAction(i));
+        QCOMPARE(entries[i + 2]->text(), QString::fromUtf8(texts[i]));
+        QVERIFY(entries[i + 2]->isCheckable());
+        QCOMPARE(entries[i + 2]->isChecked(), i == 2);  // only 替换非法字符 starts on
+      }
+      w.show();
+      for (int i : {0, 2, 3}) w.optionAction(i)->trigger();
+      const session::Settings& s = w.session().settings();
+      QVERIFY(s.includeSubfolders && !s.includeHidden && !s.replaceIllegal && s.padTrack);
+      w.close();
+    }
+    QFile f(home.file(QStringLiteral("config.ini")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().toStdString().ends_with(
+        text::gb("[更名选项]\r\n包含子目录=开\r\n包含隐藏文件=关\r\n替换非法字符=关\r\n音轨号补零=开\r\n")));
+    testing::AnsweringDialogs dialogs;
+    MainWindow again(home.places(), dialogs);
+    const bool want[] = {true, false, false, true};
+    for (int i = 0; i < 4; ++i) QCOMPARE(again.optionAction(i)->isChecked(), want[i]);
+    const auto mp3 = std::get<rules::Mp3Options>(again.ruleTab(rules::kMp3Tab)->options());
+    QCOMPARE(mp3.cleanup, (rules::NameCleanup{false, true}));
+  }
+
+  // Names from tags through the window: the two switches reach the rule.
+  void tagNamesFollowTheSwitches() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir files;
+    testing::makeFiles(files.path(), {QStringLiteral("a.mp3")}, QByteArray(600, '\x55'));
+    {
+      tags::TagFields f;
+      f[tags::kArtist] = "AC/DC";
+      f[tags::kTrack] = "3/12";
+      platform::OpenFile file(text::fromQtOrEmpty(files.filePath(QStringLiteral("a.mp3"))),
+                              platform::OpenMode::ReadWrite);
+      QVERIFY(tags::writeId3v2(file, f));
+    }
+    MainWindow w(home.places(), dialogs);
+    w.session().settings().autoPreview = 1;
+    w.applyDisplaySettings();
+    w.list()->addDirectory(files.path(), false);
+    w.tabs()->setCurrentIndex(rules::kMp3Tab);
+    testing::mp3Page(w)->MP3命名规则编辑框->setText(QStringLiteral("#4 #1"));
+    const auto newName = [&] { return w.listView()->model()->index(0, 1).data().toString(); };
+    QCOMPARE(newName(), QStringLiteral("3_12 AC_DC.mp3"));
+    w.optionAction(3)->trigger();  // 音轨号补零
+    QCOMPARE(newName(), QStringLiteral("03 AC_DC.mp3"));
+    w.optionAction(2)->trigger();  // 替换非法字符 off
+    QCOMPARE(newName(), QStringLiteral("03 AC/DC.mp3"));
+  }
+
+  // Regular expressions through the window, the preview following each key.
+  void regularExpressionsOnReplace() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir files;
+    MainWindow w(home.places(), dialogs);
+    w.session().settings().autoPreview = 1;
+    w.applyDisplaySettings();
+    addFiles(w, files.path(), {QStringLiteral("第3集.mp4"), QStringLiteral("IMG_0412.JPG")});
+    w.tabs()->setCurrentIndex(rules::kReplaceTab);
+    auto* page = testing::replacePage(w);
+    QVERIFY(!page->正则表达式选择框->isChecked());
+    page->正则表达式选择框->click();
+    page->查找内容编辑框->setText(QStringLiteral("^(img)_(\\d+)|第(\\d)集"));
+    page->替换为编辑框->setText(QStringLiteral("$2$3"));
+    // Rows looked up by their old names: the test does not rely on the order.
+    const auto newName = [&](const QString& old) {
+      const QAbstractItemModel* m = w.listView()->model();
+      for (int r = 0; r < m->rowCount(); ++r)
+        if (m->index(r, 0).data().toString() == old) return m->index(r, 1).data().toString();
+      return QStringLiteral("<no row>");
+    };
+    const QString episode = QStringLiteral("第3集.mp4"), image = QStringLiteral("IMG_0412.JPG");
+    QCOMPARE(newName(episode), QStringLiteral("3.mp4"));
+    QCOMPARE(newName(image), QStringLiteral("0412.JPG"));
+    page->区分大小写选择框->click();
+    QCOMPARE(newName(image), image);
+    page->查找内容编辑框->setText(QStringLiteral("(第"));
+    QCOMPARE(newName(episode), QString());
+    QCOMPARE(newName(image), QString());
+    QVERIFY(page->查找内容编辑框->toolTip().contains(QStringLiteral("missing closing parenthesis")));
+  }
+
+  // Our own message boxes speak Chinese whether or not Qt's translations are
+  // installed; with them, Qt's own buttons and dialogs do too.
+  void chineseButtonsWithoutTranslations() {
+    QTemporaryDir empty;
+    QCOMPARE(platform::loadQtTranslations(*qApp, empty.path()), nullptr);
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(),
+             QStringLiteral("Cancel"));  // Qt's own, untranslated
+    QCOMPARE(ownMessageButtons(), (QStringList{QStringLiteral("确定")}));
+    QCOMPARE(ownQuestionButtons(), (QStringList{QStringLiteral("是(&Y)"), QStringLiteral("否(&N)")}));
+  }
+
+  void chineseButtonsWithTranslations() {
+    QTranslator* translator = platform::loadQtTranslations(*qApp);
+    if (!translator) QSKIP("Qt's Chinese translations are not installed (qt6-translations-l10n)");
+    QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
+    QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+    QCOMPARE(ownMessageButtons(), (QStringList{QStringLiteral("确定")}));
+    QCOMPARE(ownQuestionButtons(), (QStringList{QStringLiteral("是(&Y)"), QStringLiteral("否(&N)")}));
+    QFontDialog font;
+    QVERIFY(font.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text() ==
+            QStringLiteral("取消"));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+  }
+
+  // The open-file dialog lists each filter once, as the program writes it,
+  // and still filters by the patterns.
+  void openDialogShowsFiltersAsWritten() {
+    QTemporaryDir dir;
+    testing::makeFiles(dir.path(), {QStringLiteral("a.mp3"), QStringLiteral("b.txt")});
+    QStringList shown, filters;
+    QTimer::singleShot(0, [&] {
+      auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!d) return;
+      auto* combo = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+      for (int i = 0; combo && i < combo->count(); ++i) shown << combo->itemText(i);
+      filters = d->nameFilters();
+      d->reject();
+    });
+    platform::QtDialogs real;
+    const QStringList chosen =
+        real.openFiles(nullptr, QStringLiteral("请选择文件(可多选)："),
+                       QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma"), dir.path());
+    QVERIFY(chosen.isEmpty());
+    QCOMPARE(shown,
+             (QStringList{QStringLiteral("所有文件(*.*)"), QStringLiteral("音乐文件(*.mp3;wav;wma)")}));
+    QCOMPARE(filters.value(1), QStringLiteral("音乐文件(*.mp3;wav;wma) (*.mp3 *.wav *.wma)"));
   }
 };
 

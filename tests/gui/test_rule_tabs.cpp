@@ -105,6 +105,7 @@ class RuleTabsTest : public QObject {
         {&replace, r->替换删除全部单选框, radio},
         {&replace, r->仅文件名单选框, radio},
         {&replace, r->区分大小写选择框, {}},
+        {&replace, r->正则表达式选择框, {}},
         {&insert, in->插入到文件名的字符编辑框, {}},
         {&insert, in->插入到扩展名的字符编辑框, {}},
         {&insert, in->插入文件名位置编辑框, {}},
@@ -254,6 +255,60 @@ class RuleTabsTest : public QObject {
       QCOMPARE(o.search, text::gb("旧"));
       QCOMPARE(o.replacement, std::string("new"));
     }
+  }
+
+  void replaceReadsItsPatternSwitchAndTheMenuSwitches() {
+    ReplaceTab tab;
+    auto* ui = tab.ui();
+    QVERIFY(!ui->正则表达式选择框->isChecked());
+    QCOMPARE(ui->正则表达式选择框->text(), QStringLiteral("正则表达式"));
+    // On the first row, right of 区分大小写.
+    QCOMPARE(ui->正则表达式选择框->y(), ui->区分大小写选择框->y());
+    QVERIFY(ui->正则表达式选择框->x() > ui->区分大小写选择框->geometry().right());
+    QVERIFY(!optionsOf<ReplaceOptions>(tab).regex);
+    ui->正则表达式选择框->click();
+    QVERIFY(optionsOf<ReplaceOptions>(tab).regex);
+    QCOMPARE(optionsOf<ReplaceOptions>(tab).cleanup, NameCleanup{});
+    tab.setNameCleanup({false, true});
+    QCOMPARE(optionsOf<ReplaceOptions>(tab).cleanup, (NameCleanup{false, true}));
+    Mp3Tab mp3;
+    mp3.setNameCleanup({true, true});
+    QCOMPARE(optionsOf<Mp3Options>(mp3).cleanup, (NameCleanup{true, true}));
+  }
+
+  // A pattern the engine refuses: its message as the tooltip, a red frame;
+  // both go once the pattern compiles or the box is cleared.
+  void invalidPatternShowsTheEnginesMessage() {
+    ReplaceTab tab;
+    tab.resize(600, 110);
+    auto* ui = tab.ui();
+    QLineEdit* search = ui->查找内容编辑框;
+    const auto frameIsRed = [search] {
+      const QImage image = search->grab().toImage();
+      const QColor edge = image.pixelColor(0, image.height() / 2);
+      return edge.red() > 200 && edge.green() < 60 && edge.blue() < 60;
+    };
+    search->setText(QStringLiteral("第(\\d+集"));
+    QVERIFY(search->toolTip().isEmpty());  // plain text: nothing to check
+    QVERIFY(!frameIsRed());
+    ui->正则表达式选择框->click();
+    QVERIFY2(search->toolTip().contains(QStringLiteral("missing closing parenthesis")),
+             qPrintable(search->toolTip()));
+    QVERIFY(frameIsRed());
+    const struct {
+      const char* pattern;
+      bool valid;
+    } steps[] = {{"第(\\d+)集", true}, {"[", false}, {"a{2,1}", false}, {"(?<n>x)\\k<n>", true}, {"", true}};
+    for (const auto& s : steps) {
+      search->setText(QString::fromUtf8(s.pattern));
+      QCOMPARE(search->toolTip().isEmpty(), s.valid);
+      QCOMPARE(frameIsRed(), !s.valid);
+    }
+    search->setText(QStringLiteral("("));
+    QVERIFY(frameIsRed());
+    ui->正则表达式选择框->click();
+    QVERIFY(search->toolTip().isEmpty());
+    QVERIFY(!frameIsRed());
   }
 
   void caseReadsEachGroup() {

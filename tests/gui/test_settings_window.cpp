@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include "app/colour_picker.h"
 #include "app/main_window.h"
 #include "app/settings_window.h"
+#include "platform/gui/dialogs.h"
 #include "platform/gui/spin_edit.h"
 #include "session/settings.h"
 #include "text/gbtext.h"
@@ -80,7 +82,8 @@ class SettingsWindowTest : public QObject {
   void layoutCarriesTheDesign() {
     Window t(defaultSettings());
     QCOMPARE(t.w->windowTitle(), QStringLiteral("设置"));
-    QCOMPARE(t.w->size(), QSize(411, 180));
+    // The design's outer 411 × 180 less a frame and caption of 8 × 27.
+    QCOMPARE(t.w->size(), QSize(403, 153));
     struct Caption {
       const char* name;
       const char* text;
@@ -145,7 +148,9 @@ class SettingsWindowTest : public QObject {
     t.click("字体按钮");  // cancelled: nothing changes
     QCOMPARE(t.dialogs.initialFonts.size(), 1);
     const QFont preset = t.dialogs.initialFonts[0];
-    QCOMPARE(preset.family(), QStringLiteral("黑体"));
+    // 黑体 where it is installed, else the CJK face that stands in for it.
+    QCOMPARE(preset.family(), platform::installedFace(QStringLiteral("黑体")));
+    QVERIFY(QFontDatabase::hasFamily(preset.family()));
     QCOMPARE(preset.pointSize(), 14);
     QCOMPARE(preset.bold(), presetBold);
     QCOMPARE(preset.italic(), presetItalic);
@@ -188,6 +193,22 @@ class SettingsWindowTest : public QObject {
     Settings expected = defaultSettings();
     expected.bold = 1;
     QCOMPARE(t.main.session().settings(), expected);
+  }
+
+  // Where 宋体 is missing, the list shows an installed CJK face and the
+  // chooser opens on that face, not on Qt's default.
+  void songTiFallsBackToAnInstalledChineseFace() {
+    Window t(defaultSettings());
+    t.click("字体按钮");
+    QCOMPARE(t.dialogs.initialFonts.size(), 1);
+    const QString face = t.dialogs.initialFonts[0].family();
+    QCOMPARE(t.main.listView()->font().family(), face);
+    QVERIFY(QFontDatabase::hasFamily(face));
+    if (QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+      QSKIP("no Chinese face installed");
+    QVERIFY2(QFontDatabase::writingSystems(face).contains(QFontDatabase::SimplifiedChinese),
+             qPrintable(face));
+    QVERIFY(QFontInfo(t.main.listView()->font()).family() == face);  // really used, not substituted
   }
 
   void fontFaceChosenThenCancelledStays() {
@@ -397,7 +418,7 @@ class SettingsWindowTest : public QObject {
     });
     main.openSettings();
     QCOMPARE(title, QStringLiteral("设置"));
-    QCOMPARE(size, QSize(411, 180));
+    QCOMPARE(size, QSize(403, 153));
     QVERIFY(modal);
     QCOMPARE(main.session().settings().autoPreview, 0);
     QCOMPARE(main.statusPart(2)->text(), QStringLiteral("自动预览－关"));

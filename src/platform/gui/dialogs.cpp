@@ -1,9 +1,13 @@
 #include "platform/gui/dialogs.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QLibraryInfo>
 #include <QPushButton>
+#include <QTranslator>
 
 namespace qorin::platform {
 
@@ -42,7 +46,8 @@ QStringList QtDialogs::openFiles(QWidget* owner, const QString& title, const QSt
                                  const QString& initialDir) {
   const QString qtFilter = toQtFilter(filter);
   QString first = qtFilter.section(QStringLiteral(";;"), 0, 0);
-  return QFileDialog::getOpenFileNames(owner, title, initialDir, qtFilter, &first);
+  return QFileDialog::getOpenFileNames(owner, title, initialDir, qtFilter, &first,
+                                       QFileDialog::HideNameFilterDetails);
 }
 
 QString QtDialogs::chooseFolder(QWidget* owner, const QString& title) {
@@ -53,6 +58,8 @@ void QtDialogs::message(QWidget* owner, const QString& title, const QString& tex
   // The program's texts break lines with CR LF; the label wants LF alone.
   QMessageBox box(qtIcon(icon), title, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
                   QMessageBox::Ok, owner);
+  // Chinese also where Qt's translations are not installed.
+  box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
   box.exec();
 }
 
@@ -77,5 +84,39 @@ std::optional<QColor> QtDialogs::chooseColour(QWidget* owner, const QColor& init
 }
 
 QString programTitle() { return QStringLiteral("Qorin批量更名器"); }
+
+QTranslator* loadQtTranslations(QApplication& app, const QString& dir) {
+  auto* translator = new QTranslator(&app);
+  const QString from = dir.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : dir;
+  if (!translator->load(QStringLiteral("qtbase_zh_CN"), from) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return nullptr;
+  }
+  return translator;
+}
+
+QString installedFace(const QString& face) {
+  if (!face.isEmpty() && QFontDatabase::hasFamily(face)) return face;
+  // 宋体 under its own name first, then the faces a Linux desktop has; a
+  // sans face reads better than a thin serif at the list's small sizes.
+  static const QStringList standIns = {QStringLiteral("SimSun"),
+                                       QStringLiteral("Noto Sans CJK SC"),
+                                       QStringLiteral("Source Han Sans SC"),
+                                       QStringLiteral("WenQuanYi Micro Hei"),
+                                       QStringLiteral("WenQuanYi Zen Hei"),
+                                       QStringLiteral("Microsoft YaHei"),
+                                       QStringLiteral("Noto Serif CJK SC")};
+  for (const QString& f : standIns)
+    if (QFontDatabase::hasFamily(f)) return f;
+  const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+  return chinese.isEmpty() ? face : chinese.front();
+}
+
+QFont programFont() {
+  QFont f(installedFace(QStringLiteral("宋体")));
+  f.setPointSize(9);
+  return f;
+}
 
 }  // namespace qorin::platform

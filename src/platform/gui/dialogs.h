@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <optional>
 
+class QApplication;
+class QTranslator;
 class QWidget;
 
 namespace qorin::platform {
@@ -46,6 +48,21 @@ class QtDialogs : public Dialogs {
 QString programTitle();
 
 // "所有文件(*.*)|*.*|..." turned into Qt's "所有文件(*.*) (*.*);;..." form.
+// The open-file dialog hides the appended patterns, so each filter shows as
+// written ("所有文件(*.*)").
 QString toQtFilter(const QString& pipeFilter);
+
+// Qt's own Chinese texts (standard buttons, the file, font and colour
+// dialogs): qtbase_zh_CN from `dir`, Qt's installed translations when empty.
+// The translator belongs to `app`; nothing (and no change) when none is found.
+QTranslator* loadQtTranslations(QApplication& app, const QString& dir = QString());
+
+// `face` when it is installed; otherwise an installed CJK face, so that Latin
+// and Chinese text share one face rather than a Latin face borrowing Chinese
+// glyphs one by one.
+QString installedFace(const QString& face);
+
+// The face the windows are laid out for: 9-point 宋体, or its stand-in.
+QFont programFont();
 
 }  // namespace qorin::platform

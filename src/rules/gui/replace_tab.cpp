@@ -1,5 +1,7 @@
 #include "rules/gui/replace_tab.h"
 
+#include "rules/regex_replace.h"
+#include "text/gui/qtext.h"
 #include "ui_replace_page.h"
 
 namespace qorin::rules {
@@ -11,6 +13,11 @@ ReplaceTab::ReplaceTab(QWidget* parent) : RuleTab(parent), ui_(std::make_unique<
   for (QRadioButton* r : {ui_->仅文件名单选框, ui_->仅扩展名单选框, ui_->替换删除全部单选框})
     joinSharedRadio(r);
   connect(ui_->区分大小写选择框, &QCheckBox::clicked, this, &ReplaceTab::changed);
+  connect(ui_->正则表达式选择框, &QCheckBox::toggled, this, [this] {
+    showPatternState();
+    changed();
+  });
+  connect(ui_->查找内容编辑框, &QLineEdit::textChanged, this, &ReplaceTab::showPatternState);
 }
 
 ReplaceTab::~ReplaceTab() = default;
@@ -25,7 +32,23 @@ RuleOptions ReplaceTab::options() const {
   o.scope = ui_->替换删除全部单选框->isChecked() ? ReplaceScope::All
             : ui_->仅扩展名单选框->isChecked()   ? ReplaceScope::Extension
                                                  : ReplaceScope::Name;
+  o.regex = ui_->正则表达式选择框->isChecked();
+  o.cleanup = nameCleanup();
   return o;
+}
+
+void ReplaceTab::showPatternState() {
+  QLineEdit* search = ui_->查找内容编辑框;
+  const std::string error = ui_->正则表达式选择框->isChecked()
+                                ? regexError(textOf(search), ui_->区分大小写选择框->isChecked())
+                                : "";
+  if (error.empty()) {
+    search->setToolTip(QString());
+    search->setStyleSheet(QString());
+  } else {
+    search->setToolTip(text::toQt(error));
+    search->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #e00000; }"));
+  }
 }
 
 }  // namespace qorin::rules

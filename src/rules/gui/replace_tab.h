@@ -1,4 +1,5 @@
-// Tab 替换/删除: the text to find, its replacement, case and scope.
+// Tab 替换/删除: the text to find (or a regular expression), its
+// replacement, case and scope.
 #pragma once
 
 #include <memory>
@@ -23,6 +24,10 @@ class ReplaceTab : public RuleTab {
   Ui::ReplacePage* ui() const { return ui_.get(); }
 
  private:
+  // A pattern the engine refuses: its message as the search box's tooltip
+  // and a red frame; both go when the pattern compiles or the box is off.
+  void showPatternState();
+
   std::unique_ptr<Ui::ReplacePage> ui_;
 };
 

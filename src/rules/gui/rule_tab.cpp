@@ -48,6 +48,14 @@ void RuleTab::joinSharedRadio(QAbstractButton* radio) {
   });
 }
 
+void RuleTab::placeControls(QPoint origin) {
+  const QPoint delta = placedFor_ - origin;
+  if (delta.isNull()) return;
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (!child->isWindow()) child->move(child->pos() + delta);
+  placedFor_ = origin;
+}
+
 std::string RuleTab::textOf(const QLineEdit* edit) { return text::fromQtOrEmpty(edit->text()); }
 
 void RuleTab::setCaptionGrey(QWidget* widget, bool grey) {

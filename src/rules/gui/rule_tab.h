@@ -3,12 +3,14 @@
 // itself and reads them into its rule's options when asked.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <memory>
 #include <string>
 
+#include "rules/name_cleanup.h"
 #include "rules/rule.h"
 
 class QAbstractButton;
@@ -35,6 +37,17 @@ class RuleTab : public QWidget {
   virtual QString title() const = 0;
   // What the controls show now.
   virtual RuleOptions options() const = 0;
+
+  // The 选项 menu's switches for names built from data; the rules that build
+  // such names take them into their options. The caller refreshes.
+  void setNameCleanup(const NameCleanup& c) { cleanup_ = c; }
+  const NameCleanup& nameCleanup() const { return cleanup_; }
+
+  // The form holds the design's positions, which count from the tab
+  // control's corner; the page itself starts where the style puts it inside
+  // the tab control (`origin`, in the tab control's coordinates). Moves the
+  // page's controls so that they stand at their design places.
+  void placeControls(QPoint origin);
 
  signals:
   // One per change that alters what the rule would do.
@@ -73,6 +86,8 @@ class RuleTab : public QWidget {
 
  private:
   int batchDepth_ = 0;
+  NameCleanup cleanup_;
+  QPoint placedFor_;  // the page origin the controls stand for now
 };
 
 // The five tabs in tab order, without parent.
