@@ -116,8 +116,9 @@ TEST(MutagenInterop, Id3v1WithGbkText) {
   const Case cases[] = {
       {"gbk", "title=" + u8hex("中文标题") + " track=" + u8hex("5") + " genre=" + u8hex("13"),
        text::gb("中文标题")},
+      // Cut at 30 bytes inside a character: the half character goes.
       {"cut", "cut title=" + u8hex("a一二三四五六七八九十一二三四五"),
-       text::gb("a一二三四五六七八九十一二三四") + "\xCE"},
+       text::gb("a一二三四五六七八九十一二三四")},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -159,7 +160,7 @@ TEST(MutagenInterop, MutagenReadsWhatWeWrote) {
   }
   auto m = mutagenRead(path);
   EXPECT_EQ(m["VERSION"], "3");
-  EXPECT_EQ(m["TIT2"], text::gb("标题"));  // encoding 0: the code-page bytes as stored
+  EXPECT_EQ(m["TIT2"], "标题");  // UTF-16, read by mutagen as the same characters
   EXPECT_EQ(m["TPE1"], "Artist");
   EXPECT_EQ(m["TALB"], "Album");
   EXPECT_EQ(m["TRCK"], "3");
