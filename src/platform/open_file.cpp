@@ -58,8 +58,6 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 // for a user's own file in passing; that name is never removed here.)
 constexpr std::string_view kTempPrefix = ".qorin-new-";
 constexpr std::string_view kTempSuffix = ".tmp";
-// A temporary this old is abandoned: a write names it only to rename it at once.
-constexpr std::time_t kStaleSeconds = 60;
 
 std::uint64_t randomNumber() {
   std::random_device rd;
@@ -77,16 +75,6 @@ std::string tempName() {
   std::snprintf(buf, sizeof buf, "%s%ld-%016llx%s", kTempPrefix.data(), processId(),
                 static_cast<unsigned long long>(randomNumber()), kTempSuffix.data());
   return buf;
-}
-
-// The pid in a name "<prefix><pid>-...", or 0.
-long pidInName(std::string_view name, std::string_view prefix) {
-  if (name.substr(0, prefix.size()) != prefix) return 0;
-  long pid = 0;
-  std::size_t i = prefix.size();
-  for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 1L << 30; ++i)
-    pid = pid * 10 + (name[i] - '0');
-  return i < name.size() && name[i] == '-' ? pid : 0;
 }
 
 #ifdef _WIN32
@@ -363,6 +351,19 @@ int removeStaleTemporaries(std::string_view) { return 0; }
 #else
 
 namespace {
+
+// A temporary this old is abandoned: a write names it only to rename it at once.
+constexpr std::time_t kStaleSeconds = 60;
+
+// The pid in a name "<prefix><pid>-...", or 0.
+long pidInName(std::string_view name, std::string_view prefix) {
+  if (name.substr(0, prefix.size()) != prefix) return 0;
+  long pid = 0;
+  std::size_t i = prefix.size();
+  for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 1L << 30; ++i)
+    pid = pid * 10 + (name[i] - '0');
+  return i < name.size() && name[i] == '-' ? pid : 0;
+}
 
 constexpr const char* kBackupFolder = "tag-backups";
 // A backup: this mark, the original's path (length first), its device and
