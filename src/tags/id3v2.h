@@ -1,8 +1,8 @@
 // The ID3v2 tag at the start of an MP3 file: reading versions 2.2, 2.3 and
 // 2.4 into the twelve slots, and writing a fresh ID3v2.3 tag built from the
 // program's template. Texts are code-page (GB18030): UTF-16 and UTF-8 texts
-// converted, encoding-0 texts decoded by text::decodeUnlabelled. The routines work on a file the
-// caller opened and closes; none shows a message.
+// converted, encoding-0 texts decided by text::decodeUnlabelled. The routines
+// work on a file the caller opened and closes; none shows a message.
 #pragma once
 
 #include <cstdint>

@@ -284,6 +284,7 @@ void TagEditorWindow::copyV2ToV1() {
   const int genre = shownGenre2Index();
   ui_->流派1组合框->setCurrentIndex(genre);
   state_.genreSelection[0] = genre;
+  shownGenre1_.reset();  // the copied genre is the one to write
   setProgramText(ui_->注释1编辑框, cutForId3v1(codePage(ui_->注释2编辑框)));
   // Equal texts raise no change notification, yet the group was written.
   markId3v1Changed();
@@ -303,6 +304,7 @@ void TagEditorWindow::copyV1ToV2() {
   genre2->setCurrentIndex(genre);
   if (genre < 0) genre2->setEditText({});
   state_.genreSelection[1] = genre;
+  shownGenre2_.reset();
   ui_->注释2编辑框->setPlainText(ui_->注释1编辑框->toPlainText());
   markId3v2Changed();
 }
