@@ -1,4 +1,5 @@
-// Both tag readers over arbitrary file contents held in memory.
+// Both tag readers over arbitrary file contents held in memory, and what
+// walks old tags to write new ones.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -6,13 +7,18 @@
 #include "platform/open_file.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
+#include "tags/id3v2_unicode.h"
+#include "text/gbtext.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  qorin::platform::MemoryBytes file(std::string_view(reinterpret_cast<const char*>(data), size));
-  qorin::tags::TagFields f;
-  qorin::tags::readId3v2(file, f);
-  qorin::tags::readId3v1(file, f);
-  // The writer's carry-over walks old tags too.
-  qorin::tags::buildId3v2Tag(f, std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  qorin::platform::MemoryBytes file(bytes);
+  qorin::tags::TagFields f, stored;
+  qorin::tags::readId3v2(file, f, &stored);
+  qorin::tags::readId3v1(file, f, &stored);
+  // The writer's carry-over and the repair walk old tags too.
+  qorin::tags::buildId3v2Tag(f, bytes);
+  qorin::tags::unicodeTag(bytes);
+  qorin::text::decodeUnlabelled(bytes);
   return 0;
 }

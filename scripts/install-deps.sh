@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config zlib1g-dev
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-noto-cjk

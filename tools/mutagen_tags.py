@@ -5,16 +5,19 @@ Texts travel as hex so that no shell quoting or locale gets in the way.
 
   write PATH VERSION ENCODING [unsync] [exthdr] KEY=HEX...
       VERSION 2, 3 or 4; ENCODING 0-3; HEX is UTF-8. KEY is a frame id
-      (TIT2 ...), COMM:DESC for a comment with a description, or TXXX:DESC.
-      Extra frames for carry-over checks: PCNT=N, APIC=HEX (picture bytes).
+      (TIT2 ...), COMM:DESC for a comment with a description, TXXX:DESC or
+      USLT:DESC. Extra frames for carry-over checks: PCNT=N, APIC=HEX or
+      APIC:DESC=HEX (PNG picture bytes, not UTF-8).
   v1 PATH [cut] KEY=HEX...
       Appends a raw ID3v1.1 block, texts encoded as GBK (title, artist,
       album, year, comment; track and genre as decimal). "cut" stores the
       first 30 bytes of a longer text, splitting a character if it falls so.
   read PATH
       Prints "ID<TAB>ENC<TAB>HEX" per text frame (HEX: the stored bytes for
-      encoding 0, UTF-8 otherwise), "COMM:DESC", "WXXX", "IDS" with every frame
-      id, and "VERSION". Exit status 2 when mutagen cannot read the tag.
+      encoding 0, UTF-8 otherwise), "COMM:DESC", "TXXX:DESC", "USLT:DESC",
+      "WXXX", "APIC:DESC" (HEX: the picture's bytes) with "APICMIME:DESC",
+      "IDS" with every frame id, and "VERSION". Exit status 2 when mutagen
+      cannot read the tag.
   readv1 PATH
       Prints "KEY<TAB>HEX" (raw bytes) for mutagen's view of the ID3v1 block.
 """
@@ -56,13 +59,21 @@ def build_v22(pairs, enc):
     term = b"\0" if enc == 0 else b"\0\0"
     frames = b""
     names = {"TIT2": "TT2", "TPE1": "TP1", "TALB": "TAL", "TRCK": "TRK", "TYER": "TYE", "TCON": "TCO",
-             "TCOM": "TCM", "TOPE": "TOA", "TCOP": "TCR", "TENC": "TEN"}
+             "TCOM": "TCM", "TOPE": "TOA", "TCOP": "TCR", "TENC": "TEN", "TPE2": "TP2"}
     for k, v in pairs:
+        if k.startswith("APIC"):
+            desc = k.partition(":")[2] or "cover"
+            body = bytes([enc]) + b"PNG\x03" + encode(desc) + term + bytes.fromhex(v)
+            frames += b"PIC" + struct.pack(">I", len(body))[1:] + body
+            continue
         s = text_of(v)
-        if k.startswith("COMM"):
+        if k.startswith("COMM") or k.startswith("USLT"):
             desc = k.partition(":")[2]
             body = bytes([enc]) + b"eng" + encode(desc) + term + encode(s)
-            fid = b"COM"
+            fid = b"COM" if k.startswith("COMM") else b"ULT"
+        elif k.startswith("TXXX"):
+            body = bytes([enc]) + encode(k.partition(":")[2]) + term + encode(s)
+            fid = b"TXX"
         elif k == "WXXX":
             body = bytes([enc]) + term + s.encode("latin-1")
             fid = b"WXX"
@@ -93,12 +104,15 @@ def write(path, version, enc, opts, pairs):
             tags.add(id3.COMM(encoding=enc, lang="eng", desc=k.partition(":")[2], text=[text_of(v)]))
         elif k.startswith("TXXX"):
             tags.add(id3.TXXX(encoding=enc, desc=k.partition(":")[2], text=[text_of(v)]))
+        elif k.startswith("USLT"):
+            tags.add(id3.USLT(encoding=enc, lang="eng", desc=k.partition(":")[2], text=text_of(v)))
         elif k == "WXXX":
             tags.add(id3.WXXX(encoding=enc, desc="", url=text_of(v)))
         elif k == "PCNT":
             tags.add(id3.PCNT(count=int(v)))
-        elif k == "APIC":
-            tags.add(id3.APIC(encoding=enc, mime="image/png", type=3, desc="cover", data=bytes.fromhex(v)))
+        elif k.startswith("APIC"):
+            desc = k.partition(":")[2] or "cover"
+            tags.add(id3.APIC(encoding=enc, mime="image/png", type=3, desc=desc, data=bytes.fromhex(v)))
         else:
             tags.add(id3.Frames[k](encoding=enc, text=text_of(v).split("\0")))
     tags.save(path, v1=0, v2_version=version, padding=lambda info: 32)
@@ -154,8 +168,13 @@ def read(path):
     print("IDS\t" + " ".join(f.FrameID for f in tags.values()))
     for frame in tags.values():
         fid = frame.FrameID
-        if fid == "COMM":
-            print("COMM:%s\t%d\t%s" % (frame.desc, frame.encoding, stored_hex(frame, "/".join(frame.text))))
+        if fid in ("COMM", "TXXX"):
+            print("%s:%s\t%d\t%s" % (fid, frame.desc, frame.encoding, stored_hex(frame, "/".join(frame.text))))
+        elif fid == "USLT":
+            print("USLT:%s\t%d\t%s" % (frame.desc, frame.encoding, stored_hex(frame, frame.text)))
+        elif fid == "APIC":
+            print("APIC:%s\t%d\t%s" % (frame.desc, frame.encoding, frame.data.hex()))
+            print("APICMIME:%s\t0\t%s" % (frame.desc, frame.mime.encode("utf-8").hex()))
         elif fid == "WXXX":
             print("WXXX\t0\t%s" % frame.url.encode("latin-1").hex())
         elif fid.startswith("T") and fid != "TXXX":

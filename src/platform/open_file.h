@@ -1,7 +1,7 @@
 // An open file for the tag code: positioned reads and writes, and replacing a
-// byte range (which moves the audio) atomically through a sibling temporary
-// file, so a failure or crash leaves the file either as it was or as it should
-// be. Paths are code-page (GB18030) text like everywhere else.
+// byte range (which moves the audio) atomically, so a failure or crash leaves
+// the file either as it was or as it should be. Paths are code-page (GB18030)
+// text like everywhere else.
 #pragma once
 
 #include <cstddef>
@@ -62,11 +62,21 @@ class OpenFile final : public ByteSource {
   bool truncate(std::uint64_t length);
 
   // Replaces `oldLength` bytes at `offset` by `newBytes` (deleting and
-  // inserting are the special cases). The new content goes to a temporary file
-  // in the same directory, is flushed and renamed over the original with its
-  // mode kept; on any failure the original is untouched and the result false.
-  // Afterwards this object refers to the new file, positioned at its start.
-  bool replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::string_view newBytes);
+  // inserting are the special cases) so that a failure or a crash at any
+  // moment leaves the file as it was or as it should be, and nothing beside it:
+  // - the new content goes to an unnamed file in the same folder (O_TMPFILE;
+  //   where that is missing, a temporary name) with the original's mode,
+  //   owner, group and extended attributes, is flushed, and only then named
+  //   and renamed over the original;
+  // - a file that must keep its inode (hard-linked, in a folder we cannot
+  //   write, or whose owner or group the new file could not get) is rewritten
+  //   in place after its original bytes were copied to a backup under
+  //   `stateDir`, which is removed afterwards (restorePendingBackups puts back
+  //   one a crash left). Without a stateDir such a file is not written.
+  // On any failure the original is untouched and the result false.
+  // Afterwards this object refers to the new content, positioned at its start.
+  bool replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::string_view newBytes,
+                    std::string_view stateDir = {});
 
  private:
   int fd_ = -1;
@@ -74,10 +84,27 @@ class OpenFile final : public ByteSource {
   std::string path_;
 };
 
+// Puts back the originals of in-place rewrites that a crash interrupted (from
+// their backups under `stateDir`) and removes backups that were never
+// complete. Call once at start, before any file is written. A backup whose
+// file is gone or is another file now stays, counted as failed.
+struct BackupRestore {
+  int restored = 0;
+  int failed = 0;
+};
+BackupRestore restorePendingBackups(std::string_view stateDir);
+
+// Removes the temporary files an interrupted replaceRange left in `dir`: those
+// older than a minute and those whose writing process has ended. Every
+// replaceRange does this for the folder it writes to. Returns how many went.
+int removeStaleTemporaries(std::string_view dir);
+
 // Test seam: the hook is asked before each of these steps and makes it fail by
-// returning true. `path` is the path the file was opened with (for a write or
-// rename during replaceRange, the original's path, not the temporary's).
-enum class FileStep { OpenForWriting, Write, Rename };
+// returning true. `path` is the path the file was opened with (for a step of
+// replaceRange, the original's path, not the temporary's): Write is each write
+// of new content (into the temporary, or in place), Backup each write of the
+// backup, Rename the naming of the finished temporary.
+enum class FileStep { OpenForWriting, Write, Rename, Backup };
 using FileFaultHook = std::function<bool(FileStep step, std::string_view path)>;
 void setFileFaultHook(FileFaultHook hook);  // an empty hook removes it
 

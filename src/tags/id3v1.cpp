@@ -44,6 +44,21 @@ bool readTail(platform::ByteSource& file, std::string& block, std::uint64_t& len
 
 bool isBlock(std::string_view block) { return block.size() == kId3v1Size && block.substr(0, 3) == "TAG"; }
 
+// The track text taken to the nearest whole number ("2.7" stores 3); a text
+// that is not a number gives 0.
+std::int64_t nearestInteger(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+  std::int64_t whole = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+    whole = std::min<std::int64_t>(whole * 10 + (s[i] - '0'), 1 << 30);
+  // The first digit after the point alone decides: x.5 and above round away from zero.
+  if (i + 1 < s.size() && s[i] == '.' && s[i + 1] >= '5' && s[i + 1] <= '9') ++whole;
+  return negative ? -whole : whole;
+}
+
 }  // namespace
 
 bool hasId3v1(platform::ByteSource& file) {
@@ -52,28 +67,33 @@ bool hasId3v1(platform::ByteSource& file) {
   return readTail(file, block, len) && isBlock(block);
 }
 
-bool parseId3v1Block(std::string_view block, TagFields& fields) {
+bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored) {
   if (!isBlock(block)) return false;
-  fields[kTitle] = trimSpaces(upToZero(block, kTitleField.offset, kTitleField.size));
-  fields[kArtist] = trimSpaces(upToZero(block, kArtistField.offset, kArtistField.size));
-  fields[kAlbum] = trimSpaces(upToZero(block, kAlbumField.offset, kAlbumField.size));
-  fields[kYear] = upToZero(block, kYearField.offset, kYearField.size);
+  TagFields out;
+  out[kTitle] = trimSpaces(upToZero(block, kTitleField.offset, kTitleField.size));
+  out[kArtist] = trimSpaces(upToZero(block, kArtistField.offset, kArtistField.size));
+  out[kAlbum] = trimSpaces(upToZero(block, kAlbumField.offset, kAlbumField.size));
+  out[kYear] = upToZero(block, kYearField.offset, kYearField.size);
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(block[i]); };
   if (byte(kVersion11MarkAt) != 0) {  // ID3v1.0: the comment runs to offset 126
-    fields[kComment] = upToZero(block, kCommentField.offset, kCommentField.size);
-    fields[kTrack].clear();
+    out[kComment] = upToZero(block, kCommentField.offset, kCommentField.size);
   } else {
-    fields[kComment] = upToZero(block, kCommentField.offset, kId3v1CommentWithTrack);
-    fields[kTrack] = byte(kTrackAt) == 0 ? std::string() : std::to_string(byte(kTrackAt));
+    out[kComment] = upToZero(block, kCommentField.offset, kId3v1CommentWithTrack);
+    if (byte(kTrackAt) != 0) out[kTrack] = std::to_string(byte(kTrackAt));
   }
-  fields[kGenre] = std::to_string(byte(kGenreAt));
+  out[kGenre] = std::to_string(byte(kGenreAt));
+  if (asStored) *asStored = out;
+  // The block has no word on its encoding: each text is decided on its own.
+  for (const int slot : {kTitle, kArtist, kAlbum, kYear, kComment})
+    out[slot] = text::decodeUnlabelled(out[slot]);
+  for (int slot = kTitle; slot <= kComment; ++slot) fields[slot] = std::move(out[slot]);
   return true;
 }
 
-bool readId3v1(platform::ByteSource& file, TagFields& fields) {
+bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored) {
   std::string block;
   std::uint64_t len = 0;
-  return readTail(file, block, len) && parseId3v1Block(block, fields);
+  return readTail(file, block, len) && parseId3v1Block(block, fields, asStored);
 }
 
 std::string buildId3v1Block(std::string_view title, std::string_view artist, std::string_view album,
@@ -92,7 +112,7 @@ bool writeId3v1(platform::OpenFile& file, std::string_view title, std::string_vi
                 std::string_view album, std::string_view year, std::string_view comment,
                 std::string_view track, int genre) {
   if (!file.isWritable()) return false;
-  const auto trackByte = static_cast<std::uint8_t>(static_cast<std::uint32_t>(text::toNumber(track)) & 0xFF);
+  const auto trackByte = static_cast<std::uint8_t>(static_cast<std::uint64_t>(nearestInteger(track)) & 0xFF);
   const std::string_view fitted =
       text::cutToBytes(comment, trackByte != 0 ? kId3v1CommentWithTrack : kId3v1CommentWithoutTrack);
   std::string block = buildId3v1Block(title, artist, album, year, fitted);

@@ -1,6 +1,7 @@
 // The 128-byte ID3v1 block at the end of an MP3 file (ID3v1.0 and ID3v1.1).
-// Texts are code-page bytes exactly as stored. The routines work on a file the
-// caller opened and closes; none shows a message.
+// The block has no word on its encoding: read texts are decided one by one by
+// text::decodeUnlabelled, written texts are stored as code-page bytes. The
+// routines work on a file the caller opened and closes; none shows a message.
 #pragma once
 
 #include <string>
@@ -22,10 +23,12 @@ bool hasId3v1(platform::ByteSource& file);
 
 // Fills slots 1-7 (slot 6 the genre number as decimal text) and returns true
 // when the file has a block; otherwise false and `fields` is untouched.
-bool readId3v1(platform::ByteSource& file, TagFields& fields);
+// `asStored`, when given, receives slots 1-7 as the block stores their bytes,
+// for a writer that keeps the fields the user did not touch byte for byte.
+bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr);
 
 // The same on a block already in memory (exactly 128 bytes starting "TAG").
-bool parseId3v1Block(std::string_view block, TagFields& fields);
+bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored = nullptr);
 
 // The block with the five texts in place, track and genre bytes zero. A text
 // longer than its field is cut at a character boundary to fit it.
@@ -33,7 +36,8 @@ std::string buildId3v1Block(std::string_view title, std::string_view artist, std
                             std::string_view year, std::string_view comment);
 
 // Writes the whole block (track and genre included) in one write: over the old
-// block, or appended. A track text that is not a number stores 0. The comment
+// block, or appended. The track text stores its nearest whole number ("2.7"
+// stores 3, "3/12" stores 3); one that is not a number stores 0. The comment
 // ends before the track byte: with a track (a nonzero byte) it is cut to 28
 // bytes, leaving the zero byte that marks ID3v1.1; without one to 29. Either
 // cut falls on a character boundary, so the track byte never overwrites part

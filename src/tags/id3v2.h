@@ -1,11 +1,12 @@
 // The ID3v2 tag at the start of an MP3 file: reading versions 2.2, 2.3 and
 // 2.4 into the twelve slots, and writing a fresh ID3v2.3 tag built from the
-// program's template. Texts are code-page (GB18030): encoding-0 texts as
-// stored, UTF-16 and UTF-8 texts converted. The routines work on a file the
-// caller opened and closes; none shows a message.
+// program's template. Texts are code-page (GB18030): UTF-16 and UTF-8 texts
+// converted, encoding-0 texts decided by text::decodeUnlabelled. The routines
+// work on a file the caller opened and closes; none shows a message.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,32 +29,44 @@ std::string normaliseGenre(std::string_view genre);
 // Fills all 12 slots and returns true when the file has a tag header (a tag
 // without any readable frame gives empty slots); otherwise false and `fields`
 // is untouched. Reads only the tag's bytes, never more than the file holds.
-bool readId3v2(platform::ByteSource& file, TagFields& fields);
+// `asStored`, when given, receives the same texts with slot 6 as the frame
+// holds it (before "(17)" becomes "Rock"), for a writer that keeps a genre
+// the user did not touch.
+bool readId3v2(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr);
 
 // The same on tag bytes in memory, starting with the header.
-bool parseId3v2Tag(std::string_view tag, TagFields& fields);
+bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored = nullptr);
 
 // The program's 1024-byte ID3v2.3 template: twelve empty frames and padding.
 std::string newId3v2Template();
 
 // Puts `text` into the frame `id` of `tag` (ID3v2.3 frames walked from offset
-// 10) after the frame's prefix, rewriting its size; false when there is no
-// such frame. The tag's header size is not changed.
+// 10), rewriting its size: an ASCII text after the template's prefix under
+// encoding 0, any other as UTF-16 with a byte-order mark (encoding 1); false
+// when there is no such frame. The tag's header size is not changed.
 bool setFrameText(std::string& tag, std::string_view id, std::string_view text);
 
 // The new tag for `fields`: the template with the texts filled in, then the
-// frames of `oldTag` that are not among the twelve (ID3v2.3 or 2.4 only, in
-// their order, as ID3v2.3 frames), then the template's padding.
+// frames of `oldTag` that the slots do not fill (any version, as ID3v2.3
+// frames, in their order), then the template's padding.
 std::string buildId3v2Tag(const TagFields& fields, std::string_view oldTag = {});
 
 // Replaces the old tag (or inserts a new one) in one atomic step; the audio and
 // an ID3v1 block at the end are never changed. False, with the file exactly as
 // it was, when it is not open for writing, when the old header claims more
 // bytes than lie before the audio's end, when the new tag is too large for a
-// sync-safe size, or when any step fails.
-bool writeId3v2(platform::OpenFile& file, const TagFields& fields);
+// sync-safe size, or when any step fails. `stateDir` is where a file that must
+// keep its inode (hard-linked, or in a folder we cannot write) has its backup
+// while it is rewritten in place; without one such a file is not written.
+bool writeId3v2(platform::OpenFile& file, const TagFields& fields, std::string_view stateDir = {});
 
 // Removes the tag the same way; true when there was none.
-bool deleteId3v2(platform::OpenFile& file);
+bool deleteId3v2(platform::OpenFile& file, std::string_view stateDir = {});
+
+namespace detail {
+// The old tag's bytes (empty when there is none) and its length in the file;
+// nothing when its header claims more than the file holds before the audio's end.
+std::optional<std::string> readOldTag(platform::OpenFile& file, std::uint64_t& length);
+}  // namespace detail
 
 }  // namespace qorin::tags

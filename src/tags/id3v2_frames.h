@@ -1,38 +1,59 @@
-// Walking the frames of an ID3v2 tag in memory; shared by the reader and by
-// the writer, which carries unknown frames over into the new tag.
+// Walking the frames of an ID3v2 tag in memory the way mature readers do;
+// shared by the reader, the writer (which carries frames over into the new
+// tag) and the conversion to Unicode.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qorin::tags::detail {
 
+// Views point into the walked tag or into Id3v2Frames::owned.
 struct Id3v2Frame {
-  std::string id;           // as stored: 3 letters in ID3v2.2, else 4
-  std::uint8_t status = 0;  // FrameStatusV23 or FrameStatusV24 bits
-  std::uint8_t format = 0;  // FrameFormatV23 or FrameFormatV24 bits
-  bool readable = false;    // content is plain (not compressed or encrypted)
-  std::string content;      // readable: without unsynchronisation and extra header bytes
-  std::string raw;          // the frame as stored, header included (after tag-level unsync)
+  std::string_view id;                // as stored: 3 letters in ID3v2.2, else 4
+  std::uint8_t status = 0;            // FrameStatusV23 or FrameStatusV24 bits
+  std::uint8_t format = 0;            // FrameFormatV23 or FrameFormatV24 bits
+  std::optional<std::uint8_t> group;  // the grouping identifier
+  bool readable = false;              // content holds the frame's data (not encrypted, inflated)
+  bool truncated = false;             // the frame ran past the tag's end: cut there
+  std::string_view content;           // without unsynchronisation and the extra header bytes
+  std::string_view raw;               // as stored, header included (after the tag's unsynchronisation)
 };
 
 struct Id3v2Frames {
-  int version = 0;  // major version byte
+  int version = 0;         // major version byte
+  std::uint8_t flags = 0;  // the header's flags
   std::vector<Id3v2Frame> frames;
+  // Bytes the views need that the tag does not hold as they are.
+  std::vector<std::unique_ptr<std::string>> owned;
 };
 
-// Walks from the end of the header (skipping an extended header) until
-// padding, an invalid identifier or a frame that runs past the tag.
+// Walks from the end of the header (skipping an extended header unless a
+// frame starts where it would) until padding, an invalid identifier or the
+// tag's end. An ID3v2.4 tag whose sizes do not walk as sync-safe numbers is
+// walked with plain 32-bit sizes, as a widely used writer stores them. A frame
+// running past the tag's end keeps what the tag holds. The result views
+// `tag`, which must outlive it.
 Id3v2Frames walkId3v2Frames(std::string_view tag);
 
 std::string removeUnsync(std::string_view bytes);
+
+// The ID3v2.3 identifier of an ID3v2.2 frame, or nothing when it has none.
+std::optional<std::string_view> v23IdOf(std::string_view id22);
 
 inline std::uint32_t bigEndian(std::string_view b, std::size_t n) {
   std::uint32_t v = 0;
   for (std::size_t i = 0; i < n; ++i) v = (v << 8) | static_cast<unsigned char>(b[i]);
   return v;
+}
+
+inline std::string be32(std::uint32_t v) {
+  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+          static_cast<char>(v)};
 }
 
 }  // namespace qorin::tags::detail

@@ -14,6 +14,9 @@ struct TagEditorState {
   std::array<int, 2> genreSelection{0, 0};
   // Set by the groups' change notifications; never cleared by the window.
   std::array<bool, 2> tagModified{false, false};
+  // Where a file rewritten in place keeps its backup meanwhile (the folder
+  // restorePendingBackups looks at); empty: platform::stateDirectory().
+  std::string stateDirectory;
 };
 
 }  // namespace qorin::tags

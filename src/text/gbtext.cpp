@@ -111,6 +111,116 @@ bool isAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+bool isUtf8(std::string_view s) {
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = at(i);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    // Continuation count and the range of the first continuation byte, which
+    // rules out overlong forms, surrogates and values past U+10FFFF.
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      n = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (s.size() - i - 1 < n || at(i + 1) < lo || at(i + 1) > hi) return false;
+    for (std::size_t k = 2; k <= n; ++k) {
+      if ((at(i + k) & 0xC0) != 0x80) return false;
+    }
+    i += n + 1;
+  }
+  return true;
+}
+
+namespace {
+
+// The length of `s` as well-formed GBK holding at least one character of the
+// GB2312 area (both bytes A1-FE), or nothing. A lead byte alone at the very
+// end is left out of the length: fixed-size fields (ID3v1's 30 bytes) cut
+// double-byte texts anywhere. GB18030's four-byte forms count as well formed:
+// earlier versions of this program stored code-page texts that way.
+std::optional<std::size_t> gbkLength(std::string_view s) {
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  bool gb2312 = false;
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = at(i);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (!lead(c)) return std::nullopt;
+    if (i + 1 == s.size()) return gb2312 ? std::optional<std::size_t>(i) : std::nullopt;
+    const unsigned char t = at(i + 1);
+    if (digit(t)) {
+      if (i + 3 < s.size() && lead(at(i + 2)) && digit(at(i + 3))) {
+        i += 4;
+        continue;
+      }
+      return std::nullopt;
+    }
+    if (!((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFE))) return std::nullopt;
+    if (c >= 0xA1 && t >= 0xA1) gb2312 = true;
+    i += 2;
+  }
+  return gb2312 ? std::optional<std::size_t>(s.size()) : std::nullopt;
+}
+
+}  // namespace
+
+// The order matters. UTF-8 goes first: a Chinese GBK text is almost never
+// valid UTF-8, while UTF-8 is often valid GBK. A GB2312 character is asked of
+// GBK because Latin-1 words pass GBK's loose rules too ("Bj\xF6rk" is one
+// GBK pair), yet their accented letter is followed by an ASCII byte. What is
+// left is read as ISO-8859-1, which takes every byte. Only half a character
+// cut off at the end is dropped: it is no character at all.
+std::string decodeUnlabelled(std::string_view bytes) {
+  if (isAscii(bytes)) return std::string(bytes);
+  if (isUtf8(bytes)) {
+    if (auto gbText = utf8ToGb(bytes)) return *std::move(gbText);
+  }
+  if (const auto n = gbkLength(bytes)) {
+    const std::string_view whole = bytes.substr(0, *n);  // without half a character
+    if (gbToUtf16(whole)) return std::string(whole);
+  }
+  if (auto gbText = latin1ToGb(bytes)) return *std::move(gbText);
+  return std::string(bytes);
+}
+
+std::string utf16ToGbLenient(std::string_view bytes, bool bigEndian) {
+  const std::size_t units = bytes.size() / 2;
+  const auto unit = [&](std::size_t k) {
+    const auto a = static_cast<unsigned char>(bytes[2 * k]), b = static_cast<unsigned char>(bytes[2 * k + 1]);
+    return bigEndian ? (a << 8 | b) : (b << 8 | a);
+  };
+  const auto high = [](int u) { return u >= 0xD800 && u <= 0xDBFF; };
+  const auto low = [](int u) { return u >= 0xDC00 && u <= 0xDFFF; };
+  std::string clean;
+  clean.reserve(units * 2);
+  for (std::size_t k = 0; k < units; ++k) {
+    const int u = unit(k);
+    if (high(u) && k + 1 < units && low(unit(k + 1))) {
+      clean.append(bytes.substr(2 * k, 4));
+      ++k;
+    } else if (!high(u) && !low(u)) {
+      clean.append(bytes.substr(2 * k, 2));
+    }
+  }
+  return utf16ToGb(clean, bigEndian).value_or(std::string());
+}
+
 #ifndef _WIN32
 namespace {
 

@@ -53,4 +53,19 @@ std::string gb(std::string_view utf8Literal);
 // True when every byte is below 0x80 (identical in every encoding used here).
 bool isAscii(std::string_view s);
 
+// True when `s` is well-formed UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF).
+bool isUtf8(std::string_view s);
+
+// A text stored without a word on its encoding (ID3v2 encoding 0, ID3v1) in
+// the code page, decided per text: all ASCII as stored; valid UTF-8 holding a
+// multi-byte sequence as UTF-8; valid GBK with at least one GB2312 character
+// as stored (half a character cut off at the end left out); anything else as
+// ISO-8859-1. Every other byte becomes a character, never U+FFFD or "?".
+std::string decodeUnlabelled(std::string_view bytes);
+
+// UTF-16 that may be damaged: a lone surrogate and an odd last byte are
+// dropped, everything else converted.
+std::string utf16ToGbLenient(std::string_view bytes, bool bigEndian);
+
 }  // namespace qorin::text

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <set>
 
 #include "tags_test_util.h"
 
@@ -132,6 +136,156 @@ TEST(OpenFileTest, ReadsAreCappedAtTheEnd) {
   EXPECT_TRUE(f.truncate(11));
   f.close();
   EXPECT_EQ(readBytes(p), "0123456789A");
+}
+
+// Runs `work` as an unprivileged user when the tests run as root (in a child
+// process, so that the permission checks apply), else in this process; true
+// when it returned true.
+bool asUnprivileged(const std::function<bool()>& work) {
+  if (::geteuid() != 0) return work();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && work();
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void giveToUnprivileged(const std::string& path) {
+  if (::geteuid() == 0) {
+    EXPECT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+  }
+}
+
+struct stat statOf(const std::string& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st;
+}
+
+TEST(OpenFileTest, ReplacementKeepsOwnerGroupModeAndAttributes) {
+  TempDir dir;
+  const std::string p = dir.file("a.mp3");
+  writeBytes(p, "0123456789");
+  ::chmod(p.c_str(), 0640);
+  giveToUnprivileged(p);
+  const bool xattrs = ::setxattr(p.c_str(), "user.qorin", "v", 1, 0) == 0;
+  const struct stat before = statOf(p);
+  OpenFile f(p, OpenMode::ReadWrite);
+  ASSERT_TRUE(f.replaceRange(0, 2, "AB"));
+  f.close();
+  const struct stat after = statOf(p);
+  EXPECT_NE(after.st_ino, before.st_ino);  // a new file took the name
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_EQ(after.st_mode, before.st_mode);
+  if (xattrs) {
+    char v[4] = {};
+    EXPECT_EQ(::getxattr(p.c_str(), "user.qorin", v, sizeof v), 1);
+    EXPECT_EQ(v[0], 'v');
+  }
+  EXPECT_EQ(readBytes(p), "AB23456789");
+  EXPECT_EQ(dir.entryCount(), 1u);
+}
+
+// Files that must keep their inode are rewritten in place, their bytes kept
+// in a backup meanwhile; without a folder for the backup they are not written.
+TEST(OpenFileTest, FilesThatMustKeepTheirInode) {
+  struct Case {
+    const char* name;
+    bool hardLink, unwritableFolder, foreignOwner;
+  };
+  const Case cases[] = {
+      {"hard-linked", true, false, false},
+      {"in a folder we cannot write", false, true, false},
+      {"owned by someone else", false, false, true},
+  };
+  for (const Case& c : cases) {
+    if (c.foreignOwner && ::geteuid() != 0) continue;  // needs a second user
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string folder = dir.file("music"), state = dir.file("state");
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(state);
+    const std::string p = folder + "/a.mp3", link = dir.file("link.mp3");
+    writeBytes(p, tagtest::fakeAudio(3 << 20));
+    const std::string original = readBytes(p);
+    if (c.hardLink) std::filesystem::create_hard_link(p, link);
+    if (!c.foreignOwner) giveToUnprivileged(p);
+    giveToUnprivileged(state);
+    ::chmod(p.c_str(), 0666);
+    ::chmod(folder.c_str(), c.unwritableFolder ? 0555 : 0777);
+    const ino_t inode = statOf(p).st_ino;
+
+    EXPECT_FALSE(asUnprivileged([&] {
+      OpenFile f(p, OpenMode::ReadWrite);
+      return f.replaceRange(0, 4, "new");  // no folder for a backup
+    }));
+    EXPECT_TRUE(readBytes(p) == original);
+    EXPECT_TRUE(asUnprivileged([&] {
+      OpenFile f(p, OpenMode::ReadWrite);
+      std::string head;
+      return f.replaceRange(0, 4, "new", state) && f.readAt(0, 3, head) && head == "new";
+    }));
+    ::chmod(folder.c_str(), 0755);
+    const struct stat after = statOf(p);
+    EXPECT_EQ(after.st_ino, inode);
+    EXPECT_EQ(after.st_uid, c.foreignOwner ? 0u : statOf(state).st_uid);
+    EXPECT_TRUE(readBytes(p) == "new" + original.substr(4));
+    if (c.hardLink) {
+      EXPECT_TRUE(readBytes(link) == readBytes(p));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(state + "/tag-backups"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+  }
+}
+
+TEST(OpenFileTest, InPlaceFailurePutsTheOriginalBack) {
+  HookReset reset;
+  TempDir dir;
+  const std::string p = dir.file("a.mp3"), link = dir.file("b.mp3"), state = dir.file("state");
+  const std::string original = tagtest::fakeAudio(3 << 20);
+  writeBytes(p, original);
+  std::filesystem::create_hard_link(p, link);
+  int writes = 0;
+  setFileFaultHook([&](FileStep s, std::string_view) { return s == FileStep::Write && ++writes == 2; });
+  OpenFile f(p, OpenMode::ReadWrite);
+  EXPECT_FALSE(f.replaceRange(0, 10, "tag", state));  // the tag went in, the audio after it failed
+  setFileFaultHook({});
+  f.close();
+  EXPECT_TRUE(readBytes(p) == original);
+  EXPECT_TRUE(std::filesystem::is_empty(state + "/tag-backups"));
+}
+
+TEST(OpenFileTest, StaleTemporariesGo) {
+  TempDir dir;
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string self = std::to_string(::getpid());
+  const auto temp = [&](const std::string& name, bool old) {
+    writeBytes(dir.file(name), "x");
+    if (old) {
+      std::filesystem::last_write_time(
+          dir.file(name), std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+    }
+  };
+  temp(".qorin-new-" + std::to_string(ended) + "-0000000000000001.tmp", false);  // its writer has ended
+  temp(".qorin-new-" + self + "-0000000000000002.tmp", true);                    // older than a minute
+  temp(".qorin-new-" + self + "-0000000000000003.tmp", false);                   // being written
+  temp(".qorin-0123456789abcdef.tmp", true);  // a file of the user's, halfway through a rename
+  writeBytes(dir.file("song.mp3"), "song");
+  OpenFile f(dir.file("song.mp3"), OpenMode::ReadWrite);
+  ASSERT_TRUE(f.replaceRange(0, 0, "x"));  // a write there clears them up
+  f.close();
+  std::set<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    left.insert(e.path().filename().string());
+  EXPECT_EQ(left, (std::set<std::string>{".qorin-new-" + self + "-0000000000000003.tmp",
+                                         ".qorin-0123456789abcdef.tmp", "song.mp3"}));
+  EXPECT_EQ(removeStaleTemporaries(dir.dir()), 0);
 }
 
 }  // namespace

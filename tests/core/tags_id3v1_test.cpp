@@ -30,6 +30,7 @@ TEST(Id3v1Read, FieldRules) {
     std::string expected;
   };
   const std::string c30(30, 'c');
+  const std::string cutTitle = text::gb("一二三四五六七八九十一二三四") + "a\xCE";
   const Case cases[] = {
       {"title trimmed", block({{3, "  Hi there  "}}), kTitle, "Hi there"},
       {"full title", block({{3, std::string(30, 'T')}}), kTitle, std::string(30, 'T')},
@@ -47,17 +48,28 @@ TEST(Id3v1Read, FieldRules) {
       {"genre 0", block({}), kGenre, "0"},
       {"genre 255", block({{127, "\xFF"}}), kGenre, "255"},
       {"comment not trimmed", block({{97, " x "}}), kComment, " x "},
-      // A field another writer cut inside a double-byte character keeps the lone byte.
-      {"cut character", block({{3, std::string(29, 'a') + "\xD6"}, {33, "next"}}), kTitle,
-       std::string(29, 'a') + "\xD6"},
+      // Another writer cut the field inside a double-byte character: the half goes.
+      {"cut character", block({{3, cutTitle}, {33, "next"}}), kTitle,
+       text::gb("一二三四五六七八九十一二三四a")},
+      // No word on the encoding: each text is decided by its bytes.
+      {"latin-1 artist", block({{33, "Bj\xF6rk"}}), kArtist, text::gb("Björk")},
+      {"utf-8 album", block({{63, "Beyonc\xC3\xA9"}}), kAlbum, text::gb("Beyoncé")},
+      {"gbk comment", block({{97, text::gb("中文")}}), kComment, text::gb("中文")},
   };
   for (const Case& c : cases) {
     const std::string file = "audio" + c.block;
     MemoryBytes src(file);
-    TagFields f;
-    ASSERT_TRUE(readId3v1(src, f)) << c.name;
+    TagFields f, stored;
+    ASSERT_TRUE(readId3v1(src, f, &stored)) << c.name;
     EXPECT_EQ(f[c.slot], c.expected) << c.name;
     EXPECT_TRUE(f[kComposer].empty());
+    // The bytes as stored, for a writer that keeps untouched fields.
+    if (c.name == "cut character") {
+      EXPECT_EQ(stored[kTitle], cutTitle);
+    }
+    if (c.name == "latin-1 artist") {
+      EXPECT_EQ(stored[kArtist], "Bj\xF6rk");
+    }
   }
 }
 
@@ -137,6 +149,11 @@ TEST_F(Id3v1Write, CommentEndsBeforeTheTrackByte) {
       {"30 bytes without a track", std::string(30, 'c'), "", std::string(29, 'c'), ""},
       {"track that is not a number", std::string(29, 'c'), "xy", std::string(29, 'c'), ""},
       {"track 256 stores 0", std::string(29, 'c'), "256", std::string(29, 'c'), ""},
+      // The nearest whole number.
+      {"track 2.7 stores 3", std::string(29, 'c'), "2.7", std::string(28, 'c'), "3"},
+      {"track 2.4 stores 2", std::string(29, 'c'), " 2.4", std::string(28, 'c'), "2"},
+      {"track 0.5 stores 1", std::string(29, 'c'), "0.5", std::string(28, 'c'), "1"},
+      {"track of a total", std::string(29, 'c'), "3/12", std::string(28, 'c'), "3"},
       // A double-byte character across the cut goes whole, never half of it.
       {"character across byte 28", std::string(27, 'a') + zhong, "5", std::string(27, 'a'), "5"},
       {"character across byte 29", std::string(28, 'a') + zhong, "", std::string(28, 'a'), ""},

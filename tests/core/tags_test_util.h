@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "tags/tag_fields.h"
 #include "temp_dir.h"
 
 namespace qorin::tagtest {
@@ -53,3 +54,14 @@ inline std::string unhex(std::string_view h) {
 }
 
 }  // namespace qorin::tagtest
+
+namespace qorin::tags {
+
+// Failures show the slots that are set, as hex.
+inline void PrintTo(const TagFields& f, std::ostream* os) {
+  for (int slot = 1; slot <= TagFields::kSlotCount; ++slot) {
+    if (!f[slot].empty()) *os << " [" << slot << "]=" << tagtest::hex(f[slot]);
+  }
+}
+
+}  // namespace qorin::tags

@@ -80,6 +80,59 @@ TEST(Conversion, RoundTripsAndRefusesLoss) {
   EXPECT_FALSE(utf16ToGb(std::string("\x00\xD8", 2), false));  // lone surrogate
 }
 
+TEST(DecodeUnlabelled, RealTitles) {
+  struct Case {
+    const char* name;
+    std::string stored;
+    const char* expectedUtf8;
+  };
+  const Case cases[] = {
+      {"ASCII", "Yesterday", "Yesterday"},
+      {"GBK title", gb("春天的故事"), "春天的故事"},
+      {"GBK title with ASCII", gb("Jay Chou - 七里香 (Live)"), "Jay Chou - 七里香 (Live)"},
+      {"GBK extension among GB2312", gb("朱镕基讲话"), "朱镕基讲话"},
+      {"GBK cut inside its last character", gb("月亮代表") + "\xCE", "月亮代表"},
+      {"UTF-8 Latin", "Beyonc\xC3\xA9", "Beyoncé"},
+      {"UTF-8 Chinese", "\xE5\x90\x8E\xE6\x9D\xA5", "后来"},
+      {"Latin-1 Björk", "Bj\xF6rk", "Björk"},
+      {"Latin-1 Café", "Caf\xE9", "Café"},
+      {"Latin-1 Motörhead", "Mot\xF6rhead", "Motörhead"},
+      {"Latin-1 Sigur Rós", "Sigur R\xF3s", "Sigur Rós"},
+      {"Latin-1 quotes", "\xABLive\xBB", "«Live»"},
+      {"Latin-1 lone high byte", "\xFF", "ÿ"},
+  };
+  for (const Case& c : cases) {
+    const std::string got = decodeUnlabelled(c.stored);
+    EXPECT_EQ(got, gb(c.expectedUtf8)) << c.name;
+    const auto utf8 = gbToUtf8(got);  // every result is a clean code-page text
+    ASSERT_TRUE(utf8) << c.name;
+    EXPECT_EQ(utf8->find("\xEF\xBF\xBD"), std::string::npos) << c.name;
+  }
+}
+
+TEST(Conversion, Utf8Validity) {
+  const std::pair<std::string, bool> cases[] = {
+      {"plain", true},         {"\xC3\xA9", true},          {"\xF0\x9F\x98\x80", true}, {"\xC0\x80", false},
+      {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xE4\xB8", false},        {"\x80", false},
+  };
+  for (const auto& [s, valid] : cases) EXPECT_EQ(isUtf8(s), valid) << s;
+}
+
+TEST(Conversion, DamagedUtf16KeepsWhatIsThere) {
+  // A lone surrogate and an odd last byte go; the characters around them stay.
+  EXPECT_EQ(utf16ToGbLenient(std::string("a\0\x00\xD8"
+                                         "b\0",
+                                         6),
+                             false),
+            "ab");
+  EXPECT_EQ(utf16ToGbLenient(std::string("\x2D\x4E\x3D\xD8\x00\xDE"
+                                         "c",
+                                         7),
+                             false),
+            gb("中😀"));
+  EXPECT_EQ(utf16ToGbLenient(std::string("\x4E\x2D\xDC\x00", 4), true), gb("中"));
+}
+
 TEST(Names, SplitAtTheLastDot) {
   const std::tuple<const char*, const char*, const char*> cases[] = {
       {"a.b.mp3", "a.b", ".mp3"},

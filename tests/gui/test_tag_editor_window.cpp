@@ -176,10 +176,92 @@ class TagEditorWindowTest : public QObject {
       QVERIFY2(static_cast<int>(tags::byteLength(shown)) == std::min(l.bytes, 83),
                qPrintable(box->objectName()));
     }
-    // Set from the program, a long text keeps its beginning.
+  }
+
+  // Limits hold for typing only: what the program puts into a box stays whole,
+  // and typing there may shorten it but not make it longer.
+  void programTextIsNotCut() {
+    const QString path = makeMp3(dir(), u("a.mp3"), nullptr, nullptr);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    TagFields v1;
+    v1[tags::kTitle] = text::gb("0123456789012345678901234567中文");
+    v1[tags::kTrack] = "3/12";
+    w->showId3v1Fields(v1);
     auto* title = w->ui()->歌曲名1编辑框;
-    title->setText(u("0123456789012345678901234567中文"));
-    QCOMPARE(title->text(), u("0123456789012345678901234567中"));
+    auto* track = w->ui()->音轨1编辑框;
+    QCOMPARE(title->text(), u("0123456789012345678901234567中文"));
+    QCOMPARE(track->text(), u("3/12"));
+    w->ui()->ID3v1选择框->click();
+    w->show();
+    track->setFocus();
+    track->end(false);
+    typeText(track, u("4"));
+    QCOMPARE(track->text(), u("3/12"));
+    QTest::keyClick(track, Qt::Key_Backspace);
+    QCOMPARE(track->text(), u("3/1"));
+    track->clear();
+    typeText(track, u("123"));
+    QCOMPARE(track->text(), u("12"));
+  }
+
+  void trackOfATotalSurvivesAnAlbumEdit() {
+    TagFields v2 = v2Fields("Title");
+    v2[tags::kTrack] = "3/12";
+    const V1 v1{"Title", "", "Album", "", "", "3", 17};
+    const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QCOMPARE(w->ui()->音轨2编辑框->text(), u("3/12"));
+    w->show();
+    w->ui()->专辑2编辑框->setFocus();
+    typeText(w->ui()->专辑2编辑框, u(" 二"));
+    w->ui()->v2复制到v1按钮->click();
+    QCOMPARE(w->ui()->音轨1编辑框->text(), u("3/12"));  // the copy is the program's text too
+    w->ui()->更新按钮->click();
+    platform::OpenFile file(text::fromQtOrEmpty(path), platform::OpenMode::Read);
+    TagFields back1, back2;
+    QVERIFY(tags::readId3v2(file, back2));
+    QVERIFY(tags::readId3v1(file, back1));
+    QCOMPARE(back2[tags::kTrack], std::string("3/12"));
+    QCOMPARE(back2[tags::kAlbum], text::gb("Album 二"));
+    QCOMPARE(back1[tags::kTrack], std::string("3"));  // the ID3v1 byte holds the number
+  }
+
+  // Fields the user does not touch keep their text; in the ID3v1 block (which
+  // has no encoding byte) their very bytes.
+  void untouchedFieldsKeepTheirText() {
+    QByteArray id3v2("ID3\x03\0\0\0\0\0\x24", 10);
+    id3v2 += QByteArray("TIT2\0\0\0\x05\0\0\0Caf\xE9", 15);  // Latin-1 under encoding 0
+    id3v2 += QByteArray("TCON\0\0\0\x05\0\0\0(17)", 15);     // a genre reference alone
+    id3v2 += QByteArray(6, '\0');
+    QByteArray v1(128, '\0');
+    v1.replace(0, 3, "TAG");
+    v1.replace(3, 5, QByteArray("Bj\xF6rk", 5));  // Latin-1 too
+    v1[127] = static_cast<char>(200);             // a genre number past the list
+    const QString path = QDir(dir()).filePath(u("a.mp3"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(id3v2 + fakeAudio() + v1);
+    f.close();
+
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QCOMPARE(w->ui()->歌曲名2编辑框->text(), u("Café"));
+    QCOMPARE(w->ui()->流派2组合框->currentText(), u("Rock"));
+    QCOMPARE(w->ui()->歌曲名1编辑框->text(), u("Björk"));
+    QCOMPARE(w->ui()->流派1组合框->currentIndex(), -1);
+    w->ui()->专辑1编辑框->setText(u("LP"));
+    w->ui()->专辑2编辑框->setText(u("LP"));
+    w->ui()->更新按钮->click();
+    QCOMPARE(dialogs_->messages.size(), 2);
+
+    const QByteArray bytes = readAll(path);
+    const QByteArray block = bytes.right(128);
+    QCOMPARE(block.mid(3, 6), QByteArray("Bj\xF6rk\0", 6));
+    QCOMPARE(block.mid(63, 3), QByteArray("LP\0", 3));
+    QCOMPARE(static_cast<unsigned char>(block[127]), 200u);
+    auto read2 = mutagen(QStringLiteral("read"), path);
+    QCOMPARE(read2["TIT2"], QByteArray("Café"));  // now in UTF-16, the same text
+    QCOMPARE(read2["TCON"], QByteArray("(17)"));
+    QCOMPARE(read2["TALB"], QByteArray("LP"));
   }
 
   void fitToBytesDropsWhatWasJustInserted_data() {

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "platform/fs.h"
 #include "platform/gui/dialogs.h"
 #include "platform/open_file.h"
 #include "tags/genre_positions.h"
@@ -25,7 +26,6 @@ namespace qorin::tags {
 namespace {
 
 using Icon = platform::Dialogs::Icon;
-
 
 // Byte limits of the boxes: the ID3v1 fields' sizes; both track boxes take two digits.
 constexpr std::size_t kV1TextBytes = 30;
@@ -74,7 +74,7 @@ TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state,
   ui_->MP3文件名编辑框->setText(text::toQt(path_));
   joinHandlers();
 
-  TagFields v1, v2;
+  TagFields v1, v2, v1Stored, v2Stored;
   platform::OpenFile file;
   if (!file.open(path_, platform::OpenMode::Read)) {
     openFailed_ = true;
@@ -84,16 +84,16 @@ TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state,
   }
 
   filling_ = true;
-  if (readId3v1(file, v1)) {
+  if (readId3v1(file, v1, &v1Stored)) {
     ui_->ID3v1选择框->setChecked(true);
-    showId3v1Fields(v1);
+    showId3v1Fields(v1, &v1Stored);
   } else {
     ui_->ID3v1选择框->setChecked(false);
     setId3v1GroupState();
   }
-  if (readId3v2(file, v2)) {
+  if (readId3v2(file, v2, &v2Stored)) {
     ui_->ID3v2选择框->setChecked(true);
-    showId3v2Fields(v2);
+    showId3v2Fields(v2, &v2Stored);
   } else {
     ui_->ID3v2选择框->setChecked(false);
     setId3v2GroupState();
@@ -179,35 +179,58 @@ void TagEditorWindow::joinHandlers() {
   connect(ui_->关闭按钮, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TagEditorWindow::showId3v1Fields(const TagFields& f) {
-  ui_->歌曲名1编辑框->setText(text::toQt(f[kTitle]));
-  ui_->艺术家1编辑框->setText(text::toQt(f[kArtist]));
-  ui_->专辑1编辑框->setText(text::toQt(f[kAlbum]));
-  ui_->年代1编辑框->setText(text::toQt(f[kYear]));
-  ui_->音轨1编辑框->setText(text::toQt(f[kTrack]));
-  ui_->注释1编辑框->setPlainText(text::toQt(f[kComment]));
-  const auto position = genrePosition(text::toNumber(f[kGenre]));
-  ui_->流派1组合框->setCurrentIndex(position.value_or(-1));
+void TagEditorWindow::fill(QWidget* box, const std::string& text, const std::string& keep) {
+  if (auto* line = qobject_cast<QLineEdit*>(box)) {
+    setProgramText(line, text::toQt(text));
+    shown_[box] = {line->text(), keep};
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(box)) {
+    setProgramText(plain, text::toQt(text));
+    shown_[box] = {plain->toPlainText(), keep};
+  }
 }
 
-void TagEditorWindow::showId3v2Fields(const TagFields& f) {
-  ui_->歌曲名2编辑框->setText(text::toQt(f[kTitle]));
-  ui_->艺术家2编辑框->setText(text::toQt(f[kArtist]));
-  ui_->专辑2编辑框->setText(text::toQt(f[kAlbum]));
-  ui_->年代2编辑框->setText(text::toQt(f[kYear]));
-  ui_->音轨2编辑框->setText(text::toQt(f[kTrack]));
-  ui_->注释2编辑框->setPlainText(text::toQt(f[kComment]));
+std::string TagEditorWindow::boxText(QWidget* box) const {
+  const auto* line = qobject_cast<const QLineEdit*>(box);
+  const QString now = line ? line->text() : qobject_cast<const QPlainTextEdit*>(box)->toPlainText();
+  const auto it = shown_.find(box);
+  if (it != shown_.end() && it->second.text == now) return it->second.keep;
+  return text::fromQtOrEmpty(now);
+}
+
+void TagEditorWindow::showId3v1Fields(const TagFields& f, const TagFields* asStored) {
+  const TagFields& keep = asStored ? *asStored : f;
+  fill(ui_->歌曲名1编辑框, f[kTitle], keep[kTitle]);
+  fill(ui_->艺术家1编辑框, f[kArtist], keep[kArtist]);
+  fill(ui_->专辑1编辑框, f[kAlbum], keep[kAlbum]);
+  fill(ui_->年代1编辑框, f[kYear], keep[kYear]);
+  fill(ui_->音轨1编辑框, f[kTrack], keep[kTrack]);
+  fill(ui_->注释1编辑框, f[kComment], keep[kComment]);
+  const auto position = genrePosition(text::toNumber(f[kGenre]));
+  ui_->流派1组合框->setCurrentIndex(position.value_or(-1));
+  // A genre number past the list (255 for none, or 126..254) is kept as it was.
+  shownGenre1_ = ShownGenre{ui_->流派1组合框->currentIndex(), {}, keep[kGenre]};
+}
+
+void TagEditorWindow::showId3v2Fields(const TagFields& f, const TagFields* asStored) {
+  const TagFields& keep = asStored ? *asStored : f;
+  fill(ui_->歌曲名2编辑框, f[kTitle], keep[kTitle]);
+  fill(ui_->艺术家2编辑框, f[kArtist], keep[kArtist]);
+  fill(ui_->专辑2编辑框, f[kAlbum], keep[kAlbum]);
+  fill(ui_->年代2编辑框, f[kYear], keep[kYear]);
+  fill(ui_->音轨2编辑框, f[kTrack], keep[kTrack]);
+  fill(ui_->注释2编辑框, f[kComment], keep[kComment]);
   // A genre named like an item selects it; any other text stands as free text.
   QComboBox* genre = ui_->流派2组合框;
   const QString g = text::toQt(f[kGenre]);
   const int index = g.isEmpty() ? -1 : genre->findText(g);
   genre->setCurrentIndex(index);
   if (index < 0) genre->setEditText(g);
-  ui_->版权编辑框->setText(text::toQt(f[kCopyright]));
-  ui_->作曲家编辑框->setText(text::toQt(f[kComposer]));
-  ui_->原创者编辑框->setText(text::toQt(f[kOriginalArtist]));
-  ui_->URL编辑框->setText(text::toQt(f[kUrl]));
-  ui_->编码者编辑框->setText(text::toQt(f[kEncodedBy]));
+  shownGenre2_ = ShownGenre{genre->currentIndex(), genre->currentText(), keep[kGenre]};
+  fill(ui_->版权编辑框, f[kCopyright], keep[kCopyright]);
+  fill(ui_->作曲家编辑框, f[kComposer], keep[kComposer]);
+  fill(ui_->原创者编辑框, f[kOriginalArtist], keep[kOriginalArtist]);
+  fill(ui_->URL编辑框, f[kUrl], keep[kUrl]);
+  fill(ui_->编码者编辑框, f[kEncodedBy], keep[kEncodedBy]);
 }
 
 void TagEditorWindow::setId3v1GroupState() {
@@ -253,15 +276,16 @@ int TagEditorWindow::shownGenre2Index() const {
 void TagEditorWindow::copyV2ToV1() {
   ui_->ID3v1选择框->setChecked(true);
   setId3v1GroupState();
-  ui_->音轨1编辑框->setText(ui_->音轨2编辑框->text());
-  ui_->歌曲名1编辑框->setText(cutForId3v1(codePage(ui_->歌曲名2编辑框)));
-  ui_->艺术家1编辑框->setText(cutForId3v1(codePage(ui_->艺术家2编辑框)));
-  ui_->专辑1编辑框->setText(cutForId3v1(codePage(ui_->专辑2编辑框)));
-  ui_->年代1编辑框->setText(ui_->年代2编辑框->text());
+  setProgramText(ui_->音轨1编辑框, ui_->音轨2编辑框->text());
+  setProgramText(ui_->歌曲名1编辑框, cutForId3v1(codePage(ui_->歌曲名2编辑框)));
+  setProgramText(ui_->艺术家1编辑框, cutForId3v1(codePage(ui_->艺术家2编辑框)));
+  setProgramText(ui_->专辑1编辑框, cutForId3v1(codePage(ui_->专辑2编辑框)));
+  setProgramText(ui_->年代1编辑框, ui_->年代2编辑框->text());
   const int genre = shownGenre2Index();
   ui_->流派1组合框->setCurrentIndex(genre);
   state_.genreSelection[0] = genre;
-  ui_->注释1编辑框->setPlainText(cutForId3v1(codePage(ui_->注释2编辑框)));
+  shownGenre1_.reset();  // the copied genre is the one to write
+  setProgramText(ui_->注释1编辑框, cutForId3v1(codePage(ui_->注释2编辑框)));
   // Equal texts raise no change notification, yet the group was written.
   markId3v1Changed();
 }
@@ -274,12 +298,13 @@ void TagEditorWindow::copyV1ToV2() {
                                                       {ui_->艺术家1编辑框, ui_->艺术家2编辑框},
                                                       {ui_->专辑1编辑框, ui_->专辑2编辑框},
                                                       {ui_->年代1编辑框, ui_->年代2编辑框}};
-  for (const auto& [from, to] : copies) to->setText(from->text());
+  for (const auto& [from, to] : copies) setProgramText(to, from->text());
   const int genre = ui_->流派1组合框->currentIndex();
   QComboBox* genre2 = ui_->流派2组合框;
   genre2->setCurrentIndex(genre);
   if (genre < 0) genre2->setEditText({});
   state_.genreSelection[1] = genre;
+  shownGenre2_.reset();
   ui_->注释2编辑框->setPlainText(ui_->注释1编辑框->toPlainText());
   markId3v2Changed();
 }
@@ -288,14 +313,17 @@ void TagEditorWindow::updateTags() {
   // A file that cannot be opened for writing fails every requested action and stays as it was.
   platform::OpenFile file;
   const bool writable = file.open(path_, platform::OpenMode::ReadWrite);
+  const std::string stateDir =
+      state_.stateDirectory.empty() ? platform::stateDirectory() : state_.stateDirectory;
 
   if (state_.tagModified[0]) {
     if (ui_->ID3v1选择框->isChecked()) {
       const int index = ui_->流派1组合框->currentIndex();
-      const int genre = genreAtPosition(index).value_or(kNoId3v1Genre);
-      const bool ok = writable && writeId3v1(file, codePage(ui_->歌曲名1编辑框), codePage(ui_->艺术家1编辑框),
-                                             codePage(ui_->专辑1编辑框), codePage(ui_->年代1编辑框),
-                                             codePage(ui_->注释1编辑框), codePage(ui_->音轨1编辑框), genre);
+      int genre = genreAtPosition(index).value_or(kNoId3v1Genre);
+      if (shownGenre1_ && index == shownGenre1_->index) genre = text::toNumber(shownGenre1_->keep);
+      const bool ok = writable && writeId3v1(file, boxText(ui_->歌曲名1编辑框), boxText(ui_->艺术家1编辑框),
+                                             boxText(ui_->专辑1编辑框), boxText(ui_->年代1编辑框),
+                                             boxText(ui_->注释1编辑框), boxText(ui_->音轨1编辑框), genre);
       if (ok) {
         tell(dialogs_, this, "ID3v1标签更新成功！", Icon::None);
       } else {
@@ -309,32 +337,36 @@ void TagEditorWindow::updateTags() {
   if (state_.tagModified[1]) {
     if (ui_->ID3v2选择框->isChecked()) {
       Id3v2EditorTexts boxes;
-      boxes.title = codePage(ui_->歌曲名2编辑框);
-      boxes.artist = codePage(ui_->艺术家2编辑框);
-      boxes.album = codePage(ui_->专辑2编辑框);
-      boxes.track = codePage(ui_->音轨2编辑框);
-      boxes.year = codePage(ui_->年代2编辑框);
+      boxes.title = boxText(ui_->歌曲名2编辑框);
+      boxes.artist = boxText(ui_->艺术家2编辑框);
+      boxes.album = boxText(ui_->专辑2编辑框);
+      boxes.track = boxText(ui_->音轨2编辑框);
+      boxes.year = boxText(ui_->年代2编辑框);
       const QComboBox* genre = ui_->流派2组合框;
       const int index = shownGenre2Index();
       if (index >= 0) {
         boxes.genreValue = genreAtPosition(index).value_or(-1);
         boxes.genreText = text::fromQtOrEmpty(genre->itemText(index));
       }
-      boxes.comment = codePage(ui_->注释2编辑框);
-      boxes.composer = codePage(ui_->作曲家编辑框);
-      boxes.originalArtist = codePage(ui_->原创者编辑框);
-      boxes.copyright = codePage(ui_->版权编辑框);
-      boxes.url = codePage(ui_->URL编辑框);
-      boxes.encodedBy = codePage(ui_->编码者编辑框);
+      boxes.comment = boxText(ui_->注释2编辑框);
+      boxes.composer = boxText(ui_->作曲家编辑框);
+      boxes.originalArtist = boxText(ui_->原创者编辑框);
+      boxes.copyright = boxText(ui_->版权编辑框);
+      boxes.url = boxText(ui_->URL编辑框);
+      boxes.encodedBy = boxText(ui_->编码者编辑框);
       TagFields fields = collectId3v2Fields(boxes);
-      // A genre typed as free text is written as it stands rather than dropped.
+      // A genre typed as free text is written as it stands rather than dropped;
+      // one left as the file had it keeps the frame's own text ("(17)" stays).
       if (index < 0) fields[kGenre] = text::fromQtOrEmpty(genre->currentText());
-      if (writable && writeId3v2(file, fields)) {
+      if (shownGenre2_ && genre->currentIndex() == shownGenre2_->index &&
+          genre->currentText() == shownGenre2_->text)
+        fields[kGenre] = shownGenre2_->keep;
+      if (writable && writeId3v2(file, fields, stateDir)) {
         tell(dialogs_, this, "ID3v2标签更新成功！", Icon::None);
       } else {
         tell(dialogs_, this, "ID3v2标签更新失败！", Icon::Stop);
       }
-    } else if (!writable || !deleteId3v2(file)) {
+    } else if (!writable || !deleteId3v2(file, stateDir)) {
       tell(dialogs_, this, "删除ID3v2标签失败！", Icon::Stop);
     }
   }

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <array>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tags/tag_fields.h"
@@ -41,8 +44,11 @@ class TagEditorWindow : public QDialog {
   bool openFailed() const { return openFailed_; }
   Ui::TagEditorWindow* ui() const { return ui_.get(); }
 
-  void showId3v1Fields(const TagFields& fields);
-  void showId3v2Fields(const TagFields& fields);
+  // Fill the groups. `asStored` holds what the update writes for a box the
+  // user leaves as it was shown (for ID3v1 the stored bytes, for ID3v2 the
+  // genre before "(17)" became "Rock"); without it, the shown texts.
+  void showId3v1Fields(const TagFields& fields, const TagFields* asStored = nullptr);
+  void showId3v2Fields(const TagFields& fields, const TagFields* asStored = nullptr);
   void setId3v1GroupState();
   void setId3v2GroupState();
   void markId3v1Changed();
@@ -61,6 +67,21 @@ class TagEditorWindow : public QDialog {
   std::array<QWidget*, 11> id3v2Boxes() const;
   // The item of 流派2组合框 whose text the box shows, or -1 for free text.
   int shownGenre2Index() const;
+  // Boxes filled from the file: what they showed, and the text to write while
+  // they still show it, so that a field the user did not touch keeps its text.
+  struct Shown {
+    QString text;
+    std::string keep;
+  };
+  void fill(QWidget* box, const std::string& text, const std::string& keep);
+  std::string boxText(QWidget* box) const;
+  std::map<const QWidget*, Shown> shown_;
+  struct ShownGenre {
+    int index = -1;
+    QString text;
+    std::string keep;
+  };
+  std::optional<ShownGenre> shownGenre1_, shownGenre2_;
 
   std::unique_ptr<Ui::TagEditorWindow> ui_;
   std::string path_;
