@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include "app/main_window.h"
+#include "platform/fs.h"
 #include "rename/rename_pass.h"
 #include "text/gui/qtext.h"
 
@@ -28,20 +29,30 @@ void showSummary(app::MainWindow& w, const Summary& s) {
       s.allSucceeded ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
 }
 
+// The undo record of the last pass, kept between runs.
+std::string journalPath() { return platform::stateDirectory() + "journal"; }
+
 }  // namespace
 
 void renameCommand(app::MainWindow& w) {
   filelist::FileList& list = w.fileList();
-  int succeeded = 0;
+  PassOutcome pass;
   {
     w.setToolbarButtonEnabled(app::MainWindow::kPreview, false);
     app::MainWindow::WaitCursor wait;
     w.applyRule(list.fileCount());  // fresh names for every entry, whatever the preview covers
-    succeeded = renamePass(list, showProgress(w));
+    pass = renamePass(list, journalPath(), showProgress(w));
   }
   w.setToolbarButtonEnabled(app::MainWindow::kPreview, true);
+  if (pass.status == PassOutcome::Status::JournalFailed) {
+    platform::dialogs().message(&w, kTitle,
+                                QStringLiteral("无法写入更名记录，没有文件被更名。\r\n\r\n") +
+                                    text::toQt(platform::errorText(pass.journalError)),
+                                platform::Dialogs::Icon::Exclamation);
+    return;
+  }
   w.setToolbarButtonEnabled(app::MainWindow::kUndo, true);
-  showSummary(w, renameSummary(list.fileCount(), succeeded));
+  showSummary(w, renameSummary(list.fileCount(), pass.succeeded));
 }
 
 void undoCommand(app::MainWindow& w) {
@@ -49,14 +60,15 @@ void undoCommand(app::MainWindow& w) {
                                     platform::Dialogs::Icon::Information))
     return;
   filelist::FileList& list = w.fileList();
-  int succeeded = 0;
+  RecordOutcome undo;
   {
     app::MainWindow::WaitCursor wait;
-    succeeded = undoLastPass(list, showProgress(w));
+    undo = undoLastPass(journalPath(), showProgress(w));
+    showUndoInList(list, undo);
     w.statusPart(1)->clear();
   }
   w.setToolbarButtonEnabled(app::MainWindow::kUndo, false);
-  showSummary(w, undoSummary(list.fileCount(), succeeded));
+  showSummary(w, undoSummary(undo.total, undo.restored));
 }
 
 }  // namespace qorin::rename
