@@ -349,13 +349,12 @@ bool JournalFile::commit() {
   if (committed_) return true;
   if (::fdatasync(fd_) != 0 || ::rename(temporary_.c_str(), path_.c_str()) != 0) return fail(errno);
   committed_ = true;
-  const std::string dir(directoryOf(path_));
-  const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return fail(errno);
-  const bool synced = ::fsync(dfd) == 0;
-  const int err = errno;
-  ::close(dfd);
-  return synced || fail(err);
+  return true;
+}
+
+bool replaceFile(std::string_view from, std::string_view to) {
+  const auto src = nativePath(from), dst = nativePath(to);
+  return src && dst && ::rename(src->c_str(), dst->c_str()) == 0;
 }
 
 void JournalFile::close() {
@@ -723,6 +722,12 @@ void JournalFile::close() {
   handle_ = nullptr;
   if (!committed_ && !temporary_.empty())
     if (const auto w = wide(temporary_)) DeleteFileW(w->c_str());
+}
+
+bool replaceFile(std::string_view from, std::string_view to) {
+  const auto src = wide(from), dst = wide(to);
+  return src && dst &&
+         MoveFileExW(src->c_str(), dst->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool createDirectories(std::string_view dir) {

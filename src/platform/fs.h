@@ -158,9 +158,11 @@ class JournalFile {
   bool create(std::string_view path);  // creates the folder when missing
   bool openAppend(std::string_view path);
   bool write(std::string_view bytes);
-  bool sync();    // the data written so far is on the disk
-  bool commit();  // the temporary replaces `path`, the folder is synced
-  void close();   // an uncommitted temporary is removed
+  bool sync();  // the data written so far is on the disk
+  // The temporary, synced, replaces `path`. The folder is not synced: a
+  // reader that finds a complete temporary takes it as the newer content.
+  bool commit();
+  void close();  // an uncommitted temporary is removed
   bool isOpen() const;
   int error() const { return error_; }
 
@@ -175,6 +177,9 @@ class JournalFile {
   bool committed_ = false;
   int error_ = 0;
 };
+
+// Renames `from` over `to`, replacing it: only for the program's own files.
+bool replaceFile(std::string_view from, std::string_view to);
 
 // Creates the directory and its missing parents; true when it exists after.
 bool createDirectories(std::string_view dir);

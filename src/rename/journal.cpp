@@ -13,32 +13,37 @@ namespace {
 constexpr std::string_view kMagic = "qorin-journal";
 constexpr std::size_t kMaxJournalBytes = std::size_t{1} << 30;
 
-constexpr std::array<std::uint32_t, 256> makeCrcTable() {
-  std::array<std::uint32_t, 256> t{};
+// Eight tables, so the checksum takes eight bytes a step: a pass writes a
+// line for every file before its first rename.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+constexpr CrcTables makeCrcTables() {
+  CrcTables t{};
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t c = i;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    t[i] = c;
+    t[0][i] = c;
   }
+  for (std::size_t k = 1; k < 8; ++k)
+    for (std::uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
   return t;
 }
-constexpr auto kCrcTable = makeCrcTable();
+constexpr CrcTables kCrc = makeCrcTables();
 
 constexpr char kHex[] = "0123456789abcdef";
 
 bool needsEscape(unsigned char c) { return c <= 0x20 || c == 0x7F || c == '%'; }
 
 void appendEscaped(std::string& out, std::string_view name) {
-  for (const char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (needsEscape(c)) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += ch;
-    }
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (!needsEscape(c)) continue;
+    out.append(name.data() + run, i - run);
+    const char esc[3] = {'%', kHex[c >> 4], kHex[c & 15]};
+    out.append(esc, 3);
+    run = i + 1;
   }
+  out.append(name.data() + run, name.size() - run);
 }
 
 int hexDigit(char c) {
@@ -261,7 +266,16 @@ std::optional<std::string_view> checkedPayload(std::string_view line) {
 
 std::uint32_t crc32(std::string_view bytes) {
   std::uint32_t c = 0xFFFFFFFFu;
-  for (const char ch : bytes) c = kCrcTable[(c ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (c >> 8);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  for (; n >= 8; n -= 8, p += 8) {
+    const std::uint32_t lo =
+        c ^ (static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+             static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+    c = kCrc[7][lo & 0xFF] ^ kCrc[6][(lo >> 8) & 0xFF] ^ kCrc[5][(lo >> 16) & 0xFF] ^ kCrc[4][lo >> 24] ^
+        kCrc[3][p[4]] ^ kCrc[2][p[5]] ^ kCrc[1][p[6]] ^ kCrc[0][p[7]];
+  }
+  for (; n > 0; --n, ++p) c = kCrc[0][(c ^ *p) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
 
@@ -300,6 +314,11 @@ JournalRead parseJournal(std::string_view text, JournalRecord& out) {
 
 JournalRead readJournal(std::string_view path, JournalRecord& out) {
   out = {};
+  const std::string temporary = std::string(path) + ".new";
+  if (const auto text = platform::readFile(temporary, kMaxJournalBytes)) {
+    JournalRecord fresh;
+    if (parseJournal(*text, fresh) == JournalRead::Ok) platform::replaceFile(temporary, path);
+  }
   if (!platform::exists(path)) return JournalRead::Missing;
   const auto text = platform::readFile(path, kMaxJournalBytes);
   if (!text) return JournalRead::Damaged;
@@ -339,7 +358,7 @@ void JournalLines::begin(PhaseKind kind) {
   finish(start);
 }
 
-void JournalLines::step(const JournalStep& s) {
+void JournalLines::step(const StepRef& s) {
   const std::size_t start = text_.size();
   text_ += "S ";
   appendNumber(text_, s.file);

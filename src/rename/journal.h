@@ -42,8 +42,19 @@ struct JournalFolder {
   std::uint64_t device = 0;
 };
 
-struct JournalStep {
+// A step as planned and run; the names live elsewhere.
+struct StepRef {
   std::uint32_t file = 0;  // the row of the pass that listed the file
+  std::uint32_t folder = 0;
+  std::uint32_t group = 0;
+  bool cycle = false;
+  platform::FileIdentity id;
+  std::string_view from, to;
+};
+
+// A step as read back.
+struct JournalStep {
+  std::uint32_t file = 0;
   std::uint32_t folder = 0;
   std::uint32_t group = 0;
   bool cycle = false;
@@ -69,7 +80,9 @@ struct JournalRecord {
 enum class JournalRead { Missing, Ok, Damaged, Unsupported };
 
 // Reads the journal at `path`. Damaged: not a journal, or no complete pass
-// plan in it; Unsupported: a journal of another version.
+// plan in it; Unsupported: a journal of another version. A complete plan
+// left in the temporary beside it is newer (its commit was cut short or not
+// yet on the disk) and is put in place first.
 JournalRead readJournal(std::string_view path, JournalRecord& out);
 
 // Parses journal text (the file's content).
@@ -82,7 +95,7 @@ class JournalLines {
   void header();
   void folder(std::uint32_t index, const JournalFolder& f);
   void begin(PhaseKind kind);
-  void step(const JournalStep& s);
+  void step(const StepRef& s);
   void planned(std::size_t steps);
   void done(std::size_t first, std::size_t last);
   void failed(std::size_t step, filelist::Reason reason, int error);

@@ -1,12 +1,15 @@
 #include "rename/rename_pass.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <optional>
 #include <random>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/fs.h"
@@ -128,7 +131,7 @@ struct StepOutcome {
 // completion as it goes.
 class PhaseRunner {
  public:
-  PhaseRunner(platform::JournalFile& journal, const std::vector<JournalStep>& steps,
+  PhaseRunner(platform::JournalFile& journal, const std::vector<StepRef>& steps,
               const std::vector<RunFolder>& folders)
       : journal_(journal), steps_(steps), folders_(folders), out_(steps.size()) {}
 
@@ -170,7 +173,7 @@ class PhaseRunner {
     // A journal that stopped taking records stops the renames, at a group
     // boundary so that no cycle is left half way.
     if (broken_) return failAll(b, e, {Reason::SystemError, error_}, false);
-    const JournalStep& first = steps_[b];
+    const StepRef& first = steps_[b];
     if (!openFolder(first.folder)) return failAll(b, e, {Reason::SourceMissing, 0}, true);
     if (!first.cycle) {
       // From the free end: each step frees the name the next one needs.
@@ -204,7 +207,7 @@ class PhaseRunner {
   }
 
   Verdict renameStep(std::size_t k) {
-    const JournalStep& s = steps_[k];
+    const StepRef& s = steps_[k];
     const Verdict v = verdictOf(folder_.rename(s.from, s.to));
     if (v.reason == Reason::None) {
       out_[k].done = true;
@@ -255,7 +258,7 @@ class PhaseRunner {
   }
 
   platform::JournalFile& journal_;
-  const std::vector<JournalStep>& steps_;
+  const std::vector<StepRef>& steps_;
   const std::vector<RunFolder>& folders_;
   std::vector<StepOutcome> out_;
   JournalLines lines_;
@@ -269,11 +272,73 @@ class PhaseRunner {
   int error_ = 0;
 };
 
+// Identities of the rows' files. Taking them needs nothing but the names,
+// so on a large pass a helper thread takes them while the caller lists the
+// folders and plans; then the caller takes what is left.
+class IdentityScan {
+ public:
+  IdentityScan(const std::vector<RunFolder>& folders, const std::vector<std::vector<std::size_t>>& rowsOf,
+               const std::vector<PlanRow>& rows)
+      : folders_(folders), rowsOf_(rowsOf), rows_(rows), ids_(rows.size()), found_(rows.size(), 0) {
+    for (std::size_t f = 0; f < rowsOf.size(); ++f)
+      for (std::size_t b = 0; b < rowsOf[f].size(); b += kChunk)
+        chunks_.push_back({f, b, std::min(b + kChunk, rowsOf[f].size())});
+    if (rows.size() >= kHelperFrom) helper_ = std::thread([this] { work(); });
+  }
+  ~IdentityScan() { finish(); }
+  IdentityScan(const IdentityScan&) = delete;
+  IdentityScan& operator=(const IdentityScan&) = delete;
+
+  // Takes the rest; afterwards the results may be read.
+  void finish() {
+    work();
+    if (helper_.joinable()) helper_.join();
+  }
+  bool found(std::size_t row) const { return found_[row] != 0; }
+  const platform::FileIdentity& id(std::size_t row) const { return ids_[row]; }
+
+ private:
+  static constexpr std::size_t kChunk = 512, kHelperFrom = 4096;
+  struct Chunk {
+    std::size_t folder, begin, end;
+  };
+
+  void work() {
+    for (;;) {
+      const std::size_t c = next_.fetch_add(1);
+      if (c >= chunks_.size()) return;
+      const Chunk& ch = chunks_[c];
+      const RunFolder& rf = folders_[ch.folder];
+      if (!rf.identity.inode) continue;
+      const platform::Folder folder(rf.dir);
+      if (!folder.isOpen() || folder.identity() != rf.identity) continue;
+      for (std::size_t k = ch.begin; k < ch.end; ++k) {
+        const std::size_t r = rowsOf_[ch.folder][k];
+        if (rows_[r].preset != Reason::None) continue;
+        if (const auto id = folder.identityOf(rows_[r].from)) {
+          ids_[r] = *id;
+          found_[r] = 1;
+        }
+      }
+    }
+  }
+
+  const std::vector<RunFolder>& folders_;
+  const std::vector<std::vector<std::size_t>>& rowsOf_;
+  const std::vector<PlanRow>& rows_;
+  std::vector<platform::FileIdentity> ids_;
+  std::vector<unsigned char> found_;  // written by one thread per row
+  std::vector<Chunk> chunks_;
+  std::atomic<std::size_t> next_{0};
+  std::thread helper_;
+};
+
 // The journal steps of a plan: one per chain row, and for a cycle one more,
 // its first row going to a temporary name and leaving it last.
 struct PlannedSteps {
-  std::vector<JournalStep> steps;
+  std::vector<StepRef> steps;  // names point into the plan's rows and `temporaries`
   std::vector<std::int32_t> rowOfStep;
+  std::deque<std::string> temporaries;
 };
 
 template <class StepFor>
@@ -287,12 +352,12 @@ PlannedSteps stepsOf(const Plan& plan, std::span<const PlanRow> rows, std::span<
   for (const Plan::Group& g : plan.groups) {
     ++groupId;
     const auto add = [&](std::int32_t row, std::string_view from, std::string_view to) {
-      JournalStep s = stepFor(row);
+      StepRef s = stepFor(row);
       s.group = groupId;
       s.cycle = g.cycle;
-      s.from = std::string(from);
-      s.to = std::string(to);
-      out.steps.push_back(std::move(s));
+      s.from = from;
+      s.to = to;
+      out.steps.push_back(s);
       out.rowOfStep.push_back(row);
     };
     if (!g.cycle) {
@@ -304,7 +369,7 @@ PlannedSteps stepsOf(const Plan& plan, std::span<const PlanRow> rows, std::span<
     }
     const std::int32_t head = plan.order[g.begin];
     const PlanRow& h = rows[static_cast<std::size_t>(head)];
-    const std::string temp = temporaryName(rng, *names[h.folder]);
+    const std::string& temp = out.temporaries.emplace_back(temporaryName(rng, *names[h.folder]));
     add(head, h.from, temp);
     for (std::uint32_t k = g.begin + 1; k < g.end; ++k) {
       const PlanRow& r = rows[static_cast<std::size_t>(plan.order[k])];
@@ -523,7 +588,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
   const Plan plan = planMoves(rows, folders, NameRules{}, true);
   const PlannedSteps planned = stepsOf(plan, rows, setPtrs, [&](std::int32_t row) {
     const Track& t = l.tracks[trackOfRow[static_cast<std::size_t>(row)]];
-    JournalStep s;
+    StepRef s;
     s.file = t.file;
     s.folder = t.folder;
     s.id = t.id;
@@ -532,7 +597,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
 
   JournalLines lines;
   lines.begin(kind);
-  for (const JournalStep& s : planned.steps) lines.step(s);
+  for (const StepRef& s : planned.steps) lines.step(s);
   lines.planned(planned.steps.size());
   platform::JournalFile file;
   if (!openJournal(file, path, tr.error) || !file.write(lines.text()) || !file.sync()) {
@@ -561,7 +626,6 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
   }
   runner.lines().end();
   runner.flush();
-  file.sync();
   for (std::size_t k = 0; k < steps.size(); ++k) {
     if (!steps[k].done) continue;
     Track& t = l.tracks[trackOfRow[static_cast<std::size_t>(planned.rowOfStep[k])]];
@@ -695,19 +759,22 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     }
   }
 
-  // What exists, and who the files are.
+  // Who the files are (beside the listing and planning), and what exists.
+  for (std::size_t f = 0; f < folders.size(); ++f) {
+    if (!folders[f].identity.inode) continue;
+    if (const platform::Folder folder(folders[f].dir);
+        !folder.isOpen() || folder.identity() != folders[f].identity)
+      folders[f].identity = {};  // replaced since: nothing of it will be renamed
+  }
+  IdentityScan identities(folders, rowsOf, rows);
   std::vector<NameSet> sets(folders.size());
   std::vector<PlanFolder> planFolders(folders.size());
   std::vector<const NameSet*> setPtrs(folders.size());
   for (std::size_t f = 0; f < folders.size(); ++f) {
     setPtrs[f] = &sets[f];
     planFolders[f].names = &sets[f];
-    const platform::Folder folder =
-        folders[f].identity.inode ? platform::Folder(folders[f].dir) : platform::Folder();
-    if (!folder.isOpen() || folder.identity() != folders[f].identity) {
-      folders[f].identity = {};  // nothing of it will be renamed
-      continue;
-    }
+    if (!folders[f].identity.inode) continue;
+    const platform::Folder folder(folders[f].dir);
     planFolders[f].maxLength = folder.nameLimit();
     std::vector<std::string_view> interest;
     interest.reserve(rowsOf[f].size() * 2);
@@ -716,19 +783,25 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       interest.push_back(rows[r].to);
     }
     sets[f] = namesOfInterest(folder, std::move(interest));
-    for (const std::size_t r : rowsOf[f]) {
-      if (rows[r].preset != Reason::None || !sets[f].contains(rows[r].from)) continue;
-      if (const auto id = folder.identityOf(rows[r].from)) {
-        ids[r] = *id;
-      } else {
-        rows[r].preset = Reason::SourceMissing;
-      }
-    }
   }
 
-  const Plan plan = planMoves(rows, planFolders, NameRules{}, true);
+  Plan plan = planMoves(rows, planFolders, NameRules{}, true);
+  identities.finish();
+  // A file that went away between the listing and its identity: plan again
+  // without it, as the files depending on it must not move either.
+  bool vanished = false;
+  for (std::size_t r = 0; r < nu; ++r) {
+    if (plan.verdicts[r].reason != Reason::None) continue;
+    if (identities.found(r)) {
+      ids[r] = identities.id(r);
+    } else {
+      rows[r].preset = Reason::SourceMissing;
+      vanished = true;
+    }
+  }
+  if (vanished) plan = planMoves(rows, planFolders, NameRules{}, true);
   const PlannedSteps planned = stepsOf(plan, rows, setPtrs, [&](std::int32_t row) {
-    JournalStep s;
+    StepRef s;
     s.file = static_cast<std::uint32_t>(row);
     s.folder = rows[static_cast<std::size_t>(row)].folder;
     s.id = ids[static_cast<std::size_t>(row)];
@@ -739,11 +812,12 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   platform::JournalFile journal;
   {
     JournalLines lines;
+    lines.text().reserve(planned.steps.size() * 96 + 4096);
     lines.header();
     for (std::size_t f = 0; f < folders.size(); ++f)
       lines.folder(static_cast<std::uint32_t>(f), {folders[f].dir, folders[f].identity.device});
     lines.begin(PhaseKind::Pass);
-    for (const JournalStep& s : planned.steps) lines.step(s);
+    for (const StepRef& s : planned.steps) lines.step(s);
     lines.planned(planned.steps.size());
     if (!journal.create(journalPath) || !journal.write(lines.text()) || !journal.commit()) {
       out.status = PassOutcome::Status::JournalFailed;
@@ -762,9 +836,10 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     settledRows += static_cast<int>(files);
     marks.after(settledRows);
   });
+  // The end marker is written, not synced: after a power cut the disk,
+  // checked file by file, tells the rest.
   runner.lines().end();
-  if (!runner.flush() || !journal.sync())
-    out.journalError = runner.error() ? runner.error() : journal.error();
+  if (!runner.flush()) out.journalError = runner.error();
   journal.close();
 
   const std::vector<StepOutcome> byRow = outcomeByRow(nu, planned, steps);
