@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -283,7 +284,13 @@ class IdentityScan {
     for (std::size_t f = 0; f < rowsOf.size(); ++f)
       for (std::size_t b = 0; b < rowsOf[f].size(); b += kChunk)
         chunks_.push_back({f, b, std::min(b + kChunk, rowsOf[f].size())});
-    if (rows.size() >= kHelperFrom) helper_ = std::thread([this] { work(); });
+    if (rows.size() >= kHelperFrom) {
+      try {
+        helper_ = std::thread([this] { work(); });
+      } catch (const std::system_error&) {
+        // No thread to be had: the caller's thread takes them all.
+      }
+    }
   }
   ~IdentityScan() { finish(); }
   IdentityScan(const IdentityScan&) = delete;

@@ -166,7 +166,7 @@ TEST(DirMemory, CreatedEmptyThenRemembers) {
   platform::overrideProgramDirectory("");
 }
 
-TEST(Marks, OnlyRowsThatChangeAreAnnounced) {
+TEST(ListMarks, OnlyRowsThatChangeAreAnnounced) {
   FileList list = listOf(6);
   Recorder rec;
   list.setObserver(&rec);
@@ -182,7 +182,7 @@ TEST(Marks, OnlyRowsThatChangeAreAnnounced) {
                                                   "cells 3-3 " + std::to_string(bit)}));
 }
 
-TEST(Marks, StatusReasonsAreClearedWithTheStatuses) {
+TEST(ListMarks, StatusReasonsAreClearedWithTheStatuses) {
   FileList list = listOf(3);
   list.setStatus(0, "x", StatusIcon::Failure, Reason::TargetExists, 0);
   list.setStatus(2, "y", StatusIcon::Failure, Reason::SystemError, 13);
@@ -190,7 +190,7 @@ TEST(Marks, StatusReasonsAreClearedWithTheStatuses) {
   for (int r = 0; r < 3; ++r) EXPECT_EQ(list[r].statusReason, Reason::None) << r;
 }
 
-TEST(Marks, AnyNewProposalClearsTheRulesProblem) {
+TEST(ListMarks, AnyNewProposalClearsTheRulesProblem) {
   FileList list = listOf(2);
   list.setNewName(0, "stale.mp3");
   list.setProposalProblem(0, Reason::Unreadable);
@@ -203,7 +203,7 @@ TEST(Marks, AnyNewProposalClearsTheRulesProblem) {
   EXPECT_EQ(list[1].proposalProblem, Reason::None);
 }
 
-TEST(Marks, ReasonTexts) {
+TEST(ListMarks, ReasonTexts) {
   using text::gb;
   const struct {
     Reason reason;
