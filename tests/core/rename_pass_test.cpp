@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "platform/fs.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
 
@@ -217,14 +218,19 @@ TEST_F(RenamePass, UndoLeavesAFileThatChangedOrMoved) {
   ASSERT_EQ(pass(list).renamed, 3);
   write("a2", "grown since the pass");        // same inode, other size
   stdfs::rename(native("b2"), native("b3"));  // moved away
+  // Same size, and on most file systems the inode just freed: only the
+  // creation time tells this file from the one the pass left.
   stdfs::remove(native("c2"));
-  write("c2", "content of c");  // same size, but another file
+  write("c2", "content of c");
+  const bool birthKept = platform::Folder(dir_).identityOf("c2")->birth != 0;
   const RecordOutcome u = undo(list);
   EXPECT_EQ(u.total, 3);
-  EXPECT_EQ(u.restored, 0);
-  EXPECT_EQ(files(), (Files{{"a2", "grown since the pass"}, {"b3", "content of b"}, {"c2", "content of c"}}));
+  EXPECT_EQ(u.restored, birthKept ? 0 : 1);
   EXPECT_EQ(list[0].statusReason, Reason::FileChanged);
   EXPECT_EQ(list[1].statusReason, Reason::SourceMissing);
+  EXPECT_TRUE(files().contains("a2"));
+  EXPECT_TRUE(files().contains("b3"));
+  EXPECT_EQ(files().contains("c2"), birthKept);
 }
 
 TEST_F(RenamePass, MissingFileAndEntryWithoutRow) {
