@@ -218,6 +218,10 @@ Plan planMoves(std::span<const PlanRow> rows, std::span<const PlanFolder> folder
   for (std::size_t i = 0; i < n; ++i) {
     if (kind[i] != kMove) continue;
     const PlanRow& r = rows[i];
+    if (r.targetIsItself) {
+      next[i] = static_cast<std::int32_t>(i);
+      continue;
+    }
     if (!folders[r.folder].names->contains(r.to, toHash[i])) continue;
     const std::int32_t k = sources.find(keyHash(toHash[i], r.folder), [&](std::int32_t j) {
       return rows[static_cast<std::size_t>(j)].folder == r.folder &&

@@ -61,6 +61,9 @@ struct PlanRow {
   std::uint32_t folder = 0;  // index into the folders given with it
   std::string_view from, to;
   Reason preset = Reason::None;  // a verdict made before planning (the rule's own)
+  // `to` names the file itself (a case-only change on a file system that
+  // ignores case): it moves through a temporary name, as a cycle of one.
+  bool targetIsItself = false;
 };
 
 struct PlanFolder {

@@ -17,6 +17,7 @@
 #include "rename/journal.h"
 #include "rename/plan.h"
 #include "text/gbtext.h"
+#include "text/names.h"
 
 namespace qorin::rename {
 
@@ -105,6 +106,14 @@ NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_
   for (const std::string_view n : names)
     if (folder.identityOf(n)) present.emplace_back(n);
   return NameSet(std::move(present));
+}
+
+// A case-only change where the file system finds the file itself under
+// the new spelling.
+bool targetIsItself(const platform::Folder& folder, std::string_view from, std::string_view to) {
+  if (from == to || !text::equalsNoCase(from, to)) return false;
+  const auto a = folder.identityOf(from), b = folder.identityOf(to);
+  return a && b && *a == *b;
 }
 
 // The file is still the one the record describes. A folder that came back
@@ -579,15 +588,18 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
   std::vector<PlanFolder> folders(l.record.folders.size());
   std::vector<const NameSet*> setPtrs(l.record.folders.size(), nullptr);
   {
-    std::vector<std::vector<std::string_view>> interest(l.record.folders.size());
-    for (const PlanRow& r : rows) {
-      interest[r.folder].push_back(r.from);
-      interest[r.folder].push_back(r.to);
-    }
-    for (std::size_t f = 0; f < interest.size(); ++f) {
-      if (interest[f].empty()) continue;
+    std::vector<std::vector<std::size_t>> rowsIn(l.record.folders.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) rowsIn[rows[r].folder].push_back(r);
+    for (std::size_t f = 0; f < rowsIn.size(); ++f) {
+      if (rowsIn[f].empty()) continue;
       const platform::Folder folder(l.record.folders[f].dir);
-      sets[f] = namesOfInterest(folder, std::move(interest[f]));
+      std::vector<std::string_view> interest;
+      for (const std::size_t r : rowsIn[f]) {
+        interest.push_back(rows[r].from);
+        interest.push_back(rows[r].to);
+        rows[r].targetIsItself = targetIsItself(folder, rows[r].from, rows[r].to);
+      }
+      sets[f] = namesOfInterest(folder, std::move(interest));
       folders[f] = {&sets[f], folder.nameLimit()};
       setPtrs[f] = &sets[f];
     }
@@ -790,6 +802,9 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       interest.push_back(rows[r].to);
     }
     sets[f] = namesOfInterest(folder, std::move(interest));
+    for (const std::size_t r : rowsOf[f])
+      rows[r].targetIsItself =
+          rows[r].preset == Reason::None && targetIsItself(folder, rows[r].from, rows[r].to);
   }
 
   Plan plan = planMoves(rows, planFolders, NameRules{}, true);

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/fs.h"
+#include "rename/journal.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
 
@@ -231,6 +232,23 @@ TEST_F(RenamePass, UndoLeavesAFileThatChangedOrMoved) {
   EXPECT_TRUE(files().contains("a2"));
   EXPECT_TRUE(files().contains("b3"));
   EXPECT_EQ(files().contains("c2"), birthKept);
+}
+
+TEST_F(RenamePass, ATargetThatIsTheFileItselfGoesThroughATemporaryName) {
+  // What a case-insensitive folder shows for a case-only change ("a" and
+  // "A" one file) looks here like a second link: the way through a
+  // temporary name is taken, meets the link, and everything is put back.
+  FileList list = listOf({"a"});
+  stdfs::create_hard_link(native("a"), native("A"));
+  propose(list, {"A"});
+  EXPECT_EQ(pass(list).succeeded, 0);
+  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
+  EXPECT_EQ(files(), (Files{{"a", "content of a"}, {"A", "content of a"}}));
+  JournalRecord r;
+  ASSERT_EQ(readJournal(journal_, r), JournalRead::Ok);
+  ASSERT_EQ(r.phases[0].steps.size(), 2u);
+  EXPECT_TRUE(r.phases[0].steps[0].cycle);
+  EXPECT_EQ(r.phases[0].states, (std::vector<StepState>{StepState::Failed, StepState::Failed}));
 }
 
 TEST_F(RenamePass, MissingFileAndEntryWithoutRow) {

@@ -100,6 +100,7 @@ struct Row {
   std::string from, to;
   std::uint32_t folder = 0;
   Reason preset = Reason::None;
+  bool itself = false;
 };
 
 TEST(PlanMoves, VerdictsAndOrder) {
@@ -155,6 +156,11 @@ TEST(PlanMoves, VerdictsAndOrder) {
        {{"a", "c"}, {"b", "c"}},
        {{Reason::TargetExists, 0}, {Reason::SameAsEarlier, 1}},
        {}},
+      {"a case-only change where the file system finds the file itself",
+       {"A"},
+       {{"a", "A", 0, Reason::None, true}},
+       {{}},
+       {"a>~", "~>A"}},
       {"folders do not meet",
        {},
        {{"a", "x", 0}, {"a", "x", 1}, {"x", "a", 1}},
@@ -167,7 +173,7 @@ TEST(PlanMoves, VerdictsAndOrder) {
     std::vector<PlanRow> rows;
     for (const Row& r : c.rows) {
       if (r.from != "gone") existing[r.folder].push_back(r.from);
-      rows.push_back({r.folder, r.from, r.to, r.preset});
+      rows.push_back({r.folder, r.from, r.to, r.preset, r.itself});
     }
     const Planned p = planOf(existing, rows);
     ASSERT_EQ(p.verdicts.size(), c.verdicts.size()) << c.what;
