@@ -11,7 +11,12 @@
 
 #include "text/gbtext.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max are used below
+#endif
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -485,8 +490,6 @@ std::string stateDirectory() {
 
 #else  // _WIN32: the same contracts over the wide-character API.
 
-#include <windows.h>
-
 std::optional<std::string> nativePath(std::string_view path) { return text::gbToUtf8(path); }
 
 namespace {
@@ -570,8 +573,7 @@ std::optional<FileIdentity> identityOfPath(const std::wstring& path) {
                                 info.ftCreationTime.dwLowDateTime;
   return FileIdentity{info.dwVolumeSerialNumber,
                       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
-                      (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
-                      created * 100};  // 100 ns units since 1601
+                      (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, created};
 }
 }  // namespace
 
@@ -594,9 +596,11 @@ Folder& Folder::operator=(Folder&& other) noexcept = default;
 bool Folder::isOpen() const { return open_; }
 
 std::size_t Folder::nameLimit() const {
-  const auto w = wide(dir_.substr(0, 3));  // the volume root, as "C:\"
+  const auto w = wide(dir_);
+  wchar_t root[MAX_PATH + 1];
   DWORD maxComponent = 0;
-  if (w && GetVolumeInformationW(w->c_str(), nullptr, 0, nullptr, &maxComponent, nullptr, nullptr, 0) &&
+  if (w && GetVolumePathNameW(w->c_str(), root, MAX_PATH + 1) &&
+      GetVolumeInformationW(root, nullptr, 0, nullptr, &maxComponent, nullptr, nullptr, 0) &&
       maxComponent > 0)
     return maxComponent;
   return 255;
@@ -657,7 +661,8 @@ bool JournalFile::create(std::string_view path) {
   temporary_ = path_ + ".new";
   const auto w = wide(temporary_);
   if (!w) return fail(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
-  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+  // DELETE: commit() renames the open file over the old journal.
+  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return fail(static_cast<int>(GetLastError()));
   handle_ = h;
@@ -672,9 +677,16 @@ bool JournalFile::openAppend(std::string_view path) {
   temporary_.clear();
   const auto w = wide(path_);
   if (!w) return fail(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
-  HANDLE h = CreateFileW(w->c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+  // GENERIC_WRITE, as FlushFileBuffers asks; the writes go to the end.
+  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return fail(static_cast<int>(GetLastError()));
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) {
+    const DWORD e = GetLastError();
+    CloseHandle(h);
+    return fail(static_cast<int>(e));
+  }
   handle_ = h;
   committed_ = true;
   return true;

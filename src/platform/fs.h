@@ -71,8 +71,8 @@ struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::uint64_t size = 0;
-  // Creation time in nanoseconds, 0 where the file system does not keep it.
-  // It tells a file from a newer one that got the freed inode.
+  // Creation time as the system counts it, 0 where the file system keeps
+  // none. It tells a file from a newer one that got the freed inode.
   std::uint64_t birth = 0;
   bool operator==(const FileIdentity&) const = default;
 };

@@ -124,23 +124,22 @@ NameSet::NameSet(std::vector<std::string> names) : names_(std::move(names)) {
   std::size_t cap = 16;
   while (cap < names_.size() * 2) cap <<= 1;
   slots_.assign(cap, 0);
-  hashes_.resize(names_.size());
   const std::size_t mask = cap - 1;
   for (std::size_t k = 0; k < names_.size(); ++k) {
     const std::uint64_t h = nameHash(names_[k]);
-    hashes_[k] = h;
     std::size_t i = h & mask;
     while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = static_cast<std::uint32_t>(k + 1);
+    slots_[i] = (h & 0xFFFFFFFF00000000ull) | (k + 1);
   }
 }
 
 bool NameSet::contains(std::string_view name, std::uint64_t hash) const {
   if (slots_.empty()) return false;
   const std::size_t mask = slots_.size() - 1;
+  const std::uint64_t tag = hash & 0xFFFFFFFF00000000ull;
   for (std::size_t i = hash & mask; slots_[i] != 0; i = (i + 1) & mask) {
-    const std::size_t k = slots_[i] - 1;
-    if (hashes_[k] == hash && sameName(names_[k], name)) return true;
+    if ((slots_[i] & 0xFFFFFFFF00000000ull) != tag) continue;
+    if (sameName(names_[(slots_[i] & 0xFFFFFFFFu) - 1], name)) return true;
   }
   return false;
 }

@@ -52,8 +52,9 @@ class NameSet {
 
  private:
   std::vector<std::string> names_;
-  std::vector<std::uint64_t> hashes_;
-  std::vector<std::uint32_t> slots_;  // index + 1, 0 for empty; a power of two long
+  // Upper half: the name's hash, as a quick test; lower half: index + 1, 0
+  // for an empty slot. A power of two long.
+  std::vector<std::uint64_t> slots_;
 };
 
 // One proposed move: a row of the list, or a file of the journal.
