@@ -260,13 +260,57 @@ std::optional<std::vector<std::string>> Folder::names() const {
   return out;
 }
 
+namespace {
+// One name in the system's encoding, ending in NUL; the usual short ASCII
+// name needs no allocation, which a pass over thousands of files notices.
+class ShortNative {
+ public:
+  explicit ShortNative(std::string_view gb) {
+    if (gb.size() < sizeof small_ && text::isAscii(gb) && gb.find('\0') == std::string_view::npos) {
+      std::memcpy(small_, gb.data(), gb.size());
+      small_[gb.size()] = '\0';
+      ptr_ = small_;
+    } else if (auto p = nativePath(gb)) {
+      big_ = std::move(*p);
+      ptr_ = big_.c_str();
+    }
+  }
+  explicit operator bool() const { return ptr_ != nullptr; }
+  const char* c_str() const { return ptr_; }
+
+ private:
+  char small_[256];
+  std::string big_;
+  const char* ptr_ = nullptr;
+};
+
+std::optional<FileIdentity> identityAt(int fd, const char* name);
+Folder::Outcome renameAt(int fd, const char* from, const char* to);
+}  // namespace
+
+std::optional<NativeName> NativeName::of(std::string_view name) {
+  auto p = nativePath(name);
+  if (!p) return std::nullopt;
+  NativeName n;
+  n.bytes_ = std::move(*p);
+  return n;
+}
+
 std::optional<FileIdentity> Folder::identityOf(std::string_view name) const {
-  if (fd_ < 0) return std::nullopt;
-  const auto n = nativePath(name);
-  if (!n) return std::nullopt;
+  const ShortNative n(name);
+  return n ? identityAt(fd_, n.c_str()) : std::nullopt;
+}
+
+std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
+  return identityAt(fd_, name.bytes_.c_str());
+}
+
+namespace {
+std::optional<FileIdentity> identityAt(int fd, const char* n) {
+  if (fd < 0) return std::nullopt;
 #ifdef STATX_BTIME
   struct statx sx {};
-  if (::statx(fd_, n->c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_SIZE | STATX_BTIME, &sx) == 0) {
+  if (::statx(fd, n, AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_SIZE | STATX_BTIME, &sx) == 0) {
     FileIdentity id{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino, sx.stx_size, 0};
     if (sx.stx_mask & STATX_BTIME)
       id.birth = static_cast<std::uint64_t>(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec;
@@ -275,20 +319,30 @@ std::optional<FileIdentity> Folder::identityOf(std::string_view name) const {
   if (errno != ENOSYS) return std::nullopt;
 #endif
   struct stat st {};
-  if (::fstatat(fd_, n->c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
   return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
                       static_cast<std::uint64_t>(st.st_size), 0};
 }
 
-Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
-  if (fd_ < 0) return {RenameResult::SourceMissing, 0};
-  const auto src = nativePath(from), dst = nativePath(to);
-  if (!src || !dst) return {RenameResult::Unconvertible, 0};
-  if (renameInFolder(fd_, src->c_str(), dst->c_str()) == 0) return {RenameResult::Renamed, 0};
+Folder::Outcome renameAt(int fd, const char* from, const char* to) {
+  if (fd < 0) return {RenameResult::SourceMissing, 0};
+  if (renameInFolder(fd, from, to) == 0) return {RenameResult::Renamed, 0};
   const int err = errno;
   if (err == EEXIST) return {RenameResult::TargetExists, 0};
   if (err == ENOENT) return {RenameResult::SourceMissing, 0};
   return {RenameResult::Failed, err};
+}
+}  // namespace
+
+Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
+  if (fd_ < 0) return {RenameResult::SourceMissing, 0};
+  const ShortNative src(from), dst(to);
+  if (!src || !dst) return {RenameResult::Unconvertible, 0};
+  return renameAt(fd_, src.c_str(), dst.c_str());
+}
+
+Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) const {
+  return renameAt(fd_, from.bytes_.c_str(), to.bytes_.c_str());
 }
 
 bool Folder::sync() const { return fd_ >= 0 && ::fsync(fd_) == 0; }
@@ -624,9 +678,20 @@ std::optional<std::vector<std::string>> Folder::names() const {
   return out;
 }
 
+std::optional<NativeName> NativeName::of(std::string_view name) {
+  if (!text::gbToUtf16(name)) return std::nullopt;
+  NativeName n;
+  n.bytes_ = std::string(name);  // converted with the folder's path when used
+  return n;
+}
+
 std::optional<FileIdentity> Folder::identityOf(std::string_view name) const {
   const auto w = wide(dir_ + std::string(name));
   return open_ && w ? identityOfPath(*w) : std::nullopt;
+}
+
+std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
+  return identityOf(name.bytes_);
 }
 
 Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
@@ -640,6 +705,10 @@ Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const
   if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) return {RenameResult::TargetExists, 0};
   if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return {RenameResult::SourceMissing, 0};
   return {RenameResult::Failed, static_cast<int>(e)};
+}
+
+Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) const {
+  return rename(from.bytes_, to.bytes_);
 }
 
 bool Folder::sync() const { return open_; }  // folder entries cannot be flushed from user mode

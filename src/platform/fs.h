@@ -92,6 +92,17 @@ inline constexpr NativeEncoding kNativeEncoding = NativeEncoding::Utf8;
 // The system's message for an error number, in the code page.
 std::string errorText(int error);
 
+// A name converted once to the system's encoding, for a caller that uses
+// it more than once (a pass takes a file's identity, then renames it).
+class NativeName {
+ public:
+  static std::optional<NativeName> of(std::string_view name);  // nothing when it cannot be converted
+
+ private:
+  friend class Folder;
+  std::string bytes_;
+};
+
 // An open folder. Names given to it are single names inside it, resolved
 // relative to the open folder, so a pass over thousands of files neither
 // walks the path again for each one nor follows a folder renamed meanwhile.
@@ -120,6 +131,7 @@ class Folder {
 
   // The entry itself (a link is not followed); nothing when it is missing.
   std::optional<FileIdentity> identityOf(std::string_view name) const;
+  std::optional<FileIdentity> identityOf(const NativeName& name) const;
 
   struct Outcome {
     RenameResult result;
@@ -130,6 +142,7 @@ class Folder {
   // spelling is reported as existing: the caller goes through a name of its
   // own that it has recorded.
   Outcome rename(std::string_view from, std::string_view to) const;
+  Outcome rename(const NativeName& from, const NativeName& to) const;
 
   // Makes the folder's entries durable.
   bool sync() const;

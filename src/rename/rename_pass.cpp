@@ -141,9 +141,11 @@ struct StepOutcome {
 // completion as it goes.
 class PhaseRunner {
  public:
+  // `native` may give, per step, both names already converted.
+  using NativePair = std::pair<const platform::NativeName*, const platform::NativeName*>;
   PhaseRunner(platform::JournalFile& journal, const std::vector<StepRef>& steps,
-              const std::vector<RunFolder>& folders)
-      : journal_(journal), steps_(steps), folders_(folders), out_(steps.size()) {}
+              const std::vector<RunFolder>& folders, const std::vector<NativePair>* native = nullptr)
+      : journal_(journal), steps_(steps), folders_(folders), native_(native), out_(steps.size()) {}
 
   // `settled(files)` after each group, with the number of files it moved or failed.
   template <class Settled>
@@ -218,7 +220,9 @@ class PhaseRunner {
 
   Verdict renameStep(std::size_t k) {
     const StepRef& s = steps_[k];
-    const Verdict v = verdictOf(folder_.rename(s.from, s.to));
+    const NativePair n = native_ ? (*native_)[k] : NativePair{};
+    const Verdict v =
+        verdictOf(n.first && n.second ? folder_.rename(*n.first, *n.second) : folder_.rename(s.from, s.to));
     if (v.reason == Reason::None) {
       out_[k].done = true;
       doneStep(k);
@@ -270,6 +274,7 @@ class PhaseRunner {
   platform::JournalFile& journal_;
   const std::vector<StepRef>& steps_;
   const std::vector<RunFolder>& folders_;
+  const std::vector<NativePair>* native_;
   std::vector<StepOutcome> out_;
   JournalLines lines_;
   platform::Folder folder_;
@@ -289,7 +294,13 @@ class IdentityScan {
  public:
   IdentityScan(const std::vector<RunFolder>& folders, const std::vector<std::vector<std::size_t>>& rowsOf,
                const std::vector<PlanRow>& rows)
-      : folders_(folders), rowsOf_(rowsOf), rows_(rows), ids_(rows.size()), found_(rows.size(), 0) {
+      : folders_(folders),
+        rowsOf_(rowsOf),
+        rows_(rows),
+        ids_(rows.size()),
+        found_(rows.size(), 0),
+        from_(rows.size()),
+        to_(rows.size()) {
     for (std::size_t f = 0; f < rowsOf.size(); ++f)
       for (std::size_t b = 0; b < rowsOf[f].size(); b += kChunk)
         chunks_.push_back({f, b, std::min(b + kChunk, rowsOf[f].size())});
@@ -312,6 +323,10 @@ class IdentityScan {
   }
   bool found(std::size_t row) const { return found_[row] != 0; }
   const platform::FileIdentity& id(std::size_t row) const { return ids_[row]; }
+  // The row's names in the system's encoding (nothing: not convertible, or
+  // the row was not looked at).
+  const platform::NativeName* nativeFrom(std::size_t row) const { return opt(from_[row]); }
+  const platform::NativeName* nativeTo(std::size_t row) const { return opt(to_[row]); }
 
  private:
   static constexpr std::size_t kChunk = 512, kHelperFrom = 4096;
@@ -331,7 +346,10 @@ class IdentityScan {
       for (std::size_t k = ch.begin; k < ch.end; ++k) {
         const std::size_t r = rowsOf_[ch.folder][k];
         if (rows_[r].preset != Reason::None) continue;
-        if (const auto id = folder.identityOf(rows_[r].from)) {
+        from_[r] = platform::NativeName::of(rows_[r].from);
+        to_[r] = platform::NativeName::of(rows_[r].to);
+        if (!from_[r]) continue;
+        if (const auto id = folder.identityOf(*from_[r])) {
           ids_[r] = *id;
           found_[r] = 1;
         }
@@ -342,8 +360,13 @@ class IdentityScan {
   const std::vector<RunFolder>& folders_;
   const std::vector<std::vector<std::size_t>>& rowsOf_;
   const std::vector<PlanRow>& rows_;
+  static const platform::NativeName* opt(const std::optional<platform::NativeName>& n) {
+    return n ? &*n : nullptr;
+  }
+
   std::vector<platform::FileIdentity> ids_;
-  std::vector<unsigned char> found_;  // written by one thread per row
+  std::vector<unsigned char> found_;  // each row written by one thread only
+  std::vector<std::optional<platform::NativeName>> from_, to_;
   std::vector<Chunk> chunks_;
   std::atomic<std::size_t> next_{0};
   std::thread helper_;
@@ -356,6 +379,24 @@ struct PlannedSteps {
   std::vector<std::int32_t> rowOfStep;
   std::deque<std::string> temporaries;
 };
+
+// Per step, both names already converted where the caller has them.
+template <class NativeOf>
+std::vector<PhaseRunner::NativePair> nativeNamesOf(const PlannedSteps& p,
+                                                   std::deque<platform::NativeName>& temps,
+                                                   NativeOf nativeOf) {
+  std::vector<PhaseRunner::NativePair> out(p.steps.size());
+  std::unordered_map<const char*, const platform::NativeName*> temp;  // by the temporary's text
+  for (const std::string& t : p.temporaries)
+    if (auto n = platform::NativeName::of(t)) temp.emplace(t.data(), &temps.emplace_back(std::move(*n)));
+  for (std::size_t k = 0; k < p.steps.size(); ++k) {
+    const auto row = static_cast<std::size_t>(p.rowOfStep[k]);
+    const auto [from, to] = nativeOf(row);
+    const auto tf = temp.find(p.steps[k].from.data()), tt = temp.find(p.steps[k].to.data());
+    out[k] = {tf != temp.end() ? tf->second : from, tt != temp.end() ? tt->second : to};
+  }
+  return out;
+}
 
 template <class StepFor>
 PlannedSteps stepsOf(const Plan& plan, std::span<const PlanRow> rows, std::span<const NameSet* const> names,
@@ -849,11 +890,15 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     }
   }
 
+  std::deque<platform::NativeName> nativeTemps;
+  const auto native = nativeNamesOf(planned, nativeTemps, [&](std::size_t row) {
+    return PhaseRunner::NativePair{identities.nativeFrom(row), identities.nativeTo(row)};
+  });
   ProgressMarks marks(n, progress);
   int settledRows = 0;
   for (std::size_t r = 0; r < nu; ++r) settledRows += plan.verdicts[r].reason != Reason::None;
   marks.after(settledRows);
-  PhaseRunner runner(journal, planned.steps, folders);
+  PhaseRunner runner(journal, planned.steps, folders, &native);
   const std::vector<StepOutcome> steps = runner.run([&](std::size_t files) {
     settledRows += static_cast<int>(files);
     marks.after(settledRows);
