@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/ini.h"
 #include "session/settings.h"
+#include "platform/ini.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
 
