@@ -48,13 +48,18 @@ class NameSet {
   explicit NameSet(std::vector<std::string> names);
   bool contains(std::string_view name) const { return contains(name, nameHash(name)); }
   bool contains(std::string_view name, std::uint64_t hash) const;
+  // By the 64-bit hash alone: one cache miss instead of two. A false "yes"
+  // (about 1e-14 for 100,000 lookups) may only mislabel a preview mark.
+  bool containsHash(std::uint64_t hash) const;
   std::size_t size() const { return names_.size(); }
 
  private:
+  struct Slot {
+    std::uint64_t hash = 0;
+    std::uint32_t index = 0;  // + 1; 0: empty
+  };
   std::vector<std::string> names_;
-  // Upper half: the name's hash, as a quick test; lower half: index + 1, 0
-  // for an empty slot. A power of two long.
-  std::vector<std::uint64_t> slots_;
+  std::vector<Slot> slots_;  // a power of two long
 };
 
 // One proposed move: a row of the list, or a file of the journal.
@@ -72,6 +77,11 @@ struct PlanFolder {
   std::size_t maxLength = 255;
 };
 
+enum class PlanUse {
+  Preview,  // verdicts only; names compared by their 64-bit hashes
+  Pass,     // verdicts and order; names compared in full
+};
+
 struct Plan {
   std::vector<Verdict> verdicts;  // per row: None (moves), Unchanged, or why it fails
   // Moving rows in execution order, folder by folder. A chain group runs as
@@ -87,10 +97,10 @@ struct Plan {
 
 // The verdict for every row, in list order of precedence: the first row to
 // claim a file or a proposal of a folder wins. A target that exists counts
-// as free when the file there moves away in the same plan. With `withOrder`
-// the groups are filled as well.
+// as free when the file there moves away in the same plan. For a pass the
+// groups are filled as well.
 Plan planMoves(std::span<const PlanRow> rows, std::span<const PlanFolder> folders, NameRules rules,
-               bool withOrder);
+               PlanUse use);
 
 // The names of folders as last listed, for marking the preview without a
 // listing per keystroke. The caller clears it whenever the folders may have

@@ -645,7 +645,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
       setPtrs[f] = &sets[f];
     }
   }
-  const Plan plan = planMoves(rows, folders, NameRules{}, true);
+  const Plan plan = planMoves(rows, folders, NameRules{}, PlanUse::Pass);
   const PlannedSteps planned = stepsOf(plan, rows, setPtrs, [&](std::int32_t row) {
     const Track& t = l.tracks[trackOfRow[static_cast<std::size_t>(row)]];
     StepRef s;
@@ -848,7 +848,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
           rows[r].preset == Reason::None && targetIsItself(folder, rows[r].from, rows[r].to);
   }
 
-  Plan plan = planMoves(rows, planFolders, NameRules{}, true);
+  Plan plan = planMoves(rows, planFolders, NameRules{}, PlanUse::Pass);
   identities.finish();
   // A file that went away between the listing and its identity: plan again
   // without it, as the files depending on it must not move either.
@@ -862,7 +862,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       vanished = true;
     }
   }
-  if (vanished) plan = planMoves(rows, planFolders, NameRules{}, true);
+  if (vanished) plan = planMoves(rows, planFolders, NameRules{}, PlanUse::Pass);
   const PlannedSteps planned = stepsOf(plan, rows, setPtrs, [&](std::int32_t row) {
     StepRef s;
     s.file = static_cast<std::uint32_t>(row);

@@ -82,7 +82,7 @@ Planned planOf(const std::vector<std::vector<std::string>>& existing, const std:
   for (const auto& names : existing) sets.emplace_back(names);
   std::vector<PlanFolder> folders;
   for (const auto& s : sets) folders.push_back({&s, 255});
-  const Plan plan = planMoves(rows, folders, {false, platform::NativeEncoding::Utf8, 255}, true);
+  const Plan plan = planMoves(rows, folders, {false, platform::NativeEncoding::Utf8, 255}, PlanUse::Pass);
   Planned out{plan.verdicts, {}};
   for (const Plan::Group& g : plan.groups) {
     for (std::uint32_t k = g.begin; k < g.end; ++k) {
