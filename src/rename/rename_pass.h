@@ -104,7 +104,8 @@ struct RecordInfo {
 };
 
 // What the journal at `journalPath` holds; for an interrupted pass the disk
-// is checked to count the renamed files. Renames nothing.
+// is checked to count the renamed files. Touches no file of the user's (a
+// journal whose commit was cut short is put in place).
 RecordInfo inspectRecord(std::string_view journalPath);
 
 enum class Recovery {
