@@ -29,6 +29,7 @@
 #include "platform/fs.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/wait_cursor.h"
+#include "platform/open_file.h"
 #include "rename/gui/rename_commands.h"
 #include "rules/gui/rule_tab.h"
 #include "tags/gui/tag_editor_window.h"
@@ -87,6 +88,10 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   qApp->installEventFilter(this);  // drops anywhere on the window reach the drop handler
   connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(); });
   refreshPreview();  // the session starts with the selected tab's rule
+  // What a crash may have left: tag backups go back first, then the last pass is asked about.
+  platform::restorePendingBackups(session_.places().stateDir);
+  tagEditorState_.stateDirectory = session_.places().stateDir;
+  rename::recoverAtStart(session_, *dialogs_, statusProgress_, this);
   setWindowTitle(platform::programTitle());
 }
 

@@ -2,7 +2,39 @@
 
 #include <algorithm>
 
+#include "platform/fs.h"
+#include "text/gbtext.h"
+
 namespace qorin::filelist {
+
+std::string reasonText(Reason reason, std::int32_t detail) {
+  switch (reason) {
+    case Reason::None:
+    case Reason::Unchanged:
+      return {};
+    case Reason::SameAsEarlier:
+      return text::gb("与第") + std::to_string(detail) + text::gb("行的新文件名相同");
+    case Reason::TargetExists:
+      return text::gb("目标文件已存在");
+    case Reason::IllegalName:
+      return text::gb("文件名含有非法字符");
+    case Reason::NameTooLong:
+      return text::gb("文件名过长");
+    case Reason::EmptyName:
+      return text::gb("文件名为空");
+    case Reason::SourceMissing:
+      return text::gb("原文件不存在");
+    case Reason::Unreadable:
+      return text::gb("无法读取文件");
+    case Reason::SameFileAsEarlier:
+      return text::gb("与第") + std::to_string(detail) + text::gb("行是同一个文件");
+    case Reason::FileChanged:
+      return text::gb("文件已被移动或更改");
+    case Reason::SystemError:
+      return platform::errorText(detail);
+  }
+  return {};
+}
 
 void FileList::addName(std::string name) {
   FileEntry e;
@@ -16,6 +48,7 @@ void FileList::fillRows(unsigned flags, int first, int last, std::string_view di
       FileEntry& e = entries_[static_cast<std::size_t>(r)];
       e.status.clear();
       e.icon = StatusIcon::None;
+      e.statusReason = Reason::None;
     }
     changed(0, rows_ - 1, columnBit(kColStatus));
   }
@@ -27,6 +60,8 @@ void FileList::fillRows(unsigned flags, int first, int last, std::string_view di
       e.newNameCell.clear();
       e.status.clear();
       e.icon = StatusIcon::None;
+      e.statusReason = Reason::None;
+      e.mark = Reason::None;
       e.mp3Status.clear();
       if (flags & kFillDirectory) e.dir = std::string(dir);
     }
@@ -67,11 +102,27 @@ void FileList::setNewNameCell(int row, std::string text) {
   changed(row, row, columnBit(kColNew));
 }
 
-void FileList::setStatus(int row, std::string text, StatusIcon icon) {
+void FileList::setStatus(int row, std::string text, StatusIcon icon, Reason reason, std::int32_t detail) {
   FileEntry& e = entries_[static_cast<std::size_t>(row)];
   e.status = std::move(text);
   e.icon = icon;
+  e.statusReason = reason;
+  e.statusDetail = detail;
   changed(row, row, columnBit(kColStatus));
+}
+
+void FileList::setMarks(std::span<const Mark> marks) {
+  int first = rows_, last = -1;
+  for (int r = 0; r < rows_; ++r) {
+    FileEntry& e = entries_[static_cast<std::size_t>(r)];
+    const Mark m = static_cast<std::size_t>(r) < marks.size() ? marks[static_cast<std::size_t>(r)] : Mark{};
+    if (e.mark == m.reason && e.markDetail == m.detail) continue;
+    e.mark = m.reason;
+    e.markDetail = m.detail;
+    first = std::min(first, r);
+    last = r;
+  }
+  changed(first, last, columnBit(kColNew));
 }
 
 void FileList::setMp3Status(int row, std::string text) {

@@ -3,6 +3,8 @@
 // Qt item model over it only displays it and is told what changed.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +12,34 @@
 namespace qorin::filelist {
 
 enum class StatusIcon : unsigned char { None, Success, Failure };
+
+// Why a proposal will not apply (the mark of column 新文件名 in the preview)
+// or did not (column 命名状态 after a pass or an undo).
+enum class Reason : unsigned char {
+  None,               // applies, or applied
+  Unchanged,          // the proposal is the current name: nothing to do, not a failure
+  SameAsEarlier,      // another row of the same folder proposes it first (detail: that row, from 1)
+  TargetExists,       // a file of that name exists and stays
+  IllegalName,        // ".", "..", a separator, NUL, a reserved or unconvertible name
+  NameTooLong,        // longer than the file system takes
+  EmptyName,          //
+  SourceMissing,      // the listed file is not there
+  Unreadable,         // the rule could not read the file to make a proposal
+  SameFileAsEarlier,  // an earlier row lists the same file (detail: that row, from 1)
+  FileChanged,        // undo: the file at the name is not the one the pass left
+  SystemError,        // the system refused (detail: the error number)
+};
+
+// Failure: anything but None and Unchanged.
+inline bool isFailure(Reason r) { return r != Reason::None && r != Reason::Unchanged; }
+
+// The tooltip text of a reason, in the code page; empty for None and Unchanged.
+std::string reasonText(Reason reason, std::int32_t detail);
+
+struct Mark {
+  Reason reason = Reason::None;
+  std::int32_t detail = 0;
+};
 
 // Column indices of the report list.
 enum Column : int { kColOld = 0, kColNew = 1, kColDir = 2, kColStatus = 3, kColMp3 = 4, kColumnCount = 5 };
@@ -21,12 +51,15 @@ struct FileEntry {
   std::string newNameCell;  // column 新文件名 (may be emptied while newName stays)
   std::string dir;          // column 路径, always ending in the separator
   std::string status;       // column 命名状态
+  std::string mp3Status;    // column MP3标签状态
   StatusIcon icon = StatusIcon::None;
-  std::string mp3Status;  // column MP3标签状态
-  // The name before the last renaming pass, empty when that rename failed or
-  // the entry was added after it. It travels with its entry, so removing or
-  // adding entries can never make an undo give a file another file's name.
-  std::string undoName;
+  // Set by a rule that could not make a proposal (the file could not be
+  // read); any new proposal clears it.
+  Reason proposalProblem = Reason::None;
+  Reason mark = Reason::None;          // why the shown proposal will not apply
+  Reason statusReason = Reason::None;  // why the last pass or undo failed for this row
+  std::int32_t markDetail = 0;
+  std::int32_t statusDetail = 0;
 
   std::string oldPath() const { return dir + oldName; }
 };
@@ -65,23 +98,38 @@ class FileList {
 
   // Copies model data into the columns for rows first..last (0-based,
   // inclusive): statuses cleared when row 0 carries one, rows appended
-  // (flag 1), proposals shown (flag 2), the directory written (flag 4), and
-  // stale proposals below the range emptied.
+  // (kFillAppend), proposals shown (kFillNewNames), the directory written
+  // (kFillDirectory), and stale proposals below the range emptied.
   void fillRows(unsigned flags, int first, int last, std::string_view dir);
 
-  // Per-entry writes; each tells the observer about its cells.
+  // Per-entry writes; each tells the observer about its cells. A proposal
+  // written either way clears the rule's problem mark.
   void setNewName(int row, std::string name) {
-    entries_[static_cast<std::size_t>(row)].newName = std::move(name);
+    FileEntry& e = entries_[static_cast<std::size_t>(row)];
+    e.newName = std::move(name);
+    e.proposalProblem = Reason::None;
   }
-  std::string& newNameRef(int row) { return entries_[static_cast<std::size_t>(row)].newName; }
+  std::string& newNameRef(int row) {
+    FileEntry& e = entries_[static_cast<std::size_t>(row)];
+    e.proposalProblem = Reason::None;
+    return e.newName;
+  }
+  // A rule that cannot propose a name for the row: its proposal is emptied.
+  void setProposalProblem(int row, Reason reason) {
+    FileEntry& e = entries_[static_cast<std::size_t>(row)];
+    e.newName.clear();
+    e.proposalProblem = reason;
+  }
   void setDirectory(int row, std::string dir);
   void setOldName(int row, std::string name);
   void setNewNameCell(int row, std::string text);
-  void setStatus(int row, std::string text, StatusIcon icon);
+  void setStatus(int row, std::string text, StatusIcon icon, Reason reason = Reason::None,
+                 std::int32_t detail = 0);
   void setMp3Status(int row, std::string text);
-  void setUndoName(int row, std::string name) {
-    entries_[static_cast<std::size_t>(row)].undoName = std::move(name);
-  }
+
+  // Rows 0..marks.size()-1 take the marks given, the rows after them lose
+  // theirs; one notification covers the rows that changed.
+  void setMarks(std::span<const Mark> marks);
 
   // Removes the rows given in ascending order, in one pass over the list.
   void removeRows(const std::vector<int>& ascendingRows);

@@ -4,15 +4,24 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
+#include <type_traits>
+#include <utility>
 
 #include "text/gbtext.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max are used below
+#endif
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -112,21 +121,23 @@ DirectoryListing listFiles(std::string_view dir) {
 
 namespace {
 
-int renameNoReplaceNative(const char* from, const char* to) {
+int renameInFolder(int dirFd, const char* from, const char* to) {
 #ifdef SYS_renameat2
-  if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1 /* RENAME_NOREPLACE */) == 0) return 0;
+  if (::syscall(SYS_renameat2, dirFd, from, dirFd, to, 1 /* RENAME_NOREPLACE */) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
 #endif
   // The file system refuses the flag: link + unlink cannot replace either.
-  if (::link(from, to) != 0) return -1;
-  if (::unlink(from) != 0) {
+  if (::linkat(dirFd, from, dirFd, to, 0) != 0) return -1;
+  if (::unlinkat(dirFd, from, 0) != 0) {
     const int saved = errno;
-    ::unlink(to);  // back out: the second name is ours and points at the same file
+    ::unlinkat(dirFd, to, 0);  // back out: the second name is ours and points at the same file
     errno = saved;
     return -1;
   }
   return 0;
 }
+
+int renameNoReplaceNative(const char* from, const char* to) { return renameInFolder(AT_FDCWD, from, to); }
 
 std::string uniqueSibling(const std::string& path) {
   static std::mt19937_64 rng{std::random_device{}()};
@@ -159,6 +170,266 @@ RenameResult renameNoReplace(std::string_view from, std::string_view to) {
   // A real second link of the same file holds the name: put ours back.
   renameNoReplaceNative(tmp.c_str(), src->c_str());
   return RenameResult::TargetExists;
+}
+
+std::string errorText(int error) {
+  char buf[256] = {};
+  // The GNU strerror_r may return a static text instead of filling buf.
+  const auto pick = [&buf](auto r) -> const char* {
+    if constexpr (std::is_same_v<decltype(r), char*>) {
+      return r;
+    } else {
+      return r == 0 ? buf : "";
+    }
+  };
+  const char* msg = pick(::strerror_r(error, buf, sizeof buf));
+  if (auto gb = text::utf8ToGb(msg)) return *gb;
+  return "errno " + std::to_string(error);
+}
+
+Folder::Folder(std::string_view dir) {
+  const auto p = nativePath(withSeparator(dir));
+  if (!p) {
+    error_ = EILSEQ;
+    return;
+  }
+  fd_ = ::open(p->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) {
+    error_ = errno;
+    return;
+  }
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0) {
+    identity_.device = static_cast<std::uint64_t>(st.st_dev);
+    identity_.inode = static_cast<std::uint64_t>(st.st_ino);
+  }
+}
+
+Folder::~Folder() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Folder::Folder(Folder&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), identity_(other.identity_) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    error_ = other.error_;
+    identity_ = other.identity_;
+  }
+  return *this;
+}
+
+bool Folder::isOpen() const { return fd_ >= 0; }
+
+std::size_t Folder::nameLimit() const {
+  if (fd_ < 0) return 255;
+  const long n = ::fpathconf(fd_, _PC_NAME_MAX);
+  return n > 0 ? static_cast<std::size_t>(n) : 255;
+}
+
+std::optional<std::vector<std::string>> Folder::names() const {
+  if (fd_ < 0) return std::nullopt;
+  // A second descriptor: readdir owns and closes it, and it starts at the top.
+  const int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  DIR* d = ::fdopendir(fd);
+  if (!d) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::vector<std::string> out;
+  errno = 0;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    if (auto gb = text::utf8ToGb(name)) out.push_back(std::move(*gb));
+  }
+  const bool ok = errno == 0;
+  ::closedir(d);
+  if (!ok) return std::nullopt;
+  return out;
+}
+
+namespace {
+// One name in the system's encoding, ending in NUL; the usual short ASCII
+// name needs no allocation, which a pass over thousands of files notices.
+class ShortNative {
+ public:
+  explicit ShortNative(std::string_view gb) {
+    if (gb.size() < sizeof small_ && text::isAscii(gb) && gb.find('\0') == std::string_view::npos) {
+      std::memcpy(small_, gb.data(), gb.size());
+      small_[gb.size()] = '\0';
+      ptr_ = small_;
+    } else if (auto p = nativePath(gb)) {
+      big_ = std::move(*p);
+      ptr_ = big_.c_str();
+    }
+  }
+  explicit operator bool() const { return ptr_ != nullptr; }
+  const char* c_str() const { return ptr_; }
+
+ private:
+  char small_[256];
+  std::string big_;
+  const char* ptr_ = nullptr;
+};
+
+std::optional<FileIdentity> identityAt(int fd, const char* name);
+Folder::Outcome renameAt(int fd, const char* from, const char* to);
+}  // namespace
+
+std::optional<NativeName> NativeName::of(std::string_view name) {
+  auto p = nativePath(name);
+  if (!p) return std::nullopt;
+  NativeName n;
+  n.bytes_ = std::move(*p);
+  return n;
+}
+
+std::optional<FileIdentity> Folder::identityOf(std::string_view name) const {
+  const ShortNative n(name);
+  return n ? identityAt(fd_, n.c_str()) : std::nullopt;
+}
+
+std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
+  return identityAt(fd_, name.bytes_.c_str());
+}
+
+namespace {
+std::optional<FileIdentity> identityAt(int fd, const char* n) {
+  if (fd < 0) return std::nullopt;
+#ifdef STATX_BTIME
+  struct statx sx {};
+  if (::statx(fd, n, AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_SIZE | STATX_BTIME, &sx) == 0) {
+    FileIdentity id{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino, sx.stx_size, 0};
+    if (sx.stx_mask & STATX_BTIME)
+      id.birth = static_cast<std::uint64_t>(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec;
+    return id;
+  }
+  if (errno != ENOSYS) return std::nullopt;
+#endif
+  struct stat st {};
+  if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                      static_cast<std::uint64_t>(st.st_size), 0};
+}
+
+Folder::Outcome renameAt(int fd, const char* from, const char* to) {
+  if (fd < 0) return {RenameResult::SourceMissing, 0};
+  if (renameInFolder(fd, from, to) == 0) return {RenameResult::Renamed, 0};
+  const int err = errno;
+  if (err == EEXIST) return {RenameResult::TargetExists, 0};
+  if (err == ENOENT) return {RenameResult::SourceMissing, 0};
+  return {RenameResult::Failed, err};
+}
+}  // namespace
+
+Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
+  if (fd_ < 0) return {RenameResult::SourceMissing, 0};
+  const ShortNative src(from), dst(to);
+  if (!src || !dst) return {RenameResult::Unconvertible, 0};
+  return renameAt(fd_, src.c_str(), dst.c_str());
+}
+
+Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) const {
+  return renameAt(fd_, from.bytes_.c_str(), to.bytes_.c_str());
+}
+
+bool Folder::sync() const { return fd_ >= 0 && ::fsync(fd_) == 0; }
+
+JournalFile::~JournalFile() { close(); }
+
+bool JournalFile::fail(int error) {
+  error_ = error ? error : EIO;
+  return false;
+}
+
+bool JournalFile::isOpen() const { return fd_ >= 0; }
+
+bool JournalFile::create(std::string_view path) {
+  close();
+  error_ = 0;
+  const auto p = nativePath(path);
+  if (!p) return fail(EILSEQ);
+  if (!createDirectories(directoryOf(path))) return fail(errno);
+  path_ = *p;
+  // A fixed sibling name: a temporary left by a crash is simply reused.
+  temporary_ = path_ + ".new";
+  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd_ < 0) return fail(errno);
+  committed_ = false;
+  return true;
+}
+
+bool JournalFile::openAppend(std::string_view path) {
+  close();
+  error_ = 0;
+  const auto p = nativePath(path);
+  if (!p) return fail(EILSEQ);
+  path_ = *p;
+  temporary_.clear();
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd_ < 0) return fail(errno);
+  committed_ = true;
+  return true;
+}
+
+bool JournalFile::write(std::string_view bytes) {
+  if (fd_ < 0) return fail(EBADF);
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(errno);
+    }
+    if (n == 0) return fail(ENOSPC);
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool JournalFile::sync() {
+  if (fd_ < 0) return fail(EBADF);
+  return ::fdatasync(fd_) == 0 || fail(errno);
+}
+
+bool JournalFile::commit() {
+  if (fd_ < 0) return fail(EBADF);
+  if (committed_) return true;
+  if (::fdatasync(fd_) != 0 || ::rename(temporary_.c_str(), path_.c_str()) != 0) return fail(errno);
+  committed_ = true;
+  return true;
+}
+
+bool replaceFile(std::string_view from, std::string_view to) {
+  const auto src = nativePath(from), dst = nativePath(to);
+  return src && dst && ::rename(src->c_str(), dst->c_str()) == 0;
+}
+
+void JournalFile::close() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+bool createDirectories(std::string_view dir) {
+  const auto p = nativePath(dir);
+  if (!p) return false;
+  std::string path = *p;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty()) return true;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  const auto slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    const auto parent = text::utf8ToGb(path.substr(0, slash));
+    if (!parent || !createDirectories(*parent)) return false;
+  }
+  return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 std::optional<std::string> readFile(std::string_view path, std::size_t maxBytes) {
@@ -259,8 +530,6 @@ std::string stateDirectory() { return perUserDirectory("XDG_STATE_HOME", ".local
 
 #else  // _WIN32: the same contracts over the wide-character API.
 
-#include <windows.h>
-
 std::optional<std::string> nativePath(std::string_view path) { return text::gbToUtf8(path); }
 
 namespace {
@@ -320,6 +589,224 @@ RenameResult renameNoReplace(std::string_view from, std::string_view to) {
              : RenameResult::Failed;
 }
 
+std::string errorText(int error) {
+  wchar_t buf[512];
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(error), 0, buf, 512, nullptr);
+  const auto gb =
+      n ? text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(buf), n * 2), false) : std::nullopt;
+  return gb ? *gb : "error " + std::to_string(error);
+}
+
+namespace {
+// Device, file index and size of an entry; a link is not followed.
+std::optional<FileIdentity> identityOfPath(const std::wstring& path) {
+  HANDLE h =
+      CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!ok) return std::nullopt;
+  const std::uint64_t created = (static_cast<std::uint64_t>(info.ftCreationTime.dwHighDateTime) << 32) |
+                                info.ftCreationTime.dwLowDateTime;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+                      (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, created};
+}
+}  // namespace
+
+Folder::Folder(std::string_view dir) : dir_(withSeparator(dir)) {
+  const auto w = wide(dir_);
+  const auto id = w ? identityOfPath(*w) : std::nullopt;
+  if (!id) {
+    error_ = static_cast<int>(GetLastError());
+    return;
+  }
+  identity_ = *id;
+  identity_.size = identity_.birth = 0;
+  open_ = true;
+}
+
+Folder::~Folder() = default;
+Folder::Folder(Folder&& other) noexcept = default;
+Folder& Folder::operator=(Folder&& other) noexcept = default;
+
+bool Folder::isOpen() const { return open_; }
+
+std::size_t Folder::nameLimit() const {
+  const auto w = wide(dir_);
+  wchar_t root[MAX_PATH + 1];
+  DWORD maxComponent = 0;
+  if (w && GetVolumePathNameW(w->c_str(), root, MAX_PATH + 1) &&
+      GetVolumeInformationW(root, nullptr, 0, nullptr, &maxComponent, nullptr, nullptr, 0) &&
+      maxComponent > 0)
+    return maxComponent;
+  return 255;
+}
+
+std::optional<std::vector<std::string>> Folder::names() const {
+  const auto pattern = wide(dir_ + "*");
+  if (!open_ || !pattern) return std::nullopt;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<std::string> out;
+  do {
+    const std::wstring_view n(fd.cFileName);
+    if (n == L"." || n == L"..") continue;
+    if (auto gb =
+            text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(n.data()), n.size() * 2), false))
+      out.push_back(std::move(*gb));
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return out;
+}
+
+std::optional<NativeName> NativeName::of(std::string_view name) {
+  if (!text::gbToUtf16(name)) return std::nullopt;
+  NativeName n;
+  n.bytes_ = std::string(name);  // converted with the folder's path when used
+  return n;
+}
+
+std::optional<FileIdentity> Folder::identityOf(std::string_view name) const {
+  const auto w = wide(dir_ + std::string(name));
+  return open_ && w ? identityOfPath(*w) : std::nullopt;
+}
+
+std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
+  return identityOf(name.bytes_);
+}
+
+Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
+  const auto src = wide(dir_ + std::string(from)), dst = wide(dir_ + std::string(to));
+  if (!src || !dst) return {RenameResult::Unconvertible, 0};
+  // A case-only change names the file itself; the caller goes through a
+  // recorded name of its own instead, so it is refused like any taken name.
+  if (identityOfPath(*dst)) return {RenameResult::TargetExists, 0};
+  if (MoveFileExW(src->c_str(), dst->c_str(), 0)) return {RenameResult::Renamed, 0};
+  const DWORD e = GetLastError();
+  if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) return {RenameResult::TargetExists, 0};
+  if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return {RenameResult::SourceMissing, 0};
+  return {RenameResult::Failed, static_cast<int>(e)};
+}
+
+Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) const {
+  return rename(from.bytes_, to.bytes_);
+}
+
+bool Folder::sync() const { return open_; }  // folder entries cannot be flushed from user mode
+
+JournalFile::~JournalFile() { close(); }
+
+bool JournalFile::fail(int error) {
+  error_ = error ? error : static_cast<int>(ERROR_WRITE_FAULT);
+  return false;
+}
+
+bool JournalFile::isOpen() const { return handle_ != nullptr; }
+
+bool JournalFile::create(std::string_view path) {
+  close();
+  error_ = 0;
+  if (!createDirectories(directoryOf(path))) return fail(static_cast<int>(GetLastError()));
+  path_ = std::string(path);
+  temporary_ = path_ + ".new";
+  const auto w = wide(temporary_);
+  if (!w) return fail(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
+  // DELETE: commit() renames the open file over the old journal.
+  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return fail(static_cast<int>(GetLastError()));
+  handle_ = h;
+  committed_ = false;
+  return true;
+}
+
+bool JournalFile::openAppend(std::string_view path) {
+  close();
+  error_ = 0;
+  path_ = std::string(path);
+  temporary_.clear();
+  const auto w = wide(path_);
+  if (!w) return fail(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
+  // GENERIC_WRITE, as FlushFileBuffers asks; the writes go to the end.
+  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return fail(static_cast<int>(GetLastError()));
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) {
+    const DWORD e = GetLastError();
+    CloseHandle(h);
+    return fail(static_cast<int>(e));
+  }
+  handle_ = h;
+  committed_ = true;
+  return true;
+}
+
+bool JournalFile::write(std::string_view bytes) {
+  if (!handle_) return fail(static_cast<int>(ERROR_INVALID_HANDLE));
+  while (!bytes.empty()) {
+    DWORD done = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!WriteFile(static_cast<HANDLE>(handle_), bytes.data(), chunk, &done, nullptr) || done == 0)
+      return fail(static_cast<int>(GetLastError()));
+    bytes.remove_prefix(done);
+  }
+  return true;
+}
+
+bool JournalFile::sync() {
+  if (!handle_) return fail(static_cast<int>(ERROR_INVALID_HANDLE));
+  return FlushFileBuffers(static_cast<HANDLE>(handle_)) || fail(static_cast<int>(GetLastError()));
+}
+
+bool JournalFile::commit() {
+  if (!handle_) return fail(static_cast<int>(ERROR_INVALID_HANDLE));
+  if (committed_) return true;
+  if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) return fail(static_cast<int>(GetLastError()));
+  // The handle allows deletion, so the open file can be renamed over the old journal.
+  const auto dst = wide(path_);
+  const std::size_t bytes = sizeof(FILE_RENAME_INFO) + dst->size() * sizeof(wchar_t);
+  std::vector<unsigned char> buf(bytes, 0);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+  info->ReplaceIfExists = TRUE;
+  info->FileNameLength = static_cast<DWORD>(dst->size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, dst->c_str(), info->FileNameLength);
+  if (!SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileRenameInfo, info,
+                                  static_cast<DWORD>(bytes)))
+    return fail(static_cast<int>(GetLastError()));
+  committed_ = true;
+  return true;
+}
+
+void JournalFile::close() {
+  if (!handle_) return;
+  CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+  if (!committed_ && !temporary_.empty())
+    if (const auto w = wide(temporary_)) DeleteFileW(w->c_str());
+}
+
+bool replaceFile(std::string_view from, std::string_view to) {
+  const auto src = wide(from), dst = wide(to);
+  return src && dst &&
+         MoveFileExW(src->c_str(), dst->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+bool createDirectories(std::string_view dir) {
+  std::string path(dir);
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  if (path.empty() || isDirectory(path)) return true;
+  const auto cut = path.find_last_of("\\/");
+  if (cut != std::string::npos && cut > 2 && !createDirectories(path.substr(0, cut))) return false;
+  const auto w = wide(path);
+  return w && (CreateDirectoryW(w->c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+}
+
 std::optional<std::string> readFile(std::string_view path, std::size_t maxBytes) {
   const auto w = wide(path);
   if (!w) return std::nullopt;
@@ -370,7 +857,18 @@ std::string programDirectory() {
 
 // Per-user folders under %APPDATA% come with the Windows build of the core.
 std::string configDirectory() { return programDirectory(); }
-std::string stateDirectory() { return programDirectory(); }
+
+std::string stateDirectory() {
+  const std::string prog = programDirectory();
+  if (isWritableDirectory(prog)) return prog;
+  if (const wchar_t* a = _wgetenv(L"LOCALAPPDATA"); a && *a) {
+    const std::wstring_view v(a);
+    if (auto gb =
+            text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(v.data()), v.size() * 2), false))
+      return withSeparator(*gb) + "qorin\\";
+  }
+  return prog;
+}
 
 #endif
 

@@ -3,6 +3,8 @@
 // and a path that cannot be converted without loss makes the operation fail.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,6 +64,138 @@ bool writeFileAtomic(std::string_view path, std::string_view content);
 
 // Creates an empty file if none exists; true when the file exists afterwards.
 bool touchFile(std::string_view path);
+
+// What the file system tells about one directory entry; the rename journal
+// keeps it to know a file again later.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;
+  // Creation time as the system counts it, 0 where the file system keeps
+  // none. It tells a file from a newer one that got the freed inode.
+  std::uint64_t birth = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// How this platform's file systems spell and compare names.
+enum class NativeEncoding : unsigned char { Utf8, Utf16 };
+#ifdef _WIN32
+inline constexpr bool kWindowsNames = true;  // reserved device names, no trailing dot or blank
+inline constexpr bool kNamesIgnoreCase = true;
+inline constexpr NativeEncoding kNativeEncoding = NativeEncoding::Utf16;
+#else
+inline constexpr bool kWindowsNames = false;
+inline constexpr bool kNamesIgnoreCase = false;
+inline constexpr NativeEncoding kNativeEncoding = NativeEncoding::Utf8;
+#endif
+
+// The system's message for an error number, in the code page.
+std::string errorText(int error);
+
+// A name converted once to the system's encoding, for a caller that uses
+// it more than once (a pass takes a file's identity, then renames it).
+class NativeName {
+ public:
+  static std::optional<NativeName> of(std::string_view name);  // nothing when it cannot be converted
+
+ private:
+  friend class Folder;
+  std::string bytes_;
+};
+
+// An open folder. Names given to it are single names inside it, resolved
+// relative to the open folder, so a pass over thousands of files neither
+// walks the path again for each one nor follows a folder renamed meanwhile.
+class Folder {
+ public:
+  Folder() = default;
+  explicit Folder(std::string_view dir);
+  ~Folder();
+  Folder(Folder&& other) noexcept;
+  Folder& operator=(Folder&& other) noexcept;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  bool isOpen() const;
+  int error() const { return error_; }                        // why it could not be opened
+  const FileIdentity& identity() const { return identity_; }  // device and inode of the folder
+
+  // The longest name its file system takes, in native units (UTF-8 bytes,
+  // or UTF-16 units on Windows); 255 when it does not say.
+  std::size_t nameLimit() const;
+
+  // Every entry (files, folders, links), "." and ".." left out, in no
+  // particular order. Names that do not convert are left out: no code-page
+  // name can equal them. Nothing when the folder cannot be read.
+  std::optional<std::vector<std::string>> names() const;
+
+  // The entry itself (a link is not followed); nothing when it is missing.
+  std::optional<FileIdentity> identityOf(std::string_view name) const;
+  std::optional<FileIdentity> identityOf(const NativeName& name) const;
+
+  struct Outcome {
+    RenameResult result;
+    int error = 0;  // errno (or the Windows error) when result is Failed
+  };
+  // Renames `from` to `to` inside the folder, never replacing an entry.
+  // Unlike renameNoReplace, a target that is the file itself under another
+  // spelling is reported as existing: the caller goes through a name of its
+  // own that it has recorded.
+  Outcome rename(std::string_view from, std::string_view to) const;
+  Outcome rename(const NativeName& from, const NativeName& to) const;
+
+  // Makes the folder's entries durable.
+  bool sync() const;
+
+ private:
+#ifdef _WIN32
+  std::string dir_;  // with the separator
+  bool open_ = false;
+#else
+  int fd_ = -1;
+#endif
+  int error_ = 0;
+  FileIdentity identity_;
+};
+
+// A file written front to back for the rename journal. create() writes to a
+// sibling temporary that commit() puts in place of `path` atomically; later
+// writes append to the committed file. openAppend() continues an existing one.
+class JournalFile {
+ public:
+  JournalFile() = default;
+  ~JournalFile();
+  JournalFile(const JournalFile&) = delete;
+  JournalFile& operator=(const JournalFile&) = delete;
+
+  bool create(std::string_view path);  // creates the folder when missing
+  bool openAppend(std::string_view path);
+  bool write(std::string_view bytes);
+  bool sync();  // the data written so far is on the disk
+  // The temporary, synced, replaces `path`. The folder is not synced: a
+  // reader that finds a complete temporary takes it as the newer content.
+  bool commit();
+  void close();  // an uncommitted temporary is removed
+  bool isOpen() const;
+  int error() const { return error_; }
+
+ private:
+  bool fail(int error);
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+  std::string path_, temporary_;
+  bool committed_ = false;
+  int error_ = 0;
+};
+
+// Renames `from` over `to`, replacing it: only for the program's own files.
+bool replaceFile(std::string_view from, std::string_view to);
+
+// Creates the directory and its missing parents; true when it exists after.
+bool createDirectories(std::string_view dir);
 
 // The executable's directory, ending in the separator.
 std::string programDirectory();

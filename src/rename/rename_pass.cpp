@@ -1,16 +1,40 @@
 #include "rename/rename_pass.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <optional>
+#include <random>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 
 #include "platform/fs.h"
+#include "rename/journal.h"
+#include "rename/plan.h"
 #include "text/gbtext.h"
+#include "text/names.h"
 
 namespace qorin::rename {
+
+using filelist::FileList;
 
 namespace {
 
 // "■" in GB18030.
 constexpr std::string_view kMark = "\xA1\xF6";
+
+// Up to this many names of interest a folder is asked name by name; beyond
+// it one listing is cheaper.
+constexpr std::size_t kProbeLimit = 512;
+
+// Completion records reach the journal file at least this often.
+constexpr std::size_t kFlushSteps = 1000;
+constexpr auto kFlushInterval = std::chrono::milliseconds(500);
 
 class ProgressMarks {
  public:
@@ -31,14 +55,6 @@ class ProgressMarks {
   std::string bar_;
 };
 
-// One rename that can never leave the entry's directory or replace a file.
-bool renameInDirectory(const std::string& dir, const std::string& from, const std::string& to) {
-  // An entry without a directory would be resolved against the working
-  // directory, which is never the file the row shows.
-  if (dir.empty() || !isApplicableName(to)) return false;
-  return platform::renameNoReplace(dir + from, dir + to) == platform::RenameResult::Renamed;
-}
-
 std::string decimal(int n) { return std::to_string(n); }
 
 Summary summary(int total, int succeeded, const char* allDone, const char* okLine, const char* failLine) {
@@ -51,6 +67,699 @@ Summary summary(int total, int succeeded, const char* allDone, const char* okLin
   s.text = text::gb("文件总数：") + decimal(total) + text::gb(" 个文件\r\n\r\n") + decimal(succeeded) +
            text::gb(okLine) + decimal(total - succeeded) + text::gb(failLine);
   return s;
+}
+
+Verdict verdictOf(const platform::Folder::Outcome& o) {
+  switch (o.result) {
+    case platform::RenameResult::Renamed:
+      return {};
+    case platform::RenameResult::TargetExists:
+      return {Reason::TargetExists, 0};
+    case platform::RenameResult::SourceMissing:
+      return {Reason::SourceMissing, 0};
+    case platform::RenameResult::Unconvertible:
+      return {Reason::IllegalName, 0};
+    case platform::RenameResult::Failed:
+      break;
+  }
+  return {Reason::SystemError, o.error};
+}
+
+// A name of our own in the folder; with 64 random bits it meets no existing
+// name, and the rename to it could not replace one anyway.
+std::string temporaryName(std::mt19937_64& rng, const NameSet& names) {
+  for (;;) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, ".qorin-%016llx.tmp", static_cast<unsigned long long>(rng()));
+    if (!names.contains(buf)) return buf;
+  }
+}
+
+// The names of a folder that matter for a plan, and what exists among them.
+NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_view> names) {
+  if (names.size() > kProbeLimit) {
+    if (auto all = folder.names()) return NameSet(std::move(*all));
+  }
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  std::vector<std::string> present;
+  for (const std::string_view n : names)
+    if (folder.identityOf(n)) present.emplace_back(n);
+  return NameSet(std::move(present));
+}
+
+// A case-only change where the file system finds the file itself under
+// the new spelling.
+bool targetIsItself(const platform::Folder& folder, std::string_view from, std::string_view to) {
+  if (from == to || !text::equalsNoCase(from, to)) return false;
+  const auto a = folder.identityOf(from), b = folder.identityOf(to);
+  return a && b && *a == *b;
+}
+
+// The file is still the one the record describes. A folder that came back
+// with another device number (mounted again) is judged by the rest.
+bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity& recorded,
+              bool ignoreDevice) {
+  return found.inode == recorded.inode && found.size == recorded.size &&
+         (ignoreDevice || found.device == recorded.device) &&
+         (found.birth == 0 || recorded.birth == 0 || found.birth == recorded.birth);
+}
+
+// Where a plan's folders are: the dir text, and the folder the plan saw, so
+// that a folder replaced meanwhile is not renamed in.
+struct RunFolder {
+  std::string dir;
+  platform::FileIdentity identity;
+};
+
+struct StepOutcome {
+  Verdict verdict;
+  bool done = false;
+};
+
+// Runs the steps of one phase whose plan is in the journal, recording their
+// completion as it goes.
+class PhaseRunner {
+ public:
+  // `native` may give, per step, both names already converted.
+  using NativePair = std::pair<const platform::NativeName*, const platform::NativeName*>;
+  PhaseRunner(platform::JournalFile& journal, const std::vector<StepRef>& steps,
+              const std::vector<RunFolder>& folders, const std::vector<NativePair>* native = nullptr)
+      : journal_(journal), steps_(steps), folders_(folders), native_(native), out_(steps.size()) {}
+
+  // `settled(files)` after each group, with the number of files it moved or failed.
+  template <class Settled>
+  std::vector<StepOutcome> run(Settled settled) {
+    lastFlush_ = std::chrono::steady_clock::now();
+    for (std::size_t b = 0; b < steps_.size();) {
+      std::size_t e = b + 1;
+      while (e < steps_.size() && steps_[e].group == steps_[b].group) ++e;
+      runGroup(b, e);
+      settled(steps_[b].cycle ? e - b - 1 : e - b);
+      b = e;
+    }
+    emitRange();
+    return std::move(out_);
+  }
+
+  // Writes what is pending; false when the journal refused.
+  bool flush() {
+    emitRange();
+    sinceFlush_ = 0;
+    lastFlush_ = std::chrono::steady_clock::now();
+    if (lines_.text().empty() || broken_) return !broken_;
+    if (!journal_.write(lines_.text())) {
+      broken_ = true;
+      error_ = journal_.error();
+    }
+    lines_.text().clear();
+    return !broken_;
+  }
+
+  JournalLines& lines() { return lines_; }
+  bool broken() const { return broken_; }
+  int error() const { return error_; }
+
+ private:
+  void runGroup(std::size_t b, std::size_t e) {
+    // A journal that stopped taking records stops the renames, at a group
+    // boundary so that no cycle is left half way.
+    if (broken_) return failAll(b, e, {Reason::SystemError, error_}, false);
+    const StepRef& first = steps_[b];
+    if (!openFolder(first.folder)) return failAll(b, e, {Reason::SourceMissing, 0}, true);
+    if (!first.cycle) {
+      // From the free end: each step frees the name the next one needs.
+      for (std::size_t k = b; k < e; ++k) {
+        const Verdict v = renameStep(k);
+        if (v.reason == Reason::None) continue;
+        out_[k].verdict = v;
+        failed(k);
+        for (std::size_t j = k + 1; j < e; ++j) {
+          out_[j].verdict = {Reason::TargetExists, 0};
+          failed(j);
+        }
+        return;
+      }
+      return;
+    }
+    for (std::size_t k = b; k < e; ++k) {
+      const Verdict v = renameStep(k);
+      if (v.reason == Reason::None) continue;
+      // Take the cycle back, newest first, so no file keeps the temporary name.
+      for (std::size_t j = k; j-- > b;) {
+        if (folder_.rename(steps_[j].to, steps_[j].from).result != platform::RenameResult::Renamed) break;
+        out_[j].done = false;
+      }
+      for (std::size_t j = b; j < e; ++j) {
+        out_[j].verdict = v;
+        if (!out_[j].done) failed(j);
+      }
+      return;
+    }
+  }
+
+  Verdict renameStep(std::size_t k) {
+    const StepRef& s = steps_[k];
+    const NativePair n = native_ ? (*native_)[k] : NativePair{};
+    const Verdict v =
+        verdictOf(n.first && n.second ? folder_.rename(*n.first, *n.second) : folder_.rename(s.from, s.to));
+    if (v.reason == Reason::None) {
+      out_[k].done = true;
+      doneStep(k);
+    }
+    return v;
+  }
+
+  bool openFolder(std::uint32_t index) {
+    if (index == openIndex_) return folderOk_;
+    openIndex_ = index;
+    folder_ = platform::Folder(folders_[index].dir);
+    const platform::FileIdentity& want = folders_[index].identity;
+    folderOk_ = folder_.isOpen() && folder_.identity().device == want.device &&
+                folder_.identity().inode == want.inode;
+    return folderOk_;
+  }
+
+  void failAll(std::size_t b, std::size_t e, Verdict v, bool record) {
+    for (std::size_t k = b; k < e; ++k) {
+      out_[k].verdict = v;
+      if (record) failed(k);
+    }
+  }
+
+  void doneStep(std::size_t k) {
+    if (rangeFirst_ >= 0 && static_cast<std::size_t>(rangeLast_) + 1 != k) emitRange();
+    if (rangeFirst_ < 0) rangeFirst_ = static_cast<std::ptrdiff_t>(k);
+    rangeLast_ = static_cast<std::ptrdiff_t>(k);
+    tick();
+  }
+
+  void failed(std::size_t k) {
+    emitRange();
+    lines_.failed(k, out_[k].verdict.reason, out_[k].verdict.detail);
+    tick();
+  }
+
+  void emitRange() {
+    if (rangeFirst_ < 0) return;
+    lines_.done(static_cast<std::size_t>(rangeFirst_), static_cast<std::size_t>(rangeLast_));
+    rangeFirst_ = rangeLast_ = -1;
+  }
+
+  void tick() {
+    if (++sinceFlush_ >= kFlushSteps || std::chrono::steady_clock::now() - lastFlush_ >= kFlushInterval)
+      flush();
+  }
+
+  platform::JournalFile& journal_;
+  const std::vector<StepRef>& steps_;
+  const std::vector<RunFolder>& folders_;
+  const std::vector<NativePair>* native_;
+  std::vector<StepOutcome> out_;
+  JournalLines lines_;
+  platform::Folder folder_;
+  std::uint32_t openIndex_ = UINT32_MAX;
+  bool folderOk_ = false;
+  std::ptrdiff_t rangeFirst_ = -1, rangeLast_ = -1;
+  std::size_t sinceFlush_ = 0;
+  std::chrono::steady_clock::time_point lastFlush_;
+  bool broken_ = false;
+  int error_ = 0;
+};
+
+// Identities of the rows' files. Taking them needs nothing but the names,
+// so on a large pass a helper thread takes them while the caller lists the
+// folders and plans; then the caller takes what is left.
+class IdentityScan {
+ public:
+  IdentityScan(const std::vector<RunFolder>& folders, const std::vector<std::vector<std::size_t>>& rowsOf,
+               const std::vector<PlanRow>& rows)
+      : folders_(folders),
+        rowsOf_(rowsOf),
+        rows_(rows),
+        ids_(rows.size()),
+        found_(rows.size(), 0),
+        from_(rows.size()),
+        to_(rows.size()) {
+    for (std::size_t f = 0; f < rowsOf.size(); ++f)
+      for (std::size_t b = 0; b < rowsOf[f].size(); b += kChunk)
+        chunks_.push_back({f, b, std::min(b + kChunk, rowsOf[f].size())});
+    if (rows.size() >= kHelperFrom) {
+      try {
+        helper_ = std::thread([this] { work(); });
+      } catch (const std::system_error&) {
+        // No thread to be had: the caller's thread takes them all.
+      }
+    }
+  }
+  ~IdentityScan() { finish(); }
+  IdentityScan(const IdentityScan&) = delete;
+  IdentityScan& operator=(const IdentityScan&) = delete;
+
+  // Takes the rest; afterwards the results may be read.
+  void finish() {
+    work();
+    if (helper_.joinable()) helper_.join();
+  }
+  bool found(std::size_t row) const { return found_[row] != 0; }
+  const platform::FileIdentity& id(std::size_t row) const { return ids_[row]; }
+  // The row's names in the system's encoding (nothing: not convertible, or
+  // the row was not looked at).
+  const platform::NativeName* nativeFrom(std::size_t row) const { return opt(from_[row]); }
+  const platform::NativeName* nativeTo(std::size_t row) const { return opt(to_[row]); }
+
+ private:
+  static constexpr std::size_t kChunk = 512, kHelperFrom = 4096;
+  struct Chunk {
+    std::size_t folder, begin, end;
+  };
+
+  void work() {
+    for (;;) {
+      const std::size_t c = next_.fetch_add(1);
+      if (c >= chunks_.size()) return;
+      const Chunk& ch = chunks_[c];
+      const RunFolder& rf = folders_[ch.folder];
+      if (!rf.identity.inode) continue;
+      const platform::Folder folder(rf.dir);
+      if (!folder.isOpen() || folder.identity() != rf.identity) continue;
+      for (std::size_t k = ch.begin; k < ch.end; ++k) {
+        const std::size_t r = rowsOf_[ch.folder][k];
+        if (rows_[r].preset != Reason::None) continue;
+        from_[r] = platform::NativeName::of(rows_[r].from);
+        to_[r] = platform::NativeName::of(rows_[r].to);
+        if (!from_[r]) continue;
+        if (const auto id = folder.identityOf(*from_[r])) {
+          ids_[r] = *id;
+          found_[r] = 1;
+        }
+      }
+    }
+  }
+
+  const std::vector<RunFolder>& folders_;
+  const std::vector<std::vector<std::size_t>>& rowsOf_;
+  const std::vector<PlanRow>& rows_;
+  static const platform::NativeName* opt(const std::optional<platform::NativeName>& n) {
+    return n ? &*n : nullptr;
+  }
+
+  std::vector<platform::FileIdentity> ids_;
+  std::vector<unsigned char> found_;  // each row written by one thread only
+  std::vector<std::optional<platform::NativeName>> from_, to_;
+  std::vector<Chunk> chunks_;
+  std::atomic<std::size_t> next_{0};
+  std::thread helper_;
+};
+
+// The journal steps of a plan: one per chain row, and for a cycle one more,
+// its first row going to a temporary name and leaving it last.
+struct PlannedSteps {
+  std::vector<StepRef> steps;  // names point into the plan's rows and `temporaries`
+  std::vector<std::int32_t> rowOfStep;
+  std::deque<std::string> temporaries;
+};
+
+// Per step, both names already converted where the caller has them.
+template <class NativeOf>
+std::vector<PhaseRunner::NativePair> nativeNamesOf(const PlannedSteps& p,
+                                                   std::deque<platform::NativeName>& temps,
+                                                   NativeOf nativeOf) {
+  std::vector<PhaseRunner::NativePair> out(p.steps.size());
+  std::unordered_map<const char*, const platform::NativeName*> temp;  // by the temporary's text
+  for (const std::string& t : p.temporaries)
+    if (auto n = platform::NativeName::of(t)) temp.emplace(t.data(), &temps.emplace_back(std::move(*n)));
+  for (std::size_t k = 0; k < p.steps.size(); ++k) {
+    const auto row = static_cast<std::size_t>(p.rowOfStep[k]);
+    const auto [from, to] = nativeOf(row);
+    const auto tf = temp.find(p.steps[k].from.data()), tt = temp.find(p.steps[k].to.data());
+    out[k] = {tf != temp.end() ? tf->second : from, tt != temp.end() ? tt->second : to};
+  }
+  return out;
+}
+
+template <class StepFor>
+PlannedSteps stepsOf(const Plan& plan, std::span<const PlanRow> rows, std::span<const NameSet* const> names,
+                     StepFor stepFor) {
+  PlannedSteps out;
+  out.steps.reserve(plan.order.size() + plan.groups.size());
+  out.rowOfStep.reserve(out.steps.capacity());
+  std::mt19937_64 rng{std::random_device{}()};
+  std::uint32_t groupId = 0;
+  for (const Plan::Group& g : plan.groups) {
+    ++groupId;
+    const auto add = [&](std::int32_t row, std::string_view from, std::string_view to) {
+      StepRef s = stepFor(row);
+      s.group = groupId;
+      s.cycle = g.cycle;
+      s.from = from;
+      s.to = to;
+      out.steps.push_back(s);
+      out.rowOfStep.push_back(row);
+    };
+    if (!g.cycle) {
+      for (std::uint32_t k = g.begin; k < g.end; ++k) {
+        const PlanRow& r = rows[static_cast<std::size_t>(plan.order[k])];
+        add(plan.order[k], r.from, r.to);
+      }
+      continue;
+    }
+    const std::int32_t head = plan.order[g.begin];
+    const PlanRow& h = rows[static_cast<std::size_t>(head)];
+    const std::string& temp = out.temporaries.emplace_back(temporaryName(rng, *names[h.folder]));
+    add(head, h.from, temp);
+    for (std::uint32_t k = g.begin + 1; k < g.end; ++k) {
+      const PlanRow& r = rows[static_cast<std::size_t>(plan.order[k])];
+      add(plan.order[k], r.from, r.to);
+    }
+    add(head, temp, h.to);
+  }
+  return out;
+}
+
+// A row's outcome from its steps: done when every step of it is.
+std::vector<StepOutcome> outcomeByRow(std::size_t rows, const PlannedSteps& planned,
+                                      const std::vector<StepOutcome>& steps) {
+  std::vector<StepOutcome> out(rows);
+  std::vector<bool> seen(rows, false);
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    const auto row = static_cast<std::size_t>(planned.rowOfStep[k]);
+    StepOutcome& o = out[row];
+    if (!seen[row]) {
+      o = steps[k];
+      seen[row] = true;
+    } else if (o.done) {
+      o = steps[k];
+    }
+  }
+  return out;
+}
+
+// ---- the record of the last pass ----
+
+// One file of the record.
+struct Track {
+  std::uint32_t file = 0, folder = 0;
+  std::string original;  // its name before the pass
+  std::string expected;  // where the record puts it now
+  platform::FileIdentity id;
+  std::vector<std::string> names;       // every name the record ever gave it
+  std::optional<std::string> location;  // where it was found
+  Verdict lost;                         // why it was not
+};
+
+struct Loaded {
+  JournalRead read = JournalRead::Missing;
+  JournalRecord record;
+  std::vector<Track> tracks;
+  std::unordered_map<std::uint32_t, std::size_t> trackOf;
+  std::vector<platform::FileIdentity> folderNow;  // as opened while locating
+  std::vector<bool> folderOpen;
+  bool located = false;
+
+  bool interrupted() const { return !record.phases.empty() && !record.phases.back().ended; }
+};
+
+void replay(Loaded& l) {
+  for (Track& t : l.tracks) t.expected = t.original;
+  for (const JournalPhase& p : l.record.phases)
+    for (std::size_t k = 0; k < p.steps.size(); ++k)
+      if (p.states[k] == StepState::Done) l.tracks[l.trackOf.at(p.steps[k].file)].expected = p.steps[k].to;
+}
+
+Loaded load(std::string_view path) {
+  Loaded l;
+  l.read = readJournal(path, l.record);
+  if (l.read != JournalRead::Ok) return l;
+  for (const JournalPhase& p : l.record.phases) {
+    for (const JournalStep& s : p.steps) {
+      auto [it, fresh] = l.trackOf.emplace(s.file, l.tracks.size());
+      if (fresh) {
+        Track t;
+        t.file = s.file;
+        t.folder = s.folder;
+        t.original = s.from;
+        t.id = s.id;
+        l.tracks.push_back(std::move(t));
+      }
+      Track& t = l.tracks[it->second];
+      for (const std::string* n : {&s.from, &s.to})
+        if (std::find(t.names.begin(), t.names.end(), *n) == t.names.end()) t.names.push_back(*n);
+    }
+  }
+  replay(l);
+  return l;
+}
+
+// Finds every file on the disk by its identity, among the names the record
+// gave it, the expected one first.
+void locate(Loaded& l) {
+  std::vector<std::vector<std::size_t>> byFolder(l.record.folders.size());
+  for (std::size_t i = 0; i < l.tracks.size(); ++i) byFolder[l.tracks[i].folder].push_back(i);
+  l.folderNow.assign(l.record.folders.size(), {});
+  l.folderOpen.assign(l.record.folders.size(), false);
+  for (std::size_t f = 0; f < byFolder.size(); ++f) {
+    if (byFolder[f].empty()) continue;
+    const platform::Folder folder(l.record.folders[f].dir);
+    l.folderOpen[f] = folder.isOpen();
+    l.folderNow[f] = folder.identity();
+    const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
+    for (const std::size_t i : byFolder[f]) {
+      Track& t = l.tracks[i];
+      t.location.reset();
+      t.lost = {Reason::SourceMissing, 0};
+      if (!folder.isOpen()) continue;
+      const auto at = [&](const std::string& name) {
+        const auto id = folder.identityOf(name);
+        return id && sameFile(*id, t.id, ignoreDevice);
+      };
+      if (at(t.expected)) {
+        t.location = t.expected;
+        continue;
+      }
+      for (const std::string& n : t.names) {
+        if (n != t.expected && at(n)) {
+          t.location = n;
+          break;
+        }
+      }
+      if (!t.location && folder.identityOf(t.expected)) t.lost = {Reason::FileChanged, 0};
+    }
+  }
+  l.located = true;
+}
+
+bool openJournal(platform::JournalFile& file, std::string_view path, int& error) {
+  if (file.openAppend(path)) return true;
+  error = file.error();
+  return false;
+}
+
+// Records what really happened in a phase that was cut short, as found on
+// the disk, and ends it: from here on the record is true again.
+bool closeInterrupted(Loaded& l, std::string_view path, int& error) {
+  if (!l.located) locate(l);
+  JournalPhase& phase = l.record.phases.back();
+  JournalLines lines;
+  // Where each file of the phase stands decides its steps: before the first,
+  // after one of them (a cycle's first file may be at its temporary name),
+  // or elsewhere, and then the record is left as it is.
+  std::unordered_map<std::uint32_t, std::vector<std::size_t>> stepsOfFile;
+  for (std::size_t k = 0; k < phase.steps.size(); ++k) stepsOfFile[phase.steps[k].file].push_back(k);
+  for (const auto& [file, ks] : stepsOfFile) {
+    const Track& t = l.tracks[l.trackOf.at(file)];
+    if (!t.location) continue;
+    std::size_t doneCount = SIZE_MAX;
+    if (phase.steps[ks.front()].from == *t.location) doneCount = 0;
+    for (std::size_t j = 0; j < ks.size() && doneCount == SIZE_MAX; ++j)
+      if (phase.steps[ks[j]].to == *t.location) doneCount = j + 1;
+    if (doneCount == SIZE_MAX) continue;
+    for (std::size_t j = 0; j < ks.size(); ++j) {
+      const std::size_t k = ks[j];
+      const bool done = j < doneCount;
+      if ((phase.states[k] == StepState::Done) == done) continue;
+      if (done) {
+        lines.done(k, k);
+      } else {
+        lines.failed(k, Reason::None, 0);
+      }
+      phase.states[k] = done ? StepState::Done : StepState::Failed;
+    }
+  }
+  lines.end();
+  phase.ended = true;
+  platform::JournalFile file;
+  if (!openJournal(file, path, error)) return false;
+  if (!file.write(lines.text()) || !file.sync()) {
+    error = file.error();
+    return false;
+  }
+  replay(l);
+  return true;
+}
+
+// Moves files of the record to the names `desired` gives (an empty text:
+// leave it), as one journaled phase.
+struct Transition {
+  RecordOutcome::Status status = RecordOutcome::Status::Done;
+  int error = 0;
+  std::vector<StepOutcome> byTrack;  // for the tracks that were to move
+  std::vector<bool> moving;
+};
+
+template <class Settled>
+Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vector<std::string>& desired,
+                Settled settled) {
+  Transition tr;
+  const std::size_t n = l.tracks.size();
+  tr.byTrack.resize(n);
+  tr.moving.assign(n, false);
+  std::vector<PlanRow> rows;
+  std::vector<std::size_t> trackOfRow;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Track& t = l.tracks[i];
+    if (desired[i].empty() || !t.location || *t.location == desired[i]) continue;
+    rows.push_back({t.folder, *t.location, desired[i], Reason::None});
+    trackOfRow.push_back(i);
+    tr.moving[i] = true;
+  }
+
+  // What exists now among the names that matter, folder by folder.
+  std::vector<NameSet> sets(l.record.folders.size());
+  std::vector<PlanFolder> folders(l.record.folders.size());
+  std::vector<const NameSet*> setPtrs(l.record.folders.size(), nullptr);
+  {
+    std::vector<std::vector<std::size_t>> rowsIn(l.record.folders.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) rowsIn[rows[r].folder].push_back(r);
+    for (std::size_t f = 0; f < rowsIn.size(); ++f) {
+      if (rowsIn[f].empty()) continue;
+      const platform::Folder folder(l.record.folders[f].dir);
+      std::vector<std::string_view> interest;
+      for (const std::size_t r : rowsIn[f]) {
+        interest.push_back(rows[r].from);
+        interest.push_back(rows[r].to);
+        rows[r].targetIsItself = targetIsItself(folder, rows[r].from, rows[r].to);
+      }
+      sets[f] = namesOfInterest(folder, std::move(interest));
+      folders[f] = {&sets[f], folder.nameLimit()};
+      setPtrs[f] = &sets[f];
+    }
+  }
+  const Plan plan = planMoves(rows, folders, NameRules{}, PlanUse::Pass);
+  const PlannedSteps planned = stepsOf(plan, rows, setPtrs, [&](std::int32_t row) {
+    const Track& t = l.tracks[trackOfRow[static_cast<std::size_t>(row)]];
+    StepRef s;
+    s.file = t.file;
+    s.folder = t.folder;
+    s.id = t.id;
+    return s;
+  });
+
+  JournalLines lines;
+  lines.begin(kind);
+  for (const StepRef& s : planned.steps) lines.step(s);
+  lines.planned(planned.steps.size());
+  platform::JournalFile file;
+  if (!openJournal(file, path, tr.error) || !file.write(lines.text()) || !file.sync()) {
+    if (!tr.error) tr.error = file.error();
+    tr.status = RecordOutcome::Status::JournalFailed;
+    return tr;
+  }
+
+  std::vector<RunFolder> runFolders(l.record.folders.size());
+  for (std::size_t f = 0; f < runFolders.size(); ++f) {
+    runFolders[f].dir = l.record.folders[f].dir;
+    runFolders[f].identity = l.folderNow.empty() ? platform::FileIdentity{} : l.folderNow[f];
+  }
+  PhaseRunner runner(file, planned.steps, runFolders);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (isFailure(plan.verdicts[r].reason)) {
+      tr.byTrack[trackOfRow[r]].verdict = plan.verdicts[r];
+      settled(1);
+    }
+  }
+  const std::vector<StepOutcome> steps = runner.run(settled);
+  const std::vector<StepOutcome> byRow = outcomeByRow(rows.size(), planned, steps);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (isFailure(plan.verdicts[r].reason)) continue;
+    tr.byTrack[trackOfRow[r]] = byRow[r];
+  }
+  runner.lines().end();
+  runner.flush();
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    if (!steps[k].done) continue;
+    Track& t = l.tracks[trackOfRow[static_cast<std::size_t>(planned.rowOfStep[k])]];
+    t.location = planned.steps[k].to;
+  }
+  return tr;
+}
+
+RecordOutcome::Status statusOf(JournalRead r) {
+  switch (r) {
+    case JournalRead::Missing:
+      return RecordOutcome::Status::NoRecord;
+    case JournalRead::Damaged:
+      return RecordOutcome::Status::Damaged;
+    case JournalRead::Unsupported:
+      return RecordOutcome::Status::Unsupported;
+    case JournalRead::Ok:
+      break;
+  }
+  return RecordOutcome::Status::Done;
+}
+
+// Every file of the record that is not under its name from before the pass
+// goes back to it.
+RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progress) {
+  RecordOutcome out;
+  if (!l.located) locate(l);
+  std::vector<std::size_t> counted;
+  for (std::size_t i = 0; i < l.tracks.size(); ++i) {
+    const Track& t = l.tracks[i];
+    if (t.expected != t.original || (t.location && *t.location != t.original)) counted.push_back(i);
+  }
+  if (counted.empty()) {
+    out.status = RecordOutcome::Status::NoRecord;
+    return out;
+  }
+  std::vector<std::string> desired(l.tracks.size());
+  std::vector<std::string> before(l.tracks.size());
+  for (const std::size_t i : counted) {
+    desired[i] = l.tracks[i].original;
+    before[i] = l.tracks[i].location.value_or(l.tracks[i].expected);
+  }
+  ProgressMarks marks(static_cast<int>(counted.size()), progress);
+  int settledFiles = 0;
+  for (const std::size_t i : counted)
+    if (!l.tracks[i].location || *l.tracks[i].location == l.tracks[i].original) ++settledFiles;
+  marks.after(settledFiles);
+  const Transition tr = move(l, path, PhaseKind::Undo, desired, [&](std::size_t files) {
+    settledFiles += static_cast<int>(files);
+    marks.after(settledFiles);
+  });
+  if (tr.status != RecordOutcome::Status::Done) {
+    out.status = tr.status;
+    out.error = tr.error;
+    return out;
+  }
+  out.status = RecordOutcome::Status::Done;
+  out.total = static_cast<int>(counted.size());
+  for (const std::size_t i : counted) {
+    const Track& t = l.tracks[i];
+    FileOutcome f;
+    f.dir = l.record.folders[t.folder].dir;
+    f.before = before[i];
+    f.after = t.location.value_or(before[i]);
+    f.ok = t.location && *t.location == t.original;
+    if (!f.ok) {
+      const Verdict v = !t.location ? t.lost : tr.byTrack[i].verdict;
+      f.reason = v.reason;
+      f.detail = v.detail;
+    }
+    out.restored += f.ok;
+    out.files.push_back(std::move(f));
+  }
+  return out;
 }
 
 }  // namespace
@@ -67,70 +776,292 @@ std::string progressBar(int marks) {
   return bar;
 }
 
-bool isApplicableName(std::string_view name, bool windowsSeparators) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (std::size_t i = 0; i < name.size();) {
-    const std::size_t len = text::charLength(name, i);
-    if (len == 1) {
-      const char c = name[i];
-      if (c == '\0' || c == '/' || (windowsSeparators && c == '\\')) return false;
-    }
-    i += len;
-  }
-  return true;
-}
-
-bool isApplicableName(std::string_view name) {
-#ifdef _WIN32
-  return isApplicableName(name, true);
-#else
-  return isApplicableName(name, false);
-#endif
-}
-
-int renamePass(filelist::FileList& list, const ProgressFn& progress) {
-  // Entries still waiting for their row (added, not yet filled) have no
-  // directory shown and are not part of the pass.
+PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress) {
+  PassOutcome out;
   const int n = list.rowCount();
+  out.total = n;
+  const auto nu = static_cast<std::size_t>(n);
+
+  // Folders: one per distinct folder, however its rows spell it.
+  std::vector<RunFolder> folders;
+  std::vector<std::vector<std::size_t>> rowsOf;
+  std::vector<PlanRow> rows(nu);
+  std::vector<platform::FileIdentity> ids(nu);
+  {
+    std::unordered_map<std::string_view, std::uint32_t> byDir;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> byIdentity;
+    const std::string* lastDir = nullptr;
+    std::uint32_t last = 0;
+    for (std::size_t r = 0; r < nu; ++r) {
+      const filelist::FileEntry& e = list[static_cast<int>(r)];
+      if (!lastDir || *lastDir != e.dir) {
+        auto it = byDir.find(e.dir);
+        if (it == byDir.end()) {
+          std::uint32_t index = static_cast<std::uint32_t>(folders.size());
+          // An entry without a folder would resolve against the working directory.
+          const platform::Folder f = e.dir.empty() ? platform::Folder() : platform::Folder(e.dir);
+          if (f.isOpen()) {
+            const auto key = std::make_pair(f.identity().device, f.identity().inode);
+            const auto [at, fresh] = byIdentity.emplace(key, index);
+            index = at->second;
+            if (fresh) folders.push_back({e.dir, f.identity()});
+          } else {
+            folders.push_back({e.dir, {}});
+          }
+          if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
+          it = byDir.emplace(e.dir, index).first;
+        }
+        last = it->second;
+        lastDir = &e.dir;
+      }
+      rows[r] = {last, e.oldName, e.newName, e.proposalProblem};
+      rowsOf[last].push_back(r);
+    }
+  }
+
+  // Who the files are (beside the listing and planning), and what exists.
+  for (std::size_t f = 0; f < folders.size(); ++f) {
+    if (!folders[f].identity.inode) continue;
+    if (const platform::Folder folder(folders[f].dir);
+        !folder.isOpen() || folder.identity() != folders[f].identity)
+      folders[f].identity = {};  // replaced since: nothing of it will be renamed
+  }
+  IdentityScan identities(folders, rowsOf, rows);
+  std::vector<NameSet> sets(folders.size());
+  std::vector<PlanFolder> planFolders(folders.size());
+  std::vector<const NameSet*> setPtrs(folders.size());
+  for (std::size_t f = 0; f < folders.size(); ++f) {
+    setPtrs[f] = &sets[f];
+    planFolders[f].names = &sets[f];
+    if (!folders[f].identity.inode) continue;
+    const platform::Folder folder(folders[f].dir);
+    planFolders[f].maxLength = folder.nameLimit();
+    std::vector<std::string_view> interest;
+    interest.reserve(rowsOf[f].size() * 2);
+    for (const std::size_t r : rowsOf[f]) {
+      interest.push_back(rows[r].from);
+      interest.push_back(rows[r].to);
+    }
+    sets[f] = namesOfInterest(folder, std::move(interest));
+    for (const std::size_t r : rowsOf[f])
+      rows[r].targetIsItself =
+          rows[r].preset == Reason::None && targetIsItself(folder, rows[r].from, rows[r].to);
+  }
+
+  Plan plan = planMoves(rows, planFolders, NameRules{}, PlanUse::Pass);
+  identities.finish();
+  // A file that went away between the listing and its identity: plan again
+  // without it, as the files depending on it must not move either.
+  bool vanished = false;
+  for (std::size_t r = 0; r < nu; ++r) {
+    if (plan.verdicts[r].reason != Reason::None) continue;
+    if (identities.found(r)) {
+      ids[r] = identities.id(r);
+    } else {
+      rows[r].preset = Reason::SourceMissing;
+      vanished = true;
+    }
+  }
+  if (vanished) plan = planMoves(rows, planFolders, NameRules{}, PlanUse::Pass);
+  const PlannedSteps planned = stepsOf(plan, rows, setPtrs, [&](std::int32_t row) {
+    StepRef s;
+    s.file = static_cast<std::uint32_t>(row);
+    s.folder = rows[static_cast<std::size_t>(row)].folder;
+    s.id = ids[static_cast<std::size_t>(row)];
+    return s;
+  });
+
+  // The plan reaches the disk before the first rename.
+  platform::JournalFile journal;
+  {
+    JournalLines lines;
+    lines.text().reserve(planned.steps.size() * 96 + 4096);
+    lines.header();
+    for (std::size_t f = 0; f < folders.size(); ++f)
+      lines.folder(static_cast<std::uint32_t>(f), {folders[f].dir, folders[f].identity.device});
+    lines.begin(PhaseKind::Pass);
+    for (const StepRef& s : planned.steps) lines.step(s);
+    lines.planned(planned.steps.size());
+    if (!journal.create(journalPath) || !journal.write(lines.text()) || !journal.commit()) {
+      out.status = PassOutcome::Status::JournalFailed;
+      out.journalError = journal.error();
+      journal.close();
+      return out;
+    }
+  }
+
+  std::deque<platform::NativeName> nativeTemps;
+  const auto native = nativeNamesOf(planned, nativeTemps, [&](std::size_t row) {
+    return PhaseRunner::NativePair{identities.nativeFrom(row), identities.nativeTo(row)};
+  });
   ProgressMarks marks(n, progress);
+  int settledRows = 0;
+  for (std::size_t r = 0; r < nu; ++r) settledRows += plan.verdicts[r].reason != Reason::None;
+  marks.after(settledRows);
+  PhaseRunner runner(journal, planned.steps, folders, &native);
+  const std::vector<StepOutcome> steps = runner.run([&](std::size_t files) {
+    settledRows += static_cast<int>(files);
+    marks.after(settledRows);
+  });
+  // The end marker is written, not synced: after a power cut the disk,
+  // checked file by file, tells the rest.
+  runner.lines().end();
+  if (!runner.flush()) out.journalError = runner.error();
+  journal.close();
+
+  const std::vector<StepOutcome> byRow = outcomeByRow(nu, planned, steps);
   const std::string ok = text::gb("更名成功"), failed = text::gb("更名失败");
-  int succeeded = 0;
-  for (int row = 0; row < n; ++row) {
-    const filelist::FileEntry& e = list[row];
-    if (renameInDirectory(e.dir, e.oldName, e.newName)) {
-      ++succeeded;
-      std::string previous = e.oldName;
-      list.setOldName(row, e.newName);
-      list.setUndoName(row, std::move(previous));
+  for (std::size_t r = 0; r < nu; ++r) {
+    const int row = static_cast<int>(r);
+    Verdict v = plan.verdicts[r];
+    bool moved = false;
+    if (v.reason == Reason::None) {
+      moved = byRow[r].done;
+      if (!moved) v = byRow[r].verdict;
+    }
+    if (!isFailure(v.reason)) {
+      ++out.succeeded;
+      if (moved) {
+        ++out.renamed;
+        list.setOldName(row, list[row].newName);
+      }
       list.setStatus(row, ok, filelist::StatusIcon::Success);
     } else {
-      list.setUndoName(row, std::string());
-      list.setNewNameCell(row, e.newName);
-      list.setStatus(row, failed, filelist::StatusIcon::Failure);
+      list.setNewNameCell(row, list[row].newName);
+      list.setStatus(row, failed, filelist::StatusIcon::Failure, v.reason, v.detail);
     }
-    marks.after(row + 1);
   }
-  return succeeded;
+  return out;
 }
 
-int undoLastPass(filelist::FileList& list, const ProgressFn& progress) {
-  const int n = list.rowCount();
-  ProgressMarks marks(n, progress);
+RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress) {
+  Loaded l = load(journalPath);
+  RecordOutcome out;
+  out.status = statusOf(l.read);
+  if (l.read != JournalRead::Ok) return out;
+  if (l.interrupted() && !closeInterrupted(l, journalPath, out.error)) {
+    out.status = RecordOutcome::Status::JournalFailed;
+    return out;
+  }
+  return restore(l, journalPath, progress);
+}
+
+void showUndoInList(FileList& list, const RecordOutcome& outcome) {
+  if (outcome.files.empty()) return;
+  std::map<std::pair<std::string_view, std::string_view>, std::size_t> byName;
+  for (std::size_t i = 0; i < outcome.files.size(); ++i)
+    byName.emplace(
+        std::make_pair(std::string_view(outcome.files[i].dir), std::string_view(outcome.files[i].before)), i);
   const std::string ok = text::gb("撤消成功"), failed = text::gb("撤消失败");
-  int succeeded = 0;
-  for (int row = 0; row < n; ++row) {
+  for (int row = 0; row < list.rowCount(); ++row) {
     const filelist::FileEntry& e = list[row];
-    // The record is kept after an undo; the window offers the undo once.
-    if (!e.undoName.empty() && renameInDirectory(e.dir, e.oldName, e.undoName)) {
-      ++succeeded;
-      list.setOldName(row, e.undoName);
+    const auto it = byName.find({e.dir, e.oldName});
+    if (it == byName.end()) continue;
+    const FileOutcome& f = outcome.files[it->second];
+    if (f.after != e.oldName) list.setOldName(row, f.after);
+    if (f.ok) {
       list.setStatus(row, ok, filelist::StatusIcon::Success);
     } else {
-      list.setStatus(row, failed, filelist::StatusIcon::Failure);
+      list.setStatus(row, failed, filelist::StatusIcon::Failure, f.reason, f.detail);
     }
-    marks.after(row + 1);
   }
-  return succeeded;
+}
+
+RecordInfo inspectRecord(std::string_view journalPath) {
+  Loaded l = load(journalPath);
+  RecordInfo info;
+  switch (l.read) {
+    case JournalRead::Missing:
+      return info;
+    case JournalRead::Damaged:
+      info.state = RecordState::Damaged;
+      return info;
+    case JournalRead::Unsupported:
+      info.state = RecordState::Unsupported;
+      return info;
+    case JournalRead::Ok:
+      break;
+  }
+  if (l.interrupted()) {
+    locate(l);
+    info.state = RecordState::Interrupted;
+    for (const Track& t : l.tracks)
+      info.renamed += t.location ? *t.location != t.original : t.expected != t.original;
+    return info;
+  }
+  for (const Track& t : l.tracks) info.renamed += t.expected != t.original;
+  info.state = info.renamed > 0 ? RecordState::Undoable : RecordState::None;
+  return info;
+}
+
+RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, const ProgressFn& progress) {
+  Loaded l = load(journalPath);
+  RecordOutcome out;
+  out.status = statusOf(l.read);
+  if (l.read != JournalRead::Ok) return out;
+  if (!l.interrupted()) {
+    out.status = RecordOutcome::Status::NoRecord;
+    return out;
+  }
+  const JournalPhase cut = l.record.phases.back();  // before closing marks its steps
+  if (!closeInterrupted(l, journalPath, out.error)) {
+    out.status = RecordOutcome::Status::JournalFailed;
+    return out;
+  }
+  if (how == Recovery::RollBack) {
+    RecordOutcome r = restore(l, journalPath, progress);
+    if (r.status == RecordOutcome::Status::NoRecord) r.status = RecordOutcome::Status::Done;
+    return r;
+  }
+
+  // Keep: a cycle caught half way has a file at its temporary name and
+  // another in that file's place; it goes back as a whole.
+  std::vector<std::string> desired(l.tracks.size());
+  std::map<std::uint32_t, std::vector<std::size_t>> cycles;  // group -> steps
+  for (std::size_t k = 0; k < cut.steps.size(); ++k)
+    if (cut.steps[k].cycle) cycles[cut.steps[k].group].push_back(k);
+  std::vector<std::size_t> reverted;
+  for (const auto& [group, ks] : cycles) {
+    const std::string& temp = cut.steps[ks.front()].to;
+    const Track& head = l.tracks[l.trackOf.at(cut.steps[ks.front()].file)];
+    if (!head.location || *head.location != temp) continue;
+    for (const std::size_t k : ks) {
+      const std::size_t i = l.trackOf.at(cut.steps[k].file);
+      if (desired[i].empty()) {
+        desired[i] = cut.steps[k].from;  // its name before this phase
+        reverted.push_back(i);
+      }
+    }
+  }
+  ProgressMarks marks(static_cast<int>(reverted.size()), progress);
+  int settledFiles = 0;
+  const Transition tr = move(l, journalPath, PhaseKind::Keep, desired, [&](std::size_t files) {
+    settledFiles += static_cast<int>(files);
+    marks.after(settledFiles);
+  });
+  if (tr.status != RecordOutcome::Status::Done) {
+    out.status = tr.status;
+    out.error = tr.error;
+    return out;
+  }
+  out.status = RecordOutcome::Status::Done;
+  for (const std::size_t i : reverted) {
+    const Track& t = l.tracks[i];
+    FileOutcome f;
+    f.dir = l.record.folders[t.folder].dir;
+    f.after = t.location.value_or(t.expected);
+    f.ok = t.location && *t.location == desired[i];
+    if (!f.ok) {
+      f.reason = tr.byTrack[i].verdict.reason;
+      f.detail = tr.byTrack[i].verdict.detail;
+    }
+    out.files.push_back(std::move(f));
+  }
+  for (const Track& t : l.tracks) {
+    const std::string& now = t.location.value_or(t.expected);
+    out.total += now != t.original;
+  }
+  return out;
 }
 
 Summary renameSummary(int total, int succeeded) {

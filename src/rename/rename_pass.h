@@ -1,11 +1,18 @@
-// The renaming pass over the file list and its one-level undo. The window
-// computes the proposals (newName) first and shows the summaries afterwards;
-// everything between, file operations and per-row results, happens here.
+// The renaming pass over the file list, its undo, and the recovery of a pass
+// cut short. The window computes the proposals (newName) first and shows the
+// summaries afterwards; everything between happens here.
+//
+// A pass plans first (rename/plan.h), writes the plan to the journal
+// (rename/journal.h) and flushes it, and only then renames. The journal
+// stays as the undo record of the pass, so the undo works from it, not from
+// the list, and survives closing the program.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "filelist/file_list.h"
 
@@ -21,23 +28,94 @@ int progressMarks(int i, int n);
 // The bar of `marks` "■" characters, in the code page.
 std::string progressBar(int marks);
 
-// False for a name that must never reach the file system: empty, "." or
-// "..", or holding a NUL or a path separator ('/', and '\' when
-// `windowsSeparators`). The walk goes by characters, so a double-byte
-// character whose second byte is 0x5C is not taken for a backslash.
-bool isApplicableName(std::string_view name, bool windowsSeparators);
-bool isApplicableName(std::string_view name);  // this platform's separators
+struct PassOutcome {
+  enum class Status {
+    Done,          // the pass ran; the rows tell each outcome
+    JournalFailed  // the journal could not be written: nothing was renamed, no row changed
+  };
+  Status status = Status::Done;
+  int total = 0;         // rows in the pass
+  int succeeded = 0;     // rows that have their proposal now (unchanged ones included)
+  int renamed = 0;       // files renamed: what an undo would give back
+  int journalError = 0;  // errno; with Done, the record of the pass may be incomplete
+};
 
-// Renames every shown entry from dir + oldName to dir + newName, never
-// replacing an existing file. Each row gets its status; a success records
-// the previous name in undoName, a failure empties it and shows the failed
-// proposal in the new-name column. Returns the number of successes.
-int renamePass(filelist::FileList& list, const ProgressFn& progress = {});
+// Renames every shown row from dir + oldName to dir + newName, never
+// replacing a file: chains in dependency order, cycles through a temporary
+// name of the same folder. The plan goes to the journal at `journalPath`
+// (its folder is created) before the first rename and replaces the record
+// of the previous pass. Each row gets its status and, on failure, its reason
+// and its failed proposal in the new-name column; a renamed row takes its
+// new name as old name.
+PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
+                       const ProgressFn& progress = {});
 
-// Gives every entry with an undo record its previous name back. An entry
-// without one (its rename failed, or it was added after the pass) counts as
-// a failure and its file is not touched. Returns the number of successes.
-int undoLastPass(filelist::FileList& list, const ProgressFn& progress = {});
+// One file of an undo or a recovery.
+struct FileOutcome {
+  std::string dir;     // the folder as the pass's rows showed it
+  std::string before;  // its name before the undo (where the pass left it)
+  std::string after;   // its name now
+  bool ok = false;     // it has its name from before the pass
+  filelist::Reason reason = filelist::Reason::None;
+  std::int32_t detail = 0;
+};
+
+struct RecordOutcome {
+  enum class Status {
+    Done,           // the files below were handled
+    NoRecord,       // nothing to undo or recover
+    Damaged,        // the journal is not readable as one: nothing was touched
+    Unsupported,    // a journal of another program version: nothing was touched
+    JournalFailed,  // the journal could not be appended to: nothing was touched
+  };
+  Status status = Status::NoRecord;
+  int total = 0;     // N: files the pass renamed that are not back yet
+  int restored = 0;  // U: those that have their old name now
+  int error = 0;     // errno for JournalFailed
+  std::vector<FileOutcome> files;
+};
+
+// Gives every file the last pass renamed its previous name back, reversing
+// chains and cycles, whatever happened to the list since. A file that is no
+// longer the one the pass left (moved, replaced, changed in size) or whose
+// old name is taken fails alone; nothing is replaced. The journal records
+// the undo, so files already back are not offered again and failed ones can
+// be retried.
+RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress = {});
+
+// Shows an undo's or a rollback's results in the rows that list its files
+// (matched by folder and name): old name and status "撤消成功"/"撤消失败"
+// with the reason. Rows of other files are left alone.
+void showUndoInList(filelist::FileList& list, const RecordOutcome& outcome);
+
+enum class RecordState {
+  None,         // no record, or nothing left to undo: 撤消 stays disabled
+  Undoable,     // a finished pass whose files can be given back
+  Interrupted,  // a pass (or undo) was cut short: ask before anything else
+  Damaged,      // the journal cannot be read: say so once, touch nothing
+  Unsupported,  // written by another program version: say so once, touch nothing
+};
+
+struct RecordInfo {
+  RecordState state = RecordState::None;
+  // Files not under their name from before the pass (Undoable, Interrupted:
+  // the N of "上次更名没有完成：N 个文件已经更名。").
+  int renamed = 0;
+};
+
+// What the journal at `journalPath` holds; for an interrupted pass the disk
+// is checked to count the renamed files. Touches no file of the user's (a
+// journal whose commit was cut short is put in place).
+RecordInfo inspectRecord(std::string_view journalPath);
+
+enum class Recovery {
+  RollBack,  // every file back to its name from before the pass (as an undo)
+  Keep,      // keep what was done; the record becomes the undo record
+};
+
+// Ends an interrupted pass or undo either way; no file keeps a temporary
+// name (a cycle caught half way is taken back as a whole under Keep).
+RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, const ProgressFn& progress = {});
 
 struct Summary {
   std::string text;  // code page, lines separated by CR LF

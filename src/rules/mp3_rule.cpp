@@ -117,7 +117,11 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
     bool found = false;
     {
       platform::OpenFile file;
-      if (!file.open(e.oldPath(), platform::OpenMode::Read)) continue;
+      if (!file.open(e.oldPath(), platform::OpenMode::Read)) {
+        // No proposal of another rule may stay behind: the row fails with its reason.
+        list.setProposalProblem(i, filelist::Reason::Unreadable);
+        continue;
+      }
       found = readTag(file, o.priority, fields);
     }  // closed before the next file
     if (!found) {

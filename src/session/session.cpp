@@ -4,6 +4,7 @@
 
 #include "filelist/add_files.h"
 #include "platform/fs.h"
+#include "text/gbtext.h"
 
 namespace qorin::session {
 
@@ -33,6 +34,7 @@ void Session::refreshPreview(bool forceAll) {
   const int n = previewedEntries(forceAll);
   applyRule(n);
   list_.fillRows(filelist::kFillNewNames, 0, n - 1, {});
+  rename::markConflicts(list_, n, folders_);
 }
 
 void Session::applyRule(int n) { rules::applyRule(list_, std::clamp(n, 0, list_.fileCount()), rule_); }
@@ -47,13 +49,13 @@ std::string Session::rememberedDirectory() const {
   return filelist::readRememberedDirectory(places_.dirMemoryFile());
 }
 
-void Session::finishAdd(int first) {
+void Session::finishAdd() {
+  folders_.clear();  // new folders, or old ones seen again: list them afresh
   refreshPreview(false);
   CommandState c = commands_;
   c.preview = c.rename = true;
   setCommands(c);
   notify(kCountChanged);
-  (void)first;
 }
 
 AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
@@ -71,7 +73,7 @@ AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
   for (std::size_t i = 0; i < dirs.size(); ++i)
     list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
   r.added = static_cast<int>(paths.size());
-  finishAdd(first);
+  finishAdd();
   return r;
 }
 
@@ -80,7 +82,7 @@ AddReport Session::addFolder(const std::string& given) {
   const int first = list_.fileCount();
   const filelist::ScanResult scan = filelist::scanDirectory(list_, dir);
   list_.fillRows(filelist::kFillAppend | filelist::kFillDirectory, first, list_.fileCount() - 1, dir);
-  finishAdd(first);
+  finishAdd();
   return {scan.added, scan.unconvertible};
 }
 
@@ -100,7 +102,7 @@ AddReport Session::addDropped(const std::vector<std::string>& paths) {
   for (std::size_t i = 0; i < dirs.size(); ++i)
     list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
   r.added = static_cast<int>(dirs.size());
-  finishAdd(first);
+  finishAdd();
   for (const std::string& f : folders) {
     const AddReport more = addFolder(f);
     r.added += more.added;
@@ -145,28 +147,107 @@ ListMenuState Session::listMenu(bool hasSelection, bool mp3Tab) const {
   return m;
 }
 
+void Session::updateUndo() {
+  CommandState c = commands_;
+  c.undo = rename::inspectRecord(journalPath()).state == rename::RecordState::Undoable;
+  setCommands(c);
+}
+
+namespace {
+
+// Why a record could not be used, for the one message about it.
+std::string recordProblem(rename::RecordOutcome::Status status, int error) {
+  using S = rename::RecordOutcome::Status;
+  switch (status) {
+    case S::Damaged:
+      return text::gb("上一次更名的记录已损坏，无法撤消。");
+    case S::Unsupported:
+      return text::gb("上一次更名的记录来自其他版本的程序，无法撤消。");
+    case S::JournalFailed:
+      return text::gb("无法写入更名记录，没有撤消任何文件。\r\n\r\n") + platform::errorText(error);
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
 PassReport Session::renameAll(const rename::ProgressFn& progress) {
   PassReport r;
   CommandState c = commands_;
   c.preview = false;  // nothing may refresh the proposals while the pass runs
   setCommands(c);
   applyRule(list_.fileCount());  // fresh names for every entry, whatever the preview covers
-  r.succeeded = rename::renamePass(list_, progress);
-  r.total = list_.fileCount();
-  r.summary = rename::renameSummary(r.total, r.succeeded);
-  c.preview = c.undo = true;
+  const rename::PassOutcome pass = rename::renamePass(list_, journalPath(), progress);
+  folders_.clear();
+  c.preview = true;
   setCommands(c);
+  if (pass.status == rename::PassOutcome::Status::JournalFailed) {
+    r.problem =
+        text::gb("无法写入更名记录，没有文件被更名。\r\n\r\n") + platform::errorText(pass.journalError);
+    return r;
+  }
+  r.total = list_.fileCount();
+  r.succeeded = pass.succeeded;
+  r.summary = rename::renameSummary(r.total, r.succeeded);
+  updateUndo();
   return r;
 }
 
-PassReport Session::undoLastPass(const rename::ProgressFn& progress) {
+namespace {
+
+PassReport fromRecord(filelist::FileList& list, const rename::RecordOutcome& out) {
   PassReport r;
-  r.succeeded = rename::undoLastPass(list_, progress);
-  r.total = list_.fileCount();
+  r.problem = recordProblem(out.status, out.error);
+  if (!r.problem.empty()) return r;
+  rename::showUndoInList(list, out);
+  r.total = out.total;
+  r.succeeded = out.restored;
   r.summary = rename::undoSummary(r.total, r.succeeded);
-  CommandState c = commands_;
-  c.undo = false;
-  setCommands(c);
+  return r;
+}
+
+}  // namespace
+
+PassReport Session::undoLastPass(const rename::ProgressFn& progress) {
+  const PassReport r = fromRecord(list_, rename::undoLastPass(journalPath(), progress));
+  folders_.clear();
+  updateUndo();
+  return r;
+}
+
+StartRecord Session::checkRecordAtStart(int& renamed, std::string& problem) {
+  const rename::RecordInfo info = rename::inspectRecord(journalPath());
+  renamed = info.renamed;
+  switch (info.state) {
+    case rename::RecordState::Interrupted:
+      if (info.renamed > 0) return StartRecord::Interrupted;
+      rename::recoverInterrupted(journalPath(), rename::Recovery::Keep);  // nothing was renamed yet
+      return StartRecord::Nothing;
+    case rename::RecordState::Undoable:
+      updateUndo();
+      return StartRecord::Nothing;
+    case rename::RecordState::Damaged:
+    case rename::RecordState::Unsupported:
+      problem = recordProblem(info.state == rename::RecordState::Damaged
+                                  ? rename::RecordOutcome::Status::Damaged
+                                  : rename::RecordOutcome::Status::Unsupported,
+                              0);
+      // Kept for whoever wants to look, but out of the way: it is asked about once.
+      platform::replaceFile(journalPath(), journalPath() + ".unusable");
+      return StartRecord::Unusable;
+    case rename::RecordState::None:
+      break;
+  }
+  return StartRecord::Nothing;
+}
+
+PassReport Session::recoverInterrupted(bool rollBack, const rename::ProgressFn& progress) {
+  const PassReport r = fromRecord(
+      list_, rename::recoverInterrupted(
+                 journalPath(), rollBack ? rename::Recovery::RollBack : rename::Recovery::Keep, progress));
+  folders_.clear();
+  updateUndo();
   return r;
 }
 

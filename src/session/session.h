@@ -9,6 +9,7 @@
 
 #include "filelist/file_list.h"
 #include "filelist/filter.h"
+#include "rename/plan.h"
 #include "rename/rename_pass.h"
 #include "rules/rule.h"
 #include "session/places.h"
@@ -56,12 +57,20 @@ struct AddReport {
   int unconvertible = 0;
 };
 
-// The outcome of a pass or an undo: the rows it covered and those that
-// succeeded, and the summary to show.
+// The outcome of a pass, an undo or a recovery, and what to tell the user:
+// the summary, or (with `problem`) why nothing was done.
 struct PassReport {
   int total = 0;
   int succeeded = 0;
   rename::Summary summary;
+  std::string problem;  // code page; empty when the summary applies
+};
+
+// What the record of the last pass asks of the window at start.
+enum class StartRecord {
+  Nothing,      // no record, or one that needs nothing
+  Interrupted,  // a pass was cut short: ask whether to give the names back
+  Unusable,     // damaged or of another version: say so once (problem())
 };
 
 class Session {
@@ -129,9 +138,20 @@ class Session {
   CommandState commands() const { return commands_; }
   ListMenuState listMenu(bool hasSelection, bool mp3Tab) const;
 
-  // Fresh proposals for every entry, then the pass over the shown rows.
+  // Fresh proposals for every entry, then the planned, journaled pass over
+  // the shown rows.
   PassReport renameAll(const rename::ProgressFn& progress = {});
+  // Gives the files of the last pass their names back, from its record.
   PassReport undoLastPass(const rename::ProgressFn& progress = {});
+
+  // The journal of the last pass (its undo record).
+  std::string journalPath() const { return places_.stateDir + "journal"; }
+  // Reads the record at start; enables 撤消 when it can be undone. A pass cut
+  // short before it renamed anything is closed silently. `renamed` and
+  // `problem` tell the window what to say.
+  StartRecord checkRecordAtStart(int& renamed, std::string& problem);
+  // Ends a pass cut short: all names back (rollBack) or the new ones kept.
+  PassReport recoverInterrupted(bool rollBack, const rename::ProgressFn& progress = {});
 
  private:
   void notify(unsigned changes) {
@@ -139,13 +159,16 @@ class Session {
   }
   void setCommands(CommandState c);
   // Makes the entries from `first` on rows and refreshes after an add.
-  void finishAdd(int first);
+  void finishAdd();
+  // 撤消 is offered while the record holds files that can be given back.
+  void updateUndo();
 
   Places places_;
   Settings settings_;
   filelist::FileList list_;
   rules::RuleOptions rule_;
   CommandState commands_;
+  rename::FolderCache folders_;  // names present in the listed folders, for the marks
   Observer* observer_ = nullptr;
   int pauses_ = 0;
 };

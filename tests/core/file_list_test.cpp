@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "filelist/add_files.h"
 #include "filelist/file_list.h"
 #include "platform/fs.h"
@@ -83,8 +85,9 @@ TEST(RemoveRows, KeepsEveryColumnInStep) {
   propose(list, 5);
   for (int r = 0; r < 5; ++r) {
     list.setDirectory(r, "/d" + std::to_string(r + 1) + "/");
-    list.setUndoName(r, "u" + std::to_string(r + 1));
+    list.setMp3Status(r, "m" + std::to_string(r + 1));
   }
+  list.setMarks(std::vector<Mark>{{}, {}, {Reason::SameAsEarlier, 1}, {}, {Reason::TargetExists, 0}});
   Recorder rec;
   list.setObserver(&rec);
   list.removeRows({1, 3});
@@ -95,8 +98,11 @@ TEST(RemoveRows, KeepsEveryColumnInStep) {
     EXPECT_EQ(list[r].oldName, std::string("f") + expect[r]);
     EXPECT_EQ(list[r].newNameCell, std::string("new") + expect[r]);
     EXPECT_EQ(list[r].dir, std::string("/d") + expect[r] + "/");
-    EXPECT_EQ(list[r].undoName, std::string("u") + expect[r]);
+    EXPECT_EQ(list[r].mp3Status, std::string("m") + expect[r]);
   }
+  EXPECT_EQ(list[1].mark, Reason::SameAsEarlier);
+  EXPECT_EQ(list[1].markDetail, 1);
+  EXPECT_EQ(list[2].mark, Reason::TargetExists);
   EXPECT_EQ(rec.events, std::vector<std::string>{"reset"});
   rec.events.clear();
   list.removeRows({1, 2});
@@ -157,6 +163,66 @@ TEST(DirMemory, CreatedEmptyThenRemembers) {
   rememberDirectory(file, "/music/");
   EXPECT_EQ(t.read("dir.txt"), "/music/\r\n");
   EXPECT_EQ(readRememberedDirectory(file), "/music/");
+}
+
+TEST(ListMarks, OnlyRowsThatChangeAreAnnounced) {
+  FileList list = listOf(6);
+  Recorder rec;
+  list.setObserver(&rec);
+  list.setMarks(std::vector<Mark>{{}, {Reason::EmptyName, 0}, {}, {Reason::SameAsEarlier, 2}});
+  EXPECT_EQ(list[1].mark, Reason::EmptyName);
+  EXPECT_EQ(list[3].markDetail, 2);
+  list.setMarks(std::vector<Mark>{{}, {Reason::EmptyName, 0}, {}, {Reason::SameAsEarlier, 2}});
+  // Fewer marks than rows: the rows after them lose theirs.
+  list.setMarks(std::vector<Mark>{{}, {Reason::EmptyName, 0}});
+  EXPECT_EQ(list[3].mark, Reason::None);
+  const unsigned bit = columnBit(kColNew);
+  EXPECT_EQ(rec.events, (std::vector<std::string>{"cells 1-3 " + std::to_string(bit),
+                                                  "cells 3-3 " + std::to_string(bit)}));
+}
+
+TEST(ListMarks, StatusReasonsAreClearedWithTheStatuses) {
+  FileList list = listOf(3);
+  list.setStatus(0, "x", StatusIcon::Failure, Reason::TargetExists, 0);
+  list.setStatus(2, "y", StatusIcon::Failure, Reason::SystemError, 13);
+  list.fillRows(kFillNewNames, 0, 2, {});
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(list[r].statusReason, Reason::None) << r;
+}
+
+TEST(ListMarks, AnyNewProposalClearsTheRulesProblem) {
+  FileList list = listOf(2);
+  list.setNewName(0, "stale.mp3");
+  list.setProposalProblem(0, Reason::Unreadable);
+  EXPECT_EQ(list[0].newName, "");
+  EXPECT_EQ(list[0].proposalProblem, Reason::Unreadable);
+  list.newNameRef(0) = "fresh";
+  EXPECT_EQ(list[0].proposalProblem, Reason::None);
+  list.setProposalProblem(1, Reason::Unreadable);
+  list.setNewName(1, "again");
+  EXPECT_EQ(list[1].proposalProblem, Reason::None);
+}
+
+TEST(ListMarks, ReasonTexts) {
+  using text::gb;
+  const struct {
+    Reason reason;
+    std::int32_t detail;
+    std::string text;
+  } cases[] = {
+      {Reason::None, 0, ""},
+      {Reason::Unchanged, 0, ""},
+      {Reason::SameAsEarlier, 12, gb("与第12行的新文件名相同")},
+      {Reason::TargetExists, 0, gb("目标文件已存在")},
+      {Reason::IllegalName, 0, gb("文件名含有非法字符")},
+      {Reason::NameTooLong, 0, gb("文件名过长")},
+      {Reason::EmptyName, 0, gb("文件名为空")},
+      {Reason::SourceMissing, 0, gb("原文件不存在")},
+      {Reason::Unreadable, 0, gb("无法读取文件")},
+      {Reason::SameFileAsEarlier, 3, gb("与第3行是同一个文件")},
+  };
+  for (const auto& c : cases) EXPECT_EQ(reasonText(c.reason, c.detail), c.text) << static_cast<int>(c.reason);
+  EXPECT_EQ(reasonText(Reason::SystemError, EACCES), platform::errorText(EACCES));
+  EXPECT_FALSE(reasonText(Reason::SystemError, EACCES).empty());
 }
 
 }  // namespace

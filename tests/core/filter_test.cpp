@@ -63,12 +63,12 @@ TEST(FileFilter, LooksAtTheNameNotTheFolder) {
             (std::vector<std::string>{"track.mp3"}));
 }
 
-TEST(FileFilter, UndoRecordsAndColumnsStayWithTheirEntries) {
+TEST(FileFilter, ColumnsStayWithTheirEntries) {
   FileList list;
   for (const char* n : {"a.txt", "b.mp3", "c.txt", "d.mp3"}) list.addName(n);
   list.fillRows(kFillAppend | kFillDirectory, 0, 3, "/d/");
   for (int r = 0; r < 4; ++r) {
-    list.setUndoName(r, "undo-" + list[r].oldName);
+    list.setMp3Status(r, "tag-" + list[r].oldName);
     list.setNewName(r, "new-" + list[r].oldName);
   }
   list.fillRows(kFillNewNames, 0, 3, {});
@@ -76,7 +76,7 @@ TEST(FileFilter, UndoRecordsAndColumnsStayWithTheirEntries) {
   ASSERT_EQ(list.fileCount(), 2);
   ASSERT_EQ(list.rowCount(), 2);
   for (int r = 0; r < 2; ++r) {
-    EXPECT_EQ(list[r].undoName, "undo-" + list[r].oldName);
+    EXPECT_EQ(list[r].mp3Status, "tag-" + list[r].oldName);
     EXPECT_EQ(list[r].newNameCell, "new-" + list[r].oldName);
   }
   EXPECT_EQ(applyFilter(list, {FilterOperation::Keep, FilterMatch::Extension, "wav"}), 2);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+
 #include "platform/fs.h"
 #include "temp_dir.h"
 
@@ -53,6 +56,112 @@ TEST(Paths, DirectoryAndName) {
   EXPECT_EQ(directoryOf("/a/b.mp3"), "/a/");
   EXPECT_EQ(fileNameOf("/a/b.mp3"), "b.mp3");
   EXPECT_EQ(directoryOf("b.mp3"), "");
+}
+
+TEST(Folder, RenamesInsideItNeverReplacing) {
+  testing::TempDir t;
+  t.write("a", "A");
+  t.write("b", "B");
+  std::filesystem::create_directory(t.path() / "sub");
+  const Folder f(t.dir());
+  ASSERT_TRUE(f.isOpen());
+  const struct {
+    const char *from, *to;
+    RenameResult result;
+  } cases[] = {
+      {"a", "b", RenameResult::TargetExists},
+      {"a", "sub", RenameResult::TargetExists},  // a folder holds the name too
+      {"a", "a", RenameResult::TargetExists},    // the file itself: the caller goes through a name of its own
+      {"missing", "c", RenameResult::SourceMissing},
+      {"a", "bad\x81", RenameResult::Unconvertible},
+      {"a", "c", RenameResult::Renamed},
+  };
+  for (const auto& c : cases) EXPECT_EQ(f.rename(c.from, c.to).result, c.result) << c.from << " -> " << c.to;
+  EXPECT_EQ(t.read("c"), "A");
+  EXPECT_EQ(t.read("b"), "B");
+  EXPECT_EQ(f.rename("c", "sub/c").result, RenameResult::Renamed);  // the caller keeps names single
+  EXPECT_EQ(t.read("sub/c"), "A");
+}
+
+TEST(Folder, NamesAndIdentities) {
+  testing::TempDir t;
+  t.write("a", "12345");
+  t.write("\xE9\x9F\xB3", "x");  // 音 in UTF-8
+  std::filesystem::create_directory(t.path() / "sub");
+  const Folder f(t.dir());
+  auto names = f.names();
+  ASSERT_TRUE(names);
+  std::sort(names->begin(), names->end());
+  EXPECT_EQ(*names, (std::vector<std::string>{"a", "sub", "\xD2\xF4"}));
+
+  const auto a = f.identityOf("a");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->size, 5u);
+  EXPECT_EQ(a->device, f.identity().device);
+  EXPECT_NE(a->inode, f.identity().inode);
+  EXPECT_FALSE(f.identityOf("none"));
+  ASSERT_EQ(f.rename("a", "b").result, RenameResult::Renamed);
+  EXPECT_EQ(f.identityOf("b"), a);  // a rename keeps the file's identity
+  // Another file of the same size in the old place is told apart.
+  t.write("a", "54321");
+  EXPECT_NE(f.identityOf("a"), a);
+  EXPECT_EQ(f.nameLimit(), 255u);
+  EXPECT_TRUE(f.sync());
+
+  const Folder none(t.dir() + "missing");
+  EXPECT_FALSE(none.isOpen());
+  EXPECT_EQ(none.error(), ENOENT);
+  EXPECT_FALSE(none.names());
+  EXPECT_EQ(none.rename("a", "b").result, RenameResult::SourceMissing);
+}
+
+TEST(JournalFile, ReplacesAtomicallyAndAppends) {
+  testing::TempDir t;
+  const std::string path = t.dir() + "state/deeper/journal";
+  JournalFile j;
+  ASSERT_TRUE(j.create(path));  // the folders are made
+  ASSERT_TRUE(j.write("plan\n"));
+  EXPECT_FALSE(std::filesystem::exists(t.path() / "state/deeper/journal"));  // not before the commit
+  ASSERT_TRUE(j.commit());
+  ASSERT_TRUE(j.write("done\n"));
+  j.close();
+  EXPECT_EQ(t.read("state/deeper/journal"), "plan\ndone\n");
+
+  JournalFile k;
+  ASSERT_TRUE(k.openAppend(path));
+  ASSERT_TRUE(k.write("more\n"));
+  ASSERT_TRUE(k.sync());
+  k.close();
+  EXPECT_EQ(t.read("state/deeper/journal"), "plan\ndone\nmore\n");
+
+  // A new content replaces the old only once committed; abandoned, it leaves nothing.
+  JournalFile n;
+  ASSERT_TRUE(n.create(path));
+  ASSERT_TRUE(n.write("other"));
+  n.close();
+  EXPECT_EQ(t.read("state/deeper/journal"), "plan\ndone\nmore\n");
+  EXPECT_FALSE(std::filesystem::exists(t.path() / "state/deeper/journal.new"));
+
+  JournalFile bad;
+  t.write("file", "");
+  EXPECT_FALSE(bad.create(t.dir() + "file/journal"));
+  EXPECT_NE(bad.error(), 0);
+  EXPECT_FALSE(bad.openAppend(t.dir() + "none"));
+  EXPECT_EQ(bad.error(), ENOENT);
+  EXPECT_FALSE(bad.write("x"));
+}
+
+TEST(Paths, StateDirectoryFollowsTheProgram) {
+  testing::TempDir t;
+  // The test program's folder is writable: it runs portable, state beside config.ini.
+  ASSERT_TRUE(isWritableDirectory(programDirectory()));
+  EXPECT_EQ(stateDirectory(), configDirectory());
+  EXPECT_TRUE(createDirectories(t.dir() + "x/y/z"));
+  EXPECT_TRUE(isDirectory(t.dir() + "x/y/z"));
+  EXPECT_TRUE(createDirectories(t.dir() + "x/y/z/"));
+  t.write("f", "");
+  EXPECT_FALSE(createDirectories(t.dir() + "f/g"));
+  EXPECT_FALSE(errorText(ENOENT).empty());
 }
 
 }  // namespace

@@ -1,267 +1,307 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <random>
-#include <set>
-#include <sstream>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/fs.h"
+#include "rename/journal.h"
 #include "rename/rename_pass.h"
-#include "text/gbtext.h"
+#include "rename_test_util.h"
 
 namespace qorin::rename {
 
 using namespace qorin::filelist;
 namespace {
 
+using Files = std::map<std::string, std::string>;
+using testing::RenameDir;
 namespace stdfs = std::filesystem;
 using text::gb;
 
-// A temporary directory holding a "work" folder for the listed files, so a
-// name that escapes it shows up in the root.
-class RenameDir : public ::testing::Test {
+class RenamePass : public RenameDir {
  protected:
-  void SetUp() override {
-    root_ = stdfs::temp_directory_path() / ("qorin-rename-" + std::to_string(std::random_device{}()));
-    ASSERT_TRUE(stdfs::create_directory(root_));
-    stdfs::create_directory(root_ / "work");
-    dir_ = *text::utf8ToGb((root_ / "work").string() + "/");
+  PassOutcome pass(FileList& list, const ProgressFn& progress = {}) {
+    return renamePass(list, journal_, progress);
   }
-  void TearDown() override { stdfs::remove_all(root_); }
-
-  stdfs::path native(const std::string& gbName) const { return root_ / "work" / *text::gbToUtf8(gbName); }
-
-  void write(const std::string& gbName, const std::string& content) {
-    std::ofstream(native(gbName), std::ios::binary) << content;
+  RecordOutcome undo(FileList& list) {
+    RecordOutcome o = undoLastPass(journal_);
+    showUndoInList(list, o);
+    return o;
   }
-
-  std::string content(const std::string& gbName) const {
-    std::ifstream in(native(gbName), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  // name -> content of every file in the work folder.
-  std::map<std::string, std::string> files() const {
-    std::map<std::string, std::string> out;
-    for (const auto& e : stdfs::directory_iterator(root_ / "work")) {
-      const std::string name = *text::utf8ToGb(e.path().filename().string());
-      out[name] = content(name);
-    }
-    return out;
-  }
-
-  std::set<std::string> rootEntries() const {
-    std::set<std::string> out;
-    for (const auto& e : stdfs::directory_iterator(root_)) out.insert(e.path().filename().string());
-    return out;
-  }
-
-  // One file per name, its content the name itself, listed in order.
-  FileList listOf(const std::vector<std::string>& names) {
-    FileList list;
-    for (const auto& n : names) {
-      write(n, "content of " + n);
-      list.addName(n);
-    }
-    list.fillRows(kFillAppend | kFillDirectory, 0, list.fileCount() - 1, dir_);
-    return list;
-  }
-
-  static void propose(FileList& list, const std::vector<std::string>& newNames) {
-    for (int r = 0; r < list.fileCount(); ++r) list.setNewName(r, newNames[static_cast<std::size_t>(r)]);
-  }
-
-  stdfs::path root_;
-  std::string dir_;
 };
 
-TEST_F(RenameDir, AllSucceedAndRecordTheirOldNames) {
+TEST_F(RenamePass, AllSucceedAndComeBack) {
   FileList list = listOf({"a.txt", "b.txt", gb("歌曲.mp3")});
   propose(list, {"1.txt", "2.txt", gb("新歌.mp3")});
-  EXPECT_EQ(renamePass(list), 3);
-  const std::map<std::string, std::string> want = {{"1.txt", "content of a.txt"},
-                                                   {"2.txt", "content of b.txt"},
-                                                   {gb("新歌.mp3"), "content of " + gb("歌曲.mp3")}};
-  EXPECT_EQ(files(), want);
+  const PassOutcome p = pass(list);
+  EXPECT_EQ(p.status, PassOutcome::Status::Done);
+  EXPECT_EQ(p.succeeded, 3);
+  EXPECT_EQ(p.renamed, 3);
+  EXPECT_EQ(files(), (Files{{"1.txt", "content of a.txt"},
+                            {"2.txt", "content of b.txt"},
+                            {gb("新歌.mp3"), "content of " + gb("歌曲.mp3")}}));
   for (int r = 0; r < 3; ++r) {
     EXPECT_EQ(list[r].oldName, list[r].newName);
     EXPECT_EQ(list[r].status, gb("更名成功"));
     EXPECT_EQ(list[r].icon, StatusIcon::Success);
     EXPECT_EQ(list[r].newNameCell, "");  // left as the preview had it
   }
-  EXPECT_EQ(list[2].undoName, gb("歌曲.mp3"));
+  EXPECT_EQ(inspectRecord(journal_).state, RecordState::Undoable);
 
-  EXPECT_EQ(undoLastPass(list), 3);
-  EXPECT_EQ(files().count("a.txt") + files().count("b.txt") + files().count(gb("歌曲.mp3")), 3u);
+  const RecordOutcome u = undo(list);
+  EXPECT_EQ(u.status, RecordOutcome::Status::Done);
+  EXPECT_EQ(u.total, 3);
+  EXPECT_EQ(u.restored, 3);
+  EXPECT_EQ(files(), (Files{{"a.txt", "content of a.txt"},
+                            {"b.txt", "content of b.txt"},
+                            {gb("歌曲.mp3"), "content of " + gb("歌曲.mp3")}}));
   EXPECT_EQ(list[0].oldName, "a.txt");
   EXPECT_EQ(list[0].status, gb("撤消成功"));
   EXPECT_EQ(list[0].newName, "1.txt");  // proposals stay
+  // Not offered again.
+  EXPECT_EQ(inspectRecord(journal_).state, RecordState::None);
+  EXPECT_EQ(undoLastPass(journal_).status, RecordOutcome::Status::NoRecord);
 }
 
-TEST_F(RenameDir, SameTargetTwiceFirstWins) {
+TEST_F(RenamePass, SameTargetTwiceFirstWins) {
   FileList list = listOf({"a", "b"});
   propose(list, {"x", "x"});
-  EXPECT_EQ(renamePass(list), 1);
-  const std::map<std::string, std::string> want = {{"x", "content of a"}, {"b", "content of b"}};
-  EXPECT_EQ(files(), want);
+  EXPECT_EQ(pass(list).succeeded, 1);
+  EXPECT_EQ(files(), (Files{{"x", "content of a"}, {"b", "content of b"}}));
   EXPECT_EQ(list[1].oldName, "b");
   EXPECT_EQ(list[1].status, gb("更名失败"));
   EXPECT_EQ(list[1].icon, StatusIcon::Failure);
   EXPECT_EQ(list[1].newNameCell, "x");
-  EXPECT_EQ(list[1].undoName, "");
+  EXPECT_EQ(list[1].statusReason, Reason::SameAsEarlier);
+  EXPECT_EQ(list[1].statusDetail, 1);
 }
 
-TEST_F(RenameDir, UnchangedNameSucceedsInPlace) {
+TEST_F(RenamePass, UnchangedNameSucceedsWithoutARename) {
   FileList list = listOf({"same.txt"});
   propose(list, {"same.txt"});
-  EXPECT_EQ(renamePass(list), 1);
-  EXPECT_EQ(files(), (std::map<std::string, std::string>{{"same.txt", "content of same.txt"}}));
-  EXPECT_EQ(list[0].undoName, "same.txt");
+  const PassOutcome p = pass(list);
+  EXPECT_EQ(p.succeeded, 1);
+  EXPECT_EQ(p.renamed, 0);
+  EXPECT_EQ(files(), (Files{{"same.txt", "content of same.txt"}}));
+  EXPECT_EQ(inspectRecord(journal_).state, RecordState::None);  // nothing to give back
 }
 
 // Names that would leave the folder, cut at a NUL or name no file fail
-// without any file being touched.
-TEST_F(RenameDir, InapplicableNamesFailWithoutTouchingFiles) {
-  const std::vector<std::string> bad = {
-      "",     ".",          "..",  "../x", "3/12", "sub/", std::string("a\0b", 3),
-      "/abs", "..\xA1\xF6", "\x81"};  // the last: a lead byte alone, not convertible
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < bad.size(); ++i) names.push_back("f" + std::to_string(i));
-  FileList list = listOf(names);
-  propose(list, bad);
-  const auto before = files();
-  EXPECT_EQ(renamePass(list), 1);  // "..■" is an ordinary name
-  EXPECT_EQ(rootEntries(), std::set<std::string>{"work"});
-  EXPECT_EQ(files().size(), before.size());
-  for (int r = 0; r < list.fileCount(); ++r) {
-    if (r == 8) continue;
-    EXPECT_EQ(list[r].oldName, names[static_cast<std::size_t>(r)]) << r;
-    EXPECT_EQ(list[r].icon, StatusIcon::Failure) << r;
-    EXPECT_EQ(list[r].newNameCell, bad[static_cast<std::size_t>(r)]) << r;
-  }
-  EXPECT_EQ(content("a"), "");  // the NUL name did not become "a"
-  EXPECT_FALSE(stdfs::exists(native("a")));
-}
-
-TEST(RenameNames, ApplicableNames) {
+// with their reason, and no file is touched.
+TEST_F(RenamePass, InapplicableNamesFailWithTheirReason) {
   const struct {
     std::string name;
-    bool posix, windows;
+    Reason reason;
   } cases[] = {
-      {"song.mp3", true, true},
-      {".hidden", true, true},
-      {"...", true, true},
-      {"", false, false},
-      {".", false, false},
-      {"..", false, false},
-      {"a/b", false, false},
-      {"a\\b", true, false},
-      {std::string("x\0", 2), false, false},
-      {"\x81\x5C", true, true},     // a double-byte character ending in 0x5C
-      {"\x81\x5C\\", true, false},  // ... followed by a real backslash
-      {"\x95\x32\x82\x36/", false, false},
-      {gb("音乐"), true, true},
+      {"", Reason::EmptyName},
+      {".", Reason::IllegalName},
+      {"..", Reason::IllegalName},
+      {"../x", Reason::IllegalName},
+      {"3/12", Reason::IllegalName},
+      {std::string("a\0b", 3), Reason::IllegalName},
+      {"\x81", Reason::IllegalName},  // a lead byte alone: not convertible
+      {std::string(256, 'n'), Reason::NameTooLong},
+      {std::string(86 * 2, '\xB0'), Reason::NameTooLong},  // 172 code-page bytes, 258 in UTF-8
+      {"..\xA1\xF6", Reason::None},                        // "..■" is an ordinary name
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(isApplicableName(c.name, false), c.posix) << c.name;
-    EXPECT_EQ(isApplicableName(c.name, true), c.windows) << c.name;
-  }
-}
-
-TEST_F(RenameDir, ChainGoesAsTheFileSystemAllows) {
-  // a -> b meets the existing b; b -> c then frees b too late for a.
-  FileList list = listOf({"a", "b"});
-  propose(list, {"b", "c"});
-  EXPECT_EQ(renamePass(list), 1);
-  const std::map<std::string, std::string> want = {{"a", "content of a"}, {"c", "content of b"}};
-  EXPECT_EQ(files(), want);
-  EXPECT_EQ(list[0].oldName, "a");
-  EXPECT_EQ(list[1].oldName, "c");
-
-  // The reverse order succeeds in full.
-  FileList list2 = listOf({"q", "p"});
-  propose(list2, {"r", "q"});
-  EXPECT_EQ(renamePass(list2), 2);
-  EXPECT_EQ(content("r"), "content of q");
-  EXPECT_EQ(content("q"), "content of p");
-  EXPECT_EQ(undoLastPass(list2), 1);  // q is taken again by the time r goes back
-  EXPECT_EQ(content("r"), "content of q");
-  EXPECT_EQ(content("p"), "content of p");
-}
-
-TEST_F(RenameDir, SecondSmallerPassRewritesTheRecordOfItsEntries) {
-  std::vector<std::string> names, first, second;
-  for (int i = 0; i < 60; ++i) {
-    names.push_back("n" + std::to_string(i));
-    first.push_back("p" + std::to_string(i));
+  std::vector<std::string> names, proposals;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    names.push_back("f" + std::to_string(i));
+    proposals.push_back(cases[i].name);
   }
   FileList list = listOf(names);
-  propose(list, first);
-  EXPECT_EQ(renamePass(list), 60);
-  EXPECT_EQ(list[59].undoName, "n59");
-
-  std::vector<int> lastThirty;
-  for (int r = 30; r < 60; ++r) lastThirty.push_back(r);
-  list.removeRows(lastThirty);
-  for (int i = 0; i < 30; ++i)
-    second.push_back(i % 2 ? "q" + std::to_string(i) : "p" + std::to_string(i + 1));
-  propose(list, second);  // the even ones collide with an earlier entry's name
-  EXPECT_EQ(renamePass(list), 15);
-  EXPECT_EQ(list[1].undoName, "p1");
-  EXPECT_EQ(list[0].undoName, "");
-
-  EXPECT_EQ(undoLastPass(list), 15);
-  for (int r = 0; r < 30; ++r) EXPECT_EQ(list[r].oldName, "p" + std::to_string(r)) << r;
-  EXPECT_EQ(files().size(), 60u);
+  propose(list, proposals);
+  EXPECT_EQ(pass(list).succeeded, 1);
+  EXPECT_EQ(rootEntries(), (std::set<std::string>{"state", "work"}));
+  EXPECT_EQ(files().size(), names.size());
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const int r = static_cast<int>(i);
+    EXPECT_EQ(list[r].statusReason, cases[i].reason) << i;
+    if (cases[i].reason == Reason::None) continue;
+    EXPECT_EQ(list[r].oldName, names[i]) << i;
+    EXPECT_EQ(list[r].icon, StatusIcon::Failure) << i;
+    EXPECT_EQ(list[r].newNameCell, cases[i].name) << i;
+  }
+  EXPECT_FALSE(stdfs::exists(native("a")));  // the NUL name did not become "a"
 }
 
-TEST_F(RenameDir, UndoRecordFollowsRemovedAndAddedEntries) {
+TEST_F(RenamePass, ChainsAndCyclesRunInOnePassAndComeBack) {
+  // A chain listed in the wrong order, a swap, a rotation, a shift upward
+  // and one downward.
+  FileList list = listOf({"a", "b", "s1", "s2", "r1", "r2", "r3", "1", "2", "3", "x2", "x3"});
+  propose(list, {"b", "c", "s2", "s1", "r2", "r3", "r1", "2", "3", "4", "x1", "x2"});
+  const Files before = files();
+  const PassOutcome p = pass(list);
+  EXPECT_EQ(p.succeeded, 12);
+  EXPECT_EQ(p.renamed, 12);
+  EXPECT_EQ(files(), (Files{{"b", "content of a"},
+                            {"c", "content of b"},
+                            {"s2", "content of s1"},
+                            {"s1", "content of s2"},
+                            {"r2", "content of r1"},
+                            {"r3", "content of r2"},
+                            {"r1", "content of r3"},
+                            {"2", "content of 1"},
+                            {"3", "content of 2"},
+                            {"4", "content of 3"},
+                            {"x1", "content of x2"},
+                            {"x2", "content of x3"}}));
+  const RecordOutcome u = undo(list);
+  EXPECT_EQ(u.total, 12);
+  EXPECT_EQ(u.restored, 12);
+  EXPECT_EQ(files(), before);
+  for (int r = 0; r < list.fileCount(); ++r) EXPECT_EQ(list[r].status, gb("撤消成功")) << r;
+}
+
+TEST_F(RenamePass, ChainEndingAtAFileThatStaysFailsAsAWhole) {
+  write("c", "outsider");
+  FileList list = listOf({"a", "b", "k"});
+  propose(list, {"b", "c", "k"});
+  EXPECT_EQ(pass(list).succeeded, 1);  // only the unchanged one
+  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
+  EXPECT_EQ(list[1].statusReason, Reason::TargetExists);
+  EXPECT_EQ(content("c"), "outsider");
+}
+
+TEST_F(RenamePass, UndoFollowsTheRecordNotTheList) {
   FileList list = listOf({"a", "b", "c", "d"});
   propose(list, {"A1", "B1", "C1", "D1"});
-  ASSERT_EQ(renamePass(list), 4);
+  ASSERT_EQ(pass(list).renamed, 4);
   list.removeRows({0, 2});  // not contiguous
   write("e", "content of e");
   list.addName("e");
   list.fillRows(kFillAppend | kFillDirectory, 2, 2, dir_);
-  ASSERT_EQ(list.fileCount(), 3);
-  EXPECT_EQ(list[2].undoName, "");
+  list.setStatus(2, gb("更名成功"), StatusIcon::Success);
 
-  EXPECT_EQ(undoLastPass(list), 2);
-  const std::map<std::string, std::string> want = {{"A1", "content of a"},
-                                                   {"b", "content of b"},
-                                                   {"C1", "content of c"},
-                                                   {"d", "content of d"},
-                                                   {"e", "content of e"}};
-  EXPECT_EQ(files(), want);
-  EXPECT_EQ(list[2].status, gb("撤消失败"));
-  EXPECT_EQ(list[2].icon, StatusIcon::Failure);
+  const RecordOutcome u = undo(list);
+  EXPECT_EQ(u.total, 4);  // the removed rows' files come back too
+  EXPECT_EQ(u.restored, 4);
+  EXPECT_EQ(files(), (Files{{"a", "content of a"},
+                            {"b", "content of b"},
+                            {"c", "content of c"},
+                            {"d", "content of d"},
+                            {"e", "content of e"}}));
+  EXPECT_EQ(list[0].oldName, "b");
+  EXPECT_EQ(list[1].oldName, "d");
+  EXPECT_EQ(list[1].status, gb("撤消成功"));
+  EXPECT_EQ(list[2].status, gb("更名成功"));  // added after the pass: untouched
 }
 
-TEST_F(RenameDir, UndoFailsWhereAnotherFileTookTheOldName) {
+TEST_F(RenamePass, UndoFailsAloneWhereAnotherFileTookTheOldName) {
   FileList list = listOf({"a", "b"});
   propose(list, {"x", "y"});
-  ASSERT_EQ(renamePass(list), 2);
+  ASSERT_EQ(pass(list).renamed, 2);
   write("a", "intruder");
-  EXPECT_EQ(undoLastPass(list), 1);
+  const RecordOutcome u = undo(list);
+  EXPECT_EQ(u.total, 2);
+  EXPECT_EQ(u.restored, 1);
   EXPECT_EQ(content("a"), "intruder");
   EXPECT_EQ(content("x"), "content of a");
   EXPECT_EQ(list[0].oldName, "x");
   EXPECT_EQ(list[0].status, gb("撤消失败"));
+  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
   EXPECT_EQ(list[1].oldName, "b");
+
+  // The failed one stays on offer; once the name is free it comes back.
+  EXPECT_EQ(inspectRecord(journal_).state, RecordState::Undoable);
+  stdfs::rename(native("a"), native("elsewhere"));
+  const RecordOutcome again = undo(list);
+  EXPECT_EQ(again.total, 1);
+  EXPECT_EQ(again.restored, 1);
+  EXPECT_EQ(content("a"), "content of a");
+  EXPECT_EQ(inspectRecord(journal_).state, RecordState::None);
 }
 
-TEST_F(RenameDir, MissingFileAndEntryWithoutRowFail) {
+TEST_F(RenamePass, UndoLeavesAFileThatChangedOrMoved) {
+  FileList list = listOf({"a", "b", "c"});
+  propose(list, {"a2", "b2", "c2"});
+  ASSERT_EQ(pass(list).renamed, 3);
+  write("a2", "grown since the pass");        // same inode, other size
+  stdfs::rename(native("b2"), native("b3"));  // moved away
+  // Same size, and on most file systems the inode just freed: only the
+  // creation time tells this file from the one the pass left.
+  stdfs::remove(native("c2"));
+  write("c2", "content of c");
+  const bool birthKept = platform::Folder(dir_).identityOf("c2")->birth != 0;
+  const RecordOutcome u = undo(list);
+  EXPECT_EQ(u.total, 3);
+  EXPECT_EQ(u.restored, birthKept ? 0 : 1);
+  EXPECT_EQ(list[0].statusReason, Reason::FileChanged);
+  EXPECT_EQ(list[1].statusReason, Reason::SourceMissing);
+  EXPECT_TRUE(files().contains("a2"));
+  EXPECT_TRUE(files().contains("b3"));
+  EXPECT_EQ(files().contains("c2"), birthKept);
+}
+
+TEST_F(RenamePass, ATargetThatIsTheFileItselfGoesThroughATemporaryName) {
+  // What a case-insensitive folder shows for a case-only change ("a" and
+  // "A" one file) looks here like a second link: the way through a
+  // temporary name is taken, meets the link, and everything is put back.
+  FileList list = listOf({"a"});
+  stdfs::create_hard_link(native("a"), native("A"));
+  propose(list, {"A"});
+  EXPECT_EQ(pass(list).succeeded, 0);
+  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
+  EXPECT_EQ(files(), (Files{{"a", "content of a"}, {"A", "content of a"}}));
+  JournalRecord r;
+  ASSERT_EQ(readJournal(journal_, r), JournalRead::Ok);
+  ASSERT_EQ(r.phases[0].steps.size(), 2u);
+  EXPECT_TRUE(r.phases[0].steps[0].cycle);
+  EXPECT_EQ(r.phases[0].states, (std::vector<StepState>{StepState::Failed, StepState::Failed}));
+}
+
+TEST_F(RenamePass, MissingFileAndEntryWithoutRow) {
   FileList list = listOf({"gone", "kept"});
   stdfs::remove(native("gone"));
   list.addName("nofolder");  // no row yet, so no directory either
   propose(list, {"g2", "k2", "n2"});
-  EXPECT_EQ(renamePass(list), 1);
-  EXPECT_EQ(list[0].icon, StatusIcon::Failure);
+  EXPECT_EQ(pass(list).succeeded, 1);
+  EXPECT_EQ(list[0].statusReason, Reason::SourceMissing);
   EXPECT_EQ(list[2].icon, StatusIcon::None);
+}
+
+TEST_F(RenamePass, RowsOfOneFolderSpelledTwoWaysAreOneFolder) {
+  FileList list = listOf({"a", "b"});
+  list.setDirectory(1, dir_ + "./");
+  propose(list, {"x", "x"});
+  EXPECT_EQ(pass(list).succeeded, 1);
+  EXPECT_EQ(list[1].statusReason, Reason::SameAsEarlier);
+}
+
+TEST_F(RenamePass, AJournalThatCannotBeWrittenStopsThePassBeforeAnyRename) {
+  FileList list = listOf({"a", "b"});
+  propose(list, {"x", "y"});
+  // A journal whose folder is a file, and one on a file system that takes
+  // no new files whoever asks.
+  write("notafolder", "");
+  for (const std::string& path : {dir_ + "notafolder/journal", std::string("/proc/qorin-journal")}) {
+    const PassOutcome p = renamePass(list, path);
+    EXPECT_EQ(p.status, PassOutcome::Status::JournalFailed) << path;
+    EXPECT_NE(p.journalError, 0) << path;
+    EXPECT_EQ(files(), (Files{{"a", "content of a"}, {"b", "content of b"}, {"notafolder", ""}}));
+    EXPECT_EQ(list[0].status, "");
+    EXPECT_EQ(list[0].oldName, "a");
+  }
+  // A folder without write permission (root may write anywhere).
+  stdfs::create_directory(root_ / "state");
+  stdfs::permissions(root_ / "state", stdfs::perms::owner_read | stdfs::perms::owner_exec);
+  if (::access((root_ / "state").c_str(), W_OK) != 0) {
+    EXPECT_EQ(pass(list).journalError, EACCES);
+    EXPECT_EQ(content("a"), "content of a");
+  }
+}
+
+TEST_F(RenamePass, ANewPassReplacesTheRecord) {
+  FileList list = listOf({"a"});
+  propose(list, {"b"});
+  ASSERT_EQ(pass(list).renamed, 1);
+  propose(list, {"c"});
+  ASSERT_EQ(pass(list).renamed, 1);
+  const RecordOutcome u = undo(list);
+  EXPECT_EQ(u.restored, 1);
+  EXPECT_EQ(files(), (Files{{"b", "content of a"}}));  // only the last pass comes back
+  EXPECT_FALSE(stdfs::exists(root_ / "state" / "journal.new"));
 }
 
 struct Recorder : FileListObserver {
@@ -281,13 +321,13 @@ struct Recorder : FileListObserver {
   unsigned allBits = 0;
 };
 
-TEST_F(RenameDir, RowsAreReportedOneByOneWithProgress) {
+TEST_F(RenamePass, RowsAreReportedOneByOneWithProgress) {
   FileList list = listOf({"a", "b", "c", "d", "e", "f", "g"});
   propose(list, {"a1", "b1", "c1", "c1", "e1", "f1", "g1"});
   Recorder rec;
   list.setObserver(&rec);
   std::vector<std::size_t> bars;
-  EXPECT_EQ(renamePass(list, [&](std::string_view bar) { bars.push_back(bar.size() / 2); }), 6);
+  EXPECT_EQ(pass(list, [&](std::string_view bar) { bars.push_back(bar.size() / 2); }).succeeded, 6);
   EXPECT_EQ(bars, (std::vector<std::size_t>{2, 5, 8, 11, 14, 17, 20}));
   EXPECT_EQ(rec.resets, 0);
   EXPECT_EQ(rec.rows.size(), 7u);

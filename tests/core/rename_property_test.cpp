@@ -1,60 +1,34 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <random>
-#include <sstream>
+#include <numeric>
 
+#include "rename/plan.h"
 #include "rename/rename_pass.h"
-#include "text/gbtext.h"
+#include "rename_test_util.h"
 
 namespace qorin::rename {
 
 using namespace qorin::filelist;
 namespace {
 
-namespace stdfs = std::filesystem;
+using Files = std::map<std::string, std::string>;
 
-class RenameProperty : public ::testing::TestWithParam<unsigned> {
+class RenameProperty : public testing::RenameDir, public ::testing::WithParamInterface<unsigned> {
  protected:
-  void SetUp() override {
-    root_ = stdfs::temp_directory_path() / ("qorin-rprop-" + std::to_string(std::random_device{}()));
-    ASSERT_TRUE(stdfs::create_directory(root_));
-    stdfs::create_directory(root_ / "work");
-    dir_ = *text::utf8ToGb((root_ / "work").string() + "/");
-  }
-  void TearDown() override { stdfs::remove_all(root_); }
-
-  // Every file in the work folder, name -> content; anything outside it is
-  // a fault of its own.
-  std::map<std::string, std::string> files() const {
-    std::map<std::string, std::string> out;
-    for (const auto& e : stdfs::directory_iterator(root_ / "work")) {
-      std::ifstream in(e.path(), std::ios::binary);
-      std::ostringstream s;
-      s << in.rdbuf();
-      out[*text::utf8ToGb(e.path().filename().string())] = s.str();
-    }
-    EXPECT_EQ(std::distance(stdfs::directory_iterator(root_), stdfs::directory_iterator()), 1);
-    return out;
-  }
-
   // The rows name every listed file exactly once with its own content, and
-  // the files nobody listed are untouched: nothing lost, nothing replaced.
+  // the files nobody listed are untouched: nothing lost, nothing replaced,
+  // no temporary name left.
   void expectRowsMatchFolder(const FileList& list, const std::vector<std::string>& contentOfRow,
-                             const std::map<std::string, std::string>& unlisted) {
-    std::map<std::string, std::string> claimed = unlisted;
+                             const Files& unlisted) {
+    Files claimed = unlisted;
     for (int r = 0; r < list.fileCount(); ++r) {
       const bool fresh = claimed.emplace(list[r].oldName, contentOfRow[static_cast<std::size_t>(r)]).second;
       EXPECT_TRUE(fresh) << "two rows or an unlisted file claim " << list[r].oldName;
     }
     EXPECT_EQ(files(), claimed);
+    EXPECT_EQ(rootEntries(), (std::set<std::string>{"state", "work"}));
   }
-
-  stdfs::path root_;
-  std::string dir_;
 };
 
 std::string randomName(std::mt19937& rng) {
@@ -65,20 +39,27 @@ std::string randomName(std::mt19937& rng) {
   return s;
 }
 
-TEST_P(RenameProperty, PassThenUndoLosesNothing) {
+const std::vector<std::string>& badNames() {
+  static const std::vector<std::string> bad = {
+      "", "..", "../up", "a/b", std::string("a\0", 2), "\x81", std::string(300, 'L'),
+  };
+  return bad;
+}
+
+TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
   std::mt19937 rng(GetParam());
   // Distinct names, some listed and some not, each file with its own content.
   std::vector<std::string> pool;
-  while (pool.size() < 40) {
+  while (pool.size() < 48) {
     std::string n = randomName(rng);
     if (std::find(pool.begin(), pool.end(), n) == pool.end()) pool.push_back(n);
   }
   FileList list;
   std::vector<std::string> contentOfRow;
-  std::map<std::string, std::string> unlisted;
+  Files unlisted;
   for (std::size_t i = 0; i < pool.size(); ++i) {
     const std::string content = "file " + std::to_string(i);
-    std::ofstream(root_ / "work" / *text::gbToUtf8(pool[i]), std::ios::binary) << content;
+    std::ofstream(native(pool[i]), std::ios::binary) << content;
     if (i % 4 == 3) {
       unlisted[pool[i]] = content;
     } else {
@@ -87,65 +68,131 @@ TEST_P(RenameProperty, PassThenUndoLosesNothing) {
     }
   }
   list.fillRows(kFillAppend | kFillDirectory, 0, list.fileCount() - 1, dir_);
+  const Files initial = files();
+  const int n = list.fileCount();
 
-  // Rule outcomes: keep the name, take a pooled name (listed, unlisted or
-  // another row's target), something new, or something that must not apply.
-  static const std::string bad[] = {"", "..", "../up", "a/b", std::string("a\0", 2), "\x81"};
-  for (int r = 0; r < list.fileCount(); ++r) {
+  // Structured moves on disjoint rows first: swaps, 3-cycles, shifts up and
+  // down; then whatever a rule might propose for the rest.
+  std::vector<int> free(static_cast<std::size_t>(n));
+  std::iota(free.begin(), free.end(), 0);
+  std::shuffle(free.begin(), free.end(), rng);
+  std::vector<bool> given(static_cast<std::size_t>(n), false);
+  const auto take = [&](std::size_t k) {
+    std::vector<int> rows;
+    while (rows.size() < k && !free.empty()) {
+      rows.push_back(free.back());
+      free.pop_back();
+    }
+    return rows;
+  };
+  const auto give = [&](int row, const std::string& name) {
+    list.setNewName(row, name);
+    given[static_cast<std::size_t>(row)] = true;
+  };
+  for (int round = 0; round < 2; ++round) {
+    if (auto s = take(2); s.size() == 2) {  // swap
+      give(s[0], list[s[1]].oldName);
+      give(s[1], list[s[0]].oldName);
+    }
+    if (auto c = take(3); c.size() == 3) {  // rotation
+      for (std::size_t k = 0; k < 3; ++k) give(c[k], list[c[(k + 1) % 3]].oldName);
+    }
+    if (auto up = take(4); up.size() == 4) {  // each to the next one's name, the last to a new one
+      for (std::size_t k = 0; k + 1 < up.size(); ++k) give(up[k], list[up[k + 1]].oldName);
+      give(up.back(), "fresh" + std::to_string(round));
+    }
+    if (auto down = take(3); down.size() == 3) {  // the first to a new name, each to the previous one's
+      give(down[0], "freed" + std::to_string(round));
+      for (std::size_t k = 1; k < down.size(); ++k) give(down[k], list[down[k - 1]].oldName);
+    }
+  }
+  for (int r = 0; r < n; ++r) {
+    if (given[static_cast<std::size_t>(r)]) continue;
     std::string proposal;
-    switch (std::uniform_int_distribution<int>(0, 4)(rng)) {
+    switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
       case 0:
         proposal = list[r].oldName;
         break;
       case 1:
-      case 2:
+      case 2:  // a pooled name: listed, unlisted, or another row's target
         proposal = pool[std::uniform_int_distribution<std::size_t>(0, pool.size() - 1)(rng)];
         break;
       case 3:
-        proposal = randomName(rng) + "~" + std::to_string(r % 5);
+        proposal = randomName(rng) + "~" + std::to_string(r % 5);  // new, sometimes twice
         break;
       default:
-        proposal = bad[std::uniform_int_distribution<std::size_t>(0, 5)(rng)];
+        proposal = badNames()[std::uniform_int_distribution<std::size_t>(0, badNames().size() - 1)(rng)];
         break;
     }
     list.setNewName(r, proposal);
   }
 
-  std::vector<std::string> before;
-  for (int r = 0; r < list.fileCount(); ++r) before.push_back(list[r].oldName);
-  const int renamed = renamePass(list);
+  std::vector<std::string> before, proposals;
+  for (int r = 0; r < n; ++r) {
+    before.push_back(list[r].oldName);
+    proposals.push_back(list[r].newName);
+  }
+  const PassOutcome p = renamePass(list, journal_);
+  ASSERT_EQ(p.status, PassOutcome::Status::Done);
   expectRowsMatchFolder(list, contentOfRow, unlisted);
-  int recorded = 0;
-  for (int r = 0; r < list.fileCount(); ++r) {
+
+  const Files after = files();
+  int succeeded = 0, renamed = 0;
+  for (int r = 0; r < n; ++r) {
+    const auto ru = static_cast<std::size_t>(r);
     const FileEntry& e = list[r];
     const bool ok = e.icon == StatusIcon::Success;
-    recorded += ok;
-    EXPECT_EQ(e.undoName, ok ? before[static_cast<std::size_t>(r)] : "") << r;
-    EXPECT_EQ(e.oldName, ok ? e.newName : before[static_cast<std::size_t>(r)]) << r;
-  }
-  EXPECT_EQ(renamed, recorded);
-
-  // Drop a few rows between pass and undo; their files keep the pass's name.
-  std::vector<int> drop;
-  for (int r = 0; r < list.fileCount(); r += 7) drop.push_back(r);
-  for (auto it = drop.rbegin(); it != drop.rend(); ++it) {
-    const auto row = static_cast<std::size_t>(*it);
-    unlisted[list[*it].oldName] = contentOfRow[row];
-    contentOfRow.erase(contentOfRow.begin() + static_cast<std::ptrdiff_t>(row));
-    before.erase(before.begin() + static_cast<std::ptrdiff_t>(row));
-  }
-  list.removeRows(drop);
-
-  const int undone = undoLastPass(list);
-  expectRowsMatchFolder(list, contentOfRow, unlisted);
-  int back = 0;
-  for (int r = 0; r < list.fileCount(); ++r) {
-    if (list[r].icon == StatusIcon::Success) {
-      ++back;
-      EXPECT_EQ(list[r].oldName, before[static_cast<std::size_t>(r)]) << r;
+    succeeded += ok;
+    renamed += ok && before[ru] != proposals[ru];
+    EXPECT_EQ(e.oldName, ok ? proposals[ru] : before[ru]) << r;
+    if (ok) continue;
+    // A failure is never one that could have applied: the name is bad, or
+    // its target is held now, or the file was another row's.
+    switch (e.statusReason) {
+      case Reason::EmptyName:
+      case Reason::IllegalName:
+      case Reason::NameTooLong:
+        EXPECT_NE(std::find(badNames().begin(), badNames().end(), proposals[ru]), badNames().end()) << r;
+        break;
+      case Reason::TargetExists:
+        EXPECT_TRUE(after.contains(proposals[ru])) << r << " could have taken " << proposals[ru];
+        break;
+      case Reason::SameAsEarlier: {
+        const auto first = static_cast<std::size_t>(e.statusDetail - 1);
+        ASSERT_LT(first, ru);
+        EXPECT_EQ(proposals[first], proposals[ru]) << r;
+        EXPECT_TRUE(after.contains(proposals[ru])) << r;
+        break;
+      }
+      default:
+        ADD_FAILURE() << "row " << r << " failed with reason " << static_cast<int>(e.statusReason);
     }
   }
-  EXPECT_EQ(undone, back);
+  EXPECT_EQ(p.succeeded, succeeded);
+  EXPECT_EQ(p.renamed, renamed);
+
+  // Drop a few rows and add one between pass and undo: the undo works from
+  // the record, so every file comes back all the same.
+  std::vector<int> drop;
+  for (int r = 0; r < n; r += 7) drop.push_back(r);
+  list.removeRows(drop);
+  write("added later", "new file");
+  list.addName("added later");
+  list.fillRows(kFillAppend | kFillDirectory, list.fileCount() - 1, list.fileCount() - 1, dir_);
+
+  const RecordOutcome u = undoLastPass(journal_);
+  showUndoInList(list, u);
+  ASSERT_EQ(u.status, renamed ? RecordOutcome::Status::Done : RecordOutcome::Status::NoRecord);
+  EXPECT_EQ(u.total, renamed);
+  EXPECT_EQ(u.restored, renamed);
+  Files want = initial;
+  want["added later"] = "new file";
+  EXPECT_EQ(files(), want);
+  EXPECT_EQ(list[list.fileCount() - 1].status, "");
+  for (int r = 0; r < list.fileCount(); ++r) {
+    if (list[r].status != text::gb("撤消成功")) continue;
+    EXPECT_TRUE(initial.contains(list[r].oldName)) << r;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RenameProperty, ::testing::Range(1u, 41u));

@@ -267,11 +267,14 @@ TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
     const char* newName;
     const char* status;
   } want[] = {{"歌手甲.mp3", ""}, {"", "非MP3文件"}, {"", "非MP3文件"},
-              {"", "无标签"},     {"", ""},          {"stale", "old"}};
+              {"", "无标签"},     {"", ""},          {"", "old"}};
   for (int r = 0; r < list.fileCount(); ++r) {
     EXPECT_EQ(list[r].newName, gb(want[r].newName)) << list[r].oldName;
     EXPECT_EQ(list[r].mp3Status, gb(want[r].status)) << list[r].oldName;
   }
+  // The file that cannot be read keeps no other rule's proposal: it fails with its reason.
+  EXPECT_EQ(list[5].proposalProblem, filelist::Reason::Unreadable);
+  EXPECT_EQ(list[0].proposalProblem, filelist::Reason::None);
 
   // The untagged file gets a tag: its old mark goes.
   writeOurV2(dir.file("bare.mp3"), springFields());

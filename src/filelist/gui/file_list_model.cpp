@@ -48,6 +48,15 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kColStatus && e.icon != StatusIcon::None)
         return e.icon == StatusIcon::Success ? success_ : failure_;
       return {};
+    case Qt::ForegroundRole:
+      // A proposal that will not apply stands out before the pass.
+      if (index.column() == kColNew && isFailure(e.mark) && !e.newNameCell.empty()) return conflict_;
+      return {};
+    case Qt::ToolTipRole:
+      if (index.column() == kColNew && isFailure(e.mark)) return text::toQt(reasonText(e.mark, e.markDetail));
+      if (index.column() == kColStatus && isFailure(e.statusReason))
+        return text::toQt(reasonText(e.statusReason, e.statusDetail));
+      return {};
     default:
       return {};
   }
@@ -77,7 +86,8 @@ void FileListModel::cellsChanged(int firstRow, int lastRow, unsigned columnBits)
       lo = std::min(lo, c);
       hi = std::max(hi, c);
     }
-  emit dataChanged(index(firstRow, lo), index(lastRow, hi), {Qt::DisplayRole, Qt::DecorationRole});
+  emit dataChanged(index(firstRow, lo), index(lastRow, hi),
+                   {Qt::DisplayRole, Qt::DecorationRole, Qt::ForegroundRole, Qt::ToolTipRole});
 }
 
 }  // namespace qorin::filelist

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QIcon>
 
 #include "filelist/file_list.h"
@@ -35,6 +36,7 @@ class FileListModel : public QAbstractTableModel, public FileListObserver {
   FileList& list_;
   QIcon success_;
   QIcon failure_;
+  QColor conflict_{0xC0, 0x00, 0x00};
 };
 
 }  // namespace qorin::filelist

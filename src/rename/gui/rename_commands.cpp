@@ -8,10 +8,6 @@
 
 namespace qorin::rename {
 
-namespace {
-
-// Shows the bar and lets the window paint (no user input is taken meanwhile,
-// so nothing can run into the pass).
 ProgressFn showProgress(QLabel* label) {
   return [label](std::string_view bar) {
     label->setText(text::toQt(bar));
@@ -19,13 +15,16 @@ ProgressFn showProgress(QLabel* label) {
   };
 }
 
-void showSummary(platform::Dialogs& dialogs, QWidget* parent, const Summary& s) {
+void showReport(platform::Dialogs& dialogs, QWidget* parent, const session::PassReport& r) {
+  if (!r.problem.empty()) {
+    dialogs.message(parent, platform::programTitle(), text::toQt(r.problem),
+                    platform::Dialogs::Icon::Exclamation);
+    return;
+  }
   dialogs.message(
-      parent, platform::programTitle(), text::toQt(s.text),
-      s.allSucceeded ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
+      parent, platform::programTitle(), text::toQt(r.summary.text),
+      r.summary.allSucceeded ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
 }
-
-}  // namespace
 
 void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   session::PassReport r;
@@ -33,7 +32,7 @@ void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* prog
     platform::WaitCursor wait;
     r = s.renameAll(showProgress(progress));
   }
-  showSummary(dialogs, parent, r.summary);
+  showReport(dialogs, parent, r);
 }
 
 void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
@@ -46,7 +45,34 @@ void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progre
     r = s.undoLastPass(showProgress(progress));
     progress->clear();
   }
-  showSummary(dialogs, parent, r.summary);
+  showReport(dialogs, parent, r);
+}
+
+void recoverAtStart(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  int renamed = 0;
+  std::string problem;
+  switch (s.checkRecordAtStart(renamed, problem)) {
+    case session::StartRecord::Unusable:
+      dialogs.message(parent, platform::programTitle(), text::toQt(problem),
+                      platform::Dialogs::Icon::Exclamation);
+      return;
+    case session::StartRecord::Interrupted:
+      break;
+    case session::StartRecord::Nothing:
+      return;
+  }
+  const bool rollBack =
+      dialogs.askYesNo(parent, platform::programTitle(),
+                       QStringLiteral("上次更名没有完成：") + QString::number(renamed) +
+                           QStringLiteral(" 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？"),
+                       platform::Dialogs::Icon::Exclamation);
+  session::PassReport r;
+  {
+    platform::WaitCursor wait;
+    r = s.recoverInterrupted(rollBack, showProgress(progress));
+    progress->clear();
+  }
+  if (rollBack || !r.problem.empty()) showReport(dialogs, parent, r);
 }
 
 }  // namespace qorin::rename

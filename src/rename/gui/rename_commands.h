@@ -10,7 +10,15 @@ class QWidget;
 
 namespace qorin::rename {
 
+// The bar in `label`, painted as it grows (no user input is taken meanwhile).
+ProgressFn showProgress(QLabel* label);
+// The summary of a pass or an undo, or why it could not run.
+void showReport(platform::Dialogs& dialogs, QWidget* parent, const session::PassReport& r);
+
 void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+// At start: a pass cut short is asked about once (give the names back, or keep
+// the new ones); an unusable record is reported once.
+void recoverAtStart(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 
 }  // namespace qorin::rename

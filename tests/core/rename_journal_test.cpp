@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include "rename/journal.h"
+#include "temp_dir.h"
+
+namespace qorin::rename {
+namespace {
+
+// A pass over awkward names (blanks, '%', line breaks, double-byte text,
+// an empty folder text), one step failed, then an undo.
+std::string sampleJournal() {
+  JournalLines l;
+  l.header();
+  l.folder(0, {"/music/my songs/", 0x803});
+  l.folder(1, {"", 0});
+  l.begin(PhaseKind::Pass);
+  l.step({0, 0, 1, false, {0x803, 0x1234, 99, 0x17AB}, "a b%.mp3", "line\nbreak\t.mp3"});
+  l.step({2, 0, 2, true, {0x803, 0x99, 0, 0}, "\xD2\xF4\xC0\xD6", ".qorin-1.tmp"});
+  l.step({3, 0, 2, true, {0x803, 0x98, 7, 0}, "x", "\xD2\xF4\xC0\xD6"});
+  l.step({2, 0, 2, true, {0x803, 0x99, 0, 0}, ".qorin-1.tmp", "x"});
+  l.planned(4);
+  l.done(0, 0);
+  l.failed(1, filelist::Reason::SystemError, 13);
+  l.done(2, 3);
+  l.end();
+  l.begin(PhaseKind::Undo);
+  l.step({0, 0, 1, false, {0x803, 0x1234, 99, 0x17AB}, "line\nbreak\t.mp3", "a b%.mp3"});
+  l.planned(1);
+  l.done(0, 0);
+  l.end();
+  return l.text();
+}
+
+TEST(Journal, ReadsBackWhatWasWritten) {
+  JournalRecord r;
+  ASSERT_EQ(parseJournal(sampleJournal(), r), JournalRead::Ok);
+  EXPECT_FALSE(r.damaged);
+  ASSERT_EQ(r.folders.size(), 2u);
+  EXPECT_EQ(r.folders[0].dir, "/music/my songs/");
+  EXPECT_EQ(r.folders[0].device, 0x803u);
+  EXPECT_EQ(r.folders[1].dir, "");
+  ASSERT_EQ(r.phases.size(), 2u);
+  const JournalPhase& pass = r.phases[0];
+  EXPECT_EQ(pass.kind, PhaseKind::Pass);
+  EXPECT_TRUE(pass.ended);
+  ASSERT_EQ(pass.steps.size(), 4u);
+  EXPECT_EQ(pass.steps[0].from, "a b%.mp3");
+  EXPECT_EQ(pass.steps[0].to, "line\nbreak\t.mp3");
+  EXPECT_EQ(pass.steps[0].id, (platform::FileIdentity{0x803, 0x1234, 99, 0x17AB}));
+  EXPECT_EQ(pass.steps[1].from, "\xD2\xF4\xC0\xD6");
+  EXPECT_TRUE(pass.steps[1].cycle);
+  EXPECT_EQ(pass.steps[3].group, 2u);
+  EXPECT_EQ(pass.states,
+            (std::vector<StepState>{StepState::Done, StepState::Failed, StepState::Done, StepState::Done}));
+  EXPECT_EQ(r.phases[1].kind, PhaseKind::Undo);
+  EXPECT_EQ(r.phases[1].states, std::vector<StepState>{StepState::Done});
+}
+
+TEST(Journal, EveryCutReadsAsAPrefix) {
+  const std::string full = sampleJournal();
+  JournalRecord whole;
+  ASSERT_EQ(parseJournal(full, whole), JournalRead::Ok);
+  const std::size_t planEnd = full.find("\nP 4\t") + 1;
+  const std::size_t planLineEnd = full.find('\n', planEnd) + 1;
+  for (std::size_t cut = 0; cut < full.size(); ++cut) {
+    JournalRecord r;
+    const JournalRead result = parseJournal(full.substr(0, cut), r);
+    if (cut < planLineEnd) {
+      // Before the plan is whole, nothing was renamed: no record to act on.
+      EXPECT_EQ(result, JournalRead::Damaged) << cut;
+      continue;
+    }
+    ASSERT_EQ(result, JournalRead::Ok) << cut;
+    EXPECT_FALSE(r.damaged) << cut;
+    ASSERT_GE(r.phases.size(), 1u);
+    EXPECT_EQ(r.phases[0].steps.size(), 4u) << cut;
+    for (std::size_t p = 0; p < r.phases.size(); ++p) {
+      EXPECT_EQ(r.phases[p].steps.size(), whole.phases[p].steps.size()) << cut;
+      for (std::size_t k = 0; k < r.phases[p].states.size(); ++k) {
+        if (r.phases[p].states[k] == StepState::Pending) continue;
+        EXPECT_EQ(r.phases[p].states[k], whole.phases[p].states[k]) << cut;
+      }
+    }
+  }
+}
+
+TEST(Journal, GarbageStopsTheReadingWhereItStands) {
+  const std::string full = sampleJournal();
+  // A flipped byte in a completion record: what came before still counts.
+  std::string late = full;
+  late[full.find("\nD 2 3") + 3] = '7';
+  JournalRecord r;
+  ASSERT_EQ(parseJournal(late, r), JournalRead::Ok);
+  EXPECT_TRUE(r.damaged);
+  EXPECT_EQ(r.phases.size(), 1u);
+  EXPECT_FALSE(r.phases[0].ended);
+  EXPECT_EQ(r.phases[0].states[2], StepState::Pending);
+
+  // A flipped byte in the plan: no plan, no record.
+  std::string early = full;
+  early[full.find("\nS ") + 5] ^= 1;
+  EXPECT_EQ(parseJournal(early, r), JournalRead::Damaged);
+}
+
+TEST(Journal, LinesThatDoNotFitWhereTheyStandEndTheReading) {
+  const auto reads = [](const std::function<void(JournalLines&)>& tail) {
+    JournalLines l;
+    l.header();
+    l.folder(0, {"/d/", 1});
+    l.begin(PhaseKind::Pass);
+    l.step({0, 0, 1, false, {1, 2, 3, 0}, "a", "b"});
+    l.planned(1);
+    tail(l);
+    JournalRecord r;
+    parseJournal(l.text(), r);
+    return r;
+  };
+  // Each tail is checksummed correctly but makes no sense there.
+  EXPECT_TRUE(reads([](JournalLines& l) { l.done(0, 1); }).damaged);  // past the last step
+  EXPECT_TRUE(reads([](JournalLines& l) { l.folder(1, {"/e/", 1}); }).damaged);
+  EXPECT_TRUE(reads([](JournalLines& l) { l.begin(PhaseKind::Pass); }).damaged);  // a second pass
+  EXPECT_TRUE(reads([](JournalLines& l) {
+                l.begin(PhaseKind::Undo);
+                l.step({7, 0, 1, false, {1, 2, 3, 0}, "b", "a"});  // a file the pass never had
+              }).damaged);
+  EXPECT_TRUE(reads([](JournalLines& l) {
+                l.begin(PhaseKind::Undo);
+                l.step({0, 3, 1, false, {1, 2, 3, 0}, "b", "a"});  // no such folder
+              }).damaged);
+  EXPECT_TRUE(reads([](JournalLines& l) {
+                l.end();
+                l.done(0, 0);  // after the end
+              }).damaged);
+  // An undo whose plan was cut short renamed nothing and is left out.
+  const JournalRecord cutUndo = reads([](JournalLines& l) {
+    l.end();
+    l.begin(PhaseKind::Undo);
+    l.step({0, 0, 1, false, {1, 2, 3, 0}, "b", "a"});
+  });
+  EXPECT_FALSE(cutUndo.damaged);
+  EXPECT_EQ(cutUndo.phases.size(), 1u);
+  EXPECT_TRUE(cutUndo.phases[0].ended);
+}
+
+TEST(Journal, OtherVersionsAndOtherFiles) {
+  JournalRecord r;
+  EXPECT_EQ(parseJournal("qorin-journal 2\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);
+  EXPECT_EQ(parseJournal("qorin-journal 10 with more\n", r), JournalRead::Unsupported);
+  EXPECT_EQ(parseJournal("", r), JournalRead::Damaged);
+  EXPECT_EQ(parseJournal("[预览选项]\r\nautoPreview=1\r\n", r), JournalRead::Damaged);
+  EXPECT_EQ(parseJournal("qorin-journal 1\t00000000\n", r), JournalRead::Damaged);  // bad checksum
+  std::string binary(4096, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 131 + 7);
+  EXPECT_EQ(parseJournal(binary, r), JournalRead::Damaged);
+  EXPECT_EQ(crc32("123456789"), 0xCBF43926u);  // the standard check value
+}
+
+TEST(Journal, ACompletePlanLeftBesideTheJournalIsTheNewerRecord) {
+  qorin::testing::TempDir t;
+  const std::string path = t.dir() + "journal";
+  JournalLines older;
+  older.header();
+  older.folder(0, {"/old/", 1});
+  older.begin(PhaseKind::Pass);
+  older.planned(0);
+  older.end();
+  t.write("journal", older.text());
+
+  // A temporary cut short is ignored and left for the next pass to reuse.
+  const std::string newer = sampleJournal();
+  t.write("journal.new", newer.substr(0, 40));
+  JournalRecord r;
+  ASSERT_EQ(readJournal(path, r), JournalRead::Ok);
+  EXPECT_EQ(r.folders[0].dir, "/old/");
+
+  t.write("journal.new", newer);
+  ASSERT_EQ(readJournal(path, r), JournalRead::Ok);
+  EXPECT_EQ(r.folders[0].dir, "/music/my songs/");
+  EXPECT_EQ(t.read("journal"), newer);
+  EXPECT_FALSE(std::filesystem::exists(t.path() / "journal.new"));
+
+  EXPECT_EQ(readJournal(t.dir() + "none", r), JournalRead::Missing);
+}
+
+}  // namespace
+}  // namespace qorin::rename

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include "rename/plan.h"
+#include "rename/rename_pass.h"
+#include "rename_test_util.h"
+
+namespace qorin::rename {
+
+using namespace qorin::filelist;
+namespace {
+
+using text::gb;
+namespace stdfs = std::filesystem;
+
+TEST(NameProblem, ByPlatformRules) {
+  const NameRules posix{false, platform::NativeEncoding::Utf8, 255};
+  const NameRules windows{true, platform::NativeEncoding::Utf16, 255};
+  const std::string han85 = std::string(85 * 2, '\xB0');        // 170 bytes here, 255 in UTF-8
+  const std::string han86 = std::string(86 * 2, '\xB0');        // 258 in UTF-8, 86 UTF-16 units
+  const std::string han127 = std::string(127 * 2, '\xB0');      // 127 UTF-16 units
+  std::string astral64;                                         // U+20000 is four bytes in both
+  for (int i = 0; i < 64; ++i) astral64 += "\x95\x32\x82\x36";  // 256 UTF-8 bytes, 128 UTF-16 units
+  const struct {
+    std::string name;
+    Reason posix, windows;
+  } cases[] = {
+      {"song.mp3", Reason::None, Reason::None},
+      {".hidden", Reason::None, Reason::None},
+      {gb("音乐"), Reason::None, Reason::None},
+      {"", Reason::EmptyName, Reason::EmptyName},
+      {".", Reason::IllegalName, Reason::IllegalName},
+      {"..", Reason::IllegalName, Reason::IllegalName},
+      {"...", Reason::None, Reason::IllegalName},  // Windows drops a trailing dot
+      {"name ", Reason::None, Reason::IllegalName},
+      {"a/b", Reason::IllegalName, Reason::IllegalName},
+      {"a\\b", Reason::None, Reason::IllegalName},
+      {std::string("x\0", 2), Reason::IllegalName, Reason::IllegalName},
+      {"\x81\x5C", Reason::None, Reason::None},  // a double-byte character ending in 0x5C
+      {"\x81\x5C\\", Reason::None, Reason::IllegalName},
+      {"\x95\x32\x82\x36/", Reason::IllegalName, Reason::IllegalName},
+      {"a:b", Reason::None, Reason::IllegalName},
+      {"why?", Reason::None, Reason::IllegalName},
+      {"<*>|\"", Reason::None, Reason::IllegalName},
+      {"tab\there", Reason::None, Reason::IllegalName},
+      {"CON", Reason::None, Reason::IllegalName},
+      {"con.txt", Reason::None, Reason::IllegalName},
+      {"Com1", Reason::None, Reason::IllegalName},
+      {"LPT9.tar.gz", Reason::None, Reason::IllegalName},
+      {"AUX .txt", Reason::None, Reason::IllegalName},
+      {"nul", Reason::None, Reason::IllegalName},
+      {"COM0", Reason::None, Reason::None},
+      {"COM10", Reason::None, Reason::None},
+      {"CONSOLE", Reason::None, Reason::None},
+      {"LPT", Reason::None, Reason::None},
+      {"\x81", Reason::IllegalName, Reason::IllegalName},  // a lead byte alone
+      {"a\x80", Reason::IllegalName, Reason::IllegalName},
+      {"a\xFF", Reason::IllegalName, Reason::IllegalName},
+      {"\x81\x30\x81\x30", Reason::None, Reason::None},                // U+0080 in four bytes
+      {"\x84\x31\xA5\x30", Reason::IllegalName, Reason::IllegalName},  // past the last one
+      {std::string(255, 'a'), Reason::None, Reason::None},
+      {std::string(256, 'a'), Reason::NameTooLong, Reason::NameTooLong},
+      {han85, Reason::None, Reason::None},
+      {han86, Reason::NameTooLong, Reason::None},
+      {han127, Reason::NameTooLong, Reason::None},
+      {astral64, Reason::NameTooLong, Reason::None},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(nameProblem(c.name, posix), c.posix) << c.name;
+    EXPECT_EQ(nameProblem(c.name, windows), c.windows) << c.name;
+  }
+  EXPECT_EQ(nameProblem("abcdef", {false, platform::NativeEncoding::Utf8, 5}), Reason::NameTooLong);
+}
+
+// Plans in memory: one or two folders with the names given as existing.
+struct Planned {
+  std::vector<Verdict> verdicts;
+  std::vector<std::string> order;  // "from>to" per step; a cycle's first file as "from>~" and "~>to"
+};
+
+Planned planOf(const std::vector<std::vector<std::string>>& existing, const std::vector<PlanRow>& rows) {
+  std::vector<NameSet> sets;
+  for (const auto& names : existing) sets.emplace_back(names);
+  std::vector<PlanFolder> folders;
+  for (const auto& s : sets) folders.push_back({&s, 255});
+  const Plan plan = planMoves(rows, folders, {false, platform::NativeEncoding::Utf8, 255}, PlanUse::Pass);
+  Planned out{plan.verdicts, {}};
+  for (const Plan::Group& g : plan.groups) {
+    for (std::uint32_t k = g.begin; k < g.end; ++k) {
+      const PlanRow& r = rows[static_cast<std::size_t>(plan.order[k])];
+      const bool head = g.cycle && k == g.begin;
+      out.order.push_back(std::string(r.from) + ">" + (head ? "~" : std::string(r.to)));
+    }
+    if (g.cycle)
+      out.order.push_back("~>" + std::string(rows[static_cast<std::size_t>(plan.order[g.begin])].to));
+  }
+  return out;
+}
+
+struct Row {
+  std::string from, to;
+  std::uint32_t folder = 0;
+  Reason preset = Reason::None;
+  bool itself = false;
+};
+
+TEST(PlanMoves, VerdictsAndOrder) {
+  const struct {
+    const char* what;
+    std::vector<std::string> existing;  // in folder 0 besides the rows' own files
+    std::vector<Row> rows;
+    std::vector<Verdict> verdicts;
+    std::vector<std::string> order;
+  } cases[] = {
+      {"free target", {}, {{"a", "b"}}, {{}}, {"a>b"}},
+      {"duplicates: the first wins",
+       {},
+       {{"a", "x"}, {"b", "x"}, {"c", "x"}},
+       {{}, {Reason::SameAsEarlier, 1}, {Reason::SameAsEarlier, 1}},
+       {"a>x"}},
+      {"target held by a file outside", {"c"}, {{"a", "c"}}, {{Reason::TargetExists, 0}}, {}},
+      {"chain listed backwards runs from its free end",
+       {},
+       {{"a", "b"}, {"b", "c"}, {"c", "d"}},
+       {{}, {}, {}},
+       {"c>d", "b>c", "a>b"}},
+      {"chain ending at a file that stays fails whole",
+       {"d"},
+       {{"a", "b"}, {"b", "c"}, {"c", "d"}},
+       {{Reason::TargetExists, 0}, {Reason::TargetExists, 0}, {Reason::TargetExists, 0}},
+       {}},
+      {"swap", {}, {{"a", "b"}, {"b", "a"}}, {{}, {}}, {"a>~", "b>a", "~>b"}},
+      {"rotation", {}, {{"a", "b"}, {"b", "c"}, {"c", "a"}}, {{}, {}, {}}, {"a>~", "c>a", "b>c", "~>b"}},
+      {"an unchanged file holds its name",
+       {},
+       {{"a", "a"}, {"b", "a"}},
+       {{Reason::Unchanged, 0}, {Reason::TargetExists, 0}},
+       {}},
+      {"a later unchanged file holds its name too",
+       {},
+       {{"b", "a"}, {"a", "a"}},
+       {{Reason::TargetExists, 0}, {Reason::Unchanged, 0}},
+       {}},
+      {"the same file listed twice",
+       {},
+       {{"a", "x"}, {"a", "y"}, {"b", "b"}, {"b", "b"}},
+       {{}, {Reason::SameFileAsEarlier, 1}, {Reason::Unchanged, 0}, {Reason::Unchanged, 0}},
+       {"a>x"}},
+      {"a row that cannot apply claims nothing",
+       {},
+       {{"a", ""}, {"gone", "x"}, {"b", "x"}, {"a", "y"}},
+       {{Reason::EmptyName, 0}, {Reason::SourceMissing, 0}, {}, {}},
+       {"b>x", "a>y"}},
+      {"a rule's own verdict", {}, {{"a", "", 0, Reason::Unreadable}}, {{Reason::Unreadable, 0}}, {}},
+      {"the winner blocked: the later one fails as a duplicate",
+       {"c"},
+       {{"a", "c"}, {"b", "c"}},
+       {{Reason::TargetExists, 0}, {Reason::SameAsEarlier, 1}},
+       {}},
+      {"a case-only change where the file system finds the file itself",
+       {"A"},
+       {{"a", "A", 0, Reason::None, true}},
+       {{}},
+       {"a>~", "~>A"}},
+      {"folders do not meet",
+       {},
+       {{"a", "x", 0}, {"a", "x", 1}, {"x", "a", 1}},
+       {{}, {}, {}},
+       {"a>x", "a>~", "x>a", "~>x"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<std::string>> existing(2, std::vector<std::string>());
+    existing[0] = c.existing;
+    std::vector<PlanRow> rows;
+    for (const Row& r : c.rows) {
+      if (r.from != "gone") existing[r.folder].push_back(r.from);
+      rows.push_back({r.folder, r.from, r.to, r.preset, r.itself});
+    }
+    const Planned p = planOf(existing, rows);
+    ASSERT_EQ(p.verdicts.size(), c.verdicts.size()) << c.what;
+    for (std::size_t i = 0; i < c.verdicts.size(); ++i) {
+      EXPECT_EQ(p.verdicts[i].reason, c.verdicts[i].reason) << c.what << ", row " << i;
+      EXPECT_EQ(p.verdicts[i].detail, c.verdicts[i].detail) << c.what << ", row " << i;
+    }
+    EXPECT_EQ(p.order, c.order) << c.what;
+  }
+}
+
+TEST(PlanMoves, ShiftsOfAThousandRunInDependencyOrder) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 1001; ++i) names.push_back(std::to_string(i));
+  std::vector<PlanRow> up, down;
+  for (int i = 0; i < 1000; ++i) {
+    up.push_back({0, names[static_cast<std::size_t>(i)], names[static_cast<std::size_t>(i + 1)], {}});
+    down.push_back({0, names[static_cast<std::size_t>(i + 1)], names[static_cast<std::size_t>(i)], {}});
+  }
+  std::vector<std::string> have(names.begin(), names.end() - 1);
+  const Planned u = planOf({have}, up);
+  ASSERT_EQ(u.order.size(), 1000u);
+  EXPECT_EQ(u.order.front(), "999>1000");
+  EXPECT_EQ(u.order.back(), "0>1");
+  std::vector<std::string> shifted(names.begin() + 1, names.end());
+  const Planned d = planOf({shifted}, down);
+  ASSERT_EQ(d.order.size(), 1000u);
+  EXPECT_EQ(d.order.front(), "1>0");
+  EXPECT_EQ(d.order.back(), "1000>999");
+}
+
+class PreviewMarks : public testing::RenameDir {};
+
+TEST_F(PreviewMarks, EveryReasonShowsInThePreview) {
+  write("taken", "outsider");
+  FileList list = listOf({"a", "b", "c", "d", "e", "f", "g", "h", "song.mp3", "k"});
+  stdfs::remove(native("f"));
+  propose(list, {"x", "x", "taken", "", "bad/name", "y", std::string(300, 'n'), "h", "", "k2"});
+  list.setProposalProblem(8, Reason::Unreadable);
+  list.setDirectory(9, "");
+  FolderCache cache;
+  markConflicts(list, list.rowCount(), cache);
+  const std::vector<std::pair<Reason, std::int32_t>> want = {
+      {Reason::None, 0},        {Reason::SameAsEarlier, 1}, {Reason::TargetExists, 0}, {Reason::EmptyName, 0},
+      {Reason::IllegalName, 0}, {Reason::SourceMissing, 0}, {Reason::NameTooLong, 0},  {Reason::Unchanged, 0},
+      {Reason::Unreadable, 0},  {Reason::SourceMissing, 0}};
+  for (int r = 0; r < list.rowCount(); ++r) {
+    EXPECT_EQ(list[r].mark, want[static_cast<std::size_t>(r)].first) << r;
+    EXPECT_EQ(list[r].markDetail, want[static_cast<std::size_t>(r)].second) << r;
+  }
+  EXPECT_EQ(reasonText(list[1].mark, list[1].markDetail), gb("与第1行的新文件名相同"));
+}
+
+TEST_F(PreviewMarks, TheCacheListsOnceUntilForgotten) {
+  FileList list = listOf({"a", "b"});
+  propose(list, {"a2", "b2"});
+  FolderCache cache;
+  markConflicts(list, 2, cache);
+  EXPECT_EQ(list[0].mark, Reason::None);
+  write("a2", "new arrival");
+  markConflicts(list, 2, cache);
+  EXPECT_EQ(list[0].mark, Reason::None);  // the folder as last listed
+  cache.forget(dir_);
+  markConflicts(list, 2, cache);
+  EXPECT_EQ(list[0].mark, Reason::TargetExists);
+  stdfs::remove(native("a2"));
+  cache.clear();
+  markConflicts(list, 2, cache);
+  EXPECT_EQ(list[0].mark, Reason::None);
+}
+
+TEST_F(PreviewMarks, RowsBeyondThePreviewLoseTheirMarks) {
+  FileList list = listOf({"a", "b", "c"});
+  propose(list, {"", "", ""});
+  FolderCache cache;
+  markConflicts(list, 3, cache);
+  EXPECT_EQ(list[2].mark, Reason::EmptyName);
+  markConflicts(list, 1, cache);
+  EXPECT_EQ(list[0].mark, Reason::EmptyName);
+  EXPECT_EQ(list[1].mark, Reason::None);
+  EXPECT_EQ(list[2].mark, Reason::None);
+  markConflicts(list, 99, cache);  // more than there are
+  EXPECT_EQ(list[2].mark, Reason::EmptyName);
+}
+
+TEST_F(PreviewMarks, TheMarksForetellThePass) {
+  // What the preview marks is what the pass then does.
+  write("held", "outsider");
+  FileList list = listOf({"a", "b", "c", "d", "e", "f"});
+  propose(list, {"b", "c", "a", "held", "x", "x"});
+  FolderCache cache;
+  markConflicts(list, list.rowCount(), cache);
+  std::vector<Reason> marks;
+  for (int r = 0; r < list.rowCount(); ++r) marks.push_back(list[r].mark);
+  ASSERT_EQ(renamePass(list, journal_).status, PassOutcome::Status::Done);
+  for (int r = 0; r < list.rowCount(); ++r)
+    EXPECT_EQ(list[r].statusReason, marks[static_cast<std::size_t>(r)]) << r;
+}
+
+}  // namespace
+}  // namespace qorin::rename
