@@ -1,0 +1,265 @@
+// Renaming that can always be taken back, seen from the window: undo from the
+// record whatever the list holds now, across a restart, after a pass cut
+// short, and the marks that say beforehand why a proposal will not apply.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+#include <QTreeView>
+
+#include "answering_dialogs.h"
+#include "app/main_window.h"
+
+using namespace qorin;
+using namespace qorin::app;
+using namespace qorin::filelist;
+
+class UndoWindowTest : public QObject {
+  Q_OBJECT
+
+  static QString cell(MainWindow& w, int row, int col, int role = Qt::DisplayRole) {
+    return w.listView()->model()->index(row, col).data(role).toString();
+  }
+  static QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+  static QByteArray contentOf(const QString& dir, const QString& name) {
+    QFile f(QDir(dir).filePath(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  // Files 1.txt .. n.txt holding their own number, renumbered from 0: every
+  // new name but the last is another file's old name.
+  static void renumberFromZero(MainWindow& w, const QString& dir, int n) {
+    for (int i = 1; i <= n; ++i)
+      testing::makeFiles(dir, {QStringLiteral("%1.txt").arg(i)}, QByteArray::number(i));
+    w.list()->addDirectory(dir, false);
+    w.toolbarClicked(MainWindow::kRename);
+  }
+  static void previewAll(MainWindow& w) {
+    w.session().settings().autoPreview = 1;
+    w.session().settings().previewAllEntries = 1;
+    w.applyDisplaySettings();
+  }
+
+ private slots:
+  void aShiftComesBackWholeAfterRowsWereRemovedAndAdded() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir, other;
+    MainWindow w(home.places(), dialogs);
+    renumberFromZero(w, dir.path(), 3);
+    QCOMPARE(dialogs.messages.last().text, QStringLiteral("文件更名完毕！"));
+    QCOMPARE(filesIn(dir.path()), (QStringList{"0.txt", "1.txt", "2.txt"}));
+    QCOMPARE(contentOf(dir.path(), "0.txt"), QByteArray("1"));
+
+    w.listView()->selectionModel()->select(w.listView()->model()->index(1, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w.list()->deleteSelectedEntries();
+    testing::makeFiles(other.path(), {"late.txt"}, "late");
+    w.list()->addDirectory(other.path(), false);
+
+    dialogs.answers.push_back(true);
+    w.toolbarClicked(MainWindow::kUndo);
+    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
+    QCOMPARE(filesIn(dir.path()), (QStringList{"1.txt", "2.txt", "3.txt"}));
+    for (int i = 1; i <= 3; ++i)
+      QCOMPARE(contentOf(dir.path(), QStringLiteral("%1.txt").arg(i)), QByteArray::number(i));
+    QCOMPARE(filesIn(other.path()), QStringList{"late.txt"});  // added after the pass: untouched
+    QCOMPARE(cell(w, 0, kColOld), QStringLiteral("1.txt"));
+    QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("撤消成功"));
+    QCOMPARE(cell(w, 2, kColStatus), QString());  // the late row is not part of the undo
+    QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
+  }
+
+  void theUndoOutlivesTheProgram() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    {
+      MainWindow w(home.places(), dialogs);
+      QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
+      renumberFromZero(w, dir.path(), 4);
+      QVERIFY(w.toolbarAction(MainWindow::kUndo)->isEnabled());
+    }
+    MainWindow again(home.places(), dialogs);
+    QCOMPARE(again.fileList().rowCount(), 0);
+    QVERIFY(again.toolbarAction(MainWindow::kUndo)->isEnabled());
+    dialogs.answers.push_back(true);
+    again.toolbarClicked(MainWindow::kUndo);
+    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
+    QCOMPARE(filesIn(dir.path()), (QStringList{"1.txt", "2.txt", "3.txt", "4.txt"}));
+    QVERIFY(!again.toolbarAction(MainWindow::kUndo)->isEnabled());
+
+    MainWindow third(home.places(), dialogs);  // nothing left to undo
+    QVERIFY(!third.toolbarAction(MainWindow::kUndo)->isEnabled());
+  }
+
+  void aPassCutShortIsAskedAboutOnceAtStart_data() {
+    QTest::addColumn<bool>("giveBack");
+    QTest::newRow("yes: old names back") << true;
+    QTest::newRow("no: new names kept") << false;
+  }
+  void aPassCutShortIsAskedAboutOnceAtStart() {
+    QFETCH(bool, giveBack);
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    {
+      MainWindow w(home.places(), dialogs);
+      renumberFromZero(w, dir.path(), 3);
+    }
+    // A pass that stopped before its end leaves its record without the last lines.
+    QFile journal(home.file("journal"));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = journal.readAll().split('\n');
+    journal.close();
+    while (!lines.isEmpty() && !lines.last().startsWith("D ")) lines.removeLast();
+    QVERIFY(!lines.isEmpty());
+    lines.removeLast();  // the completion records are hints; the disk decides
+    QVERIFY(journal.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    journal.write(lines.join('\n') + '\n');
+    journal.close();
+
+    dialogs.messages.clear();
+    dialogs.answers.push_back(giveBack);
+    MainWindow restarted(home.places(), dialogs);
+    QVERIFY(!dialogs.messages.isEmpty());
+    QCOMPARE(dialogs.messages[0].title, QStringLiteral("Qorin批量更名器"));
+    QCOMPARE(dialogs.messages[0].text,
+             QStringLiteral("上次更名没有完成：3 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？"));
+    QVERIFY(dialogs.messages[0].question);
+    if (giveBack) {
+      QCOMPARE(dialogs.messages.size(), 2);
+      QCOMPARE(dialogs.messages[1].text, QStringLiteral("上一次的操作已经成功撤消！"));
+      QCOMPARE(filesIn(dir.path()), (QStringList{"1.txt", "2.txt", "3.txt"}));
+      QVERIFY(!restarted.toolbarAction(MainWindow::kUndo)->isEnabled());
+    } else {
+      QCOMPARE(dialogs.messages.size(), 1);
+      QCOMPARE(filesIn(dir.path()), (QStringList{"0.txt", "1.txt", "2.txt"}));
+      QVERIFY(restarted.toolbarAction(MainWindow::kUndo)->isEnabled());
+    }
+    for (const QString& f : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+      QVERIFY2(!f.startsWith('.'), qPrintable(f));  // no temporary name left
+
+    dialogs.messages.clear();
+    MainWindow fourth(home.places(), dialogs);  // asked once only
+    QVERIFY(dialogs.messages.isEmpty());
+  }
+
+  void aDamagedRecordIsReportedOnceAndTouchesNothing() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    testing::makeFiles(home.path(), {"journal"}, "qorin-journal 1\tnot a checksum\ngarbage\n");
+    MainWindow w(home.places(), dialogs);
+    QCOMPARE(dialogs.messages.size(), 1);
+    QCOMPARE(dialogs.messages[0].icon, platform::Dialogs::Icon::Exclamation);
+    QVERIFY(!dialogs.messages[0].question);
+    QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
+    MainWindow again(home.places(), dialogs);
+    QCOMPARE(dialogs.messages.size(), 1);
+  }
+
+  void aJournalThatCannotBeWrittenStopsThePassBeforeItBegins() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    // The state folder is a file: no journal can be made there.
+    const QString blocked = home.file("blocked");
+    testing::makeFiles(home.path(), {"blocked"});
+    session::Places places = home.places();
+    places.stateDir = blocked.toStdString() + "/";
+    MainWindow w(places, dialogs);
+    testing::makeFiles(dir.path(), {"a.txt", "b.txt"});
+    w.list()->addDirectory(dir.path(), false);
+    w.toolbarClicked(MainWindow::kRename);
+    QCOMPARE(dialogs.messages.size(), 1);
+    QVERIFY(dialogs.messages[0].text.startsWith(QStringLiteral("无法写入更名记录，没有文件被更名。")));
+    QCOMPARE(filesIn(dir.path()), (QStringList{"a.txt", "b.txt"}));
+    QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
+  }
+
+  void chosenFilesFromTwoFoldersEachKeepTheirFolder() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir c1, c2;
+    testing::makeFiles(c1.path(), {"same.txt"}, "c1");
+    testing::makeFiles(c2.path(), {"same.txt"}, "c2");
+    MainWindow w(home.places(), dialogs);
+    dialogs.files.push_back({QDir(c2.path()).filePath("same.txt")});
+    dialogs.files.push_back({QDir(c1.path()).filePath("same.txt"), QDir(c2.path()).filePath("same.txt")});
+    w.list()->addFilesDialog();
+    QCOMPARE(cell(w, 0, kColDir), QDir::toNativeSeparators(c2.path()) + QDir::separator());
+    w.list()->addFilesDialog();
+    QCOMPARE(cell(w, 1, kColDir), QDir::toNativeSeparators(c1.path()) + QDir::separator());
+    QCOMPARE(cell(w, 2, kColDir), QDir::toNativeSeparators(c2.path()) + QDir::separator());
+    // dir.txt keeps the first file's folder of the last dialog.
+    QCOMPARE(QString::fromStdString(w.session().rememberedDirectory()),
+             QDir::toNativeSeparators(c1.path()) + QDir::separator());
+  }
+
+  void anUnreadableMp3GetsNoOtherTabsProposal() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    testing::makeFiles(dir.path(), {"gone.mp3"});
+    MainWindow w(home.places(), dialogs);
+    previewAll(w);
+    w.list()->addDirectory(dir.path(), false);
+    QCOMPARE(cell(w, 0, kColNew), QStringLiteral("0.mp3"));  // the general tab's proposal
+    QFile::remove(QDir(dir.path()).filePath("gone.mp3"));    // listed, but no longer readable
+    testing::mp3Page(w)->MP3命名规则编辑框->setText(QStringLiteral("#2"));
+    w.tabs()->setCurrentIndex(4);
+    QCOMPARE(cell(w, 0, kColNew), QString());
+    QCOMPARE(cell(w, 0, kColNew, Qt::ToolTipRole), QStringLiteral("无法读取文件"));
+    w.toolbarClicked(MainWindow::kRename);
+    QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("更名失败"));
+    QCOMPARE(cell(w, 0, kColStatus, Qt::ToolTipRole), QStringLiteral("无法读取文件"));
+    QVERIFY(filesIn(dir.path()).isEmpty());
+  }
+
+  void conflictMarksSayWhyBeforeThePass() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    testing::makeFiles(dir.path(), {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "taken.txt", "x.txt"});
+    MainWindow w(home.places(), dialogs);
+    previewAll(w);
+    w.list()->addDirectory(dir.path(), false);
+    auto* page = testing::replacePage(w);
+    struct Case {
+      bool pattern;
+      const char* search;
+      const char* replacement;
+      int row;
+      const char* tip;
+    };
+    const Case cases[] = {
+        {true, "^[ab]$", "q", 1, "与第1行的新文件名相同"},
+        {false, "c", "taken", 2, "目标文件已存在"},
+        {false, "d", "/", 3, "文件名含有非法字符"},
+    };
+    w.tabs()->setCurrentIndex(1);
+    for (const Case& c : cases) {
+      page->正则表达式选择框->setChecked(c.pattern);
+      page->查找内容编辑框->setText(QString::fromUtf8(c.search));
+      page->替换为编辑框->setText(QString::fromUtf8(c.replacement));
+      QCOMPARE(cell(w, c.row, kColNew, Qt::ToolTipRole), QString::fromUtf8(c.tip));
+      QVERIFY(w.listView()->model()->index(c.row, kColNew).data(Qt::ForegroundRole).isValid());
+      QVERIFY(!w.listView()->model()->index(4, kColNew).data(Qt::ForegroundRole).isValid());
+    }
+    page->正则表达式选择框->setChecked(false);
+    page->查找内容编辑框->setText(QStringLiteral("x"));
+    page->替换为编辑框->setText(QString(300, QLatin1Char('y')));
+    QCOMPARE(cell(w, 6, kColNew, Qt::ToolTipRole), QStringLiteral("文件名过长"));
+    page->替换为编辑框->setText(QStringLiteral("z"));
+    QCOMPARE(cell(w, 6, kColNew, Qt::ToolTipRole), QString());
+    QFile::remove(QDir(dir.path()).filePath("x.txt"));
+    QTemporaryDir more;
+    testing::makeFiles(more.path(), {"m.txt"});
+    w.list()->addDirectory(more.path(), false);  // an add looks at the folders afresh
+    QCOMPARE(cell(w, 6, kColNew, Qt::ToolTipRole), QStringLiteral("原文件不存在"));
+    // The texts of the column stay the proposals themselves.
+    QCOMPARE(cell(w, 6, kColNew), QStringLiteral("z.txt"));
+  }
+};
+
+QTEST_MAIN(UndoWindowTest)
+#include "test_undo_window.moc"
