@@ -225,6 +225,8 @@ void MainWindow::createStatusBar() {
 
 void MainWindow::setupList() {
   list_ = new filelist::ListCommands(ui_->显示超级列表框, session_, *dialogs_, this);
+  connect(list_, &filelist::ListCommands::convertTagsRequested, this,
+          [this] { rename::convertTagsCommand(session_, *dialogs_, statusProgress_, this); });
   connect(list_, &filelist::ListCommands::menuRequested, this,
           [this](const QPoint& p) { list_->showMenu(p, tabs()->currentIndex() == rules::kMp3Tab); });
   connect(list_, &filelist::ListCommands::filterRequested, this, &MainWindow::openFilter);

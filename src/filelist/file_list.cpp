@@ -32,6 +32,14 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("文件已被移动或更改");
     case Reason::SystemError:
       return platform::errorText(detail);
+    case Reason::TagPastEnd:
+      return text::gb("ID3v2标签的长度超出文件");
+    case Reason::NotWritable:
+      return text::gb("文件不能写入");
+    case Reason::ChangedMeanwhile:
+      return text::gb("文件在转换时被改动");
+    case Reason::WriteFailed:
+      return text::gb("写入文件失败");
   }
   return {};
 }

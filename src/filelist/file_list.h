@@ -28,6 +28,10 @@ enum class Reason : unsigned char {
   SameFileAsEarlier,  // an earlier row lists the same file (detail: that row, from 1)
   FileChanged,        // undo: the file at the name is not the one the pass left
   SystemError,        // the system refused (detail: the error number)
+  TagPastEnd,         // a tag claims more bytes than the file holds
+  NotWritable,        // the file cannot be written
+  ChangedMeanwhile,   // the file changed while it was being rewritten
+  WriteFailed,        // writing the file failed
 };
 
 // Failure: anything but None and Unchanged.

@@ -4,7 +4,9 @@
 
 #include "filelist/add_files.h"
 #include "platform/fs.h"
+#include "tags/id3v2_unicode.h"
 #include "text/gbtext.h"
+#include "text/names.h"
 
 namespace qorin::session {
 
@@ -141,7 +143,7 @@ int Session::filter(const filelist::FilterOptions& o) {
 ListMenuState Session::listMenu(bool hasSelection, bool mp3Tab) const {
   const bool rows = list_.rowCount() > 0;
   ListMenuState m;
-  m.preview = m.filter = m.clear = m.selectAll = rows;
+  m.preview = m.filter = m.clear = m.selectAll = m.convertTags = rows;
   m.deleteSelected = m.tagInfo = hasSelection;
   m.deleteUntagged = rows && mp3Tab;
   return m;
@@ -171,6 +173,66 @@ std::string recordProblem(rename::RecordOutcome::Status status, int error) {
 }
 
 }  // namespace
+
+namespace {
+
+filelist::Reason reasonOf(tags::ConversionProblem p) {
+  switch (p) {
+    case tags::ConversionProblem::None:
+      return filelist::Reason::None;
+    case tags::ConversionProblem::CannotOpen:
+      return filelist::Reason::Unreadable;
+    case tags::ConversionProblem::TagPastEnd:
+      return filelist::Reason::TagPastEnd;
+    case tags::ConversionProblem::NotWritable:
+      return filelist::Reason::NotWritable;
+    case tags::ConversionProblem::ChangedMeanwhile:
+      return filelist::Reason::ChangedMeanwhile;
+    case tags::ConversionProblem::WriteFailed:
+      return filelist::Reason::WriteFailed;
+  }
+  return filelist::Reason::None;
+}
+
+}  // namespace
+
+PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress) {
+  std::vector<int> rows;
+  for (int r = 0; r < list_.rowCount(); ++r)
+    if (text::hasExtension(list_[r].oldName, "MP3")) rows.push_back(r);
+  const std::string converted = text::gb("已转为Unicode"), notNeeded = text::gb("无需转换"),
+                    failed = text::gb("转换失败");
+  int done = 0, unneeded = 0, failures = 0, marks = 0;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const int r = rows[k];
+    const tags::ConversionResult c = tags::convertId3v2ToUnicode(list_[r].oldPath(), places_.stateDir);
+    switch (c.outcome) {
+      case tags::UnicodeConversion::Converted:
+        ++done;
+        list_.setStatus(r, converted, filelist::StatusIcon::Success);
+        break;
+      case tags::UnicodeConversion::NotNeeded:
+        ++unneeded;
+        list_.setStatus(r, notNeeded, filelist::StatusIcon::Success);
+        break;
+      case tags::UnicodeConversion::Failed:
+        ++failures;
+        list_.setStatus(r, failed, filelist::StatusIcon::Failure, reasonOf(c.problem));
+        break;
+    }
+    const int now = rename::progressMarks(static_cast<int>(k) + 1, static_cast<int>(rows.size()));
+    if (now > marks && progress) progress(rename::progressBar(now));
+    marks = std::max(marks, now);
+  }
+  PassReport r;
+  r.total = static_cast<int>(rows.size());
+  r.succeeded = done + unneeded;
+  r.summary.allSucceeded = failures == 0;
+  r.summary.text = text::gb("文件总数：") + std::to_string(r.total) + text::gb(" 个MP3文件\r\n\r\n") +
+                   std::to_string(done) + text::gb(" 个文件已转换，") + std::to_string(unneeded) +
+                   text::gb(" 个文件无需转换，") + std::to_string(failures) + text::gb(" 个文件转换失败。");
+  return r;
+}
 
 PassReport Session::renameAll(const rename::ProgressFn& progress) {
   PassReport r;

@@ -34,6 +34,7 @@ struct ListMenuState {
   bool tagInfo = false;
   bool deleteUntagged = false;
   bool selectAll = false;
+  bool convertTags = false;
   bool operator==(const ListMenuState&) const = default;
 };
 
@@ -143,6 +144,11 @@ class Session {
   PassReport renameAll(const rename::ProgressFn& progress = {});
   // Gives the files of the last pass their names back, from its record.
   PassReport undoLastPass(const rename::ProgressFn& progress = {});
+
+  // Rewrites the ID3v2 texts of every listed MP3 file stored in the code
+  // page (or any 8-bit encoding) as Unicode; each MP3 row's status tells what
+  // became of it. The summary counts MP3 rows only.
+  PassReport convertTagsToUnicode(const rename::ProgressFn& progress = {});
 
   // The journal of the last pass (its undo record).
   std::string journalPath() const { return places_.stateDir + "journal"; }

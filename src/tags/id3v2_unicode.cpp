@@ -76,7 +76,7 @@ std::optional<std::string> unicodeContent(const Id3v2Frame& f, int version) {
   return detail::reencodeContent(id, f.content, false);
 }
 
-ConversionResult failed(const char* utf8Reason) { return {UnicodeConversion::Failed, text::gb(utf8Reason)}; }
+ConversionResult failed(ConversionProblem p) { return {UnicodeConversion::Failed, p}; }
 
 }  // namespace
 
@@ -120,20 +120,20 @@ std::optional<std::string> unicodeTag(std::string_view oldTag) {
 
 ConversionResult convertId3v2ToUnicode(const std::string& path, const std::string& stateDir) {
   platform::OpenFile file;
-  if (!file.open(path, platform::OpenMode::Read)) return failed("文件无法打开");
+  if (!file.open(path, platform::OpenMode::Read)) return failed(ConversionProblem::CannotOpen);
   if (!hasId3v2(file)) return {};
   std::uint64_t length = 0;
   const auto oldTag = detail::readOldTag(file, length);
-  if (!oldTag) return failed("ID3v2标签的长度超出文件");
+  if (!oldTag) return failed(ConversionProblem::TagPastEnd);
   auto tag = unicodeTag(*oldTag);
   if (!tag) return {};
   file.close();
-  if (!file.open(path, platform::OpenMode::ReadWrite)) return failed("文件不能写入");
+  if (!file.open(path, platform::OpenMode::ReadWrite)) return failed(ConversionProblem::NotWritable);
   // The file may have changed between the two openings.
   std::uint64_t lengthNow = 0;
   const auto tagNow = detail::readOldTag(file, lengthNow);
-  if (!tagNow || *tagNow != *oldTag) return failed("文件在转换时被改动");
-  if (!file.replaceRange(0, length, *tag, stateDir)) return failed("写入文件失败");
+  if (!tagNow || *tagNow != *oldTag) return failed(ConversionProblem::ChangedMeanwhile);
+  if (!file.replaceRange(0, length, *tag, stateDir)) return failed(ConversionProblem::WriteFailed);
   return {UnicodeConversion::Converted, {}};
 }
 

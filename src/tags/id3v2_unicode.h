@@ -11,9 +11,12 @@ namespace qorin::tags {
 
 enum class UnicodeConversion { Converted, NotNeeded, Failed };
 
+// Why a conversion failed.
+enum class ConversionProblem { None, CannotOpen, TagPastEnd, NotWritable, ChangedMeanwhile, WriteFailed };
+
 struct ConversionResult {
   UnicodeConversion outcome = UnicodeConversion::NotNeeded;
-  std::string reason;  // code page; why it failed, empty otherwise
+  ConversionProblem problem = ConversionProblem::None;
 };
 
 // The tag with every frame whose texts are stored under encoding 0 and hold

@@ -174,7 +174,7 @@ TEST_F(ConvertFile, OutcomesPerKindOfFile) {
     writeBytes(path, c.bytes);
     const ConversionResult r = convert();
     EXPECT_EQ(r.outcome, c.outcome) << c.name;
-    EXPECT_EQ(r.reason.empty(), c.outcome != UnicodeConversion::Failed) << c.name;
+    EXPECT_EQ(r.problem == ConversionProblem::None, c.outcome != UnicodeConversion::Failed) << c.name;
     const std::string after = readBytes(path);
     if (c.outcome != UnicodeConversion::Converted) {
       EXPECT_TRUE(after == c.bytes) << c.name;
@@ -202,20 +202,20 @@ TEST_F(ConvertFile, FailuresLeaveTheFileAsItWas) {
   ConversionResult r = convert();
   platform::failOpenForWriting("");
   EXPECT_EQ(r.outcome, UnicodeConversion::Failed);
-  EXPECT_EQ(r.reason, text::gb("文件不能写入"));
+  EXPECT_EQ(r.problem, ConversionProblem::NotWritable);
 
   platform::setFileFaultHook(
       [](platform::FileStep s, std::string_view) { return s == platform::FileStep::Write; });
   r = convert();
   platform::setFileFaultHook({});
   EXPECT_EQ(r.outcome, UnicodeConversion::Failed);
-  EXPECT_EQ(r.reason, text::gb("写入文件失败"));
+  EXPECT_EQ(r.problem, ConversionProblem::WriteFailed);
   EXPECT_TRUE(readBytes(path) == original);
   EXPECT_EQ(dir.entryCount(), 1u);
 
   r = convertId3v2ToUnicode(dir.file("missing.mp3"), state);
   EXPECT_EQ(r.outcome, UnicodeConversion::Failed);
-  EXPECT_EQ(r.reason, text::gb("文件无法打开"));
+  EXPECT_EQ(r.problem, ConversionProblem::CannotOpen);
 }
 
 }  // namespace

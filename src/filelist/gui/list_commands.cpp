@@ -82,6 +82,8 @@ void ListCommands::createMenu() {
       menu_->addAction(QStringLiteral("MP3标签信息(&I)..."), this, [this] { emit tagEditorRequested(true); });
   deleteUntagged_ =
       menu_->addAction(QStringLiteral("删除无MP3标签项目(M)"), this, [this] { deleteUntaggedEntries(); });
+  convertTags_ = menu_->addAction(QStringLiteral("MP3标签转为Unicode(&U)"), this,
+                                  [this] { emit convertTagsRequested(); });
   menu_->addSeparator();
   selectAll_ = menu_->addAction(QStringLiteral("全选"), this, [this] { selectAllRows(); });
   // Shown in the menu; the list's key handler does the work (Ctrl alone).
@@ -130,6 +132,7 @@ void ListCommands::showMenu(const QPoint& globalPos, bool mp3Tab) {
   clear_->setEnabled(m.clear);
   tagInfo_->setEnabled(m.tagInfo);
   deleteUntagged_->setEnabled(m.deleteUntagged);
+  convertTags_->setEnabled(m.convertTags);
   selectAll_->setEnabled(m.selectAll);
   menu_->popup(globalPos);
 }

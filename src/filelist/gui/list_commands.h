@@ -55,6 +55,8 @@ class ListCommands : public QObject {
   void filterRequested();
   // The tag editor for the selected row (a double click, or the menu).
   void tagEditorRequested(bool fromMenu);
+  // MP3标签转为Unicode(&U) was chosen.
+  void convertTagsRequested();
   // The pop-up menu wants to know whether the MP3 tab is selected.
   void menuRequested(const QPoint& globalPos);
 
@@ -78,6 +80,7 @@ class ListCommands : public QObject {
   QAction* tagInfo_ = nullptr;
   QAction* deleteUntagged_ = nullptr;
   QAction* selectAll_ = nullptr;
+  QAction* convertTags_ = nullptr;
 };
 
 }  // namespace qorin::filelist

@@ -48,6 +48,21 @@ void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progre
   showReport(dialogs, parent, r);
 }
 
+void convertTagsCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  if (!dialogs.askYesNo(
+          parent, platform::programTitle(),
+          QStringLiteral("把列表中MP3文件的ID3v2标签文字改为Unicode编码，其他内容不变。是否继续？"),
+          platform::Dialogs::Icon::Information))
+    return;
+  session::PassReport r;
+  {
+    platform::WaitCursor wait;
+    r = s.convertTagsToUnicode(showProgress(progress));
+    progress->clear();
+  }
+  showReport(dialogs, parent, r);
+}
+
 void recoverAtStart(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   int renamed = 0;
   std::string problem;

@@ -17,6 +17,9 @@ void showReport(platform::Dialogs& dialogs, QWidget* parent, const session::Pass
 
 void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+// 右键菜单's MP3标签转为Unicode(&U): asks, then rewrites every MP3 row's ID3v2
+// texts as Unicode, with the pass's wait cursor, marks and summary.
+void convertTagsCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // At start: a pass cut short is asked about once (give the names back, or keep
 // the new ones); an unusable record is reported once.
 void recoverAtStart(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
