@@ -4,14 +4,34 @@
 
 namespace qorin::filelist {
 
-ScanResult scanDirectory(FileList& list, std::string& dir) {
+namespace {
+
+void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, bool top) {
+  platform::DirectoryListing listing = platform::listFiles(dir, options.hidden);
+  if (!listing.ok) {
+    if (!top) ++r.unreadableFolders;
+    return;
+  }
+  if (top) r.readable = true;
+  r.unconvertible += listing.unconvertible;
+  if (!listing.names.empty()) {
+    const int first = list.fileCount();
+    list.reserve(list.entries().size() + listing.names.size());
+    for (std::string& name : listing.names) list.addName(std::move(name));
+    list.fillRows(kFillAppend | kFillDirectory, first, list.fileCount() - 1, dir);
+    r.added += list.fileCount() - first;
+  }
+  if (!options.subfolders) return;
+  for (const std::string& sub : listing.folders)
+    scanInto(list, platform::withSeparator(dir + sub), options, r, false);
+}
+
+}  // namespace
+
+ScanResult scanDirectory(FileList& list, std::string& dir, const ScanOptions& options) {
   dir = platform::withSeparator(dir);
   ScanResult r;
-  platform::DirectoryListing listing = platform::listFiles(dir);
-  r.unconvertible = listing.unconvertible;
-  list.reserve(list.entries().size() + listing.names.size());
-  for (std::string& name : listing.names) list.addName(std::move(name));
-  r.added = static_cast<int>(listing.names.size());
+  scanInto(list, dir, options, r, true);
   return r;
 }
 

@@ -1,4 +1,5 @@
-// Adding entries to the file list from folders and file paths.
+// Adding entries to the file list from folders, and the open-file dialog's
+// memory of its folder.
 #pragma once
 
 #include <string>
@@ -9,14 +10,23 @@
 
 namespace qorin::filelist {
 
-struct ScanResult {
-  int added = 0;          // entries appended
-  int unconvertible = 0;  // files left out: their names do not fit the code page
+struct ScanOptions {
+  bool subfolders = false;  // every sub-folder too, depth first
+  bool hidden = true;       // dot-names (hidden files on Windows) too
 };
 
-// Appends one entry per file directly in `dir` (normalised to end in the
-// separator), in name order. Nothing is added for sub-directories.
-ScanResult scanDirectory(FileList& list, std::string& dir);
+struct ScanResult {
+  bool readable = false;      // the folder itself could be read
+  int added = 0;              // entries appended (and made rows)
+  int unconvertible = 0;      // files left out: their names do not fit the code page
+  int unreadableFolders = 0;  // sub-folders that could not be read
+};
+
+// Appends one row per file in `dir` (normalised to end in the separator), in
+// natural order; with sub-folders, each folder's files come before its
+// sub-folders', which follow in natural order, and every row shows its own
+// folder. Links to folders are not followed, so no loop can be walked.
+ScanResult scanDirectory(FileList& list, std::string& dir, const ScanOptions& options = {});
 
 // dir.txt (`file`): the directory of the last confirmed open-file dialog.
 // Created empty on first use.

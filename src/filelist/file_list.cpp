@@ -178,6 +178,17 @@ void FileList::clear() {
   if (observer_) observer_->endReset();
 }
 
+void FileList::reorder(const std::vector<int>& order) {
+  if (static_cast<int>(order.size()) != rows_) return;
+  if (observer_) observer_->beginReset();
+  std::vector<FileEntry> moved;
+  moved.reserve(entries_.size());
+  for (int from : order) moved.push_back(std::move(entries_[static_cast<std::size_t>(from)]));
+  for (std::size_t k = order.size(); k < entries_.size(); ++k) moved.push_back(std::move(entries_[k]));
+  entries_ = std::move(moved);
+  if (observer_) observer_->endReset();
+}
+
 std::vector<int> FileList::rowsWithMp3Status() const {
   std::vector<int> out;
   for (int r = 0; r < rows_; ++r)

@@ -138,6 +138,10 @@ class FileList {
   // Removes the rows given in ascending order, in one pass over the list.
   void removeRows(const std::vector<int>& ascendingRows);
   void clear();
+  // Puts the rows in a new order: row k becomes the entry that was row
+  // order[k]; `order` is a permutation of the rows. Entries move whole, with
+  // their proposals and statuses.
+  void reorder(const std::vector<int>& order);
 
   // Rows whose column MP3标签状态 is not empty.
   std::vector<int> rowsWithMp3Status() const;

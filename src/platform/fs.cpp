@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "text/gbtext.h"
+#include "text/names.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -43,17 +44,7 @@ std::string_view fileNameOf(std::string_view path) {
   return p == std::string_view::npos ? path : path.substr(p + 1);
 }
 
-bool nameLess(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-    if (ca >= 'a' && ca <= 'z') ca = static_cast<unsigned char>(ca - 32);
-    if (cb >= 'a' && cb <= 'z') cb = static_cast<unsigned char>(cb - 32);
-    if (ca != cb) return ca < cb;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
-}
+bool nameLess(std::string_view a, std::string_view b) { return text::naturalLess(a, b); }
 
 #ifndef _WIN32
 
@@ -90,7 +81,7 @@ bool isWritableDirectory(std::string_view dir) {
   return p && isDirectory(dir) && ::access(p->c_str(), W_OK) == 0;
 }
 
-DirectoryListing listFiles(std::string_view dir) {
+DirectoryListing listFiles(std::string_view dir, bool withHidden) {
   DirectoryListing out;
   const auto native = nativePath(withSeparator(dir));
   if (!native) return out;
@@ -101,21 +92,26 @@ DirectoryListing listFiles(std::string_view dir) {
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
+    if (!withHidden && name.front() == '.') continue;
     bool file = e->d_type == DT_REG;
+    bool folder = e->d_type == DT_DIR;  // a link to a folder is not followed
     if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
       struct stat st {};
       file = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+      if (e->d_type == DT_UNKNOWN)
+        folder = ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     }
-    if (!file) continue;
+    if (!file && !folder) continue;
     if (auto gb = text::utf8ToGb(name)) {
-      out.names.push_back(std::move(*gb));
-    } else {
+      (file ? out.names : out.folders).push_back(std::move(*gb));
+    } else if (file) {
       ++out.unconvertible;
     }
   }
   ::closedir(d);
-  std::sort(out.names.begin(), out.names.end(),
-            [](const std::string& a, const std::string& b) { return nameLess(a, b); });
+  const auto less = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
+  std::sort(out.names.begin(), out.names.end(), less);
+  std::sort(out.folders.begin(), out.folders.end(), less);
   return out;
 }
 
@@ -555,7 +551,7 @@ bool isDirectory(std::string_view path) {
 }
 bool isWritableDirectory(std::string_view dir) { return isDirectory(dir); }
 
-DirectoryListing listFiles(std::string_view dir) {
+DirectoryListing listFiles(std::string_view dir, bool withHidden) {
   DirectoryListing out;
   const auto pattern = wide(withSeparator(dir) + "*.*");
   if (!pattern) return out;
@@ -564,16 +560,20 @@ DirectoryListing listFiles(std::string_view dir) {
   if (h == INVALID_HANDLE_VALUE) return out;
   out.ok = true;
   do {
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (!withHidden && (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
+    const bool folder = fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (folder && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;  // links are not followed
+    if (folder && (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0)) continue;
     const std::string_view bytes(reinterpret_cast<const char*>(fd.cFileName), wcslen(fd.cFileName) * 2);
     if (auto gb = text::utf16ToGb(bytes, false))
-      out.names.push_back(std::move(*gb));
-    else
+      (folder ? out.folders : out.names).push_back(std::move(*gb));
+    else if (!folder)
       ++out.unconvertible;
   } while (FindNextFileW(h, &fd));
   FindClose(h);
-  std::sort(out.names.begin(), out.names.end(),
-            [](const std::string& a, const std::string& b) { return nameLess(a, b); });
+  const auto less = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
+  std::sort(out.names.begin(), out.names.end(), less);
+  std::sort(out.folders.begin(), out.folders.end(), less);
   return out;
 }
 

@@ -35,14 +35,16 @@ bool isDirectory(std::string_view path);
 bool isWritableDirectory(std::string_view dir);
 
 struct DirectoryListing {
-  bool ok = false;                 // the directory could be read
-  std::vector<std::string> names;  // files directly in it, in name order
-  int unconvertible = 0;           // files left out: name not representable in the code page
+  bool ok = false;                   // the directory could be read
+  std::vector<std::string> names;    // files directly in it, in name order
+  std::vector<std::string> folders;  // its sub-folders (links to folders not followed), in name order
+  int unconvertible = 0;             // files left out: name not representable in the code page
 };
 
-// One level, files only (no directories, "." and ".." never), hidden files
-// included. Name order: ASCII letters compared without case, then bytes.
-DirectoryListing listFiles(std::string_view dir);
+// One level ("." and ".." never), in natural order (text::naturalLess).
+// Hidden entries (dot-names here, the hidden attribute on Windows) are
+// left out unless `withHidden`.
+DirectoryListing listFiles(std::string_view dir, bool withHidden = true);
 
 // The order listFiles uses.
 bool nameLess(std::string_view a, std::string_view b);

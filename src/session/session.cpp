@@ -66,7 +66,12 @@ AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
   const int first = list_.fileCount();
   std::vector<std::string> dirs;
   dirs.reserve(paths.size());
-  for (const std::string& p : paths) {
+  // The dialog gives its choice in an order of its own; the list shows it as a
+  // file manager would.
+  std::vector<std::string> sorted = paths;
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const std::string& a, const std::string& b) { return text::naturalLess(a, b); });
+  for (const std::string& p : sorted) {
     list_.addName(std::string(platform::fileNameOf(p)));
     dirs.emplace_back(platform::directoryOf(p));
   }
@@ -81,9 +86,10 @@ AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
 
 AddReport Session::addFolder(const std::string& given) {
   std::string dir = platform::withSeparator(given);
-  const int first = list_.fileCount();
-  const filelist::ScanResult scan = filelist::scanDirectory(list_, dir);
-  list_.fillRows(filelist::kFillAppend | filelist::kFillDirectory, first, list_.fileCount() - 1, dir);
+  filelist::ScanOptions options;
+  options.subfolders = settings_.includeSubfolders;
+  options.hidden = settings_.includeHidden;
+  const filelist::ScanResult scan = filelist::scanDirectory(list_, dir, options);
   finishAdd();
   return {scan.added, scan.unconvertible};
 }
@@ -127,6 +133,61 @@ void Session::clearList() {
   list_.clear();
   notify(kCountChanged);
   setCommands({});
+}
+
+void Session::sortBy(filelist::Column column, bool descending) {
+  const int n = list_.rowCount();
+  const auto key = [&](int r) -> const std::string& {
+    const filelist::FileEntry& e = list_[r];
+    switch (column) {
+      case filelist::kColNew:
+        return e.newNameCell;
+      case filelist::kColDir:
+        return e.dir;
+      case filelist::kColStatus:
+        return e.status;
+      case filelist::kColMp3:
+        return e.mp3Status;
+      default:
+        return e.oldName;
+    }
+  };
+  std::vector<int> order(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) order[static_cast<std::size_t>(r)] = r;
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return descending ? text::naturalLess(key(b), key(a)) : text::naturalLess(key(a), key(b));
+  });
+  list_.reorder(order);
+  refreshPreview(false);
+}
+
+std::vector<int> Session::moveRows(std::vector<int> rows, bool up) {
+  const int n = list_.rowCount();
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  rows.erase(std::remove_if(rows.begin(), rows.end(), [&](int r) { return r < 0 || r >= n; }), rows.end());
+  std::vector<char> chosen(static_cast<std::size_t>(n), 0);
+  for (int r : rows) chosen[static_cast<std::size_t>(r)] = 1;
+  std::vector<int> order(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) order[static_cast<std::size_t>(r)] = r;
+  // Each chosen row trades places with the unchosen neighbour on its side; a
+  // block against the edge stays where it is.
+  const int step = up ? 1 : -1;
+  for (int k = up ? 1 : n - 2; k >= 0 && k < n; k += step) {
+    const auto at = static_cast<std::size_t>(k), before = static_cast<std::size_t>(k - step);
+    if (chosen[at] && !chosen[before]) {
+      std::swap(order[at], order[before]);
+      std::swap(chosen[at], chosen[before]);
+    }
+  }
+  if (!rows.empty()) {
+    list_.reorder(order);
+    refreshPreview(false);
+  }
+  std::vector<int> now;
+  for (int r = 0; r < n; ++r)
+    if (chosen[static_cast<std::size_t>(r)]) now.push_back(r);
+  return now;
 }
 
 int Session::filter(const filelist::FilterOptions& o) {

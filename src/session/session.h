@@ -133,6 +133,13 @@ class Session {
   void clearList();
   // Rows whose MP3 tag status is shown (non-MP3 or untagged files).
   std::vector<int> untaggedRows() const { return list_.rowsWithMp3Status(); }
+  // Sorts the rows by a column's text in natural order (stable; `descending`
+  // reverses it); numbering and the preview follow the new order.
+  void sortBy(filelist::Column column, bool descending);
+  // Moves the rows given one place up (or down) as blocks; returns where
+  // they are now. Rows already at the edge stay.
+  std::vector<int> moveRows(std::vector<int> rows, bool up);
+
   // Filters the list; returns how many entries went.
   int filter(const filelist::FilterOptions& o);
 

@@ -26,4 +26,10 @@ bool containsNoCase(std::string_view haystack, std::string_view needle);
 // Equality ignoring ASCII letter case, aware of multi-byte characters.
 bool equalsNoCase(std::string_view a, std::string_view b);
 
+// Natural order, as a file manager shows names: runs of ASCII digits compare
+// as numbers (of any length), ASCII letters without case, every other
+// character by its GB18030 bytes, which puts GB2312 characters in pinyin
+// order. Names equal that way fall back to their bytes, so the order is total.
+bool naturalLess(std::string_view a, std::string_view b);
+
 }  // namespace qorin::text

@@ -54,6 +54,8 @@ ListCommands::ListCommands(QTreeView* view, session::Session& session, platform:
   connect(view, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { emit menuRequested(view_->viewport()->mapToGlobal(p)); });
   connect(view, &QAbstractItemView::doubleClicked, this, [this] { emit tagEditorRequested(false); });
+  view->header()->setSectionsClickable(true);
+  connect(view->header(), &QHeaderView::sectionClicked, this, &ListCommands::sortByColumn);
   view->installEventFilter(this);
   view->viewport()->installEventFilter(this);
   createMenu();
@@ -89,6 +91,12 @@ void ListCommands::createMenu() {
   // Shown in the menu; the list's key handler does the work (Ctrl alone).
   selectAll_->setShortcut(QKeySequence(QStringLiteral("Ctrl+A")));
   selectAll_->setShortcutContext(Qt::WidgetShortcut);
+  moveUp_ = menu_->addAction(QStringLiteral("上移(&U)"), this, [this] { moveSelected(true); });
+  moveUp_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Up")));
+  moveUp_->setShortcutContext(Qt::WidgetShortcut);
+  moveDown_ = menu_->addAction(QStringLiteral("下移(&W)"), this, [this] { moveSelected(false); });
+  moveDown_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Down")));
+  moveDown_->setShortcutContext(Qt::WidgetShortcut);
 }
 
 int ListCommands::currentSelection() const {
@@ -133,8 +141,33 @@ void ListCommands::showMenu(const QPoint& globalPos, bool mp3Tab) {
   tagInfo_->setEnabled(m.tagInfo);
   deleteUntagged_->setEnabled(m.deleteUntagged);
   convertTags_->setEnabled(m.convertTags);
+  moveUp_->setEnabled(m.deleteSelected);
+  moveDown_->setEnabled(m.deleteSelected);
   selectAll_->setEnabled(m.selectAll);
   menu_->popup(globalPos);
+}
+
+void ListCommands::sortByColumn(int column) {
+  // A second click on the same column reverses the order.
+  descending_ = column == sortColumn_ ? !descending_ : false;
+  sortColumn_ = column;
+  view_->header()->setSortIndicatorShown(true);
+  view_->header()->setSortIndicator(column, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+  platform::WaitCursor wait;
+  session_.sortBy(static_cast<Column>(column), descending_);
+}
+
+void ListCommands::moveSelected(bool up) {
+  std::vector<int> rows;
+  for (const QModelIndex& i : view_->selectionModel()->selectedRows()) rows.push_back(i.row());
+  if (rows.empty()) return;
+  const std::vector<int> now = session_.moveRows(std::move(rows), up);
+  QItemSelection moved;
+  for (int r : now) moved.select(model_->index(r, 0), model_->index(r, kColumnCount - 1));
+  if (!now.empty())
+    view_->selectionModel()->setCurrentIndex(model_->index(up ? now.front() : now.back(), 0),
+                                             QItemSelectionModel::NoUpdate);
+  view_->selectionModel()->select(moved, QItemSelectionModel::ClearAndSelect);
 }
 
 void ListCommands::reportUnconvertible(int count) {
@@ -189,6 +222,10 @@ bool ListCommands::eventFilter(QObject* watched, QEvent* e) {
         k->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
     if (k->key() == Qt::Key_Delete) {
       deleteSelectedEntries();
+      return true;
+    }
+    if ((k->key() == Qt::Key_Up || k->key() == Qt::Key_Down) && mods == Qt::ControlModifier) {
+      moveSelected(k->key() == Qt::Key_Up);
       return true;
     }
     if (k->key() == Qt::Key_A && mods & Qt::ControlModifier) {

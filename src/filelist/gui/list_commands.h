@@ -45,6 +45,11 @@ class ListCommands : public QObject {
   // is selected, then pops the menu up.
   void showMenu(const QPoint& globalPos, bool mp3Tab);
 
+  // A click on a column header: sort by it in natural order, a second click reverses.
+  void sortByColumn(int column);
+  // Ctrl+Up / Ctrl+Down, 上移 / 下移: the selected rows one place up or down.
+  void moveSelected(bool up);
+
   void addFilesDialog();
   // A folder chosen in the dialog when `ask`, otherwise `dir`.
   void addDirectory(const QString& dir, bool ask);
@@ -81,6 +86,10 @@ class ListCommands : public QObject {
   QAction* deleteUntagged_ = nullptr;
   QAction* selectAll_ = nullptr;
   QAction* convertTags_ = nullptr;
+  QAction* moveUp_ = nullptr;
+  QAction* moveDown_ = nullptr;
+  int sortColumn_ = -1;
+  bool descending_ = false;
 };
 
 }  // namespace qorin::filelist
