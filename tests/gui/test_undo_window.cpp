@@ -179,20 +179,24 @@ class UndoWindowTest : public QObject {
   void chosenFilesFromTwoFoldersEachKeepTheirFolder() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
-    QTemporaryDir c1, c2;
-    testing::makeFiles(c1.path(), {"same.txt"}, "c1");
-    testing::makeFiles(c2.path(), {"same.txt"}, "c2");
+    QTemporaryDir base;
+    const QString c1 = QDir(base.path()).filePath("c1"), c2 = QDir(base.path()).filePath("c2");
+    testing::makeFiles(c1, {"same.txt"}, "c1");
+    testing::makeFiles(c2, {"same.txt"}, "c2");
     MainWindow w(home.places(), dialogs);
-    dialogs.files.push_back({QDir(c2.path()).filePath("same.txt")});
-    dialogs.files.push_back({QDir(c1.path()).filePath("same.txt"), QDir(c2.path()).filePath("same.txt")});
+    w.session().settings().autoPreview = 1;
+    w.applyDisplaySettings();
+    dialogs.files.push_back({QDir(c2).filePath("same.txt"), QDir(c1).filePath("same.txt")});
     w.list()->addFilesDialog();
-    QCOMPARE(cell(w, 0, kColDir), QDir::toNativeSeparators(c2.path()) + QDir::separator());
-    w.list()->addFilesDialog();
-    QCOMPARE(cell(w, 1, kColDir), QDir::toNativeSeparators(c1.path()) + QDir::separator());
-    QCOMPARE(cell(w, 2, kColDir), QDir::toNativeSeparators(c2.path()) + QDir::separator());
-    // dir.txt keeps the first file's folder of the last dialog.
+    QCOMPARE(cell(w, 0, kColDir), QDir::toNativeSeparators(c1) + QDir::separator());
+    QCOMPARE(cell(w, 1, kColDir), QDir::toNativeSeparators(c2) + QDir::separator());
+    // dir.txt keeps the first file's folder.
     QCOMPARE(QString::fromStdString(w.session().rememberedDirectory()),
-             QDir::toNativeSeparators(c1.path()) + QDir::separator());
+             QDir::toNativeSeparators(c1) + QDir::separator());
+    // Each file is renamed in its own folder.
+    w.toolbarClicked(MainWindow::kRename);
+    QCOMPARE(contentOf(c1, "0.txt"), QByteArray("c1"));
+    QCOMPARE(contentOf(c2, "1.txt"), QByteArray("c2"));
   }
 
   void anUnreadableMp3GetsNoOtherTabsProposal() {
