@@ -9,16 +9,24 @@ namespace {
 void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, bool top) {
   platform::DirectoryListing listing = platform::listFiles(dir, options.hidden);
   if (!listing.ok) {
-    if (!top) ++r.unreadableFolders;
+    if (top) {
+      r.error = listing.error;
+    } else if (listing.error != platform::ListError::Missing) {
+      r.unreadableFolders.push_back(dir);  // gone since the parent was listed: nothing to say
+    }
     return;
   }
   if (top) r.readable = true;
   r.unconvertible += listing.unconvertible;
   if (!listing.names.empty()) {
     const int first = list.fileCount();
-    list.reserve(list.entries().size() + listing.names.size());
-    for (std::string& name : listing.names) list.addName(std::move(name));
-    list.fillRows(kFillAppend | kFillDirectory, first, list.fileCount() - 1, dir);
+    list.reserve(static_cast<std::size_t>(first) + listing.names.size());
+    for (const std::string& name : listing.names) list.addName(name);
+    listing.names = {};
+    const std::uint32_t folder =
+        listing.inode ? list.folderFor(dir, {listing.device, listing.inode, 0, 0}) : list.folderFor(dir);
+    list.setFolder(first, list.fileCount() - 1, folder);
+    list.fillRows(kFillAppend, first, list.fileCount() - 1, {});
     r.added += list.fileCount() - first;
   }
   if (!options.subfolders) return;

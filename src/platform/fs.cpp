@@ -81,14 +81,39 @@ bool isWritableDirectory(std::string_view dir) {
   return p && isDirectory(dir) && ::access(p->c_str(), W_OK) == 0;
 }
 
+namespace {
+ListError listErrorOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return ListError::Missing;
+    case ENAMETOOLONG:
+      return ListError::PathTooLong;
+    default:
+      return ListError::Unreadable;
+  }
+}
+}  // namespace
+
 DirectoryListing listFiles(std::string_view dir, bool withHidden) {
   DirectoryListing out;
   const auto native = nativePath(withSeparator(dir));
-  if (!native) return out;
+  if (!native) {
+    out.error = ListError::Unconvertible;
+    return out;
+  }
   DIR* d = ::opendir(native->c_str());
-  if (!d) return out;
+  if (!d) {
+    out.error = listErrorOf(errno);
+    return out;
+  }
   out.ok = true;
   const int fd = ::dirfd(d);
+  // The folder whose files these are, told by the very handle that lists it.
+  if (struct stat st{}; ::fstat(fd, &st) == 0) {
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+  }
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
@@ -201,18 +226,55 @@ Folder::Folder(std::string_view dir) {
   }
 }
 
+Folder::Folder(std::string_view dir, const FileIdentity& expected, bool anyDevice) {
+  const auto p = nativePath(withSeparator(dir));
+  if (!p) {
+    error_ = EILSEQ;
+    return;
+  }
+  // Without its separator, so that O_NOFOLLOW sees the last part of the path.
+  std::string path = *p;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // A link there now: followed only to see where it leads, which the
+  // identity below accepts only when it is the folder itself (the user may
+  // have chosen a link to a folder).
+  if (fd < 0 && (errno == ELOOP || errno == ENOTDIR))
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error_ = errno;
+    changed_ = error_ == ENOENT || error_ == ENOTDIR || error_ == ELOOP;
+    return;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_ino) != expected.inode ||
+      (!anyDevice && static_cast<std::uint64_t>(st.st_dev) != expected.device)) {
+    error_ = ENOENT;
+    changed_ = true;
+    ::close(fd);
+    return;
+  }
+  fd_ = fd;
+  identity_.device = static_cast<std::uint64_t>(st.st_dev);
+  identity_.inode = static_cast<std::uint64_t>(st.st_ino);
+}
+
 Folder::~Folder() {
   if (fd_ >= 0) ::close(fd_);
 }
 
 Folder::Folder(Folder&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), identity_(other.identity_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      error_(other.error_),
+      changed_(other.changed_),
+      identity_(other.identity_) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     error_ = other.error_;
+    changed_ = other.changed_;
     identity_ = other.identity_;
   }
   return *this;
@@ -554,10 +616,20 @@ bool isWritableDirectory(std::string_view dir) { return isDirectory(dir); }
 DirectoryListing listFiles(std::string_view dir, bool withHidden) {
   DirectoryListing out;
   const auto pattern = wide(withSeparator(dir) + "*.*");
-  if (!pattern) return out;
+  if (!pattern) {
+    out.error = ListError::Unconvertible;
+    return out;
+  }
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return out;
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    out.error = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_DIRECTORY
+                    ? ListError::Missing
+                : e == ERROR_FILENAME_EXCED_RANGE ? ListError::PathTooLong
+                                                  : ListError::Unreadable;
+    return out;
+  }
   out.ok = true;
   do {
     if (!withHidden && (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
@@ -627,6 +699,15 @@ Folder::Folder(std::string_view dir) : dir_(withSeparator(dir)) {
   identity_ = *id;
   identity_.size = identity_.birth = 0;
   open_ = true;
+}
+
+Folder::Folder(std::string_view dir, const FileIdentity& expected, bool anyDevice) : Folder(dir) {
+  if (open_ && (identity_.inode != expected.inode || (!anyDevice && identity_.device != expected.device))) {
+    open_ = false;
+    changed_ = true;
+  } else if (!open_) {
+    changed_ = error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND;
+  }
 }
 
 Folder::~Folder() = default;

@@ -355,30 +355,30 @@ void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
   const auto n = static_cast<std::size_t>(std::clamp(rows, 0, list.rowCount()));
   std::vector<PlanRow> plan(n);
   std::vector<PlanFolder> folders;
-  std::unordered_map<std::string_view, std::uint32_t> index;
-  const std::string* lastDir = nullptr;
-  std::uint32_t last = 0;
+  std::unordered_map<std::uint32_t, std::uint32_t> index;
+  std::uint32_t lastListFolder = filelist::kNoFolder, last = 0;
   for (std::size_t r = 0; r < n; ++r) {
-    const filelist::FileEntry& e = list[static_cast<int>(r)];
+    const int row = static_cast<int>(r);
     PlanRow& p = plan[r];
-    p.from = e.oldName;
-    p.to = e.newName;
-    p.preset = e.proposalProblem;
-    if (e.dir.empty()) {
+    p.from = list.oldName(row);
+    p.to = list.newName(row);
+    p.preset = list.proposalProblem(row);
+    const std::uint32_t lf = list.folderOf(row);
+    if (lf == filelist::kNoFolder) {
       p.preset = Reason::SourceMissing;
       p.folder = 0;
       if (folders.empty()) folders.push_back({});
       continue;
     }
-    if (!lastDir || *lastDir != e.dir) {
-      auto it = index.find(e.dir);
+    if (lf != lastListFolder) {
+      auto it = index.find(lf);
       if (it == index.end()) {
-        const FolderCache::Entry& fe = cache.folder(e.dir);
-        it = index.emplace(e.dir, static_cast<std::uint32_t>(folders.size())).first;
+        const FolderCache::Entry& fe = cache.folder(list.folder(lf).dir);
+        it = index.emplace(lf, static_cast<std::uint32_t>(folders.size())).first;
         folders.push_back({&fe.names, fe.maxLength});
       }
       last = it->second;
-      lastDir = &e.dir;
+      lastListFolder = lf;
     }
     p.folder = last;
   }

@@ -11,6 +11,7 @@
 #include <random>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 
 #include "platform/fs.h"
@@ -125,12 +126,26 @@ bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity&
          (found.birth == 0 || recorded.birth == 0 || found.birth == recorded.birth);
 }
 
-// Where a plan's folders are: the dir text, and the folder the plan saw, so
-// that a folder replaced meanwhile is not renamed in.
+// Where a plan's folders are: the dir text, and the folder its files were
+// found in, so that nothing is renamed in a folder put in its place.
 struct RunFolder {
   std::string dir;
-  platform::FileIdentity identity;
+  platform::FileIdentity identity;  // device and inode; inode 0: not known
+  bool anyDevice = false;           // the folder may come back from a volume mounted again
+  bool byPathOnly = false;          // a record that kept no inode: the path alone decides
+
+  platform::Folder open() const {
+    if (byPathOnly) return platform::Folder(dir);
+    return identity.inode ? platform::Folder(dir, identity, anyDevice) : platform::Folder();
+  }
 };
+
+// Why nothing can be renamed in a folder that did not open.
+Verdict folderVerdict(const platform::Folder& f) {
+  if (f.changed()) return {Reason::FolderChanged, 0};
+  if (f.error() != 0) return {Reason::SystemError, f.error()};
+  return {Reason::SourceMissing, 0};
+}
 
 struct StepOutcome {
   Verdict verdict;
@@ -186,7 +201,7 @@ class PhaseRunner {
     // boundary so that no cycle is left half way.
     if (broken_) return failAll(b, e, {Reason::SystemError, error_}, false);
     const StepRef& first = steps_[b];
-    if (!openFolder(first.folder)) return failAll(b, e, {Reason::SourceMissing, 0}, true);
+    if (!openFolder(first.folder)) return failAll(b, e, folderVerdict_, true);
     if (!first.cycle) {
       // From the free end: each step frees the name the next one needs.
       for (std::size_t k = b; k < e; ++k) {
@@ -233,10 +248,9 @@ class PhaseRunner {
   bool openFolder(std::uint32_t index) {
     if (index == openIndex_) return folderOk_;
     openIndex_ = index;
-    folder_ = platform::Folder(folders_[index].dir);
-    const platform::FileIdentity& want = folders_[index].identity;
-    folderOk_ = folder_.isOpen() && folder_.identity().device == want.device &&
-                folder_.identity().inode == want.inode;
+    folder_ = folders_[index].open();
+    folderOk_ = folder_.isOpen();
+    folderVerdict_ = folderVerdict(folder_);
     return folderOk_;
   }
 
@@ -280,6 +294,7 @@ class PhaseRunner {
   platform::Folder folder_;
   std::uint32_t openIndex_ = UINT32_MAX;
   bool folderOk_ = false;
+  Verdict folderVerdict_;
   std::ptrdiff_t rangeFirst_ = -1, rangeLast_ = -1;
   std::size_t sinceFlush_ = 0;
   std::chrono::steady_clock::time_point lastFlush_;
@@ -340,9 +355,8 @@ class IdentityScan {
       if (c >= chunks_.size()) return;
       const Chunk& ch = chunks_[c];
       const RunFolder& rf = folders_[ch.folder];
-      if (!rf.identity.inode) continue;
-      const platform::Folder folder(rf.dir);
-      if (!folder.isOpen() || folder.identity() != rf.identity) continue;
+      const platform::Folder folder = rf.open();
+      if (!folder.isOpen()) continue;
       for (std::size_t k = ch.begin; k < ch.end; ++k) {
         const std::size_t r = rowsOf_[ch.folder][k];
         if (rows_[r].preset != Reason::None) continue;
@@ -473,8 +487,7 @@ struct Loaded {
   JournalRecord record;
   std::vector<Track> tracks;
   std::unordered_map<std::uint32_t, std::size_t> trackOf;
-  std::vector<platform::FileIdentity> folderNow;  // as opened while locating
-  std::vector<bool> folderOpen;
+  std::vector<RunFolder> folders;  // the record's folders, to be opened only as they were
   bool located = false;
 
   bool interrupted() const { return !record.phases.empty() && !record.phases.back().ended; }
@@ -507,6 +520,14 @@ Loaded load(std::string_view path) {
         if (std::find(t.names.begin(), t.names.end(), *n) == t.names.end()) t.names.push_back(*n);
     }
   }
+  for (const JournalFolder& f : l.record.folders) {
+    RunFolder rf;
+    rf.dir = f.dir;
+    rf.identity = {f.device, f.inode, 0, 0};
+    rf.anyDevice = true;  // judged by the files' own identities
+    rf.byPathOnly = f.inode == 0;
+    l.folders.push_back(std::move(rf));
+  }
   replay(l);
   return l;
 }
@@ -516,18 +537,15 @@ Loaded load(std::string_view path) {
 void locate(Loaded& l) {
   std::vector<std::vector<std::size_t>> byFolder(l.record.folders.size());
   for (std::size_t i = 0; i < l.tracks.size(); ++i) byFolder[l.tracks[i].folder].push_back(i);
-  l.folderNow.assign(l.record.folders.size(), {});
-  l.folderOpen.assign(l.record.folders.size(), false);
   for (std::size_t f = 0; f < byFolder.size(); ++f) {
     if (byFolder[f].empty()) continue;
-    const platform::Folder folder(l.record.folders[f].dir);
-    l.folderOpen[f] = folder.isOpen();
-    l.folderNow[f] = folder.identity();
+    const platform::Folder folder = l.folders[f].open();
     const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
+    const Verdict gone = folder.isOpen() ? Verdict{Reason::SourceMissing, 0} : folderVerdict(folder);
     for (const std::size_t i : byFolder[f]) {
       Track& t = l.tracks[i];
       t.location.reset();
-      t.lost = {Reason::SourceMissing, 0};
+      t.lost = gone;
       if (!folder.isOpen()) continue;
       const auto at = [&](const std::string& name) {
         const auto id = folder.identityOf(name);
@@ -633,7 +651,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
     for (std::size_t r = 0; r < rows.size(); ++r) rowsIn[rows[r].folder].push_back(r);
     for (std::size_t f = 0; f < rowsIn.size(); ++f) {
       if (rowsIn[f].empty()) continue;
-      const platform::Folder folder(l.record.folders[f].dir);
+      const platform::Folder folder = l.folders[f].open();
       std::vector<std::string_view> interest;
       for (const std::size_t r : rowsIn[f]) {
         interest.push_back(rows[r].from);
@@ -666,12 +684,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
     return tr;
   }
 
-  std::vector<RunFolder> runFolders(l.record.folders.size());
-  for (std::size_t f = 0; f < runFolders.size(); ++f) {
-    runFolders[f].dir = l.record.folders[f].dir;
-    runFolders[f].identity = l.folderNow.empty() ? platform::FileIdentity{} : l.folderNow[f];
-  }
-  PhaseRunner runner(file, planned.steps, runFolders);
+  PhaseRunner runner(file, planned.steps, l.folders);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (isFailure(plan.verdicts[r].reason)) {
       tr.byTrack[trackOfRow[r]].verdict = plan.verdicts[r];
@@ -748,6 +761,8 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
     const Track& t = l.tracks[i];
     FileOutcome f;
     f.dir = l.record.folders[t.folder].dir;
+    f.folderDevice = l.record.folders[t.folder].device;
+    f.folderInode = l.record.folders[t.folder].inode;
     f.before = before[i];
     f.after = t.location.value_or(before[i]);
     f.ok = t.location && *t.location == t.original;
@@ -782,49 +797,59 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   out.total = n;
   const auto nu = static_cast<std::size_t>(n);
 
-  // Folders: one per distinct folder, however its rows spell it.
+  // Folders: one per folder the rows were added from, however they spell it.
   std::vector<RunFolder> folders;
   std::vector<std::vector<std::size_t>> rowsOf;
   std::vector<PlanRow> rows(nu);
   std::vector<platform::FileIdentity> ids(nu);
   {
-    std::unordered_map<std::string_view, std::uint32_t> byDir;
+    std::vector<std::uint32_t> runOf(list.folderCount(), UINT32_MAX);
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> byIdentity;
-    const std::string* lastDir = nullptr;
-    std::uint32_t last = 0;
-    for (std::size_t r = 0; r < nu; ++r) {
-      const filelist::FileEntry& e = list[static_cast<int>(r)];
-      if (!lastDir || *lastDir != e.dir) {
-        auto it = byDir.find(e.dir);
-        if (it == byDir.end()) {
-          std::uint32_t index = static_cast<std::uint32_t>(folders.size());
-          // An entry without a folder would resolve against the working directory.
-          const platform::Folder f = e.dir.empty() ? platform::Folder() : platform::Folder(e.dir);
-          if (f.isOpen()) {
-            const auto key = std::make_pair(f.identity().device, f.identity().inode);
-            const auto [at, fresh] = byIdentity.emplace(key, index);
-            index = at->second;
-            if (fresh) folders.push_back({e.dir, f.identity()});
-          } else {
-            folders.push_back({e.dir, {}});
-          }
-          if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
-          it = byDir.emplace(e.dir, index).first;
-        }
-        last = it->second;
-        lastDir = &e.dir;
+    const auto runFolderOf = [&](std::uint32_t listFolder) {
+      if (listFolder == filelist::kNoFolder) {
+        // An entry without a folder would resolve against the working directory.
+        folders.push_back({});
+        return static_cast<std::uint32_t>(folders.size() - 1);
       }
-      rows[r] = {last, e.oldName, e.newName, e.proposalProblem};
+      std::uint32_t& index = runOf[listFolder];
+      if (index != UINT32_MAX) return index;
+      const filelist::FolderInfo& info = list.folder(listFolder);
+      index = static_cast<std::uint32_t>(folders.size());
+      if (info.known) {
+        const auto [at, fresh] =
+            byIdentity.emplace(std::make_pair(info.identity.device, info.identity.inode), index);
+        if (!fresh) return index = at->second;
+      }
+      RunFolder rf;
+      rf.dir = info.dir;
+      if (info.known) rf.identity = info.identity;
+      folders.push_back(std::move(rf));
+      return index;
+    };
+    std::uint32_t lastListFolder = filelist::kNoFolder - 1, last = 0;
+    for (std::size_t r = 0; r < nu; ++r) {
+      const int row = static_cast<int>(r);
+      const std::uint32_t lf = list.folderOf(row);
+      if (lf != lastListFolder || lf == filelist::kNoFolder) {
+        last = runFolderOf(lf);
+        lastListFolder = lf;
+        if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
+      }
+      rows[r] = {last, list.oldName(row), list.newName(row), list.proposalProblem(row)};
       rowsOf[last].push_back(r);
     }
   }
 
-  // Who the files are (beside the listing and planning), and what exists.
+  // Each folder only as the rows found it: one put in its place since (or a
+  // link to another) fails its rows, and nothing in it is touched.
+  std::vector<Verdict> folderFailure(folders.size());
   for (std::size_t f = 0; f < folders.size(); ++f) {
-    if (!folders[f].identity.inode) continue;
-    if (const platform::Folder folder(folders[f].dir);
-        !folder.isOpen() || folder.identity() != folders[f].identity)
-      folders[f].identity = {};  // replaced since: nothing of it will be renamed
+    const platform::Folder folder = folders[f].open();
+    if (folder.isOpen()) continue;
+    folderFailure[f] = folderVerdict(folder);
+    for (const std::size_t r : rowsOf[f])
+      if (rows[r].preset == Reason::None) rows[r].preset = folderFailure[f].reason;
+    folders[f].identity = {};
   }
   IdentityScan identities(folders, rowsOf, rows);
   std::vector<NameSet> sets(folders.size());
@@ -834,7 +859,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     setPtrs[f] = &sets[f];
     planFolders[f].names = &sets[f];
     if (!folders[f].identity.inode) continue;
-    const platform::Folder folder(folders[f].dir);
+    const platform::Folder folder = folders[f].open();
     planFolders[f].maxLength = folder.nameLimit();
     std::vector<std::string_view> interest;
     interest.reserve(rowsOf[f].size() * 2);
@@ -878,7 +903,8 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     lines.text().reserve(planned.steps.size() * 96 + 4096);
     lines.header();
     for (std::size_t f = 0; f < folders.size(); ++f)
-      lines.folder(static_cast<std::uint32_t>(f), {folders[f].dir, folders[f].identity.device});
+      lines.folder(static_cast<std::uint32_t>(f),
+                   {folders[f].dir, folders[f].identity.device, folders[f].identity.inode});
     lines.begin(PhaseKind::Pass);
     for (const StepRef& s : planned.steps) lines.step(s);
     lines.planned(planned.steps.size());
@@ -910,10 +936,11 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   journal.close();
 
   const std::vector<StepOutcome> byRow = outcomeByRow(nu, planned, steps);
-  const std::string ok = text::gb("更名成功"), failed = text::gb("更名失败");
   for (std::size_t r = 0; r < nu; ++r) {
     const int row = static_cast<int>(r);
     Verdict v = plan.verdicts[r];
+    if (const Verdict& ff = folderFailure[rows[r].folder]; ff.reason != Reason::None && v.reason == ff.reason)
+      v = ff;
     bool moved = false;
     if (v.reason == Reason::None) {
       moved = byRow[r].done;
@@ -923,12 +950,12 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       ++out.succeeded;
       if (moved) {
         ++out.renamed;
-        list.setOldName(row, list[row].newName);
+        list.setOldName(row, list.newName(row));
       }
-      list.setStatus(row, ok, filelist::StatusIcon::Success);
+      list.setStatus(row, filelist::Status::Renamed);
     } else {
-      list.setNewNameCell(row, list[row].newName);
-      list.setStatus(row, failed, filelist::StatusIcon::Failure, v.reason, v.detail);
+      list.showProposal(row);
+      list.setStatus(row, filelist::Status::RenameFailed, v.reason, v.detail);
     }
   }
   return out;
@@ -948,21 +975,40 @@ RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progr
 
 void showUndoInList(FileList& list, const RecordOutcome& outcome) {
   if (outcome.files.empty()) return;
-  std::map<std::pair<std::string_view, std::string_view>, std::size_t> byName;
-  for (std::size_t i = 0; i < outcome.files.size(); ++i)
-    byName.emplace(
-        std::make_pair(std::string_view(outcome.files[i].dir), std::string_view(outcome.files[i].before)), i);
-  const std::string ok = text::gb("撤消成功"), failed = text::gb("撤消失败");
+  // A row belongs to a file when it lists the file's name in the file's
+  // folder: the same folder by identity, or by its text for a record that
+  // kept none.
+  using ByIdentity = std::tuple<std::uint64_t, std::uint64_t, std::string_view>;
+  std::map<ByIdentity, std::size_t> byIdentity;
+  std::map<std::pair<std::string_view, std::string_view>, std::size_t> byText;
+  for (std::size_t i = 0; i < outcome.files.size(); ++i) {
+    const FileOutcome& f = outcome.files[i];
+    if (f.folderInode)
+      byIdentity.emplace(ByIdentity{f.folderDevice, f.folderInode, f.before}, i);
+    else
+      byText.emplace(std::make_pair(std::string_view(f.dir), std::string_view(f.before)), i);
+  }
   for (int row = 0; row < list.rowCount(); ++row) {
-    const filelist::FileEntry& e = list[row];
-    const auto it = byName.find({e.dir, e.oldName});
-    if (it == byName.end()) continue;
-    const FileOutcome& f = outcome.files[it->second];
-    if (f.after != e.oldName) list.setOldName(row, f.after);
-    if (f.ok) {
-      list.setStatus(row, ok, filelist::StatusIcon::Success);
+    const std::uint32_t folder = list.folderOf(row);
+    if (folder == filelist::kNoFolder) continue;
+    const filelist::FolderInfo& info = list.folder(folder);
+    const std::string_view name = list.oldName(row);
+    const FileOutcome* f = nullptr;
+    if (info.known) {
+      const auto it = byIdentity.find({info.identity.device, info.identity.inode, name});
+      if (it != byIdentity.end()) f = &outcome.files[it->second];
+    }
+    if (!f) {
+      const auto it = byText.find({std::string_view(info.dir), name});
+      if (it != byText.end()) f = &outcome.files[it->second];
+    }
+    if (!f) continue;
+    if (f->reason == Reason::Stopped) continue;  // not reached: the row stays as the pass left it
+    if (f->after != name) list.setOldName(row, f->after);
+    if (f->ok) {
+      list.setStatus(row, filelist::Status::Undone);
     } else {
-      list.setStatus(row, failed, filelist::StatusIcon::Failure, f.reason, f.detail);
+      list.setStatus(row, filelist::Status::UndoFailed, f->reason, f->detail);
     }
   }
 }
@@ -1049,6 +1095,8 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
     const Track& t = l.tracks[i];
     FileOutcome f;
     f.dir = l.record.folders[t.folder].dir;
+    f.folderDevice = l.record.folders[t.folder].device;
+    f.folderInode = l.record.folders[t.folder].inode;
     f.after = t.location.value_or(t.expected);
     f.ok = t.location && *t.location == desired[i];
     if (!f.ok) {

@@ -52,10 +52,11 @@ PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
 
 // One file of an undo or a recovery.
 struct FileOutcome {
-  std::string dir;     // the folder as the pass's rows showed it
-  std::string before;  // its name before the undo (where the pass left it)
-  std::string after;   // its name now
-  bool ok = false;     // it has its name from before the pass
+  std::string dir;                                  // the folder as the pass's rows showed it
+  std::uint64_t folderDevice = 0, folderInode = 0;  // and which folder it was (inode 0: not recorded)
+  std::string before;                               // its name before the undo (where the pass left it)
+  std::string after;                                // its name now
+  bool ok = false;                                  // it has its name from before the pass
   filelist::Reason reason = filelist::Reason::None;
   std::int32_t detail = 0;
 };

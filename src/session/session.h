@@ -51,11 +51,14 @@ class Observer {
   virtual void sessionChanged(unsigned changes) = 0;
 };
 
-// What an add did: entries appended, and files left out because their names
-// do not fit the code page.
+// What an add did: entries appended, files left out because their names do
+// not fit the code page, and folders that could not be read (a chosen or
+// dropped one, or a sub-folder; code page, as given). A path where nothing
+// is, or a readable empty folder, is none of these.
 struct AddReport {
   int added = 0;
   int unconvertible = 0;
+  std::vector<std::string> unreadable;
 };
 
 // The outcome of a pass, an undo or a recovery, and what to tell the user:

@@ -69,10 +69,10 @@ TEST(FillRows, ClearsStaleProposalsBelowTheRange) {
 
 TEST(FillRows, ClearsStatusesOnlyWhenRowZeroHasOne) {
   FileList list = listOf(3);
-  list.setStatus(1, "x", StatusIcon::Failure);
+  list.setStatus(1, Status::RenameFailed);
   list.fillRows(kFillNewNames, 0, 2, {});
-  EXPECT_EQ(list[1].status, "x");  // row 0 had none: one look decides
-  list.setStatus(0, "y", StatusIcon::Success);
+  EXPECT_EQ(list[1].statusCode, Status::RenameFailed);  // row 0 had none: one look decides
+  list.setStatus(0, Status::Renamed);
   list.fillRows(kFillNewNames, 0, 0, {});
   for (int r = 0; r < 3; ++r) {
     EXPECT_TRUE(list[r].status.empty());
@@ -85,7 +85,7 @@ TEST(RemoveRows, KeepsEveryColumnInStep) {
   propose(list, 5);
   for (int r = 0; r < 5; ++r) {
     list.setDirectory(r, "/d" + std::to_string(r + 1) + "/");
-    list.setMp3Status(r, "m" + std::to_string(r + 1));
+    list.setMp3Status(r, r % 2 ? Mp3Status::NoTag : Mp3Status::NotMp3);
   }
   list.setMarks(std::vector<Mark>{{}, {}, {Reason::SameAsEarlier, 1}, {}, {Reason::TargetExists, 0}});
   Recorder rec;
@@ -98,7 +98,7 @@ TEST(RemoveRows, KeepsEveryColumnInStep) {
     EXPECT_EQ(list[r].oldName, std::string("f") + expect[r]);
     EXPECT_EQ(list[r].newNameCell, std::string("new") + expect[r]);
     EXPECT_EQ(list[r].dir, std::string("/d") + expect[r] + "/");
-    EXPECT_EQ(list[r].mp3Status, std::string("m") + expect[r]);
+    EXPECT_EQ(list[r].mp3Code, Mp3Status::NotMp3);  // rows 1, 3 and 5
   }
   EXPECT_EQ(list[1].mark, Reason::SameAsEarlier);
   EXPECT_EQ(list[1].markDetail, 1);
@@ -136,7 +136,7 @@ TEST(ScanDirectory, FilesOnlyInNameOrder) {
   EXPECT_EQ(r.added, 7);
   EXPECT_EQ(r.unconvertible, 0);
   std::vector<std::string> names;
-  for (const auto& e : list.entries()) names.push_back(e.oldName);
+  for (const auto& e : list.entries()) names.emplace_back(e.oldName);
   const std::vector<std::string> want = {
       ".hidden", "A.txt", "a.TXT", "a;b c.mp3", "b.txt", "\x95\x32\x82\x36.txt", text::gb("音乐.mp3")};
   EXPECT_EQ(names, want);
@@ -183,8 +183,8 @@ TEST(ListMarks, OnlyRowsThatChangeAreAnnounced) {
 
 TEST(ListMarks, StatusReasonsAreClearedWithTheStatuses) {
   FileList list = listOf(3);
-  list.setStatus(0, "x", StatusIcon::Failure, Reason::TargetExists, 0);
-  list.setStatus(2, "y", StatusIcon::Failure, Reason::SystemError, 13);
+  list.setStatus(0, Status::RenameFailed, Reason::TargetExists, 0);
+  list.setStatus(2, Status::UndoFailed, Reason::SystemError, 13);
   list.fillRows(kFillNewNames, 0, 2, {});
   for (int r = 0; r < 3; ++r) EXPECT_EQ(list[r].statusReason, Reason::None) << r;
 }
@@ -195,7 +195,7 @@ TEST(ListMarks, AnyNewProposalClearsTheRulesProblem) {
   list.setProposalProblem(0, Reason::Unreadable);
   EXPECT_EQ(list[0].newName, "");
   EXPECT_EQ(list[0].proposalProblem, Reason::Unreadable);
-  list.newNameRef(0) = "fresh";
+  list.setNewName(0, "fresh");
   EXPECT_EQ(list[0].proposalProblem, Reason::None);
   list.setProposalProblem(1, Reason::Unreadable);
   list.setNewName(1, "again");

@@ -172,7 +172,7 @@ TEST_F(RenamePass, UndoFollowsTheRecordNotTheList) {
   write("e", "content of e");
   list.addName("e");
   list.fillRows(kFillAppend | kFillDirectory, 2, 2, dir_);
-  list.setStatus(2, gb("更名成功"), StatusIcon::Success);
+  list.setStatus(2, Status::Renamed);
 
   const RecordOutcome u = undo(list);
   EXPECT_EQ(u.total, 4);  // the removed rows' files come back too

@@ -204,7 +204,8 @@ TEST_F(Record, ARecordOfFilesThatAreGone) {
   EXPECT_EQ(u.status, RecordOutcome::Status::Done);
   EXPECT_EQ(u.total, 3);
   EXPECT_EQ(u.restored, 0);
-  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::SourceMissing) << f.before;
+  // The folder went with them: it is no longer the one the pass renamed in.
+  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << f.before;
   EXPECT_FALSE(stdfs::exists(root_ / "work"));
 }
 

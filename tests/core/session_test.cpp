@@ -24,33 +24,39 @@ struct Recorder : Observer {
 
 std::vector<std::string> oldNames(const FileList& l) {
   std::vector<std::string> out;
-  for (int r = 0; r < l.rowCount(); ++r) out.push_back(l[r].oldName);
+  for (int r = 0; r < l.rowCount(); ++r) out.emplace_back(l[r].oldName);
   return out;
 }
 
 std::vector<std::string> shownNew(const FileList& l) {
   std::vector<std::string> out;
-  for (int r = 0; r < l.rowCount(); ++r) out.push_back(l[r].newNameCell);
+  for (int r = 0; r < l.rowCount(); ++r) out.emplace_back(l[r].newNameCell);
   return out;
 }
 
 rules::GeneralOptions numbering() { return {}; }  // 0, 1, 2 … keeping the extension
 
-TEST(SessionAdd, ChosenFilesKeepTheirOrderAndEachItsFolder) {
-  testing::TempDir home, a, b;
+TEST(SessionAdd, ChosenFilesInNaturalOrderEachWithItsFolder) {
+  testing::TempDir home, t;
+  std::filesystem::create_directory(t.path() / "a");
+  std::filesystem::create_directory(t.path() / "b");
+  const std::string a = t.dir() + "a/", b = t.dir() + "b/";
+  for (const char* f : {"a/z.txt", "b/same.txt", "a/same.txt"}) t.write(f, "");
   Session s(Places::in(home.dir()));
-  a.write("z.txt", "");
-  b.write("same.txt", "");
-  a.write("same.txt", "");
-  const AddReport r = s.addChosenFiles({a.file("z.txt"), b.file("same.txt"), a.file("same.txt")});
+  // The dialog gives its choice in an order of its own.
+  const AddReport r = s.addChosenFiles({a + "z.txt", b + "same.txt", a + "same.txt"});
   EXPECT_EQ(r.added, 3);
-  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"z.txt", "same.txt", "same.txt"}));
-  EXPECT_EQ(s.list()[0].dir, a.dir());
-  EXPECT_EQ(s.list()[1].dir, b.dir());
-  EXPECT_EQ(s.list()[2].dir, a.dir());
+  EXPECT_TRUE(r.unreadable.empty());
+  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"same.txt", "z.txt", "same.txt"}));
+  EXPECT_EQ(s.list()[0].dir, a);
+  EXPECT_EQ(s.list()[1].dir, a);
+  EXPECT_EQ(s.list()[2].dir, b);
+  // Rows of one folder share its record.
+  EXPECT_EQ(s.list()[0].folder, s.list()[1].folder);
+  EXPECT_NE(s.list()[0].folder, s.list()[2].folder);
   // The dialog opens next time in the first file's folder.
-  EXPECT_EQ(s.rememberedDirectory(), a.dir());
-  EXPECT_EQ(home.read("dir.txt"), a.dir() + "\r\n");
+  EXPECT_EQ(s.rememberedDirectory(), a);
+  EXPECT_EQ(home.read("dir.txt"), a + "\r\n");
 }
 
 TEST(SessionAdd, FolderInNameOrderWithUnconvertibleNamesCounted) {

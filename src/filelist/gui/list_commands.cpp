@@ -1,6 +1,7 @@
 #include "filelist/gui/list_commands.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -19,13 +20,18 @@ namespace qorin::filelist {
 
 namespace {
 
-// Paths from Qt in the code page; those that cannot be represented are counted.
-std::vector<std::string> codePagePaths(const QStringList& paths, int& unconvertible) {
+// Paths from Qt in the code page; those that cannot be represented are
+// counted as files or, being folders, named in `folders`.
+std::vector<std::string> codePagePaths(const QStringList& paths, int& unconvertible,
+                                       QStringList* folders = nullptr) {
   std::vector<std::string> out;
   out.reserve(static_cast<std::size_t>(paths.size()));
   for (const QString& p : paths) {
-    if (auto path = text::fromQt(QDir::toNativeSeparators(p)))
+    const QString native = QDir::toNativeSeparators(p);
+    if (auto path = text::fromQt(native))
       out.push_back(std::move(*path));
+    else if (folders && QFileInfo(p).isDir())  // only Qt can still reach it by this name
+      *folders << native;
     else
       ++unconvertible;
   }
@@ -170,11 +176,18 @@ void ListCommands::moveSelected(bool up) {
   view_->selectionModel()->select(moved, QItemSelectionModel::ClearAndSelect);
 }
 
-void ListCommands::reportUnconvertible(int count) {
-  if (count <= 0) return;
-  dialogs_.message(window_, platform::programTitle(),
-                   QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(count),
-                   platform::Dialogs::Icon::Exclamation);
+void ListCommands::reportAdd(int unconvertible, const std::vector<std::string>& unreadable,
+                             QStringList unreadableHere) {
+  for (const std::string& dir : unreadable) unreadableHere << text::toQt(dir);
+  if (!unreadableHere.isEmpty())
+    dialogs_.message(window_, platform::programTitle(),
+                     QStringLiteral("无法读取目录：") + unreadableHere.join(QStringLiteral("\r\n")),
+                     platform::Dialogs::Icon::Exclamation);
+  if (unconvertible <= 0) return;
+  dialogs_.message(
+      window_, platform::programTitle(),
+      QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(unconvertible),
+      platform::Dialogs::Icon::Exclamation);
 }
 
 void ListCommands::addFilesDialog() {
@@ -190,7 +203,7 @@ void ListCommands::addFilesDialog() {
     platform::WaitCursor wait;
     session_.addChosenFiles(codePagePaths(chosen, skipped));
   }
-  reportUnconvertible(skipped);
+  reportAdd(skipped, {}, {});
 }
 
 void ListCommands::addDirectory(const QString& given, bool ask) {
@@ -198,21 +211,26 @@ void ListCommands::addDirectory(const QString& given, bool ask) {
   if (chosen.isEmpty()) return;
   int skipped = 0;
   const std::vector<std::string> dir = codePagePaths({chosen}, skipped);
+  session::AddReport r;
   if (!dir.empty()) {
     platform::WaitCursor wait;
-    skipped += session_.addFolder(dir.front()).unconvertible;
+    r = session_.addFolder(dir.front());
   }
-  reportUnconvertible(skipped);
+  // A folder whose own name the program cannot hold is named as one that cannot be read.
+  reportAdd(r.unconvertible, r.unreadable,
+            dir.empty() ? QStringList{QDir::toNativeSeparators(chosen)} : QStringList{});
 }
 
 void ListCommands::addDroppedItems(const QStringList& paths) {
   int skipped = 0;
+  QStringList unconvertibleFolders;
+  session::AddReport r;
   {
     platform::WaitCursor wait;
-    const std::vector<std::string> converted = codePagePaths(paths, skipped);
-    skipped += session_.addDropped(converted).unconvertible;
+    const std::vector<std::string> converted = codePagePaths(paths, skipped, &unconvertibleFolders);
+    r = session_.addDropped(converted);
   }
-  reportUnconvertible(skipped);
+  reportAdd(skipped + r.unconvertible, r.unreadable, unconvertibleFolders);
 }
 
 bool ListCommands::eventFilter(QObject* watched, QEvent* e) {

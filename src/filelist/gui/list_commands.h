@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTreeView>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -70,7 +72,10 @@ class ListCommands : public QObject {
 
  private:
   void createMenu();
-  void reportUnconvertible(int count);
+  // After an add: one message naming the folders that could not be read
+  // (`unreadable` from the session, `unreadableHere` by Qt's names), one
+  // counting the files left out.
+  void reportAdd(int unconvertible, const std::vector<std::string>& unreadable, QStringList unreadableHere);
 
   QPointer<QTreeView> view_;  // may go before this object when the window closes
   session::Session& session_;
