@@ -58,7 +58,8 @@ class ProgressMarks {
 
 std::string decimal(int n) { return std::to_string(n); }
 
-Summary summary(int total, int succeeded, const char* allDone, const char* okLine, const char* failLine) {
+Summary summary(int total, int succeeded, int stopped, const char* allDone, const char* okLine,
+                const char* failLine, const char* stoppedLine) {
   Summary s;
   s.allSucceeded = succeeded == total;
   if (s.allSucceeded) {
@@ -66,7 +67,8 @@ Summary summary(int total, int succeeded, const char* allDone, const char* okLin
     return s;
   }
   s.text = text::gb("文件总数：") + decimal(total) + text::gb(" 个文件\r\n\r\n") + decimal(succeeded) +
-           text::gb(okLine) + decimal(total - succeeded) + text::gb(failLine);
+           text::gb(okLine) + decimal(total - succeeded - stopped) + text::gb(failLine);
+  if (stopped > 0) s.text += text::gb("\r\n") + decimal(stopped) + text::gb(stoppedLine);
   return s;
 }
 
@@ -159,23 +161,38 @@ class PhaseRunner {
   // `native` may give, per step, both names already converted.
   using NativePair = std::pair<const platform::NativeName*, const platform::NativeName*>;
   PhaseRunner(platform::JournalFile& journal, const std::vector<StepRef>& steps,
-              const std::vector<RunFolder>& folders, const std::vector<NativePair>* native = nullptr)
-      : journal_(journal), steps_(steps), folders_(folders), native_(native), out_(steps.size()) {}
+              const std::vector<RunFolder>& folders, const StopFn& stop,
+              const std::vector<NativePair>* native = nullptr)
+      : journal_(journal),
+        steps_(steps),
+        folders_(folders),
+        stop_(stop),
+        native_(native),
+        out_(steps.size()) {}
 
-  // `settled(files)` after each group, with the number of files it moved or failed.
+  // `settled(files)` after each group, with the number of files it moved or
+  // failed. Asked to stop, it ends after the file at hand, or after a cycle
+  // caught half way; the steps not reached are Stopped, not done, and left
+  // pending in the journal.
   template <class Settled>
   std::vector<StepOutcome> run(Settled settled) {
     lastFlush_ = std::chrono::steady_clock::now();
     for (std::size_t b = 0; b < steps_.size();) {
       std::size_t e = b + 1;
       while (e < steps_.size() && steps_[e].group == steps_[b].group) ++e;
-      runGroup(b, e);
-      settled(steps_[b].cycle ? e - b - 1 : e - b);
+      if (stopped_) {
+        for (std::size_t k = b; k < e; ++k) out_[k].verdict = {Reason::Stopped, 0};
+      } else {
+        const std::size_t ran = runGroup(b, e);
+        settled(steps_[b].cycle ? e - b - 1 : ran);
+      }
       b = e;
     }
     emitRange();
     return std::move(out_);
   }
+
+  bool stopped() const { return stopped_; }
 
   // Writes what is pending; false when the journal refused.
   bool flush() {
@@ -196,29 +213,58 @@ class PhaseRunner {
   int error() const { return error_; }
 
  private:
-  void runGroup(std::size_t b, std::size_t e) {
+  // The user may want to stop; asked after every file.
+  bool askStop() {
+    if (!wantStop_ && stop_ && stop_()) wantStop_ = true;
+    return wantStop_;
+  }
+
+  // Returns how many of the group's steps were settled.
+  std::size_t runGroup(std::size_t b, std::size_t e) {
     // A journal that stopped taking records stops the renames, at a group
     // boundary so that no cycle is left half way.
-    if (broken_) return failAll(b, e, {Reason::SystemError, error_}, false);
+    if (broken_) {
+      failAll(b, e, {Reason::SystemError, error_}, false);
+      return e - b;
+    }
     const StepRef& first = steps_[b];
-    if (!openFolder(first.folder)) return failAll(b, e, folderVerdict_, true);
+    if (!openFolder(first.folder)) {
+      failAll(b, e, folderVerdict_, true);
+      stopped_ = askStop();
+      return e - b;
+    }
     if (!first.cycle) {
-      // From the free end: each step frees the name the next one needs.
+      // From the free end: each step frees the name the next one needs, so
+      // the chain may stop after any of them.
       for (std::size_t k = b; k < e; ++k) {
         const Verdict v = renameStep(k);
-        if (v.reason == Reason::None) continue;
-        out_[k].verdict = v;
-        failed(k);
-        for (std::size_t j = k + 1; j < e; ++j) {
-          out_[j].verdict = {Reason::TargetExists, 0};
-          failed(j);
+        if (v.reason != Reason::None) {
+          out_[k].verdict = v;
+          failed(k);
+          for (std::size_t j = k + 1; j < e; ++j) {
+            out_[j].verdict = {Reason::TargetExists, 0};
+            failed(j);
+          }
+          stopped_ = askStop();
+          return e - b;
         }
-        return;
+        if (askStop() && k + 1 < e) {
+          stopped_ = true;
+          for (std::size_t j = k + 1; j < e; ++j) out_[j].verdict = {Reason::Stopped, 0};
+          return k + 1 - b;
+        }
       }
-      return;
+      stopped_ = wantStop_;
+      return e - b;
     }
+    // A cycle runs to its end (or is taken back) before a stop.
+    const auto endCycle = [&] {
+      stopped_ = wantStop_;
+      return e - b;
+    };
     for (std::size_t k = b; k < e; ++k) {
       const Verdict v = renameStep(k);
+      askStop();
       if (v.reason == Reason::None) continue;
       // Take the cycle back, newest first, so no file keeps the temporary name.
       for (std::size_t j = k; j-- > b;) {
@@ -229,8 +275,9 @@ class PhaseRunner {
         out_[j].verdict = v;
         if (!out_[j].done) failed(j);
       }
-      return;
+      return endCycle();
     }
+    return endCycle();
   }
 
   Verdict renameStep(std::size_t k) {
@@ -288,6 +335,7 @@ class PhaseRunner {
   platform::JournalFile& journal_;
   const std::vector<StepRef>& steps_;
   const std::vector<RunFolder>& folders_;
+  const StopFn& stop_;
   const std::vector<NativePair>* native_;
   std::vector<StepOutcome> out_;
   JournalLines lines_;
@@ -300,6 +348,8 @@ class PhaseRunner {
   std::chrono::steady_clock::time_point lastFlush_;
   bool broken_ = false;
   int error_ = 0;
+  bool wantStop_ = false;  // asked for; a cycle under way finishes first
+  bool stopped_ = false;   // no further group runs
 };
 
 // Identities of the rows' files. Taking them needs nothing but the names,
@@ -480,6 +530,7 @@ struct Track {
   std::vector<std::string> names;       // every name the record ever gave it
   std::optional<std::string> location;  // where it was found
   Verdict lost;                         // why it was not
+  bool moved = false;                   // a step of the record renamed it
 };
 
 struct Loaded {
@@ -497,7 +548,11 @@ void replay(Loaded& l) {
   for (Track& t : l.tracks) t.expected = t.original;
   for (const JournalPhase& p : l.record.phases)
     for (std::size_t k = 0; k < p.steps.size(); ++k)
-      if (p.states[k] == StepState::Done) l.tracks[l.trackOf.at(p.steps[k].file)].expected = p.steps[k].to;
+      if (p.states[k] == StepState::Done) {
+        Track& t = l.tracks[l.trackOf.at(p.steps[k].file)];
+        t.expected = p.steps[k].to;
+        t.moved = true;
+      }
 }
 
 Loaded load(std::string_view path) {
@@ -532,11 +587,28 @@ Loaded load(std::string_view path) {
   return l;
 }
 
-// Finds every file on the disk by its identity, among the names the record
-// gave it, the expected one first.
-void locate(Loaded& l) {
+// Where the track's file is in `folder`, found by its identity among the
+// names the record gave it, the expected one first.
+std::optional<std::string> find(const platform::Folder& folder, const Track& t, bool ignoreDevice) {
+  const auto at = [&](const std::string& name) {
+    const auto id = folder.identityOf(name);
+    return id && sameFile(*id, t.id, ignoreDevice);
+  };
+  if (at(t.expected)) return t.expected;
+  for (const std::string& n : t.names)
+    if (n != t.expected && at(n)) return n;
+  return std::nullopt;
+}
+
+std::vector<std::vector<std::size_t>> tracksByFolder(const Loaded& l) {
   std::vector<std::vector<std::size_t>> byFolder(l.record.folders.size());
   for (std::size_t i = 0; i < l.tracks.size(); ++i) byFolder[l.tracks[i].folder].push_back(i);
+  return byFolder;
+}
+
+// Finds every file on the disk.
+void locate(Loaded& l) {
+  const std::vector<std::vector<std::size_t>> byFolder = tracksByFolder(l);
   for (std::size_t f = 0; f < byFolder.size(); ++f) {
     if (byFolder[f].empty()) continue;
     const platform::Folder folder = l.folders[f].open();
@@ -547,24 +619,31 @@ void locate(Loaded& l) {
       t.location.reset();
       t.lost = gone;
       if (!folder.isOpen()) continue;
-      const auto at = [&](const std::string& name) {
-        const auto id = folder.identityOf(name);
-        return id && sameFile(*id, t.id, ignoreDevice);
-      };
-      if (at(t.expected)) {
-        t.location = t.expected;
-        continue;
-      }
-      for (const std::string& n : t.names) {
-        if (n != t.expected && at(n)) {
-          t.location = n;
-          break;
-        }
-      }
+      t.location = find(folder, t, ignoreDevice);
       if (!t.location && folder.identityOf(t.expected)) t.lost = {Reason::FileChanged, 0};
     }
   }
   l.located = true;
+}
+
+// Whether a file the record renamed and did not give back is still where
+// an undo can reach it: one is enough.
+bool anyWithinReach(const Loaded& l) {
+  const std::vector<std::vector<std::size_t>> byFolder = tracksByFolder(l);
+  for (std::size_t f = 0; f < byFolder.size(); ++f) {
+    bool pending = false;
+    for (const std::size_t i : byFolder[f]) pending = pending || l.tracks[i].expected != l.tracks[i].original;
+    if (!pending) continue;
+    const platform::Folder folder = l.folders[f].open();
+    if (!folder.isOpen()) continue;
+    const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
+    for (const std::size_t i : byFolder[f]) {
+      const Track& t = l.tracks[i];
+      if (t.expected == t.original) continue;
+      if (const auto at = find(folder, t, ignoreDevice); at && *at != t.original) return true;
+    }
+  }
+  return false;
 }
 
 bool openJournal(platform::JournalFile& file, std::string_view path, int& error) {
@@ -627,7 +706,7 @@ struct Transition {
 
 template <class Settled>
 Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vector<std::string>& desired,
-                Settled settled) {
+                Settled settled, const StopFn& stop = {}) {
   Transition tr;
   const std::size_t n = l.tracks.size();
   tr.byTrack.resize(n);
@@ -684,7 +763,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
     return tr;
   }
 
-  PhaseRunner runner(file, planned.steps, l.folders);
+  PhaseRunner runner(file, planned.steps, l.folders, stop);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (isFailure(plan.verdicts[r].reason)) {
       tr.byTrack[trackOfRow[r]].verdict = plan.verdicts[r];
@@ -723,13 +802,16 @@ RecordOutcome::Status statusOf(JournalRead r) {
 
 // Every file of the record that is not under its name from before the pass
 // goes back to it.
-RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progress) {
+RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progress, const StopFn& stop) {
   RecordOutcome out;
   if (!l.located) locate(l);
+  // Only files the record moved: one whose rename failed in the pass is not
+  // the undo's, wherever it is now.
   std::vector<std::size_t> counted;
   for (std::size_t i = 0; i < l.tracks.size(); ++i) {
     const Track& t = l.tracks[i];
-    if (t.expected != t.original || (t.location && *t.location != t.original)) counted.push_back(i);
+    if (t.expected != t.original || (t.moved && t.location && *t.location != t.original))
+      counted.push_back(i);
   }
   if (counted.empty()) {
     out.status = RecordOutcome::Status::NoRecord;
@@ -746,10 +828,13 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
   for (const std::size_t i : counted)
     if (!l.tracks[i].location || *l.tracks[i].location == l.tracks[i].original) ++settledFiles;
   marks.after(settledFiles);
-  const Transition tr = move(l, path, PhaseKind::Undo, desired, [&](std::size_t files) {
-    settledFiles += static_cast<int>(files);
-    marks.after(settledFiles);
-  });
+  const Transition tr = move(
+      l, path, PhaseKind::Undo, desired,
+      [&](std::size_t files) {
+        settledFiles += static_cast<int>(files);
+        marks.after(settledFiles);
+      },
+      stop);
   if (tr.status != RecordOutcome::Status::Done) {
     out.status = tr.status;
     out.error = tr.error;
@@ -772,6 +857,7 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
       f.detail = v.detail;
     }
     out.restored += f.ok;
+    out.stopped += f.reason == Reason::Stopped;
     out.files.push_back(std::move(f));
   }
   return out;
@@ -791,7 +877,8 @@ std::string progressBar(int marks) {
   return bar;
 }
 
-PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress) {
+PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress,
+                       const StopFn& stop) {
   PassOutcome out;
   const int n = list.rowCount();
   out.total = n;
@@ -924,7 +1011,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   int settledRows = 0;
   for (std::size_t r = 0; r < nu; ++r) settledRows += plan.verdicts[r].reason != Reason::None;
   marks.after(settledRows);
-  PhaseRunner runner(journal, planned.steps, folders, &native);
+  PhaseRunner runner(journal, planned.steps, folders, stop, &native);
   const std::vector<StepOutcome> steps = runner.run([&](std::size_t files) {
     settledRows += static_cast<int>(files);
     marks.after(settledRows);
@@ -946,6 +1033,12 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       moved = byRow[r].done;
       if (!moved) v = byRow[r].verdict;
     }
+    if (v.reason == Reason::Stopped) {
+      // Not reached: nothing happened to it, and no older status may say otherwise.
+      ++out.stopped;
+      list.setStatus(row, filelist::Status::None);
+      continue;
+    }
     if (!isFailure(v.reason)) {
       ++out.succeeded;
       if (moved) {
@@ -961,7 +1054,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   return out;
 }
 
-RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress) {
+RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress, const StopFn& stop) {
   Loaded l = load(journalPath);
   RecordOutcome out;
   out.status = statusOf(l.read);
@@ -970,7 +1063,7 @@ RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progr
     out.status = RecordOutcome::Status::JournalFailed;
     return out;
   }
-  return restore(l, journalPath, progress);
+  return restore(l, journalPath, progress, stop);
 }
 
 void showUndoInList(FileList& list, const RecordOutcome& outcome) {
@@ -1036,7 +1129,12 @@ RecordInfo inspectRecord(std::string_view journalPath) {
     return info;
   }
   for (const Track& t : l.tracks) info.renamed += t.expected != t.original;
-  info.state = info.renamed > 0 ? RecordState::Undoable : RecordState::None;
+  // After a pass every renamed file is on offer. After an undo that left
+  // some behind (it failed for them, or was stopped), only while one of
+  // them can still be reached: a file gone for good offers nothing.
+  bool undone = false;
+  for (const JournalPhase& p : l.record.phases) undone = undone || p.kind == PhaseKind::Undo;
+  info.state = info.renamed > 0 && (!undone || anyWithinReach(l)) ? RecordState::Undoable : RecordState::None;
   return info;
 }
 
@@ -1055,7 +1153,7 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
     return out;
   }
   if (how == Recovery::RollBack) {
-    RecordOutcome r = restore(l, journalPath, progress);
+    RecordOutcome r = restore(l, journalPath, progress, {});
     if (r.status == RecordOutcome::Status::NoRecord) r.status = RecordOutcome::Status::Done;
     return r;
   }
@@ -1112,13 +1210,14 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
   return out;
 }
 
-Summary renameSummary(int total, int succeeded) {
-  return summary(total, succeeded, "文件更名完毕！", " 个文件更名成功！\r\n", " 个文件更名失败！");
+Summary renameSummary(int total, int succeeded, int stopped) {
+  return summary(total, succeeded, stopped, "文件更名完毕！", " 个文件更名成功！\r\n", " 个文件更名失败！",
+                 " 个文件因停止而未更名。");
 }
 
-Summary undoSummary(int total, int succeeded) {
-  return summary(total, succeeded, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n",
-                 " 个文件撤消失败！");
+Summary undoSummary(int total, int succeeded, int stopped) {
+  return summary(total, succeeded, stopped, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n",
+                 " 个文件撤消失败！", " 个文件因停止而未撤消。");
 }
 
 }  // namespace qorin::rename

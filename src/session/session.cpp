@@ -307,13 +307,13 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress) {
   return r;
 }
 
-PassReport Session::renameAll(const rename::ProgressFn& progress) {
+PassReport Session::renameAll(const rename::ProgressFn& progress, const rename::StopFn& stop) {
   PassReport r;
   CommandState c = commands_;
   c.preview = false;  // nothing may refresh the proposals while the pass runs
   setCommands(c);
   applyRule(list_.fileCount());  // fresh names for every entry, whatever the preview covers
-  const rename::PassOutcome pass = rename::renamePass(list_, journalPath(), progress);
+  const rename::PassOutcome pass = rename::renamePass(list_, journalPath(), progress, stop);
   folders_.clear();
   c.preview = true;
   setCommands(c);
@@ -324,7 +324,8 @@ PassReport Session::renameAll(const rename::ProgressFn& progress) {
   }
   r.total = list_.fileCount();
   r.succeeded = pass.succeeded;
-  r.summary = rename::renameSummary(r.total, r.succeeded);
+  r.stopped = pass.stopped;
+  r.summary = rename::renameSummary(r.total, r.succeeded, r.stopped);
   updateUndo();
   return r;
 }
@@ -338,14 +339,15 @@ PassReport fromRecord(filelist::FileList& list, const rename::RecordOutcome& out
   rename::showUndoInList(list, out);
   r.total = out.total;
   r.succeeded = out.restored;
-  r.summary = rename::undoSummary(r.total, r.succeeded);
+  r.stopped = out.stopped;
+  r.summary = rename::undoSummary(r.total, r.succeeded, r.stopped);
   return r;
 }
 
 }  // namespace
 
-PassReport Session::undoLastPass(const rename::ProgressFn& progress) {
-  const PassReport r = fromRecord(list_, rename::undoLastPass(journalPath(), progress));
+PassReport Session::undoLastPass(const rename::ProgressFn& progress, const rename::StopFn& stop) {
+  const PassReport r = fromRecord(list_, rename::undoLastPass(journalPath(), progress, stop));
   folders_.clear();
   updateUndo();
   return r;

@@ -66,6 +66,7 @@ struct AddReport {
 struct PassReport {
   int total = 0;
   int succeeded = 0;
+  int stopped = 0;  // not reached: the user stopped the pass or the undo
   rename::Summary summary;
   std::string problem;  // code page; empty when the summary applies
 };
@@ -150,10 +151,12 @@ class Session {
   ListMenuState listMenu(bool hasSelection, bool mp3Tab) const;
 
   // Fresh proposals for every entry, then the planned, journaled pass over
-  // the shown rows.
-  PassReport renameAll(const rename::ProgressFn& progress = {});
-  // Gives the files of the last pass their names back, from its record.
-  PassReport undoLastPass(const rename::ProgressFn& progress = {});
+  // the shown rows. `stop`, asked after each file, may end it early: what
+  // was done stays recorded and can be undone.
+  PassReport renameAll(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
+  // Gives the files of the last pass their names back, from its record;
+  // stopped or partly failed, it can be run again for the rest.
+  PassReport undoLastPass(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
 
   // Rewrites the ID3v2 texts of every listed MP3 file stored in the code
   // page (or any 8-bit encoding) as Unicode; each MP3 row's status tells what
