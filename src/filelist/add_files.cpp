@@ -7,7 +7,7 @@ namespace qorin::filelist {
 namespace {
 
 void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, bool top) {
-  platform::DirectoryListing listing = platform::listFiles(dir, options.hidden);
+  platform::DirectoryListing listing = platform::listFiles(dir, options.hidden, options.nameHashes);
   if (!listing.ok) {
     if (top) {
       r.error = listing.error;
@@ -18,6 +18,8 @@ void scanInto(FileList& list, const std::string& dir, const ScanOptions& options
   }
   if (top) r.readable = true;
   r.unconvertible += listing.unconvertible;
+  if (listing.hashed && listing.inode)
+    r.listed.push_back({dir, {listing.device, listing.inode, 0, 0}, std::move(listing.nameHashes)});
   if (!listing.names.empty()) {
     const int first = list.fileCount();
     list.reserve(static_cast<std::size_t>(first) + listing.names.size());

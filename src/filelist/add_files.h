@@ -14,6 +14,14 @@ namespace qorin::filelist {
 struct ScanOptions {
   bool subfolders = false;  // every sub-folder too, depth first
   bool hidden = true;       // dot-names (hidden files on Windows) too
+  bool nameHashes = false;  // keep what each listing saw, for the preview's marks
+};
+
+// A folder as one listing saw it: every name in it, as platform::nameHash.
+struct ListedFolder {
+  std::string dir;
+  platform::FileIdentity identity;
+  std::vector<std::uint64_t> nameHashes;
 };
 
 struct ScanResult {
@@ -22,6 +30,7 @@ struct ScanResult {
   int added = 0;                                          // entries appended (and made rows)
   int unconvertible = 0;                       // files left out: their names do not fit the code page
   std::vector<std::string> unreadableFolders;  // sub-folders that could not be read
+  std::vector<ListedFolder> listed;            // with ScanOptions::nameHashes, where the platform tells
 };
 
 // Appends one row per file in `dir` (normalised to end in the separator), in

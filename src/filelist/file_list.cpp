@@ -162,6 +162,7 @@ void FileList::fillRows(unsigned flags, int first, int last, std::string_view di
   }
   last = std::min(last, fileCount() - 1);
   if ((flags & kFillAppend) && first <= last && first == rows_) {
+    flushChanges();
     if (observer_) observer_->beginAppendRows(first, last);
     for (int r = first; r <= last; ++r) {
       Record& e = at(r);
@@ -240,6 +241,7 @@ void FileList::setMp3Status(int row, Mp3Status status) {
 
 void FileList::removeRows(const std::vector<int>& rows) {
   if (rows.empty()) return;
+  flushChanges();
   ++namesVersion_;
   // One contiguous block is announced as such; anything else as a reset,
   // which keeps deleting every other row of 100,000 linear.
@@ -281,6 +283,7 @@ void FileList::removeRows(const std::vector<int>& rows) {
 }
 
 void FileList::clear() {
+  flushChanges();
   if (observer_) observer_->beginReset();
   entries_.clear();
   entries_.shrink_to_fit();
@@ -293,6 +296,7 @@ void FileList::clear() {
 
 void FileList::reorder(const std::vector<int>& order) {
   if (static_cast<int>(order.size()) != rows_) return;
+  flushChanges();
   if (observer_) observer_->beginReset();
   std::vector<Record> moved;
   moved.reserve(entries_.size());

@@ -8,6 +8,8 @@
 // one-byte codes whose texts are the program's own.
 #pragma once
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <span>
@@ -237,6 +239,21 @@ class FileList {
   // Rows whose column MP3标签状态 is not empty.
   std::vector<int> rowsWithMp3Status() const;
 
+  // While one lives, the cells written are told as one change when it goes:
+  // a pass writes a million statuses, which the view takes better at once.
+  class Batch {
+   public:
+    explicit Batch(FileList& list) : list_(list) { ++list_.batching_; }
+    ~Batch() {
+      if (--list_.batching_ == 0) list_.flushChanges();
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+   private:
+    FileList& list_;
+  };
+
   // Changes whenever an entry's name or folder, or the entries themselves,
   // change; proposals, statuses and marks leave it alone. What is worked out
   // from the current names may be kept while it stays the same.
@@ -260,7 +277,22 @@ class FileList {
   Record& at(int row) { return entries_[static_cast<std::size_t>(row)]; }
   const Record& at(int row) const { return entries_[static_cast<std::size_t>(row)]; }
   void changed(int first, int last, unsigned bits) {
-    if (observer_ && first <= last) observer_->cellsChanged(first, last, bits);
+    if (!observer_ || first > last) return;
+    if (batching_ > 0) {
+      pendingFirst_ = std::min(pendingFirst_, first);
+      pendingLast_ = std::max(pendingLast_, last);
+      pendingBits_ |= bits;
+      return;
+    }
+    observer_->cellsChanged(first, last, bits);
+  }
+  // What a batch gathered, told before anything else is.
+  void flushChanges() {
+    if (observer_ && pendingFirst_ <= pendingLast_)
+      observer_->cellsChanged(pendingFirst_, std::min(pendingLast_, rows_ - 1), pendingBits_);
+    pendingFirst_ = INT_MAX;
+    pendingLast_ = -1;
+    pendingBits_ = 0;
   }
   std::uint32_t addFolder(std::string dir, const platform::FileIdentity& identity, bool known);
 
@@ -271,6 +303,9 @@ class FileList {
   std::unordered_map<std::string, std::uint32_t> folderByDir_;  // the latest record of each text
   std::uint64_t namesVersion_ = 0;
   FileListObserver* observer_ = nullptr;
+  int batching_ = 0;
+  int pendingFirst_ = INT_MAX, pendingLast_ = -1;
+  unsigned pendingBits_ = 0;
 };
 
 }  // namespace qorin::filelist

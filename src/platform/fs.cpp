@@ -46,6 +46,11 @@ std::string_view fileNameOf(std::string_view path) {
 
 bool nameLess(std::string_view a, std::string_view b) { return text::naturalLess(a, b); }
 
+std::uint64_t nameHash(std::string_view name) {
+  if constexpr (kNamesIgnoreCase) return std::hash<std::string>{}(text::asciiUpper(name));
+  return std::hash<std::string_view>{}(name);
+}
+
 #ifndef _WIN32
 
 std::optional<std::string> nativePath(std::string_view path) {
@@ -95,7 +100,7 @@ ListError listErrorOf(int error) {
 }
 }  // namespace
 
-DirectoryListing listFiles(std::string_view dir, bool withHidden) {
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameHashes) {
   DirectoryListing out;
   const auto native = nativePath(withSeparator(dir));
   if (!native) {
@@ -114,9 +119,19 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden) {
     out.device = static_cast<std::uint64_t>(st.st_dev);
     out.inode = static_cast<std::uint64_t>(st.st_ino);
   }
+  out.hashed = withNameHashes;
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
+    // An ASCII name is its own code-page form: no conversion, no allocation.
+    const bool ascii = text::isAscii(name);
+    if (withNameHashes) {
+      if (ascii) {
+        out.nameHashes.push_back(nameHash(name));
+      } else if (auto gb = text::utf8ToGb(name)) {
+        out.nameHashes.push_back(nameHash(*gb));
+      }
+    }
     if (!withHidden && name.front() == '.') continue;
     bool file = e->d_type == DT_REG;
     bool folder = e->d_type == DT_DIR;  // a link to a folder is not followed
@@ -127,15 +142,20 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden) {
         folder = ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     }
     if (!file && !folder) continue;
-    if (auto gb = text::utf8ToGb(name)) {
+    if (ascii) {
+      (file ? out.names : out.folders).emplace_back(name);
+    } else if (auto gb = text::utf8ToGb(name)) {
       (file ? out.names : out.folders).push_back(std::move(*gb));
     } else if (file) {
       ++out.unconvertible;
     }
   }
   ::closedir(d);
+  // Some file systems list in the order the files were made, often the
+  // natural one already: a look costs less than a sort.
   const auto less = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
-  std::sort(out.names.begin(), out.names.end(), less);
+  if (!std::is_sorted(out.names.begin(), out.names.end(), less))
+    std::sort(out.names.begin(), out.names.end(), less);
   std::sort(out.folders.begin(), out.folders.end(), less);
   return out;
 }
@@ -613,7 +633,7 @@ bool isDirectory(std::string_view path) {
 }
 bool isWritableDirectory(std::string_view dir) { return isDirectory(dir); }
 
-DirectoryListing listFiles(std::string_view dir, bool withHidden) {
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool) {
   DirectoryListing out;
   const auto pattern = wide(withSeparator(dir) + "*.*");
   if (!pattern) {

@@ -52,12 +52,16 @@ struct DirectoryListing {
   // Device and inode of the folder listed (0 where the platform does not
   // tell): the folder its files were found in, whatever the path leads to later.
   std::uint64_t device = 0, inode = 0;
+  // When asked for: nameHash of every entry's name (files, folders, links,
+  // hidden ones and all), in no order, and whether they were taken.
+  std::vector<std::uint64_t> nameHashes;
+  bool hashed = false;
 };
 
 // One level ("." and ".." never), in natural order (text::naturalLess).
 // Hidden entries (dot-names here, the hidden attribute on Windows) are
 // left out unless `withHidden`.
-DirectoryListing listFiles(std::string_view dir, bool withHidden = true);
+DirectoryListing listFiles(std::string_view dir, bool withHidden = true, bool withNameHashes = false);
 
 // The order listFiles uses.
 bool nameLess(std::string_view a, std::string_view b);
@@ -91,6 +95,10 @@ struct FileIdentity {
   std::uint64_t birth = 0;
   bool operator==(const FileIdentity&) const = default;
 };
+
+// A hash of a name under which names this platform's file systems take as
+// one are equal.
+std::uint64_t nameHash(std::string_view name);
 
 // How this platform's file systems spell and compare names.
 enum class NativeEncoding : unsigned char { Utf8, Utf16 };

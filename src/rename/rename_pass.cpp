@@ -1023,6 +1023,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   journal.close();
 
   const std::vector<StepOutcome> byRow = outcomeByRow(nu, planned, steps);
+  const filelist::FileList::Batch batch(list);
   for (std::size_t r = 0; r < nu; ++r) {
     const int row = static_cast<int>(r);
     Verdict v = plan.verdicts[r];
@@ -1081,6 +1082,7 @@ void showUndoInList(FileList& list, const RecordOutcome& outcome) {
     else
       byText.emplace(std::make_pair(std::string_view(f.dir), std::string_view(f.before)), i);
   }
+  const filelist::FileList::Batch batch(list);
   for (int row = 0; row < list.rowCount(); ++row) {
     const std::uint32_t folder = list.folderOf(row);
     if (folder == filelist::kNoFolder) continue;

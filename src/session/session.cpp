@@ -51,8 +51,10 @@ std::string Session::rememberedDirectory() const {
   return filelist::readRememberedDirectory(places_.dirMemoryFile());
 }
 
-void Session::finishAdd() {
+void Session::finishAdd(const std::vector<filelist::ListedFolder>& listed) {
   folders_.clear();  // new folders, or old ones seen again: list them afresh
+  // ...unless they were listed just now.
+  for (const filelist::ListedFolder& f : listed) folders_.seed(f.dir, f.identity, f.nameHashes);
   refreshPreview(false);
   CommandState c = commands_;
   c.preview = c.rename = true;
@@ -89,8 +91,9 @@ AddReport Session::addFolder(const std::string& given) {
   filelist::ScanOptions options;
   options.subfolders = settings_.includeSubfolders;
   options.hidden = settings_.includeHidden;
+  options.nameHashes = true;
   filelist::ScanResult scan = filelist::scanDirectory(list_, dir, options);
-  finishAdd();
+  finishAdd(scan.listed);
   AddReport r;
   r.added = scan.added;
   r.unconvertible = scan.unconvertible;

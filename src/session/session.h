@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "filelist/add_files.h"
 #include "filelist/file_list.h"
 #include "filelist/filter.h"
 #include "rename/plan.h"
@@ -177,8 +178,8 @@ class Session {
     if (observer_ && changes) observer_->sessionChanged(changes);
   }
   void setCommands(CommandState c);
-  // Makes the entries from `first` on rows and refreshes after an add.
-  void finishAdd();
+  // Refreshes after an add; the folders the add listed need no listing again.
+  void finishAdd(const std::vector<filelist::ListedFolder>& listed = {});
   // 撤消 is offered while the record holds files that can be given back.
   void updateUndo();
 

@@ -6,6 +6,8 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QIcon>
+#include <functional>
+#include <utility>
 
 #include "filelist/file_list.h"
 
@@ -32,8 +34,15 @@ class FileListModel : public QAbstractTableModel, public FileListObserver {
   void endReset() override;
   void cellsChanged(int firstRow, int lastRow, unsigned columnBits) override;
 
+  // The rows the view shows (first, last). A change to many rows is then
+  // announced for those alone: the view works through every row of a
+  // change it is told of, and paints the others from the list anyway when
+  // they come into sight.
+  void setShownRows(std::function<std::pair<int, int>()> shown) { shown_ = std::move(shown); }
+
  private:
   FileList& list_;
+  std::function<std::pair<int, int>()> shown_;
   QIcon success_;
   QIcon failure_;
   QColor conflict_{0xC0, 0x00, 0x00};

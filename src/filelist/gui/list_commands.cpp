@@ -44,6 +44,18 @@ ListCommands::ListCommands(QTreeView* view, session::Session& session, platform:
                            QWidget* window)
     : QObject(window), view_(view), session_(session), dialogs_(dialogs), window_(window) {
   model_ = std::make_unique<FileListModel>(session_.list());
+  model_->setShownRows([this]() -> std::pair<int, int> {
+    // A hidden view paints everything afresh when it shows.
+    if (!view_ || !view_->isVisible()) return {0, -1};
+    const int rows = model_->rowCount();
+    const QModelIndex top = view_->indexAt(QPoint(0, 0));
+    const QModelIndex bottom = view_->indexAt(QPoint(0, view_->viewport()->height() - 1));
+    const int first = top.isValid() ? top.row() : 0;
+    const int last = bottom.isValid() ? bottom.row() : rows - 1;
+    // A page more on either side, for a scroll under way.
+    const int page = last - first + 1;
+    return {std::max(0, first - page), std::min(rows - 1, last + page)};
+  });
   view->setModel(model_.get());
   view->setRootIsDecorated(false);
   view->setUniformRowHeights(true);
@@ -106,17 +118,24 @@ void ListCommands::createMenu() {
 }
 
 int ListCommands::currentSelection() const {
-  const QModelIndexList rows = view_->selectionModel()->selectedRows();
-  if (rows.isEmpty()) return -1;
-  int first = rows.front().row();
-  for (const QModelIndex& i : rows) first = std::min(first, i.row());
+  int first = -1;
+  for (const QItemSelectionRange& range : view_->selectionModel()->selection())
+    if (first == -1 || range.top() < first) first = range.top();
   return first;
+}
+
+std::vector<int> ListCommands::selectedRows() const {
+  // From the ranges: rows are selected whole, and asking the model row by
+  // row takes seconds for a million of them.
+  std::vector<int> rows;
+  for (const QItemSelectionRange& range : view_->selectionModel()->selection())
+    for (int r = range.top(); r <= range.bottom(); ++r) rows.push_back(r);
+  return rows;
 }
 
 void ListCommands::deleteSelectedEntries() {
   platform::WaitCursor wait;
-  std::vector<int> rows;
-  for (const QModelIndex& i : view_->selectionModel()->selectedRows()) rows.push_back(i.row());
+  std::vector<int> rows = selectedRows();
   view_->selectionModel()->clearSelection();
   session_.removeRows(std::move(rows));
 }
@@ -164,8 +183,7 @@ void ListCommands::sortByColumn(int column) {
 }
 
 void ListCommands::moveSelected(bool up) {
-  std::vector<int> rows;
-  for (const QModelIndex& i : view_->selectionModel()->selectedRows()) rows.push_back(i.row());
+  std::vector<int> rows = selectedRows();
   if (rows.empty()) return;
   const std::vector<int> now = session_.moveRows(std::move(rows), up);
   QItemSelection moved;

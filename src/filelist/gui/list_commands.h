@@ -39,6 +39,8 @@ class ListCommands : public QObject {
 
   // The first selected row, or -1.
   int currentSelection() const;
+  // Every selected row, in no particular order (a row may come twice).
+  std::vector<int> selectedRows() const;
   void deleteSelectedEntries();
   void selectAllRows();
   void clearList();
