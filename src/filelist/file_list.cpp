@@ -87,7 +87,7 @@ FileEntry FileList::operator[](int row) const {
   FileEntry e;
   e.oldName = r.oldName.view();
   e.newName = r.newName.view();
-  if (r.shown) e.newNameCell = e.newName;
+  if (shown(row)) e.newNameCell = e.newName;
   e.folder = r.folder;
   if (r.folder != kNoFolder) e.dir = folders_[r.folder].dir;
   e.statusCode = r.status;
@@ -178,20 +178,44 @@ void FileList::fillRows(unsigned flags, int first, int last, std::string_view di
     if (observer_) observer_->endAppendRows();
   } else {
     last = std::min(last, rows_ - 1);
-    unsigned bits = 0;
-    for (int r = first; r <= last; ++r) {
-      Record& e = at(r);
-      if (flags & kFillNewNames) e.shown = true;
-      if (flags & kFillDirectory) e.folder = folder;
+    if (flags & kFillDirectory)
+      for (int r = std::max(first, 0); r <= last; ++r) at(r).folder = folder;
+    if ((flags & kFillNewNames) && first <= shownPrefix_ && last >= 0) {
+      // Rows 0..last show their proposals now, and the run of shown ones
+      // after them disappears: a new prefix, and the rows flagged one by
+      // one in the way lose their flags.
+      const int oldPrefix = shownPrefix_;
+      shownPrefix_ = last + 1;
+      int r = std::max(last + 1, oldPrefix);
+      if (anyFlagged_) {
+        for (int k = 0; k < r; ++k) at(k).shown = false;
+        for (; r < rows_ && at(r).shown; ++r) at(r).shown = false;
+        anyFlagged_ = r < rows_;
+      }
+      changed(std::max(first, 0), last, columnBit(kColNew) | (flags & kFillDirectory ? columnBit(kColDir) : 0));
+      changed(last + 1, r - 1, columnBit(kColNew));
+      return;
     }
-    if (flags & kFillNewNames) bits |= columnBit(kColNew);
+    unsigned bits = 0;
+    if (flags & kFillNewNames) {
+      for (int r = std::max(first, 0); r <= last; ++r) at(r).shown = true;
+      anyFlagged_ = anyFlagged_ || first <= last;
+      bits |= columnBit(kColNew);
+    }
     if (flags & kFillDirectory) bits |= columnBit(kColDir);
     if (bits) changed(std::max(first, 0), last, bits);
   }
-  // Older proposals shown below the range disappear.
+  // Older proposals shown below the range disappear (beyond the prefix,
+  // only rows shown one by one are there).
   int r = std::max(last + 1, 0);
   const int from = r;
-  for (; r < rows_ && at(r).shown; ++r) at(r).shown = false;
+  for (; r < rows_ && shown(r); ++r) {
+    if (r < shownPrefix_) {
+      // The prefix ends here; what follows it keeps only its flags.
+      shownPrefix_ = r;
+    }
+    at(r).shown = false;
+  }
   changed(from, r - 1, columnBit(kColNew));
 }
 
@@ -208,7 +232,10 @@ void FileList::setOldName(int row, std::string_view name) {
 }
 
 void FileList::showProposal(int row) {
-  at(row).shown = true;
+  if (row >= shownPrefix_) {
+    at(row).shown = true;
+    anyFlagged_ = true;
+  }
   changed(row, row, columnBit(kColNew));
 }
 
@@ -252,6 +279,8 @@ void FileList::removeRows(const std::vector<int>& rows) {
     else
       observer_->beginReset();
   }
+  // The shown prefix loses the rows removed from it.
+  shownPrefix_ -= static_cast<int>(std::lower_bound(rows.begin(), rows.end(), shownPrefix_) - rows.begin());
   int removedRows = 0;
   if (contiguous) {
     const auto b = entries_.begin() + rows.front(), e = entries_.begin() + rows.back() + 1;
@@ -290,6 +319,8 @@ void FileList::clear() {
   folders_.clear();
   folderByDir_.clear();
   rows_ = 0;
+  shownPrefix_ = 0;
+  anyFlagged_ = false;
   ++namesVersion_;
   if (observer_) observer_->endReset();
 }
@@ -298,6 +329,10 @@ void FileList::reorder(const std::vector<int>& order) {
   if (static_cast<int>(order.size()) != rows_) return;
   flushChanges();
   if (observer_) observer_->beginReset();
+  // The rows shown no longer make a prefix: each keeps its own flag.
+  for (int r = 0; r < shownPrefix_; ++r) at(r).shown = true;
+  anyFlagged_ = anyFlagged_ || shownPrefix_ > 0;
+  shownPrefix_ = 0;
   std::vector<Record> moved;
   moved.reserve(entries_.size());
   for (int from : order) moved.push_back(std::move(entries_[static_cast<std::size_t>(from)]));

@@ -262,7 +262,7 @@ class FileList {
  private:
   struct Record {
     CompactText oldName;
-    CompactText newName;  // the proposal; column 新文件名 shows it while `shown`
+    CompactText newName;  // the proposal; column 新文件名 shows it while shown()
     std::uint32_t folder = kNoFolder;
     std::int32_t markDetail = 0;
     std::int32_t statusDetail = 0;
@@ -271,8 +271,13 @@ class FileList {
     Reason proposalProblem = Reason::None;
     Reason mark = Reason::None;
     Reason statusReason = Reason::None;
-    bool shown = false;
+    bool shown = false;  // shown one by one, beyond the prefix
   };
+
+  // A row's proposal shows in column 新文件名: the rows of a preview make a
+  // prefix, kept as a count, so a keystroke need not touch every entry for
+  // it; a failed proposal after a pass shows by its entry's own flag.
+  bool shown(int row) const { return row < shownPrefix_ || at(row).shown; }
 
   Record& at(int row) { return entries_[static_cast<std::size_t>(row)]; }
   const Record& at(int row) const { return entries_[static_cast<std::size_t>(row)]; }
@@ -303,6 +308,8 @@ class FileList {
   std::unordered_map<std::string, std::uint32_t> folderByDir_;  // the latest record of each text
   std::uint64_t namesVersion_ = 0;
   FileListObserver* observer_ = nullptr;
+  int shownPrefix_ = 0;      // rows 0..shownPrefix_-1 show their proposals
+  bool anyFlagged_ = false;  // some entry may carry its own flag
   int batching_ = 0;
   int pendingFirst_ = INT_MAX, pendingLast_ = -1;
   unsigned pendingBits_ = 0;

@@ -151,10 +151,12 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
     }
   }
   ::closedir(d);
-  // Some file systems list in the order the files were made, often the
-  // natural one already: a look costs less than a sort.
+  // Some file systems list in the order the files were made, or the
+  // reverse, often the natural one already: a look costs less than a sort.
   const auto less = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
-  if (!std::is_sorted(out.names.begin(), out.names.end(), less))
+  if (std::is_sorted(out.names.rbegin(), out.names.rend(), less))
+    std::reverse(out.names.begin(), out.names.end());
+  else if (!std::is_sorted(out.names.begin(), out.names.end(), less))
     std::sort(out.names.begin(), out.names.end(), less);
   std::sort(out.folders.begin(), out.folders.end(), less);
   return out;

@@ -80,12 +80,9 @@ void FileListModel::endReset() { endResetModel(); }
 
 void FileListModel::cellsChanged(int firstRow, int lastRow, unsigned columnBits) {
   if (firstRow > lastRow || columnBits == 0) return;
-  constexpr int kMany = 256;
-  if (shown_ && lastRow - firstRow >= kMany) {
-    const auto [top, bottom] = shown_();
-    firstRow = std::max(firstRow, top);
-    lastRow = std::min(lastRow, bottom);
-    if (firstRow > lastRow) return;
+  if (repaint_ && list_.rowCount() >= kLongList) {
+    repaint_();
+    return;
   }
   int lo = kColumnCount, hi = -1;
   for (int c = 0; c < kColumnCount; ++c)

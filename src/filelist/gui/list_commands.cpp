@@ -44,17 +44,8 @@ ListCommands::ListCommands(QTreeView* view, session::Session& session, platform:
                            QWidget* window)
     : QObject(window), view_(view), session_(session), dialogs_(dialogs), window_(window) {
   model_ = std::make_unique<FileListModel>(session_.list());
-  model_->setShownRows([this]() -> std::pair<int, int> {
-    // A hidden view paints everything afresh when it shows.
-    if (!view_ || !view_->isVisible()) return {0, -1};
-    const int rows = model_->rowCount();
-    const QModelIndex top = view_->indexAt(QPoint(0, 0));
-    const QModelIndex bottom = view_->indexAt(QPoint(0, view_->viewport()->height() - 1));
-    const int first = top.isValid() ? top.row() : 0;
-    const int last = bottom.isValid() ? bottom.row() : rows - 1;
-    // A page more on either side, for a scroll under way.
-    const int page = last - first + 1;
-    return {std::max(0, first - page), std::min(rows - 1, last + page)};
+  model_->setRepaint([this] {
+    if (view_) view_->viewport()->update();
   });
   view->setModel(model_.get());
   view->setRootIsDecorated(false);
