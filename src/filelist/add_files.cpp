@@ -1,5 +1,7 @@
 #include "filelist/add_files.h"
 
+#include <algorithm>
+
 #include "platform/fs.h"
 
 namespace qorin::filelist {
@@ -16,7 +18,10 @@ void scanInto(FileList& list, const std::string& dir, const ScanOptions& options
   r.unconvertible += listing.unconvertible;
   if (!listing.names.empty()) {
     const int first = list.fileCount();
-    list.reserve(list.entries().size() + listing.names.size());
+    // Growth stays geometric: an exact reserve per folder would move every
+    // entry again for each of a thousand folders.
+    if (list.entries().capacity() < list.entries().size() + listing.names.size())
+      list.reserve(std::max(list.entries().size() * 2, list.entries().size() + listing.names.size()));
     for (std::string& name : listing.names) list.addName(std::move(name));
     list.fillRows(kFillAppend | kFillDirectory, first, list.fileCount() - 1, dir);
     r.added += list.fileCount() - first;
