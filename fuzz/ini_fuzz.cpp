@@ -21,8 +21,8 @@ namespace {
 
 using platform::IniFile;
 
-// One folder for the whole run (on tmpfs when there is one: every save is
-// flushed), removed at exit.
+// One folder for the whole run under TMPDIR, removed at exit. run.sh points
+// TMPDIR at tmpfs where it can, since every save is flushed to disk.
 class Scratch {
  public:
   Scratch() {
@@ -57,8 +57,8 @@ bool holdsChar(std::string_view s, char c) {
 
 // A section, key and value that a caller may expect to read back: no line
 // break, no blanks at the ends, a non-empty name, a key that neither holds
-// "=" nor looks like a section header, a section without "]" (a character that merely holds its byte is
-// fine).
+// "=" nor looks like a section header, a section without the character "]"
+// (a character that merely holds its byte is fine).
 bool writable(std::string_view section, std::string_view key, std::string_view value) {
   for (std::string_view s : {section, key, value})
     if (s.find_first_of("\r\n") != std::string_view::npos || blankAtEnds(s)) return false;
@@ -88,10 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t flags = in.byte();
   const std::string section = in.text(true), key = in.text(true), value = in.text(true);
   const std::string_view content = in.rest();
-  if (FILE* f = std::fopen(scratch.path().c_str(), "wb")) {
-    FUZZ_CHECK(std::fwrite(content.data(), 1, content.size(), f) == content.size());
-    FUZZ_CHECK(std::fclose(f) == 0);
-  }
+  FILE* f = std::fopen(scratch.path().c_str(), "wb");
+  FUZZ_CHECK(f != nullptr);
+  FUZZ_CHECK(std::fwrite(content.data(), 1, content.size(), f) == content.size());
+  FUZZ_CHECK(std::fclose(f) == 0);
   IniFile ini(scratch.path());
   if (!ini.readable()) {
     FUZZ_CHECK(!ini.save());  // content we never saw is never replaced

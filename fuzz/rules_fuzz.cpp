@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "filelist/file_list.h"
 #include "fuzz_input.h"
@@ -63,19 +63,32 @@ void checkGeneral(Input& in, bool whole, FileList& list, int n) {
   o.extDigits = digitsText(in, whole);
   o.extSuffix = in.text(whole);
   rules::applyRule(list, n, o);
-  if (!whole) return;
-  for (int row = 0; row < rowsOf(list, n); ++row) {
-    const auto chars = charsOf(
-        {list[row].oldName, o.namePrefix, o.nameText, o.nameSuffix, o.extPrefix, o.extText, o.extSuffix});
-    FUZZ_CHECK(noneSplit(list[row].newName, chars));
-  }
   // The zeros bring the number up to the digit count, never past the field's 999.
+  const auto paddedLength = [](std::int64_t digits, std::int64_t value) {
+    const std::size_t numberLength = std::to_string(value).size();
+    FUZZ_CHECK(rules::zeroPad(digits, value).size() + numberLength ==
+               std::max<std::size_t>(numberLength, std::clamp<std::int64_t>(digits, 0, 999)));
+    return std::max<std::size_t>(numberLength, std::clamp<std::int64_t>(digits, 0, 999));
+  };
+  const std::int64_t start = text::toNumber(o.start), increment = text::toNumber(o.increment);
   const std::int64_t digits = text::toNumber(o.nameDigits);
-  const std::int64_t value = text::toNumber(o.start);
-  const std::size_t numberLength = std::to_string(value).size();
-  const std::size_t padded = rules::zeroPad(digits, value).size() + numberLength;
-  FUZZ_CHECK(padded == std::max<std::size_t>(
-                           numberLength, static_cast<std::size_t>(std::clamp<std::int64_t>(digits, 0, 999))));
+  for (int row = 0; row < rowsOf(list, n); ++row) {
+    const std::string& old = list[row].oldName;
+    const std::string& out = list[row].newName;
+    if (o.scope == rules::GeneralScope::Name) {
+      // lead "." (when the old main part had one), prefix, text, number, suffix; the extension kept
+      const auto [main, ext] = text::splitName(old);
+      const std::size_t lead = main.starts_with('.') ? 1 : 0;
+      FUZZ_CHECK(out.size() == lead + o.namePrefix.size() + o.nameText.size() +
+                                   paddedLength(digits, start + row * increment) + o.nameSuffix.size() +
+                                   ext.size());
+    }
+    if (whole) {
+      const auto chars =
+          charsOf({old, o.namePrefix, o.nameText, o.nameSuffix, o.extPrefix, o.extText, o.extSuffix});
+      FUZZ_CHECK(noneSplit(out, chars));
+    }
+  }
 }
 
 void checkReplace(Input& in, bool whole, FileList& list, int n) {
@@ -198,10 +211,12 @@ void checkMp3(Input& in, bool whole) {
   const rules::NameCleanup cleanup{(flags & 1) != 0, (flags & 2) != 0};
   const std::string name = rules::expandMp3Rule(*segments, fields, cleanup);
   FUZZ_CHECK(name.empty() || name.ends_with(".mp3"));
-  std::size_t expected = 0;  // tag texts go in as read
+  // Tag texts go in as read; replacing a character that a name cannot hold
+  // keeps the length.
+  std::size_t expected = 0;
   for (const rules::RuleSegment& s : *segments)
     expected += s.literal.size() + (s.code ? fields[rules::slotOfCode(s.code)].size() : 0);
-  if (!cleanup.replaceIllegal && !cleanup.padTrack) FUZZ_CHECK(name.size() == (expected ? expected + 4 : 0));
+  if (!cleanup.padTrack) FUZZ_CHECK(name.size() == (expected ? expected + 4 : 0));
   if (cleanup.replaceIllegal) {
     for (std::size_t i = 0; i < name.size(); i += text::charLength(name, i))
       FUZZ_CHECK(text::charLength(name, i) > 1 || !illegalByte(static_cast<unsigned char>(name[i])));
