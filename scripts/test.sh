@@ -10,6 +10,7 @@ cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORIN_WERROR=ON -DQ
 cmake --build build-test -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-test --output-on-failure -j"$(nproc)" --timeout 600
+scripts/sanitize.sh
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh 30
 fi

@@ -118,6 +118,19 @@ TEST(IniDuplicates, SetLeavesOneCopyOfTheKey) {
   EXPECT_EQ(t.read("d.ini"), "[s]\nk=new\r\nother=x\n[t]\nk=9\nadded=b\r\n[S]\nz=1\n[u]\r\nk=2\r\n");
 }
 
+// 沒 and 覽 end in the bytes of "]" and "[": a section name holding them is
+// still found, so a key is written once and read back.
+TEST(IniNames, CharactersHoldingBracketBytes) {
+  testing::TempDir t;
+  const std::string section = gb("沒覽"), key = gb("閉覽");
+  t.write("n.ini", "[" + section + "]\r\n" + key + "=1\r\n");
+  IniFile ini(t.dir() + "n.ini");
+  EXPECT_EQ(ini.get(section, key, "?"), "1");
+  ini.set(section, key, "2");
+  ASSERT_TRUE(ini.save());
+  EXPECT_EQ(t.read("n.ini"), "[" + section + "]\r\n" + key + "=2\r\n");
+}
+
 // Root may write any file; the permission bits still say what the user wants.
 TEST(IniSave, ReadOnlyFileIsLeftAlone) {
   testing::TempDir t;
