@@ -36,21 +36,22 @@ std::vector<std::string> shownNew(const FileList& l) {
 
 rules::GeneralOptions numbering() { return {}; }  // 0, 1, 2 … keeping the extension
 
-TEST(SessionAdd, ChosenFilesKeepTheirOrderAndEachItsFolder) {
-  testing::TempDir home, a, b;
+TEST(SessionAdd, ChosenFilesComeInNaturalOrderEachWithItsFolder) {
+  testing::TempDir home, t;
+  std::filesystem::create_directories(t.path() / "a");
+  std::filesystem::create_directories(t.path() / "b");
+  for (const char* f : {"a/z10.txt", "a/z9.txt", "b/same.txt", "a/same.txt"}) t.write(f, "");
   Session s(Places::in(home.dir()));
-  a.write("z.txt", "");
-  b.write("same.txt", "");
-  a.write("same.txt", "");
-  const AddReport r = s.addChosenFiles({a.file("z.txt"), b.file("same.txt"), a.file("same.txt")});
-  EXPECT_EQ(r.added, 3);
-  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"z.txt", "same.txt", "same.txt"}));
-  EXPECT_EQ(s.list()[0].dir, a.dir());
-  EXPECT_EQ(s.list()[1].dir, b.dir());
-  EXPECT_EQ(s.list()[2].dir, a.dir());
+  const AddReport r =
+      s.addChosenFiles({t.file("a/z10.txt"), t.file("b/same.txt"), t.file("a/z9.txt"), t.file("a/same.txt")});
+  EXPECT_EQ(r.added, 4);
+  // The dialog's own order does not count: the list shows the natural order.
+  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"same.txt", "z9.txt", "z10.txt", "same.txt"}));
+  EXPECT_EQ(s.list()[0].dir, t.dir() + "a/");
+  EXPECT_EQ(s.list()[3].dir, t.dir() + "b/");
   // The dialog opens next time in the first file's folder.
-  EXPECT_EQ(s.rememberedDirectory(), a.dir());
-  EXPECT_EQ(home.read("dir.txt"), a.dir() + "\r\n");
+  EXPECT_EQ(s.rememberedDirectory(), t.dir() + "a/");
+  EXPECT_EQ(home.read("dir.txt"), t.dir() + "a/\r\n");
 }
 
 TEST(SessionAdd, FolderInNameOrderWithUnconvertibleNamesCounted) {
