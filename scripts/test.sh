@@ -10,6 +10,11 @@ cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORIN_WERROR=ON -DQ
 cmake --build build-test -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-test --output-on-failure -j"$(nproc)" --timeout 600
+# The install tree, the Debian package (installed, started once, removed),
+# and the core suite built for Windows and run under wine.
+scripts/check-install.sh build-test
+scripts/check-package.sh build-test
+scripts/test-windows.sh build-windows
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh 30
 fi

@@ -541,18 +541,15 @@ std::string perUserDirectory(std::string_view programDir, const char* xdgVariabl
   if (const char* x = std::getenv(xdgVariable); x && *x == '/') {
     base = x;
   } else if (const char* h = std::getenv("HOME"); h && *h) {
-    base = std::string(h) + "/" + homeFallback;
+    base = withSeparator(h) + homeFallback;
   } else {
     return prog;
   }
   const auto gbBase = text::utf8ToGb(base);
   if (!gbBase) return prog;
+  // A new account may have no ~/.local yet: make every missing folder.
   const std::string dir = withSeparator(*gbBase) + "qorin/";
-  if (const auto native = nativePath(dir)) {
-    ::mkdir(nativePath(withSeparator(*gbBase))->c_str(), 0700);
-    ::mkdir(native->c_str(), 0700);
-  }
-  return isDirectory(dir) ? dir : prog;
+  return createDirectories(dir) && isDirectory(dir) ? dir : prog;
 }
 
 }  // namespace
