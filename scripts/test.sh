@@ -11,6 +11,11 @@ cmake --build build-test -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-test --output-on-failure -j"$(nproc)" --timeout 600
 scripts/sanitize.sh
+# The install tree, the Debian package (installed, started once, removed),
+# and the core suite built for Windows and run under wine.
+scripts/check-install.sh build-test
+scripts/check-package.sh build-test
+scripts/test-windows.sh build-windows
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh 30
 fi

@@ -55,6 +55,9 @@ TEST(SessionAdd, ChosenFilesComeInNaturalOrderEachWithItsFolder) {
 }
 
 TEST(SessionAdd, FolderInNameOrderWithUnconvertibleNamesCounted) {
+#ifdef _WIN32
+  GTEST_SKIP() << "names that are not UTF-8 exist on POSIX file systems only";
+#endif
   testing::TempDir home, d;
   for (const char* n : {"b.txt", "A.txt", "c.jpg"}) d.write(n, "");
   d.write("bad\xff.txt", "");  // not UTF-8: no code-page name for it
