@@ -32,6 +32,10 @@ done
 grep -q '^Depends: .*libqt6widgets6' <<<"$info" || fail "Depends lacks the Qt libraries: $(grep '^Depends' <<<"$info")"
 [ "$(dpkg-deb --field "$deb" Description | wc -l)" -gt 3 ] || fail "the description has no long part"
 
+# One run at a time on a machine that several checkouts test on: each
+# installs and removes the same package.
+exec 9>"${TMPDIR:-/tmp}/qorin-check-package.lock"
+flock -w 900 9 || fail "another run holds the package lock"
 # A machine where an earlier run stopped half way may still have it.
 if dpkg-query -W -f='${Status}' qorin 2>/dev/null | grep -q "install ok installed"; then
   "${apt[@]}" purge qorin >/dev/null

@@ -18,10 +18,11 @@ if [ ! -f "$deps/lib/pkgconfig/libpcre2-8.pc" ]; then
   esac
   apt=$build/apt
   rm -rf "$apt" "$build/pcre2"
-  mkdir -p "$apt/lists/partial" "$build/pcre2"
+  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$build/pcre2"
   echo "deb-src $mirror ${VERSION_CODENAME:?} main" >"$apt/sources.list"
   opts=(-q -o "Dir::Etc::SourceList=$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
-    -o "Dir::State::Lists=$apt/lists" -o APT::Sandbox::User=root)
+    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache")
+  [ "$(id -u)" -ne 0 ] || opts+=(-o APT::Sandbox::User=root)
   apt-get "${opts[@]}" update >/dev/null
   (cd "$build/pcre2" && apt-get "${opts[@]}" source pcre2 >/dev/null 2>&1)
   src=$(echo "$build"/pcre2/pcre2-*/)

@@ -1,4 +1,8 @@
 // What only the Windows build does: built for Windows only, run under wine.
+// Wine cannot show: code page 54936 (it has none, so the program's own
+// tables run), folders denied by ACLs (it runs as the Unix user), names
+// holding lone surrogates, NTFS itself (case folding, the 260-character
+// limit, which wine does not enforce, sharing violations, durability).
 #include <gtest/gtest.h>
 #include <windows.h>
 
