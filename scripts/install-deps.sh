@@ -10,6 +10,8 @@ packages=(
   xvfb xauth fonts-noto-cjk
   python3 python3-mutagen libtag1-dev
   clang libclang-rt-dev
+  desktop-file-utils appstream file dpkg-dev
+  g++-mingw-w64-x86-64-posix googletest libz-mingw-w64-dev wine64
 )
 
 missing=()

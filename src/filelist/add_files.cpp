@@ -1,5 +1,7 @@
 #include "filelist/add_files.h"
 
+#include <algorithm>
+
 #include "platform/fs.h"
 
 namespace qorin::filelist {
@@ -22,8 +24,11 @@ void scanInto(FileList& list, const std::string& dir, const ScanOptions& options
     r.listed.push_back({dir, {listing.device, listing.inode, 0, 0}, std::move(listing.nameHashes)});
   if (!listing.names.empty()) {
     const int first = list.fileCount();
-    list.reserve(static_cast<std::size_t>(first) + listing.names.size());
-    for (const std::string& name : listing.names) list.addName(name);
+    // Growth stays geometric: an exact reserve per folder would move every
+    // entry again for each of a thousand folders.
+    if (list.capacity() < static_cast<std::size_t>(first) + listing.names.size())
+      list.reserve(std::max(static_cast<std::size_t>(first) * 2, static_cast<std::size_t>(first) + listing.names.size()));
+    for (std::string& name : listing.names) list.addName(name);
     listing.names = {};
     const std::uint32_t folder =
         listing.inode ? list.folderFor(dir, {listing.device, listing.inode, 0, 0}) : list.folderFor(dir);

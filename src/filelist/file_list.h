@@ -195,6 +195,7 @@ class FileList {
   // Appends an entry that becomes a row with the next fillRows(kFillAppend).
   void addName(std::string_view name);
   void reserve(std::size_t n) { entries_.reserve(n); }
+  std::size_t capacity() const { return entries_.capacity(); }
   // Entries first..last take the folder (before or after they are rows).
   void setFolder(int first, int last, std::uint32_t folder);
 

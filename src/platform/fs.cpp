@@ -28,21 +28,53 @@
 
 namespace qorin::platform {
 
+namespace {
+
+#ifdef _WIN32
+// Windows takes "/" as well as "\"; a 0x5C byte inside a double-byte
+// character is no separator, so the search walks characters.
+std::size_t lastSeparator(std::string_view path) {
+  std::size_t last = std::string_view::npos;
+  for (std::size_t i = 0; i < path.size(); i += text::charLength(path, i))
+    if (path[i] == '\\' || path[i] == '/') last = i;
+  return last;
+}
+#else
+std::size_t lastSeparator(std::string_view path) { return path.rfind('/'); }
+#endif
+
+}  // namespace
+
 std::string withSeparator(std::string_view dir) {
   std::string d(dir);
-  if (d.empty() || d.back() != kSeparator) d += kSeparator;
+  if (d.empty() || lastSeparator(d) != d.size() - 1) d += kSeparator;
   return d;
 }
 
 std::string_view directoryOf(std::string_view path) {
-  const auto p = path.rfind(kSeparator);
+  const auto p = lastSeparator(path);
   return p == std::string_view::npos ? std::string_view() : path.substr(0, p + 1);
 }
 
 std::string_view fileNameOf(std::string_view path) {
-  const auto p = path.rfind(kSeparator);
+  const auto p = lastSeparator(path);
   return p == std::string_view::npos ? path : path.substr(p + 1);
 }
+
+namespace {
+
+// An installed program (its data in <prefix>/share/qorin beside
+// <prefix>/bin) keeps the user's files per user even where it could write
+// its own folder, as root can write /usr/bin.
+bool keepsFilesBeside(std::string_view programDir) {
+  const std::string dir = withSeparator(programDir);
+  return isWritableDirectory(dir) && !isDirectory(dir + ".." + kSeparator + "share" + kSeparator + "qorin");
+}
+
+}  // namespace
+
+std::string configDirectory() { return configDirectoryFor(programDirectory()); }
+std::string stateDirectory() { return stateDirectoryFor(programDirectory()); }
 
 bool nameLess(std::string_view a, std::string_view b) { return text::naturalLess(a, b); }
 
@@ -582,117 +614,110 @@ namespace {
 
 // $<xdgVariable>/qorin/, or ~/<homeFallback>/qorin/, created on demand; the
 // program directory when neither can be had.
-std::string perUserDirectory(const char* xdgVariable, const char* homeFallback) {
-  const std::string prog = programDirectory();
-  if (isWritableDirectory(prog)) return prog;
+std::string perUserDirectory(std::string_view programDir, const char* xdgVariable, const char* homeFallback) {
+  const std::string prog = withSeparator(programDir);
+  if (keepsFilesBeside(prog)) return prog;
   std::string base;
   if (const char* x = std::getenv(xdgVariable); x && *x == '/') {
     base = x;
   } else if (const char* h = std::getenv("HOME"); h && *h) {
-    base = std::string(h) + "/" + homeFallback;
+    base = withSeparator(h) + homeFallback;
   } else {
     return prog;
   }
   const auto gbBase = text::utf8ToGb(base);
   if (!gbBase) return prog;
+  // A new account may have no ~/.local yet: make every missing folder.
   const std::string dir = withSeparator(*gbBase) + "qorin/";
-  if (const auto native = nativePath(dir)) {
-    ::mkdir(nativePath(withSeparator(*gbBase))->c_str(), 0700);
-    ::mkdir(native->c_str(), 0700);
-  }
-  return isDirectory(dir) ? dir : prog;
+  return createDirectories(dir) && isDirectory(dir) ? dir : prog;
 }
 
 }  // namespace
 
-std::string configDirectory() { return perUserDirectory("XDG_CONFIG_HOME", ".config"); }
-std::string stateDirectory() { return perUserDirectory("XDG_STATE_HOME", ".local/state"); }
+std::string configDirectoryFor(std::string_view programDir) {
+  return perUserDirectory(programDir, "XDG_CONFIG_HOME", ".config");
+}
+std::string stateDirectoryFor(std::string_view programDir) {
+  return perUserDirectory(programDir, "XDG_STATE_HOME", ".local/state");
+}
 
 #else  // _WIN32: the same contracts over the wide-character API.
 
-std::optional<std::string> nativePath(std::string_view path) { return text::gbToUtf8(path); }
+std::optional<std::string> nativePath(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return std::nullopt;
+  return text::gbToUtf8(path);
+}
 
 namespace {
-std::optional<std::wstring> wide(std::string_view gb) {
-  auto utf16 = text::gbToUtf16(gb);
-  if (!utf16) return std::nullopt;
-  return std::wstring(reinterpret_cast<const wchar_t*>(utf16->data()), utf16->size() / 2);
+
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A path that needs no resolving before \\?\ goes in front: it starts at a
+// drive's root or a share and holds no "." or ".." parts.
+bool plainFullPath(const std::wstring& w) {
+  const bool drive = w.size() >= 3 && w[1] == L':' && isSeparator(w[2]);
+  const bool share = w.size() >= 3 && isSeparator(w[0]) && isSeparator(w[1]) && w[2] != L'?' && w[2] != L'.';
+  if (!drive && !share) return false;
+  for (std::size_t i = 0; i < w.size();) {
+    const std::size_t end = std::min(w.find_first_of(L"\\/", i), w.size());
+    const std::wstring_view part(w.data() + i, end - i);
+    if (part == L"." || part == L"..") return false;
+    i = end + 1;
+  }
+  return true;
 }
+
+std::optional<std::wstring> toWide(std::string_view gb) {
+  if (gb.find('\0') != std::string_view::npos) return std::nullopt;
+  const auto utf16 = text::gbToUtf16(gb);
+  if (!utf16) return std::nullopt;
+  std::wstring w(utf16->size() / 2, L'\0');
+  std::memcpy(w.data(), utf16->data(), utf16->size());
+  return w;
+}
+
+std::string fromWide(std::wstring_view w) {
+  return text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(w.data()), w.size() * 2), false)
+      .value_or(std::string());
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices, with any extension;
+// a name ending in "." or " " loses that end; the characters below are
+// refused. With the \\?\ prefix such names would be made as they are and
+// no other program could open them.
+bool usableName(std::string_view name) {
+  if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ') return false;
+  for (std::size_t i = 0; i < name.size(); i += text::charLength(name, i)) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (text::charLength(name, i) == 1 &&
+        (c < 0x20 || std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos))
+      return false;
+  }
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  const std::string up = text::asciiUpper(base);
+  if (up == "CON" || up == "PRN" || up == "AUX" || up == "NUL") return false;
+  return !(up.size() == 4 && (up.starts_with("COM") || up.starts_with("LPT")) && up[3] >= '1' &&
+           up[3] <= '9');
+}
+
 DWORD attributes(std::string_view path) {
-  const auto w = wide(path);
+  const auto w = widePath(path);
   return w ? GetFileAttributesW(w->c_str()) : INVALID_FILE_ATTRIBUTES;
 }
-}  // namespace
 
-bool exists(std::string_view path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
-bool isFile(std::string_view path) {
-  const DWORD a = attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-bool isDirectory(std::string_view path) {
-  const DWORD a = attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-bool isWritableDirectory(std::string_view dir) { return isDirectory(dir); }
-
-DirectoryListing listFiles(std::string_view dir, bool withHidden, bool) {
-  DirectoryListing out;
-  const auto pattern = wide(withSeparator(dir) + "*.*");
-  if (!pattern) {
-    out.error = ListError::Unconvertible;
-    return out;
-  }
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD e = GetLastError();
-    out.error = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_DIRECTORY
-                    ? ListError::Missing
-                : e == ERROR_FILENAME_EXCED_RANGE ? ListError::PathTooLong
-                                                  : ListError::Unreadable;
-    return out;
-  }
-  out.ok = true;
-  do {
-    if (!withHidden && (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
-    const bool folder = fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (folder && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;  // links are not followed
-    if (folder && (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0)) continue;
-    const std::string_view bytes(reinterpret_cast<const char*>(fd.cFileName), wcslen(fd.cFileName) * 2);
-    if (auto gb = text::utf16ToGb(bytes, false))
-      (folder ? out.folders : out.names).push_back(std::move(*gb));
-    else if (!folder)
-      ++out.unconvertible;
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-  const auto less = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
-  std::sort(out.names.begin(), out.names.end(), less);
-  std::sort(out.folders.begin(), out.folders.end(), less);
-  return out;
+std::uint64_t randomNumber() {
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  return rng();
 }
 
-RenameResult renameNoReplace(std::string_view from, std::string_view to) {
-  const auto src = wide(from), dst = wide(to);
-  if (!src || !dst) return RenameResult::Unconvertible;
-  if (GetFileAttributesW(src->c_str()) == INVALID_FILE_ATTRIBUTES) return RenameResult::SourceMissing;
-  // Without MOVEFILE_REPLACE_EXISTING the move fails on an existing target;
-  // a case-only change names the same file and succeeds.
-  if (MoveFileExW(src->c_str(), dst->c_str(), 0)) return RenameResult::Renamed;
-  return GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS
-             ? RenameResult::TargetExists
-             : RenameResult::Failed;
+// "<dir>.qorin-<random>.tmp": a name of our own beside `path`.
+std::string uniqueSibling(std::string_view path) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, ".qorin-%016llx.tmp", static_cast<unsigned long long>(randomNumber()));
+  return std::string(directoryOf(path)) + buf;
 }
 
-std::string errorText(int error) {
-  wchar_t buf[512];
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 static_cast<DWORD>(error), 0, buf, 512, nullptr);
-  const auto gb =
-      n ? text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(buf), n * 2), false) : std::nullopt;
-  return gb ? *gb : "error " + std::to_string(error);
-}
-
-namespace {
 // Device, file index and size of an entry; a link is not followed.
 std::optional<FileIdentity> identityOfPath(const std::wstring& path) {
   HANDLE h =
@@ -709,13 +734,140 @@ std::optional<FileIdentity> identityOfPath(const std::wstring& path) {
                       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
                       (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, created};
 }
+
 }  // namespace
 
+std::optional<std::wstring> widePath(std::string_view path) {
+  auto w = toWide(path);
+  if (!w) return std::nullopt;
+  if (w->starts_with(LR"(\\?\)") || w->starts_with(LR"(\\.\)")) return w;
+  for (wchar_t& c : *w)
+    if (c == L'/') c = L'\\';
+  std::wstring full;
+  if (plainFullPath(*w)) {
+    full = std::move(*w);
+  } else {
+    // Relative, or with "." and ".." parts: the system resolves it first.
+    const DWORD n = GetFullPathNameW(w->c_str(), 0, nullptr, nullptr);
+    if (n == 0) return w;
+    full.assign(n, L'\0');
+    const DWORD got = GetFullPathNameW(w->c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return w;
+    full.resize(got);
+    if (!plainFullPath(full)) return w;
+  }
+  // Doubled separators would be empty names after the prefix.
+  std::wstring out = full[1] == L':' ? LR"(\\?\)" : LR"(\\?\UNC)";
+  const std::size_t from = full[1] == L':' ? 0 : 1;
+  for (std::size_t i = from; i < full.size(); ++i)
+    if (!(full[i] == L'\\' && !out.empty() && out.back() == L'\\' && i > from)) out += full[i];
+  return out;
+}
+
+bool exists(std::string_view path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
+bool isFile(std::string_view path) {
+  const DWORD a = attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+bool isDirectory(std::string_view path) {
+  const DWORD a = attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The read-only mark of a folder does not stop new files; only trying tells.
+bool isWritableDirectory(std::string_view dir) {
+  if (!isDirectory(dir)) return false;
+  char name[48];
+  std::snprintf(name, sizeof name, ".qorin-probe-%016llx.tmp",
+                static_cast<unsigned long long>(randomNumber()));
+  const auto w = widePath(withSeparator(dir) + name);
+  if (!w) return false;
+  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool) {
+  DirectoryListing out;
+  const auto pattern = widePath(withSeparator(dir) + "*");
+  if (!pattern) {
+    out.error = ListError::Unconvertible;
+    return out;
+  }
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    out.ok = e == ERROR_FILE_NOT_FOUND;  // an empty drive root
+    if (!out.ok)
+      out.error = e == ERROR_PATH_NOT_FOUND || e == ERROR_DIRECTORY ? ListError::Missing
+                  : e == ERROR_FILENAME_EXCED_RANGE                 ? ListError::PathTooLong
+                                                                    : ListError::Unreadable;
+    return out;
+  }
+  out.ok = true;
+  do {
+    if (!withHidden && (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
+    const bool folder = fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (folder && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;  // links are not followed
+    const std::wstring_view n(fd.cFileName);
+    if (folder && (n == L"." || n == L"..")) continue;
+    if (auto gb =
+            text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(n.data()), n.size() * 2), false))
+      (folder ? out.folders : out.names).push_back(std::move(*gb));
+    else if (!folder)
+      ++out.unconvertible;
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  const auto less = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
+  std::sort(out.names.begin(), out.names.end(), less);
+  std::sort(out.folders.begin(), out.folders.end(), less);
+  return out;
+}
+
+RenameResult renameNoReplace(std::string_view from, std::string_view to) {
+  const auto src = widePath(from), dst = widePath(to);
+  if (!src || !dst) return RenameResult::Unconvertible;
+  const auto srcId = identityOfPath(*src);
+  if (!srcId) return RenameResult::SourceMissing;
+  if (*src == *dst) return RenameResult::Renamed;
+  if (!usableName(fileNameOf(to))) return RenameResult::Failed;
+  // Without MOVEFILE_REPLACE_EXISTING the move fails on an existing target.
+  // The target may be the file itself: a case-only change goes through a
+  // temporary name; a second link of the file is a taken name (wine would
+  // move over it).
+  if (const auto dstId = identityOfPath(*dst)) {
+    if (*dstId != *srcId || CompareStringOrdinal(src->c_str(), -1, dst->c_str(), -1, TRUE) != CSTR_EQUAL)
+      return RenameResult::TargetExists;
+    const auto tmp = widePath(uniqueSibling(from));
+    if (!tmp || !MoveFileExW(src->c_str(), tmp->c_str(), 0)) return RenameResult::Failed;
+    if (MoveFileExW(tmp->c_str(), dst->c_str(), 0)) return RenameResult::Renamed;
+    MoveFileExW(tmp->c_str(), src->c_str(), 0);
+    return RenameResult::Failed;
+  }
+  if (MoveFileExW(src->c_str(), dst->c_str(), 0)) return RenameResult::Renamed;
+  const DWORD e = GetLastError();
+  return e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS ? RenameResult::TargetExists
+                                                             : RenameResult::Failed;
+}
+
+std::string errorText(int error) {
+  wchar_t buf[512];
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(error), 0, buf, 512, nullptr);
+  while (n > 0 && (buf[n - 1] == L'\r' || buf[n - 1] == L'\n' || buf[n - 1] == L' ')) --n;
+  const std::string gb = n ? fromWide(std::wstring_view(buf, n)) : std::string();
+  return gb.empty() ? "error " + std::to_string(error) : gb;
+}
+
 Folder::Folder(std::string_view dir) : dir_(withSeparator(dir)) {
-  const auto w = wide(dir_);
+  const auto w = widePath(dir_);
   const auto id = w ? identityOfPath(*w) : std::nullopt;
-  if (!id) {
-    error_ = static_cast<int>(GetLastError());
+  if (!id || !isDirectory(dir_)) {
+    error_ = w ? static_cast<int>(GetLastError()) : static_cast<int>(ERROR_NO_UNICODE_TRANSLATION);
+    if (error_ == 0) error_ = static_cast<int>(ERROR_DIRECTORY);
     return;
   }
   identity_ = *id;
@@ -739,18 +891,18 @@ Folder& Folder::operator=(Folder&& other) noexcept = default;
 bool Folder::isOpen() const { return open_; }
 
 std::size_t Folder::nameLimit() const {
-  const auto w = wide(dir_);
-  wchar_t root[MAX_PATH + 1];
+  const auto w = widePath(dir_);
+  std::wstring root(w ? w->size() + 1 : 0, L'\0');
   DWORD maxComponent = 0;
-  if (w && GetVolumePathNameW(w->c_str(), root, MAX_PATH + 1) &&
-      GetVolumeInformationW(root, nullptr, 0, nullptr, &maxComponent, nullptr, nullptr, 0) &&
+  if (w && GetVolumePathNameW(w->c_str(), root.data(), static_cast<DWORD>(root.size())) &&
+      GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, &maxComponent, nullptr, nullptr, 0) &&
       maxComponent > 0)
     return maxComponent;
   return 255;
 }
 
 std::optional<std::vector<std::string>> Folder::names() const {
-  const auto pattern = wide(dir_ + "*");
+  const auto pattern = widePath(dir_ + "*");
   if (!open_ || !pattern) return std::nullopt;
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
@@ -768,14 +920,14 @@ std::optional<std::vector<std::string>> Folder::names() const {
 }
 
 std::optional<NativeName> NativeName::of(std::string_view name) {
-  if (!text::gbToUtf16(name)) return std::nullopt;
+  if (!toWide(name)) return std::nullopt;
   NativeName n;
   n.bytes_ = std::string(name);  // converted with the folder's path when used
   return n;
 }
 
 std::optional<FileIdentity> Folder::identityOf(std::string_view name) const {
-  const auto w = wide(dir_ + std::string(name));
+  const auto w = widePath(dir_ + std::string(name));
   return open_ && w ? identityOfPath(*w) : std::nullopt;
 }
 
@@ -784,8 +936,9 @@ std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
 }
 
 Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
-  const auto src = wide(dir_ + std::string(from)), dst = wide(dir_ + std::string(to));
+  const auto src = widePath(dir_ + std::string(from)), dst = widePath(dir_ + std::string(to));
   if (!src || !dst) return {RenameResult::Unconvertible, 0};
+  if (!usableName(fileNameOf(to))) return {RenameResult::Failed, static_cast<int>(ERROR_INVALID_NAME)};
   // A case-only change names the file itself; the caller goes through a
   // recorded name of its own instead, so it is refused like any taken name.
   if (identityOfPath(*dst)) return {RenameResult::TargetExists, 0};
@@ -817,7 +970,7 @@ bool JournalFile::create(std::string_view path) {
   if (!createDirectories(directoryOf(path))) return fail(static_cast<int>(GetLastError()));
   path_ = std::string(path);
   temporary_ = path_ + ".new";
-  const auto w = wide(temporary_);
+  const auto w = widePath(temporary_);
   if (!w) return fail(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
   // DELETE: commit() renames the open file over the old journal.
   HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -833,7 +986,7 @@ bool JournalFile::openAppend(std::string_view path) {
   error_ = 0;
   path_ = std::string(path);
   temporary_.clear();
-  const auto w = wide(path_);
+  const auto w = widePath(path_);
   if (!w) return fail(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
   // GENERIC_WRITE, as FlushFileBuffers asks; the writes go to the end.
   HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -871,8 +1024,11 @@ bool JournalFile::commit() {
   if (!handle_) return fail(static_cast<int>(ERROR_INVALID_HANDLE));
   if (committed_) return true;
   if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) return fail(static_cast<int>(GetLastError()));
-  // The handle allows deletion, so the open file can be renamed over the old journal.
-  const auto dst = wide(path_);
+  // The handle allows deletion, so the open file can be renamed over the old
+  // journal. The rename takes the system's own form of the path, \??\.
+  auto dst = widePath(path_);
+  if (!dst || !dst->starts_with(LR"(\\?\)")) return fail(static_cast<int>(ERROR_INVALID_NAME));
+  (*dst)[1] = L'?';
   const std::size_t bytes = sizeof(FILE_RENAME_INFO) + dst->size() * sizeof(wchar_t);
   std::vector<unsigned char> buf(bytes, 0);
   auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
@@ -891,86 +1047,123 @@ void JournalFile::close() {
   CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = nullptr;
   if (!committed_ && !temporary_.empty())
-    if (const auto w = wide(temporary_)) DeleteFileW(w->c_str());
+    if (const auto w = widePath(temporary_)) DeleteFileW(w->c_str());
 }
 
 bool replaceFile(std::string_view from, std::string_view to) {
-  const auto src = wide(from), dst = wide(to);
+  const auto src = widePath(from), dst = widePath(to);
   return src && dst &&
          MoveFileExW(src->c_str(), dst->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool createDirectories(std::string_view dir) {
   std::string path(dir);
-  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  while (!path.empty() && directoryOf(path).size() == path.size()) path.pop_back();
   if (path.empty() || isDirectory(path)) return true;
-  const auto cut = path.find_last_of("\\/");
-  if (cut != std::string::npos && cut > 2 && !createDirectories(path.substr(0, cut))) return false;
-  const auto w = wide(path);
+  // "C:" and "\\server\share" are no folders to make.
+  const std::string_view parent = directoryOf(path);
+  if (parent.size() > 3 && !(parent.starts_with("\\\\") && parent.find('\\', 2) == parent.size() - 1) &&
+      !createDirectories(parent))
+    return false;
+  const auto w = widePath(path);
   return w && (CreateDirectoryW(w->c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 std::optional<std::string> readFile(std::string_view path, std::size_t maxBytes) {
-  const auto w = wide(path);
+  const auto w = widePath(path);
   if (!w) return std::nullopt;
-  FILE* f = _wfopen(w->c_str(), L"rb");
-  if (!f) return std::nullopt;
+  HANDLE h = CreateFileW(w->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
   std::string out;
   char buf[65536];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
+  DWORD n = 0;
+  bool ok = true;
+  while ((ok = ReadFile(h, buf, sizeof buf, &n, nullptr)) && n > 0) {
     if (out.size() + n > maxBytes) {
-      fclose(f);
-      return std::nullopt;
+      ok = false;
+      break;
     }
     out.append(buf, n);
   }
-  fclose(f);
-  return out;
+  CloseHandle(h);
+  return ok ? std::optional<std::string>(std::move(out)) : std::nullopt;
 }
 
 bool writeFileAtomic(std::string_view path, std::string_view content) {
-  const auto w = wide(path);
-  const auto t = wide(std::string(path) + ".qorin-tmp");
+  const auto w = widePath(path);
+  const auto t = widePath(uniqueSibling(path));
   if (!w || !t) return false;
-  FILE* f = _wfopen(t->c_str(), L"wb");
-  if (!f) return false;
-  bool ok = fwrite(content.data(), 1, content.size(), f) == content.size() && fflush(f) == 0;
-  ok = fclose(f) == 0 && ok;
+  HANDLE h = CreateFileW(t->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  for (std::string_view rest = content; ok && !rest.empty();) {
+    DWORD done = 0;
+    ok = WriteFile(h, rest.data(), static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30)), &done,
+                   nullptr) &&
+         done > 0;
+    rest.remove_prefix(done);
+  }
+  ok = FlushFileBuffers(h) && ok;
+  CloseHandle(h);
   ok = ok && MoveFileExW(t->c_str(), w->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!ok) DeleteFileW(t->c_str());
   return ok;
 }
 
 bool touchFile(std::string_view path) {
-  const auto w = wide(path);
+  const auto w = widePath(path);
   if (!w) return false;
-  FILE* f = _wfopen(w->c_str(), L"ab");
-  if (!f) return false;
-  fclose(f);
+  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
   return true;
 }
 
 std::string programDirectory() {
-  wchar_t buf[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(nullptr, buf, static_cast<DWORD>(std::size(buf)));
-  const auto gb = text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(buf), n * 2), false);
-  return gb ? std::string(directoryOf(*gb)) : std::string(".\\");
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return ".\\";
+    if (n < buf.size()) {
+      buf.resize(n);
+      break;
+    }
+    buf.resize(buf.size() * 2);  // cut short: a longer path
+  }
+  if (buf.starts_with(LR"(\\?\UNC\)")) {
+    buf.replace(0, 8, LR"(\\)");
+  } else if (buf.starts_with(LR"(\\?\)")) {
+    buf.erase(0, 4);
+  }
+  const std::string gb = fromWide(buf);
+  return gb.empty() ? std::string(".\\") : std::string(directoryOf(gb));
 }
 
-// Per-user folders under %APPDATA% come with the Windows build of the core.
-std::string configDirectory() { return programDirectory(); }
+namespace {
 
-std::string stateDirectory() {
-  const std::string prog = programDirectory();
-  if (isWritableDirectory(prog)) return prog;
-  if (const wchar_t* a = _wgetenv(L"LOCALAPPDATA"); a && *a) {
-    const std::wstring_view v(a);
-    if (auto gb =
-            text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(v.data()), v.size() * 2), false))
-      return withSeparator(*gb) + "qorin\\";
-  }
-  return prog;
+// %<variable>%\qorin\, created on demand; the program directory when it
+// cannot be had.
+std::string perUserDirectory(std::string_view programDir, const wchar_t* variable) {
+  const std::string prog = withSeparator(programDir);
+  if (keepsFilesBeside(prog)) return prog;
+  const wchar_t* base = _wgetenv(variable);
+  if (!base || !*base) base = _wgetenv(L"APPDATA");
+  if (!base || !*base) return prog;
+  const std::string gbBase = fromWide(base);
+  if (gbBase.empty()) return prog;
+  const std::string dir = withSeparator(gbBase) + "qorin\\";
+  return createDirectories(dir) ? dir : prog;
+}
+
+}  // namespace
+
+std::string configDirectoryFor(std::string_view programDir) {
+  return perUserDirectory(programDir, L"APPDATA");
+}
+std::string stateDirectoryFor(std::string_view programDir) {
+  return perUserDirectory(programDir, L"LOCALAPPDATA");
 }
 
 #endif

@@ -232,12 +232,26 @@ bool createDirectories(std::string_view dir);
 std::string programDirectory();
 
 // Where config.ini and dir.txt live: the program directory when it is
-// writable, otherwise the per-user configuration directory (created on demand).
+// writable, otherwise the per-user configuration directory (created on demand:
+// $XDG_CONFIG_HOME/qorin/, or %APPDATA%\qorin\ on Windows). An installed
+// program (with <prefix>/share/qorin beside its folder) always goes per user.
 std::string configDirectory();
 
 // Where the program keeps what it records between runs (the journal of the
-// last renaming pass): the program directory when it is writable, otherwise
-// the per-user state directory (created on demand).
+// last renaming pass): the program directory as above, otherwise the
+// per-user state directory ($XDG_STATE_HOME/qorin/, %LOCALAPPDATA%\qorin\).
 std::string stateDirectory();
+
+// The same for a program in `programDir`.
+std::string configDirectoryFor(std::string_view programDir);
+std::string stateDirectoryFor(std::string_view programDir);
+
+#ifdef _WIN32
+// The path as the wide-character calls take it: "/" turned into "\", and a
+// full path prefixed with \\?\ so that neither the 260-character limit nor
+// the stripping of trailing dots and blanks applies. Nothing when it does
+// not convert or holds a NUL.
+std::optional<std::wstring> widePath(std::string_view path);
+#endif
 
 }  // namespace qorin::platform

@@ -138,11 +138,14 @@ std::string_view trim(std::string_view s) {
 }
 
 // The name of a "[name]" line, or nothing when the line is no section header.
+// The "]" is looked for character by character: the second byte of a
+// double-byte character (as in "沒") may be 0x5D.
 bool sectionName(std::string_view line, std::string_view* name) {
   line = trim(line);
   if (line.size() < 2 || line.front() != '[') return false;
-  const auto close = line.find(']');
-  if (close == std::string_view::npos) return false;
+  std::size_t close = 1;
+  while (close < line.size() && line[close] != ']') close += text::charLength(line, close);
+  if (close >= line.size()) return false;
   *name = trim(line.substr(1, close - 1));
   return true;
 }

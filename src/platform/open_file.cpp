@@ -79,17 +79,6 @@ std::string tempName() {
 
 #ifdef _WIN32
 
-std::optional<std::wstring> widePath(std::string_view path) {
-  const auto u16 = text::gbToUtf16(path);
-  if (!u16) return std::nullopt;
-  std::wstring w(u16->size() / 2, L'\0');
-  for (std::size_t i = 0; i < w.size(); ++i) {
-    w[i] = static_cast<wchar_t>(static_cast<unsigned char>((*u16)[2 * i]) |
-                                (static_cast<unsigned char>((*u16)[2 * i + 1]) << 8));
-  }
-  return w;
-}
-
 std::int64_t sysSeek(int fd, std::uint64_t off) { return _lseeki64(fd, static_cast<__int64>(off), SEEK_SET); }
 long sysRead(int fd, char* p, std::size_t n) {
   return _read(fd, p, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
@@ -314,11 +303,33 @@ bool OpenFile::truncate(std::uint64_t newLength) {
 
 #ifdef _WIN32
 
+namespace {
+
+// A temporary this old is abandoned: a write names it only to rename it at once.
+constexpr std::uint64_t kStaleTicks = 60ull * 10'000'000;  // FILETIME counts 100 ns
+
+bool processEnded(DWORD pid) {
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+  const bool ended = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+  CloseHandle(h);
+  return ended;
+}
+
+}  // namespace
+
 bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::string_view newBytes,
                             std::string_view /*stateDir*/) {
   if (!isWritable()) return false;
   const auto len = length();
   if (!len || offset > *len || oldLength > *len - offset) return false;
+  // A second name would keep the old content, and Windows cannot rewrite a
+  // file in place with a backup as the POSIX build does: such a file is left.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)), &info) ||
+      info.nNumberOfLinks > 1)
+    return false;
+  removeStaleTemporaries(directoryOf(path_));
   const std::uint64_t tailFrom = offset + oldLength;
   const Fault write{FileStep::Write, path_};
   const auto target = widePath(path_);
@@ -332,21 +343,51 @@ bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::
             copyRange(fd_, tailFrom, *len - tailFrom, t, write) && _commit(t) == 0;
   _close(t);
   if (ok && injectedFault(FileStep::Rename, path_)) ok = false;
-  if (ok) {
-    // Windows cannot replace a file we hold open: let go, move, and reopen.
-    const std::string path = path_;
-    close();
-    ok = MoveFileExW(tmp->c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!ok) DeleteFileW(tmp->c_str());
-    open(path, OpenMode::ReadWrite);
-    return ok && isOpen();
+  if (!ok) {
+    DeleteFileW(tmp->c_str());
+    return false;
   }
-  DeleteFileW(tmp->c_str());
-  return false;
+  // Windows cannot replace a file we hold open: let go, move, and reopen.
+  const std::string path = path_;
+  close();
+  ok = MoveFileExW(tmp->c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!ok) DeleteFileW(tmp->c_str());
+  open(path, OpenMode::ReadWrite);
+  return ok && isOpen();
 }
 
-BackupRestore restorePendingBackups(std::string_view) { return {}; }
-int removeStaleTemporaries(std::string_view) { return 0; }
+BackupRestore restorePendingBackups(std::string_view) { return {}; }  // no in-place rewrites here
+
+int removeStaleTemporaries(std::string_view dir) {
+  const auto pattern =
+      widePath(withSeparator(dir) + std::string(kTempPrefix) + "*" + std::string(kTempSuffix));
+  if (!pattern) return 0;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  FILETIME nowTime;
+  GetSystemTimeAsFileTime(&nowTime);
+  const auto ticks = [](const FILETIME& t) {
+    return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+  };
+  int removed = 0;
+  do {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    // "<prefix><pid>-<random><suffix>": ASCII throughout.
+    std::string name;
+    for (const wchar_t* c = fd.cFileName; *c; ++c) name += *c < 0x80 ? static_cast<char>(*c) : '?';
+    DWORD pid = 0;
+    std::size_t i = kTempPrefix.size();
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < (1u << 28); ++i)
+      pid = pid * 10 + static_cast<DWORD>(name[i] - '0');
+    if (i >= name.size() || name[i] != '-' || pid == GetCurrentProcessId()) continue;
+    const bool old = ticks(nowTime) > ticks(fd.ftLastWriteTime) + kStaleTicks;
+    if (!old && !processEnded(pid)) continue;
+    if (const auto w = widePath(withSeparator(dir) + name); w && DeleteFileW(w->c_str())) ++removed;
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return removed;
+}
 
 #else
 

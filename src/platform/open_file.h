@@ -25,9 +25,12 @@ class ByteSource {
   virtual bool readAt(std::uint64_t offset, std::size_t n, std::string& out) = 0;
 };
 
+// Holds a view: the bytes must outlive it, so a temporary string is refused.
 class MemoryBytes final : public ByteSource {
  public:
   explicit MemoryBytes(std::string_view bytes) : bytes_(bytes) {}
+  explicit MemoryBytes(std::string&&) = delete;
+  explicit MemoryBytes(const std::string&&) = delete;
   std::optional<std::uint64_t> length() override { return bytes_.size(); }
   bool readAt(std::uint64_t offset, std::size_t n, std::string& out) override;
 

@@ -6,7 +6,14 @@
 #include <cstring>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "text/gb18030.h"
+#else
 #include <iconv.h>
 #endif
 
@@ -310,54 +317,92 @@ std::optional<std::string> latin1ToGb(std::string_view latin1) {
   return latin1ToGbConv().run(latin1);
 }
 #else
-// Windows: code page 54936 is GB18030.
-#include <windows.h>
+// Windows: code page 54936 is GB18030. Where the system lacks it (wine has
+// none), the program's own tables, which hold the Linux build's mapping.
 namespace {
-std::optional<std::wstring> toWide(UINT cp, std::string_view s) {
-  if (s.empty()) return std::wstring();
-  const int n =
-      MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0);
+
+constexpr UINT kGb18030 = 54936;
+
+bool systemHasGb18030() {
+  static const bool has = IsValidCodePage(kGb18030) != 0;
+  return has;
+}
+
+std::optional<std::u16string> toWide(UINT cp, std::string_view s) {
+  if (s.empty()) return std::u16string();
+  if (s.size() > INT_MAX / 2) return std::nullopt;
+  const int size = static_cast<int>(s.size());
+  const int n = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), size, nullptr, 0);
   if (n <= 0) return std::nullopt;
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), static_cast<int>(s.size()), w.data(), n);
+  std::u16string w(static_cast<std::size_t>(n), u'\0');
+  if (MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, s.data(), size, reinterpret_cast<wchar_t*>(w.data()),
+                          n) != n)
+    return std::nullopt;
   return w;
 }
-std::optional<std::string> fromWide(UINT cp, std::wstring_view w) {
+
+// WC_ERR_INVALID_CHARS makes a lone surrogate an error instead of a "?".
+std::optional<std::string> fromWide(UINT cp, std::u16string_view w) {
   if (w.empty()) return std::string();
-  const DWORD flags = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
-  const int n =
-      WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  if (w.size() > INT_MAX / 4) return std::nullopt;
+  const auto* src = reinterpret_cast<const wchar_t*>(w.data());
+  const int size = static_cast<int>(w.size());
+  const int n = WideCharToMultiByte(cp, WC_ERR_INVALID_CHARS, src, size, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return std::nullopt;
   std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(cp, flags, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+  if (WideCharToMultiByte(cp, WC_ERR_INVALID_CHARS, src, size, s.data(), n, nullptr, nullptr) != n)
+    return std::nullopt;
   return s;
 }
+
+std::optional<std::u16string> gbToWide(std::string_view gb) {
+  return systemHasGb18030() ? toWide(kGb18030, gb) : gb18030ToUtf16(gb);
+}
+
+std::optional<std::string> wideToGb(std::u16string_view w) {
+  return systemHasGb18030() ? fromWide(kGb18030, w) : utf16ToGb18030(w);
+}
+
 }  // namespace
+
 std::optional<std::string> gbToUtf8(std::string_view gb) {
-  auto w = toWide(54936, gb);
+  if (isAscii(gb)) return std::string(gb);
+  const auto w = gbToWide(gb);
   return w ? fromWide(CP_UTF8, *w) : std::nullopt;
 }
+
 std::optional<std::string> utf8ToGb(std::string_view utf8) {
-  auto w = toWide(CP_UTF8, utf8);
-  return w ? fromWide(54936, *w) : std::nullopt;
+  if (isAscii(utf8)) return std::string(utf8);
+  const auto w = toWide(CP_UTF8, utf8);
+  return w ? wideToGb(*w) : std::nullopt;
 }
+
 std::optional<std::string> gbToUtf16(std::string_view gb) {
-  auto w = toWide(54936, gb);
+  const auto w = gbToWide(gb);
   if (!w) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(w->data()), w->size() * 2);
+  std::string out(w->size() * 2, '\0');
+  for (std::size_t i = 0; i < w->size(); ++i) {
+    out[2 * i] = static_cast<char>((*w)[i] & 0xFF);
+    out[2 * i + 1] = static_cast<char>((*w)[i] >> 8);
+  }
+  return out;
 }
+
 std::optional<std::string> utf16ToGb(std::string_view bytes, bool bigEndian) {
   if (bytes.size() % 2 != 0) return std::nullopt;
-  std::wstring w(bytes.size() / 2, L'\0');
+  std::u16string w(bytes.size() / 2, u'\0');
   for (std::size_t i = 0; i < w.size(); ++i) {
     const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
-    w[i] = static_cast<wchar_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    w[i] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
   }
-  return fromWide(54936, w);
+  return wideToGb(w);
 }
+
 std::optional<std::string> latin1ToGb(std::string_view latin1) {
-  auto w = toWide(28591, latin1);
-  return w ? fromWide(54936, *w) : std::nullopt;
+  if (isAscii(latin1)) return std::string(latin1);
+  std::u16string w(latin1.size(), u'\0');
+  for (std::size_t i = 0; i < latin1.size(); ++i) w[i] = static_cast<unsigned char>(latin1[i]);
+  return wideToGb(w);
 }
 #endif
 

@@ -122,6 +122,9 @@ TEST(RemoveRows, HandlesAHundredThousandEntries) {
 }
 
 TEST(ScanDirectory, FilesOnlyInNameOrder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "A.txt and a.TXT are one name on Windows; windows_fs_test lists there";
+#endif
   testing::TempDir t;
   for (const char* n : {"b.txt", "A.txt", ".hidden", "a;b c.mp3", "\xE9\x9F\xB3\xE4\xB9\x90.mp3",
                         "\xF0\xA0\x80\x80.txt", "a.TXT"})
@@ -143,6 +146,9 @@ TEST(ScanDirectory, FilesOnlyInNameOrder) {
 }
 
 TEST(ScanDirectory, LeavesOutNamesThatDoNotConvert) {
+#ifdef _WIN32
+  GTEST_SKIP() << "names that are not UTF-8 exist on POSIX file systems only";
+#endif
   testing::TempDir t;
   t.write("ok.txt", "x");
   t.write("bad\xFF.txt", "x");  // not UTF-8: no faithful code-page form

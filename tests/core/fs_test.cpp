@@ -42,8 +42,10 @@ TEST(WriteFileAtomic, ReplacesContentAndKeepsMode) {
                                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   ASSERT_TRUE(writeFileAtomic(t.dir() + "f", "new"));
   EXPECT_EQ(t.read("f"), "new");
+#ifndef _WIN32  // Windows keeps no mode, only a read-only mark
   EXPECT_EQ(std::filesystem::status(t.path() / "f").permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
   EXPECT_FALSE(writeFileAtomic(t.dir() + "missing/f", "x"));
   int files = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(t.path())) ++files;
@@ -51,6 +53,9 @@ TEST(WriteFileAtomic, ReplacesContentAndKeepsMode) {
 }
 
 TEST(Paths, DirectoryAndName) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX paths; windows_fs_test checks the Windows ones";
+#endif
   EXPECT_EQ(withSeparator("/a"), "/a/");
   EXPECT_EQ(withSeparator("/a/"), "/a/");
   EXPECT_EQ(directoryOf("/a/b.mp3"), "/a/");

@@ -65,6 +65,9 @@ TEST(NaturalOrder, IsAStrictTotalOrder) {
 }  // namespace
 }  // namespace qorin::text
 
+// Dot-names as hidden files and links to folders are this platform's; the
+// Windows build checks the hidden attribute in its own tests.
+#ifndef _WIN32
 namespace qorin::filelist {
 namespace {
 
@@ -120,3 +123,4 @@ TEST(FolderScan, SubfoldersDepthFirstHiddenLeftOutAndLinksNotFollowed) {
 
 }  // namespace
 }  // namespace qorin::filelist
+#endif

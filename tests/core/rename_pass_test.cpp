@@ -102,8 +102,12 @@ TEST_F(RenamePass, InapplicableNamesFailWithTheirReason) {
       {std::string("a\0b", 3), Reason::IllegalName},
       {"\x81", Reason::IllegalName},  // a lead byte alone: not convertible
       {std::string(256, 'n'), Reason::NameTooLong},
+#ifdef _WIN32
+      {std::string(256 * 2, '\xB0'), Reason::NameTooLong},  // 256 UTF-16 units
+#else
       {std::string(86 * 2, '\xB0'), Reason::NameTooLong},  // 172 code-page bytes, 258 in UTF-8
-      {"..\xA1\xF6", Reason::None},                        // "..■" is an ordinary name
+#endif
+      {"..\xA1\xF6", Reason::None},  // "..■" is an ordinary name
   };
   std::vector<std::string> names, proposals;
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -235,6 +239,9 @@ TEST_F(RenamePass, UndoLeavesAFileThatChangedOrMoved) {
 }
 
 TEST_F(RenamePass, ATargetThatIsTheFileItselfGoesThroughATemporaryName) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a second link stands in for a name that ignores case; windows_fs_test has the real one";
+#endif
   // What a case-insensitive folder shows for a case-only change ("a" and
   // "A" one file) looks here like a second link: the way through a
   // temporary name is taken, meets the link, and everything is put back.
@@ -286,7 +293,7 @@ TEST_F(RenamePass, AJournalThatCannotBeWrittenStopsThePassBeforeAnyRename) {
   // A folder without write permission (root may write anywhere).
   stdfs::create_directory(root_ / "state");
   stdfs::permissions(root_ / "state", stdfs::perms::owner_read | stdfs::perms::owner_exec);
-  if (::access((root_ / "state").c_str(), W_OK) != 0) {
+  if (::access((root_ / "state").string().c_str(), W_OK) != 0) {
     EXPECT_EQ(pass(list).journalError, EACCES);
     EXPECT_EQ(content("a"), "content of a");
   }

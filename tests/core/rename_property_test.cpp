@@ -31,6 +31,12 @@ class RenameProperty : public testing::RenameDir, public ::testing::WithParamInt
   }
 };
 
+// Whether `files` holds `name` as this platform compares names (Windows
+// ignores case).
+bool holds(const Files& files, const std::string& name) {
+  return std::any_of(files.begin(), files.end(), [&](const auto& f) { return sameName(f.first, name); });
+}
+
 std::string randomName(std::mt19937& rng) {
   static const char* const pieces[] = {"a", "b", "A", "B", ".mp3", ".MP3", "x", "\xD2\xF4", "\xC0\xD6", "1"};
   std::string s;
@@ -52,7 +58,8 @@ TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
   std::vector<std::string> pool;
   while (pool.size() < 48) {
     std::string n = randomName(rng);
-    if (std::find(pool.begin(), pool.end(), n) == pool.end()) pool.push_back(n);
+    if (std::none_of(pool.begin(), pool.end(), [&](const std::string& p) { return sameName(p, n); }))
+      pool.push_back(n);
   }
   FileList list;
   std::vector<std::string> contentOfRow;
@@ -155,13 +162,13 @@ TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
         EXPECT_NE(std::find(badNames().begin(), badNames().end(), proposals[ru]), badNames().end()) << r;
         break;
       case Reason::TargetExists:
-        EXPECT_TRUE(after.contains(proposals[ru])) << r << " could have taken " << proposals[ru];
+        EXPECT_TRUE(holds(after, proposals[ru])) << r << " could have taken " << proposals[ru];
         break;
       case Reason::SameAsEarlier: {
         const auto first = static_cast<std::size_t>(e.statusDetail - 1);
         ASSERT_LT(first, ru);
-        EXPECT_EQ(proposals[first], proposals[ru]) << r;
-        EXPECT_TRUE(after.contains(proposals[ru])) << r;
+        EXPECT_TRUE(sameName(proposals[first], proposals[ru])) << r;
+        EXPECT_TRUE(holds(after, proposals[ru])) << r;
         break;
       }
       default:

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 
@@ -206,6 +211,19 @@ TEST_F(Record, ARecordOfFilesThatAreGone) {
   EXPECT_FALSE(stdfs::exists(root_ / "work"));
 }
 
+#ifdef __linux__
+// Sets or clears the immutable flag: no one may write the file, root included.
+bool setImmutable(const std::string& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return ok;
+}
+
 TEST_F(Record, AJournalThatCannotBeAppendedToStopsTheUndoBeforeAnyRename) {
   FileList list = listOf({"a"});
   propose(list, {"b"});
@@ -219,6 +237,7 @@ TEST_F(Record, AJournalThatCannotBeAppendedToStopsTheUndoBeforeAnyRename) {
   EXPECT_EQ(files(), (Files{{"b", "content of a"}}));
   EXPECT_EQ(inspectRecord(journal_).state, RecordState::Undoable);  // still on offer
 }
+#endif
 
 TEST_F(Record, UndoResultsReachTheRowsThatListTheirFiles) {
   FileList list = listOf({"a", "b"});

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "temp_dir.h"
 #include "text/gbtext.h"
 #include "unreadable_folders.h"
 
@@ -30,7 +31,7 @@ class RenameDir : public ::testing::Test {
     root_ = stdfs::temp_directory_path() / ("qorin-rename-" + std::to_string(rd()) + std::to_string(rd()));
     ASSERT_TRUE(stdfs::create_directory(root_));
     stdfs::create_directory(root_ / "work");
-    dir_ = *text::utf8ToGb((root_ / "work").string() + "/");
+    dir_ = *text::utf8ToGb((root_ / "work").string() + static_cast<char>(stdfs::path::preferred_separator));
     journal_ = *text::utf8ToGb((root_ / "state" / "journal").string());
   }
   void TearDown() override {
@@ -39,7 +40,9 @@ class RenameDir : public ::testing::Test {
     stdfs::remove_all(root_, ec);
   }
 
-  stdfs::path native(const std::string& gbName) const { return root_ / "work" / *text::gbToUtf8(gbName); }
+  stdfs::path native(const std::string& gbName) const {
+    return root_ / "work" / qorin::testing::fromUtf8(*text::gbToUtf8(gbName));
+  }
 
   void write(const std::string& gbName, const std::string& content) const {
     std::ofstream(native(gbName), std::ios::binary) << content;
@@ -56,7 +59,7 @@ class RenameDir : public ::testing::Test {
   std::map<std::string, std::string> files() const {
     std::map<std::string, std::string> out;
     for (const auto& e : stdfs::directory_iterator(root_ / "work")) {
-      const std::string name = *text::utf8ToGb(e.path().filename().string());
+      const std::string name = *text::utf8ToGb(qorin::testing::toUtf8(e.path().filename()));
       out[name] = content(name);
     }
     return out;
@@ -64,7 +67,8 @@ class RenameDir : public ::testing::Test {
 
   std::set<std::string> rootEntries() const {
     std::set<std::string> out;
-    for (const auto& e : stdfs::directory_iterator(root_)) out.insert(e.path().filename().string());
+    for (const auto& e : stdfs::directory_iterator(root_))
+      out.insert(qorin::testing::toUtf8(e.path().filename()));
     return out;
   }
 

@@ -37,30 +37,32 @@ std::vector<std::string> shownNew(const FileList& l) {
 
 rules::GeneralOptions numbering() { return {}; }  // 0, 1, 2 … keeping the extension
 
-TEST(SessionAdd, ChosenFilesInNaturalOrderEachWithItsFolder) {
+TEST(SessionAdd, ChosenFilesComeInNaturalOrderEachWithItsFolder) {
   testing::TempDir home, t;
-  std::filesystem::create_directory(t.path() / "a");
-  std::filesystem::create_directory(t.path() / "b");
-  const std::string a = t.dir() + "a/", b = t.dir() + "b/";
-  for (const char* f : {"a/z.txt", "b/same.txt", "a/same.txt"}) t.write(f, "");
+  std::filesystem::create_directories(t.path() / "a");
+  std::filesystem::create_directories(t.path() / "b");
+  for (const char* f : {"a/z10.txt", "a/z9.txt", "b/same.txt", "a/same.txt"}) t.write(f, "");
   Session s(Places::in(home.dir()));
-  // The dialog gives its choice in an order of its own.
-  const AddReport r = s.addChosenFiles({a + "z.txt", b + "same.txt", a + "same.txt"});
-  EXPECT_EQ(r.added, 3);
+  const AddReport r =
+      s.addChosenFiles({t.file("a/z10.txt"), t.file("b/same.txt"), t.file("a/z9.txt"), t.file("a/same.txt")});
+  EXPECT_EQ(r.added, 4);
   EXPECT_TRUE(r.unreadable.empty());
-  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"same.txt", "z.txt", "same.txt"}));
-  EXPECT_EQ(s.list()[0].dir, a);
-  EXPECT_EQ(s.list()[1].dir, a);
-  EXPECT_EQ(s.list()[2].dir, b);
+  // The dialog's own order does not count: the list shows the natural order.
+  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"same.txt", "z9.txt", "z10.txt", "same.txt"}));
+  EXPECT_EQ(s.list()[0].dir, t.dir() + "a/");
+  EXPECT_EQ(s.list()[3].dir, t.dir() + "b/");
   // Rows of one folder share its record.
-  EXPECT_EQ(s.list()[0].folder, s.list()[1].folder);
-  EXPECT_NE(s.list()[0].folder, s.list()[2].folder);
+  EXPECT_EQ(s.list()[0].folder, s.list()[2].folder);
+  EXPECT_NE(s.list()[0].folder, s.list()[3].folder);
   // The dialog opens next time in the first file's folder.
-  EXPECT_EQ(s.rememberedDirectory(), a);
-  EXPECT_EQ(home.read("dir.txt"), a + "\r\n");
+  EXPECT_EQ(s.rememberedDirectory(), t.dir() + "a/");
+  EXPECT_EQ(home.read("dir.txt"), t.dir() + "a/\r\n");
 }
 
 TEST(SessionAdd, FolderInNameOrderWithUnconvertibleNamesCounted) {
+#ifdef _WIN32
+  GTEST_SKIP() << "names that are not UTF-8 exist on POSIX file systems only";
+#endif
   testing::TempDir home, d;
   for (const char* n : {"b.txt", "A.txt", "c.jpg"}) d.write(n, "");
   d.write("bad\xff.txt", "");  // not UTF-8: no code-page name for it

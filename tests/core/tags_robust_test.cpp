@@ -15,6 +15,7 @@ using platform::MemoryBytes;
 class CountingBytes final : public platform::ByteSource {
  public:
   explicit CountingBytes(std::string_view b) : inner_(b), size_(b.size()) {}
+  explicit CountingBytes(std::string&&) = delete;
   std::optional<std::uint64_t> length() override { return size_; }
   bool readAt(std::uint64_t offset, std::size_t n, std::string& out) override {
     const bool ok = inner_.readAt(offset, n, out);
@@ -72,8 +73,12 @@ TEST(TagRobustness, ApeTagBeforeId3v1) {
   TagFields f;
   ASSERT_TRUE(readId3v1(src, f));
   EXPECT_EQ(f[kTitle], "Title");
-  MemoryBytes apeLast("\xFF\xFB"s + block + ape);  // the block is not last: no ID3v1 tag
+  // The block is not last: no ID3v1 tag. (The bytes must outlive the view.)
+  const std::string apeAfter = "\xFF\xFB"s + block + ape;
+  MemoryBytes apeLast(apeAfter);
+  f = {};
   EXPECT_FALSE(readId3v1(apeLast, f));
+  EXPECT_EQ(f[kTitle], "");
 }
 
 }  // namespace

@@ -9,6 +9,23 @@
 
 namespace qorin::testing {
 
+// Names in UTF-8 both ways: Windows reads a narrow path in its ANSI code page.
+inline std::filesystem::path fromUtf8(const std::string& utf8) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+  return utf8;
+#endif
+}
+inline std::string toUtf8(const std::filesystem::path& p) {
+#ifdef _WIN32
+  const std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+#else
+  return p.string();
+#endif
+}
+
 class TempDir {
  public:
   TempDir() {
@@ -25,7 +42,9 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   // The directory as the program's texts hold it: ending in the separator.
-  std::string dir() const { return path_.string() + "/"; }
+  std::string dir() const {
+    return path_.string() + static_cast<char>(std::filesystem::path::preferred_separator);
+  }
   std::filesystem::path path() const { return path_; }
 
   // ASCII names only, so the code-page path equals the native one.
@@ -35,11 +54,11 @@ class TempDir {
   }
 
   std::string write(const std::string& name, const std::string& content) const {
-    std::ofstream(path_ / name, std::ios::binary) << content;
+    std::ofstream(path_ / fromUtf8(name), std::ios::binary) << content;
     return (path_ / name).string();
   }
   std::string read(const std::string& name) const {
-    std::ifstream f(path_ / name, std::ios::binary);
+    std::ifstream f(path_ / fromUtf8(name), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
   }
 
