@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #ifdef __linux__
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -212,18 +209,6 @@ TEST_F(Record, ARecordOfFilesThatAreGone) {
 }
 
 #ifdef __linux__
-// Sets or clears the immutable flag: no one may write the file, root included.
-bool setImmutable(const std::string& path, bool on) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  ::close(fd);
-  return ok;
-}
-
 TEST_F(Record, AJournalThatCannotBeAppendedToStopsTheUndoBeforeAnyRename) {
   FileList list = listOf({"a"});
   propose(list, {"b"});

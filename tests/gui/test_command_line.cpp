@@ -18,7 +18,7 @@ class CommandLineTest : public QObject {
   static QStringList listed(MainWindow& w) {
     QStringList out;
     for (int r = 0; r < w.fileList().fileCount(); ++r)
-      out << text::toQt(w.fileList()[r].dir + w.fileList()[r].oldName);
+      out << text::toQt(w.fileList()[r].oldPath());
     return out;
   }
 
