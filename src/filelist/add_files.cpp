@@ -27,7 +27,8 @@ void scanInto(FileList& list, const std::string& dir, const ScanOptions& options
     // Growth stays geometric: an exact reserve per folder would move every
     // entry again for each of a thousand folders.
     if (list.capacity() < static_cast<std::size_t>(first) + listing.names.size())
-      list.reserve(std::max(static_cast<std::size_t>(first) * 2, static_cast<std::size_t>(first) + listing.names.size()));
+      list.reserve(std::max(static_cast<std::size_t>(first) * 2,
+                            static_cast<std::size_t>(first) + listing.names.size()));
     for (std::string& name : listing.names) list.addName(name);
     listing.names = {};
     const std::uint32_t folder =

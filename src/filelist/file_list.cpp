@@ -192,7 +192,8 @@ void FileList::fillRows(unsigned flags, int first, int last, std::string_view di
         for (; r < rows_ && at(r).shown; ++r) at(r).shown = false;
         anyFlagged_ = r < rows_;
       }
-      changed(std::max(first, 0), last, columnBit(kColNew) | (flags & kFillDirectory ? columnBit(kColDir) : 0));
+      changed(std::max(first, 0), last,
+              columnBit(kColNew) | (flags & kFillDirectory ? columnBit(kColDir) : 0));
       changed(last + 1, r - 1, columnBit(kColNew));
       return;
     }
