@@ -137,6 +137,8 @@ std::uint32_t FileList::folderFor(std::string_view dir, const platform::FileIden
 }
 
 void FileList::addName(std::string_view name) {
+  // A million entries are held at once: an entry that grows shows here first.
+  static_assert(sizeof(void*) != 8 || sizeof(Record) <= 56, "an entry outgrew its 56 bytes");
   CompactText text(name);  // before the vector may move what `name` points into
   entries_.emplace_back().oldName = std::move(text);
   ++namesVersion_;
