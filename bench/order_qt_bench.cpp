@@ -89,7 +89,7 @@ void BM_SortByOldName(benchmark::State& state) {
   w.list()->addDirectory(flatFolder(), false);
   QApplication::processEvents();
   std::vector<std::string> names;
-  for (int r = 0; r < w.fileList().rowCount(); ++r) names.push_back(w.fileList()[r].oldName);
+  for (int r = 0; r < w.fileList().rowCount(); ++r) names.emplace_back(w.fileList().oldName(r));
   double best = 1e9, base = 1e9;
   for (auto _ : state) {
     std::vector<std::string> copy = names;

@@ -47,7 +47,7 @@ FileList& names() {
 }
 
 void copyNames(FileList& l) {
-  for (int r = 0; r < l.fileCount(); ++r) l.newNameRef(r) = l[r].oldName;
+  for (int r = 0; r < l.fileCount(); ++r) l.setNewName(r, l.oldName(r));
 }
 
 double secondsOf(const std::function<void()>& f) {

@@ -1,5 +1,6 @@
 // Renders the program's windows to PNG files for the README and for checking
 // layouts by eye: qorin_screenshot OUTPUT_DIR
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -57,6 +58,15 @@ int main(int argc, char** argv) {
     w.grab().save(out + QStringLiteral("/main-window-tab%1.png").arg(i));
   }
   w.tabs()->setCurrentIndex(0);
+  // As a long pass shows while it runs: the marks growing and 停止 beside them.
+  if (auto* stop = w.statusPart(1)->findChild<QAbstractButton*>(QStringLiteral("停止按钮"))) {
+    w.statusPart(1)->setText(QString(12, QChar(0x25A0)));
+    stop->show();
+    QApplication::processEvents();
+    w.grab().save(out + QStringLiteral("/main-window-running.png"));
+    stop->hide();
+    w.statusPart(1)->clear();
+  }
   // The secondary windows, as they open.
   const auto save = [&](QWidget& window, const char* name) {
     window.show();

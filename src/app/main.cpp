@@ -18,8 +18,7 @@ int main(int argc, char** argv) {
   // the listed files, one full path a line, and end as a closed window does.
   if (qEnvironmentVariableIntValue("QORIN_SELFCHECK") == 1) {
     for (int r = 0; r < w.fileList().fileCount(); ++r) {
-      const auto& e = w.fileList()[r];
-      std::puts(qorin::text::toQt(e.dir + e.oldName).toUtf8().constData());
+      std::puts(qorin::text::toQt(w.fileList()[r].oldPath()).toUtf8().constData());
     }
     w.close();
     return 0;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -221,6 +222,19 @@ void MainWindow::createStatusBar() {
   statusPreview_ = labels[2];
   // Progress marks are drawn in the bar's own colour.
   statusProgress_->setStyleSheet(QStringLiteral("color: #1c3f94;"));
+  // At the end of 进度, while a pass or an undo runs: stops it after the file at hand, as Esc does.
+  auto* stop = new QToolButton(statusProgress_);
+  stop->setObjectName(QStringLiteral("停止按钮"));
+  stop->setText(QStringLiteral("停止"));
+  stop->setToolTip(QStringLiteral("停止 (Esc)"));
+  stop->setAutoRaise(true);
+  stop->setFocusPolicy(Qt::NoFocus);
+  stop->setCursor(Qt::ArrowCursor);
+  auto* row = new QHBoxLayout(statusProgress_);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addStretch();
+  row->addWidget(stop);
+  stop->hide();
 }
 
 void MainWindow::setupList() {

@@ -9,21 +9,32 @@ namespace qorin::filelist {
 namespace {
 
 void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, bool top) {
-  platform::DirectoryListing listing = platform::listFiles(dir, options.hidden);
+  platform::DirectoryListing listing = platform::listFiles(dir, options.hidden, options.nameHashes);
   if (!listing.ok) {
-    if (!top) ++r.unreadableFolders;
+    if (top) {
+      r.error = listing.error;
+    } else if (listing.error != platform::ListError::Missing) {
+      r.unreadableFolders.push_back(dir);  // gone since the parent was listed: nothing to say
+    }
     return;
   }
   if (top) r.readable = true;
   r.unconvertible += listing.unconvertible;
+  if (listing.hashed && listing.inode)
+    r.listed.push_back({dir, {listing.device, listing.inode, 0, 0}, std::move(listing.nameHashes)});
   if (!listing.names.empty()) {
     const int first = list.fileCount();
     // Growth stays geometric: an exact reserve per folder would move every
     // entry again for each of a thousand folders.
-    if (list.entries().capacity() < list.entries().size() + listing.names.size())
-      list.reserve(std::max(list.entries().size() * 2, list.entries().size() + listing.names.size()));
-    for (std::string& name : listing.names) list.addName(std::move(name));
-    list.fillRows(kFillAppend | kFillDirectory, first, list.fileCount() - 1, dir);
+    if (list.capacity() < static_cast<std::size_t>(first) + listing.names.size())
+      list.reserve(std::max(static_cast<std::size_t>(first) * 2,
+                            static_cast<std::size_t>(first) + listing.names.size()));
+    for (std::string& name : listing.names) list.addName(name);
+    listing.names = {};
+    const std::uint32_t folder =
+        listing.inode ? list.folderFor(dir, {listing.device, listing.inode, 0, 0}) : list.folderFor(dir);
+    list.setFolder(first, list.fileCount() - 1, folder);
+    list.fillRows(kFillAppend, first, list.fileCount() - 1, {});
     r.added += list.fileCount() - first;
   }
   if (!options.subfolders) return;

@@ -7,25 +7,37 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "platform/fs.h"
 
 namespace qorin::filelist {
 
 struct ScanOptions {
   bool subfolders = false;  // every sub-folder too, depth first
   bool hidden = true;       // dot-names (hidden files on Windows) too
+  bool nameHashes = false;  // keep what each listing saw, for the preview's marks
+};
+
+// A folder as one listing saw it: every name in it, as platform::nameHash.
+struct ListedFolder {
+  std::string dir;
+  platform::FileIdentity identity;
+  std::vector<std::uint64_t> nameHashes;
 };
 
 struct ScanResult {
-  bool readable = false;      // the folder itself could be read
-  int added = 0;              // entries appended (and made rows)
-  int unconvertible = 0;      // files left out: their names do not fit the code page
-  int unreadableFolders = 0;  // sub-folders that could not be read
+  bool readable = false;                                  // the folder itself could be read
+  platform::ListError error = platform::ListError::None;  // why not
+  int added = 0;                                          // entries appended (and made rows)
+  int unconvertible = 0;                       // files left out: their names do not fit the code page
+  std::vector<std::string> unreadableFolders;  // sub-folders that could not be read
+  std::vector<ListedFolder> listed;            // with ScanOptions::nameHashes, where the platform tells
 };
 
 // Appends one row per file in `dir` (normalised to end in the separator), in
 // natural order; with sub-folders, each folder's files come before its
 // sub-folders', which follow in natural order, and every row shows its own
-// folder. Links to folders are not followed, so no loop can be walked.
+// folder. Links to folders are not followed, so no loop can be walked. Each
+// row keeps the identity of the folder as it was listed.
 ScanResult scanDirectory(FileList& list, std::string& dir, const ScanOptions& options = {});
 
 // dir.txt (`file`): the directory of the last confirmed open-file dialog.

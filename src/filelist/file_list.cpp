@@ -40,80 +40,211 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("文件在转换时被改动");
     case Reason::WriteFailed:
       return text::gb("写入文件失败");
+    case Reason::FolderChanged:
+      return text::gb("目录已被更改");
+    case Reason::Stopped:
+      return text::gb("已停止");
   }
   return {};
 }
 
-void FileList::addName(std::string name) {
+const std::string& statusText(Status s) {
+  static const std::string texts[] = {{},
+                                      text::gb("更名成功"),
+                                      text::gb("更名失败"),
+                                      text::gb("撤消成功"),
+                                      text::gb("撤消失败"),
+                                      text::gb("已转为Unicode"),
+                                      text::gb("无需转换"),
+                                      text::gb("转换失败")};
+  return texts[static_cast<std::size_t>(s)];
+}
+
+StatusIcon statusIcon(Status s) {
+  switch (s) {
+    case Status::None:
+      return StatusIcon::None;
+    case Status::RenameFailed:
+    case Status::UndoFailed:
+    case Status::ConversionFailed:
+      return StatusIcon::Failure;
+    case Status::Renamed:
+    case Status::Undone:
+    case Status::Converted:
+    case Status::ConversionNotNeeded:
+      break;
+  }
+  return StatusIcon::Success;
+}
+
+const std::string& mp3StatusText(Mp3Status s) {
+  static const std::string texts[] = {{}, text::gb("非MP3文件"), text::gb("无标签")};
+  return texts[static_cast<std::size_t>(s)];
+}
+
+FileEntry FileList::operator[](int row) const {
+  const Record& r = at(row);
   FileEntry e;
-  e.oldName = std::move(name);
-  entries_.push_back(std::move(e));
+  e.oldName = r.oldName.view();
+  e.newName = r.newName.view();
+  if (shown(row)) e.newNameCell = e.newName;
+  e.folder = r.folder;
+  if (r.folder != kNoFolder) e.dir = folders_[r.folder].dir;
+  e.statusCode = r.status;
+  e.status = statusText(r.status);
+  e.icon = statusIcon(r.status);
+  e.mp3Code = r.mp3;
+  e.mp3Status = mp3StatusText(r.mp3);
+  e.proposalProblem = r.proposalProblem;
+  e.mark = r.mark;
+  e.statusReason = r.statusReason;
+  e.markDetail = r.markDetail;
+  e.statusDetail = r.statusDetail;
+  return e;
+}
+
+std::string_view FileList::dirOf(int row) const {
+  const std::uint32_t f = at(row).folder;
+  return f == kNoFolder ? std::string_view() : std::string_view(folders_[f].dir);
+}
+
+std::uint32_t FileList::addFolder(std::string dir, const platform::FileIdentity& identity, bool known) {
+  const auto it = folderByDir_.find(dir);
+  if (it != folderByDir_.end()) {
+    const FolderInfo& f = folders_[it->second];
+    if (f.known == known && f.identity == identity) return it->second;
+  }
+  const auto index = static_cast<std::uint32_t>(folders_.size());
+  folders_.push_back({dir, identity, known});
+  folderByDir_[std::move(dir)] = index;
+  return index;
+}
+
+std::uint32_t FileList::folderFor(std::string_view dir) {
+  if (dir.empty()) return kNoFolder;
+  const platform::Folder f(dir);
+  platform::FileIdentity id;
+  if (f.isOpen()) {
+    id.device = f.identity().device;
+    id.inode = f.identity().inode;
+  }
+  return addFolder(std::string(dir), id, f.isOpen());
+}
+
+std::uint32_t FileList::folderFor(std::string_view dir, const platform::FileIdentity& identity) {
+  if (dir.empty()) return kNoFolder;
+  return addFolder(std::string(dir), {identity.device, identity.inode, 0, 0}, true);
+}
+
+void FileList::addName(std::string_view name) {
+  // A million entries are held at once: an entry that grows shows here first.
+  static_assert(sizeof(void*) != 8 || sizeof(Record) <= 56, "an entry outgrew its 56 bytes");
+  CompactText text(name);  // before the vector may move what `name` points into
+  entries_.emplace_back().oldName = std::move(text);
+  ++namesVersion_;
+}
+
+void FileList::setFolder(int first, int last, std::uint32_t folder) {
+  last = std::min(last, fileCount() - 1);
+  for (int r = std::max(first, 0); r <= last; ++r) at(r).folder = folder;
+  ++namesVersion_;
+  changed(std::max(first, 0), std::min(last, rows_ - 1), columnBit(kColDir));
 }
 
 void FileList::fillRows(unsigned flags, int first, int last, std::string_view dir) {
-  if (rows_ > 0 && !entries_[0].status.empty()) {
+  const std::uint32_t folder = flags & kFillDirectory ? folderFor(dir) : kNoFolder;
+  if (flags & kFillDirectory) ++namesVersion_;
+  if (rows_ > 0 && entries_[0].status != Status::None) {
     for (int r = 0; r < rows_; ++r) {
-      FileEntry& e = entries_[static_cast<std::size_t>(r)];
-      e.status.clear();
-      e.icon = StatusIcon::None;
+      Record& e = at(r);
+      e.status = Status::None;
       e.statusReason = Reason::None;
     }
     changed(0, rows_ - 1, columnBit(kColStatus));
   }
   last = std::min(last, fileCount() - 1);
   if ((flags & kFillAppend) && first <= last && first == rows_) {
+    flushChanges();
     if (observer_) observer_->beginAppendRows(first, last);
     for (int r = first; r <= last; ++r) {
-      FileEntry& e = entries_[static_cast<std::size_t>(r)];
-      e.newNameCell.clear();
-      e.status.clear();
-      e.icon = StatusIcon::None;
+      Record& e = at(r);
+      e.shown = false;
+      e.status = Status::None;
       e.statusReason = Reason::None;
       e.mark = Reason::None;
-      e.mp3Status.clear();
-      if (flags & kFillDirectory) e.dir = std::string(dir);
+      e.mp3 = Mp3Status::None;
+      if (flags & kFillDirectory) e.folder = folder;
     }
     rows_ = last + 1;
+    ++namesVersion_;
     if (observer_) observer_->endAppendRows();
   } else {
     last = std::min(last, rows_ - 1);
-    unsigned bits = 0;
-    for (int r = first; r <= last; ++r) {
-      FileEntry& e = entries_[static_cast<std::size_t>(r)];
-      if (flags & kFillNewNames) e.newNameCell = e.newName;
-      if (flags & kFillDirectory) e.dir = std::string(dir);
+    if (flags & kFillDirectory)
+      for (int r = std::max(first, 0); r <= last; ++r) at(r).folder = folder;
+    if ((flags & kFillNewNames) && first <= shownPrefix_ && last >= 0) {
+      // Rows 0..last show their proposals now, and the run of shown ones
+      // after them disappears: a new prefix, and the rows flagged one by
+      // one in the way lose their flags.
+      const int oldPrefix = shownPrefix_;
+      shownPrefix_ = last + 1;
+      int r = std::max(last + 1, oldPrefix);
+      if (anyFlagged_) {
+        for (int k = 0; k < r; ++k) at(k).shown = false;
+        for (; r < rows_ && at(r).shown; ++r) at(r).shown = false;
+        anyFlagged_ = r < rows_;
+      }
+      changed(std::max(first, 0), last,
+              columnBit(kColNew) | (flags & kFillDirectory ? columnBit(kColDir) : 0));
+      changed(last + 1, r - 1, columnBit(kColNew));
+      return;
     }
-    if (flags & kFillNewNames) bits |= columnBit(kColNew);
+    unsigned bits = 0;
+    if (flags & kFillNewNames) {
+      for (int r = std::max(first, 0); r <= last; ++r) at(r).shown = true;
+      anyFlagged_ = anyFlagged_ || first <= last;
+      bits |= columnBit(kColNew);
+    }
     if (flags & kFillDirectory) bits |= columnBit(kColDir);
     if (bits) changed(std::max(first, 0), last, bits);
   }
-  // Older proposals shown below the range disappear.
+  // Older proposals shown below the range disappear (beyond the prefix,
+  // only rows shown one by one are there).
   int r = std::max(last + 1, 0);
   const int from = r;
-  for (; r < rows_ && !entries_[static_cast<std::size_t>(r)].newNameCell.empty(); ++r)
-    entries_[static_cast<std::size_t>(r)].newNameCell.clear();
+  for (; r < rows_ && shown(r); ++r) {
+    if (r < shownPrefix_) {
+      // The prefix ends here; what follows it keeps only its flags.
+      shownPrefix_ = r;
+    }
+    at(r).shown = false;
+  }
   changed(from, r - 1, columnBit(kColNew));
 }
 
-void FileList::setDirectory(int row, std::string dir) {
-  entries_[static_cast<std::size_t>(row)].dir = std::move(dir);
+void FileList::setDirectory(int row, std::string_view dir) {
+  at(row).folder = folderFor(dir);
+  ++namesVersion_;
   changed(row, row, columnBit(kColDir));
 }
 
-void FileList::setOldName(int row, std::string name) {
-  entries_[static_cast<std::size_t>(row)].oldName = std::move(name);
+void FileList::setOldName(int row, std::string_view name) {
+  at(row).oldName.assign(name);
+  ++namesVersion_;
   changed(row, row, columnBit(kColOld));
 }
 
-void FileList::setNewNameCell(int row, std::string text) {
-  entries_[static_cast<std::size_t>(row)].newNameCell = std::move(text);
+void FileList::showProposal(int row) {
+  if (row >= shownPrefix_) {
+    at(row).shown = true;
+    anyFlagged_ = true;
+  }
   changed(row, row, columnBit(kColNew));
 }
 
-void FileList::setStatus(int row, std::string text, StatusIcon icon, Reason reason, std::int32_t detail) {
-  FileEntry& e = entries_[static_cast<std::size_t>(row)];
-  e.status = std::move(text);
-  e.icon = icon;
+void FileList::setStatus(int row, Status status, Reason reason, std::int32_t detail) {
+  Record& e = at(row);
+  e.status = status;
   e.statusReason = reason;
   e.statusDetail = detail;
   changed(row, row, columnBit(kColStatus));
@@ -122,7 +253,7 @@ void FileList::setStatus(int row, std::string text, StatusIcon icon, Reason reas
 void FileList::setMarks(std::span<const Mark> marks) {
   int first = rows_, last = -1;
   for (int r = 0; r < rows_; ++r) {
-    FileEntry& e = entries_[static_cast<std::size_t>(r)];
+    Record& e = at(r);
     const Mark m = static_cast<std::size_t>(r) < marks.size() ? marks[static_cast<std::size_t>(r)] : Mark{};
     if (e.mark == m.reason && e.markDetail == m.detail) continue;
     e.mark = m.reason;
@@ -133,13 +264,15 @@ void FileList::setMarks(std::span<const Mark> marks) {
   changed(first, last, columnBit(kColNew));
 }
 
-void FileList::setMp3Status(int row, std::string text) {
-  entries_[static_cast<std::size_t>(row)].mp3Status = std::move(text);
+void FileList::setMp3Status(int row, Mp3Status status) {
+  at(row).mp3 = status;
   changed(row, row, columnBit(kColMp3));
 }
 
 void FileList::removeRows(const std::vector<int>& rows) {
   if (rows.empty()) return;
+  flushChanges();
+  ++namesVersion_;
   // One contiguous block is announced as such; anything else as a reset,
   // which keeps deleting every other row of 100,000 linear.
   const bool contiguous = rows.back() - rows.front() + 1 == static_cast<int>(rows.size());
@@ -149,19 +282,30 @@ void FileList::removeRows(const std::vector<int>& rows) {
     else
       observer_->beginReset();
   }
-  std::size_t next = 0, out = 0;
+  // The shown prefix loses the rows removed from it.
+  shownPrefix_ -= static_cast<int>(std::lower_bound(rows.begin(), rows.end(), shownPrefix_) - rows.begin());
   int removedRows = 0;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (next < rows.size() && rows[next] == static_cast<int>(i)) {
-      ++next;
-      if (static_cast<int>(i) < rows_) ++removedRows;
-      continue;
+  if (contiguous) {
+    const auto b = entries_.begin() + rows.front(), e = entries_.begin() + rows.back() + 1;
+    removedRows = std::max(0, std::min(rows.back() + 1, rows_) - rows.front());
+    entries_.erase(b, e);
+  } else {
+    std::size_t next = 0, out = 0;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (next < rows.size() && rows[next] == static_cast<int>(i)) {
+        ++next;
+        if (static_cast<int>(i) < rows_) ++removedRows;
+        continue;
+      }
+      if (out != i) entries_[out] = std::move(entries_[i]);
+      ++out;
     }
-    if (out != i) entries_[out] = std::move(entries_[i]);
-    ++out;
+    entries_.resize(out);
   }
-  entries_.resize(out);
   rows_ -= removedRows;
+  if (entries_.empty()) {
+    entries_.shrink_to_fit();  // a list emptied by hand gives its memory back, as clear() does
+  }
   if (observer_) {
     if (contiguous)
       observer_->endRemoveRows();
@@ -171,28 +315,40 @@ void FileList::removeRows(const std::vector<int>& rows) {
 }
 
 void FileList::clear() {
+  flushChanges();
   if (observer_) observer_->beginReset();
   entries_.clear();
   entries_.shrink_to_fit();
+  folders_.clear();
+  folderByDir_.clear();
   rows_ = 0;
+  shownPrefix_ = 0;
+  anyFlagged_ = false;
+  ++namesVersion_;
   if (observer_) observer_->endReset();
 }
 
 void FileList::reorder(const std::vector<int>& order) {
   if (static_cast<int>(order.size()) != rows_) return;
+  flushChanges();
   if (observer_) observer_->beginReset();
-  std::vector<FileEntry> moved;
+  // The rows shown no longer make a prefix: each keeps its own flag.
+  for (int r = 0; r < shownPrefix_; ++r) at(r).shown = true;
+  anyFlagged_ = anyFlagged_ || shownPrefix_ > 0;
+  shownPrefix_ = 0;
+  std::vector<Record> moved;
   moved.reserve(entries_.size());
   for (int from : order) moved.push_back(std::move(entries_[static_cast<std::size_t>(from)]));
   for (std::size_t k = order.size(); k < entries_.size(); ++k) moved.push_back(std::move(entries_[k]));
   entries_ = std::move(moved);
+  ++namesVersion_;
   if (observer_) observer_->endReset();
 }
 
 std::vector<int> FileList::rowsWithMp3Status() const {
   std::vector<int> out;
   for (int r = 0; r < rows_; ++r)
-    if (!entries_[static_cast<std::size_t>(r)].mp3Status.empty()) out.push_back(r);
+    if (at(r).mp3 != Mp3Status::None) out.push_back(r);
   return out;
 }
 

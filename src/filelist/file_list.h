@@ -1,13 +1,25 @@
 // The working set: one entry per listed file, shown as one row of the report
 // list. Rules, the preview, the renaming pass and its undo all work here; the
 // Qt item model over it only displays it and is told what changed.
+//
+// An entry is kept small, as a list may hold a million files: its two names
+// in sixteen bytes each (short ones without a heap block), its folder as an
+// index into a table shared by the folder's entries, and its statuses as
+// one-byte codes whose texts are the program's own.
 #pragma once
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "filelist/compact_text.h"
+#include "platform/fs.h"
 
 namespace qorin::filelist {
 
@@ -32,6 +44,8 @@ enum class Reason : unsigned char {
   NotWritable,        // the file cannot be written
   ChangedMeanwhile,   // the file changed while it was being rewritten
   WriteFailed,        // writing the file failed
+  FolderChanged,      // the folder at the row's path is not the one the row was added from
+  Stopped,            // the user stopped the pass or the undo before this file
 };
 
 // Failure: anything but None and Unchanged.
@@ -45,17 +59,51 @@ struct Mark {
   std::int32_t detail = 0;
 };
 
+// Column 命名状态: what the last pass, undo or tag conversion did to the row.
+enum class Status : unsigned char {
+  None,
+  Renamed,              // 更名成功
+  RenameFailed,         // 更名失败
+  Undone,               // 撤消成功
+  UndoFailed,           // 撤消失败
+  Converted,            // 已转为Unicode
+  ConversionNotNeeded,  // 无需转换
+  ConversionFailed,     // 转换失败
+};
+const std::string& statusText(Status s);  // code page; empty for None
+StatusIcon statusIcon(Status s);
+
+// Column MP3标签状态, written by the MP3 naming rule.
+enum class Mp3Status : unsigned char { None, NotMp3, NoTag };
+const std::string& mp3StatusText(Mp3Status s);  // "非MP3文件", "无标签", or empty
+
 // Column indices of the report list.
 enum Column : int { kColOld = 0, kColNew = 1, kColDir = 2, kColStatus = 3, kColMp3 = 4, kColumnCount = 5 };
 constexpr unsigned columnBit(Column c) { return 1u << c; }
 
+// A folder that entries live in: its text as column 路径 shows it (ending in
+// the separator) and which folder it was when they were added. The pass and
+// the undo rename only inside that very folder.
+struct FolderInfo {
+  std::string dir;
+  platform::FileIdentity identity;  // device and inode; the rest stays 0
+  bool known = false;               // the folder could be opened when its entries were added
+};
+
+inline constexpr std::uint32_t kNoFolder = UINT32_MAX;
+
+// One entry as the callers see it: texts that point into the list, valid
+// until the list next changes.
 struct FileEntry {
-  std::string oldName;      // current name, no directory; column 旧文件名
-  std::string newName;      // proposal of the last rule run
-  std::string newNameCell;  // column 新文件名 (may be emptied while newName stays)
-  std::string dir;          // column 路径, always ending in the separator
-  std::string status;       // column 命名状态
-  std::string mp3Status;    // column MP3标签状态
+  std::string_view oldName;      // current name, no directory; column 旧文件名
+  std::string_view newName;      // proposal of the last rule run
+  std::string_view newNameCell;  // column 新文件名: the proposal while it is shown
+  std::string_view dir;          // column 路径, ending in the separator ("" before the row is filled)
+  std::string_view status;       // column 命名状态
+  std::string_view mp3Status;    // column MP3标签状态
+  std::uint32_t folder = kNoFolder;
+  Status statusCode = Status::None;
+  Mp3Status mp3Code = Mp3Status::None;
   StatusIcon icon = StatusIcon::None;
   // Set by a rule that could not make a proposal (the file could not be
   // read); any new proposal clears it.
@@ -65,7 +113,11 @@ struct FileEntry {
   std::int32_t markDetail = 0;
   std::int32_t statusDetail = 0;
 
-  std::string oldPath() const { return dir + oldName; }
+  std::string oldPath() const {
+    std::string p(dir);
+    p += oldName;
+    return p;
+  }
 };
 
 class FileListObserver {
@@ -84,6 +136,8 @@ class FileListObserver {
 enum FillFlags : unsigned { kFillAppend = 1, kFillNewNames = 2, kFillDirectory = 4 };
 
 class FileList {
+  struct Record;
+
  public:
   void setObserver(FileListObserver* o) { observer_ = o; }
 
@@ -93,12 +147,57 @@ class FileList {
   int rowCount() const { return rows_; }
   bool empty() const { return entries_.empty(); }
 
-  const FileEntry& operator[](int row) const { return entries_[static_cast<std::size_t>(row)]; }
-  const std::vector<FileEntry>& entries() const { return entries_; }
+  FileEntry operator[](int row) const;
+
+  // Every entry, as views.
+  class Entries {
+   public:
+    class iterator {
+     public:
+      iterator(const FileList& l, int row) : l_(&l), row_(row) {}
+      FileEntry operator*() const { return (*l_)[row_]; }
+      iterator& operator++() {
+        ++row_;
+        return *this;
+      }
+      bool operator==(const iterator& o) const { return row_ == o.row_; }
+
+     private:
+      const FileList* l_;
+      int row_;
+    };
+    explicit Entries(const FileList& l) : l_(l) {}
+    iterator begin() const { return {l_, 0}; }
+    iterator end() const { return {l_, l_.fileCount()}; }
+
+   private:
+    const FileList& l_;
+  };
+  Entries entries() const { return Entries(*this); }
+
+  // What the hot loops read, without building a whole view.
+  std::string_view oldName(int row) const { return at(row).oldName.view(); }
+  std::string_view newName(int row) const { return at(row).newName.view(); }
+  Reason proposalProblem(int row) const { return at(row).proposalProblem; }
+  std::uint32_t folderOf(int row) const { return at(row).folder; }
+  std::string_view dirOf(int row) const;
+
+  // The folders of the entries. A folder's index stays valid until clear().
+  std::size_t folderCount() const { return folders_.size(); }
+  const FolderInfo& folder(std::uint32_t index) const { return folders_[index]; }
+  // The folder `dir` (its separator appended when missing) as it is now:
+  // the index of the record for that text and identity, made when new. With
+  // `identity` given (taken where the folder was just listed) nothing is
+  // looked at on the disk.
+  std::uint32_t folderFor(std::string_view dir);
+  std::uint32_t folderFor(std::string_view dir, const platform::FileIdentity& identity);
 
   // Appends an entry that becomes a row with the next fillRows(kFillAppend).
-  void addName(std::string name);
+  void addName(std::string_view name);
   void reserve(std::size_t n) { entries_.reserve(n); }
+  std::size_t capacity() const { return entries_.capacity(); }
+  // Entries first..last take the folder (before or after they are rows).
+  void setFolder(int first, int last, std::uint32_t folder);
 
   // Copies model data into the columns for rows first..last (0-based,
   // inclusive): statuses cleared when row 0 carries one, rows appended
@@ -108,28 +207,23 @@ class FileList {
 
   // Per-entry writes; each tells the observer about its cells. A proposal
   // written either way clears the rule's problem mark.
-  void setNewName(int row, std::string name) {
-    FileEntry& e = entries_[static_cast<std::size_t>(row)];
-    e.newName = std::move(name);
+  void setNewName(int row, std::string_view name) {
+    Record& e = at(row);
+    e.newName.assign(name);
     e.proposalProblem = Reason::None;
-  }
-  std::string& newNameRef(int row) {
-    FileEntry& e = entries_[static_cast<std::size_t>(row)];
-    e.proposalProblem = Reason::None;
-    return e.newName;
   }
   // A rule that cannot propose a name for the row: its proposal is emptied.
   void setProposalProblem(int row, Reason reason) {
-    FileEntry& e = entries_[static_cast<std::size_t>(row)];
+    Record& e = at(row);
     e.newName.clear();
     e.proposalProblem = reason;
   }
-  void setDirectory(int row, std::string dir);
-  void setOldName(int row, std::string name);
-  void setNewNameCell(int row, std::string text);
-  void setStatus(int row, std::string text, StatusIcon icon, Reason reason = Reason::None,
-                 std::int32_t detail = 0);
-  void setMp3Status(int row, std::string text);
+  void setDirectory(int row, std::string_view dir);
+  void setOldName(int row, std::string_view name);
+  // Column 新文件名 shows the row's proposal (a failed one after a pass).
+  void showProposal(int row);
+  void setStatus(int row, Status status, Reason reason = Reason::None, std::int32_t detail = 0);
+  void setMp3Status(int row, Mp3Status status);
 
   // Rows 0..marks.size()-1 take the marks given, the rows after them lose
   // theirs; one notification covers the rows that changed.
@@ -146,14 +240,80 @@ class FileList {
   // Rows whose column MP3标签状态 is not empty.
   std::vector<int> rowsWithMp3Status() const;
 
- private:
-  void changed(int first, int last, unsigned bits) {
-    if (observer_ && first <= last) observer_->cellsChanged(first, last, bits);
-  }
+  // While one lives, the cells written are told as one change when it goes:
+  // a pass writes a million statuses, which the view takes better at once.
+  class Batch {
+   public:
+    explicit Batch(FileList& list) : list_(list) { ++list_.batching_; }
+    ~Batch() {
+      if (--list_.batching_ == 0) list_.flushChanges();
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
 
-  std::vector<FileEntry> entries_;
+   private:
+    FileList& list_;
+  };
+
+  // Changes whenever an entry's name or folder, or the entries themselves,
+  // change; proposals, statuses and marks leave it alone. What is worked out
+  // from the current names may be kept while it stays the same.
+  std::uint64_t namesVersion() const { return namesVersion_; }
+
+ private:
+  struct Record {
+    CompactText oldName;
+    CompactText newName;  // the proposal; column 新文件名 shows it while shown()
+    std::uint32_t folder = kNoFolder;
+    std::int32_t markDetail = 0;
+    std::int32_t statusDetail = 0;
+    Status status = Status::None;
+    Mp3Status mp3 = Mp3Status::None;
+    Reason proposalProblem = Reason::None;
+    Reason mark = Reason::None;
+    Reason statusReason = Reason::None;
+    bool shown = false;  // shown one by one, beyond the prefix
+  };
+
+  // A row's proposal shows in column 新文件名: the rows of a preview make a
+  // prefix, kept as a count, so a keystroke need not touch every entry for
+  // it; a failed proposal after a pass shows by its entry's own flag.
+  bool shown(int row) const { return row < shownPrefix_ || at(row).shown; }
+
+  Record& at(int row) { return entries_[static_cast<std::size_t>(row)]; }
+  const Record& at(int row) const { return entries_[static_cast<std::size_t>(row)]; }
+  void changed(int first, int last, unsigned bits) {
+    if (!observer_ || first > last) return;
+    if (batching_ > 0) {
+      pendingFirst_ = std::min(pendingFirst_, first);
+      pendingLast_ = std::max(pendingLast_, last);
+      pendingBits_ |= bits;
+      return;
+    }
+    observer_->cellsChanged(first, last, bits);
+  }
+  // What a batch gathered, told before anything else is.
+  void flushChanges() {
+    if (observer_ && pendingFirst_ <= pendingLast_)
+      observer_->cellsChanged(pendingFirst_, std::min(pendingLast_, rows_ - 1), pendingBits_);
+    pendingFirst_ = INT_MAX;
+    pendingLast_ = -1;
+    pendingBits_ = 0;
+  }
+  std::uint32_t addFolder(std::string dir, const platform::FileIdentity& identity, bool known);
+
+  std::vector<Record> entries_;
   int rows_ = 0;
+  // A deque, so the texts stay where they are while folders are added.
+  std::deque<FolderInfo> folders_;
+  std::unordered_map<std::string, std::uint32_t> folderByDir_;  // the latest record of each text
+  std::uint64_t namesVersion_ = 0;
   FileListObserver* observer_ = nullptr;
+  int shownPrefix_ = 0;      // rows 0..shownPrefix_-1 show their proposals
+  bool anyFlagged_ = false;  // some entry may carry its own flag
+  int batching_ = 0;
+  int pendingFirst_ = INT_MAX, pendingLast_ = -1;
+  unsigned pendingBits_ = 0;
 };
 
 }  // namespace qorin::filelist

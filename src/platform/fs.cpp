@@ -78,6 +78,11 @@ std::string stateDirectory() { return stateDirectoryFor(programDirectory()); }
 
 bool nameLess(std::string_view a, std::string_view b) { return text::naturalLess(a, b); }
 
+std::uint64_t nameHash(std::string_view name) {
+  if constexpr (kNamesIgnoreCase) return std::hash<std::string>{}(text::asciiUpper(name));
+  return std::hash<std::string_view>{}(name);
+}
+
 #ifndef _WIN32
 
 std::optional<std::string> nativePath(std::string_view path) {
@@ -113,17 +118,52 @@ bool isWritableDirectory(std::string_view dir) {
   return p && isDirectory(dir) && ::access(p->c_str(), W_OK) == 0;
 }
 
-DirectoryListing listFiles(std::string_view dir, bool withHidden) {
+namespace {
+ListError listErrorOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return ListError::Missing;
+    case ENAMETOOLONG:
+      return ListError::PathTooLong;
+    default:
+      return ListError::Unreadable;
+  }
+}
+}  // namespace
+
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameHashes) {
   DirectoryListing out;
   const auto native = nativePath(withSeparator(dir));
-  if (!native) return out;
+  if (!native) {
+    out.error = ListError::Unconvertible;
+    return out;
+  }
   DIR* d = ::opendir(native->c_str());
-  if (!d) return out;
+  if (!d) {
+    out.error = listErrorOf(errno);
+    return out;
+  }
   out.ok = true;
   const int fd = ::dirfd(d);
+  // The folder whose files these are, told by the very handle that lists it.
+  if (struct stat st{}; ::fstat(fd, &st) == 0) {
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+  }
+  out.hashed = withNameHashes;
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
+    // An ASCII name is its own code-page form: no conversion, no allocation.
+    const bool ascii = text::isAscii(name);
+    if (withNameHashes) {
+      if (ascii) {
+        out.nameHashes.push_back(nameHash(name));
+      } else if (auto gb = text::utf8ToGb(name)) {
+        out.nameHashes.push_back(nameHash(*gb));
+      }
+    }
     if (!withHidden && name.front() == '.') continue;
     bool file = e->d_type == DT_REG;
     bool folder = e->d_type == DT_DIR;  // a link to a folder is not followed
@@ -134,15 +174,22 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden) {
         folder = ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     }
     if (!file && !folder) continue;
-    if (auto gb = text::utf8ToGb(name)) {
+    if (ascii) {
+      (file ? out.names : out.folders).emplace_back(name);
+    } else if (auto gb = text::utf8ToGb(name)) {
       (file ? out.names : out.folders).push_back(std::move(*gb));
     } else if (file) {
       ++out.unconvertible;
     }
   }
   ::closedir(d);
+  // Some file systems list in the order the files were made, or the
+  // reverse, often the natural one already: a look costs less than a sort.
   const auto less = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
-  std::sort(out.names.begin(), out.names.end(), less);
+  if (std::is_sorted(out.names.rbegin(), out.names.rend(), less))
+    std::reverse(out.names.begin(), out.names.end());
+  else if (!std::is_sorted(out.names.begin(), out.names.end(), less))
+    std::sort(out.names.begin(), out.names.end(), less);
   std::sort(out.folders.begin(), out.folders.end(), less);
   return out;
 }
@@ -233,18 +280,55 @@ Folder::Folder(std::string_view dir) {
   }
 }
 
+Folder::Folder(std::string_view dir, const FileIdentity& expected, bool anyDevice) {
+  const auto p = nativePath(withSeparator(dir));
+  if (!p) {
+    error_ = EILSEQ;
+    return;
+  }
+  // Without its separator, so that O_NOFOLLOW sees the last part of the path.
+  std::string path = *p;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // A link there now: followed only to see where it leads, which the
+  // identity below accepts only when it is the folder itself (the user may
+  // have chosen a link to a folder).
+  if (fd < 0 && (errno == ELOOP || errno == ENOTDIR))
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error_ = errno;
+    changed_ = error_ == ENOENT || error_ == ENOTDIR || error_ == ELOOP;
+    return;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_ino) != expected.inode ||
+      (!anyDevice && static_cast<std::uint64_t>(st.st_dev) != expected.device)) {
+    error_ = ENOENT;
+    changed_ = true;
+    ::close(fd);
+    return;
+  }
+  fd_ = fd;
+  identity_.device = static_cast<std::uint64_t>(st.st_dev);
+  identity_.inode = static_cast<std::uint64_t>(st.st_ino);
+}
+
 Folder::~Folder() {
   if (fd_ >= 0) ::close(fd_);
 }
 
 Folder::Folder(Folder&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), identity_(other.identity_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      error_(other.error_),
+      changed_(other.changed_),
+      identity_(other.identity_) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     error_ = other.error_;
+    changed_ = other.changed_;
     identity_ = other.identity_;
   }
   return *this;
@@ -705,14 +789,22 @@ bool isWritableDirectory(std::string_view dir) {
   return true;
 }
 
-DirectoryListing listFiles(std::string_view dir, bool withHidden) {
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool) {
   DirectoryListing out;
   const auto pattern = widePath(withSeparator(dir) + "*");
-  if (!pattern) return out;
+  if (!pattern) {
+    out.error = ListError::Unconvertible;
+    return out;
+  }
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) {
-    out.ok = GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty drive root
+    const DWORD e = GetLastError();
+    out.ok = e == ERROR_FILE_NOT_FOUND;  // an empty drive root
+    if (!out.ok)
+      out.error = e == ERROR_PATH_NOT_FOUND || e == ERROR_DIRECTORY ? ListError::Missing
+                  : e == ERROR_FILENAME_EXCED_RANGE                 ? ListError::PathTooLong
+                                                                    : ListError::Unreadable;
     return out;
   }
   out.ok = true;
@@ -781,6 +873,15 @@ Folder::Folder(std::string_view dir) : dir_(withSeparator(dir)) {
   identity_ = *id;
   identity_.size = identity_.birth = 0;
   open_ = true;
+}
+
+Folder::Folder(std::string_view dir, const FileIdentity& expected, bool anyDevice) : Folder(dir) {
+  if (open_ && (identity_.inode != expected.inode || (!anyDevice && identity_.device != expected.device))) {
+    open_ = false;
+    changed_ = true;
+  } else if (!open_) {
+    changed_ = error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND;
+  }
 }
 
 Folder::~Folder() = default;

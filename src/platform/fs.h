@@ -34,17 +34,34 @@ bool isFile(std::string_view path);
 bool isDirectory(std::string_view path);
 bool isWritableDirectory(std::string_view dir);
 
+// Why a directory could not be listed.
+enum class ListError : unsigned char {
+  None,
+  Missing,        // nothing there, or no directory
+  Unreadable,     // there, but the system refuses to list it
+  PathTooLong,    // longer than the system takes
+  Unconvertible,  // the path has no form in the system's encoding
+};
+
 struct DirectoryListing {
-  bool ok = false;                   // the directory could be read
+  bool ok = false;  // the directory could be read
+  ListError error = ListError::None;
   std::vector<std::string> names;    // files directly in it, in name order
   std::vector<std::string> folders;  // its sub-folders (links to folders not followed), in name order
   int unconvertible = 0;             // files left out: name not representable in the code page
+  // Device and inode of the folder listed (0 where the platform does not
+  // tell): the folder its files were found in, whatever the path leads to later.
+  std::uint64_t device = 0, inode = 0;
+  // When asked for: nameHash of every entry's name (files, folders, links,
+  // hidden ones and all), in no order, and whether they were taken.
+  std::vector<std::uint64_t> nameHashes;
+  bool hashed = false;
 };
 
 // One level ("." and ".." never), in natural order (text::naturalLess).
 // Hidden entries (dot-names here, the hidden attribute on Windows) are
 // left out unless `withHidden`.
-DirectoryListing listFiles(std::string_view dir, bool withHidden = true);
+DirectoryListing listFiles(std::string_view dir, bool withHidden = true, bool withNameHashes = false);
 
 // The order listFiles uses.
 bool nameLess(std::string_view a, std::string_view b);
@@ -79,6 +96,10 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// A hash of a name under which names this platform's file systems take as
+// one are equal.
+std::uint64_t nameHash(std::string_view name);
+
 // How this platform's file systems spell and compare names.
 enum class NativeEncoding : unsigned char { Utf8, Utf16 };
 #ifdef _WIN32
@@ -112,6 +133,11 @@ class Folder {
  public:
   Folder() = default;
   explicit Folder(std::string_view dir);
+  // The folder at `dir` only when it is the one `expected` names (device and
+  // inode; with `anyDevice` the inode alone, for a volume mounted again).
+  // A link as the last part of the path is followed only to that folder.
+  // Otherwise it is not open and changed() tells why.
+  Folder(std::string_view dir, const FileIdentity& expected, bool anyDevice = false);
   ~Folder();
   Folder(Folder&& other) noexcept;
   Folder& operator=(Folder&& other) noexcept;
@@ -119,7 +145,9 @@ class Folder {
   Folder& operator=(const Folder&) = delete;
 
   bool isOpen() const;
-  int error() const { return error_; }                        // why it could not be opened
+  int error() const { return error_; }  // why it could not be opened
+  // Opened against an identity: the path leads to another folder, or to none.
+  bool changed() const { return changed_; }
   const FileIdentity& identity() const { return identity_; }  // device and inode of the folder
 
   // The longest name its file system takes, in native units (UTF-8 bytes,
@@ -157,6 +185,7 @@ class Folder {
   int fd_ = -1;
 #endif
   int error_ = 0;
+  bool changed_ = false;
   FileIdentity identity_;
 };
 

@@ -119,7 +119,7 @@ std::optional<PhaseKind> kindOf(std::string_view s) {
 // Reads records into `out` until the text ends or stops making sense.
 class Parser {
  public:
-  explicit Parser(JournalRecord& out) : out_(out) {}
+  Parser(JournalRecord& out, int version) : out_(out), version_(version) {}
 
   // False when the line does not fit where it stands.
   bool line(std::string_view payload) {
@@ -153,12 +153,14 @@ class Parser {
 
  private:
   bool folder(const std::vector<std::string_view>& f) {
-    if (f.size() != 4 || !out_.phases.empty() || open_) return false;
+    const std::size_t fields = version_ == 1 ? 4 : 5;
+    if (f.size() != fields || !out_.phases.empty() || open_) return false;
     const auto index = number<std::uint32_t>(f[1]);
     const auto device = number<std::uint64_t>(f[2], 16);
-    auto dir = unescape(f[3]);
-    if (!index || *index != out_.folders.size() || !device || !dir) return false;
-    out_.folders.push_back({std::move(*dir), *device});
+    const auto inode = fields == 5 ? number<std::uint64_t>(f[3], 16) : std::optional<std::uint64_t>(0);
+    auto dir = unescape(f[fields - 1]);
+    if (!index || *index != out_.folders.size() || !device || !inode || !dir) return false;
+    out_.folders.push_back({std::move(*dir), *device, *inode});
     return true;
   }
 
@@ -248,6 +250,7 @@ class Parser {
   }
 
   JournalRecord& out_;
+  int version_;
   std::unordered_set<std::uint32_t> files_;
   bool open_ = false, planned_ = false;
 };
@@ -295,10 +298,14 @@ JournalRead parseJournal(std::string_view text, JournalRecord& out) {
     return JournalRead::Damaged;
   const std::string_view rest = first.substr(kMagic.size() + 1);
   const std::string_view version = rest.substr(0, rest.find_first_of(" \t"));
-  if (version != std::to_string(kJournalVersion)) return JournalRead::Unsupported;
+  // Version 1 differs only in its folder lines, which name no inode.
+  const int versionNumber = version == "1"                               ? 1
+                            : version == std::to_string(kJournalVersion) ? kJournalVersion
+                                                                         : 0;
+  if (versionNumber == 0) return JournalRead::Unsupported;
   if (!checkedPayload(first)) return JournalRead::Damaged;
 
-  Parser parser(out);
+  Parser parser(out, versionNumber);
   std::string_view line;
   while (nextLine(line)) {
     const auto payload = checkedPayload(line);
@@ -346,6 +353,8 @@ void JournalLines::folder(std::uint32_t index, const JournalFolder& f) {
   appendNumber(text_, index);
   text_ += ' ';
   appendNumber(text_, f.device, 16);
+  text_ += ' ';
+  appendNumber(text_, f.inode, 16);
   text_ += ' ';
   appendEscaped(text_, f.dir);
   finish(start);

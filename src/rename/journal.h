@@ -7,7 +7,8 @@
 // to 0x20, 0x7F and '%' written as %XX, so no name holds a blank or a line
 // break. Records:
 //   qorin-journal 1                     first line: format and version
-//   F <index> <device> <dir>            a folder (device in hex)
+//   F <index> <device> <inode> <dir>    a folder (device and inode in hex; version 1
+//                                       wrote no inode)
 //   B <pass|undo|keep>                  a phase begins
 //   S <file> <folder> <group> <c|s> <device> <inode> <size> <birth> <from> <to>
 //                                       a step, in execution order; c: part of
@@ -33,13 +34,14 @@
 
 namespace qorin::rename {
 
-inline constexpr int kJournalVersion = 1;
+inline constexpr int kJournalVersion = 2;
 
 enum class PhaseKind : unsigned char { Pass, Undo, Keep };
 
 struct JournalFolder {
   std::string dir;  // as the rows showed it, ending in the separator
   std::uint64_t device = 0;
+  std::uint64_t inode = 0;  // 0 in a record of version 1, which kept none
 };
 
 // A step as planned and run; the names live elsewhere.

@@ -101,10 +101,34 @@ struct Plan {
 Plan planMoves(std::span<const PlanRow> rows, std::span<const PlanFolder> folders, NameRules rules,
                PlanUse use);
 
+// The names in a folder by their hashes alone (nameHash), for the preview:
+// a million of them in sixteen megabytes, one memory access a question.
+class NameHashes {
+ public:
+  static constexpr std::size_t kNone = SIZE_MAX;
+  NameHashes() = default;
+  explicit NameHashes(const std::vector<std::uint64_t>& hashes);
+  // The slot holding `hash`, or kNone.
+  std::size_t find(std::uint64_t hash) const;
+  std::size_t slotCount() const { return slots_.size(); }
+  // False when `hash` is surely not there; asks a filter small enough to
+  // stay in the cache, so that new names cost no trip to memory.
+  bool mayContain(std::uint64_t hash) const;
+  void prefetch(std::uint64_t hash) const;  // of what mayContain will read
+
+ private:
+  static std::uint64_t stored(std::uint64_t h) { return h ? h : 1; }  // 0 marks a free slot
+  std::pair<std::size_t, std::uint64_t> filterBits(std::uint64_t hash) const;
+  std::vector<std::uint64_t> slots_;  // a power of two long
+  std::vector<std::uint64_t> filter_;
+  int filterShift_ = 64;
+};
+
 // The names of folders as last listed, for marking the preview without a
-// listing per keystroke. The caller clears it whenever the folders may have
-// changed (after a pass, an undo, adding files, or when the window regains
-// the focus).
+// listing per keystroke, and what the last marks worked out from the listed
+// names, kept while the list's names stay. The caller clears it whenever the
+// folders may have changed (after a pass, an undo, adding files, or when the
+// window regains the focus).
 class FolderCache {
  public:
   FolderCache();
@@ -114,21 +138,35 @@ class FolderCache {
 
   void clear();
   void forget(std::string_view dir);
+  // What a listing just made elsewhere saw (platform::DirectoryListing's
+  // hashes), so the folder need not be listed again.
+  void seed(std::string_view dir, const platform::FileIdentity& identity,
+            const std::vector<std::uint64_t>& nameHashes);
 
   struct Entry {
-    NameSet names;
+    NameHashes names;
     std::size_t maxLength = 255;
+    bool listed = false;              // the folder could be read
+    bool missing = false;             // nothing there, or no folder
+    platform::FileIdentity identity;  // device and inode of what was listed
   };
   // Lists the folder on first use.
   const Entry& folder(const std::string& dir);
 
  private:
+  friend void markConflicts(filelist::FileList& list, int rows, FolderCache& cache);
+  struct Marking;
+
   std::unordered_map<std::string, std::unique_ptr<Entry>> folders_;
+  std::uint64_t generation_ = 0;  // changes whenever an entry goes or comes
+  std::unique_ptr<Marking> marking_;
 };
 
 // Marks rows 0..rows-1 with the reason their proposal will not apply
 // (Reason::None when it will, Unchanged when it is the current name); rows
-// after them lose their marks.
+// after them lose their marks. It says what planMoves with PlanUse::Preview
+// says, in one pass over the rows with names compared by their hashes; what
+// depends on the current names alone is kept in the cache between calls.
 void markConflicts(filelist::FileList& list, int rows, FolderCache& cache);
 
 }  // namespace qorin::rename

@@ -11,6 +11,7 @@
 #include <random>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 
 #include "platform/fs.h"
@@ -57,7 +58,8 @@ class ProgressMarks {
 
 std::string decimal(int n) { return std::to_string(n); }
 
-Summary summary(int total, int succeeded, const char* allDone, const char* okLine, const char* failLine) {
+Summary summary(int total, int succeeded, int stopped, const char* allDone, const char* okLine,
+                const char* failLine, const char* stoppedLine) {
   Summary s;
   s.allSucceeded = succeeded == total;
   if (s.allSucceeded) {
@@ -65,7 +67,8 @@ Summary summary(int total, int succeeded, const char* allDone, const char* okLin
     return s;
   }
   s.text = text::gb("文件总数：") + decimal(total) + text::gb(" 个文件\r\n\r\n") + decimal(succeeded) +
-           text::gb(okLine) + decimal(total - succeeded) + text::gb(failLine);
+           text::gb(okLine) + decimal(total - succeeded - stopped) + text::gb(failLine);
+  if (stopped > 0) s.text += text::gb("\r\n") + decimal(stopped) + text::gb(stoppedLine);
   return s;
 }
 
@@ -125,12 +128,26 @@ bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity&
          (found.birth == 0 || recorded.birth == 0 || found.birth == recorded.birth);
 }
 
-// Where a plan's folders are: the dir text, and the folder the plan saw, so
-// that a folder replaced meanwhile is not renamed in.
+// Where a plan's folders are: the dir text, and the folder its files were
+// found in, so that nothing is renamed in a folder put in its place.
 struct RunFolder {
   std::string dir;
-  platform::FileIdentity identity;
+  platform::FileIdentity identity;  // device and inode; inode 0: not known
+  bool anyDevice = false;           // the folder may come back from a volume mounted again
+  bool byPathOnly = false;          // a record that kept no inode: the path alone decides
+
+  platform::Folder open() const {
+    if (byPathOnly) return platform::Folder(dir);
+    return identity.inode ? platform::Folder(dir, identity, anyDevice) : platform::Folder();
+  }
 };
+
+// Why nothing can be renamed in a folder that did not open.
+Verdict folderVerdict(const platform::Folder& f) {
+  if (f.changed()) return {Reason::FolderChanged, 0};
+  if (f.error() != 0) return {Reason::SystemError, f.error()};
+  return {Reason::SourceMissing, 0};
+}
 
 struct StepOutcome {
   Verdict verdict;
@@ -144,23 +161,38 @@ class PhaseRunner {
   // `native` may give, per step, both names already converted.
   using NativePair = std::pair<const platform::NativeName*, const platform::NativeName*>;
   PhaseRunner(platform::JournalFile& journal, const std::vector<StepRef>& steps,
-              const std::vector<RunFolder>& folders, const std::vector<NativePair>* native = nullptr)
-      : journal_(journal), steps_(steps), folders_(folders), native_(native), out_(steps.size()) {}
+              const std::vector<RunFolder>& folders, const StopFn& stop,
+              const std::vector<NativePair>* native = nullptr)
+      : journal_(journal),
+        steps_(steps),
+        folders_(folders),
+        stop_(stop),
+        native_(native),
+        out_(steps.size()) {}
 
-  // `settled(files)` after each group, with the number of files it moved or failed.
+  // `settled(files)` after each group, with the number of files it moved or
+  // failed. Asked to stop, it ends after the file at hand, or after a cycle
+  // caught half way; the steps not reached are Stopped, not done, and left
+  // pending in the journal.
   template <class Settled>
   std::vector<StepOutcome> run(Settled settled) {
     lastFlush_ = std::chrono::steady_clock::now();
     for (std::size_t b = 0; b < steps_.size();) {
       std::size_t e = b + 1;
       while (e < steps_.size() && steps_[e].group == steps_[b].group) ++e;
-      runGroup(b, e);
-      settled(steps_[b].cycle ? e - b - 1 : e - b);
+      if (stopped_) {
+        for (std::size_t k = b; k < e; ++k) out_[k].verdict = {Reason::Stopped, 0};
+      } else {
+        const std::size_t ran = runGroup(b, e);
+        settled(steps_[b].cycle ? e - b - 1 : ran);
+      }
       b = e;
     }
     emitRange();
     return std::move(out_);
   }
+
+  bool stopped() const { return stopped_; }
 
   // Writes what is pending; false when the journal refused.
   bool flush() {
@@ -181,29 +213,58 @@ class PhaseRunner {
   int error() const { return error_; }
 
  private:
-  void runGroup(std::size_t b, std::size_t e) {
+  // The user may want to stop; asked after every file.
+  bool askStop() {
+    if (!wantStop_ && stop_ && stop_()) wantStop_ = true;
+    return wantStop_;
+  }
+
+  // Returns how many of the group's steps were settled.
+  std::size_t runGroup(std::size_t b, std::size_t e) {
     // A journal that stopped taking records stops the renames, at a group
     // boundary so that no cycle is left half way.
-    if (broken_) return failAll(b, e, {Reason::SystemError, error_}, false);
+    if (broken_) {
+      failAll(b, e, {Reason::SystemError, error_}, false);
+      return e - b;
+    }
     const StepRef& first = steps_[b];
-    if (!openFolder(first.folder)) return failAll(b, e, {Reason::SourceMissing, 0}, true);
+    if (!openFolder(first.folder)) {
+      failAll(b, e, folderVerdict_, true);
+      stopped_ = askStop();
+      return e - b;
+    }
     if (!first.cycle) {
-      // From the free end: each step frees the name the next one needs.
+      // From the free end: each step frees the name the next one needs, so
+      // the chain may stop after any of them.
       for (std::size_t k = b; k < e; ++k) {
         const Verdict v = renameStep(k);
-        if (v.reason == Reason::None) continue;
-        out_[k].verdict = v;
-        failed(k);
-        for (std::size_t j = k + 1; j < e; ++j) {
-          out_[j].verdict = {Reason::TargetExists, 0};
-          failed(j);
+        if (v.reason != Reason::None) {
+          out_[k].verdict = v;
+          failed(k);
+          for (std::size_t j = k + 1; j < e; ++j) {
+            out_[j].verdict = {Reason::TargetExists, 0};
+            failed(j);
+          }
+          stopped_ = askStop();
+          return e - b;
         }
-        return;
+        if (askStop() && k + 1 < e) {
+          stopped_ = true;
+          for (std::size_t j = k + 1; j < e; ++j) out_[j].verdict = {Reason::Stopped, 0};
+          return k + 1 - b;
+        }
       }
-      return;
+      stopped_ = wantStop_;
+      return e - b;
     }
+    // A cycle runs to its end (or is taken back) before a stop.
+    const auto endCycle = [&] {
+      stopped_ = wantStop_;
+      return e - b;
+    };
     for (std::size_t k = b; k < e; ++k) {
       const Verdict v = renameStep(k);
+      askStop();
       if (v.reason == Reason::None) continue;
       // Take the cycle back, newest first, so no file keeps the temporary name.
       for (std::size_t j = k; j-- > b;) {
@@ -214,8 +275,9 @@ class PhaseRunner {
         out_[j].verdict = v;
         if (!out_[j].done) failed(j);
       }
-      return;
+      return endCycle();
     }
+    return endCycle();
   }
 
   Verdict renameStep(std::size_t k) {
@@ -233,10 +295,9 @@ class PhaseRunner {
   bool openFolder(std::uint32_t index) {
     if (index == openIndex_) return folderOk_;
     openIndex_ = index;
-    folder_ = platform::Folder(folders_[index].dir);
-    const platform::FileIdentity& want = folders_[index].identity;
-    folderOk_ = folder_.isOpen() && folder_.identity().device == want.device &&
-                folder_.identity().inode == want.inode;
+    folder_ = folders_[index].open();
+    folderOk_ = folder_.isOpen();
+    folderVerdict_ = folderVerdict(folder_);
     return folderOk_;
   }
 
@@ -274,17 +335,21 @@ class PhaseRunner {
   platform::JournalFile& journal_;
   const std::vector<StepRef>& steps_;
   const std::vector<RunFolder>& folders_;
+  const StopFn& stop_;
   const std::vector<NativePair>* native_;
   std::vector<StepOutcome> out_;
   JournalLines lines_;
   platform::Folder folder_;
   std::uint32_t openIndex_ = UINT32_MAX;
   bool folderOk_ = false;
+  Verdict folderVerdict_;
   std::ptrdiff_t rangeFirst_ = -1, rangeLast_ = -1;
   std::size_t sinceFlush_ = 0;
   std::chrono::steady_clock::time_point lastFlush_;
   bool broken_ = false;
   int error_ = 0;
+  bool wantStop_ = false;  // asked for; a cycle under way finishes first
+  bool stopped_ = false;   // no further group runs
 };
 
 // Identities of the rows' files. Taking them needs nothing but the names,
@@ -340,9 +405,8 @@ class IdentityScan {
       if (c >= chunks_.size()) return;
       const Chunk& ch = chunks_[c];
       const RunFolder& rf = folders_[ch.folder];
-      if (!rf.identity.inode) continue;
-      const platform::Folder folder(rf.dir);
-      if (!folder.isOpen() || folder.identity() != rf.identity) continue;
+      const platform::Folder folder = rf.open();
+      if (!folder.isOpen()) continue;
       for (std::size_t k = ch.begin; k < ch.end; ++k) {
         const std::size_t r = rowsOf_[ch.folder][k];
         if (rows_[r].preset != Reason::None) continue;
@@ -466,6 +530,7 @@ struct Track {
   std::vector<std::string> names;       // every name the record ever gave it
   std::optional<std::string> location;  // where it was found
   Verdict lost;                         // why it was not
+  bool moved = false;                   // a step of the record renamed it
 };
 
 struct Loaded {
@@ -473,8 +538,7 @@ struct Loaded {
   JournalRecord record;
   std::vector<Track> tracks;
   std::unordered_map<std::uint32_t, std::size_t> trackOf;
-  std::vector<platform::FileIdentity> folderNow;  // as opened while locating
-  std::vector<bool> folderOpen;
+  std::vector<RunFolder> folders;  // the record's folders, to be opened only as they were
   bool located = false;
 
   bool interrupted() const { return !record.phases.empty() && !record.phases.back().ended; }
@@ -484,7 +548,11 @@ void replay(Loaded& l) {
   for (Track& t : l.tracks) t.expected = t.original;
   for (const JournalPhase& p : l.record.phases)
     for (std::size_t k = 0; k < p.steps.size(); ++k)
-      if (p.states[k] == StepState::Done) l.tracks[l.trackOf.at(p.steps[k].file)].expected = p.steps[k].to;
+      if (p.states[k] == StepState::Done) {
+        Track& t = l.tracks[l.trackOf.at(p.steps[k].file)];
+        t.expected = p.steps[k].to;
+        t.moved = true;
+      }
 }
 
 Loaded load(std::string_view path) {
@@ -507,46 +575,75 @@ Loaded load(std::string_view path) {
         if (std::find(t.names.begin(), t.names.end(), *n) == t.names.end()) t.names.push_back(*n);
     }
   }
+  for (const JournalFolder& f : l.record.folders) {
+    RunFolder rf;
+    rf.dir = f.dir;
+    rf.identity = {f.device, f.inode, 0, 0};
+    rf.anyDevice = true;  // judged by the files' own identities
+    rf.byPathOnly = f.inode == 0;
+    l.folders.push_back(std::move(rf));
+  }
   replay(l);
   return l;
 }
 
-// Finds every file on the disk by its identity, among the names the record
-// gave it, the expected one first.
-void locate(Loaded& l) {
+// Where the track's file is in `folder`, found by its identity among the
+// names the record gave it, the expected one first.
+std::optional<std::string> find(const platform::Folder& folder, const Track& t, bool ignoreDevice) {
+  const auto at = [&](const std::string& name) {
+    const auto id = folder.identityOf(name);
+    return id && sameFile(*id, t.id, ignoreDevice);
+  };
+  if (at(t.expected)) return t.expected;
+  for (const std::string& n : t.names)
+    if (n != t.expected && at(n)) return n;
+  return std::nullopt;
+}
+
+std::vector<std::vector<std::size_t>> tracksByFolder(const Loaded& l) {
   std::vector<std::vector<std::size_t>> byFolder(l.record.folders.size());
   for (std::size_t i = 0; i < l.tracks.size(); ++i) byFolder[l.tracks[i].folder].push_back(i);
-  l.folderNow.assign(l.record.folders.size(), {});
-  l.folderOpen.assign(l.record.folders.size(), false);
+  return byFolder;
+}
+
+// Finds every file on the disk.
+void locate(Loaded& l) {
+  const std::vector<std::vector<std::size_t>> byFolder = tracksByFolder(l);
   for (std::size_t f = 0; f < byFolder.size(); ++f) {
     if (byFolder[f].empty()) continue;
-    const platform::Folder folder(l.record.folders[f].dir);
-    l.folderOpen[f] = folder.isOpen();
-    l.folderNow[f] = folder.identity();
+    const platform::Folder folder = l.folders[f].open();
     const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
+    const Verdict gone = folder.isOpen() ? Verdict{Reason::SourceMissing, 0} : folderVerdict(folder);
     for (const std::size_t i : byFolder[f]) {
       Track& t = l.tracks[i];
       t.location.reset();
-      t.lost = {Reason::SourceMissing, 0};
+      t.lost = gone;
       if (!folder.isOpen()) continue;
-      const auto at = [&](const std::string& name) {
-        const auto id = folder.identityOf(name);
-        return id && sameFile(*id, t.id, ignoreDevice);
-      };
-      if (at(t.expected)) {
-        t.location = t.expected;
-        continue;
-      }
-      for (const std::string& n : t.names) {
-        if (n != t.expected && at(n)) {
-          t.location = n;
-          break;
-        }
-      }
+      t.location = find(folder, t, ignoreDevice);
       if (!t.location && folder.identityOf(t.expected)) t.lost = {Reason::FileChanged, 0};
     }
   }
   l.located = true;
+}
+
+// Whether a file the record renamed and did not give back is still where
+// an undo can reach it: one is enough.
+bool anyWithinReach(const Loaded& l) {
+  const std::vector<std::vector<std::size_t>> byFolder = tracksByFolder(l);
+  for (std::size_t f = 0; f < byFolder.size(); ++f) {
+    bool pending = false;
+    for (const std::size_t i : byFolder[f]) pending = pending || l.tracks[i].expected != l.tracks[i].original;
+    if (!pending) continue;
+    const platform::Folder folder = l.folders[f].open();
+    if (!folder.isOpen()) continue;
+    const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
+    for (const std::size_t i : byFolder[f]) {
+      const Track& t = l.tracks[i];
+      if (t.expected == t.original) continue;
+      if (const auto at = find(folder, t, ignoreDevice); at && *at != t.original) return true;
+    }
+  }
+  return false;
 }
 
 bool openJournal(platform::JournalFile& file, std::string_view path, int& error) {
@@ -609,7 +706,7 @@ struct Transition {
 
 template <class Settled>
 Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vector<std::string>& desired,
-                Settled settled) {
+                Settled settled, const StopFn& stop = {}) {
   Transition tr;
   const std::size_t n = l.tracks.size();
   tr.byTrack.resize(n);
@@ -633,7 +730,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
     for (std::size_t r = 0; r < rows.size(); ++r) rowsIn[rows[r].folder].push_back(r);
     for (std::size_t f = 0; f < rowsIn.size(); ++f) {
       if (rowsIn[f].empty()) continue;
-      const platform::Folder folder(l.record.folders[f].dir);
+      const platform::Folder folder = l.folders[f].open();
       std::vector<std::string_view> interest;
       for (const std::size_t r : rowsIn[f]) {
         interest.push_back(rows[r].from);
@@ -666,12 +763,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
     return tr;
   }
 
-  std::vector<RunFolder> runFolders(l.record.folders.size());
-  for (std::size_t f = 0; f < runFolders.size(); ++f) {
-    runFolders[f].dir = l.record.folders[f].dir;
-    runFolders[f].identity = l.folderNow.empty() ? platform::FileIdentity{} : l.folderNow[f];
-  }
-  PhaseRunner runner(file, planned.steps, runFolders);
+  PhaseRunner runner(file, planned.steps, l.folders, stop);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (isFailure(plan.verdicts[r].reason)) {
       tr.byTrack[trackOfRow[r]].verdict = plan.verdicts[r];
@@ -710,13 +802,16 @@ RecordOutcome::Status statusOf(JournalRead r) {
 
 // Every file of the record that is not under its name from before the pass
 // goes back to it.
-RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progress) {
+RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progress, const StopFn& stop) {
   RecordOutcome out;
   if (!l.located) locate(l);
+  // Only files the record moved: one whose rename failed in the pass is not
+  // the undo's, wherever it is now.
   std::vector<std::size_t> counted;
   for (std::size_t i = 0; i < l.tracks.size(); ++i) {
     const Track& t = l.tracks[i];
-    if (t.expected != t.original || (t.location && *t.location != t.original)) counted.push_back(i);
+    if (t.expected != t.original || (t.moved && t.location && *t.location != t.original))
+      counted.push_back(i);
   }
   if (counted.empty()) {
     out.status = RecordOutcome::Status::NoRecord;
@@ -733,10 +828,13 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
   for (const std::size_t i : counted)
     if (!l.tracks[i].location || *l.tracks[i].location == l.tracks[i].original) ++settledFiles;
   marks.after(settledFiles);
-  const Transition tr = move(l, path, PhaseKind::Undo, desired, [&](std::size_t files) {
-    settledFiles += static_cast<int>(files);
-    marks.after(settledFiles);
-  });
+  const Transition tr = move(
+      l, path, PhaseKind::Undo, desired,
+      [&](std::size_t files) {
+        settledFiles += static_cast<int>(files);
+        marks.after(settledFiles);
+      },
+      stop);
   if (tr.status != RecordOutcome::Status::Done) {
     out.status = tr.status;
     out.error = tr.error;
@@ -748,6 +846,8 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
     const Track& t = l.tracks[i];
     FileOutcome f;
     f.dir = l.record.folders[t.folder].dir;
+    f.folderDevice = l.record.folders[t.folder].device;
+    f.folderInode = l.record.folders[t.folder].inode;
     f.before = before[i];
     f.after = t.location.value_or(before[i]);
     f.ok = t.location && *t.location == t.original;
@@ -757,6 +857,7 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
       f.detail = v.detail;
     }
     out.restored += f.ok;
+    out.stopped += f.reason == Reason::Stopped;
     out.files.push_back(std::move(f));
   }
   return out;
@@ -776,55 +877,66 @@ std::string progressBar(int marks) {
   return bar;
 }
 
-PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress) {
+PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress,
+                       const StopFn& stop) {
   PassOutcome out;
   const int n = list.rowCount();
   out.total = n;
   const auto nu = static_cast<std::size_t>(n);
 
-  // Folders: one per distinct folder, however its rows spell it.
+  // Folders: one per folder the rows were added from, however they spell it.
   std::vector<RunFolder> folders;
   std::vector<std::vector<std::size_t>> rowsOf;
   std::vector<PlanRow> rows(nu);
   std::vector<platform::FileIdentity> ids(nu);
   {
-    std::unordered_map<std::string_view, std::uint32_t> byDir;
+    std::vector<std::uint32_t> runOf(list.folderCount(), UINT32_MAX);
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> byIdentity;
-    const std::string* lastDir = nullptr;
-    std::uint32_t last = 0;
-    for (std::size_t r = 0; r < nu; ++r) {
-      const filelist::FileEntry& e = list[static_cast<int>(r)];
-      if (!lastDir || *lastDir != e.dir) {
-        auto it = byDir.find(e.dir);
-        if (it == byDir.end()) {
-          std::uint32_t index = static_cast<std::uint32_t>(folders.size());
-          // An entry without a folder would resolve against the working directory.
-          const platform::Folder f = e.dir.empty() ? platform::Folder() : platform::Folder(e.dir);
-          if (f.isOpen()) {
-            const auto key = std::make_pair(f.identity().device, f.identity().inode);
-            const auto [at, fresh] = byIdentity.emplace(key, index);
-            index = at->second;
-            if (fresh) folders.push_back({e.dir, f.identity()});
-          } else {
-            folders.push_back({e.dir, {}});
-          }
-          if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
-          it = byDir.emplace(e.dir, index).first;
-        }
-        last = it->second;
-        lastDir = &e.dir;
+    const auto runFolderOf = [&](std::uint32_t listFolder) {
+      if (listFolder == filelist::kNoFolder) {
+        // An entry without a folder would resolve against the working directory.
+        folders.push_back({});
+        return static_cast<std::uint32_t>(folders.size() - 1);
       }
-      rows[r] = {last, e.oldName, e.newName, e.proposalProblem};
+      std::uint32_t& index = runOf[listFolder];
+      if (index != UINT32_MAX) return index;
+      const filelist::FolderInfo& info = list.folder(listFolder);
+      index = static_cast<std::uint32_t>(folders.size());
+      if (info.known) {
+        const auto [at, fresh] =
+            byIdentity.emplace(std::make_pair(info.identity.device, info.identity.inode), index);
+        if (!fresh) return index = at->second;
+      }
+      RunFolder rf;
+      rf.dir = info.dir;
+      if (info.known) rf.identity = info.identity;
+      folders.push_back(std::move(rf));
+      return index;
+    };
+    std::uint32_t lastListFolder = filelist::kNoFolder - 1, last = 0;
+    for (std::size_t r = 0; r < nu; ++r) {
+      const int row = static_cast<int>(r);
+      const std::uint32_t lf = list.folderOf(row);
+      if (lf != lastListFolder || lf == filelist::kNoFolder) {
+        last = runFolderOf(lf);
+        lastListFolder = lf;
+        if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
+      }
+      rows[r] = {last, list.oldName(row), list.newName(row), list.proposalProblem(row)};
       rowsOf[last].push_back(r);
     }
   }
 
-  // Who the files are (beside the listing and planning), and what exists.
+  // Each folder only as the rows found it: one put in its place since (or a
+  // link to another) fails its rows, and nothing in it is touched.
+  std::vector<Verdict> folderFailure(folders.size());
   for (std::size_t f = 0; f < folders.size(); ++f) {
-    if (!folders[f].identity.inode) continue;
-    if (const platform::Folder folder(folders[f].dir);
-        !folder.isOpen() || folder.identity() != folders[f].identity)
-      folders[f].identity = {};  // replaced since: nothing of it will be renamed
+    const platform::Folder folder = folders[f].open();
+    if (folder.isOpen()) continue;
+    folderFailure[f] = folderVerdict(folder);
+    for (const std::size_t r : rowsOf[f])
+      if (rows[r].preset == Reason::None) rows[r].preset = folderFailure[f].reason;
+    folders[f].identity = {};
   }
   IdentityScan identities(folders, rowsOf, rows);
   std::vector<NameSet> sets(folders.size());
@@ -834,7 +946,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     setPtrs[f] = &sets[f];
     planFolders[f].names = &sets[f];
     if (!folders[f].identity.inode) continue;
-    const platform::Folder folder(folders[f].dir);
+    const platform::Folder folder = folders[f].open();
     planFolders[f].maxLength = folder.nameLimit();
     std::vector<std::string_view> interest;
     interest.reserve(rowsOf[f].size() * 2);
@@ -878,7 +990,8 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     lines.text().reserve(planned.steps.size() * 96 + 4096);
     lines.header();
     for (std::size_t f = 0; f < folders.size(); ++f)
-      lines.folder(static_cast<std::uint32_t>(f), {folders[f].dir, folders[f].identity.device});
+      lines.folder(static_cast<std::uint32_t>(f),
+                   {folders[f].dir, folders[f].identity.device, folders[f].identity.inode});
     lines.begin(PhaseKind::Pass);
     for (const StepRef& s : planned.steps) lines.step(s);
     lines.planned(planned.steps.size());
@@ -898,7 +1011,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   int settledRows = 0;
   for (std::size_t r = 0; r < nu; ++r) settledRows += plan.verdicts[r].reason != Reason::None;
   marks.after(settledRows);
-  PhaseRunner runner(journal, planned.steps, folders, &native);
+  PhaseRunner runner(journal, planned.steps, folders, stop, &native);
   const std::vector<StepOutcome> steps = runner.run([&](std::size_t files) {
     settledRows += static_cast<int>(files);
     marks.after(settledRows);
@@ -910,31 +1023,39 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   journal.close();
 
   const std::vector<StepOutcome> byRow = outcomeByRow(nu, planned, steps);
-  const std::string ok = text::gb("更名成功"), failed = text::gb("更名失败");
+  const filelist::FileList::Batch batch(list);
   for (std::size_t r = 0; r < nu; ++r) {
     const int row = static_cast<int>(r);
     Verdict v = plan.verdicts[r];
+    if (const Verdict& ff = folderFailure[rows[r].folder]; ff.reason != Reason::None && v.reason == ff.reason)
+      v = ff;
     bool moved = false;
     if (v.reason == Reason::None) {
       moved = byRow[r].done;
       if (!moved) v = byRow[r].verdict;
     }
+    if (v.reason == Reason::Stopped) {
+      // Not reached: nothing happened to it, and no older status may say otherwise.
+      ++out.stopped;
+      list.setStatus(row, filelist::Status::None);
+      continue;
+    }
     if (!isFailure(v.reason)) {
       ++out.succeeded;
       if (moved) {
         ++out.renamed;
-        list.setOldName(row, list[row].newName);
+        list.setOldName(row, list.newName(row));
       }
-      list.setStatus(row, ok, filelist::StatusIcon::Success);
+      list.setStatus(row, filelist::Status::Renamed);
     } else {
-      list.setNewNameCell(row, list[row].newName);
-      list.setStatus(row, failed, filelist::StatusIcon::Failure, v.reason, v.detail);
+      list.showProposal(row);
+      list.setStatus(row, filelist::Status::RenameFailed, v.reason, v.detail);
     }
   }
   return out;
 }
 
-RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress) {
+RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress, const StopFn& stop) {
   Loaded l = load(journalPath);
   RecordOutcome out;
   out.status = statusOf(l.read);
@@ -943,26 +1064,46 @@ RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progr
     out.status = RecordOutcome::Status::JournalFailed;
     return out;
   }
-  return restore(l, journalPath, progress);
+  return restore(l, journalPath, progress, stop);
 }
 
 void showUndoInList(FileList& list, const RecordOutcome& outcome) {
   if (outcome.files.empty()) return;
-  std::map<std::pair<std::string_view, std::string_view>, std::size_t> byName;
-  for (std::size_t i = 0; i < outcome.files.size(); ++i)
-    byName.emplace(
-        std::make_pair(std::string_view(outcome.files[i].dir), std::string_view(outcome.files[i].before)), i);
-  const std::string ok = text::gb("撤消成功"), failed = text::gb("撤消失败");
+  // A row belongs to a file when it lists the file's name in the file's
+  // folder: the same folder by identity, or by its text for a record that
+  // kept none.
+  using ByIdentity = std::tuple<std::uint64_t, std::uint64_t, std::string_view>;
+  std::map<ByIdentity, std::size_t> byIdentity;
+  std::map<std::pair<std::string_view, std::string_view>, std::size_t> byText;
+  for (std::size_t i = 0; i < outcome.files.size(); ++i) {
+    const FileOutcome& f = outcome.files[i];
+    if (f.folderInode)
+      byIdentity.emplace(ByIdentity{f.folderDevice, f.folderInode, f.before}, i);
+    else
+      byText.emplace(std::make_pair(std::string_view(f.dir), std::string_view(f.before)), i);
+  }
+  const filelist::FileList::Batch batch(list);
   for (int row = 0; row < list.rowCount(); ++row) {
-    const filelist::FileEntry& e = list[row];
-    const auto it = byName.find({e.dir, e.oldName});
-    if (it == byName.end()) continue;
-    const FileOutcome& f = outcome.files[it->second];
-    if (f.after != e.oldName) list.setOldName(row, f.after);
-    if (f.ok) {
-      list.setStatus(row, ok, filelist::StatusIcon::Success);
+    const std::uint32_t folder = list.folderOf(row);
+    if (folder == filelist::kNoFolder) continue;
+    const filelist::FolderInfo& info = list.folder(folder);
+    const std::string_view name = list.oldName(row);
+    const FileOutcome* f = nullptr;
+    if (info.known) {
+      const auto it = byIdentity.find({info.identity.device, info.identity.inode, name});
+      if (it != byIdentity.end()) f = &outcome.files[it->second];
+    }
+    if (!f) {
+      const auto it = byText.find({std::string_view(info.dir), name});
+      if (it != byText.end()) f = &outcome.files[it->second];
+    }
+    if (!f) continue;
+    if (f->reason == Reason::Stopped) continue;  // not reached: the row stays as the pass left it
+    if (f->after != name) list.setOldName(row, f->after);
+    if (f->ok) {
+      list.setStatus(row, filelist::Status::Undone);
     } else {
-      list.setStatus(row, failed, filelist::StatusIcon::Failure, f.reason, f.detail);
+      list.setStatus(row, filelist::Status::UndoFailed, f->reason, f->detail);
     }
   }
 }
@@ -990,7 +1131,12 @@ RecordInfo inspectRecord(std::string_view journalPath) {
     return info;
   }
   for (const Track& t : l.tracks) info.renamed += t.expected != t.original;
-  info.state = info.renamed > 0 ? RecordState::Undoable : RecordState::None;
+  // After a pass every renamed file is on offer. After an undo that left
+  // some behind (it failed for them, or was stopped), only while one of
+  // them can still be reached: a file gone for good offers nothing.
+  bool undone = false;
+  for (const JournalPhase& p : l.record.phases) undone = undone || p.kind == PhaseKind::Undo;
+  info.state = info.renamed > 0 && (!undone || anyWithinReach(l)) ? RecordState::Undoable : RecordState::None;
   return info;
 }
 
@@ -1009,7 +1155,7 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
     return out;
   }
   if (how == Recovery::RollBack) {
-    RecordOutcome r = restore(l, journalPath, progress);
+    RecordOutcome r = restore(l, journalPath, progress, {});
     if (r.status == RecordOutcome::Status::NoRecord) r.status = RecordOutcome::Status::Done;
     return r;
   }
@@ -1049,6 +1195,8 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
     const Track& t = l.tracks[i];
     FileOutcome f;
     f.dir = l.record.folders[t.folder].dir;
+    f.folderDevice = l.record.folders[t.folder].device;
+    f.folderInode = l.record.folders[t.folder].inode;
     f.after = t.location.value_or(t.expected);
     f.ok = t.location && *t.location == desired[i];
     if (!f.ok) {
@@ -1064,13 +1212,14 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
   return out;
 }
 
-Summary renameSummary(int total, int succeeded) {
-  return summary(total, succeeded, "文件更名完毕！", " 个文件更名成功！\r\n", " 个文件更名失败！");
+Summary renameSummary(int total, int succeeded, int stopped) {
+  return summary(total, succeeded, stopped, "文件更名完毕！", " 个文件更名成功！\r\n", " 个文件更名失败！",
+                 " 个文件因停止而未更名。");
 }
 
-Summary undoSummary(int total, int succeeded) {
-  return summary(total, succeeded, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n",
-                 " 个文件撤消失败！");
+Summary undoSummary(int total, int succeeded, int stopped) {
+  return summary(total, succeeded, stopped, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n",
+                 " 个文件撤消失败！", " 个文件因停止而未撤消。");
 }
 
 }  // namespace qorin::rename

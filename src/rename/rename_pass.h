@@ -22,6 +22,11 @@ namespace qorin::rename {
 // times per pass), so the window can show it and keep painting.
 using ProgressFn = std::function<void(std::string_view bar)>;
 
+// Asked after each file of a pass or an undo (the window keeps painting and
+// takes Esc meanwhile); true stops the run after that file. A cycle caught
+// half way is finished first, so no file keeps a temporary name.
+using StopFn = std::function<bool()>;
+
 // Marks after entry i (1-based) of n: floor(i / n * 20), in floating point.
 int progressMarks(int i, int n);
 
@@ -37,6 +42,7 @@ struct PassOutcome {
   int total = 0;         // rows in the pass
   int succeeded = 0;     // rows that have their proposal now (unchanged ones included)
   int renamed = 0;       // files renamed: what an undo would give back
+  int stopped = 0;       // rows not reached because the pass was stopped: neither succeeded nor failed
   int journalError = 0;  // errno; with Done, the record of the pass may be incomplete
 };
 
@@ -47,15 +53,18 @@ struct PassOutcome {
 // of the previous pass. Each row gets its status and, on failure, its reason
 // and its failed proposal in the new-name column; a renamed row takes its
 // new name as old name.
+// Stopped, the rows not reached lose their status and count in `stopped`;
+// the record keeps what was done, for the undo.
 PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
-                       const ProgressFn& progress = {});
+                       const ProgressFn& progress = {}, const StopFn& stop = {});
 
 // One file of an undo or a recovery.
 struct FileOutcome {
-  std::string dir;     // the folder as the pass's rows showed it
-  std::string before;  // its name before the undo (where the pass left it)
-  std::string after;   // its name now
-  bool ok = false;     // it has its name from before the pass
+  std::string dir;                                  // the folder as the pass's rows showed it
+  std::uint64_t folderDevice = 0, folderInode = 0;  // and which folder it was (inode 0: not recorded)
+  std::string before;                               // its name before the undo (where the pass left it)
+  std::string after;                                // its name now
+  bool ok = false;                                  // it has its name from before the pass
   filelist::Reason reason = filelist::Reason::None;
   std::int32_t detail = 0;
 };
@@ -71,6 +80,7 @@ struct RecordOutcome {
   Status status = Status::NoRecord;
   int total = 0;     // N: files the pass renamed that are not back yet
   int restored = 0;  // U: those that have their old name now
+  int stopped = 0;   // those not reached because the undo was stopped (reason Stopped)
   int error = 0;     // errno for JournalFailed
   std::vector<FileOutcome> files;
 };
@@ -81,7 +91,8 @@ struct RecordOutcome {
 // old name is taken fails alone; nothing is replaced. The journal records
 // the undo, so files already back are not offered again and failed ones can
 // be retried.
-RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress = {});
+RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress = {},
+                           const StopFn& stop = {});
 
 // Shows an undo's or a rollback's results in the rows that list its files
 // (matched by folder and name): old name and status "撤消成功"/"撤消失败"
@@ -122,7 +133,8 @@ struct Summary {
   bool allSucceeded = false;
 };
 
-Summary renameSummary(int total, int succeeded);
-Summary undoSummary(int total, int succeeded);
+// With `stopped` rows not reached, a last line counts them.
+Summary renameSummary(int total, int succeeded, int stopped = 0);
+Summary undoSummary(int total, int succeeded, int stopped = 0);
 
 }  // namespace qorin::rename

@@ -42,15 +42,16 @@ std::string firstLetterCase(std::string_view part, bool toUpper) {
 
 void caseRule(filelist::FileList& list, int n, const CaseOptions& o) {
   n = std::clamp(n, 0, list.fileCount());
+  std::string out;
   for (int row = 0; row < n; ++row) {
-    const std::string& old = list[row].oldName;
+    const std::string_view old = list.oldName(row);
     const std::size_t mainLength = text::splitName(old).main.size();
-    std::string& out = list.newNameRef(row);
     out.assign(old);
     // The cut at the last "." is a character boundary, so both walks agree
     // with a walk over the whole name.
     applyCase(out, 0, mainLength, o.name);
     applyCase(out, mainLength, out.size(), o.ext);
+    list.setNewName(row, out);
   }
 }
 

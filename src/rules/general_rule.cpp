@@ -64,9 +64,9 @@ void generalRule(filelist::FileList& list, int n, const GeneralOptions& o) {
       !o.extPrefix.empty() || !o.extText.empty() || !o.extDigits.empty() || !o.extSuffix.empty();
   const bool numberedExt = !o.extDigits.empty();
 
+  std::string out;
   for (int row = 0; row < n; ++row) {
-    const auto [main, ext] = text::splitName(list[row].oldName);
-    std::string& out = list.newNameRef(row);
+    const auto [main, ext] = text::splitName(list.oldName(row));
     out.clear();
     if (doName)
       appendNumberPart(out, main, nameNumber, row);
@@ -87,6 +87,7 @@ void generalRule(filelist::FileList& list, int n, const GeneralOptions& o) {
       out += o.extText;
       out += o.extSuffix;
     }
+    list.setNewName(row, out);
   }
 }
 

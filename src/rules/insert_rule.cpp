@@ -26,9 +26,9 @@ void insertRule(filelist::FileList& list, int n, const InsertOptions& o) {
   const std::int64_t namePos = text::toNumber(o.namePosition);
   // The extension part begins with its ".": position 1 is right behind it.
   const std::int64_t extPos = static_cast<std::int64_t>(text::toNumber(o.extPosition)) + 1;
+  std::string out;
   for (int row = 0; row < n; ++row) {
-    const auto [main, ext] = text::splitName(list[row].oldName);
-    std::string& out = list.newNameRef(row);
+    const auto [main, ext] = text::splitName(list.oldName(row));
     out.clear();
     if (o.nameAt == InsertAt::Position) {
       appendInserted(out, main, o.nameText, namePos);
@@ -47,6 +47,7 @@ void insertRule(filelist::FileList& list, int n, const InsertOptions& o) {
       out += ext;
       out += extText;
     }
+    list.setNewName(row, out);
   }
 }
 

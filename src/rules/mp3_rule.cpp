@@ -85,32 +85,25 @@ std::string_view mp3SchemeRule(int item) {
   return item >= 0 && item < 4 ? rules[static_cast<std::size_t>(item)] : std::string_view();
 }
 
-const std::string& notMp3StatusText() {
-  static const std::string s = text::gb("非MP3文件");
-  return s;
-}
+const std::string& notMp3StatusText() { return filelist::mp3StatusText(filelist::Mp3Status::NotMp3); }
 
-const std::string& noTagStatusText() {
-  static const std::string s = text::gb("无标签");
-  return s;
-}
+const std::string& noTagStatusText() { return filelist::mp3StatusText(filelist::Mp3Status::NoTag); }
 
 void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
   const int count = list.fileCount();
   const auto segments = parseMp3Rule(o.rule);
   if (!segments) {
-    for (int i = 0; i < count; ++i) list.newNameRef(i).clear();
+    for (int i = 0; i < count; ++i) list.setNewName(i, {});
     return;
   }
-  const auto setStatus = [&list](int row, const std::string& text) {
-    if (list[row].mp3Status != text) list.setMp3Status(row, text);
+  const auto setStatus = [&list](int row, filelist::Mp3Status status) {
+    if (list[row].mp3Code != status) list.setMp3Status(row, status);
   };
-  static const std::string empty;
   for (int i = 0; i < count; ++i) {
-    const filelist::FileEntry& e = list[i];
+    const filelist::FileEntry e = list[i];
     if (!text::hasExtension(e.oldName, "MP3")) {
-      setStatus(i, notMp3StatusText());
-      list.newNameRef(i).clear();
+      setStatus(i, filelist::Mp3Status::NotMp3);
+      list.setNewName(i, {});
       continue;
     }
     tags::TagFields fields;
@@ -125,11 +118,11 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
       found = readTag(file, o.priority, fields);
     }  // closed before the next file
     if (!found) {
-      setStatus(i, noTagStatusText());
-      list.newNameRef(i).clear();
+      setStatus(i, filelist::Mp3Status::NoTag);
+      list.setNewName(i, {});
       continue;
     }
-    setStatus(i, empty);
+    setStatus(i, filelist::Mp3Status::None);
     list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup));
   }
 }

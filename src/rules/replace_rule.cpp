@@ -80,9 +80,9 @@ template <typename Replace>
 void eachName(filelist::FileList& list, int n, ReplaceScope scope, const Replace& replace) {
   const bool doName = scope != ReplaceScope::Extension;
   const bool doExt = scope != ReplaceScope::Name;
+  std::string out;
   for (int row = 0; row < n; ++row) {
-    const auto [main, ext] = text::splitName(list[row].oldName);
-    std::string& out = list.newNameRef(row);
+    const auto [main, ext] = text::splitName(list.oldName(row));
     out.clear();
     if (doName)
       replace(out, main);
@@ -97,6 +97,7 @@ void eachName(filelist::FileList& list, int n, ReplaceScope scope, const Replace
     } else {
       out += ext;
     }
+    list.setNewName(row, out);
   }
 }
 
@@ -107,7 +108,7 @@ void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o) {
   if (o.regex && !o.search.empty()) {
     const RegexReplacer re(o.search, o.replacement, o.matchCase, o.cleanup.replaceIllegal);
     if (!re.valid()) {
-      for (int row = 0; row < n; ++row) list.newNameRef(row).clear();
+      for (int row = 0; row < n; ++row) list.setNewName(row, {});
       return;
     }
     eachName(list, n, o.scope, [&re](std::string& out, std::string_view s) { re.appendReplaced(out, s); });

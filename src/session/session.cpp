@@ -51,8 +51,10 @@ std::string Session::rememberedDirectory() const {
   return filelist::readRememberedDirectory(places_.dirMemoryFile());
 }
 
-void Session::finishAdd() {
+void Session::finishAdd(const std::vector<filelist::ListedFolder>& listed) {
   folders_.clear();  // new folders, or old ones seen again: list them afresh
+  // ...unless they were listed just now.
+  for (const filelist::ListedFolder& f : listed) folders_.seed(f.dir, f.identity, f.nameHashes);
   refreshPreview(false);
   CommandState c = commands_;
   c.preview = c.rename = true;
@@ -89,9 +91,16 @@ AddReport Session::addFolder(const std::string& given) {
   filelist::ScanOptions options;
   options.subfolders = settings_.includeSubfolders;
   options.hidden = settings_.includeHidden;
-  const filelist::ScanResult scan = filelist::scanDirectory(list_, dir, options);
-  finishAdd();
-  return {scan.added, scan.unconvertible};
+  options.nameHashes = true;
+  filelist::ScanResult scan = filelist::scanDirectory(list_, dir, options);
+  finishAdd(scan.listed);
+  AddReport r;
+  r.added = scan.added;
+  r.unconvertible = scan.unconvertible;
+  // Nothing at the path is no folder to speak of: it adds nothing, silently.
+  if (!scan.readable && scan.error != platform::ListError::Missing) r.unreadable.push_back(dir);
+  for (std::string& sub : scan.unreadableFolders) r.unreadable.push_back(std::move(sub));
+  return r;
 }
 
 AddReport Session::addDropped(const std::vector<std::string>& paths) {
@@ -112,9 +121,10 @@ AddReport Session::addDropped(const std::vector<std::string>& paths) {
   r.added = static_cast<int>(dirs.size());
   finishAdd();
   for (const std::string& f : folders) {
-    const AddReport more = addFolder(f);
+    AddReport more = addFolder(f);
     r.added += more.added;
     r.unconvertible += more.unconvertible;
+    for (std::string& u : more.unreadable) r.unreadable.push_back(std::move(u));
   }
   return r;
 }
@@ -137,21 +147,28 @@ void Session::clearList() {
 
 void Session::sortBy(filelist::Column column, bool descending) {
   const int n = list_.rowCount();
-  const auto key = [&](int r) -> const std::string& {
-    const filelist::FileEntry& e = list_[r];
+  std::vector<std::string_view> keys(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) {
+    const filelist::FileEntry e = list_[r];
+    std::string_view& k = keys[static_cast<std::size_t>(r)];
     switch (column) {
       case filelist::kColNew:
-        return e.newNameCell;
+        k = e.newNameCell;
+        break;
       case filelist::kColDir:
-        return e.dir;
+        k = e.dir;
+        break;
       case filelist::kColStatus:
-        return e.status;
+        k = e.status;
+        break;
       case filelist::kColMp3:
-        return e.mp3Status;
+        k = e.mp3Status;
+        break;
       default:
-        return e.oldName;
+        k = e.oldName;
     }
-  };
+  }
+  const auto key = [&](int r) { return keys[static_cast<std::size_t>(r)]; };
   std::vector<int> order(static_cast<std::size_t>(n));
   for (int r = 0; r < n; ++r) order[static_cast<std::size_t>(r)] = r;
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -261,8 +278,6 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress) {
   std::vector<int> rows;
   for (int r = 0; r < list_.rowCount(); ++r)
     if (text::hasExtension(list_[r].oldName, "MP3")) rows.push_back(r);
-  const std::string converted = text::gb("已转为Unicode"), notNeeded = text::gb("无需转换"),
-                    failed = text::gb("转换失败");
   int done = 0, unneeded = 0, failures = 0, marks = 0;
   for (std::size_t k = 0; k < rows.size(); ++k) {
     const int r = rows[k];
@@ -270,15 +285,15 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress) {
     switch (c.outcome) {
       case tags::UnicodeConversion::Converted:
         ++done;
-        list_.setStatus(r, converted, filelist::StatusIcon::Success);
+        list_.setStatus(r, filelist::Status::Converted);
         break;
       case tags::UnicodeConversion::NotNeeded:
         ++unneeded;
-        list_.setStatus(r, notNeeded, filelist::StatusIcon::Success);
+        list_.setStatus(r, filelist::Status::ConversionNotNeeded);
         break;
       case tags::UnicodeConversion::Failed:
         ++failures;
-        list_.setStatus(r, failed, filelist::StatusIcon::Failure, reasonOf(c.problem));
+        list_.setStatus(r, filelist::Status::ConversionFailed, reasonOf(c.problem));
         break;
     }
     const int now = rename::progressMarks(static_cast<int>(k) + 1, static_cast<int>(rows.size()));
@@ -295,13 +310,13 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress) {
   return r;
 }
 
-PassReport Session::renameAll(const rename::ProgressFn& progress) {
+PassReport Session::renameAll(const rename::ProgressFn& progress, const rename::StopFn& stop) {
   PassReport r;
   CommandState c = commands_;
   c.preview = false;  // nothing may refresh the proposals while the pass runs
   setCommands(c);
   applyRule(list_.fileCount());  // fresh names for every entry, whatever the preview covers
-  const rename::PassOutcome pass = rename::renamePass(list_, journalPath(), progress);
+  const rename::PassOutcome pass = rename::renamePass(list_, journalPath(), progress, stop);
   folders_.clear();
   c.preview = true;
   setCommands(c);
@@ -312,7 +327,8 @@ PassReport Session::renameAll(const rename::ProgressFn& progress) {
   }
   r.total = list_.fileCount();
   r.succeeded = pass.succeeded;
-  r.summary = rename::renameSummary(r.total, r.succeeded);
+  r.stopped = pass.stopped;
+  r.summary = rename::renameSummary(r.total, r.succeeded, r.stopped);
   updateUndo();
   return r;
 }
@@ -326,14 +342,15 @@ PassReport fromRecord(filelist::FileList& list, const rename::RecordOutcome& out
   rename::showUndoInList(list, out);
   r.total = out.total;
   r.succeeded = out.restored;
-  r.summary = rename::undoSummary(r.total, r.succeeded);
+  r.stopped = out.stopped;
+  r.summary = rename::undoSummary(r.total, r.succeeded, r.stopped);
   return r;
 }
 
 }  // namespace
 
-PassReport Session::undoLastPass(const rename::ProgressFn& progress) {
-  const PassReport r = fromRecord(list_, rename::undoLastPass(journalPath(), progress));
+PassReport Session::undoLastPass(const rename::ProgressFn& progress, const rename::StopFn& stop) {
+  const PassReport r = fromRecord(list_, rename::undoLastPass(journalPath(), progress, stop));
   folders_.clear();
   updateUndo();
   return r;

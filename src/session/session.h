@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "filelist/add_files.h"
 #include "filelist/file_list.h"
 #include "filelist/filter.h"
 #include "rename/plan.h"
@@ -51,11 +52,14 @@ class Observer {
   virtual void sessionChanged(unsigned changes) = 0;
 };
 
-// What an add did: entries appended, and files left out because their names
-// do not fit the code page.
+// What an add did: entries appended, files left out because their names do
+// not fit the code page, and folders that could not be read (a chosen or
+// dropped one, or a sub-folder; code page, as given). A path where nothing
+// is, or a readable empty folder, is none of these.
 struct AddReport {
   int added = 0;
   int unconvertible = 0;
+  std::vector<std::string> unreadable;
 };
 
 // The outcome of a pass, an undo or a recovery, and what to tell the user:
@@ -63,6 +67,7 @@ struct AddReport {
 struct PassReport {
   int total = 0;
   int succeeded = 0;
+  int stopped = 0;  // not reached: the user stopped the pass or the undo
   rename::Summary summary;
   std::string problem;  // code page; empty when the summary applies
 };
@@ -147,10 +152,12 @@ class Session {
   ListMenuState listMenu(bool hasSelection, bool mp3Tab) const;
 
   // Fresh proposals for every entry, then the planned, journaled pass over
-  // the shown rows.
-  PassReport renameAll(const rename::ProgressFn& progress = {});
-  // Gives the files of the last pass their names back, from its record.
-  PassReport undoLastPass(const rename::ProgressFn& progress = {});
+  // the shown rows. `stop`, asked after each file, may end it early: what
+  // was done stays recorded and can be undone.
+  PassReport renameAll(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
+  // Gives the files of the last pass their names back, from its record;
+  // stopped or partly failed, it can be run again for the rest.
+  PassReport undoLastPass(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
 
   // Rewrites the ID3v2 texts of every listed MP3 file stored in the code
   // page (or any 8-bit encoding) as Unicode; each MP3 row's status tells what
@@ -171,8 +178,8 @@ class Session {
     if (observer_ && changes) observer_->sessionChanged(changes);
   }
   void setCommands(CommandState c);
-  // Makes the entries from `first` on rows and refreshes after an add.
-  void finishAdd();
+  // Refreshes after an add; the folders the add listed need no listing again.
+  void finishAdd(const std::vector<filelist::ListedFolder>& listed = {});
   // 撤消 is offered while the record holds files that can be given back.
   void updateUndo();
 

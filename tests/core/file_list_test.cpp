@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <numeric>
+#include <random>
 
 #include "filelist/add_files.h"
 #include "filelist/file_list.h"
@@ -69,10 +72,10 @@ TEST(FillRows, ClearsStaleProposalsBelowTheRange) {
 
 TEST(FillRows, ClearsStatusesOnlyWhenRowZeroHasOne) {
   FileList list = listOf(3);
-  list.setStatus(1, "x", StatusIcon::Failure);
+  list.setStatus(1, Status::RenameFailed);
   list.fillRows(kFillNewNames, 0, 2, {});
-  EXPECT_EQ(list[1].status, "x");  // row 0 had none: one look decides
-  list.setStatus(0, "y", StatusIcon::Success);
+  EXPECT_EQ(list[1].statusCode, Status::RenameFailed);  // row 0 had none: one look decides
+  list.setStatus(0, Status::Renamed);
   list.fillRows(kFillNewNames, 0, 0, {});
   for (int r = 0; r < 3; ++r) {
     EXPECT_TRUE(list[r].status.empty());
@@ -85,7 +88,7 @@ TEST(RemoveRows, KeepsEveryColumnInStep) {
   propose(list, 5);
   for (int r = 0; r < 5; ++r) {
     list.setDirectory(r, "/d" + std::to_string(r + 1) + "/");
-    list.setMp3Status(r, "m" + std::to_string(r + 1));
+    list.setMp3Status(r, r % 2 ? Mp3Status::NoTag : Mp3Status::NotMp3);
   }
   list.setMarks(std::vector<Mark>{{}, {}, {Reason::SameAsEarlier, 1}, {}, {Reason::TargetExists, 0}});
   Recorder rec;
@@ -98,7 +101,7 @@ TEST(RemoveRows, KeepsEveryColumnInStep) {
     EXPECT_EQ(list[r].oldName, std::string("f") + expect[r]);
     EXPECT_EQ(list[r].newNameCell, std::string("new") + expect[r]);
     EXPECT_EQ(list[r].dir, std::string("/d") + expect[r] + "/");
-    EXPECT_EQ(list[r].mp3Status, std::string("m") + expect[r]);
+    EXPECT_EQ(list[r].mp3Code, Mp3Status::NotMp3);  // rows 1, 3 and 5
   }
   EXPECT_EQ(list[1].mark, Reason::SameAsEarlier);
   EXPECT_EQ(list[1].markDetail, 1);
@@ -139,7 +142,7 @@ TEST(ScanDirectory, FilesOnlyInNameOrder) {
   EXPECT_EQ(r.added, 7);
   EXPECT_EQ(r.unconvertible, 0);
   std::vector<std::string> names;
-  for (const auto& e : list.entries()) names.push_back(e.oldName);
+  for (const auto& e : list.entries()) names.emplace_back(e.oldName);
   const std::vector<std::string> want = {
       ".hidden", "A.txt", "a.TXT", "a;b c.mp3", "b.txt", "\x95\x32\x82\x36.txt", text::gb("音乐.mp3")};
   EXPECT_EQ(names, want);
@@ -189,8 +192,8 @@ TEST(ListMarks, OnlyRowsThatChangeAreAnnounced) {
 
 TEST(ListMarks, StatusReasonsAreClearedWithTheStatuses) {
   FileList list = listOf(3);
-  list.setStatus(0, "x", StatusIcon::Failure, Reason::TargetExists, 0);
-  list.setStatus(2, "y", StatusIcon::Failure, Reason::SystemError, 13);
+  list.setStatus(0, Status::RenameFailed, Reason::TargetExists, 0);
+  list.setStatus(2, Status::UndoFailed, Reason::SystemError, 13);
   list.fillRows(kFillNewNames, 0, 2, {});
   for (int r = 0; r < 3; ++r) EXPECT_EQ(list[r].statusReason, Reason::None) << r;
 }
@@ -201,7 +204,7 @@ TEST(ListMarks, AnyNewProposalClearsTheRulesProblem) {
   list.setProposalProblem(0, Reason::Unreadable);
   EXPECT_EQ(list[0].newName, "");
   EXPECT_EQ(list[0].proposalProblem, Reason::Unreadable);
-  list.newNameRef(0) = "fresh";
+  list.setNewName(0, "fresh");
   EXPECT_EQ(list[0].proposalProblem, Reason::None);
   list.setProposalProblem(1, Reason::Unreadable);
   list.setNewName(1, "again");
@@ -229,6 +232,106 @@ TEST(ListMarks, ReasonTexts) {
   for (const auto& c : cases) EXPECT_EQ(reasonText(c.reason, c.detail), c.text) << static_cast<int>(c.reason);
   EXPECT_EQ(reasonText(Reason::SystemError, EACCES), platform::errorText(EACCES));
   EXPECT_FALSE(reasonText(Reason::SystemError, EACCES).empty());
+}
+
+// Texts across the inline limit and back, in place and from themselves.
+TEST(CompactText, KeepsEveryLengthAcrossTheInlineLimit) {
+  const std::string long100(100, 'x');
+  for (std::size_t from : {0, 1, 15, 16, 17, 31, 32, 100})
+    for (std::size_t to : {0, 1, 15, 16, 17, 31, 32, 100}) {
+      const std::string a(from, 'a'), b = std::string(to, 'b');
+      CompactText t(a);
+      ASSERT_EQ(t.view(), a);
+      t.assign(b);
+      EXPECT_EQ(t.view(), b) << from << "->" << to;
+      // A part of itself, as a rule's cleanup hands back.
+      const std::string_view tail = t.view().substr(t.size() / 2);
+      const std::string expected(tail);
+      t.assign(tail);
+      EXPECT_EQ(t.view(), expected) << from << "->" << to;
+      CompactText copy(t), moved(std::move(t));
+      EXPECT_EQ(copy.view(), expected);
+      EXPECT_EQ(moved.view(), expected);
+      EXPECT_TRUE(t.empty());  // NOLINT(bugprone-use-after-move): a moved-from text is empty
+      t = moved;
+      EXPECT_EQ(t.view(), expected);
+    }
+}
+
+// Which cells of column 新文件名 show their proposals, against a plain flag
+// per row, over random previews, single rows shown after a pass, removals,
+// reorders and appends.
+TEST(FillRows, ShownProposalsFollowAFlagPerRow) {
+  std::mt19937 rng(17);
+  for (int trial = 0; trial < 200; ++trial) {
+    int n = 1 + static_cast<int>(rng() % 40);
+    FileList list = listOf(n);
+    propose(list, n);
+    std::vector<bool> shown(static_cast<std::size_t>(n), true);  // propose() previews every row
+    std::string done;                                            // the steps so far, for a failure's message
+    auto pick = [&](int bound) {
+      return bound <= 0 ? 0 : static_cast<int>(rng() % static_cast<unsigned>(bound));
+    };
+    for (int step = 0; step < 30; ++step) {
+      const int rows = list.rowCount();
+      switch (rng() % 6) {
+        case 0:
+        case 1: {  // a preview of rows first..last
+          const int first = pick(rows), last = first - 1 + pick(rows - first + 1);
+          list.fillRows(kFillNewNames, first, last, {});
+          done += " fill" + std::to_string(first) + "-" + std::to_string(last);
+          for (int r = first; r <= last; ++r) shown[static_cast<std::size_t>(r)] = true;
+          for (int r = last + 1; r < rows && shown[static_cast<std::size_t>(r)]; ++r)
+            shown[static_cast<std::size_t>(r)] = false;
+          break;
+        }
+        case 2:  // a failed row after a pass
+          if (rows > 0) {
+            const int r = pick(rows);
+            list.showProposal(r);
+            done += " show" + std::to_string(r);
+            shown[static_cast<std::size_t>(r)] = true;
+          }
+          break;
+        case 3: {  // delete some rows
+          std::vector<int> gone;
+          for (int r = 0; r < rows; ++r)
+            if (rng() % 4 == 0) gone.push_back(r);
+          list.removeRows(gone);
+          done += " remove";
+          for (int g : gone) done += "," + std::to_string(g);
+          for (auto it = gone.rbegin(); it != gone.rend(); ++it) shown.erase(shown.begin() + *it);
+          break;
+        }
+        case 4: {  // sort
+          std::vector<int> order(static_cast<std::size_t>(rows));
+          std::iota(order.begin(), order.end(), 0);
+          std::shuffle(order.begin(), order.end(), rng);
+          list.reorder(order);
+          done += " sort";
+          std::vector<bool> moved;
+          for (int from : order) moved.push_back(shown[static_cast<std::size_t>(from)]);
+          shown = moved;
+          break;
+        }
+        default: {  // add more files
+          const int more = 1 + pick(5);
+          for (int i = 0; i < more; ++i) list.addName("late" + std::to_string(i));
+          list.fillRows(kFillAppend | kFillDirectory, rows, rows + more - 1, "/d/");
+          done += " add" + std::to_string(more);
+          for (int i = 0; i < more; ++i) {
+            list.setNewName(rows + i, "new-late" + std::to_string(i));
+            shown.push_back(false);
+          }
+          break;
+        }
+      }
+      ASSERT_EQ(list.rowCount(), static_cast<int>(shown.size()));
+      for (int r = 0; r < list.rowCount(); ++r)
+        ASSERT_EQ(!list[r].newNameCell.empty(), shown[static_cast<std::size_t>(r)])
+            << "trial " << trial << ", rows " << n << ":" << done << "; row " << r;
+    }
+  }
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ std::vector<std::string> namesAfter(const std::vector<std::string>& names, const
   list.fillRows(kFillAppend | kFillDirectory, 0, list.fileCount() - 1, dir);
   applyFilter(list, o);
   std::vector<std::string> out;
-  for (const auto& e : list.entries()) out.push_back(e.oldName);
+  for (const auto& e : list.entries()) out.emplace_back(e.oldName);
   return out;
 }
 
@@ -68,16 +68,16 @@ TEST(FileFilter, ColumnsStayWithTheirEntries) {
   for (const char* n : {"a.txt", "b.mp3", "c.txt", "d.mp3"}) list.addName(n);
   list.fillRows(kFillAppend | kFillDirectory, 0, 3, "/d/");
   for (int r = 0; r < 4; ++r) {
-    list.setMp3Status(r, "tag-" + list[r].oldName);
-    list.setNewName(r, "new-" + list[r].oldName);
+    list.setMp3Status(r, r < 2 ? Mp3Status::NotMp3 : Mp3Status::NoTag);
+    list.setNewName(r, "new-" + std::string(list[r].oldName));
   }
   list.fillRows(kFillNewNames, 0, 3, {});
   EXPECT_EQ(applyFilter(list, {FilterOperation::Remove, FilterMatch::Extension, "txt"}), 2);
   ASSERT_EQ(list.fileCount(), 2);
   ASSERT_EQ(list.rowCount(), 2);
   for (int r = 0; r < 2; ++r) {
-    EXPECT_EQ(list[r].mp3Status, "tag-" + list[r].oldName);
-    EXPECT_EQ(list[r].newNameCell, "new-" + list[r].oldName);
+    EXPECT_EQ(list[r].mp3Code, r == 0 ? Mp3Status::NotMp3 : Mp3Status::NoTag);
+    EXPECT_EQ(list[r].newNameCell, "new-" + std::string(list[r].oldName));
   }
   EXPECT_EQ(applyFilter(list, {FilterOperation::Keep, FilterMatch::Extension, "wav"}), 2);
   EXPECT_TRUE(list.empty());

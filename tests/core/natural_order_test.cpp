@@ -73,7 +73,7 @@ namespace {
 
 std::vector<std::string> rowsOf(const FileList& l) {
   std::vector<std::string> out;
-  for (int r = 0; r < l.rowCount(); ++r) out.push_back(l[r].dir + l[r].oldName);
+  for (int r = 0; r < l.rowCount(); ++r) out.push_back(l[r].oldPath());
   return out;
 }
 

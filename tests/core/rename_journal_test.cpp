@@ -147,7 +147,7 @@ TEST(Journal, LinesThatDoNotFitWhereTheyStandEndTheReading) {
 
 TEST(Journal, OtherVersionsAndOtherFiles) {
   JournalRecord r;
-  EXPECT_EQ(parseJournal("qorin-journal 2\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);
+  EXPECT_EQ(parseJournal("qorin-journal 3\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);
   EXPECT_EQ(parseJournal("qorin-journal 10 with more\n", r), JournalRead::Unsupported);
   EXPECT_EQ(parseJournal("", r), JournalRead::Damaged);
   EXPECT_EQ(parseJournal("[预览选项]\r\nautoPreview=1\r\n", r), JournalRead::Damaged);

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <random>
+
 #include "rename/plan.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
@@ -271,6 +275,102 @@ TEST_F(PreviewMarks, TheMarksForetellThePass) {
   ASSERT_EQ(renamePass(list, journal_).status, PassOutcome::Status::Done);
   for (int r = 0; r < list.rowCount(); ++r)
     EXPECT_EQ(list[r].statusReason, marks[static_cast<std::size_t>(r)]) << r;
+}
+
+// The marks, worked out in one pass with what the names alone decide kept
+// between keystrokes, say what planMoves says of the same rows: random
+// lists over three folders, with files listed twice, chains, cycles,
+// missing files, taken names, bad names and the rule's own problems.
+class MarksAgreeWithThePlan : public testing::RenameDir, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(MarksAgreeWithThePlan, OnRandomLists) {
+  std::mt19937 rng(GetParam());
+  const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  const std::vector<std::string> pool = {"a", "b", "c", "d", "e", "f", "g", "h", "a2", "b2", "x", "y"};
+  std::vector<std::string> dirs;
+  for (int f = 0; f < 3; ++f) {
+    const stdfs::path d = root_ / ("f" + std::to_string(f));
+    stdfs::create_directory(d);
+    dirs.push_back(d.string() + "/");
+    for (const std::string& n : pool)
+      if (pick(3) != 0) std::ofstream(d / n) << n;
+  }
+  FileList list;
+  const int n = 10 + pick(40);
+  for (int r = 0; r < n; ++r)
+    list.addName(pool[static_cast<std::size_t>(pick(static_cast<int>(pool.size())))]);
+  list.fillRows(kFillAppend, 0, n - 1, {});
+  for (int r = 0; r < n; ++r) list.setDirectory(r, dirs[static_cast<std::size_t>(pick(3))]);
+  if (pick(4) == 0) list.setDirectory(pick(n), "");
+  FolderCache cache;
+  for (int round = 0; round < 4; ++round) {
+    for (int r = 0; r < n; ++r) {
+      switch (pick(8)) {
+        case 0:
+          list.setNewName(r, list.oldName(r));
+          break;
+        case 1:
+          list.setNewName(r, pick(2) ? "" : "bad/name");
+          break;
+        case 2:
+          list.setProposalProblem(r, Reason::Unreadable);
+          break;
+        default:
+          list.setNewName(r, pool[static_cast<std::size_t>(pick(static_cast<int>(pool.size())))]);
+      }
+    }
+    const int previewed = pick(3) == 0 ? pick(n + 1) : n;
+    markConflicts(list, previewed, cache);
+
+    // The reference: the rows as planMoves takes them, folders by their text.
+    std::vector<std::unique_ptr<NameSet>> sets;
+    std::vector<PlanFolder> folders;
+    std::map<std::string, std::uint32_t> index;
+    std::vector<PlanRow> rows(static_cast<std::size_t>(previewed));
+    for (int r = 0; r < previewed; ++r) {
+      PlanRow& p = rows[static_cast<std::size_t>(r)];
+      p.from = list.oldName(r);
+      p.to = list.newName(r);
+      p.preset = list.proposalProblem(r);
+      const std::string dir(list.dirOf(r));
+      if (dir.empty()) {
+        p.preset = Reason::SourceMissing;
+        continue;
+      }
+      auto [it, fresh] = index.emplace(dir, static_cast<std::uint32_t>(folders.size()));
+      if (fresh) {
+        sets.push_back(std::make_unique<NameSet>(*platform::Folder(dir).names()));
+        folders.push_back({sets.back().get(), 255});
+      }
+      p.folder = it->second;
+    }
+    if (folders.empty()) folders.push_back({});
+    const Plan plan = planMoves(rows, folders, NameRules{}, PlanUse::Preview);
+    for (int r = 0; r < n; ++r) {
+      const Verdict want = r < previewed ? plan.verdicts[static_cast<std::size_t>(r)] : Verdict{};
+      EXPECT_EQ(list[r].mark, want.reason) << "round " << round << " row " << r;
+      EXPECT_EQ(list[r].markDetail, want.detail) << "round " << round << " row " << r;
+    }
+    // Files come and go between rounds: the cache is told, as after a pass.
+    if (pick(2)) {
+      std::ofstream(dirs[static_cast<std::size_t>(pick(3))] + pool[static_cast<std::size_t>(pick(12))])
+          << "new";
+      cache.clear();
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, MarksAgreeWithThePlan, ::testing::Range(1u, 201u));
+
+TEST_F(PreviewMarks, AFolderPutInPlaceOfTheOneAddedIsMarked) {
+  FileList list = listOf({"a", "b"});
+  propose(list, {"a2", "b2"});
+  stdfs::rename(root_ / "work", root_ / "work.moved");
+  stdfs::create_directory(root_ / "work");
+  FolderCache cache;
+  markConflicts(list, 2, cache);
+  EXPECT_EQ(list[0].mark, Reason::FolderChanged);
+  EXPECT_EQ(list[1].mark, Reason::FolderChanged);
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
     }
     return rows;
   };
-  const auto give = [&](int row, const std::string& name) {
+  const auto give = [&](int row, std::string_view name) {
     list.setNewName(row, name);
     given[static_cast<std::size_t>(row)] = true;
   };
@@ -136,8 +136,8 @@ TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
 
   std::vector<std::string> before, proposals;
   for (int r = 0; r < n; ++r) {
-    before.push_back(list[r].oldName);
-    proposals.push_back(list[r].newName);
+    before.emplace_back(list[r].oldName);
+    proposals.emplace_back(list[r].newName);
   }
   const PassOutcome p = renamePass(list, journal_);
   ASSERT_EQ(p.status, PassOutcome::Status::Done);
@@ -198,7 +198,7 @@ TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
   EXPECT_EQ(list[list.fileCount() - 1].status, "");
   for (int r = 0; r < list.fileCount(); ++r) {
     if (list[r].status != text::gb("撤消成功")) continue;
-    EXPECT_TRUE(initial.contains(list[r].oldName)) << r;
+    EXPECT_TRUE(initial.contains(std::string(list[r].oldName))) << r;
   }
 }
 

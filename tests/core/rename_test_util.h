@@ -17,10 +17,12 @@
 #include "filelist/file_list.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
+#include "unreadable_folders.h"
 
 namespace qorin::rename::testing {
 
 namespace stdfs = std::filesystem;
+using qorin::testing::setImmutable;
 
 class RenameDir : public ::testing::Test {
  protected:

@@ -21,7 +21,7 @@ std::string runCase(const std::string& name, CaseChoice main, CaseChoice ext) {
   FileList list;
   list.addName(name);
   caseRule(list, 1, CaseOptions{main, ext});
-  return list[0].newName;
+  return std::string(list[0].newName);
 }
 
 TEST(CaseRule, ChangesEachPartByItsChoice) {

@@ -24,7 +24,7 @@ FileList fourEntries() {
 
 std::vector<std::string> proposals(const FileList& list) {
   std::vector<std::string> out;
-  for (const FileEntry& e : list.entries()) out.push_back(e.newName);
+  for (const FileEntry& e : list.entries()) out.emplace_back(e.newName);
   return out;
 }
 

@@ -19,7 +19,7 @@ std::vector<std::string> runGeneral(const std::vector<std::string>& names, const
   for (const auto& name : names) list.addName(name);
   generalRule(list, list.fileCount(), o);
   std::vector<std::string> out;
-  for (int r = 0; r < list.fileCount(); ++r) out.push_back(list[r].newName);
+  for (int r = 0; r < list.fileCount(); ++r) out.emplace_back(list[r].newName);
   return out;
 }
 
@@ -117,7 +117,7 @@ TEST(GeneralRule, NumberFollowsListPosition) {
 TEST(GeneralRule, OnlyTheFirstRowsAreComputed) {
   FileList list;
   for (const char* n : {"a.txt", "b.txt", "c.txt"}) list.addName(n);
-  list.newNameRef(2) = "keep";
+  list.setNewName(2, "keep");
   generalRule(list, 2, GeneralOptions{});
   EXPECT_EQ(list[0].newName, "0.txt");
   EXPECT_EQ(list[1].newName, "1.txt");

@@ -20,7 +20,7 @@ std::string runInsert(const std::string& name, const InsertOptions& o) {
   FileList list;
   list.addName(name);
   insertRule(list, 1, o);
-  return list[0].newName;
+  return std::string(list[0].newName);
 }
 
 InsertOptions opts(std::string nameText, InsertAt nameAt, std::string namePos, std::string extText,

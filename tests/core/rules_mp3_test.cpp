@@ -263,14 +263,14 @@ TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
   // gone.mp3 is listed but cannot be opened.
   FileList list = listOf(dir, {"song.MP3", "song.mp3.bak", "notes", "bare.mp3", "noartist.mp3", "gone.mp3"});
   for (int r = 0; r < list.fileCount(); ++r) list.setNewName(r, "stale");
-  list.setMp3Status(5, "old");
+  list.setMp3Status(5, filelist::Mp3Status::NoTag);
 
   mp3Rule(list, {"#1", TagPriority::V2First});
   const struct {
     const char* newName;
     const char* status;
   } want[] = {{"歌手甲.mp3", ""}, {"", "非MP3文件"}, {"", "非MP3文件"},
-              {"", "无标签"},     {"", ""},          {"", "old"}};
+              {"", "无标签"},     {"", ""},          {"", "无标签"}};
   for (int r = 0; r < list.fileCount(); ++r) {
     EXPECT_EQ(list[r].newName, gb(want[r].newName)) << list[r].oldName;
     EXPECT_EQ(list[r].mp3Status, gb(want[r].status)) << list[r].oldName;
@@ -308,11 +308,11 @@ TEST(Mp3RuleFiles, EmptyRuleEmptiesNamesAndLeavesCells) {
   FileList list = listOf(dir, {"a.mp3", "b.txt"});
   list.setNewName(0, "x");
   list.setNewName(1, "y");
-  list.setMp3Status(0, "kept");
+  list.setMp3Status(0, filelist::Mp3Status::NoTag);
   mp3Rule(list, {"", TagPriority::V2First});
   EXPECT_EQ(list[0].newName, "");
   EXPECT_EQ(list[1].newName, "");
-  EXPECT_EQ(list[0].mp3Status, "kept");
+  EXPECT_EQ(list[0].mp3Status, gb("无标签"));
   EXPECT_EQ(list[1].mp3Status, "");
 }
 

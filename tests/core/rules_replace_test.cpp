@@ -24,7 +24,7 @@ std::string runReplace(const std::string& name, ReplaceScope scope, bool matchCa
   FileList list;
   list.addName(name);
   replaceRule(list, 1, ReplaceOptions{search, replacement, matchCase, scope});
-  return list[0].newName;
+  return std::string(list[0].newName);
 }
 
 TEST(ReplaceRule, ReplacesInTheChosenParts) {
@@ -127,7 +127,7 @@ std::string runRegex(const RegexCase& c, bool replaceIllegal = true) {
   o.regex = true;
   o.cleanup.replaceIllegal = replaceIllegal;
   replaceRule(list, 1, o);
-  return list[0].newName;
+  return std::string(list[0].newName);
 }
 
 TEST(ReplaceRuleRegex, MatchesCharactersOfEachPart) {

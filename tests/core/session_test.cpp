@@ -7,6 +7,7 @@
 
 #include "temp_dir.h"
 #include "text/gbtext.h"
+#include "unreadable_folders.h"
 
 namespace qorin::session {
 namespace {
@@ -24,13 +25,13 @@ struct Recorder : Observer {
 
 std::vector<std::string> oldNames(const FileList& l) {
   std::vector<std::string> out;
-  for (int r = 0; r < l.rowCount(); ++r) out.push_back(l[r].oldName);
+  for (int r = 0; r < l.rowCount(); ++r) out.emplace_back(l[r].oldName);
   return out;
 }
 
 std::vector<std::string> shownNew(const FileList& l) {
   std::vector<std::string> out;
-  for (int r = 0; r < l.rowCount(); ++r) out.push_back(l[r].newNameCell);
+  for (int r = 0; r < l.rowCount(); ++r) out.emplace_back(l[r].newNameCell);
   return out;
 }
 
@@ -45,10 +46,14 @@ TEST(SessionAdd, ChosenFilesComeInNaturalOrderEachWithItsFolder) {
   const AddReport r =
       s.addChosenFiles({t.file("a/z10.txt"), t.file("b/same.txt"), t.file("a/z9.txt"), t.file("a/same.txt")});
   EXPECT_EQ(r.added, 4);
+  EXPECT_TRUE(r.unreadable.empty());
   // The dialog's own order does not count: the list shows the natural order.
   EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"same.txt", "z9.txt", "z10.txt", "same.txt"}));
   EXPECT_EQ(s.list()[0].dir, t.dir() + "a/");
   EXPECT_EQ(s.list()[3].dir, t.dir() + "b/");
+  // Rows of one folder share its record.
+  EXPECT_EQ(s.list()[0].folder, s.list()[2].folder);
+  EXPECT_NE(s.list()[0].folder, s.list()[3].folder);
   // The dialog opens next time in the first file's folder.
   EXPECT_EQ(s.rememberedDirectory(), t.dir() + "a/");
   EXPECT_EQ(home.read("dir.txt"), t.dir() + "a/\r\n");
@@ -81,6 +86,61 @@ TEST(SessionAdd, DroppedFilesComeBeforeTheFoldersFiles) {
   EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"loose2.txt", "loose1.txt", "in-folder.txt"}));
   EXPECT_EQ(s.list()[0].dir, e.dir());
   EXPECT_EQ(s.list()[2].dir, d.dir());
+}
+
+// A folder that cannot be read is named in the report, as only the folders
+// that could not be read are: a path where nothing is, or a readable empty
+// folder, adds nothing and says nothing.
+TEST(SessionAdd, FoldersThatCannotBeReadAreNamed) {
+  testing::TempDir home, t;
+  std::filesystem::create_directory(t.path() / "locked");
+  t.write("locked/inside.txt", "");
+  std::filesystem::create_directory(t.path() / "empty");
+  const testing::DeepFolder deep(t.dir());
+  ASSERT_TRUE(deep.made());
+  const struct {
+    const char* what;
+    std::string folder;
+    bool named;
+  } cases[] = {
+      {"refused by its permissions", t.dir() + "locked/", true},
+      {"longer than the system takes", deep.path(), true},
+      {"a name with no form in the system's encoding", t.dir() + "\x81\x30/", true},
+      {"nothing there", t.dir() + "missing/", false},
+      {"a readable empty folder", t.dir() + "empty/", false},
+  };
+  ::chmod((t.path() / "locked").c_str(), 0);
+  const testing::PermissionsApply permissions;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.folder.ends_with("locked/") && !permissions.ok()) continue;  // no way to refuse root here
+    Session s(Places::in(home.dir()));
+    const AddReport dropped = s.addDropped({c.folder});
+    const AddReport chosen = s.addFolder(c.folder);
+    for (const AddReport& r : {dropped, chosen}) {
+      EXPECT_EQ(r.added, 0);
+      EXPECT_EQ(r.unconvertible, 0);
+      EXPECT_EQ(r.unreadable, c.named ? std::vector<std::string>{c.folder} : std::vector<std::string>{});
+    }
+    EXPECT_EQ(s.list().fileCount(), 0);
+  }
+  ::chmod((t.path() / "locked").c_str(), 0755);
+}
+
+TEST(SessionAdd, SubFoldersThatCannotBeReadAreNamedBesideTheFilesAdded) {
+  testing::TempDir home, t;
+  t.write("top.txt", "");
+  std::filesystem::create_directory(t.path() / "locked");
+  t.write("locked/inside.txt", "");
+  const testing::PermissionsApply permissions;
+  if (!permissions.ok()) GTEST_SKIP() << "no way to refuse root here";
+  ::chmod((t.path() / "locked").c_str(), 0);
+  Session s(Places::in(home.dir()));
+  s.settings().includeSubfolders = true;
+  const AddReport r = s.addFolder(t.dir());
+  ::chmod((t.path() / "locked").c_str(), 0755);
+  EXPECT_EQ(r.added, 1);
+  EXPECT_EQ(r.unreadable, std::vector<std::string>{t.dir() + "locked/"});
 }
 
 struct GatingCase {

@@ -17,8 +17,7 @@ class CommandLineTest : public QObject {
   // The listed files as full paths, in list order.
   static QStringList listed(MainWindow& w) {
     QStringList out;
-    for (int r = 0; r < w.fileList().fileCount(); ++r)
-      out << text::toQt(w.fileList()[r].dir + w.fileList()[r].oldName);
+    for (int r = 0; r < w.fileList().fileCount(); ++r) out << text::toQt(w.fileList()[r].oldPath());
     return out;
   }
 

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <fstream>
 
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "../core/unreadable_folders.h"
 #include "answering_dialogs.h"
 #include "app/main_window.h"
 #include "session/settings.h"
@@ -230,12 +232,83 @@ class PreviewAndAddingTest : public QObject {
     QTemporaryDir dir;
     testing::makeFiles(dir.path(), {"ok.txt"});
     // Raw bytes that are no UTF-8: Qt's own file names would re-encode them.
-    std::ofstream(QFile::encodeName(dir.path()).toStdString() + "/bad\xFF\xFE.txt") << "x";
+    const std::string bad = QFile::encodeName(dir.path()).toStdString() + "/bad\xFF\xFE.txt";
+    std::ofstream(bad) << "x";
     MainWindow w(home.places(), dialogs);
     w.list()->addDirectory(dir.path(), false);
+    std::remove(bad.c_str());  // QTemporaryDir cannot name it
     QCOMPARE(w.fileList().fileCount(), 1);
     QCOMPARE(dialogs.messages.size(), 1);
     QVERIFY(dialogs.messages[0].text.contains(QLatin1Char('1')));
+  }
+
+  // A folder chosen, given or dropped that cannot be read says so, once,
+  // naming itself; the list stays as it was and the toolbar follows the add
+  // as for an empty folder.
+  void foldersThatCannotBeReadAreNamedInOneMessage_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("dropped");
+    for (const char* kind : {"refused", "too long", "name not convertible"}) {
+      QTest::newRow((std::string(kind) + ", chosen").c_str()) << QString::fromUtf8(kind) << false;
+      QTest::newRow((std::string(kind) + ", dropped").c_str()) << QString::fromUtf8(kind) << true;
+    }
+  }
+  void foldersThatCannotBeReadAreNamedInOneMessage() {
+    QFETCH(QString, kind);
+    QFETCH(bool, dropped);
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir root;
+    const std::string base = QFile::encodeName(root.path()).toStdString() + "/";
+    const qorin::testing::DeepFolder deep(base);
+    QVERIFY(deep.made());
+    testing::makeFiles(root.filePath(QStringLiteral("locked")), {"inside.txt"});
+    // On the disk as Qt writes a name it cannot encode: the program cannot hold that name.
+    QDir(root.path()).mkdir(QStringLiteral("bad") + QChar(0xFFFD));
+    QString folder;
+    if (kind == QLatin1String("refused")) {
+      folder = root.filePath(QStringLiteral("locked"));
+    } else if (kind == QLatin1String("too long")) {
+      folder = QFile::decodeName(deep.path().c_str());
+      folder.chop(1);
+    } else {
+      folder = root.filePath(QStringLiteral("bad") + QChar(0xD800));
+    }
+    QFile::setPermissions(root.filePath(QStringLiteral("locked")), {});
+    const qorin::testing::PermissionsApply permissions;
+    if (kind == QLatin1String("refused") && !permissions.ok()) QSKIP("no way to refuse root here");
+
+    MainWindow w(home.places(), dialogs);
+    testing::makeFiles(root.filePath(QStringLiteral("fine")), {"a.txt"});
+    w.list()->addDirectory(root.filePath(QStringLiteral("fine")), false);
+    if (dropped) {
+      w.list()->addDroppedItems({folder});
+    } else {
+      dialogs.folders.push_back(folder);
+      w.toolbarClicked(MainWindow::kChooseDirectory);
+    }
+    QFile::setPermissions(root.filePath(QStringLiteral("locked")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(w.fileList().fileCount(), 1);
+    QCOMPARE(dialogs.messages.size(), 1);
+    const auto& m = dialogs.messages[0];
+    QCOMPARE(m.title, QStringLiteral("Qorin批量更名器"));
+    QCOMPARE(m.icon, platform::Dialogs::Icon::Exclamation);
+    QVERIFY2(m.text.startsWith(QStringLiteral("无法读取目录：")), qPrintable(m.text));
+    const QString shown = m.text.mid(QStringLiteral("无法读取目录：").size());
+    QVERIFY2(shown == folder || shown == folder + QLatin1Char('/'), qPrintable(shown));
+    QVERIFY(w.toolbarAction(4)->isEnabled() && w.toolbarAction(5)->isEnabled());
+  }
+
+  void aFolderWhereNothingIsOrANonFileAddsNothingSilently() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir root;
+    MainWindow w(home.places(), dialogs);
+    w.list()->addDroppedItems({root.filePath(QStringLiteral("nothing-here"))});
+    w.list()->addDirectory(root.filePath(QStringLiteral("nothing-here")), false);
+    QCOMPARE(w.fileList().fileCount(), 0);
+    QVERIFY(dialogs.messages.isEmpty());
   }
 };
 

@@ -1,7 +1,12 @@
+#include <QAbstractButton>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
@@ -14,6 +19,43 @@ using namespace qorin;
 using namespace qorin::session;
 using namespace qorin::app;
 using namespace qorin::filelist;
+
+// Watches the progress part paint; once it shows ten marks or more, posts
+// Esc to `target` or a click on it, as a user would.
+class StopWhenHalfDone : public QObject {
+ public:
+  StopWhenHalfDone(QLabel* progress, QWidget* target, bool byEsc)
+      : progress_(progress), target_(target), byEsc_(byEsc) {
+    progress_->installEventFilter(this);
+  }
+  bool asked = false;
+  bool stopShown = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == progress_ && e->type() == QEvent::Paint && !asked && progress_->text().size() >= 10) {
+      asked = true;
+      if (const auto* stop = progress_->findChild<QAbstractButton*>(QStringLiteral("停止按钮")))
+        stopShown = stop->isVisible();
+      if (byEsc_) {
+        QCoreApplication::postEvent(target_, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+      } else {
+        const QPointF at(3, 3);
+        for (const QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+          QCoreApplication::postEvent(
+              target_,
+              new QMouseEvent(t, at, target_->mapToGlobal(at), Qt::LeftButton,
+                              t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
+      }
+    }
+    return false;
+  }
+
+ private:
+  QLabel* progress_;
+  QWidget* target_;
+  bool byEsc_;
+};
 
 class RenameWindowTest : public QObject {
   Q_OBJECT
@@ -118,8 +160,126 @@ class RenameWindowTest : public QObject {
     QSignalSpy resets(w.listView()->model(), &QAbstractItemModel::modelReset);
     w.toolbarClicked(MainWindow::kRename);
     QCOMPARE(filesIn(dir.path()).last(), QStringLiteral("n9"));
-    QCOMPARE(resets.count(), 0);  // rows are updated one by one, the view is never reset
-    QVERIFY(painted.count() >= 10);
+    QCOMPARE(resets.count(), 0);  // rows are updated in place, the view is never reset
+    QVERIFY(!painted.isEmpty());
+    int top = 10, bottom = -1;
+    for (const QList<QVariant>& change : painted) {
+      top = std::min(top, change[0].value<QModelIndex>().row());
+      bottom = std::max(bottom, change[1].value<QModelIndex>().row());
+    }
+    QCOMPARE(top, 0);
+    QCOMPARE(bottom, 9);
+  }
+
+  // The folder replaced by a link to another one between adding and the
+  // pass: the other folder keeps its names, every row fails and says why.
+  void aFolderSwappedForALinkIsNotRenamedIn() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir root;
+    const QString work = root.filePath(QStringLiteral("work")),
+                  other = root.filePath(QStringLiteral("other"));
+    QStringList names;
+    for (int i = 0; i < 10; ++i) names << QStringLiteral("a%1").arg(i);
+    testing::makeFiles(other, names, "other");
+    MainWindow w(home.places(), dialogs);
+    prepare(w, work);
+    QVERIFY(QDir(root.path()).rename(QStringLiteral("work"), QStringLiteral("work.moved")));
+    QVERIFY(QFile::link(other, work));
+    w.toolbarClicked(MainWindow::kRename);
+    QCOMPARE(dialogs.messages.last().text,
+             QStringLiteral("文件总数：10 个文件\r\n\r\n0 个文件更名成功！\r\n10 个文件更名失败！"));
+    for (int r = 0; r < 10; ++r) {
+      QCOMPARE(cell(w, r, kColStatus), QStringLiteral("更名失败"));
+      QCOMPARE(w.listView()->model()->index(r, kColStatus).data(Qt::ToolTipRole).toString(),
+               QStringLiteral("目录已被更改"));
+    }
+    QCOMPARE(filesIn(other), names);
+    QCOMPARE(filesIn(root.filePath(QStringLiteral("work.moved"))), names);
+    QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
+  }
+
+  // A pass over 20,000 files stopped half way, by Esc or by the 停止 entry:
+  // what was done is counted, recorded and undone.
+  void aLongPassStopsMidwayAndIsUndone_data() {
+    QTest::addColumn<bool>("byEsc");
+    QTest::newRow("Esc") << true;
+    QTest::newRow("停止") << false;
+  }
+  void aLongPassStopsMidwayAndIsUndone() {
+    QFETCH(bool, byEsc);
+    constexpr int kFiles = 20000;
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    QStringList names;
+    for (int i = 0; i < kFiles; ++i) names << QStringLiteral("f%1").arg(i);
+    testing::makeFiles(dir.path(), names);
+    MainWindow w(home.places(), dialogs);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.list()->addDirectory(dir.path(), false);
+    testing::generalPage(w)->文件名前缀编辑框->setText(QStringLiteral("n"));
+    auto* stop = w.statusPart(1)->findChild<QAbstractButton*>(QStringLiteral("停止按钮"));
+    QVERIFY(stop && !stop->isVisible());
+
+    // Once half the marks are painted, the user asks to stop.
+    StopWhenHalfDone asker(w.statusPart(1), byEsc ? static_cast<QWidget*>(w.listView()) : stop, byEsc);
+    w.toolbarClicked(MainWindow::kRename);
+    QVERIFY(asker.asked);
+    QVERIFY(asker.stopShown);
+    QVERIFY(!stop->isVisible());
+
+    const QRegularExpression summary(
+        QStringLiteral("^文件总数：20000 个文件\r\n\r\n(\\d+) 个文件更名成功！\r\n0 "
+                       "个文件更名失败！\r\n(\\d+) 个文件因停止而未更名。$"));
+    const QRegularExpressionMatch m = summary.match(dialogs.messages.last().text);
+    QVERIFY2(m.hasMatch(), qPrintable(dialogs.messages.last().text));
+    const int renamed = m.captured(1).toInt();
+    QCOMPARE(renamed + m.captured(2).toInt(), kFiles);
+    QVERIFY2(renamed >= kFiles / 2 && renamed < kFiles, qPrintable(QString::number(renamed)));
+    QCOMPARE(dialogs.messages.last().icon, platform::Dialogs::Icon::Exclamation);
+    const QStringList now = filesIn(dir.path());
+    QCOMPARE(now.size(), kFiles);
+    int onDisk = 0, shown = 0;
+    for (const QString& f : now) onDisk += f.startsWith(QLatin1Char('n'));
+    for (int r = 0; r < kFiles; ++r) shown += cell(w, r, kColStatus) == QStringLiteral("更名成功");
+    QCOMPARE(onDisk, renamed);
+    QCOMPARE(shown, renamed);
+    QVERIFY(w.toolbarAction(MainWindow::kUndo)->isEnabled());
+
+    dialogs.answers.push_back(true);
+    w.toolbarClicked(MainWindow::kUndo);
+    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
+    QStringList back = filesIn(dir.path());
+    names.sort();
+    QCOMPARE(back, names);
+    QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
+  }
+
+  // While the pass runs, clicks and keys other than Esc reach nothing.
+  void otherInputWaitsWhileThePassRuns() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    MainWindow w(home.places(), dialogs);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QStringList more;
+    for (int i = 0; i < 3000; ++i) more << QStringLiteral("b%1").arg(i);
+    testing::makeFiles(dir.path(), more);
+    prepare(w, dir.path());
+    const int rows = w.fileList().rowCount();
+    // A Delete key and a close are posted as the pass begins.
+    w.listView()->selectAll();
+    QCoreApplication::postEvent(w.listView(),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier));
+    QCoreApplication::postEvent(&w, new QCloseEvent);
+    w.toolbarClicked(MainWindow::kRename);
+    QCoreApplication::processEvents();  // nor were they held back for later
+    QCOMPARE(w.fileList().rowCount(), rows);
+    QVERIFY(w.isVisible());
+    QCOMPARE(dialogs.messages.last().text, QStringLiteral("文件更名完毕！"));
   }
 };
 

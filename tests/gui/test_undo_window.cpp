@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "../core/unreadable_folders.h"
 #include "answering_dialogs.h"
 #include "app/main_window.h"
 
@@ -262,6 +263,36 @@ class UndoWindowTest : public QObject {
     QCOMPARE(cell(w, 6, kColNew, Qt::ToolTipRole), QStringLiteral("原文件不存在"));
     // The texts of the column stay the proposals themselves.
     QCOMPARE(cell(w, 6, kColNew), QStringLiteral("z.txt"));
+  }
+
+  // An undo that failed because the folder could not be changed stays on
+  // offer, and once the folder can be changed again it finishes the job.
+  void anUndoThatFailedInAReadOnlyFolderIsTriedAgain() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    MainWindow w(home.places(), dialogs);
+    renumberFromZero(w, dir.path(), 3);
+    const std::string folder = QFile::encodeName(dir.path()).toStdString();
+    if (!qorin::testing::setImmutable(folder, true)) QSKIP("the file system keeps no immutable flag here");
+    dialogs.answers.push_back(true);
+    w.toolbarClicked(MainWindow::kUndo);
+    qorin::testing::setImmutable(folder, false);
+    QCOMPARE(dialogs.messages.last().text,
+             QStringLiteral("文件总数：3 个文件\r\n\r\n0 个文件撤消成功！\r\n3 个文件撤消失败！"));
+    QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("撤消失败"));
+    QVERIFY(!cell(w, 0, kColStatus, Qt::ToolTipRole).isEmpty());
+    QVERIFY(w.toolbarAction(MainWindow::kUndo)->isEnabled());
+    QCOMPARE(filesIn(dir.path()), (QStringList{"0.txt", "1.txt", "2.txt"}));
+
+    dialogs.answers.push_back(true);
+    w.toolbarClicked(MainWindow::kUndo);
+    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
+    QCOMPARE(filesIn(dir.path()), (QStringList{"1.txt", "2.txt", "3.txt"}));
+    for (int i = 1; i <= 3; ++i)
+      QCOMPARE(contentOf(dir.path(), QStringLiteral("%1.txt").arg(i)), QByteArray::number(i));
+    QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("撤消成功"));
+    QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
   }
 };
 

@@ -80,6 +80,10 @@ void FileListModel::endReset() { endResetModel(); }
 
 void FileListModel::cellsChanged(int firstRow, int lastRow, unsigned columnBits) {
   if (firstRow > lastRow || columnBits == 0) return;
+  if (repaint_ && list_.rowCount() >= kLongList) {
+    repaint_();
+    return;
+  }
   int lo = kColumnCount, hi = -1;
   for (int c = 0; c < kColumnCount; ++c)
     if (columnBits & (1u << c)) {

@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QIcon>
+#include <functional>
 
 #include "filelist/file_list.h"
 
@@ -32,8 +33,16 @@ class FileListModel : public QAbstractTableModel, public FileListObserver {
   void endReset() override;
   void cellsChanged(int firstRow, int lastRow, unsigned columnBits) override;
 
+  // How to have the view paint again what it shows. On a long list cells
+  // that change are not announced one range at a time: the view looks
+  // through all its rows for each range it is told of, a few milliseconds
+  // a time at a million, and paints from the list anyway.
+  void setRepaint(std::function<void()> repaint) { repaint_ = std::move(repaint); }
+  static constexpr int kLongList = 20000;
+
  private:
   FileList& list_;
+  std::function<void()> repaint_;
   QIcon success_;
   QIcon failure_;
   QColor conflict_{0xC0, 0x00, 0x00};

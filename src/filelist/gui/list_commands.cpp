@@ -1,6 +1,7 @@
 #include "filelist/gui/list_commands.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -19,13 +20,18 @@ namespace qorin::filelist {
 
 namespace {
 
-// Paths from Qt in the code page; those that cannot be represented are counted.
-std::vector<std::string> codePagePaths(const QStringList& paths, int& unconvertible) {
+// Paths from Qt in the code page; those that cannot be represented are
+// counted as files or, being folders, named in `folders`.
+std::vector<std::string> codePagePaths(const QStringList& paths, int& unconvertible,
+                                       QStringList* folders = nullptr) {
   std::vector<std::string> out;
   out.reserve(static_cast<std::size_t>(paths.size()));
   for (const QString& p : paths) {
-    if (auto path = text::fromQt(QDir::toNativeSeparators(p)))
+    const QString native = QDir::toNativeSeparators(p);
+    if (auto path = text::fromQt(native))
       out.push_back(std::move(*path));
+    else if (folders && QFileInfo(p).isDir())  // only Qt can still reach it by this name
+      *folders << native;
     else
       ++unconvertible;
   }
@@ -38,6 +44,9 @@ ListCommands::ListCommands(QTreeView* view, session::Session& session, platform:
                            QWidget* window)
     : QObject(window), view_(view), session_(session), dialogs_(dialogs), window_(window) {
   model_ = std::make_unique<FileListModel>(session_.list());
+  model_->setRepaint([this] {
+    if (view_) view_->viewport()->update();
+  });
   view->setModel(model_.get());
   view->setRootIsDecorated(false);
   view->setUniformRowHeights(true);
@@ -100,17 +109,24 @@ void ListCommands::createMenu() {
 }
 
 int ListCommands::currentSelection() const {
-  const QModelIndexList rows = view_->selectionModel()->selectedRows();
-  if (rows.isEmpty()) return -1;
-  int first = rows.front().row();
-  for (const QModelIndex& i : rows) first = std::min(first, i.row());
+  int first = -1;
+  for (const QItemSelectionRange& range : view_->selectionModel()->selection())
+    if (first == -1 || range.top() < first) first = range.top();
   return first;
+}
+
+std::vector<int> ListCommands::selectedRows() const {
+  // From the ranges: rows are selected whole, and asking the model row by
+  // row takes seconds for a million of them.
+  std::vector<int> rows;
+  for (const QItemSelectionRange& range : view_->selectionModel()->selection())
+    for (int r = range.top(); r <= range.bottom(); ++r) rows.push_back(r);
+  return rows;
 }
 
 void ListCommands::deleteSelectedEntries() {
   platform::WaitCursor wait;
-  std::vector<int> rows;
-  for (const QModelIndex& i : view_->selectionModel()->selectedRows()) rows.push_back(i.row());
+  std::vector<int> rows = selectedRows();
   view_->selectionModel()->clearSelection();
   session_.removeRows(std::move(rows));
 }
@@ -158,8 +174,7 @@ void ListCommands::sortByColumn(int column) {
 }
 
 void ListCommands::moveSelected(bool up) {
-  std::vector<int> rows;
-  for (const QModelIndex& i : view_->selectionModel()->selectedRows()) rows.push_back(i.row());
+  std::vector<int> rows = selectedRows();
   if (rows.empty()) return;
   const std::vector<int> now = session_.moveRows(std::move(rows), up);
   QItemSelection moved;
@@ -170,11 +185,18 @@ void ListCommands::moveSelected(bool up) {
   view_->selectionModel()->select(moved, QItemSelectionModel::ClearAndSelect);
 }
 
-void ListCommands::reportUnconvertible(int count) {
-  if (count <= 0) return;
-  dialogs_.message(window_, platform::programTitle(),
-                   QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(count),
-                   platform::Dialogs::Icon::Exclamation);
+void ListCommands::reportAdd(int unconvertible, const std::vector<std::string>& unreadable,
+                             QStringList unreadableHere) {
+  for (const std::string& dir : unreadable) unreadableHere << text::toQt(dir);
+  if (!unreadableHere.isEmpty())
+    dialogs_.message(window_, platform::programTitle(),
+                     QStringLiteral("无法读取目录：") + unreadableHere.join(QStringLiteral("\r\n")),
+                     platform::Dialogs::Icon::Exclamation);
+  if (unconvertible <= 0) return;
+  dialogs_.message(
+      window_, platform::programTitle(),
+      QStringLiteral("有 %1 个文件未加入列表：文件名含有程序无法表示的字符。").arg(unconvertible),
+      platform::Dialogs::Icon::Exclamation);
 }
 
 void ListCommands::addFilesDialog() {
@@ -190,7 +212,7 @@ void ListCommands::addFilesDialog() {
     platform::WaitCursor wait;
     session_.addChosenFiles(codePagePaths(chosen, skipped));
   }
-  reportUnconvertible(skipped);
+  reportAdd(skipped, {}, {});
 }
 
 void ListCommands::addDirectory(const QString& given, bool ask) {
@@ -198,21 +220,26 @@ void ListCommands::addDirectory(const QString& given, bool ask) {
   if (chosen.isEmpty()) return;
   int skipped = 0;
   const std::vector<std::string> dir = codePagePaths({chosen}, skipped);
+  session::AddReport r;
   if (!dir.empty()) {
     platform::WaitCursor wait;
-    skipped += session_.addFolder(dir.front()).unconvertible;
+    r = session_.addFolder(dir.front());
   }
-  reportUnconvertible(skipped);
+  // A folder whose own name the program cannot hold is named as one that cannot be read.
+  reportAdd(r.unconvertible, r.unreadable,
+            dir.empty() ? QStringList{QDir::toNativeSeparators(chosen)} : QStringList{});
 }
 
 void ListCommands::addDroppedItems(const QStringList& paths) {
   int skipped = 0;
+  QStringList unconvertibleFolders;
+  session::AddReport r;
   {
     platform::WaitCursor wait;
-    const std::vector<std::string> converted = codePagePaths(paths, skipped);
-    skipped += session_.addDropped(converted).unconvertible;
+    const std::vector<std::string> converted = codePagePaths(paths, skipped, &unconvertibleFolders);
+    r = session_.addDropped(converted);
   }
-  reportUnconvertible(skipped);
+  reportAdd(skipped + r.unconvertible, r.unreadable, unconvertibleFolders);
 }
 
 bool ListCommands::eventFilter(QObject* watched, QEvent* e) {

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTreeView>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -37,6 +39,8 @@ class ListCommands : public QObject {
 
   // The first selected row, or -1.
   int currentSelection() const;
+  // Every selected row, in no particular order (a row may come twice).
+  std::vector<int> selectedRows() const;
   void deleteSelectedEntries();
   void selectAllRows();
   void clearList();
@@ -70,7 +74,10 @@ class ListCommands : public QObject {
 
  private:
   void createMenu();
-  void reportUnconvertible(int count);
+  // After an add: one message naming the folders that could not be read
+  // (`unreadable` from the session, `unreadableHere` by Qt's names), one
+  // counting the files left out.
+  void reportAdd(int unconvertible, const std::vector<std::string>& unreadable, QStringList unreadableHere);
 
   QPointer<QTreeView> view_;  // may go before this object when the window closes
   session::Session& session_;

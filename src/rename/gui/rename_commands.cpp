@@ -1,12 +1,108 @@
 #include "rename/gui/rename_commands.h"
 
-#include <QCoreApplication>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 
 #include "platform/gui/wait_cursor.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::rename {
+
+namespace {
+
+// While a pass or an undo runs: the window keeps painting and the marks
+// grow, Esc or the 停止 entry in the status bar asks it to stop after the
+// file at hand, and every other input is kept out until it ends.
+class RunGuard : public QObject {
+ public:
+  explicit RunGuard(QLabel* progress)
+      : progress_(progress),
+        stop_(progress ? progress->findChild<QAbstractButton*>(QStringLiteral("停止按钮")) : nullptr) {
+    qApp->installEventFilter(this);
+    if (stop_) {
+      connect(stop_, &QAbstractButton::clicked, this, [this] { requested_ = true; });
+      stop_->show();
+    }
+    clock_.start();
+  }
+  ~RunGuard() override {
+    qApp->removeEventFilter(this);
+    if (stop_) stop_->hide();
+  }
+  RunGuard(const RunGuard&) = delete;
+  RunGuard& operator=(const RunGuard&) = delete;
+
+  ProgressFn progress() {
+    return [this](std::string_view bar) {
+      if (progress_) progress_->setText(text::toQt(bar));
+      pump();
+    };
+  }
+  StopFn stop() {
+    return [this] {
+      if (clock_.elapsed() >= kPumpMs) pump();
+      return requested_;
+    };
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    switch (e->type()) {
+      case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) requested_ = true;
+        return true;
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+        // A window hands its mouse events on to the widget under the
+        // pointer; of those only the 停止 entry takes them.
+        return !watched->isWindowType() && watched != stop_;
+      case QEvent::Close:
+        e->ignore();  // the window stays until the run has ended
+        return true;
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+      case QEvent::InputMethod:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TabletPress:
+      case QEvent::TabletMove:
+      case QEvent::TabletRelease:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  // Often enough for a stop to answer at once, seldom enough to cost nothing.
+  static constexpr qint64 kPumpMs = 40;
+
+  void pump() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    clock_.restart();
+  }
+
+  QPointer<QLabel> progress_;
+  QPointer<QAbstractButton> stop_;
+  QElapsedTimer clock_;
+  bool requested_ = false;
+};
+
+}  // namespace
 
 ProgressFn showProgress(QLabel* label) {
   return [label](std::string_view bar) {
@@ -30,7 +126,8 @@ void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* prog
   session::PassReport r;
   {
     platform::WaitCursor wait;
-    r = s.renameAll(showProgress(progress));
+    RunGuard guard(progress);
+    r = s.renameAll(guard.progress(), guard.stop());
   }
   showReport(dialogs, parent, r);
 }
@@ -42,7 +139,8 @@ void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progre
   session::PassReport r;
   {
     platform::WaitCursor wait;
-    r = s.undoLastPass(showProgress(progress));
+    RunGuard guard(progress);
+    r = s.undoLastPass(guard.progress(), guard.stop());
     progress->clear();
   }
   showReport(dialogs, parent, r);

@@ -15,6 +15,9 @@ ProgressFn showProgress(QLabel* label);
 // The summary of a pass or an undo, or why it could not run.
 void showReport(platform::Dialogs& dialogs, QWidget* parent, const session::PassReport& r);
 
+// The pass and the undo keep the window painting while they run; Esc, or a
+// click on the button 停止按钮 inside `progress` (shown meanwhile, when there
+// is one), stops them after the file at hand. Other input waits.
 void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // 右键菜单's MP3标签转为Unicode(&U): asks, then rewrites every MP3 row's ID3v2
