@@ -50,11 +50,13 @@ class FolderSwap : public testing::RenameDir {
   };
   static std::vector<Swap> swaps() {
     return {
+#ifndef _WIN32  // links to folders need rights a Windows user seldom has
         {"a link to another folder in its place",
          [](const stdfs::path& root) {
            stdfs::rename(root / "work", root / "work.moved");
            stdfs::create_directory_symlink(root / "other", root / "work");
          }},
+#endif
         {"another folder moved into its place",
          [](const stdfs::path& root) {
            stdfs::rename(root / "work", root / "work.moved");
@@ -120,6 +122,7 @@ TEST_F(FolderSwap, TheUndoGivesNothingBackInAFolderPutInPlaceOfTheOneRenamedIn) 
   }
 }
 
+#ifndef _WIN32
 TEST_F(FolderSwap, AFolderAddedThroughALinkIsRenamedInAsLongAsTheLinkLeadsThere) {
   for (const char* n : {"a", "b"}) write(n, std::string("content of ") + n);
   stdfs::create_directory_symlink(root_ / "work", root_ / "link");
@@ -145,6 +148,7 @@ TEST_F(FolderSwap, AFolderAddedThroughALinkIsRenamedInAsLongAsTheLinkLeadsThere)
   EXPECT_EQ(undoLastPass(journal_).restored, 2);
   EXPECT_EQ(files(), kWork);
 }
+#endif
 
 TEST_F(FolderSwap, RowsOfOneFolderKeepTheIdentityTheyWereAddedWith) {
   write("a", "content of a");

@@ -5,6 +5,8 @@
 #endif
 
 #include <cerrno>
+#include <cstdio>
+#include <sstream>
 
 #include "rename/journal.h"
 #include "rename/rename_pass.h"
@@ -90,6 +92,42 @@ TEST_F(Record, KeepAfterAFullPassMakesItTheUndoRecord) {
   EXPECT_EQ(inspectRecord(journal_).state, RecordState::Undoable);
   const RecordOutcome u = undoLastPass(journal_);
   EXPECT_EQ(u.total, 3);
+  EXPECT_EQ(u.restored, 3);
+  EXPECT_EQ(files(), kBefore);
+}
+
+// The record as the program's first release wrote it: version 1, folder
+// lines without the folder's inode. Such a record on a user's disk still
+// undoes, the folder then found by its path.
+std::string asFirstVersion(const std::string& text) {
+  std::string out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::string payload = line.substr(0, line.rfind('\t'));
+    if (payload.starts_with("qorin-journal ")) payload = "qorin-journal 1";
+    if (payload.starts_with("F ")) {  // F <index> <device> <inode> <dir>
+      std::size_t at = 0;
+      for (int field = 0; field < 3; ++field) at = payload.find(' ', at) + 1;
+      payload.erase(at, payload.find(' ', at) + 1 - at);
+    }
+    char sum[9];
+    std::snprintf(sum, sizeof sum, "%08x", static_cast<unsigned>(crc32(payload)));
+    out += payload + "\t" + sum + "\n";
+  }
+  return out;
+}
+
+TEST_F(Record, ARecordOfTheFirstVersionStillUndoes) {
+  FileList list = swapAndMove();
+  ASSERT_EQ(renamePass(list, journal_).renamed, 3);
+  setJournal(asFirstVersion(journalText()));
+  JournalRecord r;
+  ASSERT_EQ(readJournal(journal_, r), JournalRead::Ok);
+  ASSERT_FALSE(r.folders.empty());
+  EXPECT_EQ(r.folders[0].dir, dir_);
+  EXPECT_EQ(r.folders[0].inode, 0u);
+  EXPECT_EQ(inspectRecord(journal_).state, RecordState::Undoable);
+  const RecordOutcome u = undoLastPass(journal_);
   EXPECT_EQ(u.restored, 3);
   EXPECT_EQ(files(), kBefore);
 }

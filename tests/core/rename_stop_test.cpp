@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 
@@ -185,6 +187,7 @@ TEST_F(Stop, TheUndoLeavesAloneAFileThePassDidNotRename) {
   EXPECT_EQ(files(), (Files{{"a", "content of a"}, {"b2", "content of b"}}));
 }
 
+#ifndef _WIN32  // no fork()
 // A case-only change on a file system that ignores case names the file
 // itself; here a second link of the file plays that part. The pass is killed
 // right after the file went to its temporary name: at the next start the
@@ -229,6 +232,7 @@ TEST_F(Stop, ACaseOnlyRenameKilledBetweenItsStepsIsRecovered) {
     EXPECT_NE(inspectRecord(journal_).state, RecordState::Interrupted);
   }
 }
+#endif
 
 }  // namespace
 }  // namespace qorin::rename

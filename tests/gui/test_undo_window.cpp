@@ -34,6 +34,18 @@ class UndoWindowTest : public QObject {
     w.list()->addDirectory(dir, false);
     w.toolbarClicked(MainWindow::kRename);
   }
+  // Answers Yes to the undo's question; every renumbered file comes back
+  // under its own number.
+  static void undoRenumbering(MainWindow& w, testing::AnsweringDialogs& dialogs, const QString& dir, int n) {
+    dialogs.answers.push_back(true);
+    w.toolbarClicked(MainWindow::kUndo);
+    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
+    QStringList names;
+    for (int i = 1; i <= n; ++i) names << QStringLiteral("%1.txt").arg(i);
+    QCOMPARE(filesIn(dir), names);
+    for (int i = 1; i <= n; ++i)
+      QCOMPARE(contentOf(dir, QStringLiteral("%1.txt").arg(i)), QByteArray::number(i));
+  }
   static void previewAll(MainWindow& w) {
     w.session().settings().autoPreview = 1;
     w.session().settings().previewAllEntries = 1;
@@ -57,12 +69,7 @@ class UndoWindowTest : public QObject {
     testing::makeFiles(other.path(), {"late.txt"}, "late");
     w.list()->addDirectory(other.path(), false);
 
-    dialogs.answers.push_back(true);
-    w.toolbarClicked(MainWindow::kUndo);
-    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
-    QCOMPARE(filesIn(dir.path()), (QStringList{"1.txt", "2.txt", "3.txt"}));
-    for (int i = 1; i <= 3; ++i)
-      QCOMPARE(contentOf(dir.path(), QStringLiteral("%1.txt").arg(i)), QByteArray::number(i));
+    undoRenumbering(w, dialogs, dir.path(), 3);
     QCOMPARE(filesIn(other.path()), QStringList{"late.txt"});  // added after the pass: untouched
     QCOMPARE(cell(w, 0, kColOld), QStringLiteral("1.txt"));
     QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("撤消成功"));
@@ -285,12 +292,7 @@ class UndoWindowTest : public QObject {
     QVERIFY(w.toolbarAction(MainWindow::kUndo)->isEnabled());
     QCOMPARE(filesIn(dir.path()), (QStringList{"0.txt", "1.txt", "2.txt"}));
 
-    dialogs.answers.push_back(true);
-    w.toolbarClicked(MainWindow::kUndo);
-    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
-    QCOMPARE(filesIn(dir.path()), (QStringList{"1.txt", "2.txt", "3.txt"}));
-    for (int i = 1; i <= 3; ++i)
-      QCOMPARE(contentOf(dir.path(), QStringLiteral("%1.txt").arg(i)), QByteArray::number(i));
+    undoRenumbering(w, dialogs, dir.path(), 3);
     QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("撤消成功"));
     QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
   }
