@@ -864,31 +864,65 @@ std::string errorText(int error) {
 
 Folder::Folder(std::string_view dir) : dir_(withSeparator(dir)) {
   const auto w = widePath(dir_);
-  const auto id = w ? identityOfPath(*w) : std::nullopt;
-  if (!id || !isDirectory(dir_)) {
-    error_ = w ? static_cast<int>(GetLastError()) : static_cast<int>(ERROR_NO_UNICODE_TRANSLATION);
-    if (error_ == 0) error_ = static_cast<int>(ERROR_DIRECTORY);
+  if (!w) {
+    error_ = static_cast<int>(ERROR_NO_UNICODE_TRANSLATION);
     return;
   }
-  identity_ = *id;
-  identity_.size = identity_.birth = 0;
-  open_ = true;
+  // Opened as a process opens its current folder: others may still read and
+  // write in it, but not rename or delete it, nor any folder above it, while
+  // the handle lives; so the path keeps naming the folder checked here.
+  HANDLE h = CreateFileW(w->c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    error_ = static_cast<int>(GetLastError());
+    return;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    error_ = static_cast<int>(ERROR_DIRECTORY);
+    CloseHandle(h);
+    return;
+  }
+  identity_ = {info.dwVolumeSerialNumber,
+               (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, 0, 0};
+  handle_ = h;
 }
 
 Folder::Folder(std::string_view dir, const FileIdentity& expected, bool anyDevice) : Folder(dir) {
-  if (open_ && (identity_.inode != expected.inode || (!anyDevice && identity_.device != expected.device))) {
-    open_ = false;
+  if (handle_ && (identity_.inode != expected.inode || (!anyDevice && identity_.device != expected.device))) {
+    CloseHandle(handle_);
+    handle_ = nullptr;
     changed_ = true;
-  } else if (!open_) {
+  } else if (!handle_) {
     changed_ = error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND;
   }
 }
 
-Folder::~Folder() = default;
-Folder::Folder(Folder&& other) noexcept = default;
-Folder& Folder::operator=(Folder&& other) noexcept = default;
+Folder::~Folder() {
+  if (handle_) CloseHandle(handle_);
+}
 
-bool Folder::isOpen() const { return open_; }
+Folder::Folder(Folder&& other) noexcept
+    : dir_(std::move(other.dir_)),
+      handle_(std::exchange(other.handle_, nullptr)),
+      error_(other.error_),
+      changed_(other.changed_),
+      identity_(other.identity_) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (handle_) CloseHandle(handle_);
+    dir_ = std::move(other.dir_);
+    handle_ = std::exchange(other.handle_, nullptr);
+    error_ = other.error_;
+    changed_ = other.changed_;
+    identity_ = other.identity_;
+  }
+  return *this;
+}
+
+bool Folder::isOpen() const { return handle_ != nullptr; }
 
 std::size_t Folder::nameLimit() const {
   const auto w = widePath(dir_);
@@ -903,7 +937,7 @@ std::size_t Folder::nameLimit() const {
 
 std::optional<std::vector<std::string>> Folder::names() const {
   const auto pattern = widePath(dir_ + "*");
-  if (!open_ || !pattern) return std::nullopt;
+  if (!handle_ || !pattern) return std::nullopt;
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -928,7 +962,7 @@ std::optional<NativeName> NativeName::of(std::string_view name) {
 
 std::optional<FileIdentity> Folder::identityOf(std::string_view name) const {
   const auto w = widePath(dir_ + std::string(name));
-  return open_ && w ? identityOfPath(*w) : std::nullopt;
+  return handle_ && w ? identityOfPath(*w) : std::nullopt;
 }
 
 std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
@@ -937,6 +971,7 @@ std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
 
 Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
   const auto src = widePath(dir_ + std::string(from)), dst = widePath(dir_ + std::string(to));
+  if (!handle_) return {RenameResult::Failed, static_cast<int>(ERROR_INVALID_HANDLE)};
   if (!src || !dst) return {RenameResult::Unconvertible, 0};
   if (!usableName(fileNameOf(to))) return {RenameResult::Failed, static_cast<int>(ERROR_INVALID_NAME)};
   // A case-only change names the file itself; the caller goes through a
@@ -953,7 +988,7 @@ Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) con
   return rename(from.bytes_, to.bytes_);
 }
 
-bool Folder::sync() const { return open_; }  // folder entries cannot be flushed from user mode
+bool Folder::sync() const { return handle_ != nullptr; }  // folder entries cannot be flushed from user mode
 
 JournalFile::~JournalFile() { close(); }
 

@@ -129,6 +129,8 @@ class NativeName {
 // An open folder. Names given to it are single names inside it, resolved
 // relative to the open folder, so a pass over thousands of files neither
 // walks the path again for each one nor follows a folder renamed meanwhile.
+// (On Windows names go by path, but while the folder is open no one can
+// rename or remove it or a folder above it.)
 class Folder {
  public:
   Folder() = default;
@@ -179,8 +181,8 @@ class Folder {
 
  private:
 #ifdef _WIN32
-  std::string dir_;  // with the separator
-  bool open_ = false;
+  std::string dir_;         // with the separator
+  void* handle_ = nullptr;  // held without delete sharing: the folder and its parents stay put
 #else
   int fd_ = -1;
 #endif

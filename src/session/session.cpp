@@ -274,12 +274,13 @@ filelist::Reason reasonOf(tags::ConversionProblem p) {
 
 }  // namespace
 
-PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress) {
+PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, const rename::StopFn& stop) {
   std::vector<int> rows;
   for (int r = 0; r < list_.rowCount(); ++r)
-    if (text::hasExtension(list_[r].oldName, "MP3")) rows.push_back(r);
+    if (text::hasExtension(list_.oldName(r), "MP3")) rows.push_back(r);
   int done = 0, unneeded = 0, failures = 0, marks = 0;
-  for (std::size_t k = 0; k < rows.size(); ++k) {
+  std::size_t k = 0;
+  for (; k < rows.size() && !(k > 0 && stop && stop()); ++k) {
     const int r = rows[k];
     const tags::ConversionResult c = tags::convertId3v2ToUnicode(list_[r].oldPath(), places_.stateDir);
     switch (c.outcome) {
@@ -300,13 +301,18 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress) {
     if (now > marks && progress) progress(rename::progressBar(now));
     marks = std::max(marks, now);
   }
+  // Not reached: nothing happened to them, and no older status may say otherwise.
+  for (std::size_t j = k; j < rows.size(); ++j) list_.setStatus(rows[j], filelist::Status::None);
   PassReport r;
   r.total = static_cast<int>(rows.size());
   r.succeeded = done + unneeded;
-  r.summary.allSucceeded = failures == 0;
+  r.stopped = static_cast<int>(rows.size() - k);
+  r.summary.allSucceeded = failures == 0 && r.stopped == 0;
   r.summary.text = text::gb("文件总数：") + std::to_string(r.total) + text::gb(" 个MP3文件\r\n\r\n") +
                    std::to_string(done) + text::gb(" 个文件已转换，") + std::to_string(unneeded) +
                    text::gb(" 个文件无需转换，") + std::to_string(failures) + text::gb(" 个文件转换失败。");
+  if (r.stopped > 0)
+    r.summary.text += text::gb("\r\n") + std::to_string(r.stopped) + text::gb(" 个文件因停止而未转换。");
   return r;
 }
 

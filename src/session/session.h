@@ -161,8 +161,9 @@ class Session {
 
   // Rewrites the ID3v2 texts of every listed MP3 file stored in the code
   // page (or any 8-bit encoding) as Unicode; each MP3 row's status tells what
-  // became of it. The summary counts MP3 rows only.
-  PassReport convertTagsToUnicode(const rename::ProgressFn& progress = {});
+  // became of it. The summary counts MP3 rows only. `stop`, asked after each
+  // file, may end it early; the files not reached keep their tags as they were.
+  PassReport convertTagsToUnicode(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
 
   // The journal of the last pass (its undo record).
   std::string journalPath() const { return places_.stateDir + "journal"; }

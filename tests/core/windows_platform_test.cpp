@@ -112,6 +112,28 @@ TEST(WindowsRename, NeverReplacesAndChangesCaseInPlace) {
   EXPECT_EQ(t.entryCount(), 3u);
 }
 
+// While a pass holds a folder, no one can move it (or a folder above it) and
+// put another in its place; the files in it still rename, and once it is
+// let go the folder moves again.
+TEST(WindowsFolders, AFolderHeldOpenStaysWhereItIs) {
+  TempDir t;
+  std::filesystem::create_directories(t.path() / "outer" / "work");
+  t.write("outer/work/a.txt", "A");
+  const std::wstring outer = *widePath(t.dir() + "outer"), work = *widePath(t.dir() + "outer\\work");
+  {
+    const Folder f(t.dir() + "outer\\work");
+    ASSERT_TRUE(f.isOpen());
+    EXPECT_FALSE(MoveFileExW(work.c_str(), (work + L".moved").c_str(), 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(f.rename("a.txt", "b.txt").result, RenameResult::Renamed);
+    // Windows keeps the folders above as well; wine does not.
+    if (MoveFileExW(outer.c_str(), (outer + L".moved").c_str(), 0))
+      ASSERT_TRUE(MoveFileExW((outer + L".moved").c_str(), outer.c_str(), 0));
+  }
+  EXPECT_TRUE(MoveFileExW(work.c_str(), (work + L".moved").c_str(), 0));
+  EXPECT_EQ(t.read("outer/work.moved/b.txt"), "A");
+}
+
 class WindowsPass : public rename::testing::RenameDir {};
 
 TEST_F(WindowsPass, CaseOnlyChangesApplyAndComeBack) {

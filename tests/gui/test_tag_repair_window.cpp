@@ -7,6 +7,7 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
+#include "stop_midway.h"
 #include "text/gbtext.h"
 
 using namespace qorin;
@@ -120,6 +121,52 @@ class TagRepairWindowTest : public QObject {
     dialogs.answers.push_back(true);
     entry->trigger();  // a second run has nothing left to convert
     QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("无需转换"));
+  }
+
+  // Esc half way: the files reached are converted and say so, the others
+  // keep their tags and no status; the summary counts both.
+  void aLongConversionStopsOnEsc() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    constexpr int kFiles = 40;
+    const std::string gbk = text::gb("春天的故事");
+    const QByteArray before =
+        tagWithTitle('\0', QByteArray(gbk.data(), static_cast<int>(gbk.size()))) + audio();
+    for (int i = 0; i < kFiles; ++i)
+      write(QDir(dir.path()).filePath(QStringLiteral("%1.mp3").arg(i, 2, 10, QChar('0'))), before);
+    MainWindow w(home.places(), dialogs);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.list()->addDirectory(dir.path(), false);
+    testing::StopWhenHalfDone asker(w.statusPart(1), w.listView(), true);
+    dialogs.answers.push_back(true);
+    menuEntry(w, QStringLiteral("MP3标签转为Unicode(&U)"))->trigger();
+    QVERIFY(asker.asked && asker.stopShown);
+
+    int converted = 0;
+    for (int r = 0; r < kFiles; ++r) {
+      const QString status = cell(w, r, kColStatus);
+      QFile f(QDir(dir.path()).filePath(cell(w, r, kColOld)));
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      if (status == QStringLiteral("已转为Unicode")) {
+        QCOMPARE(r, converted);  // in list order, without a gap
+        ++converted;
+        QVERIFY(f.readAll() != before);
+      } else {
+        QCOMPARE(status, QString());
+        QCOMPARE(f.readAll(), before);
+      }
+    }
+    QVERIFY2(converted >= kFiles / 2 && converted < kFiles, qPrintable(QString::number(converted)));
+    QCOMPARE(dialogs.messages.last().text,
+             QStringLiteral(
+                 "文件总数：%1 个MP3文件\r\n\r\n%2 个文件已转换，0 个文件无需转换，0 个文件转换失败。\r\n%3 "
+                 "个文件因停止而未转换。")
+                 .arg(kFiles)
+                 .arg(converted)
+                 .arg(kFiles - converted));
+    QCOMPARE(dialogs.messages.last().icon, platform::Dialogs::Icon::Exclamation);
   }
 };
 

@@ -155,7 +155,8 @@ void convertTagsCommand(session::Session& s, platform::Dialogs& dialogs, QLabel*
   session::PassReport r;
   {
     platform::WaitCursor wait;
-    r = s.convertTagsToUnicode(showProgress(progress));
+    RunGuard guard(progress);
+    r = s.convertTagsToUnicode(guard.progress(), guard.stop());
     progress->clear();
   }
   showReport(dialogs, parent, r);
