@@ -971,7 +971,7 @@ std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
 
 Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
   const auto src = widePath(dir_ + std::string(from)), dst = widePath(dir_ + std::string(to));
-  if (!handle_) return {RenameResult::Failed, static_cast<int>(ERROR_INVALID_HANDLE)};
+  if (!handle_) return {RenameResult::SourceMissing, 0};  // as with no folder there
   if (!src || !dst) return {RenameResult::Unconvertible, 0};
   if (!usableName(fileNameOf(to))) return {RenameResult::Failed, static_cast<int>(ERROR_INVALID_NAME)};
   // A case-only change names the file itself; the caller goes through a

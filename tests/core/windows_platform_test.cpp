@@ -127,8 +127,9 @@ TEST(WindowsFolders, AFolderHeldOpenStaysWhereItIs) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(f.rename("a.txt", "b.txt").result, RenameResult::Renamed);
     // Windows keeps the folders above as well; wine does not.
-    if (MoveFileExW(outer.c_str(), (outer + L".moved").c_str(), 0))
+    if (MoveFileExW(outer.c_str(), (outer + L".moved").c_str(), 0)) {
       ASSERT_TRUE(MoveFileExW((outer + L".moved").c_str(), outer.c_str(), 0));
+    }
   }
   EXPECT_TRUE(MoveFileExW(work.c_str(), (work + L".moved").c_str(), 0));
   EXPECT_EQ(t.read("outer/work.moved/b.txt"), "A");
