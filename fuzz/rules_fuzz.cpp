@@ -73,8 +73,8 @@ void checkGeneral(Input& in, bool whole, FileList& list, int n) {
   const std::int64_t start = text::toNumber(o.start), increment = text::toNumber(o.increment);
   const std::int64_t digits = text::toNumber(o.nameDigits);
   for (int row = 0; row < rowsOf(list, n); ++row) {
-    const std::string& old = list[row].oldName;
-    const std::string& out = list[row].newName;
+    const std::string old(list[row].oldName);
+    const std::string out(list[row].newName);
     if (o.scope == rules::GeneralScope::Name) {
       // lead "." (when the old main part had one), prefix, text, number, suffix; the extension kept
       const auto [main, ext] = text::splitName(old);
@@ -112,7 +112,7 @@ void checkReplace(Input& in, bool whole, FileList& list, int n) {
   // A match starts and ends at character boundaries of the searched text,
   // whatever the bytes.
   const rules::ReplaceMatcher matcher(o.search, o.matchCase);
-  const std::string& s = list[0].oldName;
+  const std::string s(list[0].oldName);
   for (std::size_t pos = 0; pos < s.size(); pos += text::charLength(s, pos)) {
     const std::size_t m = matcher.matchAt(s, pos);
     FUZZ_CHECK(m == 0 || (m == o.search.size() && text::isCharBoundary(s, pos + m)));
@@ -135,8 +135,8 @@ void checkInsert(Input& in, bool whole, FileList& list, int n) {
   rules::applyRule(list, n, o);
   const std::string& extText = o.keepSame ? o.nameText : o.extText;
   for (int row = 0; row < rowsOf(list, n); ++row) {
-    const std::string& old = list[row].oldName;
-    const std::string& out = list[row].newName;
+    const std::string old(list[row].oldName);
+    const std::string out(list[row].newName);
     // A name without extension receives "." and the extension text.
     const bool noExt = text::splitName(old).ext.empty();
     const std::size_t added = o.nameText.size() + extText.size() + (noExt && !extText.empty() ? 1 : 0);
@@ -163,8 +163,8 @@ void checkCase(Input& in, bool whole, FileList& list, int n) {
                              static_cast<rules::CaseChoice>(flags / 4 % 4)};
   rules::applyRule(list, n, o);
   for (int row = 0; row < rowsOf(list, n); ++row) {
-    const std::string& old = list[row].oldName;
-    const std::string& out = list[row].newName;
+    const std::string old(list[row].oldName);
+    const std::string out(list[row].newName);
     // Only single-byte ASCII letters change, and only their case.
     FUZZ_CHECK(out.size() == old.size());
     const std::size_t mainLength = text::splitName(old).main.size();
