@@ -23,35 +23,12 @@
 #include "rules/gui/replace_tab.h"
 #include "text/names.h"
 #include "ui_replace_page.h"
+#include "window_support.h"
 
 namespace {
 
 using namespace qorin;
-using Clock = std::chrono::steady_clock;
-
-double secondsOf(const std::function<void()>& f) {
-  const auto t0 = Clock::now();
-  f();
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-struct Quiet : platform::Dialogs {
-  QStringList openFiles(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-  QString chooseFolder(QWidget*, const QString&) override { return {}; }
-  void message(QWidget*, const QString&, const QString&, Icon) override {}
-  bool askYesNo(QWidget*, const QString&, const QString&, Icon) override { return false; }
-  std::optional<QFont> chooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-  std::optional<QColor> chooseColour(QWidget*, const QColor&) override { return std::nullopt; }
-};
-
-Quiet& quiet() {
-  static Quiet q;
-  return q;
-}
-session::Places scratchPlaces() {
-  static QTemporaryDir home;
-  return session::Places::in(home.path().toStdString());
-}
+using namespace qorin::bench;
 
 // 100,000 files named in an order that byte order gets wrong: 第N集 with N unpadded.
 const QString& flatFolder() {

@@ -33,50 +33,16 @@
 #include "rules/gui/general_tab.h"
 #include "session/settings.h"
 #include "ui_general_page.h"
+#include "window_support.h"
 
 namespace {
 
 using namespace qorin;
+using namespace qorin::bench;
 using namespace qorin::filelist;
 using namespace qorin::rename;
 using namespace qorin::session;
 using namespace qorin::app;
-using Clock = std::chrono::steady_clock;
-
-double secondsOf(const std::function<void()>& f) {
-  const auto t0 = Clock::now();
-  f();
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-// Silent dialogs: the summaries would block otherwise.
-struct Quiet : platform::Dialogs {
-  QStringList openFiles(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-  QString chooseFolder(QWidget*, const QString&) override { return {}; }
-  void message(QWidget*, const QString&, const QString&, Icon) override {}
-  bool askYesNo(QWidget*, const QString&, const QString&, Icon) override { return false; }
-  std::optional<QFont> chooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-  std::optional<QColor> chooseColour(QWidget*, const QColor&) override { return std::nullopt; }
-};
-
-// Every window of the run keeps its files in one scratch folder and answers
-// through the silent dialogs.
-Quiet& quiet() {
-  static Quiet q;
-  return q;
-}
-// Silent, and Yes to every question (the undo asks first).
-struct Agreeing : Quiet {
-  bool askYesNo(QWidget*, const QString&, const QString&, Icon) override { return true; }
-};
-Agreeing& agreeing() {
-  static Agreeing a;
-  return a;
-}
-Places scratchPlaces() {
-  static QTemporaryDir home;
-  return Places::in(home.path().toStdString());
-}
 
 const QString& bigFolder(int n) {
   static QTemporaryDir dir;
