@@ -12,10 +12,10 @@
 #include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/settings_window.h"
-#include "filelist/gui/filter_window.h"
 #include "platform/fs.h"
 #include "platform/gui/dialogs.h"
 #include "rules/gui/general_tab.h"
+#include "session/gui/filter_window.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
 #include "ui_general_page.h"
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   save(settingsWindow, "settings-window.png");
   qorin::app::AboutWindow about(&w);
   save(about, "about-window.png");
-  qorin::filelist::FilterWindow filter(w.session(), dialogs, &w);
+  qorin::session::FilterWindow filter(w.session(), dialogs, &w);
   save(filter, "filter-window.png");
   qorin::tags::TagEditorWindow editor(qorin::text::fromQtOrEmpty(folder + QStringLiteral("/song.mp3")),
                                       w.tagEditorState(), dialogs, &w);

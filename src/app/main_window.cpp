@@ -25,14 +25,14 @@
 #include "app/colour_picker.h"
 #include "app/help_window.h"
 #include "app/settings_window.h"
-#include "filelist/gui/filter_window.h"
-#include "filelist/gui/list_commands.h"
 #include "platform/fs.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/wait_cursor.h"
 #include "platform/open_file.h"
-#include "rename/gui/rename_commands.h"
 #include "rules/gui/rule_tab.h"
+#include "session/gui/filter_window.h"
+#include "session/gui/list_commands.h"
+#include "session/gui/rename_commands.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
 #include "text/names.h"
@@ -92,7 +92,7 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   // What a crash may have left: tag backups go back first, then the last pass is asked about.
   platform::restorePendingBackups(session_.places().stateDir);
   tagEditorState_.stateDirectory = session_.places().stateDir;
-  rename::recoverAtStart(session_, *dialogs_, statusProgress_, this);
+  session::recoverAtStart(session_, *dialogs_, statusProgress_, this);
   setWindowTitle(platform::programTitle());
 }
 
@@ -238,13 +238,13 @@ void MainWindow::createStatusBar() {
 }
 
 void MainWindow::setupList() {
-  list_ = new filelist::ListCommands(ui_->显示超级列表框, session_, *dialogs_, this);
-  connect(list_, &filelist::ListCommands::convertTagsRequested, this,
-          [this] { rename::convertTagsCommand(session_, *dialogs_, statusProgress_, this); });
-  connect(list_, &filelist::ListCommands::menuRequested, this,
+  list_ = new session::ListCommands(ui_->显示超级列表框, session_, *dialogs_, this);
+  connect(list_, &session::ListCommands::convertTagsRequested, this,
+          [this] { session::convertTagsCommand(session_, *dialogs_, statusProgress_, this); });
+  connect(list_, &session::ListCommands::menuRequested, this,
           [this](const QPoint& p) { list_->showMenu(p, tabs()->currentIndex() == rules::kMp3Tab); });
-  connect(list_, &filelist::ListCommands::filterRequested, this, &MainWindow::openFilter);
-  connect(list_, &filelist::ListCommands::tagEditorRequested, this, &MainWindow::openTagEditorForSelection);
+  connect(list_, &session::ListCommands::filterRequested, this, &MainWindow::openFilter);
+  connect(list_, &session::ListCommands::tagEditorRequested, this, &MainWindow::openTagEditorForSelection);
 }
 
 void MainWindow::addRuleTabs() {
@@ -331,13 +331,13 @@ void MainWindow::toolbarClicked(int index) {
       list_->addFilesDialog();
       break;
     case kUndo:
-      rename::undoCommand(session_, *dialogs_, statusProgress_, this);
+      session::undoCommand(session_, *dialogs_, statusProgress_, this);
       break;
     case kPreview:
       session_.refreshPreview(true);
       break;
     case kRename:
-      rename::renameCommand(session_, *dialogs_, statusProgress_, this);
+      session::renameCommand(session_, *dialogs_, statusProgress_, this);
       break;
     case kHelp:
       openHelp();
@@ -351,7 +351,7 @@ void MainWindow::toolbarClicked(int index) {
 void MainWindow::openSettings() { showSettingsWindow(session_, *dialogs_, this); }
 void MainWindow::openAbout() { showAboutWindow(this); }
 void MainWindow::openHelp() { showHelp(this); }
-void MainWindow::openFilter() { filelist::showFilterWindow(session_, *dialogs_, this); }
+void MainWindow::openFilter() { session::showFilterWindow(session_, *dialogs_, this); }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);

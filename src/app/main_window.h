@@ -8,8 +8,8 @@
 #include <array>
 #include <memory>
 
-#include "filelist/gui/list_commands.h"
 #include "platform/gui/dialogs.h"
+#include "session/gui/list_commands.h"
 #include "session/session.h"
 #include "tags/tag_editor_state.h"
 
@@ -64,7 +64,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   rules::RuleTab* ruleTab(int index) const;
   QToolBar* toolBar() const { return toolbar_; }
   QAction* toolbarAction(int index) const;
-  filelist::ListCommands* list() const { return list_; }
+  session::ListCommands* list() const { return list_; }
   QMenu* listMenu() const;
   QLabel* statusPart(int index) const;
 
@@ -126,7 +126,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   session::Session session_;
   tags::TagEditorState tagEditorState_;
   std::unique_ptr<Ui::MainWindow> ui_;
-  filelist::ListCommands* list_ = nullptr;
+  session::ListCommands* list_ = nullptr;
   std::array<rules::RuleTab*, 5> ruleTabs_{};  // owned by 选择夹
   QToolBar* toolbar_ = nullptr;
   QList<QAction*> toolbarActions_;

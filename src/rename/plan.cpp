@@ -54,7 +54,7 @@ class RowIndex {
   }
 
   template <class Eq>
-  std::int32_t find(std::uint64_t h, Eq eq) const {
+  std::int32_t lookup(std::uint64_t h, Eq eq) const {
     const auto tag = static_cast<std::uint32_t>(h >> 32);
     for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
       const Slot& s = slots_[i];
@@ -143,8 +143,6 @@ Reason nameProblem(std::string_view name, const NameRules& rules) {
   return Reason::None;
 }
 
-std::uint64_t nameHash(std::string_view name) { return platform::nameHash(name); }
-
 bool sameName(std::string_view a, std::string_view b) {
   if constexpr (platform::kNamesIgnoreCase) return text::equalsNoCase(a, b);
   return a == b;
@@ -156,7 +154,7 @@ NameSet::NameSet(std::vector<std::string> names) : names_(std::move(names)) {
   slots_.assign(cap, Slot{});
   const std::size_t mask = cap - 1;
   for (std::size_t k = 0; k < names_.size(); ++k) {
-    const std::uint64_t h = nameHash(names_[k]);
+    const std::uint64_t h = platform::nameHash(names_[k]);
     std::size_t i = h & mask;
     while (slots_[i].index != 0) i = (i + 1) & mask;
     slots_[i] = {h, static_cast<std::uint32_t>(k + 1)};
@@ -206,14 +204,14 @@ Plan planMoves(std::span<const PlanRow> rows, std::span<const PlanFolder> folder
       v.reason = p;
       continue;
     }
-    const std::uint64_t fromHash = nameHash(r.from);
+    const std::uint64_t fromHash = platform::nameHash(r.from);
     if (!f.names || r.from.empty() || !exists(*f.names, r.from, fromHash)) {
       v.reason = Reason::SourceMissing;
       continue;
     }
     const auto row = static_cast<std::int32_t>(i);
     const std::uint64_t fk = keyHash(fromHash, r.folder);
-    const std::int32_t claimant = sources.find(fk, [&](std::int32_t k) {
+    const std::int32_t claimant = sources.lookup(fk, [&](std::int32_t k) {
       return rows[static_cast<std::size_t>(k)].folder == r.folder &&
              sameName(rows[static_cast<std::size_t>(k)].from, r.from);
     });
@@ -234,9 +232,9 @@ Plan planMoves(std::span<const PlanRow> rows, std::span<const PlanFolder> folder
       kind[i] = kStay;
       continue;
     }
-    toHash[i] = nameHash(r.to);
+    toHash[i] = platform::nameHash(r.to);
     const std::uint64_t tk = keyHash(toHash[i], r.folder);
-    const std::int32_t first = targets.find(tk, [&](std::int32_t k) {
+    const std::int32_t first = targets.lookup(tk, [&](std::int32_t k) {
       return rows[static_cast<std::size_t>(k)].folder == r.folder &&
              sameName(rows[static_cast<std::size_t>(k)].to, r.to);
     });
@@ -262,7 +260,7 @@ Plan planMoves(std::span<const PlanRow> rows, std::span<const PlanFolder> folder
       continue;
     }
     if (!toExists[i]) continue;
-    const std::int32_t k = sources.find(keyHash(toHash[i], r.folder), [&](std::int32_t j) {
+    const std::int32_t k = sources.lookup(keyHash(toHash[i], r.folder), [&](std::int32_t j) {
       return rows[static_cast<std::size_t>(j)].folder == r.folder &&
              sameName(rows[static_cast<std::size_t>(j)].from, r.to);
     });
@@ -399,7 +397,7 @@ bool NameHashes::mayContain(std::uint64_t hash) const {
   return (filter_[word] & bits) == bits;
 }
 
-std::size_t NameHashes::find(std::uint64_t hash) const {
+std::size_t NameHashes::lookup(std::uint64_t hash) const {
   if (slots_.empty()) return kNone;
   const std::uint64_t v = stored(hash);
   const std::size_t mask = slots_.size() - 1;
@@ -481,7 +479,7 @@ const FolderCache::Entry& FolderCache::folder(const std::string& dir) {
     if (auto names = f.names()) {
       std::vector<std::uint64_t> hashes;
       hashes.reserve(names->size());
-      for (const std::string& n : *names) hashes.push_back(nameHash(n));
+      for (const std::string& n : *names) hashes.push_back(platform::nameHash(n));
       e->names = NameHashes(hashes);
       e->listed = true;
     }
@@ -530,7 +528,7 @@ void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
       const std::string_view from = list.oldName(r);
       if (f == filelist::kNoFolder || from.empty()) continue;
       const FolderCache::Entry& e = *m.entryOf[f];
-      const std::size_t slot = e.names.find(nameHash(from));
+      const std::size_t slot = e.names.lookup(platform::nameHash(from));
       if (slot == NameHashes::kNone) continue;
       std::int32_t& first = m.firstRow[&e][slot];
       if (first < 0) {
@@ -604,14 +602,14 @@ void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
     p.entry = &e;
     p.unchanged = list.oldName(r) == to;
     if (p.unchanged) return;
-    p.hash = nameHash(to);
+    p.hash = platform::nameHash(to);
     p.key = keyHash(p.hash, m.runOf[f]);
     p.key += p.key == 0;  // 0 marks a free slot
   };
   // A move: is its target taken, and by which row's file?
   const auto lookTarget = [&](int r, const Part& p) {
     if (!p.entry->names.mayContain(p.hash)) return;  // most new names: the filter alone says so
-    if (const std::size_t slot = p.entry->names.find(p.hash); slot != NameHashes::kNone)
+    if (const std::size_t slot = p.entry->names.lookup(p.hash); slot != NameHashes::kNone)
       m.taken.emplace_back(r, m.firstRow[p.entry][slot]);
   };
 

@@ -36,8 +36,8 @@ struct NameRules {
 // 0x5C is not a backslash.
 Reason nameProblem(std::string_view name, const NameRules& rules);
 
-// Hash and equality of names as this platform's file systems compare them.
-std::uint64_t nameHash(std::string_view name);
+// Equality of names as this platform's file systems compare them (their
+// hash is platform::nameHash).
 bool sameName(std::string_view a, std::string_view b);
 
 // The names present in one folder, for membership tests.
@@ -45,7 +45,7 @@ class NameSet {
  public:
   NameSet() = default;
   explicit NameSet(std::vector<std::string> names);
-  bool contains(std::string_view name) const { return contains(name, nameHash(name)); }
+  bool contains(std::string_view name) const { return contains(name, platform::nameHash(name)); }
   bool contains(std::string_view name, std::uint64_t hash) const;
   // By the 64-bit hash alone: one cache miss instead of two. A false "yes"
   // (about 1e-14 for 100,000 lookups) may only mislabel a preview mark.
@@ -101,7 +101,7 @@ struct Plan {
 Plan planMoves(std::span<const PlanRow> rows, std::span<const PlanFolder> folders, NameRules rules,
                PlanUse use);
 
-// The names in a folder by their hashes alone (nameHash), for the preview:
+// The names in a folder by their hashes alone (platform::nameHash), for the preview:
 // a million of them in sixteen megabytes, one memory access a question.
 class NameHashes {
  public:
@@ -109,7 +109,7 @@ class NameHashes {
   NameHashes() = default;
   explicit NameHashes(const std::vector<std::uint64_t>& hashes);
   // The slot holding `hash`, or kNone.
-  std::size_t find(std::uint64_t hash) const;
+  std::size_t lookup(std::uint64_t hash) const;
   std::size_t slotCount() const { return slots_.size(); }
   // False when `hash` is surely not there; asks a filter small enough to
   // stay in the cache, so that new names cost no trip to memory.

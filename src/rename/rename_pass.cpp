@@ -136,7 +136,7 @@ struct RunFolder {
   bool anyDevice = false;           // the folder may come back from a volume mounted again
   bool byPathOnly = false;          // a record that kept no inode: the path alone decides
 
-  platform::Folder open() const {
+  platform::Folder openAsAdded() const {
     if (byPathOnly) return platform::Folder(dir);
     return identity.inode ? platform::Folder(dir, identity, anyDevice) : platform::Folder();
   }
@@ -295,7 +295,7 @@ class PhaseRunner {
   bool openFolder(std::uint32_t index) {
     if (index == openIndex_) return folderOk_;
     openIndex_ = index;
-    folder_ = folders_[index].open();
+    folder_ = folders_[index].openAsAdded();
     folderOk_ = folder_.isOpen();
     folderVerdict_ = folderVerdict(folder_);
     return folderOk_;
@@ -405,7 +405,7 @@ class IdentityScan {
       if (c >= chunks_.size()) return;
       const Chunk& ch = chunks_[c];
       const RunFolder& rf = folders_[ch.folder];
-      const platform::Folder folder = rf.open();
+      const platform::Folder folder = rf.openAsAdded();
       if (!folder.isOpen()) continue;
       for (std::size_t k = ch.begin; k < ch.end; ++k) {
         const std::size_t r = rowsOf_[ch.folder][k];
@@ -589,7 +589,7 @@ Loaded load(std::string_view path) {
 
 // Where the track's file is in `folder`, found by its identity among the
 // names the record gave it, the expected one first.
-std::optional<std::string> find(const platform::Folder& folder, const Track& t, bool ignoreDevice) {
+std::optional<std::string> findTrack(const platform::Folder& folder, const Track& t, bool ignoreDevice) {
   const auto at = [&](const std::string& name) {
     const auto id = folder.identityOf(name);
     return id && sameFile(*id, t.id, ignoreDevice);
@@ -611,7 +611,7 @@ void locate(Loaded& l) {
   const std::vector<std::vector<std::size_t>> byFolder = tracksByFolder(l);
   for (std::size_t f = 0; f < byFolder.size(); ++f) {
     if (byFolder[f].empty()) continue;
-    const platform::Folder folder = l.folders[f].open();
+    const platform::Folder folder = l.folders[f].openAsAdded();
     const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
     const Verdict gone = folder.isOpen() ? Verdict{Reason::SourceMissing, 0} : folderVerdict(folder);
     for (const std::size_t i : byFolder[f]) {
@@ -619,7 +619,7 @@ void locate(Loaded& l) {
       t.location.reset();
       t.lost = gone;
       if (!folder.isOpen()) continue;
-      t.location = find(folder, t, ignoreDevice);
+      t.location = findTrack(folder, t, ignoreDevice);
       if (!t.location && folder.identityOf(t.expected)) t.lost = {Reason::FileChanged, 0};
     }
   }
@@ -634,13 +634,13 @@ bool anyWithinReach(const Loaded& l) {
     bool pending = false;
     for (const std::size_t i : byFolder[f]) pending = pending || l.tracks[i].expected != l.tracks[i].original;
     if (!pending) continue;
-    const platform::Folder folder = l.folders[f].open();
+    const platform::Folder folder = l.folders[f].openAsAdded();
     if (!folder.isOpen()) continue;
     const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
     for (const std::size_t i : byFolder[f]) {
       const Track& t = l.tracks[i];
       if (t.expected == t.original) continue;
-      if (const auto at = find(folder, t, ignoreDevice); at && *at != t.original) return true;
+      if (const auto at = findTrack(folder, t, ignoreDevice); at && *at != t.original) return true;
     }
   }
   return false;
@@ -705,8 +705,8 @@ struct Transition {
 };
 
 template <class Settled>
-Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vector<std::string>& desired,
-                Settled settled, const StopFn& stop = {}) {
+Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind,
+                      const std::vector<std::string>& desired, Settled settled, const StopFn& stop = {}) {
   Transition tr;
   const std::size_t n = l.tracks.size();
   tr.byTrack.resize(n);
@@ -730,7 +730,7 @@ Transition move(Loaded& l, std::string_view path, PhaseKind kind, const std::vec
     for (std::size_t r = 0; r < rows.size(); ++r) rowsIn[rows[r].folder].push_back(r);
     for (std::size_t f = 0; f < rowsIn.size(); ++f) {
       if (rowsIn[f].empty()) continue;
-      const platform::Folder folder = l.folders[f].open();
+      const platform::Folder folder = l.folders[f].openAsAdded();
       std::vector<std::string_view> interest;
       for (const std::size_t r : rowsIn[f]) {
         interest.push_back(rows[r].from);
@@ -828,7 +828,7 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
   for (const std::size_t i : counted)
     if (!l.tracks[i].location || *l.tracks[i].location == l.tracks[i].original) ++settledFiles;
   marks.after(settledFiles);
-  const Transition tr = move(
+  const Transition tr = moveTracks(
       l, path, PhaseKind::Undo, desired,
       [&](std::size_t files) {
         settledFiles += static_cast<int>(files);
@@ -931,7 +931,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   // link to another) fails its rows, and nothing in it is touched.
   std::vector<Verdict> folderFailure(folders.size());
   for (std::size_t f = 0; f < folders.size(); ++f) {
-    const platform::Folder folder = folders[f].open();
+    const platform::Folder folder = folders[f].openAsAdded();
     if (folder.isOpen()) continue;
     folderFailure[f] = folderVerdict(folder);
     for (const std::size_t r : rowsOf[f])
@@ -946,7 +946,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     setPtrs[f] = &sets[f];
     planFolders[f].names = &sets[f];
     if (!folders[f].identity.inode) continue;
-    const platform::Folder folder = folders[f].open();
+    const platform::Folder folder = folders[f].openAsAdded();
     planFolders[f].maxLength = folder.nameLimit();
     std::vector<std::string_view> interest;
     interest.reserve(rowsOf[f].size() * 2);
@@ -1181,7 +1181,7 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
   }
   ProgressMarks marks(static_cast<int>(reverted.size()), progress);
   int settledFiles = 0;
-  const Transition tr = move(l, journalPath, PhaseKind::Keep, desired, [&](std::size_t files) {
+  const Transition tr = moveTracks(l, journalPath, PhaseKind::Keep, desired, [&](std::size_t files) {
     settledFiles += static_cast<int>(files);
     marks.after(settledFiles);
   });

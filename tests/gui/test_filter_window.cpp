@@ -11,10 +11,11 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
-#include "filelist/gui/filter_window.h"
+#include "session/gui/filter_window.h"
 
 using namespace qorin;
 using namespace qorin::filelist;
+using qorin::session::FilterWindow;
 using namespace qorin::app;
 
 namespace {

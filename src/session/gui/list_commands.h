@@ -18,20 +18,21 @@ class QWidget;
 namespace qorin::platform {
 class Dialogs;
 }
-namespace qorin::session {
-class Session;
-}
 
 namespace qorin::filelist {
-
 class FileListModel;
+}
+
+namespace qorin::session {
+
+class Session;
 
 class ListCommands : public QObject {
   Q_OBJECT
 
  public:
   // Sets `view` up over the session's list; `window` owns the dialogs.
-  ListCommands(QTreeView* view, session::Session& session, platform::Dialogs& dialogs, QWidget* window);
+  ListCommands(QTreeView* view, Session& session, platform::Dialogs& dialogs, QWidget* window);
   ~ListCommands() override;
 
   QTreeView* view() const { return view_; }
@@ -80,10 +81,10 @@ class ListCommands : public QObject {
   void reportAdd(int unconvertible, const std::vector<std::string>& unreadable, QStringList unreadableHere);
 
   QPointer<QTreeView> view_;  // may go before this object when the window closes
-  session::Session& session_;
+  Session& session_;
   platform::Dialogs& dialogs_;
   QWidget* window_;
-  std::unique_ptr<FileListModel> model_;
+  std::unique_ptr<filelist::FileListModel> model_;
   QMenu* menu_ = nullptr;
   QAction* preview_ = nullptr;
   QAction* filter_ = nullptr;
@@ -99,4 +100,4 @@ class ListCommands : public QObject {
   bool descending_ = false;
 };
 
-}  // namespace qorin::filelist
+}  // namespace qorin::session

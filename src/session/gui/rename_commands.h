@@ -8,23 +8,23 @@
 class QLabel;
 class QWidget;
 
-namespace qorin::rename {
+namespace qorin::session {
 
 // The bar in `label`, painted as it grows (no user input is taken meanwhile).
-ProgressFn showProgress(QLabel* label);
+rename::ProgressFn showProgress(QLabel* label);
 // The summary of a pass or an undo, or why it could not run.
-void showReport(platform::Dialogs& dialogs, QWidget* parent, const session::PassReport& r);
+void showReport(platform::Dialogs& dialogs, QWidget* parent, const PassReport& r);
 
 // The pass and the undo keep the window painting while they run; Esc, or a
 // click on the button 停止按钮 inside `progress` (shown meanwhile, when there
 // is one), stops them after the file at hand. Other input waits.
-void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
-void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // 右键菜单's MP3标签转为Unicode(&U): asks, then rewrites every MP3 row's ID3v2
 // texts as Unicode, with the pass's wait cursor, marks and summary.
-void convertTagsCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // At start: a pass cut short is asked about once (give the names back, or keep
 // the new ones); an unusable record is reported once.
-void recoverAtStart(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 
-}  // namespace qorin::rename
+}  // namespace qorin::session

@@ -1,4 +1,4 @@
-#include "filelist/gui/filter_window.h"
+#include "session/gui/filter_window.h"
 
 #include "filelist/filter.h"
 #include "platform/gui/dialogs.h"
@@ -7,7 +7,9 @@
 #include "text/gui/qtext.h"
 #include "ui_filter_window.h"
 
-namespace qorin::filelist {
+namespace qorin::session {
+
+using namespace qorin::filelist;
 
 namespace {
 
@@ -15,7 +17,7 @@ const QString kTitle = QStringLiteral("过滤设置");
 
 }  // namespace
 
-FilterWindow::FilterWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent)
+FilterWindow::FilterWindow(Session& session, platform::Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), session_(session), dialogs_(dialogs), ui_(std::make_unique<Ui::FilterWindow>()) {
   ui_->setupUi(this);
   setFixedSize(size());
@@ -61,9 +63,9 @@ void FilterWindow::runFilter() {
   if (ui_->过滤完成后关闭对话框选择框->isChecked()) accept();
 }
 
-void showFilterWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent) {
+void showFilterWindow(Session& session, platform::Dialogs& dialogs, QWidget* parent) {
   FilterWindow window(session, dialogs, parent);
   window.exec();
 }
 
-}  // namespace qorin::filelist
+}  // namespace qorin::session

@@ -1,4 +1,4 @@
-#include "filelist/gui/list_commands.h"
+#include "session/gui/list_commands.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +16,9 @@
 #include "session/session.h"
 #include "text/gui/qtext.h"
 
-namespace qorin::filelist {
+namespace qorin::session {
+
+using namespace qorin::filelist;
 
 namespace {
 
@@ -40,8 +42,7 @@ std::vector<std::string> codePagePaths(const QStringList& paths, int& unconverti
 
 }  // namespace
 
-ListCommands::ListCommands(QTreeView* view, session::Session& session, platform::Dialogs& dialogs,
-                           QWidget* window)
+ListCommands::ListCommands(QTreeView* view, Session& session, platform::Dialogs& dialogs, QWidget* window)
     : QObject(window), view_(view), session_(session), dialogs_(dialogs), window_(window) {
   model_ = std::make_unique<FileListModel>(session_.list());
   model_->setRepaint([this] {
@@ -149,7 +150,7 @@ void ListCommands::deleteUntaggedEntries() {
 }
 
 void ListCommands::showMenu(const QPoint& globalPos, bool mp3Tab) {
-  const session::ListMenuState m = session_.listMenu(currentSelection() != -1, mp3Tab);
+  const ListMenuState m = session_.listMenu(currentSelection() != -1, mp3Tab);
   preview_->setEnabled(m.preview);
   filter_->setEnabled(m.filter);
   deleteSelected_->setEnabled(m.deleteSelected);
@@ -220,7 +221,7 @@ void ListCommands::addDirectory(const QString& given, bool ask) {
   if (chosen.isEmpty()) return;
   int skipped = 0;
   const std::vector<std::string> dir = codePagePaths({chosen}, skipped);
-  session::AddReport r;
+  AddReport r;
   if (!dir.empty()) {
     platform::WaitCursor wait;
     r = session_.addFolder(dir.front());
@@ -233,7 +234,7 @@ void ListCommands::addDirectory(const QString& given, bool ask) {
 void ListCommands::addDroppedItems(const QStringList& paths) {
   int skipped = 0;
   QStringList unconvertibleFolders;
-  session::AddReport r;
+  AddReport r;
   {
     platform::WaitCursor wait;
     const std::vector<std::string> converted = codePagePaths(paths, skipped, &unconvertibleFolders);
@@ -272,4 +273,4 @@ bool ListCommands::eventFilter(QObject* watched, QEvent* e) {
   return QObject::eventFilter(watched, e);
 }
 
-}  // namespace qorin::filelist
+}  // namespace qorin::session

@@ -12,17 +12,16 @@ class FilterWindow;
 namespace qorin::platform {
 class Dialogs;
 }
-namespace qorin::session {
-class Session;
-}
 
-namespace qorin::filelist {
+namespace qorin::session {
+
+class Session;
 
 class FilterWindow : public QDialog {
   Q_OBJECT
 
  public:
-  FilterWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent = nullptr);
+  FilterWindow(Session& session, platform::Dialogs& dialogs, QWidget* parent = nullptr);
   ~FilterWindow() override;
 
   Ui::FilterWindow* ui() const { return ui_.get(); }
@@ -33,12 +32,12 @@ class FilterWindow : public QDialog {
  private:
   void chooseMatch(bool byExtension);
 
-  session::Session& session_;
+  Session& session_;
   platform::Dialogs& dialogs_;
   std::unique_ptr<Ui::FilterWindow> ui_;
 };
 
 // Opens a new FilterWindow modally over `parent`.
-void showFilterWindow(session::Session& session, platform::Dialogs& dialogs, QWidget* parent);
+void showFilterWindow(Session& session, platform::Dialogs& dialogs, QWidget* parent);
 
-}  // namespace qorin::filelist
+}  // namespace qorin::session

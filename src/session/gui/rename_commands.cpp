@@ -1,4 +1,4 @@
-#include "rename/gui/rename_commands.h"
+#include "session/gui/rename_commands.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,7 +11,9 @@
 #include "platform/gui/wait_cursor.h"
 #include "text/gui/qtext.h"
 
-namespace qorin::rename {
+namespace qorin::session {
+
+using namespace qorin::rename;
 
 namespace {
 
@@ -111,7 +113,7 @@ ProgressFn showProgress(QLabel* label) {
   };
 }
 
-void showReport(platform::Dialogs& dialogs, QWidget* parent, const session::PassReport& r) {
+void showReport(platform::Dialogs& dialogs, QWidget* parent, const PassReport& r) {
   if (!r.problem.empty()) {
     dialogs.message(parent, platform::programTitle(), text::toQt(r.problem),
                     platform::Dialogs::Icon::Exclamation);
@@ -122,8 +124,8 @@ void showReport(platform::Dialogs& dialogs, QWidget* parent, const session::Pass
       r.summary.allSucceeded ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
 }
 
-void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
-  session::PassReport r;
+void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  PassReport r;
   {
     platform::WaitCursor wait;
     RunGuard guard(progress);
@@ -132,11 +134,11 @@ void renameCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* prog
   showReport(dialogs, parent, r);
 }
 
-void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   if (!dialogs.askYesNo(parent, QStringLiteral("询问："), QStringLiteral("是否真的撤消上一次操作？"),
                         platform::Dialogs::Icon::Information))
     return;
-  session::PassReport r;
+  PassReport r;
   {
     platform::WaitCursor wait;
     RunGuard guard(progress);
@@ -146,13 +148,13 @@ void undoCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progre
   showReport(dialogs, parent, r);
 }
 
-void convertTagsCommand(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   if (!dialogs.askYesNo(
           parent, platform::programTitle(),
           QStringLiteral("把列表中MP3文件的ID3v2标签文字改为Unicode编码，其他内容不变。是否继续？"),
           platform::Dialogs::Icon::Information))
     return;
-  session::PassReport r;
+  PassReport r;
   {
     platform::WaitCursor wait;
     RunGuard guard(progress);
@@ -162,17 +164,17 @@ void convertTagsCommand(session::Session& s, platform::Dialogs& dialogs, QLabel*
   showReport(dialogs, parent, r);
 }
 
-void recoverAtStart(session::Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   int renamed = 0;
   std::string problem;
   switch (s.checkRecordAtStart(renamed, problem)) {
-    case session::StartRecord::Unusable:
+    case StartRecord::Unusable:
       dialogs.message(parent, platform::programTitle(), text::toQt(problem),
                       platform::Dialogs::Icon::Exclamation);
       return;
-    case session::StartRecord::Interrupted:
+    case StartRecord::Interrupted:
       break;
-    case session::StartRecord::Nothing:
+    case StartRecord::Nothing:
       return;
   }
   const bool rollBack =
@@ -180,7 +182,7 @@ void recoverAtStart(session::Session& s, platform::Dialogs& dialogs, QLabel* pro
                        QStringLiteral("上次更名没有完成：") + QString::number(renamed) +
                            QStringLiteral(" 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？"),
                        platform::Dialogs::Icon::Exclamation);
-  session::PassReport r;
+  PassReport r;
   {
     platform::WaitCursor wait;
     r = s.recoverInterrupted(rollBack, showProgress(progress));
@@ -189,4 +191,4 @@ void recoverAtStart(session::Session& s, platform::Dialogs& dialogs, QLabel* pro
   if (rollBack || !r.problem.empty()) showReport(dialogs, parent, r);
 }
 
-}  // namespace qorin::rename
+}  // namespace qorin::session
