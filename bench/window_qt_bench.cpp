@@ -298,11 +298,4 @@ BENCHMARK(BM_PassAtScale)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMilliseco
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return qorin::bench::runWindowBenchmarks(argc, argv); }

@@ -2,6 +2,8 @@
 // folder for the program's own files.
 #pragma once
 
+#include <benchmark/benchmark.h>
+#include <QApplication>
 #include <QTemporaryDir>
 #include <chrono>
 #include <functional>
@@ -47,6 +49,17 @@ inline Agreeing& agreeing() {
 inline session::Places scratchPlaces() {
   static QTemporaryDir home;
   return session::Places::in(home.path().toStdString());
+}
+
+// The body of a window benchmark's main(): offscreen, one application for
+// every run.
+inline int runWindowBenchmarks(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }
 
 }  // namespace qorin::bench

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
+#include <functional>
 
 #include "platform/gui/wait_cursor.h"
 #include "text/gui/qtext.h"
@@ -124,28 +125,35 @@ void showReport(platform::Dialogs& dialogs, QWidget* parent, const PassReport& r
       r.summary.allSucceeded ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
 }
 
-void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+namespace {
+
+// Runs a pass, an undo or a tag repair under the wait cursor with Esc and
+// 停止 on offer, then shows its summary.
+void runStoppable(platform::Dialogs& dialogs, QLabel* progress, QWidget* parent, bool clearBar,
+                  const std::function<PassReport(const ProgressFn&, const StopFn&)>& run) {
   PassReport r;
   {
     platform::WaitCursor wait;
     RunGuard guard(progress);
-    r = s.renameAll(guard.progress(), guard.stop());
+    r = run(guard.progress(), guard.stop());
+    if (clearBar) progress->clear();
   }
   showReport(dialogs, parent, r);
+}
+
+}  // namespace
+
+void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  runStoppable(dialogs, progress, parent, false,
+               [&](const ProgressFn& bar, const StopFn& stop) { return s.renameAll(bar, stop); });
 }
 
 void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   if (!dialogs.askYesNo(parent, QStringLiteral("询问："), QStringLiteral("是否真的撤消上一次操作？"),
                         platform::Dialogs::Icon::Information))
     return;
-  PassReport r;
-  {
-    platform::WaitCursor wait;
-    RunGuard guard(progress);
-    r = s.undoLastPass(guard.progress(), guard.stop());
-    progress->clear();
-  }
-  showReport(dialogs, parent, r);
+  runStoppable(dialogs, progress, parent, true,
+               [&](const ProgressFn& bar, const StopFn& stop) { return s.undoLastPass(bar, stop); });
 }
 
 void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
@@ -154,14 +162,8 @@ void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress
           QStringLiteral("把列表中MP3文件的ID3v2标签文字改为Unicode编码，其他内容不变。是否继续？"),
           platform::Dialogs::Icon::Information))
     return;
-  PassReport r;
-  {
-    platform::WaitCursor wait;
-    RunGuard guard(progress);
-    r = s.convertTagsToUnicode(guard.progress(), guard.stop());
-    progress->clear();
-  }
-  showReport(dialogs, parent, r);
+  runStoppable(dialogs, progress, parent, true,
+               [&](const ProgressFn& bar, const StopFn& stop) { return s.convertTagsToUnicode(bar, stop); });
 }
 
 void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
