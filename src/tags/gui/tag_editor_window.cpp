@@ -197,14 +197,18 @@ std::string TagEditorWindow::boxText(QWidget* box) const {
   return text::fromQtOrEmpty(now);
 }
 
+void TagEditorWindow::fillShared(const std::array<QWidget*, 6>& boxes, const TagFields& f,
+                                 const TagFields& keep) {
+  // The fields both tags have, in the order of the boxes.
+  constexpr Slot kSlots[] = {kTitle, kArtist, kAlbum, kYear, kTrack, kComment};
+  for (std::size_t i = 0; i < boxes.size(); ++i) fill(boxes[i], f[kSlots[i]], keep[kSlots[i]]);
+}
+
 void TagEditorWindow::showId3v1Fields(const TagFields& f, const TagFields* asStored) {
   const TagFields& keep = asStored ? *asStored : f;
-  fill(ui_->歌曲名1编辑框, f[kTitle], keep[kTitle]);
-  fill(ui_->艺术家1编辑框, f[kArtist], keep[kArtist]);
-  fill(ui_->专辑1编辑框, f[kAlbum], keep[kAlbum]);
-  fill(ui_->年代1编辑框, f[kYear], keep[kYear]);
-  fill(ui_->音轨1编辑框, f[kTrack], keep[kTrack]);
-  fill(ui_->注释1编辑框, f[kComment], keep[kComment]);
+  fillShared({ui_->歌曲名1编辑框, ui_->艺术家1编辑框, ui_->专辑1编辑框, ui_->年代1编辑框, ui_->音轨1编辑框,
+              ui_->注释1编辑框},
+             f, keep);
   const auto position = genrePosition(text::toNumber(f[kGenre]));
   ui_->流派1组合框->setCurrentIndex(position.value_or(-1));
   // A genre number past the list (255 for none, or 126..254) is kept as it was.
@@ -213,12 +217,9 @@ void TagEditorWindow::showId3v1Fields(const TagFields& f, const TagFields* asSto
 
 void TagEditorWindow::showId3v2Fields(const TagFields& f, const TagFields* asStored) {
   const TagFields& keep = asStored ? *asStored : f;
-  fill(ui_->歌曲名2编辑框, f[kTitle], keep[kTitle]);
-  fill(ui_->艺术家2编辑框, f[kArtist], keep[kArtist]);
-  fill(ui_->专辑2编辑框, f[kAlbum], keep[kAlbum]);
-  fill(ui_->年代2编辑框, f[kYear], keep[kYear]);
-  fill(ui_->音轨2编辑框, f[kTrack], keep[kTrack]);
-  fill(ui_->注释2编辑框, f[kComment], keep[kComment]);
+  fillShared({ui_->歌曲名2编辑框, ui_->艺术家2编辑框, ui_->专辑2编辑框, ui_->年代2编辑框, ui_->音轨2编辑框,
+              ui_->注释2编辑框},
+             f, keep);
   // A genre named like an item selects it; any other text stands as free text.
   QComboBox* genre = ui_->流派2组合框;
   const QString g = text::toQt(f[kGenre]);

@@ -74,6 +74,8 @@ class TagEditorWindow : public QDialog {
     std::string keep;
   };
   void fill(QWidget* box, const std::string& text, const std::string& keep);
+  // Title, artist, album, year, track and comment boxes of one group.
+  void fillShared(const std::array<QWidget*, 6>& boxes, const TagFields& f, const TagFields& keep);
   std::string boxText(QWidget* box) const;
   std::map<const QWidget*, Shown> shown_;
   struct ShownGenre {
