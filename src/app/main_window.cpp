@@ -49,6 +49,16 @@ QSize frameOf(const QMenuBar* bar) {
           MainWindow::kFrameHeight + MainWindow::kDesignMenuBarHeight - bar->sizeHint().height()};
 }
 
+// Folders the program would keep its files in but will not: said once, as
+// settings and records then go nowhere.
+void reportRefusedFolders(const session::Places& places, platform::Dialogs& dialogs, QWidget* owner) {
+  if (places.refused.empty()) return;
+  QString text =
+      QStringLiteral("以下文件夹不属于当前用户或其他用户可以写入，程序不会在其中保存设置和更名记录：");
+  for (const std::string& dir : places.refused) text += QLatin1Char('\n') + text::toQt(dir);
+  dialogs.message(owner, platform::programTitle(), text, platform::Dialogs::Icon::Exclamation);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -89,6 +99,7 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   qApp->installEventFilter(this);  // drops anywhere on the window reach the drop handler
   connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(); });
   refreshPreview();  // the session starts with the selected tab's rule
+  reportRefusedFolders(session_.places(), *dialogs_, this);
   // What a crash may have left: tag backups go back first, then the last pass is asked about.
   platform::restorePendingBackups(session_.places().stateDir);
   tagEditorState_.stateDirectory = session_.places().stateDir;

@@ -52,7 +52,9 @@ ScanResult scanDirectory(FileList& list, std::string& dir, const ScanOptions& op
 }
 
 std::string readRememberedDirectory(const std::string& path) {
-  if (!platform::touchFile(path)) return {};
+  // No path: no folder to keep dir.txt in. A link at dir.txt is neither
+  // followed nor replaced.
+  if (path.empty() || !platform::touchFile(path)) return {};
   const auto content = platform::readFile(path, 64 * 1024);
   if (!content) return {};
   const auto end = content->find_first_of("\r\n");
@@ -60,7 +62,7 @@ std::string readRememberedDirectory(const std::string& path) {
 }
 
 void rememberDirectory(const std::string& path, std::string_view dir) {
-  platform::writeFileAtomic(path, std::string(dir) + "\r\n");
+  if (!path.empty()) platform::writeFileAtomic(path, std::string(dir) + "\r\n");
 }
 
 }  // namespace qorin::filelist

@@ -41,7 +41,8 @@ struct ScanResult {
 ScanResult scanDirectory(FileList& list, std::string& dir, const ScanOptions& options = {});
 
 // dir.txt (`file`): the directory of the last confirmed open-file dialog.
-// Created empty on first use.
+// Created empty on first use. An empty `file` (no folder for it) is never
+// read or written; nor is a link, FIFO or folder at dir.txt.
 std::string readRememberedDirectory(const std::string& file);  // "" when missing or unreadable
 void rememberDirectory(const std::string& file, std::string_view dir);
 

@@ -61,21 +61,6 @@ std::string_view fileNameOf(std::string_view path) {
   return p == std::string_view::npos ? path : path.substr(p + 1);
 }
 
-namespace {
-
-// An installed program (its data in <prefix>/share/qorin beside
-// <prefix>/bin) keeps the user's files per user even where it could write
-// its own folder, as root can write /usr/bin.
-bool keepsFilesBeside(std::string_view programDir) {
-  const std::string dir = withSeparator(programDir);
-  return isWritableDirectory(dir) && !isDirectory(dir + ".." + kSeparator + "share" + kSeparator + "qorin");
-}
-
-}  // namespace
-
-std::string configDirectory() { return configDirectoryFor(programDirectory()); }
-std::string stateDirectory() { return stateDirectoryFor(programDirectory()); }
-
 bool nameLess(std::string_view a, std::string_view b) { return text::naturalLess(a, b); }
 
 std::uint64_t nameHash(std::string_view name) {
@@ -452,80 +437,9 @@ Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) con
 
 bool Folder::sync() const { return fd_ >= 0 && ::fsync(fd_) == 0; }
 
-JournalFile::~JournalFile() { close(); }
-
-bool JournalFile::fail(int error) {
-  error_ = error ? error : EIO;
-  return false;
-}
-
-bool JournalFile::isOpen() const { return fd_ >= 0; }
-
-bool JournalFile::create(std::string_view path) {
-  close();
-  error_ = 0;
-  const auto p = nativePath(path);
-  if (!p) return fail(EILSEQ);
-  if (!createDirectories(directoryOf(path))) return fail(errno);
-  path_ = *p;
-  // A fixed sibling name: a temporary left by a crash is simply reused.
-  temporary_ = path_ + ".new";
-  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd_ < 0) return fail(errno);
-  committed_ = false;
-  return true;
-}
-
-bool JournalFile::openAppend(std::string_view path) {
-  close();
-  error_ = 0;
-  const auto p = nativePath(path);
-  if (!p) return fail(EILSEQ);
-  path_ = *p;
-  temporary_.clear();
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd_ < 0) return fail(errno);
-  committed_ = true;
-  return true;
-}
-
-bool JournalFile::write(std::string_view bytes) {
-  if (fd_ < 0) return fail(EBADF);
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errno);
-    }
-    if (n == 0) return fail(ENOSPC);
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-bool JournalFile::sync() {
-  if (fd_ < 0) return fail(EBADF);
-  return ::fdatasync(fd_) == 0 || fail(errno);
-}
-
-bool JournalFile::commit() {
-  if (fd_ < 0) return fail(EBADF);
-  if (committed_) return true;
-  if (::fdatasync(fd_) != 0 || ::rename(temporary_.c_str(), path_.c_str()) != 0) return fail(errno);
-  committed_ = true;
-  return true;
-}
-
 bool replaceFile(std::string_view from, std::string_view to) {
   const auto src = nativePath(from), dst = nativePath(to);
   return src && dst && ::rename(src->c_str(), dst->c_str()) == 0;
-}
-
-void JournalFile::close() {
-  if (fd_ < 0) return;
-  ::close(fd_);
-  fd_ = -1;
-  if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
 bool createDirectories(std::string_view dir) {
@@ -547,8 +461,13 @@ bool createDirectories(std::string_view dir) {
 std::optional<std::string> readFile(std::string_view path, std::size_t maxBytes) {
   const auto p = nativePath(path);
   if (!p) return std::nullopt;
-  const int fd = ::open(p->c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a FIFO put there is refused below instead of waited on.
+  const int fd = ::open(p->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::nullopt;
+  if (struct stat st{}; ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
   std::string out;
   char buf[65536];
   for (;;) {
@@ -573,9 +492,16 @@ bool writeFileAtomic(std::string_view path, std::string_view content) {
   const auto p = nativePath(path);
   if (!p) return false;
   struct stat st {};
-  const mode_t mode = ::stat(p->c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  mode_t mode = 0644;
+  if (::lstat(p->c_str(), &st) == 0) {
+    // Only a regular file is replaced: a link, FIFO or folder there is left as it is.
+    if (!S_ISREG(st.st_mode)) return false;
+    mode = st.st_mode & 07777;
+  } else if (errno != ENOENT) {
+    return false;
+  }
   const std::string tmp = uniqueSibling(*p);
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) return false;
   bool ok = true;
   for (std::size_t done = 0; ok && done < content.size();) {
@@ -594,10 +520,14 @@ bool writeFileAtomic(std::string_view path, std::string_view content) {
 bool touchFile(std::string_view path) {
   const auto p = nativePath(path);
   if (!p) return false;
-  const int fd = ::open(p->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  // A link there, even a dangling one, is not followed: nothing is made at its target.
+  const int fd =
+      ::open(p->c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) return false;
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   ::close(fd);
-  return true;
+  return regular;
 }
 
 std::string programDirectory() {
@@ -608,37 +538,6 @@ std::string programDirectory() {
   const auto gb = text::utf8ToGb(buf);
   if (!gb) return withSeparator(".");
   return std::string(directoryOf(*gb));
-}
-
-namespace {
-
-// $<xdgVariable>/qorin/, or ~/<homeFallback>/qorin/, created on demand; the
-// program directory when neither can be had.
-std::string perUserDirectory(std::string_view programDir, const char* xdgVariable, const char* homeFallback) {
-  const std::string prog = withSeparator(programDir);
-  if (keepsFilesBeside(prog)) return prog;
-  std::string base;
-  if (const char* x = std::getenv(xdgVariable); x && *x == '/') {
-    base = x;
-  } else if (const char* h = std::getenv("HOME"); h && *h) {
-    base = withSeparator(h) + homeFallback;
-  } else {
-    return prog;
-  }
-  const auto gbBase = text::utf8ToGb(base);
-  if (!gbBase) return prog;
-  // A new account may have no ~/.local yet: make every missing folder.
-  const std::string dir = withSeparator(*gbBase) + "qorin/";
-  return createDirectories(dir) && isDirectory(dir) ? dir : prog;
-}
-
-}  // namespace
-
-std::string configDirectoryFor(std::string_view programDir) {
-  return perUserDirectory(programDir, "XDG_CONFIG_HOME", ".config");
-}
-std::string stateDirectoryFor(std::string_view programDir) {
-  return perUserDirectory(programDir, "XDG_STATE_HOME", ".local/state");
 }
 
 #else  // _WIN32: the same contracts over the wide-character API.
@@ -733,6 +632,13 @@ std::optional<FileIdentity> identityOfPath(const std::wstring& path) {
   return FileIdentity{info.dwVolumeSerialNumber,
                       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
                       (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow, created};
+}
+
+// A file on a disk that is no link (nor any other reparse point) and no folder.
+bool plainFile(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
 }  // namespace
@@ -990,101 +896,6 @@ Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) con
 
 bool Folder::sync() const { return handle_ != nullptr; }  // folder entries cannot be flushed from user mode
 
-JournalFile::~JournalFile() { close(); }
-
-bool JournalFile::fail(int error) {
-  error_ = error ? error : static_cast<int>(ERROR_WRITE_FAULT);
-  return false;
-}
-
-bool JournalFile::isOpen() const { return handle_ != nullptr; }
-
-bool JournalFile::create(std::string_view path) {
-  close();
-  error_ = 0;
-  if (!createDirectories(directoryOf(path))) return fail(static_cast<int>(GetLastError()));
-  path_ = std::string(path);
-  temporary_ = path_ + ".new";
-  const auto w = widePath(temporary_);
-  if (!w) return fail(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
-  // DELETE: commit() renames the open file over the old journal.
-  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return fail(static_cast<int>(GetLastError()));
-  handle_ = h;
-  committed_ = false;
-  return true;
-}
-
-bool JournalFile::openAppend(std::string_view path) {
-  close();
-  error_ = 0;
-  path_ = std::string(path);
-  temporary_.clear();
-  const auto w = widePath(path_);
-  if (!w) return fail(static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
-  // GENERIC_WRITE, as FlushFileBuffers asks; the writes go to the end.
-  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return fail(static_cast<int>(GetLastError()));
-  LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(h, zero, nullptr, FILE_END)) {
-    const DWORD e = GetLastError();
-    CloseHandle(h);
-    return fail(static_cast<int>(e));
-  }
-  handle_ = h;
-  committed_ = true;
-  return true;
-}
-
-bool JournalFile::write(std::string_view bytes) {
-  if (!handle_) return fail(static_cast<int>(ERROR_INVALID_HANDLE));
-  while (!bytes.empty()) {
-    DWORD done = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    if (!WriteFile(static_cast<HANDLE>(handle_), bytes.data(), chunk, &done, nullptr) || done == 0)
-      return fail(static_cast<int>(GetLastError()));
-    bytes.remove_prefix(done);
-  }
-  return true;
-}
-
-bool JournalFile::sync() {
-  if (!handle_) return fail(static_cast<int>(ERROR_INVALID_HANDLE));
-  return FlushFileBuffers(static_cast<HANDLE>(handle_)) || fail(static_cast<int>(GetLastError()));
-}
-
-bool JournalFile::commit() {
-  if (!handle_) return fail(static_cast<int>(ERROR_INVALID_HANDLE));
-  if (committed_) return true;
-  if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) return fail(static_cast<int>(GetLastError()));
-  // The handle allows deletion, so the open file can be renamed over the old
-  // journal. The rename takes the system's own form of the path, \??\.
-  auto dst = widePath(path_);
-  if (!dst || !dst->starts_with(LR"(\\?\)")) return fail(static_cast<int>(ERROR_INVALID_NAME));
-  (*dst)[1] = L'?';
-  const std::size_t bytes = sizeof(FILE_RENAME_INFO) + dst->size() * sizeof(wchar_t);
-  std::vector<unsigned char> buf(bytes, 0);
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
-  info->ReplaceIfExists = TRUE;
-  info->FileNameLength = static_cast<DWORD>(dst->size() * sizeof(wchar_t));
-  std::memcpy(info->FileName, dst->c_str(), info->FileNameLength);
-  if (!SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileRenameInfo, info,
-                                  static_cast<DWORD>(bytes)))
-    return fail(static_cast<int>(GetLastError()));
-  committed_ = true;
-  return true;
-}
-
-void JournalFile::close() {
-  if (!handle_) return;
-  CloseHandle(static_cast<HANDLE>(handle_));
-  handle_ = nullptr;
-  if (!committed_ && !temporary_.empty())
-    if (const auto w = widePath(temporary_)) DeleteFileW(w->c_str());
-}
-
 bool replaceFile(std::string_view from, std::string_view to) {
   const auto src = widePath(from), dst = widePath(to);
   return src && dst &&
@@ -1108,8 +919,12 @@ std::optional<std::string> readFile(std::string_view path, std::size_t maxBytes)
   const auto w = widePath(path);
   if (!w) return std::nullopt;
   HANDLE h = CreateFileW(w->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (!plainFile(h)) {
+    CloseHandle(h);
+    return std::nullopt;
+  }
   std::string out;
   char buf[65536];
   DWORD n = 0;
@@ -1129,6 +944,10 @@ bool writeFileAtomic(std::string_view path, std::string_view content) {
   const auto w = widePath(path);
   const auto t = widePath(uniqueSibling(path));
   if (!w || !t) return false;
+  // Only a plain file is replaced: a link or folder there is left as it is.
+  if (const DWORD a = GetFileAttributesW(w->c_str());
+      a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    return false;
   HANDLE h = CreateFileW(t->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
@@ -1149,11 +968,13 @@ bool writeFileAtomic(std::string_view path, std::string_view content) {
 bool touchFile(std::string_view path) {
   const auto w = widePath(path);
   if (!w) return false;
-  HANDLE h = CreateFileW(w->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A link there is opened itself, not followed: nothing is made at its target.
+  HANDLE h = CreateFileW(w->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
+  const bool plain = plainFile(h);
   CloseHandle(h);
-  return true;
+  return plain;
 }
 
 std::string programDirectory() {
@@ -1174,31 +995,6 @@ std::string programDirectory() {
   }
   const std::string gb = fromWide(buf);
   return gb.empty() ? std::string(".\\") : std::string(directoryOf(gb));
-}
-
-namespace {
-
-// %<variable>%\qorin\, created on demand; the program directory when it
-// cannot be had.
-std::string perUserDirectory(std::string_view programDir, const wchar_t* variable) {
-  const std::string prog = withSeparator(programDir);
-  if (keepsFilesBeside(prog)) return prog;
-  const wchar_t* base = _wgetenv(variable);
-  if (!base || !*base) base = _wgetenv(L"APPDATA");
-  if (!base || !*base) return prog;
-  const std::string gbBase = fromWide(base);
-  if (gbBase.empty()) return prog;
-  const std::string dir = withSeparator(gbBase) + "qorin\\";
-  return createDirectories(dir) ? dir : prog;
-}
-
-}  // namespace
-
-std::string configDirectoryFor(std::string_view programDir) {
-  return perUserDirectory(programDir, L"APPDATA");
-}
-std::string stateDirectoryFor(std::string_view programDir) {
-  return perUserDirectory(programDir, L"LOCALAPPDATA");
 }
 
 #endif

@@ -73,15 +73,19 @@ enum class RenameResult { Renamed, TargetExists, SourceMissing, Unconvertible, F
 // file system) succeeds in place.
 RenameResult renameNoReplace(std::string_view from, std::string_view to);
 
-// Reads a whole small file; nothing when it cannot be read or exceeds maxBytes.
+// Reads a whole small regular file; nothing when it cannot be read or exceeds
+// maxBytes. A link there is not followed, and a FIFO or device is refused
+// rather than waited on.
 std::optional<std::string> readFile(std::string_view path, std::size_t maxBytes);
 
 // Replaces the file's content through a temporary file in the same directory
 // that is flushed and renamed over it (mode kept), so a crash leaves either
-// the old or the new content.
+// the old or the new content. Only a regular file is replaced: a link (which
+// is not followed), FIFO or folder at `path` makes it fail.
 bool writeFileAtomic(std::string_view path, std::string_view content);
 
-// Creates an empty file if none exists; true when the file exists afterwards.
+// Creates an empty file if none exists; true when a regular file is there
+// afterwards. A link is not followed, so a dangling one creates nothing.
 bool touchFile(std::string_view path);
 
 // What the file system tells about one directory entry; the rename journal
@@ -191,39 +195,6 @@ class Folder {
   FileIdentity identity_;
 };
 
-// A file written front to back for the rename journal. create() writes to a
-// sibling temporary that commit() puts in place of `path` atomically; later
-// writes append to the committed file. openAppend() continues an existing one.
-class JournalFile {
- public:
-  JournalFile() = default;
-  ~JournalFile();
-  JournalFile(const JournalFile&) = delete;
-  JournalFile& operator=(const JournalFile&) = delete;
-
-  bool create(std::string_view path);  // creates the folder when missing
-  bool openAppend(std::string_view path);
-  bool write(std::string_view bytes);
-  bool sync();  // the data written so far is on the disk
-  // The temporary, synced, replaces `path`. The folder is not synced: a
-  // reader that finds a complete temporary takes it as the newer content.
-  bool commit();
-  void close();  // an uncommitted temporary is removed
-  bool isOpen() const;
-  int error() const { return error_; }
-
- private:
-  bool fail(int error);
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
-  std::string path_, temporary_;
-  bool committed_ = false;
-  int error_ = 0;
-};
-
 // Renames `from` over `to`, replacing it: only for the program's own files.
 bool replaceFile(std::string_view from, std::string_view to);
 
@@ -234,9 +205,11 @@ bool createDirectories(std::string_view dir);
 std::string programDirectory();
 
 // Where config.ini and dir.txt live: the program directory when it is
-// writable, otherwise the per-user configuration directory (created on demand:
-// $XDG_CONFIG_HOME/qorin/, or %APPDATA%\qorin\ on Windows). An installed
-// program (with <prefix>/share/qorin beside its folder) always goes per user.
+// writable and safe (folderIsSafe), otherwise the per-user configuration
+// directory (created on demand: $XDG_CONFIG_HOME/qorin/, ~/.config/qorin/, or
+// %APPDATA%\qorin\ on Windows). An installed program (with <prefix>/share/qorin
+// beside its folder) always goes per user. Empty when no per-user folder can
+// be had: the program's own folder is never the fallback.
 std::string configDirectory();
 
 // Where the program keeps what it records between runs (the journal of the
@@ -247,6 +220,21 @@ std::string stateDirectory();
 // The same for a program in `programDir`.
 std::string configDirectoryFor(std::string_view programDir);
 std::string stateDirectoryFor(std::string_view programDir);
+
+// Whether the program may keep its files in the folder `dir`: it belongs to
+// the user running the program and no other user may write to it (a
+// world-writable folder counts as others', sticky or not), so no one else can
+// plant a link there for the program to write through; nor may anyone else
+// swap it (the folder holding it is the user's or root's). A link to the
+// folder counts when the link is the user's too. On Windows: it exists.
+bool folderIsSafe(std::string_view dir);
+
+#ifndef _WIN32
+// The user's home folder, ending in the separator: $HOME when it holds a full
+// path, otherwise the password database's entry for the user; empty when
+// neither tells.
+std::string homeDirectory();
+#endif
 
 #ifdef _WIN32
 // The path as the wide-character calls take it: "/" turned into "\", and a

@@ -11,6 +11,8 @@
 #else
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #endif
 
@@ -73,24 +75,45 @@ std::optional<std::string> encode(const std::string& gb, Encoding encoding) {
   return std::nullopt;
 }
 
+// The file behind the INI path: the path itself, or where a link there leads.
+struct Behind {
+  std::string path;  // code page
+  bool exists = false;
+};
+
 #ifndef _WIN32
 
-// The file a save replaces: `native` with its symbolic links followed, so the
-// link stays a link (a dangling one names the file to create). Nothing for a
-// link that cannot be read or that loops.
-std::optional<std::string> followLinks(std::string native) {
+// A link at the path (as dotfile managers make) is followed only while every
+// link on the way and the file at its end belong to the user running the
+// program: one someone else planted would have us read their file, or write
+// ours over it. A dangling link names the file to create. Nothing for such a
+// foreign link, or one that cannot be read or loops.
+std::optional<Behind> fileBehind(const std::string& path) {
+  const auto first = nativePath(path);
+  if (path.empty() || !first) return std::nullopt;
+  std::string native = *first;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st {};
-    if (::lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return native;
-    std::string target(PATH_MAX, '\0');
-    const ssize_t n = ::readlink(native.c_str(), target.data(), target.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
-    target.resize(static_cast<std::size_t>(n));
-    if (target.front() != '/') {
-      const auto slash = native.rfind('/');
-      target.insert(0, slash == std::string::npos ? std::string() : native.substr(0, slash + 1));
+    if (::lstat(native.c_str(), &st) != 0) {
+      if (errno != ENOENT) return std::nullopt;
+    } else if (S_ISLNK(st.st_mode)) {
+      if (st.st_uid != ::geteuid()) return std::nullopt;
+      std::string target(PATH_MAX, '\0');
+      const ssize_t n = ::readlink(native.c_str(), target.data(), target.size());
+      if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
+      target.resize(static_cast<std::size_t>(n));
+      if (target.front() != '/') {
+        const auto slash = native.rfind('/');
+        target.insert(0, slash == std::string::npos ? std::string() : native.substr(0, slash + 1));
+      }
+      native = std::move(target);
+      continue;
+    } else if (hops > 0 && st.st_uid != ::geteuid()) {
+      return std::nullopt;
     }
-    native = std::move(target);
+    auto gb = text::utf8ToGb(native);
+    if (!gb) return std::nullopt;
+    return Behind{std::move(*gb), ::lstat(native.c_str(), &st) == 0};
   }
   return std::nullopt;
 }
@@ -99,30 +122,35 @@ std::optional<std::string> followLinks(std::string native) {
 // write it: no write permission, or no write bit at all (a file marked
 // read-only stays so even for root). The owner is kept where we may keep it.
 bool replaceFile(const std::string& path, std::string_view bytes) {
-  const auto native = nativePath(path);
-  if (!native) return false;
-  const auto target = followLinks(*native);
+  const auto behind = fileBehind(path);
+  const auto target = behind ? nativePath(behind->path) : std::nullopt;
   if (!target) return false;
-  const auto gbTarget = text::utf8ToGb(*target);
-  if (!gbTarget) return false;
   struct stat st {};
-  const bool existed = ::stat(target->c_str(), &st) == 0;
+  const bool existed = ::lstat(target->c_str(), &st) == 0;
   if (existed && (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(target->c_str(), W_OK) != 0))
     return false;
-  if (!writeFileAtomic(*gbTarget, bytes)) return false;
+  if (!writeFileAtomic(behind->path, bytes)) return false;
   // The replacement is a new file of ours; give it back to its owner (only
-  // root may, and only root can have replaced a file it does not own).
+  // root may, and only root can have replaced a file it does not own). Not
+  // through a link put there meanwhile.
   if (existed && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
-    [[maybe_unused]] const int kept = ::chown(target->c_str(), st.st_uid, st.st_gid);
+    [[maybe_unused]] const int kept = ::lchown(target->c_str(), st.st_uid, st.st_gid);
   }
   return true;
 }
 
 #else
 
+// Links are not followed here: one at the path reads as unreadable and is
+// never written.
+std::optional<Behind> fileBehind(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  return Behind{path, exists(path)};
+}
+
 bool replaceFile(const std::string& path, std::string_view bytes) {
   const auto utf16 = text::gbToUtf16(path);
-  if (!utf16) return false;
+  if (path.empty() || !utf16) return false;
   const std::wstring wide(reinterpret_cast<const wchar_t*>(utf16->data()), utf16->size() / 2);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
@@ -153,8 +181,13 @@ bool sectionName(std::string_view line, std::string_view* name) {
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
-  if (!exists(path_)) return;
-  const auto bytes = readFile(path_, kMaxIniBytes);
+  const auto behind = fileBehind(path_);
+  if (!behind) {
+    readable_ = false;  // nowhere, or someone else's link: defaults, never written
+    return;
+  }
+  if (!behind->exists) return;
+  const auto bytes = readFile(behind->path, kMaxIniBytes);
   const auto content = bytes ? decode(*bytes, encoding_) : std::nullopt;
   if (!content) {
     // Unreadable, or announced as Unicode and not: never overwritten.

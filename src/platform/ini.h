@@ -16,6 +16,10 @@ class IniFile {
   enum class Encoding { CodePage, Utf8, Utf8Bom, Utf16Le, Utf16Be };
 
   // Reads the file; a missing, unreadable or oversized file reads as empty.
+  // A link at `path` is followed only when it, every link after it and the
+  // file it leads to belong to the user running the program (POSIX; Windows
+  // follows none). Another's link, anything but a regular file, and an empty
+  // path count as unreadable.
   explicit IniFile(std::string path);
 
   // The value of the first matching key in the first matching section
@@ -27,8 +31,9 @@ class IniFile {
   // so a file never holds the key twice.
   void set(std::string_view section, std::string_view key, std::string_view value);
 
-  // Writes the lines back atomically; false when that failed. A symbolic
-  // link is written through to its target; a file the user may not write
+  // Writes the lines back atomically; false when that failed. A link that
+  // may be followed is written through to its target (a new file in the
+  // target's folder renamed over it, the link kept); a file the user may not write
   // (no write permission, or marked read-only) is left alone.
   bool save() const;
 

@@ -641,6 +641,7 @@ bool restoreBackup(const std::string& path) {
 
 bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::string_view newBytes,
                             std::string_view stateDir) {
+  lackedBackupFolder_ = false;
   if (!isWritable()) return false;
   const auto len = length();
   if (!len || offset > *len || oldLength > *len - offset) return false;
@@ -662,7 +663,10 @@ bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::
   if (outcome == Outcome::Done) {
     ::close(fd_);
     fd_ = newFd;
-  } else if (outcome == Outcome::Failed || stateDir.empty()) {
+  } else if (outcome == Outcome::Failed) {
+    return false;
+  } else if (stateDir.empty()) {
+    lackedBackupFolder_ = true;
     return false;
   } else {
     const auto nativeState = nativePath(stateDir);
@@ -675,7 +679,7 @@ bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::
 BackupRestore restorePendingBackups(std::string_view stateDir) {
   BackupRestore out;
   const auto native = nativePath(stateDir);
-  if (!native) return out;
+  if (stateDir.empty() || !native) return out;  // "" + "/tag-backups/" would be a folder at the root
   const std::string dir = *native + "/" + kBackupFolder + "/";
   DIR* d = ::opendir(dir.c_str());
   if (!d) return out;

@@ -80,17 +80,22 @@ class OpenFile final : public ByteSource {
   // Afterwards this object refers to the new content, positioned at its start.
   bool replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::string_view newBytes,
                     std::string_view stateDir = {});
+  // The last replaceRange failed because the file had to be rewritten in
+  // place and there was no stateDir for its backup.
+  bool lackedBackupFolder() const { return lackedBackupFolder_; }
 
  private:
   int fd_ = -1;
   bool writable_ = false;
+  bool lackedBackupFolder_ = false;
   std::string path_;
 };
 
 // Puts back the originals of in-place rewrites that a crash interrupted (from
 // their backups under `stateDir`) and removes backups that were never
 // complete. Call once at start, before any file is written. A backup whose
-// file is gone or is another file now stays, counted as failed.
+// file is gone or is another file now stays, counted as failed. An empty
+// `stateDir` (no folder to keep backups in) has none.
 struct BackupRestore {
   int restored = 0;
   int failed = 0;

@@ -17,11 +17,18 @@
 //   P <steps>                           the plan is complete (and was flushed)
 //   D <first> <last>                    steps done
 //   X <step> <reason> <errno>           step failed (or was taken back)
-//   E                                   the phase has ended
+//   E <pending>                         the phase has ended, leaving <pending>
+//                                       files away from their first names that
+//                                       an undo can reach (version 2 and
+//                                       earlier wrote a bare E)
 // A reader stops at the first line that fails its checksum or makes no
 // sense: a crash leaves a cut last line, and what came before still counts.
-// Completion records are hints only; the disk, checked by file identity,
-// decides what really happened.
+// Before anything is appended the record is cut after its last good line.
+// A plan damaged on the disk is read up to its last good line. Completion
+// records are hints only; the disk, checked by file identity, decides what
+// really happened. Nothing read is trusted: a step name that no file could
+// have, a folder that is no absolute, normalised path, or a step on another
+// device than its folder makes the whole record refused.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +41,7 @@
 
 namespace qorin::rename {
 
-inline constexpr int kJournalVersion = 2;
+inline constexpr int kJournalVersion = 3;
 
 enum class PhaseKind : unsigned char { Pass, Undo, Keep };
 
@@ -71,21 +78,39 @@ struct JournalPhase {
   std::vector<JournalStep> steps;
   std::vector<StepState> states;
   bool ended = false;
+  // Its plan was cut by a damaged line: the steps read are all it has, and
+  // the first append completes the plan with them.
+  bool planCut = false;
 };
 
 struct JournalRecord {
   std::vector<JournalFolder> folders;
-  std::vector<JournalPhase> phases;  // only those whose plan was complete
+  std::vector<JournalPhase> phases;  // those whose plan was complete, or cut by damage
   bool damaged = false;              // lines after a bad one were ignored
+  std::uint64_t goodBytes = 0;       // where the last good line ends: appends start there
+  int unreadableSteps = 0;           // steps of a cut plan that could not be read
 };
 
-enum class JournalRead { Missing, Ok, Damaged, Unsupported };
+enum class JournalRead {
+  Missing,
+  Ok,
+  NeverRan,     // no complete plan and nothing after it: a pass that renamed nothing
+  Damaged,      // not a journal
+  Unsupported,  // a journal of another version
+  Refused,      // names or folders no pass of ours could have written
+};
 
-// Reads the journal at `path`. Damaged: not a journal, or no complete pass
-// plan in it; Unsupported: a journal of another version. A complete plan
-// left in the temporary beside it is newer (its commit was cut short or not
-// yet on the disk) and is put in place first.
+// Reads the journal at `path` (a regular file; a link is not followed).
 JournalRead readJournal(std::string_view path, JournalRecord& out);
+
+// What the end of the journal tells without reading the rest: whether its
+// last phase ended, and how many files it left for an undo.
+struct JournalPeek {
+  JournalRead read = JournalRead::Missing;
+  bool ended = false;         // the last line is a version-3 end record
+  std::uint64_t pending = 0;  // with `ended`
+};
+JournalPeek peekJournal(std::string_view path);
 
 // Parses journal text (the file's content).
 JournalRead parseJournal(std::string_view text, JournalRecord& out);
@@ -101,7 +126,7 @@ class JournalLines {
   void planned(std::size_t steps);
   void done(std::size_t first, std::size_t last);
   void failed(std::size_t step, filelist::Reason reason, int error);
-  void end();
+  void end(std::size_t pending);
 
  private:
   void finish(std::size_t lineStart);

@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/fs.h"
+#include "platform/record_file.h"
 #include "rename/journal.h"
 #include "rename/plan.h"
 #include "text/gbtext.h"
@@ -119,13 +120,12 @@ bool targetIsItself(const platform::Folder& folder, std::string_view from, std::
   return a && b && *a == *b;
 }
 
-// The file is still the one the record describes. A folder that came back
-// with another device number (mounted again) is judged by the rest.
-bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity& recorded,
-              bool ignoreDevice) {
-  return found.inode == recorded.inode && found.size == recorded.size &&
-         (ignoreDevice || found.device == recorded.device) &&
-         (found.birth == 0 || recorded.birth == 0 || found.birth == recorded.birth);
+// The file is still the one the record describes. Where the file system
+// tells birth times, the record must name the same one: a record without
+// it could point at any file that got the inode.
+bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity& recorded) {
+  return found.inode == recorded.inode && found.size == recorded.size && found.device == recorded.device &&
+         (found.birth == 0 || found.birth == recorded.birth);
 }
 
 // Where a plan's folders are: the dir text, and the folder its files were
@@ -133,12 +133,11 @@ bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity&
 struct RunFolder {
   std::string dir;
   platform::FileIdentity identity;  // device and inode; inode 0: not known
-  bool anyDevice = false;           // the folder may come back from a volume mounted again
   bool byPathOnly = false;          // a record that kept no inode: the path alone decides
 
   platform::Folder openAsAdded() const {
     if (byPathOnly) return platform::Folder(dir);
-    return identity.inode ? platform::Folder(dir, identity, anyDevice) : platform::Folder();
+    return identity.inode ? platform::Folder(dir, identity) : platform::Folder();
   }
 };
 
@@ -160,7 +159,7 @@ class PhaseRunner {
  public:
   // `native` may give, per step, both names already converted.
   using NativePair = std::pair<const platform::NativeName*, const platform::NativeName*>;
-  PhaseRunner(platform::JournalFile& journal, const std::vector<StepRef>& steps,
+  PhaseRunner(platform::RecordWriter& journal, const std::vector<StepRef>& steps,
               const std::vector<RunFolder>& folders, const StopFn& stop,
               const std::vector<NativePair>* native = nullptr)
       : journal_(journal),
@@ -332,7 +331,7 @@ class PhaseRunner {
       flush();
   }
 
-  platform::JournalFile& journal_;
+  platform::RecordWriter& journal_;
   const std::vector<StepRef>& steps_;
   const std::vector<RunFolder>& folders_;
   const StopFn& stop_;
@@ -579,7 +578,6 @@ Loaded load(std::string_view path) {
     RunFolder rf;
     rf.dir = f.dir;
     rf.identity = {f.device, f.inode, 0, 0};
-    rf.anyDevice = true;  // judged by the files' own identities
     rf.byPathOnly = f.inode == 0;
     l.folders.push_back(std::move(rf));
   }
@@ -589,10 +587,10 @@ Loaded load(std::string_view path) {
 
 // Where the track's file is in `folder`, found by its identity among the
 // names the record gave it, the expected one first.
-std::optional<std::string> findTrack(const platform::Folder& folder, const Track& t, bool ignoreDevice) {
+std::optional<std::string> findTrack(const platform::Folder& folder, const Track& t) {
   const auto at = [&](const std::string& name) {
     const auto id = folder.identityOf(name);
-    return id && sameFile(*id, t.id, ignoreDevice);
+    return id && sameFile(*id, t.id);
   };
   if (at(t.expected)) return t.expected;
   for (const std::string& n : t.names)
@@ -612,14 +610,13 @@ void locate(Loaded& l) {
   for (std::size_t f = 0; f < byFolder.size(); ++f) {
     if (byFolder[f].empty()) continue;
     const platform::Folder folder = l.folders[f].openAsAdded();
-    const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
     const Verdict gone = folder.isOpen() ? Verdict{Reason::SourceMissing, 0} : folderVerdict(folder);
     for (const std::size_t i : byFolder[f]) {
       Track& t = l.tracks[i];
       t.location.reset();
       t.lost = gone;
       if (!folder.isOpen()) continue;
-      t.location = findTrack(folder, t, ignoreDevice);
+      t.location = findTrack(folder, t);
       if (!t.location && folder.identityOf(t.expected)) t.lost = {Reason::FileChanged, 0};
     }
   }
@@ -636,20 +633,34 @@ bool anyWithinReach(const Loaded& l) {
     if (!pending) continue;
     const platform::Folder folder = l.folders[f].openAsAdded();
     if (!folder.isOpen()) continue;
-    const bool ignoreDevice = folder.identity().device != l.record.folders[f].device;
     for (const std::size_t i : byFolder[f]) {
       const Track& t = l.tracks[i];
       if (t.expected == t.original) continue;
-      if (const auto at = findTrack(folder, t, ignoreDevice); at && *at != t.original) return true;
+      if (const auto at = findTrack(folder, t); at && *at != t.original) return true;
     }
   }
   return false;
 }
 
-bool openJournal(platform::JournalFile& file, std::string_view path, int& error) {
-  if (file.openAppend(path)) return true;
-  error = file.error();
-  return false;
+// Files the record moved that are away from their first names and where an
+// undo can reach them: what its end line tells a reader at start.
+std::size_t pendingOf(const Loaded& l) {
+  std::size_t n = 0;
+  for (const Track& t : l.tracks)
+    n += t.location && *t.location != t.original && (t.moved || t.expected != t.original);
+  return n;
+}
+
+// Appends to the record, first cutting what follows its last good line:
+// otherwise a reader would stop at the bad line and never see the rest.
+bool openJournal(platform::RecordWriter& file, Loaded& l, std::string_view path, int& error) {
+  const std::uint64_t keep = l.record.damaged ? l.record.goodBytes : UINT64_MAX;
+  if (!file.openAppend(path, keep)) {
+    error = file.error();
+    return false;
+  }
+  l.record.damaged = false;
+  return true;
 }
 
 // Records what really happened in a phase that was cut short, as found on
@@ -658,6 +669,8 @@ bool closeInterrupted(Loaded& l, std::string_view path, int& error) {
   if (!l.located) locate(l);
   JournalPhase& phase = l.record.phases.back();
   JournalLines lines;
+  // A plan cut by damage is completed with the steps that could be read.
+  if (phase.planCut) lines.planned(phase.steps.size());
   // Where each file of the phase stands decides its steps: before the first,
   // after one of them (a cycle's first file may be at its temporary name),
   // or elsewhere, and then the record is left as it is.
@@ -683,10 +696,10 @@ bool closeInterrupted(Loaded& l, std::string_view path, int& error) {
       phase.states[k] = done ? StepState::Done : StepState::Failed;
     }
   }
-  lines.end();
+  lines.end(pendingOf(l));
   phase.ended = true;
-  platform::JournalFile file;
-  if (!openJournal(file, path, error)) return false;
+  platform::RecordWriter file;
+  if (!openJournal(file, l, path, error)) return false;
   if (!file.write(lines.text()) || !file.sync()) {
     error = file.error();
     return false;
@@ -756,8 +769,8 @@ Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind,
   lines.begin(kind);
   for (const StepRef& s : planned.steps) lines.step(s);
   lines.planned(planned.steps.size());
-  platform::JournalFile file;
-  if (!openJournal(file, path, tr.error) || !file.write(lines.text()) || !file.sync()) {
+  platform::RecordWriter file;
+  if (!openJournal(file, l, path, tr.error) || !file.write(lines.text()) || !file.sync()) {
     if (!tr.error) tr.error = file.error();
     tr.status = RecordOutcome::Status::JournalFailed;
     return tr;
@@ -776,24 +789,55 @@ Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind,
     if (isFailure(plan.verdicts[r].reason)) continue;
     tr.byTrack[trackOfRow[r]] = byRow[r];
   }
-  runner.lines().end();
-  runner.flush();
   for (std::size_t k = 0; k < steps.size(); ++k) {
     if (!steps[k].done) continue;
     Track& t = l.tracks[trackOfRow[static_cast<std::size_t>(planned.rowOfStep[k])]];
     t.location = planned.steps[k].to;
   }
+  runner.lines().end(pendingOf(l));
+  runner.flush();
   return tr;
+}
+
+// A name the pass gives the first file of a cycle for a moment.
+bool isTemporaryName(std::string_view name) {
+  constexpr std::string_view head = ".qorin-", tail = ".tmp";
+  if (name.size() != head.size() + 16 + tail.size() || !name.starts_with(head) || !name.ends_with(tail))
+    return false;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(head.size()),
+                     name.end() - static_cast<std::ptrdiff_t>(tail.size()),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// After a record whose plan was damaged: how many steps it could not tell,
+// and which files are still at a temporary name in its folders.
+void reportCutPlan(const Loaded& l, RecordOutcome& out) {
+  const bool cut = std::any_of(l.record.phases.begin(), l.record.phases.end(),
+                               [](const JournalPhase& p) { return p.planCut; });
+  if (!cut) return;
+  out.unreadable = l.record.unreadableSteps;
+  for (const RunFolder& rf : l.folders) {
+    if (rf.dir.empty()) continue;
+    const platform::Folder folder = rf.openAsAdded();
+    const auto names = folder.isOpen() ? folder.names() : std::nullopt;
+    if (!names) continue;
+    for (const std::string& n : *names)
+      if (isTemporaryName(n)) out.temporaries.push_back(rf.dir + n);
+  }
+  std::sort(out.temporaries.begin(), out.temporaries.end());
 }
 
 RecordOutcome::Status statusOf(JournalRead r) {
   switch (r) {
     case JournalRead::Missing:
+    case JournalRead::NeverRan:
       return RecordOutcome::Status::NoRecord;
     case JournalRead::Damaged:
       return RecordOutcome::Status::Damaged;
     case JournalRead::Unsupported:
       return RecordOutcome::Status::Unsupported;
+    case JournalRead::Refused:
+      return RecordOutcome::Status::Refused;
     case JournalRead::Ok:
       break;
   }
@@ -984,7 +1028,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   });
 
   // The plan reaches the disk before the first rename.
-  platform::JournalFile journal;
+  platform::RecordWriter journal;
   {
     JournalLines lines;
     lines.text().reserve(planned.steps.size() * 96 + 4096);
@@ -1016,13 +1060,15 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     settledRows += static_cast<int>(files);
     marks.after(settledRows);
   });
+  const std::vector<StepOutcome> byRow = outcomeByRow(nu, planned, steps);
+  std::size_t moved = 0;
+  for (std::size_t r = 0; r < nu; ++r) moved += plan.verdicts[r].reason == Reason::None && byRow[r].done;
   // The end marker is written, not synced: after a power cut the disk,
   // checked file by file, tells the rest.
-  runner.lines().end();
+  runner.lines().end(moved);
   if (!runner.flush()) out.journalError = runner.error();
   journal.close();
 
-  const std::vector<StepOutcome> byRow = outcomeByRow(nu, planned, steps);
   const filelist::FileList::Batch batch(list);
   for (std::size_t r = 0; r < nu; ++r) {
     const int row = static_cast<int>(r);
@@ -1064,7 +1110,9 @@ RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progr
     out.status = RecordOutcome::Status::JournalFailed;
     return out;
   }
-  return restore(l, journalPath, progress, stop);
+  out = restore(l, journalPath, progress, stop);
+  reportCutPlan(l, out);
+  return out;
 }
 
 void showUndoInList(FileList& list, const RecordOutcome& outcome) {
@@ -1113,12 +1161,16 @@ RecordInfo inspectRecord(std::string_view journalPath) {
   RecordInfo info;
   switch (l.read) {
     case JournalRead::Missing:
+    case JournalRead::NeverRan:
       return info;
     case JournalRead::Damaged:
       info.state = RecordState::Damaged;
       return info;
     case JournalRead::Unsupported:
       info.state = RecordState::Unsupported;
+      return info;
+    case JournalRead::Refused:
+      info.state = RecordState::Refused;
       return info;
     case JournalRead::Ok:
       break;
@@ -1140,6 +1192,15 @@ RecordInfo inspectRecord(std::string_view journalPath) {
   return info;
 }
 
+RecordInfo peekRecord(std::string_view journalPath) {
+  const JournalPeek p = peekJournal(journalPath);
+  if (p.read != JournalRead::Ok || !p.ended) return inspectRecord(journalPath);
+  RecordInfo info;
+  info.renamed = static_cast<int>(p.pending);
+  info.state = p.pending > 0 ? RecordState::Undoable : RecordState::None;
+  return info;
+}
+
 RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, const ProgressFn& progress) {
   Loaded l = load(journalPath);
   RecordOutcome out;
@@ -1157,6 +1218,7 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
   if (how == Recovery::RollBack) {
     RecordOutcome r = restore(l, journalPath, progress, {});
     if (r.status == RecordOutcome::Status::NoRecord) r.status = RecordOutcome::Status::Done;
+    reportCutPlan(l, r);
     return r;
   }
 
@@ -1209,6 +1271,7 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
     const std::string& now = t.location.value_or(t.expected);
     out.total += now != t.original;
   }
+  reportCutPlan(l, out);
   return out;
 }
 

@@ -75,6 +75,7 @@ struct RecordOutcome {
     NoRecord,       // nothing to undo or recover
     Damaged,        // the journal is not readable as one: nothing was touched
     Unsupported,    // a journal of another program version: nothing was touched
+    Refused,        // the journal names files or folders no pass wrote: nothing was touched
     JournalFailed,  // the journal could not be appended to: nothing was touched
   };
   Status status = Status::NoRecord;
@@ -83,6 +84,11 @@ struct RecordOutcome {
   int stopped = 0;   // those not reached because the undo was stopped (reason Stopped)
   int error = 0;     // errno for JournalFailed
   std::vector<FileOutcome> files;
+  // A record whose plan was damaged on the disk: steps that could not be
+  // read (their files were not given back), and files found at a temporary
+  // name of ours in its folders (full paths).
+  int unreadable = 0;
+  std::vector<std::string> temporaries;
 };
 
 // Gives every file the last pass renamed its previous name back, reversing
@@ -105,6 +111,7 @@ enum class RecordState {
   Interrupted,  // a pass (or undo) was cut short: ask before anything else
   Damaged,      // the journal cannot be read: say so once, touch nothing
   Unsupported,  // written by another program version: say so once, touch nothing
+  Refused,      // names files or folders no pass wrote: say so once, touch nothing
 };
 
 struct RecordInfo {
@@ -118,6 +125,11 @@ struct RecordInfo {
 // is checked to count the renamed files. Touches no file of the user's (a
 // journal whose commit was cut short is put in place).
 RecordInfo inspectRecord(std::string_view journalPath);
+
+// The same, from the record's first and last lines alone where they say
+// enough (a record that ended): fast on a record of a million files. An
+// unfinished record is inspected in full.
+RecordInfo peekRecord(std::string_view journalPath);
 
 enum class Recovery {
   RollBack,  // every file back to its name from before the pass (as an undo)

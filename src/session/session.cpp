@@ -10,7 +10,11 @@
 
 namespace qorin::session {
 
-Session::Session(Places places) : places_(std::move(places)) { applyDefaultSettings(settings_); }
+Session::Session(Places places) : places_(std::move(places)), records_(places_.stateDir) {
+  applyDefaultSettings(settings_);
+}
+
+Session::~Session() = default;
 
 void Session::loadSettings() {
   session::loadSettings(settings_, places_.configFile());
@@ -227,31 +231,6 @@ ListMenuState Session::listMenu(bool hasSelection, bool mp3Tab) const {
   return m;
 }
 
-void Session::updateUndo() {
-  CommandState c = commands_;
-  c.undo = rename::inspectRecord(journalPath()).state == rename::RecordState::Undoable;
-  setCommands(c);
-}
-
-namespace {
-
-// Why a record could not be used, for the one message about it.
-std::string recordProblem(rename::RecordOutcome::Status status, int error) {
-  using S = rename::RecordOutcome::Status;
-  switch (status) {
-    case S::Damaged:
-      return text::gb("上一次更名的记录已损坏，无法撤消。");
-    case S::Unsupported:
-      return text::gb("上一次更名的记录来自其他版本的程序，无法撤消。");
-    case S::JournalFailed:
-      return text::gb("无法写入更名记录，没有撤消任何文件。\r\n\r\n") + platform::errorText(error);
-    default:
-      return {};
-  }
-}
-
-}  // namespace
-
 namespace {
 
 filelist::Reason reasonOf(tags::ConversionProblem p) {
@@ -313,87 +292,6 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
                    text::gb(" 个文件无需转换，") + std::to_string(failures) + text::gb(" 个文件转换失败。");
   if (r.stopped > 0)
     r.summary.text += text::gb("\r\n") + std::to_string(r.stopped) + text::gb(" 个文件因停止而未转换。");
-  return r;
-}
-
-PassReport Session::renameAll(const rename::ProgressFn& progress, const rename::StopFn& stop) {
-  PassReport r;
-  CommandState c = commands_;
-  c.preview = false;  // nothing may refresh the proposals while the pass runs
-  setCommands(c);
-  applyRule(list_.fileCount());  // fresh names for every entry, whatever the preview covers
-  const rename::PassOutcome pass = rename::renamePass(list_, journalPath(), progress, stop);
-  folders_.clear();
-  c.preview = true;
-  setCommands(c);
-  if (pass.status == rename::PassOutcome::Status::JournalFailed) {
-    r.problem =
-        text::gb("无法写入更名记录，没有文件被更名。\r\n\r\n") + platform::errorText(pass.journalError);
-    return r;
-  }
-  r.total = list_.fileCount();
-  r.succeeded = pass.succeeded;
-  r.stopped = pass.stopped;
-  r.summary = rename::renameSummary(r.total, r.succeeded, r.stopped);
-  updateUndo();
-  return r;
-}
-
-namespace {
-
-PassReport fromRecord(filelist::FileList& list, const rename::RecordOutcome& out) {
-  PassReport r;
-  r.problem = recordProblem(out.status, out.error);
-  if (!r.problem.empty()) return r;
-  rename::showUndoInList(list, out);
-  r.total = out.total;
-  r.succeeded = out.restored;
-  r.stopped = out.stopped;
-  r.summary = rename::undoSummary(r.total, r.succeeded, r.stopped);
-  return r;
-}
-
-}  // namespace
-
-PassReport Session::undoLastPass(const rename::ProgressFn& progress, const rename::StopFn& stop) {
-  const PassReport r = fromRecord(list_, rename::undoLastPass(journalPath(), progress, stop));
-  folders_.clear();
-  updateUndo();
-  return r;
-}
-
-StartRecord Session::checkRecordAtStart(int& renamed, std::string& problem) {
-  const rename::RecordInfo info = rename::inspectRecord(journalPath());
-  renamed = info.renamed;
-  switch (info.state) {
-    case rename::RecordState::Interrupted:
-      if (info.renamed > 0) return StartRecord::Interrupted;
-      rename::recoverInterrupted(journalPath(), rename::Recovery::Keep);  // nothing was renamed yet
-      return StartRecord::Nothing;
-    case rename::RecordState::Undoable:
-      updateUndo();
-      return StartRecord::Nothing;
-    case rename::RecordState::Damaged:
-    case rename::RecordState::Unsupported:
-      problem = recordProblem(info.state == rename::RecordState::Damaged
-                                  ? rename::RecordOutcome::Status::Damaged
-                                  : rename::RecordOutcome::Status::Unsupported,
-                              0);
-      // Kept for whoever wants to look, but out of the way: it is asked about once.
-      platform::replaceFile(journalPath(), journalPath() + ".unusable");
-      return StartRecord::Unusable;
-    case rename::RecordState::None:
-      break;
-  }
-  return StartRecord::Nothing;
-}
-
-PassReport Session::recoverInterrupted(bool rollBack, const rename::ProgressFn& progress) {
-  const PassReport r = fromRecord(
-      list_, rename::recoverInterrupted(
-                 journalPath(), rollBack ? rename::Recovery::RollBack : rename::Recovery::Keep, progress));
-  folders_.clear();
-  updateUndo();
   return r;
 }
 

@@ -4,6 +4,7 @@
 // nothing of Qt; the window observes it and mirrors its state in one place.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "filelist/file_list.h"
 #include "filelist/filter.h"
 #include "rename/plan.h"
+#include "rename/record_store.h"
 #include "rename/rename_pass.h"
 #include "rules/rule.h"
 #include "session/places.h"
@@ -69,19 +71,22 @@ struct PassReport {
   int succeeded = 0;
   int stopped = 0;  // not reached: the user stopped the pass or the undo
   rename::Summary summary;
-  std::string problem;  // code page; empty when the summary applies
+  std::string problem;     // code page; empty when the summary applies
+  bool recordCut = false;  // the record was damaged: the summary says what could not be given back
 };
 
-// What the record of the last pass asks of the window at start.
+// What the records left by programs that have ended ask of the window at
+// start, one at a time.
 enum class StartRecord {
-  Nothing,      // no record, or one that needs nothing
+  Nothing,      // no record left that needs the user
   Interrupted,  // a pass was cut short: ask whether to give the names back
-  Unusable,     // damaged or of another version: say so once (problem())
+  Unusable,     // damaged, refused or of another version: say so once (problem)
 };
 
 class Session {
  public:
   explicit Session(Places places);
+  ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -165,13 +170,18 @@ class Session {
   // file, may end it early; the files not reached keep their tags as they were.
   PassReport convertTagsToUnicode(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
 
-  // The journal of the last pass (its undo record).
-  std::string journalPath() const { return places_.stateDir + "journal"; }
-  // Reads the record at start; enables 撤消 when it can be undone. A pass cut
-  // short before it renamed anything is closed silently. `renamed` and
-  // `problem` tell the window what to say.
+  // The record of this session's last pass (its undo record): the one it
+  // made, or the newest left by a program that has ended. Empty: none.
+  std::string recordPath() const { return record_ ? record_->path : std::string(); }
+  // Looks at the records of programs that have ended, newest first, and
+  // returns at the first one that needs the user: called again until it
+  // returns Nothing. The newest undoable one becomes this session's undo
+  // record; one with nothing left in it is removed; a pass cut short before
+  // it renamed anything is closed silently. `renamed` and `problem` tell
+  // the window what to say.
   StartRecord checkRecordAtStart(int& renamed, std::string& problem);
-  // Ends a pass cut short: all names back (rollBack) or the new ones kept.
+  // Ends the pass cut short that checkRecordAtStart asked about: all names
+  // back (rollBack) or the new ones kept.
   PassReport recoverInterrupted(bool rollBack, const rename::ProgressFn& progress = {});
 
  private:
@@ -183,6 +193,8 @@ class Session {
   void finishAdd(const std::vector<filelist::ListedFolder>& listed = {});
   // 撤消 is offered while the record holds files that can be given back.
   void updateUndo();
+  // A record that may still be undone: this session's unless it has a newer one.
+  void adopt(rename::HeldRecord r);
 
   Places places_;
   Settings settings_;
@@ -190,6 +202,11 @@ class Session {
   rules::RuleOptions rule_;
   CommandState commands_;
   rename::FolderCache folders_;  // names present in the listed folders, for the marks
+  rename::RecordStore records_;
+  std::optional<rename::HeldRecord> record_;      // this session's undo record, held
+  std::vector<rename::HeldRecord> startRecords_;  // records of ended programs, not yet looked at
+  std::optional<rename::HeldRecord> asking_;      // the one the window is asking about
+  bool startScanned_ = false;
   Observer* observer_ = nullptr;
   int pauses_ = 0;
 };

@@ -15,7 +15,8 @@ struct TagEditorState {
   // Set by the groups' change notifications; never cleared by the window.
   std::array<bool, 2> tagModified{false, false};
   // Where a file rewritten in place keeps its backup meanwhile (the folder
-  // restorePendingBackups looks at); empty: platform::stateDirectory().
+  // restorePendingBackups looks at); empty: there is none, and a file that
+  // must be rewritten in place is not written.
   std::string stateDirectory;
 };
 

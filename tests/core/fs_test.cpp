@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "platform/fs.h"
+#include "platform/record_file.h"
 #include "temp_dir.h"
 
 namespace qorin::platform {
@@ -120,10 +125,10 @@ TEST(Folder, NamesAndIdentities) {
   EXPECT_EQ(none.rename("a", "b").result, RenameResult::SourceMissing);
 }
 
-TEST(JournalFile, ReplacesAtomicallyAndAppends) {
+TEST(RecordWriter, ReplacesAtomicallyAppendsAndCutsATornTail) {
   testing::TempDir t;
   const std::string path = t.dir() + "state/deeper/journal";
-  JournalFile j;
+  RecordWriter j;
   ASSERT_TRUE(j.create(path));  // the folders are made
   ASSERT_TRUE(j.write("plan\n"));
   EXPECT_FALSE(std::filesystem::exists(t.path() / "state/deeper/journal"));  // not before the commit
@@ -132,28 +137,61 @@ TEST(JournalFile, ReplacesAtomicallyAndAppends) {
   j.close();
   EXPECT_EQ(t.read("state/deeper/journal"), "plan\ndone\n");
 
-  JournalFile k;
-  ASSERT_TRUE(k.openAppend(path));
+  // A torn last line is cut before the record goes on.
+  t.write("state/deeper/journal", "plan\ndone\nto");
+  RecordWriter k;
+  ASSERT_TRUE(k.openAppend(path, 10));
   ASSERT_TRUE(k.write("more\n"));
   ASSERT_TRUE(k.sync());
   k.close();
   EXPECT_EQ(t.read("state/deeper/journal"), "plan\ndone\nmore\n");
 
   // A new content replaces the old only once committed; abandoned, it leaves nothing.
-  JournalFile n;
+  RecordWriter n;
   ASSERT_TRUE(n.create(path));
   ASSERT_TRUE(n.write("other"));
   n.close();
   EXPECT_EQ(t.read("state/deeper/journal"), "plan\ndone\nmore\n");
-  EXPECT_FALSE(std::filesystem::exists(t.path() / "state/deeper/journal.new"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.path() / "state/deeper"), {}), 1);
 
-  JournalFile bad;
+  // An empty file (one reserved by its holder) is written in place.
+  t.write("reserved", "");
+  RecordWriter r;
+  ASSERT_TRUE(r.create(t.dir() + "reserved"));
+  ASSERT_TRUE(r.write("plan\n"));
+  ASSERT_TRUE(r.commit());
+  r.close();
+  EXPECT_EQ(t.read("reserved"), "plan\n");
+
+  RecordWriter bad;
   t.write("file", "");
   EXPECT_FALSE(bad.create(t.dir() + "file/journal"));
   EXPECT_NE(bad.error(), 0);
-  EXPECT_FALSE(bad.openAppend(t.dir() + "none"));
-  EXPECT_EQ(bad.error(), ENOENT);
+  EXPECT_FALSE(bad.openAppend(t.dir() + "none", 0));
   EXPECT_FALSE(bad.write("x"));
+}
+
+TEST(FileHold, OneHolderAtATimeAndOnlyRegularFiles) {
+  testing::TempDir t;
+  FileHold a, b;
+  ASSERT_EQ(a.create(t.dir() + "records/r.journal"), HoldResult::Held);
+  EXPECT_EQ(b.create(t.dir() + "records/r.journal"), HoldResult::Missing);  // taken: not created again
+  EXPECT_EQ(b.take(t.dir() + "records/r.journal"), HoldResult::Busy);
+  a.release();
+  EXPECT_EQ(b.take(t.dir() + "records/r.journal"), HoldResult::Held);
+  EXPECT_EQ(a.take(t.dir() + "records/none"), HoldResult::Missing);
+  EXPECT_TRUE(ownFolder(t.dir() + "records", false));
+#ifndef _WIN32
+  std::filesystem::create_symlink(t.path() / "records" / "r.journal", t.path() / "link");
+  EXPECT_EQ(a.take(t.dir() + "link"), HoldResult::Refused);
+  EXPECT_FALSE(readOwnFile(t.dir() + "link", 100));
+  ASSERT_EQ(::mkfifo((t.path() / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(a.take(t.dir() + "fifo"), HoldResult::Refused);  // not waited on
+  EXPECT_FALSE(readOwnFile(t.dir() + "fifo", 100));
+  std::filesystem::create_directory_symlink(t.path() / "records", t.path() / "linked");
+  EXPECT_FALSE(ownFolder(t.dir() + "linked", false));
+  EXPECT_NE(a.create(t.dir() + "linked/new.journal"), HoldResult::Held);
+#endif
 }
 
 TEST(Paths, StateDirectoryFollowsTheProgram) {

@@ -72,6 +72,16 @@ class RenameDir : public ::testing::Test {
     return out;
   }
 
+  std::string journalText() const {
+    std::ifstream in(*text::gbToUtf8(journal_), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  void setJournal(const std::string& text) const {
+    std::ofstream(*text::gbToUtf8(journal_), std::ios::binary | std::ios::trunc) << text;
+  }
+
   // One file per name, its content "content of " + the name, listed in order.
   filelist::FileList listOf(const std::vector<std::string>& names) const {
     filelist::FileList list;

@@ -12,6 +12,7 @@
 
 #include "platform/fs.h"
 #include "platform/open_file.h"
+#include "platform/record_file.h"
 #include "rename/plan.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
@@ -179,7 +180,7 @@ TEST(WindowsLongPaths, EveryCallWorksPastTheOldLimit) {
   file.close();
   EXPECT_EQ(readFile(dir + "a.mp3", 100), "AB23456789");
 
-  JournalFile j;
+  RecordWriter j;
   ASSERT_TRUE(j.create(dir + "state\\journal"));
   ASSERT_TRUE(j.write("plan\n"));
   ASSERT_TRUE(j.commit());
@@ -242,6 +243,10 @@ TEST(WindowsFolders, ProgramFolderAndPerUserFiles) {
   ASSERT_TRUE(createDirectories(installed.dir() + "bin"));
   ASSERT_TRUE(createDirectories(installed.dir() + "share\\qorin"));
   EXPECT_EQ(configDirectoryFor(installed.dir() + "bin\\"), appData.dir() + "qorin\\");
+  // With no per-user folder to be had, none: never the program's own.
+  EXPECT_TRUE(setVariable(L"APPDATA", "") && setVariable(L"LOCALAPPDATA", ""));
+  EXPECT_EQ(configDirectoryFor(installed.dir() + "bin\\"), "");
+  EXPECT_EQ(stateDirectoryFor(installed.dir() + "bin\\"), "");
 
   _wputenv_s(L"APPDATA", savedAppData.c_str());
   _wputenv_s(L"LOCALAPPDATA", savedLocal.c_str());

@@ -367,6 +367,31 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.readAll().toStdString(), want);
   }
 
+  // Folders refused for the program's files are named in one message at
+  // start; a start with usable folders says nothing.
+  void refusedFoldersAreNamedOnce() {
+    session::Places places;
+    places.refused = {"/srv/shared/qorin/", "/tmp/qorin/"};
+    testing::AnsweringDialogs dialogs;
+    {
+      MainWindow w(places, dialogs);
+      w.show();
+      w.close();
+    }
+    QCOMPARE(dialogs.messages.size(), 1);
+    const auto& m = dialogs.messages[0];
+    QCOMPARE(m.title, QStringLiteral("Qorin批量更名器"));
+    QCOMPARE(m.icon, platform::Dialogs::Icon::Exclamation);
+    QVERIFY(!m.question);
+    QCOMPARE(m.text,
+             QStringLiteral("以下文件夹不属于当前用户或其他用户可以写入，程序不会在其中保存设置和更名记录：\n"
+                            "/srv/shared/qorin/\n/tmp/qorin/"));
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs quiet;
+    MainWindow usable(home.places(), quiet);
+    QVERIFY(quiet.messages.isEmpty());
+  }
+
   // The 选项 menu's switches: after 设置(&S)..., ticked as config.ini says,
   // kept there when the window closes, and ticked again on the next start.
   void optionEntriesPersist() {

@@ -115,7 +115,9 @@ class UndoWindowTest : public QObject {
       renumberFromZero(w, dir.path(), 3);
     }
     // A pass that stopped before its end leaves its record without the last lines.
-    QFile journal(home.file("journal"));
+    const QStringList records = QDir(home.file("records")).entryList({"*.journal"}, QDir::Files);
+    QCOMPARE(records.size(), 1);
+    QFile journal(QDir(home.file("records")).filePath(records[0]));
     QVERIFY(journal.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = journal.readAll().split('\n');
     journal.close();
@@ -150,6 +152,22 @@ class UndoWindowTest : public QObject {
     dialogs.messages.clear();
     MainWindow fourth(home.places(), dialogs);  // asked once only
     QVERIFY(dialogs.messages.isEmpty());
+  }
+
+  void twoWindowsEachUndoTheirOwnPass() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir mine, theirs;
+    MainWindow a(home.places(), dialogs);
+    MainWindow b(home.places(), dialogs);
+    renumberFromZero(a, mine.path(), 3);
+    renumberFromZero(b, theirs.path(), 2);
+    undoRenumbering(a, dialogs, mine.path(), 3);
+    QCOMPARE(filesIn(theirs.path()), (QStringList{"0.txt", "1.txt"}));
+    // A window started while both run finds nothing of theirs to undo.
+    MainWindow c(home.places(), dialogs);
+    QVERIFY(!c.toolbarAction(MainWindow::kUndo)->isEnabled());
+    undoRenumbering(b, dialogs, theirs.path(), 2);
   }
 
   void aDamagedRecordIsReportedOnceAndTouchesNothing() {

@@ -169,28 +169,31 @@ void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress
 void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   int renamed = 0;
   std::string problem;
-  switch (s.checkRecordAtStart(renamed, problem)) {
-    case StartRecord::Unusable:
-      dialogs.message(parent, platform::programTitle(), text::toQt(problem),
-                      platform::Dialogs::Icon::Exclamation);
-      return;
-    case StartRecord::Interrupted:
-      break;
-    case StartRecord::Nothing:
-      return;
+  for (;;) {
+    switch (s.checkRecordAtStart(renamed, problem)) {
+      case StartRecord::Unusable:
+        dialogs.message(parent, platform::programTitle(), text::toQt(problem),
+                        platform::Dialogs::Icon::Exclamation);
+        continue;
+      case StartRecord::Interrupted:
+        break;
+      case StartRecord::Nothing:
+        return;
+    }
+    const bool rollBack =
+        dialogs.askYesNo(parent, platform::programTitle(),
+                         QStringLiteral("上次更名没有完成：") + QString::number(renamed) +
+                             QStringLiteral(" 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？"),
+                         platform::Dialogs::Icon::Exclamation);
+    PassReport r;
+    {
+      platform::WaitCursor wait;
+      r = s.recoverInterrupted(rollBack, showProgress(progress));
+      progress->clear();
+    }
+    // Keeping the new names needs no word unless something went wrong.
+    if (rollBack || !r.problem.empty() || r.recordCut) showReport(dialogs, parent, r);
   }
-  const bool rollBack =
-      dialogs.askYesNo(parent, platform::programTitle(),
-                       QStringLiteral("上次更名没有完成：") + QString::number(renamed) +
-                           QStringLiteral(" 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？"),
-                       platform::Dialogs::Icon::Exclamation);
-  PassReport r;
-  {
-    platform::WaitCursor wait;
-    r = s.recoverInterrupted(rollBack, showProgress(progress));
-    progress->clear();
-  }
-  if (rollBack || !r.problem.empty()) showReport(dialogs, parent, r);
 }
 
 }  // namespace qorin::session

@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "platform/fs.h"
 #include "platform/gui/dialogs.h"
 #include "platform/open_file.h"
 #include "tags/genre_positions.h"
@@ -49,6 +48,15 @@ void setBackground(QWidget* w, const QColor& c) {
 
 void tell(platform::Dialogs& dialogs, QWidget* owner, const char* text, Icon icon) {
   dialogs.message(owner, platform::programTitle(), QString::fromUtf8(text), icon);
+}
+
+// A failed ID3v2 write, with the reason when it is one the user can act on.
+void tellFailure(platform::Dialogs& dialogs, QWidget* owner, const char* text,
+                 const platform::OpenFile& file) {
+  QString message = QString::fromUtf8(text);
+  if (file.lackedBackupFolder())
+    message += QStringLiteral("\n此文件须原地改写，但没有可存放其备份的文件夹。");
+  dialogs.message(owner, platform::programTitle(), message, Icon::Stop);
 }
 
 }  // namespace
@@ -314,8 +322,7 @@ void TagEditorWindow::updateTags() {
   // A file that cannot be opened for writing fails every requested action and stays as it was.
   platform::OpenFile file;
   const bool writable = file.open(path_, platform::OpenMode::ReadWrite);
-  const std::string stateDir =
-      state_.stateDirectory.empty() ? platform::stateDirectory() : state_.stateDirectory;
+  const std::string& stateDir = state_.stateDirectory;
 
   if (state_.tagModified[0]) {
     if (ui_->ID3v1选择框->isChecked()) {
@@ -365,10 +372,10 @@ void TagEditorWindow::updateTags() {
       if (writable && writeId3v2(file, fields, stateDir)) {
         tell(dialogs_, this, "ID3v2标签更新成功！", Icon::None);
       } else {
-        tell(dialogs_, this, "ID3v2标签更新失败！", Icon::Stop);
+        tellFailure(dialogs_, this, "ID3v2标签更新失败！", file);
       }
     } else if (!writable || !deleteId3v2(file, stateDir)) {
-      tell(dialogs_, this, "删除ID3v2标签失败！", Icon::Stop);
+      tellFailure(dialogs_, this, "删除ID3v2标签失败！", file);
     }
   }
   file.close();

@@ -1,0 +1,55 @@
+// The records of renaming passes in the state folder: one file a pass,
+// "records/<time>-<random>.journal", each held by the process that made it
+// for as long as it runs. Two windows (or a window and the command line)
+// thus never share a record: each undoes its own last pass, and at start a
+// program takes over only the records of processes that have ended.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/record_file.h"
+
+namespace qorin::rename {
+
+// A record this process holds.
+struct HeldRecord {
+  std::string path;  // code page
+  platform::FileHold hold;
+};
+
+class RecordStore {
+ public:
+  // `stateDir` ends in the separator; empty: there is no place for records.
+  explicit RecordStore(std::string stateDir);
+
+  bool usable() const { return !dir_.empty(); }
+  const std::string& folder() const { return dir_; }
+
+  // A new empty record, held, for the next pass; nothing (with `error`)
+  // when none can be made.
+  std::optional<HeldRecord> reserve(int& error) const;
+
+  // The records whose owner has ended, newest first, each now held by the
+  // caller. The single record an earlier version kept in the state folder
+  // itself joins them first.
+  std::vector<HeldRecord> takeEnded() const;
+
+  // A record no one needs any more (a newer pass of the same owner, or
+  // nothing left to undo in it): removed.
+  static void retire(HeldRecord& r);
+
+  // A record that cannot be used goes aside, as "journal-<n>.unusable" in
+  // the state folder, never over an earlier one; returns where it went
+  // (empty when it could not be moved).
+  std::string setAside(HeldRecord& r) const;
+
+ private:
+  void adoptLegacy() const;
+
+  std::string state_;  // the state folder
+  std::string dir_;    // its records/ folder
+};
+
+}  // namespace qorin::rename

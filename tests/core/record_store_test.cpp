@@ -1,0 +1,237 @@
+// Records of passes made by two programs with one state folder, records of
+// an earlier version, and what others may have planted in the state folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "platform/fs.h"
+#include "rename/record_store.h"
+#include "session/session.h"
+#include "temp_dir.h"
+#include "text/gbtext.h"
+
+#ifdef __linux__
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace qorin::session {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+std::set<std::string> namesIn(const stdfs::path& dir) {
+  std::set<std::string> out;
+  for (const auto& e : stdfs::directory_iterator(dir)) out.insert(e.path().filename().string());
+  return out;
+}
+
+const std::set<std::string> kOriginal = {"a.txt", "b.txt"};
+const std::set<std::string> kNumbered = {"0.txt", "1.txt"};
+
+class Records : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* d : {"x", "y"}) {
+      stdfs::create_directory(t_.path() / d);
+      for (const auto& n : kOriginal) std::ofstream(t_.path() / d / n) << d << n;
+    }
+  }
+  Places places() const { return Places::in(t_.dir() + "state"); }
+  std::string folder(const char* d) const { return t_.dir() + d; }
+
+  // A session started as the window starts one, its records looked at.
+  std::unique_ptr<Session> start() const {
+    auto s = std::make_unique<Session>(places());
+    int renamed = 0;
+    std::string problem;
+    while (s->checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
+    }
+    return s;
+  }
+  static PassReport numberAll(Session& s, const std::string& dir) {
+    s.addFolder(dir);
+    s.setRule(rules::GeneralOptions{});  // 0, 1, … keeping the extension
+    return s.renameAll();
+  }
+
+  qorin::testing::TempDir t_;
+};
+
+TEST_F(Records, NothingToUndoIsSaidAsSuch) {
+  auto s = start();
+  const PassReport r = s->undoLastPass();
+  EXPECT_TRUE(r.problem.empty());
+  EXPECT_EQ(r.summary.text, text::gb("没有需要撤消的文件。"));
+}
+
+TEST_F(Records, TheRecordOfAnEarlierVersionIsTakenOver) {
+  {
+    // An earlier version kept its one record as state/journal.
+    filelist::FileList list;
+    for (const auto& n : kOriginal) list.addName(n);
+    list.fillRows(filelist::kFillAppend | filelist::kFillDirectory, 0, 1,
+                  platform::withSeparator(folder("x")));
+    list.setNewName(0, "0.txt");
+    list.setNewName(1, "1.txt");
+    ASSERT_EQ(rename::renamePass(list, places().stateDir + "journal").renamed, 2);
+  }
+  auto s = start();
+  EXPECT_TRUE(s->commands().undo);
+  EXPECT_EQ(s->undoLastPass().succeeded, 2);
+  EXPECT_EQ(namesIn(t_.path() / "x"), kOriginal);
+  EXPECT_FALSE(stdfs::exists(t_.path() / "state" / "journal"));
+}
+
+#ifdef __linux__
+
+// Runs `body` in a child process; true when it exited with 0.
+template <class Body>
+pid_t inChild(Body body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) _exit(body() ? 0 : 1);
+  return pid;
+}
+bool succeeded(pid_t pid) {
+  int status = 0;
+  return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct Pipe {
+  int fd[2] = {-1, -1};
+  Pipe() { EXPECT_EQ(::pipe(fd), 0); }
+  ~Pipe() {
+    ::close(fd[0]);
+    ::close(fd[1]);
+  }
+  void signal() const { EXPECT_EQ(::write(fd[1], "x", 1), 1); }
+  bool wait() const {
+    char c = 0;
+    return ::read(fd[0], &c, 1) == 1;
+  }
+};
+
+TEST_F(Records, TwoProgramsEachUndoTheirOwnPass) {
+  Pipe passed, undo, asked;
+  const pid_t a = inChild([&] {
+    Session s(places());
+    if (numberAll(s, folder("x")).succeeded != 2) return false;
+    passed.signal();
+    undo.wait();
+    return s.undoLastPass().succeeded == 2;
+  });
+  ASSERT_TRUE(passed.wait());
+  // A program started while the other still runs leaves its record alone.
+  {
+    auto late = start();
+    EXPECT_FALSE(late->commands().undo);
+  }
+  auto b = start();
+  ASSERT_EQ(numberAll(*b, folder("y")).succeeded, 2);
+  undo.signal();
+  ASSERT_TRUE(succeeded(a));
+  EXPECT_EQ(namesIn(t_.path() / "x"), kOriginal);
+  EXPECT_EQ(namesIn(t_.path() / "y"), kNumbered);
+  EXPECT_EQ(b->undoLastPass().succeeded, 2);
+  EXPECT_EQ(namesIn(t_.path() / "y"), kOriginal);
+}
+
+TEST_F(Records, TheRecordOfAProgramThatEndedIsTakenOverAtStart) {
+  ASSERT_TRUE(succeeded(inChild([&] {
+    Session s(places());
+    return numberAll(s, folder("x")).succeeded == 2;  // and the program ends without an undo
+  })));
+  auto s = start();
+  EXPECT_TRUE(s->commands().undo);
+  auto second = start();  // the record is the first one's now
+  EXPECT_FALSE(second->commands().undo);
+  EXPECT_EQ(s->undoLastPass().succeeded, 2);
+  EXPECT_EQ(namesIn(t_.path() / "x"), kOriginal);
+}
+
+TEST_F(Records, PassesAtTheSameMomentKeepTheirOwnRecords) {
+  Pipe go;
+  const auto rounds = [&](const char* d) {
+    go.wait();
+    Session s(places());
+    s.addFolder(folder(d));
+    s.setRule(rules::GeneralOptions{});
+    for (int i = 0; i < 15; ++i) {
+      if (s.renameAll().succeeded != 2 || namesIn(t_.path() / d) != kNumbered) return false;
+      if (s.undoLastPass().succeeded != 2 || namesIn(t_.path() / d) != kOriginal) return false;
+    }
+    return true;
+  };
+  const pid_t a = inChild([&] { return rounds("x"); });
+  const pid_t b = inChild([&] { return rounds("y"); });
+  go.signal();
+  go.signal();
+  EXPECT_TRUE(succeeded(a));
+  EXPECT_TRUE(succeeded(b));
+}
+
+TEST_F(Records, APassWhoseRecordCouldNotBeFinishedSaysSoAndCanBeUndone) {
+  ASSERT_TRUE(succeeded(inChild([&] {
+    Session s(places());
+    s.addFolder(folder("x"));
+    s.setRule(rules::GeneralOptions{});
+    // The disk fills up once the plan is written: the completion records fail.
+    ::signal(SIGXFSZ, SIG_IGN);
+    bool limited = false;
+    const PassReport r = s.renameAll({}, [&] {
+      if (!limited) {
+        struct stat st {};
+        ::stat(s.recordPath().c_str(), &st);
+        const rlimit lim{static_cast<rlim_t>(st.st_size), RLIM_INFINITY};
+        limited = ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
+      }
+      return false;
+    });
+    const bool told = r.summary.text.find(text::gb("更名记录没有写完整")) != std::string::npos;
+    const bool offered = s.commands().undo;
+    const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_FSIZE, &none);
+    return limited && told && offered && s.undoLastPass().succeeded == 2;
+  })));
+  EXPECT_EQ(namesIn(t_.path() / "x"), kOriginal);
+}
+
+TEST_F(Records, WhatOthersPlantInTheStateFolderIsNeitherFollowedNorWaitedOn) {
+  const stdfs::path state = t_.path() / "state", records = state / "records";
+  stdfs::create_directories(records);
+  std::ofstream(t_.path() / "victim") << "root only";
+  // A link where the earlier version kept its temporary, a link and a FIFO
+  // where records are looked for.
+  stdfs::create_symlink(t_.path() / "victim", state / "journal.new");
+  stdfs::create_symlink(t_.path() / "victim", records / "0000000000000001-00000000.journal");
+  ASSERT_EQ(::mkfifo((records / "0000000000000002-00000000.journal").c_str(), 0600), 0);
+  auto s = start();  // returns: the FIFO was not waited on
+  EXPECT_FALSE(s->commands().undo);
+  ASSERT_EQ(numberAll(*s, folder("x")).succeeded, 2);
+  EXPECT_EQ(s->undoLastPass().succeeded, 2);
+  std::ifstream in(t_.path() / "victim");
+  std::string victim;
+  std::getline(in, victim);
+  EXPECT_EQ(victim, "root only");
+
+  // The records folder itself replaced by a link to someone else's folder:
+  // nothing is written through it.
+  stdfs::remove_all(records);
+  stdfs::create_directory(t_.path() / "theirs");
+  stdfs::create_directory_symlink(t_.path() / "theirs", records);
+  auto again = start();
+  const PassReport r = numberAll(*again, folder("y"));
+  EXPECT_FALSE(r.problem.empty());
+  EXPECT_EQ(namesIn(t_.path() / "y"), kOriginal);
+  EXPECT_TRUE(stdfs::is_empty(t_.path() / "theirs"));
+}
+
+#endif
+
+}  // namespace
+}  // namespace qorin::session
