@@ -201,34 +201,61 @@ TEST_F(Records, APassWhoseRecordCouldNotBeFinishedSaysSoAndCanBeUndone) {
   EXPECT_EQ(namesIn(t_.path() / "x"), kOriginal);
 }
 
-TEST_F(Records, WhatOthersPlantInTheStateFolderIsNeitherFollowedNorWaitedOn) {
-  const stdfs::path state = t_.path() / "state", records = state / "records";
+// Links and a FIFO planted where the state folder's files are looked for;
+// false when any was followed or waited on.
+bool plantedFilesAreLeftAlone(const stdfs::path& root, const Places& places, const std::string& x,
+                              const std::string& y) {
+  const stdfs::path state = places.stateDir, records = state / "records";
   stdfs::create_directories(records);
-  std::ofstream(t_.path() / "victim") << "root only";
+  std::ofstream(root / "victim") << "not ours";
   // A link where the earlier version kept its temporary, a link and a FIFO
   // where records are looked for.
-  stdfs::create_symlink(t_.path() / "victim", state / "journal.new");
-  stdfs::create_symlink(t_.path() / "victim", records / "0000000000000001-00000000.journal");
-  ASSERT_EQ(::mkfifo((records / "0000000000000002-00000000.journal").c_str(), 0600), 0);
-  auto s = start();  // returns: the FIFO was not waited on
-  EXPECT_FALSE(s->commands().undo);
-  ASSERT_EQ(numberAll(*s, folder("x")).succeeded, 2);
-  EXPECT_EQ(s->undoLastPass().succeeded, 2);
-  std::ifstream in(t_.path() / "victim");
+  stdfs::create_symlink(root / "victim", state / "journal.new");
+  stdfs::create_symlink(root / "victim", records / "0000000000000001-00000000.journal");
+  if (::mkfifo((records / "0000000000000002-00000000.journal").c_str(), 0600) != 0) return false;
+  const auto started = [&] {
+    auto s = std::make_unique<Session>(places);
+    int renamed = 0;
+    std::string problem;
+    while (s->checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
+    }
+    return s;
+  };
+  const auto number = [](Session& s, const std::string& dir) {
+    s.addFolder(dir);
+    s.setRule(rules::GeneralOptions{});
+    return s.renameAll();
+  };
+  auto s = started();  // returns: the FIFO was not waited on
+  bool ok = !s->commands().undo && number(*s, x).succeeded == 2 && s->undoLastPass().succeeded == 2;
+  std::ifstream in(root / "victim");
   std::string victim;
   std::getline(in, victim);
-  EXPECT_EQ(victim, "root only");
+  ok = ok && victim == "not ours";
 
   // The records folder itself replaced by a link to someone else's folder:
   // nothing is written through it.
   stdfs::remove_all(records);
-  stdfs::create_directory(t_.path() / "theirs");
-  stdfs::create_directory_symlink(t_.path() / "theirs", records);
-  auto again = start();
-  const PassReport r = numberAll(*again, folder("y"));
-  EXPECT_FALSE(r.problem.empty());
-  EXPECT_EQ(namesIn(t_.path() / "y"), kOriginal);
-  EXPECT_TRUE(stdfs::is_empty(t_.path() / "theirs"));
+  stdfs::create_directory(root / "theirs");
+  stdfs::create_directory_symlink(root / "theirs", records);
+  auto again = started();
+  ok = ok && !number(*again, y).problem.empty() && namesIn(root / "theirs").empty();
+  return ok && namesIn(stdfs::path(y)) == kOriginal;
+}
+
+TEST_F(Records, WhatOthersPlantInTheStateFolderIsNeitherFollowedNorWaitedOn) {
+  EXPECT_TRUE(plantedFilesAreLeftAlone(t_.path(), places(), folder("x"), folder("y")));
+}
+
+TEST_F(Records, WhatOthersPlantIsLeftAloneForAnOrdinaryUserToo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+  constexpr uid_t kNobody = 65534;
+  EXPECT_TRUE(succeeded(inChild([&] {
+    for (const auto& e : stdfs::recursive_directory_iterator(t_.path()))
+      if (::lchown(e.path().c_str(), kNobody, kNobody) != 0) return false;
+    return ::chown(t_.path().c_str(), kNobody, kNobody) == 0 && ::setgid(kNobody) == 0 &&
+           ::setuid(kNobody) == 0 && plantedFilesAreLeftAlone(t_.path(), places(), folder("x"), folder("y"));
+  })));
 }
 
 #endif
