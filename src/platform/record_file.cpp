@@ -323,6 +323,20 @@ HANDLE openRegular(const std::string& path, DWORD access, DWORD disposition, DWO
   return h;
 }
 
+// Opened and locked, or INVALID_HANDLE_VALUE with `error`.
+HANDLE openLocked(const std::string& path, DWORD access, DWORD disposition, DWORD& error) {
+  HANDLE h = openRegular(path, access, disposition, error);
+  if (h == INVALID_HANDLE_VALUE) return h;
+  OVERLAPPED at{};
+  at.OffsetHigh = kLockOffsetHigh;
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    error = GetLastError();
+    CloseHandle(h);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
 bool readAt(HANDLE h, std::uint64_t from, std::size_t count, std::string& out) {
   out.resize(count);
   std::size_t done = 0;
@@ -385,26 +399,18 @@ HoldResult FileHold::create(std::string_view path) {
   release();
   if (!ownFolder(directoryOf(path), true)) return fail(static_cast<int>(ERROR_ACCESS_DENIED));
   DWORD error = 0;
-  HANDLE h = openRegular(std::string(path), GENERIC_READ | GENERIC_WRITE, CREATE_NEW, error);
+  HANDLE h = openLocked(std::string(path), GENERIC_READ | GENERIC_WRITE, CREATE_NEW, error);
   if (h == INVALID_HANDLE_VALUE) return fail(static_cast<int>(error));
   handle_ = h;
-  OVERLAPPED at{};
-  at.OffsetHigh = kLockOffsetHigh;
-  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
-    return fail(static_cast<int>(GetLastError()));
   return HoldResult::Held;
 }
 
 HoldResult FileHold::take(std::string_view path) {
   release();
   DWORD error = 0;
-  HANDLE h = openRegular(std::string(path), GENERIC_READ, OPEN_EXISTING, error);
+  HANDLE h = openLocked(std::string(path), GENERIC_READ, OPEN_EXISTING, error);
   if (h == INVALID_HANDLE_VALUE) return fail(static_cast<int>(error));
   handle_ = h;
-  OVERLAPPED at{};
-  at.OffsetHigh = kLockOffsetHigh;
-  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
-    return fail(static_cast<int>(GetLastError()));
   return HoldResult::Held;
 }
 

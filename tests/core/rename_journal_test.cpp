@@ -3,21 +3,33 @@
 #include <fstream>
 #include <functional>
 
+#include "platform/fs.h"
 #include "rename/journal.h"
 #include "temp_dir.h"
 
 namespace qorin::rename {
 namespace {
 
+// A name with a line break and a tab, where file names may hold them.
+const std::string kBreak = platform::kWindowsNames ? "odd %0A name.mp3" : "line\nbreak\t.mp3";
+
+// A full folder path as this platform writes one ("/music/" is "C:\\music\\" on Windows).
+std::string fullFolder(std::string posix) {
+  if (platform::kSeparator == '/') return posix;
+  for (char& c : posix)
+    if (c == '/') c = platform::kSeparator;
+  return "C:" + posix;
+}
+
 // A pass over awkward names (blanks, '%', line breaks, double-byte text,
 // an empty folder text), one step failed, then an undo.
 std::string sampleJournal() {
   JournalLines l;
   l.header();
-  l.folder(0, {"/music/my songs/", 0x803});
+  l.folder(0, {fullFolder("/music/my songs/"), 0x803});
   l.folder(1, {"", 0});
   l.begin(PhaseKind::Pass);
-  l.step({0, 0, 1, false, {0x803, 0x1234, 99, 0x17AB}, "a b%.mp3", "line\nbreak\t.mp3"});
+  l.step({0, 0, 1, false, {0x803, 0x1234, 99, 0x17AB}, "a b%.mp3", kBreak});
   l.step({2, 0, 2, true, {0x803, 0x99, 0, 0}, "\xD2\xF4\xC0\xD6", ".qorin-1.tmp"});
   l.step({3, 0, 2, true, {0x803, 0x98, 7, 0}, "x", "\xD2\xF4\xC0\xD6"});
   l.step({2, 0, 2, true, {0x803, 0x99, 0, 0}, ".qorin-1.tmp", "x"});
@@ -27,7 +39,7 @@ std::string sampleJournal() {
   l.done(2, 3);
   l.end(3);
   l.begin(PhaseKind::Undo);
-  l.step({0, 0, 1, false, {0x803, 0x1234, 99, 0x17AB}, "line\nbreak\t.mp3", "a b%.mp3"});
+  l.step({0, 0, 1, false, {0x803, 0x1234, 99, 0x17AB}, kBreak, "a b%.mp3"});
   l.planned(1);
   l.done(0, 0);
   l.end(2);
@@ -39,7 +51,7 @@ TEST(Journal, ReadsBackWhatWasWritten) {
   ASSERT_EQ(parseJournal(sampleJournal(), r), JournalRead::Ok);
   EXPECT_FALSE(r.damaged);
   ASSERT_EQ(r.folders.size(), 2u);
-  EXPECT_EQ(r.folders[0].dir, "/music/my songs/");
+  EXPECT_EQ(r.folders[0].dir, fullFolder("/music/my songs/"));
   EXPECT_EQ(r.folders[0].device, 0x803u);
   EXPECT_EQ(r.folders[1].dir, "");
   ASSERT_EQ(r.phases.size(), 2u);
@@ -48,7 +60,7 @@ TEST(Journal, ReadsBackWhatWasWritten) {
   EXPECT_TRUE(pass.ended);
   ASSERT_EQ(pass.steps.size(), 4u);
   EXPECT_EQ(pass.steps[0].from, "a b%.mp3");
-  EXPECT_EQ(pass.steps[0].to, "line\nbreak\t.mp3");
+  EXPECT_EQ(pass.steps[0].to, kBreak);
   EXPECT_EQ(pass.steps[0].id, (platform::FileIdentity{0x803, 0x1234, 99, 0x17AB}));
   EXPECT_EQ(pass.steps[1].from, "\xD2\xF4\xC0\xD6");
   EXPECT_TRUE(pass.steps[1].cycle);
@@ -125,7 +137,7 @@ TEST(Journal, LinesThatDoNotFitWhereTheyStandEndTheReading) {
   const auto reads = [](const std::function<void(JournalLines&)>& tail) {
     JournalLines l;
     l.header();
-    l.folder(0, {"/d/", 1});
+    l.folder(0, {fullFolder("/d/"), 1});
     l.begin(PhaseKind::Pass);
     l.step({0, 0, 1, false, {1, 2, 3, 0}, "a", "b"});
     l.planned(1);
@@ -136,7 +148,7 @@ TEST(Journal, LinesThatDoNotFitWhereTheyStandEndTheReading) {
   };
   // Each tail is checksummed correctly but makes no sense there.
   EXPECT_TRUE(reads([](JournalLines& l) { l.done(0, 1); }).damaged);  // past the last step
-  EXPECT_TRUE(reads([](JournalLines& l) { l.folder(1, {"/e/", 1}); }).damaged);
+  EXPECT_TRUE(reads([](JournalLines& l) { l.folder(1, {fullFolder("/e/"), 1}); }).damaged);
   EXPECT_TRUE(reads([](JournalLines& l) { l.begin(PhaseKind::Pass); }).damaged);  // a second pass
   EXPECT_TRUE(reads([](JournalLines& l) {
                 l.begin(PhaseKind::Undo);
