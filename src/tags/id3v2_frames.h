@@ -28,6 +28,9 @@ struct Id3v2Frames {
   int version = 0;         // major version byte
   std::uint8_t flags = 0;  // the header's flags
   std::vector<Id3v2Frame> frames;
+  // The walk ended at padding or at the tag's end: every frame was seen. A
+  // tag walked only in part must not be rewritten, or what was not read is lost.
+  bool complete = true;
   // Bytes the views need that the tag does not hold as they are.
   std::vector<std::unique_ptr<std::string>> owned;
 };
