@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-noto-cjk
   python3 python3-mutagen libtag1-dev
+  wportuguese wbrazilian wngerman wdutch wfrench wspanish witalian wdanish wswedish wnorwegian
   clang libclang-rt-dev
   desktop-file-utils appstream file dpkg-dev
   g++-mingw-w64-x86-64-posix googletest libz-mingw-w64-dev wine64

@@ -20,6 +20,10 @@ Texts travel as hex so that no shell quoting or locale gets in the way.
       cannot read the tag.
   readv1 PATH
       Prints "KEY<TAB>HEX" (raw bytes) for mutagen's view of the ID3v1 block.
+  frames PATH
+      Prints "HASHKEY<TAB>HEX" for every frame mutagen reads (HEX: its
+      pprint() in UTF-8, sub-frames of chapters included, the encoding left
+      out), then "UNKNOWN<TAB>HEX" for each frame mutagen keeps unread.
 """
 import struct
 import sys
@@ -190,6 +194,17 @@ def read_v1(path):
         print("%s\t%s" % (fid, str(text).encode("latin-1", "replace").hex()))
 
 
+def frames(path):
+    try:
+        tags = id3.ID3(path)
+    except id3.ID3NoHeaderError:
+        return
+    for key in sorted(tags.keys()):
+        print("%s\t%s" % (key, tags[key].pprint().encode("utf-8").hex()))
+    for raw in tags.unknown_frames:
+        print("UNKNOWN\t%s" % raw.hex())
+
+
 def main(argv):
     cmd, path = argv[1], argv[2]
     if cmd == "write":
@@ -201,6 +216,8 @@ def main(argv):
         read(path)
     elif cmd == "readv1":
         read_v1(path)
+    elif cmd == "frames":
+        frames(path)
     else:
         sys.exit("unknown command " + cmd)
 

@@ -3,12 +3,14 @@
 #include <algorithm>
 
 #include "platform/fs.h"
+#include "platform/open_file.h"
 
 namespace qorin::filelist {
 
 namespace {
 
 void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, bool top) {
+  platform::removeStaleTemporaries(dir);  // a killed tag write's leftovers are nobody's files
   platform::DirectoryListing listing = platform::listFiles(dir, options.hidden, options.nameHashes);
   if (!listing.ok) {
     if (top) {

@@ -44,6 +44,8 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("目录已被更改");
     case Reason::Stopped:
       return text::gb("已停止");
+    case Reason::NotFullyRead:
+      return text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
   }
   return {};
 }
@@ -56,7 +58,8 @@ const std::string& statusText(Status s) {
                                       text::gb("撤消失败"),
                                       text::gb("已转为Unicode"),
                                       text::gb("无需转换"),
-                                      text::gb("转换失败")};
+                                      text::gb("转换失败"),
+                                      text::gb("编码无法确定")};
   return texts[static_cast<std::size_t>(s)];
 }
 
@@ -68,6 +71,8 @@ StatusIcon statusIcon(Status s) {
     case Status::UndoFailed:
     case Status::ConversionFailed:
       return StatusIcon::Failure;
+    case Status::ConversionUncertain:
+      return StatusIcon::Warning;
     case Status::Renamed:
     case Status::Undone:
     case Status::Converted:
@@ -100,6 +105,8 @@ FileEntry FileList::operator[](int row) const {
   e.statusReason = r.statusReason;
   e.markDetail = r.markDetail;
   e.statusDetail = r.statusDetail;
+  if (r.status == Status::ConversionUncertain && static_cast<std::size_t>(r.statusDetail) < notes_.size())
+    e.statusNote = notes_[static_cast<std::size_t>(r.statusDetail)];
   return e;
 }
 
@@ -160,6 +167,8 @@ void FileList::fillRows(unsigned flags, int first, int last, std::string_view di
       e.status = Status::None;
       e.statusReason = Reason::None;
     }
+    notes_.clear();
+    freeNotes_.clear();
     changed(0, rows_ - 1, columnBit(kColStatus));
   }
   last = std::min(last, fileCount() - 1);
@@ -242,8 +251,36 @@ void FileList::showProposal(int row) {
   changed(row, row, columnBit(kColNew));
 }
 
+void FileList::dropNote(Record& e) {
+  if (e.status != Status::ConversionUncertain || static_cast<std::size_t>(e.statusDetail) >= notes_.size())
+    return;
+  notes_[static_cast<std::size_t>(e.statusDetail)].clear();
+  notes_[static_cast<std::size_t>(e.statusDetail)].shrink_to_fit();
+  freeNotes_.push_back(e.statusDetail);
+  e.status = Status::None;
+}
+
+void FileList::setStatus(int row, Status status, std::string note) {
+  Record& e = at(row);
+  dropNote(e);
+  std::int32_t slot = 0;
+  if (!freeNotes_.empty()) {
+    slot = freeNotes_.back();
+    freeNotes_.pop_back();
+    notes_[static_cast<std::size_t>(slot)] = std::move(note);
+  } else {
+    slot = static_cast<std::int32_t>(notes_.size());
+    notes_.push_back(std::move(note));
+  }
+  e.status = status;
+  e.statusReason = Reason::None;
+  e.statusDetail = slot;
+  changed(row, row, columnBit(kColStatus));
+}
+
 void FileList::setStatus(int row, Status status, Reason reason, std::int32_t detail) {
   Record& e = at(row);
+  dropNote(e);
   e.status = status;
   e.statusReason = reason;
   e.statusDetail = detail;
@@ -321,6 +358,8 @@ void FileList::clear() {
   entries_.shrink_to_fit();
   folders_.clear();
   folderByDir_.clear();
+  notes_.clear();
+  freeNotes_.clear();
   rows_ = 0;
   shownPrefix_ = 0;
   anyFlagged_ = false;

@@ -23,7 +23,7 @@
 
 namespace qorin::filelist {
 
-enum class StatusIcon : unsigned char { None, Success, Failure };
+enum class StatusIcon : unsigned char { None, Success, Failure, Warning };
 
 // Why a proposal will not apply (the mark of column 新文件名 in the preview)
 // or did not (column 命名状态 after a pass or an undo).
@@ -46,6 +46,7 @@ enum class Reason : unsigned char {
   WriteFailed,        // writing the file failed
   FolderChanged,      // the folder at the row's path is not the one the row was added from
   Stopped,            // the user stopped the pass or the undo before this file
+  NotFullyRead,       // a tag's frames could not all be walked: rewriting it would lose some
 };
 
 // Failure: anything but None and Unchanged.
@@ -69,6 +70,7 @@ enum class Status : unsigned char {
   Converted,            // 已转为Unicode
   ConversionNotNeeded,  // 无需转换
   ConversionFailed,     // 转换失败
+  ConversionUncertain,  // 编码无法确定: a text's reading is not certain, it was left as stored
 };
 const std::string& statusText(Status s);  // code page; empty for None
 StatusIcon statusIcon(Status s);
@@ -110,6 +112,7 @@ struct FileEntry {
   Reason proposalProblem = Reason::None;
   Reason mark = Reason::None;          // why the shown proposal will not apply
   Reason statusReason = Reason::None;  // why the last pass or undo failed for this row
+  std::string_view statusNote;         // the status's own tooltip (the readings of 编码无法确定)
   std::int32_t markDetail = 0;
   std::int32_t statusDetail = 0;
 
@@ -223,6 +226,8 @@ class FileList {
   // Column 新文件名 shows the row's proposal (a failed one after a pass).
   void showProposal(int row);
   void setStatus(int row, Status status, Reason reason = Reason::None, std::int32_t detail = 0);
+  // A status whose tooltip is a text of its own (few rows have one).
+  void setStatus(int row, Status status, std::string note);
   void setMp3Status(int row, Mp3Status status);
 
   // Rows 0..marks.size()-1 take the marks given, the rows after them lose
@@ -308,6 +313,11 @@ class FileList {
   std::deque<FolderInfo> folders_;
   std::unordered_map<std::string, std::uint32_t> folderByDir_;  // the latest record of each text
   std::uint64_t namesVersion_ = 0;
+  // The tooltips of statuses that have one; a row's statusDetail indexes it.
+  // Freed slots are empty and reused.
+  std::vector<std::string> notes_;
+  std::vector<std::int32_t> freeNotes_;
+  void dropNote(Record& e);
   FileListObserver* observer_ = nullptr;
   int shownPrefix_ = 0;      // rows 0..shownPrefix_-1 show their proposals
   bool anyFlagged_ = false;  // some entry may carry its own flag

@@ -194,6 +194,26 @@ bool MemoryBytes::readAt(std::uint64_t offset, std::size_t n, std::string& out) 
 
 OpenFile::~OpenFile() { close(); }
 
+bool OpenFile::fail(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      failure_ = IoFailure::ReadOnlyFile;
+      break;
+    case ENOSPC:
+    case EFBIG:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      failure_ = IoFailure::DiskFull;
+      break;
+    default:
+      failure_ = IoFailure::Other;
+  }
+  return false;
+}
+
 void OpenFile::close() {
   if (fd_ >= 0) {
 #ifdef _WIN32
@@ -209,8 +229,9 @@ void OpenFile::close() {
 
 bool OpenFile::open(std::string_view path, OpenMode mode) {
   close();
+  failure_ = IoFailure::None;
   const bool rw = mode == OpenMode::ReadWrite;
-  if (rw && injectedFault(FileStep::OpenForWriting, path)) return false;
+  if (rw && injectedFault(FileStep::OpenForWriting, path)) return fail(EACCES);
 #ifdef _WIN32
   const auto w = widePath(path);
   if (!w) return false;
@@ -218,14 +239,14 @@ bool OpenFile::open(std::string_view path, OpenMode mode) {
   // Others may read while we write, as the editor expects.
   if (_wsopen_s(&fd, w->c_str(), (rw ? _O_RDWR : _O_RDONLY) | _O_BINARY, rw ? _SH_DENYWR : _SH_DENYNO,
                 _S_IREAD | _S_IWRITE) != 0)
-    return false;
+    return fail(errno);
 #else
   const auto p = nativePath(path);
   if (!p) return false;
   // O_NONBLOCK: a named pipe put where a listed file was must not hang the
   // window in open(); it is refused below. Regular files ignore the flag.
   const int fd = ::open(p->c_str(), (rw ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return fail(errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
@@ -289,16 +310,22 @@ std::optional<std::string> OpenFile::read(std::size_t n) {
 }
 
 bool OpenFile::write(std::string_view bytes) {
-  return isWritable() && writeAll(fd_, bytes, {FileStep::Write, path_});
+  if (!isWritable()) return fail(EBADF);
+  if (!writeAll(fd_, bytes, {FileStep::Write, path_})) return fail(errno);
+  failure_ = IoFailure::None;
+  return true;
 }
 
 bool OpenFile::truncate(std::uint64_t newLength) {
-  if (!isWritable()) return false;
+  if (!isWritable()) return fail(EBADF);
 #ifdef _WIN32
-  return _chsize_s(fd_, static_cast<__int64>(newLength)) == 0 && _commit(fd_) == 0;
+  const bool ok = _chsize_s(fd_, static_cast<__int64>(newLength)) == 0 && _commit(fd_) == 0;
 #else
-  return ::ftruncate(fd_, static_cast<off_t>(newLength)) == 0 && ::fsync(fd_) == 0;
+  const bool ok = ::ftruncate(fd_, static_cast<off_t>(newLength)) == 0 && ::fsync(fd_) == 0;
 #endif
+  if (!ok) return fail(errno);
+  failure_ = IoFailure::None;
+  return true;
 }
 
 #ifdef _WIN32
@@ -320,7 +347,8 @@ bool processEnded(DWORD pid) {
 
 bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::string_view newBytes,
                             std::string_view /*stateDir*/) {
-  if (!isWritable()) return false;
+  failure_ = IoFailure::None;
+  if (!isWritable()) return fail(EBADF);
   const auto len = length();
   if (!len || offset > *len || oldLength > *len - offset) return false;
   // A second name would keep the old content, and Windows cannot rewrite a
@@ -337,14 +365,18 @@ bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::
   if (!target || !tmp) return false;
   int t = -1;
   if (_wsopen_s(&t, tmp->c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _SH_DENYWR,
-                _S_IREAD | _S_IWRITE) != 0)
+                _S_IREAD | _S_IWRITE) != 0) {
+    failure_ = IoFailure::FolderNotWritable;
     return false;
+  }
   bool ok = copyRange(fd_, 0, offset, t, write) && writeAll(t, newBytes, write) &&
             copyRange(fd_, tailFrom, *len - tailFrom, t, write) && _commit(t) == 0;
+  if (!ok) fail(errno);
   _close(t);
   if (ok && injectedFault(FileStep::Rename, path_)) ok = false;
   if (!ok) {
     DeleteFileW(tmp->c_str());
+    if (failure_ == IoFailure::None) failure_ = IoFailure::Other;
     return false;
   }
   // Windows cannot replace a file we hold open: let go, move, and reopen.
@@ -406,6 +438,16 @@ long pidInName(std::string_view name, std::string_view prefix) {
   return i < name.size() && name[i] == '-' ? pid : 0;
 }
 
+// ".qorin-new-<pid>-<16 hex digits>.tmp", exactly as tempName makes them.
+bool isTempName(std::string_view name) {
+  if (pidInName(name, kTempPrefix) == 0) return false;
+  const std::string_view rest = name.substr(name.find('-', kTempPrefix.size()) + 1);
+  constexpr std::size_t kDigits = 16;
+  return rest.size() == kDigits + kTempSuffix.size() && rest.substr(kDigits) == kTempSuffix &&
+         std::all_of(rest.begin(), rest.begin() + kDigits,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 constexpr const char* kBackupFolder = "tag-backups";
 // A backup: this mark, the original's path (length first), its device and
 // inode, the length of the bytes, then the bytes. Numbers little-endian.
@@ -434,12 +476,10 @@ int removeStaleIn(const std::string& dir) {
   int removed = 0;
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name = e->d_name;
-    if (name.size() <= kTempSuffix.size() || name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
-      continue;
+    if (!isTempName(name)) continue;
     const long pid = pidInName(name, kTempPrefix);
     struct stat st {};
-    if (pid == 0 || ::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-      continue;
+    if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
     if ((now - st.st_mtime > kStaleSeconds || processEnded(pid)) && ::unlinkat(::dirfd(d), e->d_name, 0) == 0)
       ++removed;
   }
@@ -476,7 +516,8 @@ bool copyAttributes(int from, int to, const struct stat& st) {
   return true;
 }
 
-enum class Outcome { Done, Failed, KeepInode };
+// KeepInodeFolder: the folder refused a new file.
+enum class Outcome { Done, Failed, KeepInode, KeepInodeFolder };
 
 struct Replacement {
   int fd;  // the original
@@ -497,10 +538,12 @@ Outcome replaceByNewFile(const Replacement& r, const struct stat& st, const std:
     tmp = dir + tempName();
     t = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   }
-  if (t < 0) return errno == EACCES || errno == EPERM ? Outcome::KeepInode : Outcome::Failed;
+  if (t < 0) return errno == EACCES || errno == EPERM ? Outcome::KeepInodeFolder : Outcome::Failed;
   const auto discard = [&] {
+    const int error = errno;  // the caller names the failure by it
     ::close(t);
     if (!tmp.empty()) ::unlink(tmp.c_str());
+    errno = error;
   };
   if (!copyAttributes(r.fd, t, st)) {
     discard();
@@ -642,11 +685,12 @@ bool restoreBackup(const std::string& path) {
 bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::string_view newBytes,
                             std::string_view stateDir) {
   lackedBackupFolder_ = false;
-  if (!isWritable()) return false;
+  failure_ = IoFailure::None;
+  if (!isWritable()) return fail(EBADF);
   const auto len = length();
-  if (!len || offset > *len || oldLength > *len - offset) return false;
+  if (!len || offset > *len || oldLength > *len - offset) return fail(EINVAL);
   const auto native = nativePath(path_);
-  if (!native) return false;
+  if (!native) return fail(EINVAL);
   // Replace the file a symbolic link points to, not the link.
   std::string target = *native;
   if (char resolved[PATH_MAX]; ::realpath(native->c_str(), resolved)) target = resolved;
@@ -654,7 +698,7 @@ bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::
   removeStaleIn(dir);
 
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) return false;
+  if (::fstat(fd_, &st) != 0) return fail(errno);
   const Replacement r{fd_, *len, offset, offset + oldLength, newBytes, path_};
   // A second name would keep the old content: such a file keeps its inode.
   Outcome outcome = Outcome::KeepInode;
@@ -664,13 +708,15 @@ bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::
     ::close(fd_);
     fd_ = newFd;
   } else if (outcome == Outcome::Failed) {
-    return false;
+    return fail(errno);
   } else if (stateDir.empty()) {
     lackedBackupFolder_ = true;
+    failure_ = outcome == Outcome::KeepInodeFolder ? IoFailure::FolderNotWritable : IoFailure::NoBackupFolder;
     return false;
   } else {
     const auto nativeState = nativePath(stateDir);
-    if (!nativeState || !rewriteInPlace(r, st, target, *nativeState)) return false;
+    if (!nativeState) return fail(EINVAL);
+    if (!rewriteInPlace(r, st, target, *nativeState)) return fail(errno);
   }
   ::lseek(fd_, 0, SEEK_SET);
   return true;

@@ -40,6 +40,17 @@ class MemoryBytes final : public ByteSource {
 
 enum class OpenMode { Read, ReadWrite };
 
+// Why opening for writing, a write or replaceRange failed, as far as the
+// system told.
+enum class IoFailure : std::uint8_t {
+  None,
+  ReadOnlyFile,       // the file may not be written (permissions, a read-only mount)
+  FolderNotWritable,  // its folder refused the new file, and an in-place rewrite was not possible
+  DiskFull,           // no room left (or the quota reached)
+  NoBackupFolder,     // it must be rewritten in place, and there is no folder for its backup
+  Other,
+};
+
 class OpenFile final : public ByteSource {
  public:
   OpenFile() = default;
@@ -83,11 +94,17 @@ class OpenFile final : public ByteSource {
   // The last replaceRange failed because the file had to be rewritten in
   // place and there was no stateDir for its backup.
   bool lackedBackupFolder() const { return lackedBackupFolder_; }
+  // Why the last open, write, truncate or replaceRange failed; None after one
+  // that succeeded.
+  IoFailure lastFailure() const { return failure_; }
 
  private:
+  bool fail(int error);  // records the failure errno `error` stands for; always false
+
   int fd_ = -1;
   bool writable_ = false;
   bool lackedBackupFolder_ = false;
+  IoFailure failure_ = IoFailure::None;
   std::string path_;
 };
 
@@ -103,8 +120,10 @@ struct BackupRestore {
 BackupRestore restorePendingBackups(std::string_view stateDir);
 
 // Removes the temporary files an interrupted replaceRange left in `dir`: those
-// older than a minute and those whose writing process has ended. Every
-// replaceRange does this for the folder it writes to. Returns how many went.
+// older than a minute and those whose writing process has ended; only regular
+// files named exactly as replaceRange names them, a link never followed. Every
+// replaceRange does this for the folder it writes to, and adding or tagging
+// files of a folder does it too. Returns how many went.
 int removeStaleTemporaries(std::string_view dir);
 
 // Test seam: the hook is asked before each of these steps and makes it fail by

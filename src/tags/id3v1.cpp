@@ -61,6 +61,29 @@ std::int64_t nearestInteger(std::string_view s) {
 
 }  // namespace
 
+std::optional<std::string> id3v1Bytes(std::string_view text, std::string* unheld) {
+  std::string wide;  // the four-byte characters, which GBK lacks
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = text::charLength(text, i);
+    if (n == 4) wide += text.substr(i, n);
+    i += n;
+  }
+  if (wide.empty()) return std::string(text);
+  if (const auto utf16 = text::gbToUtf16(text)) {
+    std::string latin1;
+    for (std::size_t i = 0; i + 1 < utf16->size(); i += 2) {
+      if ((*utf16)[i + 1] != '\0') {
+        latin1.clear();
+        break;
+      }
+      latin1 += (*utf16)[i];
+    }
+    if (latin1.size() * 2 == utf16->size()) return latin1;
+  }
+  if (unheld) *unheld = std::move(wide);
+  return std::nullopt;
+}
+
 bool hasId3v1(platform::ByteSource& file) {
   std::string block;
   std::uint64_t len = 0;
@@ -108,10 +131,10 @@ std::string buildId3v1Block(std::string_view title, std::string_view artist, std
   return block;
 }
 
-bool writeId3v1(platform::OpenFile& file, std::string_view title, std::string_view artist,
-                std::string_view album, std::string_view year, std::string_view comment,
-                std::string_view track, int genre) {
-  if (!file.isWritable()) return false;
+WriteResult writeId3v1(platform::OpenFile& file, std::string_view title, std::string_view artist,
+                       std::string_view album, std::string_view year, std::string_view comment,
+                       std::string_view track, int genre) {
+  if (!file.isWritable()) return failedWith(WriteFailure::NotOpenForWriting);
   const auto trackByte = static_cast<std::uint8_t>(static_cast<std::uint64_t>(nearestInteger(track)) & 0xFF);
   const std::string_view fitted =
       text::cutToBytes(comment, trackByte != 0 ? kId3v1CommentWithTrack : kId3v1CommentWithoutTrack);
@@ -124,26 +147,28 @@ bool writeId3v1(platform::OpenFile& file, std::string_view title, std::string_vi
   const bool replace = readTail(file, old, len) && isBlock(old);
   if (!replace) {
     const auto l = file.length();
-    if (!l) return false;
+    if (!l) return ioFailure(file);
     len = *l;
   }
   const std::uint64_t at = replace ? len - kId3v1Size : len;
-  if (file.seek(at) && file.write(block)) return true;
+  if (file.seek(at) && file.write(block)) return {};
+  const WriteResult failed = ioFailure(file);
   // Leave no half-written block behind.
   if (replace) {
     if (file.seek(at)) file.write(old);
   } else {
     file.truncate(len);
   }
-  return false;
+  return failed;
 }
 
-bool deleteId3v1(platform::OpenFile& file) {
-  if (!file.isOpen()) return false;
+WriteResult deleteId3v1(platform::OpenFile& file) {
+  if (!file.isOpen()) return failedWith(WriteFailure::NotOpenForWriting);
   std::string block;
   std::uint64_t len = 0;
-  if (!readTail(file, block, len) || !isBlock(block)) return true;
-  return file.truncate(len - kId3v1Size);
+  if (!readTail(file, block, len) || !isBlock(block)) return {};
+  if (!file.truncate(len - kId3v1Size)) return ioFailure(file);
+  return {};
 }
 
 }  // namespace qorin::tags

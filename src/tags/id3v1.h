@@ -1,14 +1,16 @@
 // The 128-byte ID3v1 block at the end of an MP3 file (ID3v1.0 and ID3v1.1).
 // The block has no word on its encoding: read texts are decided one by one by
-// text::decodeUnlabelled, written texts are stored as code-page bytes. The
+// text::decodeUnlabelled, written texts are stored as id3v1Bytes gives them. The
 // routines work on a file the caller opened and closes; none shows a message.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/open_file.h"
 #include "tags/tag_fields.h"
+#include "tags/write_result.h"
 
 namespace qorin::tags {
 
@@ -17,6 +19,12 @@ inline constexpr std::size_t kId3v1Size = 128;
 // when it does not.
 inline constexpr std::size_t kId3v1CommentWithTrack = 28;
 inline constexpr std::size_t kId3v1CommentWithoutTrack = 29;
+
+// How a code-page text is stored so that it reads back: as it is when every
+// character is in the double-byte set (GBK: no four-byte sequence); as
+// ISO-8859-1 when it fits that; otherwise nothing, and `unheld` (when given)
+// receives the characters outside the double-byte set.
+std::optional<std::string> id3v1Bytes(std::string_view text, std::string* unheld = nullptr);
 
 // True when the file is at least 128 bytes long and its last 128 begin "TAG".
 bool hasId3v1(platform::ByteSource& file);
@@ -41,14 +49,15 @@ std::string buildId3v1Block(std::string_view title, std::string_view artist, std
 // ends before the track byte: with a track (a nonzero byte) it is cut to 28
 // bytes, leaving the zero byte that marks ID3v1.1; without one to 29. Either
 // cut falls on a character boundary, so the track byte never overwrites part
-// of a character. False, with the file as it was, when the file is not open
-// for writing or the write fails.
-bool writeId3v1(platform::OpenFile& file, std::string_view title, std::string_view artist,
-                std::string_view album, std::string_view year, std::string_view comment,
-                std::string_view track, int genre);
+// of a character. The texts are stored as given (see id3v1Bytes). A failure,
+// with the file as it was, when the file is not open for writing or the write
+// fails.
+WriteResult writeId3v1(platform::OpenFile& file, std::string_view title, std::string_view artist,
+                       std::string_view album, std::string_view year, std::string_view comment,
+                       std::string_view track, int genre);
 
 // True when there was no block or it was cut off; false when cutting failed or
 // the file is not open.
-bool deleteId3v1(platform::OpenFile& file);
+WriteResult deleteId3v1(platform::OpenFile& file);
 
 }  // namespace qorin::tags

@@ -13,6 +13,7 @@
 #include "platform/open_file.h"
 #include "tags/id3v2_format.h"
 #include "tags/tag_fields.h"
+#include "tags/write_result.h"
 
 namespace qorin::tags {
 
@@ -48,20 +49,22 @@ bool setFrameText(std::string& tag, std::string_view id, std::string_view text);
 
 // The new tag for `fields`: the template with the texts filled in, then the
 // frames of `oldTag` that the slots do not fill (any version, as ID3v2.3
-// frames, in their order), then the template's padding.
+// frames, in their order), then the template's padding. A slot whose text is
+// what `oldTag` shows for it keeps its old frames in the template's place.
 std::string buildId3v2Tag(const TagFields& fields, std::string_view oldTag = {});
 
 // Replaces the old tag (or inserts a new one) in one atomic step; the audio and
-// an ID3v1 block at the end are never changed. False, with the file exactly as
-// it was, when it is not open for writing, when the old header claims more
-// bytes than lie before the audio's end, when the new tag is too large for a
+// an ID3v1 block at the end are never changed. A failure, naming its reason,
+// with the file exactly as it was, when it is not open for writing, when the
+// old header claims more bytes than lie before the audio's end, when the old
+// tag could not be walked to its end, when the new tag is too large for a
 // sync-safe size, or when any step fails. `stateDir` is where a file that must
 // keep its inode (hard-linked, or in a folder we cannot write) has its backup
 // while it is rewritten in place; without one such a file is not written.
-bool writeId3v2(platform::OpenFile& file, const TagFields& fields, std::string_view stateDir = {});
+WriteResult writeId3v2(platform::OpenFile& file, const TagFields& fields, std::string_view stateDir = {});
 
 // Removes the tag the same way; true when there was none.
-bool deleteId3v2(platform::OpenFile& file, std::string_view stateDir = {});
+WriteResult deleteId3v2(platform::OpenFile& file, std::string_view stateDir = {});
 
 namespace detail {
 // The old tag's bytes (empty when there is none) and its length in the file;

@@ -17,6 +17,19 @@ bool validId(std::string_view id) {
                      [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
 }
 
+// How the identifier at a frame's start in an ID3v2.3/2.4 tag reads.
+enum class IdKind { Standard, V22, Other, Invalid };
+
+IdKind kindOf(std::string_view id) {
+  if (validId(id)) return IdKind::Standard;
+  if ((id[3] == '\0' || id[3] == ' ') && validId(id.substr(0, 3))) return IdKind::V22;
+  // Other programs' own frames ("Date"): mature readers step over them by size.
+  const bool alnum = std::all_of(id.begin(), id.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+  });
+  return alnum ? IdKind::Other : IdKind::Invalid;
+}
+
 std::string_view own(Id3v2Frames& out, std::string bytes) {
   out.owned.push_back(std::make_unique<std::string>(std::move(bytes)));
   return *out.owned.back();
@@ -114,7 +127,8 @@ void prepareContent(Id3v2Frames& out, Id3v2Frame& f, int version, bool tagUnsync
 
 struct Walk {
   std::vector<Id3v2Frame> frames;
-  bool clean = true;  // ended at the tag's end or in zero padding, every frame inside the tag
+  bool clean = true;     // ended at the tag's end or in zero padding, every frame inside the tag
+  bool complete = true;  // ended at padding or the tag's end, not on something unreadable
 };
 
 Walk walkFrames(Id3v2Frames& out, std::string_view body, std::size_t pos, int v, bool syncSafeSizes,
@@ -122,16 +136,26 @@ Walk walkFrames(Id3v2Frames& out, std::string_view body, std::size_t pos, int v,
   Walk w;
   const std::size_t idLen = v == 2 ? kFrameIdSizeV22 : kFrameIdSize;
   const std::size_t headLen = v == 2 ? kFrameHeaderSizeV22 : kFrameHeaderSize;
+  const auto stop = [&w] {
+    w.clean = false;
+    w.complete = false;
+  };
   while (pos < body.size()) {
     if (body[pos] == '\0') {
-      // Padding is zeros to the end; a zero inside a frame's text is not.
+      // Padding is zeros to the end; a zero inside a frame's text is not. Like
+      // the mature readers, an identifier of zeros ends the frames either way.
       const std::string_view rest = body.substr(pos);
       w.clean = std::all_of(rest.begin(), rest.end(), [](char c) { return c == '\0'; });
+      const std::string_view id = rest.substr(0, idLen);
+      w.complete = std::all_of(id.begin(), id.end(), [](char c) { return c == '\0'; });
       break;
     }
     const std::string_view head = body.substr(pos, headLen);
-    if (head.size() < headLen || !validId(head.substr(0, idLen))) {
-      w.clean = false;
+    const IdKind kind = head.size() < headLen ? IdKind::Invalid
+                        : v == 2 ? (validId(head.substr(0, idLen)) ? IdKind::Standard : IdKind::Invalid)
+                                 : kindOf(head.substr(0, idLen));
+    if (kind == IdKind::Invalid) {
+      stop();
       break;
     }
     std::uint32_t size = 0;
@@ -140,7 +164,7 @@ Walk walkFrames(Id3v2Frames& out, std::string_view body, std::size_t pos, int v,
     } else if (syncSafeSizes) {
       const auto s = decodeSyncSafe(head.substr(kFrameSizeAt));
       if (!s) {
-        w.clean = false;
+        stop();
         break;
       }
       size = *s;
@@ -150,11 +174,23 @@ Walk walkFrames(Id3v2Frames& out, std::string_view body, std::size_t pos, int v,
     Id3v2Frame f;
     const std::size_t room = body.size() - pos - headLen;
     if (size > room) {
+      // A frame of ours cut by the tag's end keeps what the tag holds; an
+      // unknown one that does not fit is more likely not a frame at all.
+      if (kind == IdKind::Other) {
+        stop();
+        break;
+      }
       f.truncated = true;
       w.clean = false;
       size = static_cast<std::uint32_t>(room);
     }
     f.id = head.substr(0, idLen);
+    if (kind == IdKind::V22) {
+      if (const auto mapped = v23IdOf(f.id.substr(0, kFrameIdSizeV22))) {
+        f.id = *mapped;
+        f.renamed = true;
+      }
+    }
     if (v != 2) {
       f.status = static_cast<std::uint8_t>(head[kFrameStatusAt]);
       f.format = static_cast<std::uint8_t>(head[kFrameFormatAt]);
@@ -185,7 +221,10 @@ Id3v2Frames walkId3v2Frames(std::string_view tag) {
   out.version = static_cast<unsigned char>(tag[kId3v2VersionAt]);
   out.flags = static_cast<std::uint8_t>(tag[kId3v2FlagsAt]);
   const int v = out.version;
-  if (v == 2 && anyFlag(out.flags, HeaderFlag::CompressionV22)) return out;
+  if (v == 2 && anyFlag(out.flags, HeaderFlag::CompressionV22)) {
+    out.complete = false;  // no scheme was ever defined: nothing can be read
+    return out;
+  }
 
   // ID3v2.2/2.3 unsynchronise the whole tag; ID3v2.4 does it per frame.
   const bool unsync = anyFlag(out.flags, HeaderFlag::Unsynchronisation);
@@ -198,6 +237,7 @@ Id3v2Frames walkId3v2Frames(std::string_view tag) {
   // tag header means there is none.
   const bool frameFirst = body.size() >= idLen && validId(body.substr(0, idLen));
   if (v != 2 && anyFlag(out.flags, HeaderFlag::ExtendedHeader) && !frameFirst) {
+    out.complete = false;  // until the header's size is known
     if (body.size() < 4) return out;
     if (v == 4) {
       // The size counts itself; six bytes is the least a valid one holds.
@@ -213,9 +253,12 @@ Id3v2Frames walkId3v2Frames(std::string_view tag) {
   Walk w = walkFrames(out, body, pos, v, v == 4, tagUnsync);
   if (v == 4 && !w.clean) {
     Walk plain = walkFrames(out, body, pos, v, false, tagUnsync);
-    if (plain.clean || plain.frames.size() > w.frames.size()) w = std::move(plain);
+    if (plain.clean || (plain.complete && !w.complete) || plain.frames.size() > w.frames.size())
+      w = std::move(plain);
   }
   out.frames = std::move(w.frames);
+  // A version we do not know may lay its frames out otherwise.
+  out.complete = w.complete && v >= 2 && v <= 4;
   return out;
 }
 

@@ -14,7 +14,10 @@ namespace qorin::tags::detail {
 
 // Views point into the walked tag or into Id3v2Frames::owned.
 struct Id3v2Frame {
-  std::string_view id;                // as stored: 3 letters in ID3v2.2, else 4
+  std::string_view id;  // as stored: 3 letters in ID3v2.2, else 4
+  // An ID3v2.2 identifier inside an ID3v2.3/2.4 tag ("TP1\0"): `id` is its
+  // ID3v2.3 name and `raw` still starts with the stored one.
+  bool renamed = false;
   std::uint8_t status = 0;            // FrameStatusV23 or FrameStatusV24 bits
   std::uint8_t format = 0;            // FrameFormatV23 or FrameFormatV24 bits
   std::optional<std::uint8_t> group;  // the grouping identifier
@@ -36,8 +39,11 @@ struct Id3v2Frames {
 };
 
 // Walks from the end of the header (skipping an extended header unless a
-// frame starts where it would) until padding, an invalid identifier or the
-// tag's end. An ID3v2.4 tag whose sizes do not walk as sync-safe numbers is
+// frame starts where it would) until padding or the tag's end. Inside an
+// ID3v2.3/2.4 tag an ID3v2.2 identifier padded with NUL or space is mapped
+// as in ID3v2.2, and a frame with an identifier unknown to us (letters and
+// digits, any case) is kept as it is; anything else ends the walk with
+// `complete` false. An ID3v2.4 tag whose sizes do not walk as sync-safe numbers is
 // walked with plain 32-bit sizes, as a widely used writer stores them. A frame
 // running past the tag's end keeps what the tag holds. The result views
 // `tag`, which must outlive it.

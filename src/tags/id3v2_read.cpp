@@ -77,6 +77,10 @@ std::string urlFrame(const Id3v2Frame& f) {
   return text::decodeUnlabelled(url.substr(0, url.find('\0')));
 }
 
+bool isYear(std::string_view t) {
+  return t.size() >= 4 && std::all_of(t.begin(), t.begin() + 4, [](char c) { return c >= '0' && c <= '9'; });
+}
+
 bool validHeader(std::string_view h) {
   if (h.size() < kId3v2HeaderSize || h.substr(0, 3) != "ID3") return false;
   const auto u = [&](std::size_t i) { return static_cast<unsigned char>(h[i]); };
@@ -112,25 +116,28 @@ bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored)
   TagFields out;
   std::array<bool, TagFields::kSlotCount + 1> found{};
   std::optional<std::string> recordingTime;
+  detail::SlotClaims claims;
   for (const Id3v2Frame& f : walk.frames) {
     if (!f.readable) continue;
-    const std::string_view id = detail::v23Id(f, v);
-    if (id == "TDRC") {  // ID3v2.4 writers put the year here
-      if (!recordingTime) recordingTime = textFrame(f, v, false).substr(0, 4);
+    if (detail::v23Id(f, v) == "TDRC") {  // ID3v2.4 writers put the year here
+      // Only a year as digits: "Oct 2001" has none to give.
+      const std::string t = textFrame(f, v, false);
+      if (!recordingTime && isYear(t)) recordingTime = t.substr(0, 4);
       continue;
     }
-    for (const detail::SlotFrame& s : detail::kSlotFrames) {
-      if (id != s.id) continue;
-      if (found[s.slot]) break;
-      if (s.slot == kComment) {
-        if (!detail::isEditorComment(f)) break;
-        out[kComment] = commentText(f);
-      } else {
-        out[s.slot] = s.slot == kUrl ? urlFrame(f) : textFrame(f, v, s.slot == kGenre);
-      }
-      found[s.slot] = true;
-      break;
+    const int slot = claims.claim(f, v);
+    if (slot == 0) continue;
+    const std::string text = slot == kComment ? commentText(f)
+                             : slot == kUrl   ? urlFrame(f)
+                                              : textFrame(f, v, slot == kGenre);
+    // A repeated frame (two TPE1 for two artists) shows as one more value.
+    if (found[slot] && !text.empty()) {
+      if (!out[slot].empty()) out[slot] += '/';
+      out[slot] += text;
+    } else if (!found[slot]) {
+      out[slot] = text;
     }
+    found[slot] = true;
   }
   if (!found[kYear] && recordingTime) out[kYear] = *recordingTime;
   if (asStored) *asStored = out;

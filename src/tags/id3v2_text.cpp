@@ -116,6 +116,30 @@ std::vector<std::string_view> splitValues(TextEncoding enc, std::string_view b) 
   return out;
 }
 
+// A surrogate without its partner holds no character: it becomes U+FFFD, so
+// that what is shown says something is there rather than leaving it out.
+std::string markLoneSurrogates(std::string_view b, bool big) {
+  std::string out(b);
+  const auto unit = [&](std::size_t k) {
+    const auto x = static_cast<unsigned char>(out[k]), y = static_cast<unsigned char>(out[k + 1]);
+    return big ? (x << 8 | y) : (y << 8 | x);
+  };
+  const auto high = [](int u) { return u >= 0xD800 && u <= 0xDBFF; };
+  const auto low = [](int u) { return u >= 0xDC00 && u <= 0xDFFF; };
+  for (std::size_t k = 0; k + 1 < out.size(); k += 2) {
+    const int u = unit(k);
+    if (high(u) && k + 3 < out.size() && low(unit(k + 2))) {
+      k += 2;
+      continue;
+    }
+    if (high(u) || low(u)) {
+      out[k] = static_cast<char>(big ? 0xFF : 0xFD);
+      out[k + 1] = static_cast<char>(big ? 0xFD : 0xFF);
+    }
+  }
+  return out;
+}
+
 bool isValueList(std::string_view id) { return id == "IPLS" || id == "TIPL" || id == "TMCL"; }
 
 }  // namespace
@@ -141,7 +165,7 @@ std::string decodeText(TextEncoding enc, std::string_view b) {
         b.remove_prefix(2);
       }
     }
-    return text::utf16ToGbLenient(b, big);
+    return text::utf16ToGbLenient(markLoneSurrogates(b, big), big);
   }
   if (enc == TextEncoding::Utf8) {
     if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
@@ -258,6 +282,30 @@ std::optional<std::string> reencodeContent(std::string_view id, std::string_view
 std::string_view v23Id(const Id3v2Frame& f, int version) {
   if (version != 2) return f.id;
   return v23IdOf(f.id).value_or(std::string_view());
+}
+
+bool isEditorUrl(const Id3v2Frame& f) {
+  if (!f.readable || f.content.empty()) return false;
+  const TextEncoding enc = encodingOf(f.content[0]);
+  const std::size_t end = findTerminator(f.content, enc, 1);
+  return end != std::string_view::npos && decodeText(enc, f.content.substr(1, end - 1)).empty();
+}
+
+int SlotClaims::claim(const Id3v2Frame& f, int version) {
+  if (!f.readable) return 0;
+  const std::string_view id = v23Id(f, version);
+  for (const SlotFrame& s : kSlotFrames) {
+    if (id != s.id) continue;
+    if (s.slot == kComment) {
+      if (comment_ || !isEditorComment(f)) return 0;
+      comment_ = true;
+    } else if (s.slot == kUrl) {
+      if (url_ || !isEditorUrl(f)) return 0;
+      url_ = true;
+    }
+    return s.slot;
+  }
+  return 0;
 }
 
 bool isEditorComment(const Id3v2Frame& f) {

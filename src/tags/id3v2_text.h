@@ -75,4 +75,20 @@ std::string_view v23Id(const Id3v2Frame& f, int version);
 // replaces. Comments with a description belong to other programs.
 bool isEditorComment(const Id3v2Frame& f);
 
+// A readable WXXX with an empty description: the editor's URL.
+bool isEditorUrl(const Id3v2Frame& f);
+
+// Which slot each frame of a tag belongs to, asked in the tag's order: every
+// readable frame of a text slot's identifier (a tag may repeat one), the
+// first editor comment and the first editor URL; 0 for any other. The
+// reader and the writer share it, so that what one shows is what the other
+// replaces.
+class SlotClaims {
+ public:
+  int claim(const Id3v2Frame& f, int version);
+
+ private:
+  bool comment_ = false, url_ = false;
+};
+
 }  // namespace qorin::tags::detail

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/open_file.h"
+#include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "tags/id3v2_format.h"
 #include "tags/id3v2_frames.h"
@@ -64,31 +65,46 @@ std::string_view layoutId(const Id3v2Frame& f, int version) {
   return detail::v23Id(f, version);
 }
 
-std::optional<std::string> unicodeContent(const Id3v2Frame& f, int version) {
+// The frame's texts re-encoded when every non-ASCII one is read with
+// certainty and one of them is not ISO-8859-1; the uncertain ones are told.
+std::optional<std::string> unicodeContent(const Id3v2Frame& f, int version,
+                                          std::vector<UncertainText>* uncertain) {
   if (!f.readable || f.content.empty() || detail::encodingOf(f.content[0]) != TextEncoding::Latin1)
     return std::nullopt;
   const std::string_view id = layoutId(f, version);
   if (id.empty()) return std::nullopt;
   const auto texts = detail::storedTexts(id, f.content);
-  if (!texts ||
-      std::all_of(texts->begin(), texts->end(), [](std::string_view t) { return text::isAscii(t); }))
-    return std::nullopt;
+  if (!texts) return std::nullopt;
+  bool needed = false, sure = true;
+  for (const std::string_view t : *texts) {
+    if (text::isAscii(t)) continue;
+    text::Reading r = text::readUnlabelled(t);
+    if (r.uncertain) {
+      sure = false;
+      if (uncertain)
+        uncertain->push_back({std::move(r.text), std::move(r.alternative), r.charset, r.runnerUp});
+    }
+    needed = needed || r.charset != text::Charset::Latin1;
+  }
+  if (!needed || !sure) return std::nullopt;
   return detail::reencodeContent(id, f.content, false);
 }
 
-ConversionResult failed(ConversionProblem p) { return {UnicodeConversion::Failed, p}; }
+ConversionResult failed(ConversionProblem p) { return {UnicodeConversion::Failed, p, {}}; }
 
 }  // namespace
 
-std::optional<std::string> unicodeTag(std::string_view oldTag) {
-  const detail::Id3v2Frames walk = detail::walkId3v2Frames(oldTag);
+namespace {
+
+std::optional<std::string> convertedTag(const detail::Id3v2Frames& walk, std::string_view oldTag,
+                                        std::vector<UncertainText>* uncertain) {
   const int v = walk.version;
   if (v < 2 || v > 4) return std::nullopt;
   const bool tagUnsync = v == 4 && anyFlag(walk.flags, HeaderFlag::Unsynchronisation);
   std::string frames;
   bool changed = false;
   for (const Id3v2Frame& f : walk.frames) {
-    if (const auto content = unicodeContent(f, v)) {
+    if (const auto content = unicodeContent(f, v, uncertain)) {
       frames += convertedFrame(v, f, *content);
       changed = true;
     } else {
@@ -118,23 +134,93 @@ std::optional<std::string> unicodeTag(std::string_view oldTag) {
   return tag;
 }
 
+// The ID3v1 texts that no ID3v2 field holds, where they are read with
+// certainty, into `fields`; true when one of them is not ISO-8859-1 (which
+// every reader already shows as it is).
+bool addId3v1Texts(std::string_view block, TagFields& fields, std::vector<UncertainText>& uncertain) {
+  TagFields decoded, stored;
+  if (!parseId3v1Block(block, decoded, &stored)) return false;
+  bool needed = false;
+  for (const int slot : {kTitle, kArtist, kAlbum, kYear, kComment}) {
+    if (!fields[slot].empty()) continue;
+    if (text::isAscii(stored[slot])) {  // carried along, but no reason to write by itself
+      fields[slot] = stored[slot];
+      continue;
+    }
+    text::Reading r = text::readUnlabelled(stored[slot]);
+    if (r.uncertain) {
+      uncertain.push_back({std::move(r.text), std::move(r.alternative), r.charset, r.runnerUp});
+      continue;
+    }
+    needed = needed || r.charset != text::Charset::Latin1;
+    fields[slot] = std::move(r.text);
+  }
+  if (needed && fields[kTrack].empty()) fields[kTrack] = decoded[kTrack];
+  return needed;
+}
+
+}  // namespace
+
+std::optional<std::string> unicodeTag(std::string_view oldTag, std::vector<UncertainText>* uncertain) {
+  const detail::Id3v2Frames walk = detail::walkId3v2Frames(oldTag);
+  if (!walk.complete) return std::nullopt;
+  return convertedTag(walk, oldTag, uncertain);
+}
+
+ConversionPlan planConversion(std::string_view oldTag, std::string_view tail) {
+  ConversionPlan p;
+  std::string tag(oldTag);
+  if (!oldTag.empty()) {
+    const detail::Id3v2Frames walk = detail::walkId3v2Frames(oldTag);
+    p.complete = walk.complete;
+    if (auto converted = convertedTag(walk, oldTag, &p.uncertain)) tag = *std::move(converted);
+  }
+  // An uncertain ID3v2 text keeps the ID3v1 block out: the tag it would go
+  // into is rewritten through the slots.
+  TagFields shown, fields;  // the texts as the frames hold them ("(17)", not "Rock"): those stay
+  if (p.uncertain.empty() && (tag.empty() || parseId3v2Tag(tag, shown, &fields))) {
+    if (addId3v1Texts(tail, fields, p.uncertain)) {
+      p.newTag = buildId3v2Tag(fields, tag);
+      return p;
+    }
+  }
+  if (tag != oldTag) p.newTag = std::move(tag);
+  return p;
+}
+
 ConversionResult convertId3v2ToUnicode(const std::string& path, const std::string& stateDir) {
   platform::OpenFile file;
   if (!file.open(path, platform::OpenMode::Read)) return failed(ConversionProblem::CannotOpen);
-  if (!hasId3v2(file)) return {};
+  const auto readBoth = [&](std::uint64_t& length, std::string& tail) -> std::optional<std::string> {
+    auto tag = detail::readOldTag(file, length);
+    tail.clear();
+    const auto size = file.length();
+    if (tag && size && *size >= kId3v1Size && !file.readAt(*size - kId3v1Size, kId3v1Size, tail))
+      return std::nullopt;
+    return tag;
+  };
   std::uint64_t length = 0;
-  const auto oldTag = detail::readOldTag(file, length);
+  std::string tail;
+  const auto oldTag = readBoth(length, tail);
   if (!oldTag) return failed(ConversionProblem::TagPastEnd);
-  auto tag = unicodeTag(*oldTag);
-  if (!tag) return {};
+  ConversionPlan plan = planConversion(*oldTag, tail);
+  ConversionResult done{plan.uncertain.empty() ? UnicodeConversion::Converted : UnicodeConversion::Uncertain,
+                        ConversionProblem::None, std::move(plan.uncertain)};
+  if (!plan.newTag) {
+    if (done.outcome == UnicodeConversion::Converted) done.outcome = UnicodeConversion::NotNeeded;
+    return done;
+  }
+  if (!plan.complete) return failed(ConversionProblem::NotFullyRead);
+  if (plan.newTag->size() - kId3v2HeaderSize > kSyncSafeMax) return failed(ConversionProblem::WriteFailed);
   file.close();
   if (!file.open(path, platform::OpenMode::ReadWrite)) return failed(ConversionProblem::NotWritable);
   // The file may have changed between the two openings.
   std::uint64_t lengthNow = 0;
-  const auto tagNow = detail::readOldTag(file, lengthNow);
-  if (!tagNow || *tagNow != *oldTag) return failed(ConversionProblem::ChangedMeanwhile);
-  if (!file.replaceRange(0, length, *tag, stateDir)) return failed(ConversionProblem::WriteFailed);
-  return {UnicodeConversion::Converted, {}};
+  std::string tailNow;
+  const auto tagNow = readBoth(lengthNow, tailNow);
+  if (!tagNow || *tagNow != *oldTag || tailNow != tail) return failed(ConversionProblem::ChangedMeanwhile);
+  if (!file.replaceRange(0, length, *plan.newTag, stateDir)) return failed(ConversionProblem::WriteFailed);
+  return done;
 }
 
 }  // namespace qorin::tags

@@ -33,24 +33,40 @@ std::string_view templatePrefix(std::string_view id) {
   return id[0] == 'T' ? kTextPrefix : id[0] == 'W' ? kUrlPrefix : kCommentPrefix;
 }
 
+// A URL frame holds ISO-8859-1 only: other characters go percent-encoded as
+// UTF-8, which browsers and other readers understand.
+std::string urlBytes(std::string_view text) {
+  const std::string utf8 = text::gbToUtf8(text).value_or(std::string(text));
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const unsigned char c : utf8) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 // The content of a slot's frame. ASCII keeps the template's encoding byte 0
 // and its bytes; any other text goes as UTF-16 with a byte-order mark, which
 // every ID3v2.3 reader decodes (code-page bytes under encoding 0 are read as
-// Latin-1 everywhere else). A URL has no encoding of its own: a non-ASCII one
-// is stored as UTF-8, which the reader takes back.
-std::string slotContent(std::string_view id, std::string_view text) {
-  const std::string_view prefix = templatePrefix(id);
-  if (text::isAscii(text)) return std::string(prefix) + std::string(text);
-  if (id[0] == 'W') return std::string(prefix) + text::gbToUtf8(text).value_or(std::string(text));
+// Latin-1 everywhere else). A comment keeps the language its old frame had.
+std::string slotContent(std::string_view id, std::string_view text, std::string_view language = {}) {
+  std::string prefix(templatePrefix(id));
+  if (id == "COMM" && language.size() == 3) prefix.replace(1, 3, language);
+  if (id[0] == 'W') return prefix + urlBytes(text);
+  if (text::isAscii(text)) return prefix + std::string(text);
   const auto wide = detail::utf16WithBom(text);
-  if (!wide) return std::string(prefix) + std::string(text);  // not code-page text: kept as it came
+  if (!wide) return prefix + std::string(text);  // not code-page text: kept as it came
   const std::string enc(1, encodingByte(TextEncoding::Utf16));
   if (id[0] == 'T') return enc + *wide;
-  return enc + std::string(prefix.substr(1, 3)) + std::string("\xFF\xFE\0\0", 4) + *wide;
+  return enc + prefix.substr(1, 3) + std::string("\xFF\xFE\0\0", 4) + *wide;
 }
 
-constexpr std::array<std::string_view, 10> kOwnTextFrames = {"TIT2", "TPE1", "TALB", "TRCK", "TYER",
-                                                             "TCON", "TCOM", "TOPE", "TCOP", "TENC"};
 // ID3v2.4 frames tied to the old tag's place or bytes.
 constexpr std::array<std::string_view, 3> kBoundToOldTag = {"SEEK", "ASPI", "SIGN"};
 
@@ -109,90 +125,152 @@ std::optional<std::string> linkToV23(std::string_view c) {
   return std::string(*id) + std::string(c.substr(3));
 }
 
-// TDRC's month, day and time, as ID3v2.3's TDAT (DDMM) and TIME (HHMM); the
-// year goes to the slot's TYER.
-std::string recordingDate(const Id3v2Frame& f, std::uint8_t status) {
-  const std::vector<std::string> values = detail::textValues(f.content);
-  if (values.empty()) return {};
-  const std::string& t = values.front();
+// True when TDRC's text says no more than ID3v2.3's TYER, TDAT and TIME can
+// hold: a year, then the day, then hours and minutes.
+bool fitsV23Date(std::string_view t) {
   const auto digits = [&](std::size_t at, std::size_t n) {
     return t.size() >= at + n && std::all_of(t.begin() + static_cast<std::ptrdiff_t>(at),
                                              t.begin() + static_cast<std::ptrdiff_t>(at + n),
                                              [](char c) { return c >= '0' && c <= '9'; });
   };
+  if (!digits(0, 4)) return false;
+  if (t.size() == 4) return true;
+  if (t.size() < 10 || t[4] != '-' || t[7] != '-' || !digits(5, 2) || !digits(8, 2)) return false;
+  if (t.size() == 10) return true;
+  return t.size() == 16 && t[10] == 'T' && t[13] == ':' && digits(11, 2) && digits(14, 2);
+}
+
+// TDRC's month, day and time, as ID3v2.3's TDAT (DDMM) and TIME (HHMM); the
+// year goes to the slot's TYER.
+std::string recordingDate(std::string_view t, std::uint8_t status) {
   std::string out;
-  if (digits(5, 2) && digits(8, 2) && t[4] == '-' && t[7] == '-')
-    out += v23Frame("TDAT", status, std::nullopt, std::string(kTextPrefix) + t.substr(8, 2) + t.substr(5, 2));
-  if (digits(11, 2) && digits(14, 2) && t[10] == 'T' && t[13] == ':')
-    out +=
-        v23Frame("TIME", status, std::nullopt, std::string(kTextPrefix) + t.substr(11, 2) + t.substr(14, 2));
+  if (t.size() >= 10)
+    out += v23Frame("TDAT", status, std::nullopt,
+                    std::string(kTextPrefix) + std::string(t.substr(8, 2)) + std::string(t.substr(5, 2)));
+  if (t.size() >= 16)
+    out += v23Frame("TIME", status, std::nullopt,
+                    std::string(kTextPrefix) + std::string(t.substr(11, 2)) + std::string(t.substr(14, 2)));
   return out;
 }
 
-// The frames of the old tag that the new one keeps, as ID3v2.3 frames: all but
-// those the slots fill (the text frames, the editor's comment, the first URL
-// frame), those their writer asked to drop when the tag changes, and those
-// tied to the old tag's place.
-std::string carriedFrames(std::string_view oldTag) {
-  const detail::Id3v2Frames walk = detail::walkId3v2Frames(oldTag);
-  const int v = walk.version;
-  if (v < 2 || v > 4) return {};
+// Where the frames embedded in a CHAP or CTOC start, or nothing when the
+// content does not follow its layout.
+std::optional<std::size_t> embeddedFramesAt(std::string_view id, std::string_view c) {
+  std::size_t at = c.find('\0');  // the element's identifier
+  if (at == std::string_view::npos) return std::nullopt;
+  ++at;
+  if (id == "CHAP") return at + 16 <= c.size() ? std::optional(at + 16) : std::nullopt;
+  if (at + 2 > c.size()) return std::nullopt;
+  std::size_t entries = static_cast<unsigned char>(c[at + 1]);
+  at += 2;
+  for (; entries > 0; --entries) {
+    const std::size_t end = c.find('\0', at);
+    if (end == std::string_view::npos) return std::nullopt;
+    at = end + 1;
+  }
+  return at;
+}
+
+std::string carryAll(const detail::Id3v2Frames& walk, const std::vector<bool>& leaveOut);
+
+// A CHAP or CTOC of ID3v2.4 with its embedded frames made ID3v2.3 frames as
+// the top-level ones are; as it was when they do not walk to their end.
+std::string embeddedToV23(std::string_view id, const std::string& content) {
+  const auto at = embeddedFramesAt(id, content);
+  if (!at || *at == content.size()) return content;
+  const std::string_view frames = std::string_view(content).substr(*at);
+  if (frames.size() > kSyncSafeMax) return content;
+  std::string tag("ID3\x04\0\0", 6);
+  tag += encodeSyncSafe(static_cast<std::uint32_t>(frames.size()));
+  tag += frames;
+  const detail::Id3v2Frames walk = detail::walkId3v2Frames(tag);
+  if (!walk.complete) return content;
+  return content.substr(0, *at) + carryAll(walk, std::vector<bool>(walk.frames.size(), false));
+}
+
+// Turns the frames of an old tag into ID3v2.3 frames, one at a time.
+class Carrier {
+ public:
+  explicit Carrier(int version) : v_(version) {}
+  void add(const Id3v2Frame& f, std::string& out);
+  // What needs the whole walk: TIPL and TMCL become one IPLS.
+  void finish(std::string& out) const;
+
+ private:
+  int v_;
+  std::vector<std::string> people_;
+  std::uint8_t peopleStatus_ = 0;
+};
+
+void Carrier::add(const Id3v2Frame& f, std::string& out) {
+  const int v = v_;
+  const std::string_view id = detail::v23Id(f, v);
+  if (id.empty()) return;
+  const bool discard = v == 3 ? anyFlag(f.status, FrameStatusV23::DiscardOnTagChange)
+                              : v == 4 && anyFlag(f.status, FrameStatusV24::DiscardOnTagChange);
+  if (discard || (v == 4 && listed(kBoundToOldTag, id))) return;
+  // A frame cut off by the tag's end keeps its text; other data would be damaged.
+  if (f.truncated && (id[0] != 'T' || !f.readable)) return;
+  // ID3v2.2 layouts, in an ID3v2.2 tag or under an ID3v2.2 identifier elsewhere.
+  const std::string_view stored22 = v == 2 || f.renamed ? f.raw.substr(0, 3) : std::string_view();
+  const bool relayout = stored22 == "PIC" || stored22 == "LNK";
+  if (v == 3 && !f.truncated && !relayout && !(f.readable && needsReencoding(id, f.content, v))) {
+    std::string raw(f.raw);  // compressed and encrypted frames too, exactly as stored
+    if (f.renamed) raw.replace(0, kFrameIdSize, id);
+    out += raw;
+    return;
+  }
+  if (!f.readable) return;  // an encrypted ID3v2.4 frame has no ID3v2.3 form we could vouch for
+  const std::uint8_t status = v23Status(f, v);
+  std::string content(f.content);
+  if (stored22 == "PIC") content = picToApic(content);
+  if (stored22 == "LNK") {
+    auto link = linkToV23(content);
+    if (!link) return;
+    content = *std::move(link);
+  }
+  if (v == 4 && id == "TDRC") {
+    const std::vector<std::string> values = detail::textValues(f.content);
+    if (values.size() == 1 && fitsV23Date(values.front())) {
+      out += recordingDate(values.front(), status);
+      return;
+    }
+    // Anything else ("Oct 2001") stays a TDRC, which ID3v2.3 readers take too.
+  }
+  if (v == 4 && (id == "TIPL" || id == "TMCL")) {
+    for (std::string& value : detail::textValues(content)) people_.push_back(std::move(value));
+    peopleStatus_ = status;
+    return;
+  }
+  std::string_view v23id = id;
+  if (v == 4 && id == "TDOR") {
+    v23id = "TORY";
+    const auto values = detail::textValues(content);
+    content = std::string(kTextPrefix) + (values.empty() ? std::string() : values.front().substr(0, 4));
+  }
+  if (v == 4 && (id == "CHAP" || id == "CTOC")) content = embeddedToV23(id, content);
+  if (needsReencoding(v23id, content, v)) {
+    if (auto re = detail::reencodeContent(v23id, content, v == 4)) content = *std::move(re);
+  }
+  out += v23Frame(v23id, status, f.group, content);
+}
+
+void Carrier::finish(std::string& out) const {
+  if (people_.empty()) return;
+  if (auto c = detail::textContent(people_)) out += v23Frame("IPLS", peopleStatus_, std::nullopt, *c);
+}
+
+// The frames of a walk as ID3v2.3 frames, in their order, but for those left
+// out, those their writer asked to drop when the tag changes, and those tied
+// to the old tag's place.
+std::string carryAll(const detail::Id3v2Frames& walk, const std::vector<bool>& leaveOut) {
+  if (walk.version < 2 || walk.version > 4) return {};
+  Carrier carrier(walk.version);
   std::string out;
-  bool commentTaken = false, urlTaken = false;
-  std::vector<std::string> people;  // TIPL and TMCL: one IPLS in ID3v2.3
-  std::uint8_t peopleStatus = 0;
-  for (const Id3v2Frame& f : walk.frames) {
-    const std::string_view id = detail::v23Id(f, v);
-    if (id.empty() || listed(kOwnTextFrames, id)) continue;
-    if (id == "COMM" && !commentTaken && detail::isEditorComment(f)) {
-      commentTaken = true;
-      continue;
-    }
-    if (id == "WXXX" && !urlTaken && f.readable) {
-      urlTaken = true;
-      continue;
-    }
-    const bool discard = v == 3 ? anyFlag(f.status, FrameStatusV23::DiscardOnTagChange)
-                                : v == 4 && anyFlag(f.status, FrameStatusV24::DiscardOnTagChange);
-    if (discard || (v == 4 && listed(kBoundToOldTag, id))) continue;
-    // A frame cut off by the tag's end keeps its text; other data would be damaged.
-    if (f.truncated && (id[0] != 'T' || !f.readable)) continue;
-    if (v == 3 && !f.truncated && !(f.readable && needsReencoding(id, f.content, v))) {
-      out += f.raw;  // compressed and encrypted frames too, exactly as stored
-      continue;
-    }
-    if (!f.readable) continue;  // an encrypted ID3v2.4 frame has no ID3v2.3 form we could vouch for
-    const std::uint8_t status = v23Status(f, v);
-    std::string content(f.content);
-    if (v == 2 && f.id == "PIC") content = picToApic(content);
-    if (v == 2 && f.id == "LNK") {
-      auto link = linkToV23(content);
-      if (!link) continue;
-      content = *std::move(link);
-    }
-    if (v == 4 && id == "TDRC") {
-      out += recordingDate(f, status);
-      continue;
-    }
-    if (v == 4 && (id == "TIPL" || id == "TMCL")) {
-      for (std::string& value : detail::textValues(content)) people.push_back(std::move(value));
-      peopleStatus = status;
-      continue;
-    }
-    std::string_view v23id = id;
-    if (v == 4 && id == "TDOR") {
-      v23id = "TORY";
-      const auto values = detail::textValues(content);
-      content = std::string(kTextPrefix) + (values.empty() ? std::string() : values.front().substr(0, 4));
-    }
-    if (needsReencoding(v23id, content, v)) {
-      if (auto re = detail::reencodeContent(v23id, content, v == 4)) content = *std::move(re);
-    }
-    out += v23Frame(v23id, status, f.group, content);
+  for (std::size_t i = 0; i < walk.frames.size(); ++i) {
+    if (!leaveOut[i]) carrier.add(walk.frames[i], out);
   }
-  if (!people.empty()) {
-    if (auto c = detail::textContent(people)) out += v23Frame("IPLS", peopleStatus, std::nullopt, *c);
-  }
+  carrier.finish(out);
   return out;
 }
 
@@ -259,55 +337,116 @@ std::string newId3v2Template() {
   return t;
 }
 
-bool setFrameText(std::string& tag, std::string_view id, std::string_view text) {
-  if (id.size() != 4) return false;
+namespace {
+
+// Where the frame `id` of a tag the template made starts, and its content's size.
+std::optional<std::pair<std::size_t, std::uint32_t>> findFrame(const std::string& tag, std::string_view id) {
   constexpr std::size_t kHead = kFrameHeaderSize;
   std::size_t p = kId3v2HeaderSize;
   while (p + kHead <= tag.size() && tag[p] != '\0') {
     const std::uint32_t size = bigEndian(std::string_view(tag).substr(p + kFrameSizeAt), 4);
-    if (size > tag.size() - p - kHead) return false;
-    if (std::string_view(tag).substr(p, kFrameIdSize) == id) {
-      const std::string content = slotContent(id, text);
-      tag.replace(p + kHead, size, content);
-      tag.replace(p + kFrameSizeAt, 4, be32(static_cast<std::uint32_t>(content.size())));
-      return true;
-    }
+    if (size > tag.size() - p - kHead) return std::nullopt;
+    if (std::string_view(tag).substr(p, kFrameIdSize) == id) return std::pair(p, size);
     p += kHead + size;
   }
-  return false;
+  return std::nullopt;
+}
+
+bool fillFrame(std::string& tag, std::string_view id, const std::string& content) {
+  if (id.size() != 4) return false;
+  const auto at = findFrame(tag, id);
+  if (!at) return false;
+  tag.replace(at->first + kFrameHeaderSize, at->second, content);
+  tag.replace(at->first + kFrameSizeAt, 4, be32(static_cast<std::uint32_t>(content.size())));
+  return true;
+}
+
+// What the new tag takes from the old one for each slot.
+struct SlotPlan {
+  std::vector<int> slotOf;  // per old frame, the slot that claims it (0: none)
+  std::array<bool, TagFields::kSlotCount + 1> keep{};
+  std::string commentLanguage;  // of the old editor comment
+};
+
+// A slot whose text is what the old tag showed keeps its old frames byte for
+// byte (all of them, when the tag repeats one); an edited slot gets one new
+// frame in place of them.
+SlotPlan planSlots(const TagFields& fields, std::string_view oldTag, const detail::Id3v2Frames& walk) {
+  SlotPlan plan;
+  plan.slotOf.assign(walk.frames.size(), 0);
+  detail::SlotClaims claims;
+  std::array<bool, TagFields::kSlotCount + 1> claimed{};
+  for (std::size_t i = 0; i < walk.frames.size(); ++i) {
+    const int slot = claims.claim(walk.frames[i], walk.version);
+    plan.slotOf[i] = slot;
+    claimed[static_cast<std::size_t>(slot)] = true;
+    if (slot == kComment) plan.commentLanguage = std::string(walk.frames[i].content.substr(1, 3));
+  }
+  TagFields shown, stored;
+  if (oldTag.empty() || !parseId3v2Tag(oldTag, shown, &stored)) return plan;
+  for (int slot = 1; slot <= TagFields::kSlotCount; ++slot)
+    plan.keep[static_cast<std::size_t>(slot)] =
+        claimed[static_cast<std::size_t>(slot)] && fields[slot] == stored[slot];
+  return plan;
+}
+
+}  // namespace
+
+bool setFrameText(std::string& tag, std::string_view id, std::string_view text) {
+  return id.size() == 4 && fillFrame(tag, id, slotContent(id, text));
 }
 
 std::string buildId3v2Tag(const TagFields& fields, std::string_view oldTag) {
   std::string tag = newId3v2Template();
+  const detail::Id3v2Frames walk = detail::walkId3v2Frames(oldTag);
+  const SlotPlan plan = planSlots(fields, oldTag, walk);
   static constexpr std::pair<const char*, int> kFillOrder[] = {
       {"TIT2", kTitle},    {"TPE1", kArtist},         {"TALB", kAlbum},   {"TRCK", kTrack},
       {"TYER", kYear},     {"TCON", kGenre},          {"COMM", kComment}, {"TCOP", kCopyright},
       {"TCOM", kComposer}, {"TOPE", kOriginalArtist}, {"WXXX", kUrl},     {"TENC", kEncodedBy},
   };
-  for (const auto& [id, slot] : kFillOrder) setFrameText(tag, id, fields[slot]);
-  tag.insert(tag.size() - kTemplatePadding, carriedFrames(oldTag));
+  for (const auto& [id, slot] : kFillOrder) {
+    if (!plan.keep[static_cast<std::size_t>(slot)]) {
+      fillFrame(tag, id, slotContent(id, fields[slot], slot == kComment ? plan.commentLanguage : ""));
+      continue;
+    }
+    // The old frames stand where the template's frame stood.
+    std::vector<bool> others(walk.frames.size());
+    for (std::size_t i = 0; i < others.size(); ++i) others[i] = plan.slotOf[i] != slot;
+    if (const auto at = findFrame(tag, id))
+      tag.replace(at->first, kFrameHeaderSize + at->second, carryAll(walk, others));
+  }
+  std::vector<bool> claimed(walk.frames.size());
+  for (std::size_t i = 0; i < claimed.size(); ++i) claimed[i] = plan.slotOf[i] != 0;
+  tag.insert(tag.size() - kTemplatePadding, carryAll(walk, claimed));
   tag.replace(kId3v2SizeAt, kSyncSafeBytes,
               encodeSyncSafe(static_cast<std::uint32_t>(tag.size() - kId3v2HeaderSize)));
   return tag;
 }
 
-bool writeId3v2(platform::OpenFile& file, const TagFields& fields, std::string_view stateDir) {
-  if (!file.isWritable()) return false;
+WriteResult writeId3v2(platform::OpenFile& file, const TagFields& fields, std::string_view stateDir) {
+  if (!file.isWritable()) return failedWith(WriteFailure::NotOpenForWriting);
   std::uint64_t oldLength = 0;
   const auto oldTag = detail::readOldTag(file, oldLength);
-  if (!oldTag) return false;
+  if (!oldTag) return failedWith(WriteFailure::OldTagDamaged);
+  // What the walk did not reach would be lost with the old tag.
+  if (!oldTag->empty() && !detail::walkId3v2Frames(*oldTag).complete)
+    return failedWith(WriteFailure::NotFullyRead);
   const std::string tag = buildId3v2Tag(fields, *oldTag);
   // Frames carried over from a huge old tag could outgrow the 28-bit size.
-  if (tag.size() - kId3v2HeaderSize > kSyncSafeMax) return false;
-  return file.replaceRange(0, oldLength, tag, stateDir);
+  if (tag.size() - kId3v2HeaderSize > kSyncSafeMax) return failedWith(WriteFailure::TooLarge);
+  if (!file.replaceRange(0, oldLength, tag, stateDir)) return ioFailure(file);
+  return {};
 }
 
-bool deleteId3v2(platform::OpenFile& file, std::string_view stateDir) {
-  if (!file.isOpen()) return false;
-  if (!hasId3v2(file)) return true;
-  if (!file.isWritable()) return false;
+WriteResult deleteId3v2(platform::OpenFile& file, std::string_view stateDir) {
+  if (!file.isOpen()) return failedWith(WriteFailure::NotOpenForWriting);
+  if (!hasId3v2(file)) return {};
+  if (!file.isWritable()) return failedWith(WriteFailure::NotOpenForWriting);
   std::uint64_t length = 0;
-  return detail::readOldTag(file, length) && file.replaceRange(0, length, {}, stateDir);
+  if (!detail::readOldTag(file, length)) return failedWith(WriteFailure::OldTagDamaged);
+  if (!file.replaceRange(0, length, {}, stateDir)) return ioFailure(file);
+  return {};
 }
 
 }  // namespace qorin::tags

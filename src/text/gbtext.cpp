@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "text/detect.h"
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -152,59 +154,7 @@ bool isUtf8(std::string_view s) {
   return true;
 }
 
-namespace {
-
-// The length of `s` as well-formed GBK holding at least one character of the
-// GB2312 area (both bytes A1-FE), or nothing. A lead byte alone at the very
-// end is left out of the length: fixed-size fields (ID3v1's 30 bytes) cut
-// double-byte texts anywhere. GB18030's four-byte forms count as well formed:
-// earlier versions of this program stored code-page texts that way.
-std::optional<std::size_t> gbkLength(std::string_view s) {
-  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  bool gb2312 = false;
-  for (std::size_t i = 0; i < s.size();) {
-    const unsigned char c = at(i);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    if (!lead(c)) return std::nullopt;
-    if (i + 1 == s.size()) return gb2312 ? std::optional<std::size_t>(i) : std::nullopt;
-    const unsigned char t = at(i + 1);
-    if (digit(t)) {
-      if (i + 3 < s.size() && lead(at(i + 2)) && digit(at(i + 3))) {
-        i += 4;
-        continue;
-      }
-      return std::nullopt;
-    }
-    if (!((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFE))) return std::nullopt;
-    if (c >= 0xA1 && t >= 0xA1) gb2312 = true;
-    i += 2;
-  }
-  return gb2312 ? std::optional<std::size_t>(s.size()) : std::nullopt;
-}
-
-}  // namespace
-
-// The order matters. UTF-8 goes first: a Chinese GBK text is almost never
-// valid UTF-8, while UTF-8 is often valid GBK. A GB2312 character is asked of
-// GBK because Latin-1 words pass GBK's loose rules too ("Bj\xF6rk" is one
-// GBK pair), yet their accented letter is followed by an ASCII byte. What is
-// left is read as ISO-8859-1, which takes every byte. Only half a character
-// cut off at the end is dropped: it is no character at all.
-std::string decodeUnlabelled(std::string_view bytes) {
-  if (isAscii(bytes)) return std::string(bytes);
-  if (isUtf8(bytes)) {
-    if (auto gbText = utf8ToGb(bytes)) return *std::move(gbText);
-  }
-  if (const auto n = gbkLength(bytes)) {
-    const std::string_view whole = bytes.substr(0, *n);  // without half a character
-    if (gbToUtf16(whole)) return std::string(whole);
-  }
-  if (auto gbText = latin1ToGb(bytes)) return *std::move(gbText);
-  return std::string(bytes);
-}
+std::string decodeUnlabelled(std::string_view bytes) { return readUnlabelled(bytes).text; }
 
 std::string utf16ToGbLenient(std::string_view bytes, bool bigEndian) {
   const std::size_t units = bytes.size() / 2;
@@ -292,6 +242,10 @@ Converter& latin1ToGbConv() {
   thread_local Converter c("GB18030", "ISO-8859-1");
   return c;
 }
+Converter& big5ToGbConv() {
+  thread_local Converter c("GB18030", "CP950");
+  return c;
+}
 
 }  // namespace
 
@@ -315,6 +269,11 @@ std::optional<std::string> utf16ToGb(std::string_view bytes, bool bigEndian) {
 std::optional<std::string> latin1ToGb(std::string_view latin1) {
   if (isAscii(latin1)) return std::string(latin1);
   return latin1ToGbConv().run(latin1);
+}
+
+std::optional<std::string> big5ToGb(std::string_view big5) {
+  if (isAscii(big5)) return std::string(big5);
+  return big5ToGbConv().run(big5);
 }
 #else
 // Windows: code page 54936 is GB18030. Where the system lacks it (wine has
@@ -403,6 +362,12 @@ std::optional<std::string> latin1ToGb(std::string_view latin1) {
   std::u16string w(latin1.size(), u'\0');
   for (std::size_t i = 0; i < latin1.size(); ++i) w[i] = static_cast<unsigned char>(latin1[i]);
   return wideToGb(w);
+}
+
+std::optional<std::string> big5ToGb(std::string_view big5) {
+  if (isAscii(big5)) return std::string(big5);
+  const auto w = toWide(950, big5);
+  return w ? wideToGb(*w) : std::nullopt;
 }
 #endif
 

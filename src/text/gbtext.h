@@ -45,6 +45,8 @@ std::optional<std::string> utf8ToGb(std::string_view utf8);
 std::optional<std::string> gbToUtf16(std::string_view gb);  // UTF-16LE bytes
 std::optional<std::string> utf16ToGb(std::string_view bytes, bool bigEndian);
 std::optional<std::string> latin1ToGb(std::string_view latin1);
+// Big5 as code page 950 has it (Windows' and glibc's CP950 agree on it).
+std::optional<std::string> big5ToGb(std::string_view big5);
 
 // A UTF-8 literal of the source code in the code page (for the program's own
 // fixed texts; they always convert).
@@ -58,10 +60,9 @@ bool isAscii(std::string_view s);
 bool isUtf8(std::string_view s);
 
 // A text stored without a word on its encoding (ID3v2 encoding 0, ID3v1) in
-// the code page, decided per text: all ASCII as stored; valid UTF-8 holding a
-// multi-byte sequence as UTF-8; valid GBK with at least one GB2312 character
-// as stored (half a character cut off at the end left out); anything else as
-// ISO-8859-1. Every other byte becomes a character, never U+FFFD or "?".
+// the code page: the best reading text::readUnlabelled (text/detect.h) finds.
+// Every byte becomes a character, never U+FFFD or "?"; half a double-byte
+// character cut off at the end is left out.
 std::string decodeUnlabelled(std::string_view bytes);
 
 // UTF-16 that may be damaged: a lone surrogate and an odd last byte are

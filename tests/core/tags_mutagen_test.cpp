@@ -1,12 +1,14 @@
 // Our reader against tags mutagen wrote, and mutagen against tags we wrote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
 #include "platform/open_file.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
+#include "tags/id3v2_frames.h"
 #include "tags/id3v2_unicode.h"
 #include "tags/syncsafe.h"
 #include "tags_test_util.h"
@@ -319,6 +321,97 @@ TEST(MutagenInterop, MutagenReadsWhatWeWrote) {
   const HelperRun v1 = helper("readv1 " + path);
   EXPECT_NE(v1.out.find("TIT2\t" + hex("v1")), std::string::npos) << v1.out;
   EXPECT_NE(v1.out.find("TRCK\t" + hex("2")), std::string::npos) << v1.out;
+}
+
+}  // namespace
+}  // namespace qorin::tags
+
+namespace qorin::tags {
+namespace {
+
+// Frames as other writers lay them out.
+std::string frame23(std::string_view id, std::string_view content) {
+  return std::string(id) + detail::be32(static_cast<std::uint32_t>(content.size())) + std::string(2, '\0') +
+         std::string(content);
+}
+std::string frame24(std::string_view id, std::string_view content) {
+  return std::string(id) + encodeSyncSafe(static_cast<std::uint32_t>(content.size())) + std::string(2, '\0') +
+         std::string(content);
+}
+std::string tag(int version, const std::string& frames) {
+  return "ID3" + std::string(1, static_cast<char>(version)) + std::string(2, '\0') +
+         encodeSyncSafe(static_cast<std::uint32_t>(frames.size() + 16)) + frames + std::string(16, '\0');
+}
+
+// mutagen's view of every frame: "KEY\tHEX" lines.
+std::vector<std::string> mutagenView(const std::string& path) {
+  const HelperRun r = helper("frames " + path);
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < r.out.size()) {
+    const std::size_t end = std::min(r.out.find('\n', pos), r.out.size());
+    if (end > pos) lines.push_back(r.out.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
+// A title edit keeps every other frame as mutagen reads it, and the frames of
+// other programs byte for byte where the tag was ID3v2.3 already.
+TEST(MutagenInterop, TitleEditKeepsEveryOtherFrame) {
+  using namespace std::string_literals;
+  const std::string sub = frame24("TIT2", "\x03"s + std::string(400, 'c'));  // 400 bytes: sizes differ
+  const std::string chap = "ch1\0"s + std::string(16, '\0') + sub;
+  struct Case {
+    const char* name;
+    std::string tag;
+    std::string keptBytes;  // a frame that must stay as stored
+  } cases[] = {
+      {"ID3v2.2 identifiers in ID3v2.3",
+       tag(3, frame23("TT2\0"s, "\0old"s) + frame23("TP1\0"s, "\0artist"s) + frame23("TAL\0"s, "\0album"s) +
+                  frame23("COM\0"s, "\0eng\0note"s)),
+       {}},
+      {"unknown identifier first", tag(3, frame23("Date", "\0x"s) + frame23("TPE1", "\0a"s)),
+       frame23("Date", "\0x"s)},
+      {"chapter with a long sub-frame", tag(4, frame24("TIT2", "\0old"s) + frame24("CHAP", chap)), {}},
+      {"two WXXX", tag(3, frame23("WXXX", "\0shop\0http://b"s) + frame23("WXXX", "\0\0http://a"s)),
+       frame23("WXXX", "\0shop\0http://b"s)},
+      {"two TPE1", tag(3, frame23("TPE1", "\0a"s) + frame23("TPE1", "\0b"s)), frame23("TPE1", "\0a"s)},
+      {"lone surrogate",
+       tag(3, frame23("TPE1",
+                      "\x01\xFF\xFE"
+                      "a\0\x00\xD8z\0"s) +
+                  frame23("TALB", "\0b"s)),
+       frame23("TPE1",
+               "\x01\xFF\xFE"
+               "a\0\x00\xD8z\0"s)},
+      {"recording time that is no date", tag(4, frame24("TDRC", "\0Oct 2001"s)), {}},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file("song.mp3");
+    tagtest::writeBytes(path, c.tag + tagtest::fakeAudio(2000));
+    const std::vector<std::string> before = mutagenView(path);
+    EXPECT_FALSE(before.empty());  // mutagen reads what the case is about
+    {
+      OpenFile file(path, OpenMode::ReadWrite);
+      TagFields shown, stored;
+      ASSERT_TRUE(readId3v2(file, shown, &stored));
+      stored[kTitle] = "new";
+      ASSERT_TRUE(writeId3v2(file, stored));
+    }
+    const std::vector<std::string> after = mutagenView(path);
+    for (const std::string& line : before) {
+      if (line.rfind("TIT2\t", 0) == 0) continue;
+      EXPECT_NE(std::find(after.begin(), after.end(), line), after.end()) << line;
+    }
+    EXPECT_NE(std::find(after.begin(), after.end(), "TIT2\t" + hex("TIT2=new")), after.end());
+    if (!c.keptBytes.empty()) {
+      EXPECT_NE(tagtest::readBytes(path).find(c.keptBytes), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

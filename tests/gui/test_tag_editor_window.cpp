@@ -259,7 +259,8 @@ class TagEditorWindowTest : public QObject {
     QCOMPARE(block.mid(63, 3), QByteArray("LP\0", 3));
     QCOMPARE(static_cast<unsigned char>(block[127]), 200u);
     auto read2 = mutagen(QStringLiteral("read"), path);
-    QCOMPARE(read2["TIT2"], QByteArray("Café"));  // now in UTF-16, the same text
+    // The untouched title keeps its frame byte for byte.
+    QVERIFY(bytes.contains(QByteArray("TIT2\0\0\0\x05\0\0\0Caf\xE9", 15)));
     QCOMPARE(read2["TCON"], QByteArray("(17)"));
     QCOMPARE(read2["TALB"], QByteArray("LP"));
   }
@@ -552,12 +553,16 @@ class TagEditorWindowTest : public QObject {
     QTest::addColumn<bool>("keepV1");
     QTest::addColumn<bool>("keepV2");
     QTest::addColumn<QStringList>("texts");
+    // Each failure names its reason on a second line.
+    const QString why = u("\n文件是只读的，或不允许写入。");
     QTest::newRow("write both") << true << true
-                                << QStringList{u("ID3v1标签更新失败！"), u("ID3v2标签更新失败！")};
+                                << QStringList{u("ID3v1标签更新失败！") + why,
+                                               u("ID3v2标签更新失败！") + why};
     QTest::newRow("remove both") << false << false
-                                 << QStringList{u("删除ID3v1标签失败！"), u("删除ID3v2标签失败！")};
+                                 << QStringList{u("删除ID3v1标签失败！") + why,
+                                                u("删除ID3v2标签失败！") + why};
     QTest::newRow("remove v1, write v2")
-        << false << true << QStringList{u("删除ID3v1标签失败！"), u("ID3v2标签更新失败！")};
+        << false << true << QStringList{u("删除ID3v1标签失败！") + why, u("ID3v2标签更新失败！") + why};
   }
 
   void unwritableFileReportsEachFailure() {
@@ -584,6 +589,73 @@ class TagEditorWindowTest : public QObject {
     }
     QCOMPARE(readAll(path), before);
     QCOMPARE(QDir(dir()).entryList(QDir::Files).size(), 1);
+  }
+
+  void tabLeavesTheCommentBoxes() {
+    const QString path = makeMp3(dir(), u("a.mp3"), nullptr, nullptr);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    for (QPlainTextEdit* box : {w->ui()->注释1编辑框, w->ui()->注释2编辑框}) {
+      QTest::keyClick(box, Qt::Key_Tab);
+      QVERIFY(box->tabChangesFocus());
+      QCOMPARE(box->toPlainText(), QString());
+    }
+  }
+
+  void id3v1ReadsBackWhatWasTyped_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("Latin-1") << u("Björk");
+    QTest::newRow("traditional Chinese") << u("鳳飛飛");
+    QTest::newRow("simplified Chinese") << u("凤飞飞");
+  }
+
+  void id3v1ReadsBackWhatWasTyped() {
+    QFETCH(QString, typed);
+    const V1 v1{"t", "", "", "", "", "", 1};
+    const QString path = makeMp3(dir(), u("a.mp3"), &v1, nullptr);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->ui()->歌曲名1编辑框->setText(typed);
+    w->ui()->更新按钮->click();
+    QCOMPARE(dialogs_->messages.value(0).text, u("ID3v1标签更新成功！"));
+    w.reset(openEditor(path));
+    QCOMPARE(w->ui()->歌曲名1编辑框->text(), typed);
+  }
+
+  // A text neither the double-byte set nor ISO-8859-1 holds whole writes
+  // neither tag, and says which characters are the trouble.
+  void id3v1RefusesCharactersItCannotHold() {
+    const V1 v1{"t", "", "", "", "", "", 1};
+    const TagFields v2 = v2Fields("t");
+    const QString path = makeMp3(dir(), u("a.mp3"), &v1, &v2);
+    const QByteArray before = readAll(path);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    w->ui()->歌曲名1编辑框->setText(u("Björk 中"));
+    w->ui()->歌曲名2编辑框->setText(u("y"));
+    w->ui()->更新按钮->click();
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].text, u("ID3v1标签无法保存这些字符：ö"));
+    QCOMPARE(readAll(path), before);
+  }
+
+  // A tag whose frames cannot be walked to the end is shown but not rewritten.
+  void tagNotFullyReadIsNotWritten() {
+    QByteArray id3v2("ID3\x03\0\0\0\0\0\x1F", 10);
+    id3v2 += QByteArray("TIT2\0\0\0\x03\0\0\0ab", 13);
+    id3v2 += QByteArray("\x01\x02\x03\x04\0\0\0\x02\0\0zz", 12);
+    id3v2 += QByteArray(6, '\0');
+    const QString path = QDir(dir()).filePath(u("a.mp3"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(id3v2 + fakeAudio());
+    f.close();
+    const QByteArray before = readAll(path);
+    std::unique_ptr<TagEditorWindow> w(openEditor(path));
+    QCOMPARE(w->ui()->歌曲名2编辑框->text(), u("ab"));
+    w->ui()->歌曲名2编辑框->setText(u("new"));
+    w->ui()->更新按钮->click();
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QCOMPARE(dialogs_->messages[0].text,
+             u("ID3v2标签更新失败！\nID3v2标签结构无法完整读取，为避免丢失数据没有写入。"));
+    QCOMPARE(readAll(path), before);
   }
 
   void missingFileGivesTheErrorMessage() {

@@ -1,5 +1,7 @@
 #include "filelist/gui/file_list_model.h"
 
+#include <QPainter>
+#include <QPixmap>
 #include <algorithm>
 
 #include "platform/gui/icons.h"
@@ -7,11 +9,32 @@
 
 namespace qorin::filelist {
 
+namespace {
+
+// An exclamation mark on an amber triangle, the size of the other two status images.
+QIcon warningIcon() {
+  QPixmap pm(16, 15);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0xE8, 0xA0, 0x00));
+  p.drawPolygon(QPolygonF({QPointF(8, 0.5), QPointF(15.5, 14.5), QPointF(0.5, 14.5)}));
+  p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(8, 5), QPointF(8, 9.5));
+  p.drawPoint(QPointF(8, 12.5));
+  p.end();
+  return QIcon(pm);
+}
+
+}  // namespace
+
 FileListModel::FileListModel(FileList& list, QObject* parent)
     : QAbstractTableModel(parent),
       list_(list),
       success_(icons::statusSuccess()),
-      failure_(icons::statusFailure()) {
+      failure_(icons::statusFailure()),
+      warning_(warningIcon()) {
   list_.setObserver(this);
 }
 
@@ -46,7 +69,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       }
     case Qt::DecorationRole:
       if (index.column() == kColStatus && e.icon != StatusIcon::None)
-        return e.icon == StatusIcon::Success ? success_ : failure_;
+        return e.icon == StatusIcon::Success ? success_ : e.icon == StatusIcon::Warning ? warning_ : failure_;
       return {};
     case Qt::ForegroundRole:
       // A proposal that will not apply stands out before the pass.
@@ -54,6 +77,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::ToolTipRole:
       if (index.column() == kColNew && isFailure(e.mark)) return text::toQt(reasonText(e.mark, e.markDetail));
+      if (index.column() == kColStatus && !e.statusNote.empty()) return text::toQt(e.statusNote);
       if (index.column() == kColStatus && isFailure(e.statusReason))
         return text::toQt(reasonText(e.statusReason, e.statusDetail));
       return {};

@@ -45,6 +45,7 @@ class FileListModel : public QAbstractTableModel, public FileListObserver {
   std::function<void()> repaint_;
   QIcon success_;
   QIcon failure_;
+  QIcon warning_;
   QColor conflict_{0xC0, 0x00, 0x00};
 };
 

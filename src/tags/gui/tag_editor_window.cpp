@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "platform/fs.h"
 #include "platform/gui/dialogs.h"
 #include "platform/open_file.h"
 #include "tags/genre_positions.h"
@@ -50,13 +51,41 @@ void tell(platform::Dialogs& dialogs, QWidget* owner, const char* text, Icon ico
   dialogs.message(owner, platform::programTitle(), QString::fromUtf8(text), icon);
 }
 
-// A failed ID3v2 write, with the reason when it is one the user can act on.
-void tellFailure(platform::Dialogs& dialogs, QWidget* owner, const char* text,
-                 const platform::OpenFile& file) {
+QString reasonText(WriteFailure f) {
+  switch (f) {
+    case WriteFailure::ReadOnlyFile:
+    case WriteFailure::NotOpenForWriting:
+      return QStringLiteral("文件是只读的，或不允许写入。");
+    case WriteFailure::FolderNotWritable:
+      return QStringLiteral("文件所在的文件夹不允许写入。");
+    case WriteFailure::DiskFull:
+      return QStringLiteral("磁盘已满。");
+    case WriteFailure::NoBackupFolder:
+      return QStringLiteral("此文件须原地改写，但没有可存放其备份的文件夹。");
+    case WriteFailure::TooLarge:
+      return QStringLiteral("标签将超过其格式允许的大小。");
+    case WriteFailure::NotFullyRead:
+      return QStringLiteral("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
+    case WriteFailure::OldTagDamaged:
+      return QStringLiteral("原有标签声明的大小超出了文件。");
+    case WriteFailure::None:
+    case WriteFailure::Other:
+      break;
+  }
+  return {};
+}
+
+// A failed write: today's text, then the reason on a line of its own.
+void tellFailure(platform::Dialogs& dialogs, QWidget* owner, const char* text, WriteResult result) {
   QString message = QString::fromUtf8(text);
-  if (file.lackedBackupFolder())
-    message += QStringLiteral("\n此文件须原地改写，但没有可存放其备份的文件夹。");
+  if (const QString reason = reasonText(result.failure); !reason.isEmpty()) message += u'\n' + reason;
   dialogs.message(owner, platform::programTitle(), message, Icon::Stop);
+}
+
+// The file could not be opened for writing: why, as far as the system said.
+WriteResult openFailure(const platform::OpenFile& file) {
+  return file.lastFailure() == platform::IoFailure::None ? failedWith(WriteFailure::NotOpenForWriting)
+                                                         : ioFailure(file);
 }
 
 }  // namespace
@@ -107,6 +136,8 @@ TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state,
     setId3v2GroupState();
   }
   file.close();
+  // A tag write killed in this folder left its temporary behind.
+  platform::removeStaleTemporaries(platform::directoryOf(path_));
 
   state_.genreSelection[0] = ui_->流派1组合框->currentIndex();
   state_.genreSelection[1] = ui_->流派2组合框->currentIndex();
@@ -141,6 +172,9 @@ void TagEditorWindow::setUpControls() {
       {ui_->年代1编辑框, kYearBytes},     {ui_->音轨2编辑框, kTrackBytes}};
   for (const auto& [box, bytes] : limits) box->setValidator(new ByteLimitValidator(bytes, box));
   limitBytes(ui_->注释1编辑框, kV1TextBytes);
+  // A comment has no use for a tab: the key moves on as in the other boxes.
+  ui_->注释1编辑框->setTabChangesFocus(true);
+  ui_->注释2编辑框->setTabChangesFocus(true);
 }
 
 void TagEditorWindow::joinHandlers() {
@@ -318,64 +352,111 @@ void TagEditorWindow::copyV1ToV2() {
   markId3v2Changed();
 }
 
+bool TagEditorWindow::showsAsRead(QWidget* box) const {
+  const auto* line = qobject_cast<const QLineEdit*>(box);
+  const QString now = line ? line->text() : qobject_cast<const QPlainTextEdit*>(box)->toPlainText();
+  const auto it = shown_.find(box);
+  return it != shown_.end() && it->second.text == now;
+}
+
+std::optional<std::array<std::string, 5>> TagEditorWindow::id3v1Texts() {
+  const std::array<QWidget*, 5> boxes = {ui_->歌曲名1编辑框, ui_->艺术家1编辑框, ui_->专辑1编辑框,
+                                         ui_->年代1编辑框, ui_->注释1编辑框};
+  std::array<std::string, 5> out;
+  std::string unheld;
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    // A box left as read keeps the block's own bytes.
+    if (showsAsRead(boxes[i])) {
+      out[i] = boxText(boxes[i]);
+      continue;
+    }
+    std::string missing;
+    if (auto bytes = id3v1Bytes(boxText(boxes[i]), &missing)) {
+      out[i] = *std::move(bytes);
+      continue;
+    }
+    for (std::size_t k = 0; k < missing.size(); k += 4) {
+      const std::string_view c = std::string_view(missing).substr(k, 4);
+      if (unheld.find(c) == std::string::npos) unheld += c;
+    }
+  }
+  if (unheld.empty()) return out;
+  dialogs_.message(this, platform::programTitle(),
+                   QStringLiteral("ID3v1标签无法保存这些字符：") + text::toQt(unheld), Icon::Stop);
+  return std::nullopt;
+}
+
+TagFields TagEditorWindow::id3v2Fields() const {
+  Id3v2EditorTexts boxes;
+  boxes.title = boxText(ui_->歌曲名2编辑框);
+  boxes.artist = boxText(ui_->艺术家2编辑框);
+  boxes.album = boxText(ui_->专辑2编辑框);
+  boxes.track = boxText(ui_->音轨2编辑框);
+  boxes.year = boxText(ui_->年代2编辑框);
+  const QComboBox* genre = ui_->流派2组合框;
+  const int index = shownGenre2Index();
+  if (index >= 0) {
+    boxes.genreValue = genreAtPosition(index).value_or(-1);
+    boxes.genreText = text::fromQtOrEmpty(genre->itemText(index));
+  }
+  boxes.comment = boxText(ui_->注释2编辑框);
+  boxes.composer = boxText(ui_->作曲家编辑框);
+  boxes.originalArtist = boxText(ui_->原创者编辑框);
+  boxes.copyright = boxText(ui_->版权编辑框);
+  boxes.url = boxText(ui_->URL编辑框);
+  boxes.encodedBy = boxText(ui_->编码者编辑框);
+  TagFields fields = collectId3v2Fields(boxes);
+  // A genre typed as free text is written as it stands rather than dropped;
+  // one left as the file had it keeps the frame's own text ("(17)" stays).
+  if (index < 0) fields[kGenre] = text::fromQtOrEmpty(genre->currentText());
+  if (shownGenre2_ && genre->currentIndex() == shownGenre2_->index &&
+      genre->currentText() == shownGenre2_->text)
+    fields[kGenre] = shownGenre2_->keep;
+  return fields;
+}
+
 void TagEditorWindow::updateTags() {
+  const bool writeV1 = state_.tagModified[0] && ui_->ID3v1选择框->isChecked();
+  std::optional<std::array<std::string, 5>> v1;
+  // Texts the block cannot hold write neither tag: the user changes them first.
+  if (writeV1 && !(v1 = id3v1Texts())) return;
+
   // A file that cannot be opened for writing fails every requested action and stays as it was.
   platform::OpenFile file;
   const bool writable = file.open(path_, platform::OpenMode::ReadWrite);
+  const WriteResult notWritable = writable ? WriteResult{} : openFailure(file);
   const std::string& stateDir = state_.stateDirectory;
+  platform::removeStaleTemporaries(platform::directoryOf(path_));
 
-  if (state_.tagModified[0]) {
-    if (ui_->ID3v1选择框->isChecked()) {
-      const int index = ui_->流派1组合框->currentIndex();
-      int genre = genreAtPosition(index).value_or(kNoId3v1Genre);
-      if (shownGenre1_ && index == shownGenre1_->index) genre = text::toNumber(shownGenre1_->keep);
-      const bool ok = writable && writeId3v1(file, boxText(ui_->歌曲名1编辑框), boxText(ui_->艺术家1编辑框),
-                                             boxText(ui_->专辑1编辑框), boxText(ui_->年代1编辑框),
-                                             boxText(ui_->注释1编辑框), boxText(ui_->音轨1编辑框), genre);
-      if (ok) {
-        tell(dialogs_, this, "ID3v1标签更新成功！", Icon::None);
-      } else {
-        tell(dialogs_, this, "ID3v1标签更新失败！", Icon::Stop);
-      }
-    } else if (!writable || !deleteId3v1(file)) {
-      tell(dialogs_, this, "删除ID3v1标签失败！", Icon::Stop);
+  if (writeV1) {
+    const int index = ui_->流派1组合框->currentIndex();
+    int genre = genreAtPosition(index).value_or(kNoId3v1Genre);
+    if (shownGenre1_ && index == shownGenre1_->index) genre = text::toNumber(shownGenre1_->keep);
+    const auto& t = *v1;
+    const WriteResult r =
+        writable ? writeId3v1(file, t[0], t[1], t[2], t[3], t[4], boxText(ui_->音轨1编辑框), genre)
+                 : notWritable;
+    if (r) {
+      tell(dialogs_, this, "ID3v1标签更新成功！", Icon::None);
+    } else {
+      tellFailure(dialogs_, this, "ID3v1标签更新失败！", r);
     }
+  } else if (state_.tagModified[0]) {
+    const WriteResult r = writable ? deleteId3v1(file) : notWritable;
+    if (!r) tellFailure(dialogs_, this, "删除ID3v1标签失败！", r);
   }
 
   if (state_.tagModified[1]) {
     if (ui_->ID3v2选择框->isChecked()) {
-      Id3v2EditorTexts boxes;
-      boxes.title = boxText(ui_->歌曲名2编辑框);
-      boxes.artist = boxText(ui_->艺术家2编辑框);
-      boxes.album = boxText(ui_->专辑2编辑框);
-      boxes.track = boxText(ui_->音轨2编辑框);
-      boxes.year = boxText(ui_->年代2编辑框);
-      const QComboBox* genre = ui_->流派2组合框;
-      const int index = shownGenre2Index();
-      if (index >= 0) {
-        boxes.genreValue = genreAtPosition(index).value_or(-1);
-        boxes.genreText = text::fromQtOrEmpty(genre->itemText(index));
-      }
-      boxes.comment = boxText(ui_->注释2编辑框);
-      boxes.composer = boxText(ui_->作曲家编辑框);
-      boxes.originalArtist = boxText(ui_->原创者编辑框);
-      boxes.copyright = boxText(ui_->版权编辑框);
-      boxes.url = boxText(ui_->URL编辑框);
-      boxes.encodedBy = boxText(ui_->编码者编辑框);
-      TagFields fields = collectId3v2Fields(boxes);
-      // A genre typed as free text is written as it stands rather than dropped;
-      // one left as the file had it keeps the frame's own text ("(17)" stays).
-      if (index < 0) fields[kGenre] = text::fromQtOrEmpty(genre->currentText());
-      if (shownGenre2_ && genre->currentIndex() == shownGenre2_->index &&
-          genre->currentText() == shownGenre2_->text)
-        fields[kGenre] = shownGenre2_->keep;
-      if (writable && writeId3v2(file, fields, stateDir)) {
+      const WriteResult r = writable ? writeId3v2(file, id3v2Fields(), stateDir) : notWritable;
+      if (r) {
         tell(dialogs_, this, "ID3v2标签更新成功！", Icon::None);
       } else {
-        tellFailure(dialogs_, this, "ID3v2标签更新失败！", file);
+        tellFailure(dialogs_, this, "ID3v2标签更新失败！", r);
       }
-    } else if (!writable || !deleteId3v2(file, stateDir)) {
-      tellFailure(dialogs_, this, "删除ID3v2标签失败！", file);
+    } else {
+      const WriteResult r = writable ? deleteId3v2(file, stateDir) : notWritable;
+      if (!r) tellFailure(dialogs_, this, "删除ID3v2标签失败！", r);
     }
   }
   file.close();

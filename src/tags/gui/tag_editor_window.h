@@ -77,6 +77,13 @@ class TagEditorWindow : public QDialog {
   // Title, artist, album, year, track and comment boxes of one group.
   void fillShared(const std::array<QWidget*, 6>& boxes, const TagFields& f, const TagFields& keep);
   std::string boxText(QWidget* box) const;
+  // True while the box shows what was read into it.
+  bool showsAsRead(QWidget* box) const;
+  // The ID3v1 texts to write (title, artist, album, year, comment) as the
+  // block stores them; nothing, after naming them, when some characters
+  // cannot be held.
+  std::optional<std::array<std::string, 5>> id3v1Texts();
+  TagFields id3v2Fields() const;
   std::map<const QWidget*, Shown> shown_;
   struct ShownGenre {
     int index = -1;

@@ -1,0 +1,146 @@
+// The repair over a folder of mixed files: what is read with certainty is
+// converted, ISO-8859-1 stays, an uncertain text and a tag that cannot be
+// walked whole are left alone, and texts only an ID3v1 block holds get an
+// ID3v2 tag.
+#include <gtest/gtest.h>
+
+#include "platform/open_file.h"
+#include "session/session.h"
+#include "tags/id3v1.h"
+#include "tags/id3v2.h"
+#include "tags/id3v2_frames.h"
+#include "tags/id3v2_unicode.h"
+#include "tags/syncsafe.h"
+#include "tags_test_util.h"
+#include "text/gbtext.h"
+
+namespace qorin::tags {
+namespace {
+
+using namespace std::literals;
+using tagtest::readBytes;
+using tagtest::writeBytes;
+
+std::string frame(std::string_view id, std::string_view content) {
+  const auto n = static_cast<std::uint32_t>(content.size());
+  return std::string(id) + detail::be32(n) + "\0\0"s + std::string(content);
+}
+
+std::string tag(std::string_view frames) {
+  const std::string body = std::string(frames) + std::string(32, '\0');
+  return "ID3\x03\0\0"s + encodeSyncSafe(static_cast<std::uint32_t>(body.size())) + body;
+}
+
+// The encoding byte and text of each frame of the file's ID3v2 tag.
+std::map<std::string, std::string> frames(const std::string& bytes) {
+  std::map<std::string, std::string> out;
+  for (const auto& f : detail::walkId3v2Frames(bytes).frames)
+    out.emplace(std::string(f.id), std::string(f.content));
+  return out;
+}
+
+std::string utf16(const char* utf8) { return "\x01\xFF\xFE"s + *text::gbToUtf16(text::gb(utf8)); }
+
+std::string big5(std::string_view utf8) {
+  if (utf8 == "周杰倫") return "\xA9\x50\xAA\x4E\xAD\xDB";
+  return "\xA4\x43\xA8\xBD\xAD\xBB";  // 七里香
+}
+
+struct File {
+  const char* name;
+  std::string bytes;
+  UnicodeConversion outcome;
+  std::map<std::string, std::string> after;  // frames expected afterwards
+};
+
+TEST(RepairFolder, ConvertsOnlyWhatIsCertain) {
+  tagtest::TempDir dir;
+  const std::string audio = tagtest::fakeAudio(4000);
+  const std::string v1gbk = buildId3v1Block(text::gb("春天的故事"), text::gb("董文华"), "", "1997", "");
+  const std::string broken = tag(frame("TIT2", "\0"s + text::gb("春天的故事")) + "T!T2\0\0\0\x03\0\0abc"s);
+  const File files[] = {
+      {"latin1.mp3", tag(frame("TIT2", "\0Cora\xE7\xE3o"s)) + audio, UnicodeConversion::NotNeeded, {}},
+      {"gbk.mp3",
+       tag(frame("TIT2", "\0"s + text::gb("春天的故事")) + frame("TPE1", "\0Band"sv)) + audio + v1gbk,
+       UnicodeConversion::Converted,
+       {{"TIT2", utf16("春天的故事")}, {"TPE1", "\0Band"s}}},
+      {"v1only.mp3",
+       audio + v1gbk,
+       UnicodeConversion::Converted,
+       {{"TIT2", utf16("春天的故事")},
+        {"TPE1", utf16("董文华")},
+        {"TYER",
+         "\0"s
+         "1997"}}},
+      {"big5.mp3",
+       tag(frame("TIT2", "\0"s + big5("七里香")) + frame("TPE1", "\0"s + big5("周杰倫"))) + audio,
+       UnicodeConversion::Converted,
+       {{"TIT2", utf16("七里香")}, {"TPE1", utf16("周杰倫")}}},
+      {"utf8.mp3",
+       tag(frame("TIT2", "\0\xE5\x90\x8E\xE6\x9D\xA5"s)) + audio,
+       UnicodeConversion::Converted,
+       {{"TIT2", utf16("后来")}}},
+      {"uncertain.mp3",
+       tag(frame("TIT2", "\0\xC3\xA9"s) + frame("TPE1", "\0"s + text::gb("董文华"))) + audio,
+       UnicodeConversion::Uncertain,
+       {{"TIT2", "\0\xC3\xA9"s}, {"TPE1", utf16("董文华")}}},
+      {"incomplete.mp3", broken + audio, UnicodeConversion::Failed, {}},
+  };
+  for (const File& f : files) writeBytes(dir.file(f.name), f.bytes);
+  for (const File& f : files) {
+    const ConversionResult r = convertId3v2ToUnicode(dir.file(f.name), dir.file("state"));
+    EXPECT_EQ(r.outcome, f.outcome) << f.name;
+    const std::string after = readBytes(dir.file(f.name));
+    if (f.after.empty()) {
+      EXPECT_TRUE(after == f.bytes) << f.name;  // not touched
+      continue;
+    }
+    // Audio and the ID3v1 block as they were.
+    const std::string rest = f.bytes.substr(f.bytes.find(audio));
+    EXPECT_TRUE(after.substr(after.size() - rest.size()) == rest) << f.name;
+    auto got = frames(after);
+    for (const auto& [id, content] : f.after)
+      EXPECT_EQ(tagtest::hex(got[id]), tagtest::hex(content)) << f.name << " " << id;
+    // Every other reader now sees the same texts we do.
+    TagFields shown;
+    platform::OpenFile file(dir.file(f.name), platform::OpenMode::Read);
+    ASSERT_TRUE(readId3v2(file, shown)) << f.name;
+  }
+  EXPECT_EQ(convertId3v2ToUnicode(dir.file("incomplete.mp3"), dir.file("state")).problem,
+            ConversionProblem::NotFullyRead);
+  const ConversionResult u = convertId3v2ToUnicode(dir.file("uncertain.mp3"), dir.file("state"));
+  ASSERT_EQ(u.uncertain.size(), 1u);
+  EXPECT_EQ(u.uncertain[0].reading, text::gb("茅"));
+  EXPECT_EQ(u.uncertain[0].alternative, text::gb("é"));
+
+  // The list's statuses and the summary.
+  for (const File& f : files) writeBytes(dir.file(f.name), f.bytes);
+  tagtest::TempDir home;
+  session::Session s(session::Places::in(home.dir()));
+  s.addFolder(dir.dir());
+  const session::PassReport report = s.convertTagsToUnicode();
+  std::map<std::string, std::string> status;
+  for (int row = 0; row < s.list().rowCount(); ++row)
+    status[std::string(s.list()[row].oldName)] = std::string(s.list()[row].status);
+  EXPECT_EQ(status["latin1.mp3"], text::gb("无需转换"));
+  EXPECT_EQ(status["v1only.mp3"], text::gb("已转为Unicode"));
+  EXPECT_EQ(status["uncertain.mp3"], text::gb("编码无法确定"));
+  EXPECT_EQ(status["incomplete.mp3"], text::gb("转换失败"));
+  EXPECT_EQ(report.summary.text,
+            text::gb("文件总数：7 个MP3文件\r\n\r\n4 个文件已转换，1 个文件无需转换，1 个文件转换失败。"
+                     "\r\n1 个文件编码无法确定，没有转换。"));
+  for (int row = 0; row < s.list().rowCount(); ++row) {
+    const filelist::FileEntry e = s.list()[row];
+    if (e.statusCode == filelist::Status::ConversionUncertain) {
+      EXPECT_EQ(e.icon, filelist::StatusIcon::Warning);
+      EXPECT_NE(e.statusNote.find(text::gb("“茅”（GBK）或“é”（UTF-8）")), std::string_view::npos);
+    }
+    if (e.statusCode == filelist::Status::ConversionFailed) {
+      EXPECT_EQ(filelist::reasonText(e.statusReason, e.statusDetail),
+                text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。"));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qorin::tags
