@@ -4,6 +4,7 @@
 
 #include "filelist/add_files.h"
 #include "platform/fs.h"
+#include "platform/open_file.h"
 #include "tags/id3v2_unicode.h"
 #include "text/gbtext.h"
 #include "text/names.h"
@@ -66,6 +67,21 @@ void Session::finishAdd(const std::vector<filelist::ListedFolder>& listed) {
   notify(kCountChanged);
 }
 
+namespace {
+
+// A killed tag write leaves a hidden temporary beside its file: nobody's file,
+// cleared from each folder files are added from.
+void sweepTemporaries(const std::vector<std::string>& dirs) {
+  std::vector<std::string_view> seen;
+  for (const std::string& d : dirs) {
+    if (std::find(seen.begin(), seen.end(), d) != seen.end()) continue;
+    seen.push_back(d);
+    platform::removeStaleTemporaries(d);
+  }
+}
+
+}  // namespace
+
 AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
   AddReport r;
   if (paths.empty()) return r;
@@ -82,6 +98,7 @@ AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
     dirs.emplace_back(platform::directoryOf(p));
   }
   filelist::rememberDirectory(places_.dirMemoryFile(), dirs.front());
+  sweepTemporaries(dirs);
   list_.fillRows(filelist::kFillAppend, first, list_.fileCount() - 1, {});
   for (std::size_t i = 0; i < dirs.size(); ++i)
     list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
@@ -119,6 +136,7 @@ AddReport Session::addDropped(const std::vector<std::string>& paths) {
       folders.push_back(p);
     }
   }
+  sweepTemporaries(dirs);
   list_.fillRows(filelist::kFillAppend, first, list_.fileCount() - 1, {});
   for (std::size_t i = 0; i < dirs.size(); ++i)
     list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));

@@ -88,6 +88,22 @@ TEST(SessionAdd, DroppedFilesComeBeforeTheFoldersFiles) {
   EXPECT_EQ(s.list()[2].dir, d.dir());
 }
 
+TEST(SessionAdd, AKilledTagWritesLeftoversGoWhenItsFilesAreAdded) {
+  testing::TempDir home, d;
+  const std::string leftover = ".qorin-new-2147483600-0000000000000001.tmp";  // its writer has ended
+  d.write("song.mp3", "");
+  for (const bool dropped : {false, true}) {
+    d.write(leftover, "half a tag");
+    Session s(Places::in(home.dir()));
+    if (dropped) {
+      s.addDropped({d.file("song.mp3")});
+    } else {
+      s.addChosenFiles({d.file("song.mp3")});
+    }
+    EXPECT_FALSE(std::filesystem::exists(d.path() / leftover)) << dropped;
+  }
+}
+
 #ifdef __linux__
 // A folder that cannot be read is named in the report, as only the folders
 // that could not be read are: a path where nothing is, or a readable empty
