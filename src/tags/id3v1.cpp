@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "text/detect.h"
 #include "text/gbtext.h"
 
 namespace qorin::tags {
@@ -90,7 +91,7 @@ bool hasId3v1(platform::ByteSource& file) {
   return readTail(file, block, len) && isBlock(block);
 }
 
-bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored) {
+bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored, OtherReadings* others) {
   if (!isBlock(block)) return false;
   TagFields out;
   out[kTitle] = trimSpaces(upToZero(block, kTitleField.offset, kTitleField.size));
@@ -107,16 +108,23 @@ bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asSto
   out[kGenre] = std::to_string(byte(kGenreAt));
   if (asStored) *asStored = out;
   // The block has no word on its encoding: each text is decided on its own.
-  for (const int slot : {kTitle, kArtist, kAlbum, kYear, kComment})
-    out[slot] = text::decodeUnlabelled(out[slot]);
+  OtherReadings guesses;
+  for (const int slot : {kTitle, kArtist, kAlbum, kYear, kComment}) {
+    text::Reading r = text::readUnlabelled(out[slot]);
+    out[slot] = std::move(r.text);
+    if (r.uncertain) guesses[slot] = std::move(r.alternative);
+  }
   for (int slot = kTitle; slot <= kComment; ++slot) fields[slot] = std::move(out[slot]);
+  if (others) {
+    for (int slot = kTitle; slot <= kComment; ++slot) (*others)[slot] = std::move(guesses[slot]);
+  }
   return true;
 }
 
-bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored) {
+bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored, OtherReadings* others) {
   std::string block;
   std::uint64_t len = 0;
-  return readTail(file, block, len) && parseId3v1Block(block, fields, asStored);
+  return readTail(file, block, len) && parseId3v1Block(block, fields, asStored, others);
 }
 
 std::string buildId3v1Block(std::string_view title, std::string_view artist, std::string_view album,

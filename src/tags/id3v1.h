@@ -1,6 +1,6 @@
 // The 128-byte ID3v1 block at the end of an MP3 file (ID3v1.0 and ID3v1.1).
 // The block has no word on its encoding: read texts are decided one by one by
-// text::decodeUnlabelled, written texts are stored as id3v1Bytes gives them. The
+// text::readUnlabelled, written texts are stored as id3v1Bytes gives them. The
 // routines work on a file the caller opened and closes; none shows a message.
 #pragma once
 
@@ -33,10 +33,14 @@ bool hasId3v1(platform::ByteSource& file);
 // when the file has a block; otherwise false and `fields` is untouched.
 // `asStored`, when given, receives slots 1-7 as the block stores their bytes,
 // for a writer that keeps the fields the user did not touch byte for byte.
-bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr);
+// `others`, when given, receives slots 1-7: the other reading of each text
+// whose encoding could not be told, nothing for the rest.
+bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr,
+               OtherReadings* others = nullptr);
 
 // The same on a block already in memory (exactly 128 bytes starting "TAG").
-bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored = nullptr);
+bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored = nullptr,
+                     OtherReadings* others = nullptr);
 
 // The block with the five texts in place, track and genre bytes zero. A text
 // longer than its field is cut at a character boundary to fit it.

@@ -1,7 +1,7 @@
 // The ID3v2 tag at the start of an MP3 file: reading versions 2.2, 2.3 and
 // 2.4 into the twelve slots, and writing a fresh ID3v2.3 tag built from the
 // program's template. Texts are code-page (GB18030): UTF-16 and UTF-8 texts
-// converted, encoding-0 texts decided by text::decodeUnlabelled. The routines
+// converted, encoding-0 texts decided by text::readUnlabelled. The routines
 // work on a file the caller opened and closes; none shows a message.
 #pragma once
 
@@ -32,11 +32,15 @@ std::string normaliseGenre(std::string_view genre);
 // is untouched. Reads only the tag's bytes, never more than the file holds.
 // `asStored`, when given, receives the same texts with slot 6 as the frame
 // holds it (before "(17)" becomes "Rock"), for a writer that keeps a genre
-// the user did not touch.
-bool readId3v2(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr);
+// the user did not touch. `others`, when given, receives for each slot whose
+// text holds a guess (an encoding-0 value read one of two equally likely
+// ways) the text as the other reading would show it, nothing for the rest.
+bool readId3v2(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr,
+               OtherReadings* others = nullptr);
 
 // The same on tag bytes in memory, starting with the header.
-bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored = nullptr);
+bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored = nullptr,
+                   OtherReadings* others = nullptr);
 
 // The program's 1024-byte ID3v2.3 template: twelve empty frames and padding.
 std::string newId3v2Template();

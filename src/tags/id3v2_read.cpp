@@ -8,6 +8,7 @@
 #include "tags/id3v2_frames.h"
 #include "tags/id3v2_text.h"
 #include "tags/syncsafe.h"
+#include "text/detect.h"
 #include "text/gbtext.h"
 
 namespace qorin::tags {
@@ -30,6 +31,25 @@ std::string join(const std::vector<std::string>& values) {
   return out;
 }
 
+// A slot's text and, when some of its values were guesses, the same text
+// with their other readings in their place.
+struct SlotText {
+  std::string text;
+  std::optional<std::string> other;
+};
+
+// `others` (one entry a value, when given) make the other text.
+SlotText joined(std::vector<std::string> values, const std::vector<std::optional<std::string>>* others) {
+  SlotText out{join(values), std::nullopt};
+  if (!others || std::none_of(others->begin(), others->end(), [](const auto& o) { return o.has_value(); }))
+    return out;
+  for (std::size_t i = 0; i < values.size() && i < others->size(); ++i) {
+    if ((*others)[i]) values[i] = *(*others)[i];
+  }
+  out.other = join(values);
+  return out;
+}
+
 bool isBareGenreNumber(std::string_view s) {
   if (s.empty() || s.size() > 3) return false;
   return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -42,9 +62,11 @@ std::optional<std::string_view> genreWord(std::string_view s) {
   return std::nullopt;
 }
 
-std::string textFrame(const Id3v2Frame& f, int version, bool genre) {
+SlotText textFrame(const Id3v2Frame& f, int version, bool genre, bool wantOther) {
   if (f.content.empty()) return {};
-  std::vector<std::string> values = decodeValues(encodingOf(f.content[0]), f.content.substr(1));
+  std::vector<std::optional<std::string>> others;
+  std::vector<std::string> values =
+      decodeValues(encodingOf(f.content[0]), f.content.substr(1), wantOther ? &others : nullptr);
   if (genre && version == 4) {
     // ID3v2.4 lists genres as separate values: numbers, RX, CR or names.
     for (auto& v : values) {
@@ -55,26 +77,33 @@ std::string textFrame(const Id3v2Frame& f, int version, bool genre) {
       }
     }
   }
-  return join(values);
+  return joined(std::move(values), wantOther ? &others : nullptr);
 }
 
 // COMM: encoding, language, description and its terminator, then the text.
-std::string commentText(const Id3v2Frame& f) {
+SlotText commentText(const Id3v2Frame& f, bool wantOther) {
   const std::string_view b = f.content;
   const TextEncoding enc = encodingOf(b[0]);
   const std::size_t end = findTerminator(b, enc, 4);
-  return join(decodeValues(enc, b.substr(end + terminatorLength(enc))));
+  std::vector<std::optional<std::string>> others;
+  std::vector<std::string> values =
+      decodeValues(enc, b.substr(end + terminatorLength(enc)), wantOther ? &others : nullptr);
+  return joined(std::move(values), wantOther ? &others : nullptr);
 }
 
 // WXXX: encoding, description and its terminator, then the URL.
-std::string urlFrame(const Id3v2Frame& f) {
+SlotText urlFrame(const Id3v2Frame& f, bool wantOther) {
   const std::string_view b = f.content;
   if (b.empty()) return {};
   const TextEncoding enc = encodingOf(b[0]);
   const std::size_t end = findTerminator(b, enc, 1);
   if (end == std::string_view::npos) return {};
   std::string_view url = b.substr(end + terminatorLength(enc));
-  return text::decodeUnlabelled(url.substr(0, url.find('\0')));
+  url = url.substr(0, url.find('\0'));
+  if (!wantOther) return {text::decodeUnlabelled(url), std::nullopt};
+  text::Reading r = text::readUnlabelled(url);
+  if (!r.uncertain) return {std::move(r.text), std::nullopt};
+  return {std::move(r.text), std::move(r.alternative)};
 }
 
 bool isYear(std::string_view t) {
@@ -109,51 +138,68 @@ bool hasId3v2(platform::ByteSource& file) {
   return file.readAt(0, kId3v2HeaderSize, head) && validHeader(head);
 }
 
-bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored) {
+bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored, OtherReadings* others) {
   if (!validHeader(tag)) return false;
   const detail::Id3v2Frames walk = detail::walkId3v2Frames(tag);
   const int v = walk.version;
-  TagFields out;
-  std::array<bool, TagFields::kSlotCount + 1> found{};
+  const bool wantOther = others != nullptr;
+  // `alt`: each slot's text with the other readings of its guessed values.
+  TagFields out, alt;
+  std::array<bool, TagFields::kSlotCount + 1> found{}, guessed{};
   std::optional<std::string> recordingTime;
   detail::SlotClaims claims;
   for (const Id3v2Frame& f : walk.frames) {
     if (!f.readable) continue;
     if (detail::v23Id(f, v) == "TDRC") {  // ID3v2.4 writers put the year here
       // Only a year as digits: "Oct 2001" has none to give.
-      const std::string t = textFrame(f, v, false);
+      const std::string t = textFrame(f, v, false, false).text;
       if (!recordingTime && isYear(t)) recordingTime = t.substr(0, 4);
       continue;
     }
     const int slot = claims.claim(f, v);
     if (slot == 0) continue;
-    const std::string text = slot == kComment ? commentText(f)
-                             : slot == kUrl   ? urlFrame(f)
-                                              : textFrame(f, v, slot == kGenre);
+    const SlotText read = slot == kComment ? commentText(f, wantOther)
+                          : slot == kUrl   ? urlFrame(f, wantOther)
+                                           : textFrame(f, v, slot == kGenre, wantOther);
+    const std::string& other = read.other ? *read.other : read.text;
     // A repeated frame (two TPE1 for two artists) shows as one more value.
-    if (found[slot] && !text.empty()) {
-      if (!out[slot].empty()) out[slot] += '/';
-      out[slot] += text;
+    if (found[slot] && !read.text.empty()) {
+      if (!out[slot].empty()) {
+        out[slot] += '/';
+        alt[slot] += '/';
+      }
+      out[slot] += read.text;
+      alt[slot] += other;
     } else if (!found[slot]) {
-      out[slot] = text;
+      out[slot] = read.text;
+      alt[slot] = other;
     }
     found[slot] = true;
+    guessed[slot] = guessed[slot] || read.other.has_value();
   }
   if (!found[kYear] && recordingTime) out[kYear] = *recordingTime;
   if (asStored) *asStored = out;
   if (!out[kGenre].empty()) out[kGenre] = normaliseGenre(out[kGenre]);
+  if (others) {
+    if (!alt[kGenre].empty()) alt[kGenre] = normaliseGenre(alt[kGenre]);
+    for (int slot = 1; slot <= TagFields::kSlotCount; ++slot) {
+      auto& o = (*others)[slot];
+      o.reset();
+      if (guessed[static_cast<std::size_t>(slot)] && alt[slot] != out[slot]) o = std::move(alt[slot]);
+    }
+  }
   fields = std::move(out);
   return true;
 }
 
-bool readId3v2(platform::ByteSource& file, TagFields& fields, TagFields* asStored) {
+bool readId3v2(platform::ByteSource& file, TagFields& fields, TagFields* asStored, OtherReadings* others) {
   std::string head;
   if (!file.readAt(0, kId3v2HeaderSize, head) || !validHeader(head)) return false;
   // The source caps the read at the file's length, whatever the size claims.
   const std::uint32_t size = *decodeSyncSafe(std::string_view(head).substr(kId3v2SizeAt));
   std::string tag;
   if (!file.readAt(0, kId3v2HeaderSize + std::size_t{size}, tag)) return false;
-  return parseId3v2Tag(tag, fields, asStored);
+  return parseId3v2Tag(tag, fields, asStored, others);
 }
 
 }  // namespace qorin::tags

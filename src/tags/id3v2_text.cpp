@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/detect.h"
 #include "text/gbtext.h"
 
 namespace qorin::tags::detail {
@@ -152,7 +153,7 @@ std::size_t findTerminator(std::string_view b, TextEncoding enc, std::size_t fro
   return std::string_view::npos;
 }
 
-std::string decodeText(TextEncoding enc, std::string_view b) {
+std::string decodeText(TextEncoding enc, std::string_view b, std::optional<std::string>* other) {
   if (isWide(enc)) {
     bool big = enc == TextEncoding::Utf16Be;
     if (b.size() >= 2) {
@@ -174,14 +175,21 @@ std::string decodeText(TextEncoding enc, std::string_view b) {
       if (auto gb = text::utf8ToGb(b)) return *std::move(gb);
     }
   }
-  return text::decodeUnlabelled(b);
+  if (!other) return text::decodeUnlabelled(b);
+  text::Reading r = text::readUnlabelled(b);
+  if (r.uncertain) *other = std::move(r.alternative);
+  return std::move(r.text);
 }
 
-std::vector<std::string> decodeValues(TextEncoding enc, std::string_view b) {
+std::vector<std::string> decodeValues(TextEncoding enc, std::string_view b,
+                                      std::vector<std::optional<std::string>>* others) {
   std::vector<std::string> out;
   for (const std::string_view v : splitValues(enc, b)) {
-    std::string s = decodeText(enc, v);
-    if (!s.empty()) out.push_back(std::move(s));
+    std::optional<std::string> other;
+    std::string s = decodeText(enc, v, others ? &other : nullptr);
+    if (s.empty()) continue;
+    out.push_back(std::move(s));
+    if (others) others->push_back(std::move(other));
   }
   return out;
 }

@@ -24,12 +24,16 @@ inline std::size_t terminatorLength(TextEncoding e) { return isWide(e) ? 2 : 1; 
 std::size_t findTerminator(std::string_view b, TextEncoding enc, std::size_t from);
 
 // One stored text (no terminator inside) in the code page. Encoding 0 (and
-// code-page bytes under the UTF-8 mark) decode by text::decodeUnlabelled.
-std::string decodeText(TextEncoding enc, std::string_view bytes);
+// code-page bytes under the UTF-8 mark) decode by text::readUnlabelled; when
+// that cannot tell two readings apart, `other` (when given) receives the one
+// not returned, and is left alone otherwise.
+std::string decodeText(TextEncoding enc, std::string_view bytes, std::optional<std::string>* other = nullptr);
 
 // The values of a text separated by terminators, in the code page; empty
-// values left out.
-std::vector<std::string> decodeValues(TextEncoding enc, std::string_view bytes);
+// values left out. `others`, when given, gets one entry a value returned:
+// its other reading when it was a guess, nothing when it was certain.
+std::vector<std::string> decodeValues(TextEncoding enc, std::string_view bytes,
+                                      std::vector<std::optional<std::string>>* others = nullptr);
 
 // "\xFF\xFE" and the text in UTF-16LE; nothing when the text does not convert.
 std::optional<std::string> utf16WithBom(std::string_view codePageText);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 namespace qorin::tags {
@@ -33,6 +34,19 @@ struct TagFields {
   const std::string& operator[](int slot) const { return texts[static_cast<std::size_t>(slot - 1)]; }
 
   bool operator==(const TagFields&) const = default;
+};
+
+// For the slots whose text was stored without an encoding label and whose
+// two likeliest readings scored too close to tell: the reading not shown.
+// Nothing for a slot read with certainty.
+struct OtherReadings {
+  std::array<std::optional<std::string>, TagFields::kSlotCount> texts;
+
+  // 1-based slot access; slot must be 1..12.
+  std::optional<std::string>& operator[](int slot) { return texts[static_cast<std::size_t>(slot - 1)]; }
+  const std::optional<std::string>& operator[](int slot) const {
+    return texts[static_cast<std::size_t>(slot - 1)];
+  }
 };
 
 }  // namespace qorin::tags

@@ -34,6 +34,7 @@ constexpr std::size_t kTrackBytes = 2;
 
 const QColor kGrey(0xC0, 0xC0, 0xC0);
 const QColor kWhite(0xFF, 0xFF, 0xFF);
+const QColor kGuessed(0xFF, 0xF2, 0xB0);
 
 std::string codePage(const QLineEdit* box) { return text::fromQtOrEmpty(box->text()); }
 std::string codePage(const QPlainTextEdit* box) { return text::fromQtOrEmpty(box->toPlainText()); }
@@ -112,6 +113,7 @@ TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state,
   joinHandlers();
 
   TagFields v1, v2, v1Stored, v2Stored;
+  OtherReadings v1Others, v2Others;
   platform::OpenFile file;
   if (!file.open(path_, platform::OpenMode::Read)) {
     openFailed_ = true;
@@ -121,16 +123,16 @@ TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state,
   }
 
   filling_ = true;
-  if (readId3v1(file, v1, &v1Stored)) {
+  if (readId3v1(file, v1, &v1Stored, &v1Others)) {
     ui_->ID3v1选择框->setChecked(true);
-    showId3v1Fields(v1, &v1Stored);
+    showId3v1Fields(v1, &v1Stored, &v1Others);
   } else {
     ui_->ID3v1选择框->setChecked(false);
     setId3v1GroupState();
   }
-  if (readId3v2(file, v2, &v2Stored)) {
+  if (readId3v2(file, v2, &v2Stored, &v2Others)) {
     ui_->ID3v2选择框->setChecked(true);
-    showId3v2Fields(v2, &v2Stored);
+    showId3v2Fields(v2, &v2Stored, &v2Others);
   } else {
     ui_->ID3v2选择框->setChecked(false);
     setId3v2GroupState();
@@ -180,7 +182,8 @@ void TagEditorWindow::setUpControls() {
 void TagEditorWindow::joinHandlers() {
   // Every box of a group shares the change handler of its track box.
   const auto join = [this](QWidget* box, void (TagEditorWindow::*mark)()) {
-    const auto handler = [this, mark] {
+    const auto handler = [this, box, mark] {
+      paint(box);
       if (!filling_) (this->*mark)();
     };
     if (auto* e = qobject_cast<QLineEdit*>(box)) connect(e, &QLineEdit::textChanged, this, handler);
@@ -203,6 +206,7 @@ void TagEditorWindow::joinHandlers() {
     markId3v2Changed();
   });
   connect(ui_->流派2组合框, &QComboBox::editTextChanged, this, [this] {
+    paint(ui_->流派2组合框->lineEdit());
     if (!filling_) markId3v2Changed();
   });
 
@@ -221,13 +225,46 @@ void TagEditorWindow::joinHandlers() {
   connect(ui_->关闭按钮, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TagEditorWindow::fill(QWidget* box, const std::string& text, const std::string& keep) {
+void TagEditorWindow::fill(QWidget* box, const std::string& text, const std::string& keep,
+                           const std::optional<std::string>& other) {
   if (auto* line = qobject_cast<QLineEdit*>(box)) {
     setProgramText(line, text::toQt(text));
     shown_[box] = {line->text(), keep};
   } else if (auto* plain = qobject_cast<QPlainTextEdit*>(box)) {
     setProgramText(plain, text::toQt(text));
     shown_[box] = {plain->toPlainText(), keep};
+  }
+  noteGuess(box, other);
+}
+
+void TagEditorWindow::noteGuess(QWidget* box, const std::optional<std::string>& other) {
+  if (other) {
+    others_[box] = text::toQt(*other);
+    paint(box);
+  } else if (others_.erase(box) != 0) {
+    showGuess(box, false);
+  }
+}
+
+void TagEditorWindow::paint(QWidget* box) {
+  if (!others_.count(box)) return;  // never a guess: its look is its group's
+  const bool genre = box == ui_->流派2组合框->lineEdit();
+  showGuess(box, genre ? genre2AsRead() : showsAsRead(box));
+}
+
+void TagEditorWindow::showGuess(QWidget* box, bool guess) {
+  const auto it = others_.find(box);
+  box->setToolTip(guess && it != others_.end()
+                      ? QStringLiteral("编码无法确定，也可能是：“") + it->second + QStringLiteral("”")
+                      : QString());
+  // A greyed group stays grey; the mark shows again when it is ticked. The
+  // genre box's line has no look of its own and goes back to the combo's.
+  if (guess && box->isEnabled()) {
+    setBackground(box, kGuessed);
+  } else if (box == ui_->流派2组合框->lineEdit()) {
+    box->setPalette(QPalette());
+  } else {
+    setBackground(box, box->isEnabled() ? kWhite : kGrey);
   }
 }
 
@@ -240,28 +277,32 @@ std::string TagEditorWindow::boxText(QWidget* box) const {
 }
 
 void TagEditorWindow::fillShared(const std::array<QWidget*, 6>& boxes, const TagFields& f,
-                                 const TagFields& keep) {
+                                 const TagFields& keep, const OtherReadings* others) {
   // The fields both tags have, in the order of the boxes.
   constexpr Slot kSlots[] = {kTitle, kArtist, kAlbum, kYear, kTrack, kComment};
-  for (std::size_t i = 0; i < boxes.size(); ++i) fill(boxes[i], f[kSlots[i]], keep[kSlots[i]]);
+  for (std::size_t i = 0; i < boxes.size(); ++i)
+    fill(boxes[i], f[kSlots[i]], keep[kSlots[i]], others ? (*others)[kSlots[i]] : std::nullopt);
 }
 
-void TagEditorWindow::showId3v1Fields(const TagFields& f, const TagFields* asStored) {
+void TagEditorWindow::showId3v1Fields(const TagFields& f, const TagFields* asStored,
+                                      const OtherReadings* others) {
   const TagFields& keep = asStored ? *asStored : f;
   fillShared({ui_->歌曲名1编辑框, ui_->艺术家1编辑框, ui_->专辑1编辑框, ui_->年代1编辑框, ui_->音轨1编辑框,
               ui_->注释1编辑框},
-             f, keep);
+             f, keep, others);
   const auto position = genrePosition(text::toNumber(f[kGenre]));
   ui_->流派1组合框->setCurrentIndex(position.value_or(-1));
   // A genre number past the list (255 for none, or 126..254) is kept as it was.
   shownGenre1_ = ShownGenre{ui_->流派1组合框->currentIndex(), {}, keep[kGenre]};
 }
 
-void TagEditorWindow::showId3v2Fields(const TagFields& f, const TagFields* asStored) {
+void TagEditorWindow::showId3v2Fields(const TagFields& f, const TagFields* asStored,
+                                      const OtherReadings* others) {
   const TagFields& keep = asStored ? *asStored : f;
+  const auto other = [others](int slot) { return others ? (*others)[slot] : std::nullopt; };
   fillShared({ui_->歌曲名2编辑框, ui_->艺术家2编辑框, ui_->专辑2编辑框, ui_->年代2编辑框, ui_->音轨2编辑框,
               ui_->注释2编辑框},
-             f, keep);
+             f, keep, others);
   // A genre named like an item selects it; any other text stands as free text.
   QComboBox* genre = ui_->流派2组合框;
   const QString g = text::toQt(f[kGenre]);
@@ -269,11 +310,12 @@ void TagEditorWindow::showId3v2Fields(const TagFields& f, const TagFields* asSto
   genre->setCurrentIndex(index);
   if (index < 0) genre->setEditText(g);
   shownGenre2_ = ShownGenre{genre->currentIndex(), genre->currentText(), keep[kGenre]};
-  fill(ui_->版权编辑框, f[kCopyright], keep[kCopyright]);
-  fill(ui_->作曲家编辑框, f[kComposer], keep[kComposer]);
-  fill(ui_->原创者编辑框, f[kOriginalArtist], keep[kOriginalArtist]);
-  fill(ui_->URL编辑框, f[kUrl], keep[kUrl]);
-  fill(ui_->编码者编辑框, f[kEncodedBy], keep[kEncodedBy]);
+  noteGuess(genre->lineEdit(), other(kGenre));
+  fill(ui_->版权编辑框, f[kCopyright], keep[kCopyright], other(kCopyright));
+  fill(ui_->作曲家编辑框, f[kComposer], keep[kComposer], other(kComposer));
+  fill(ui_->原创者编辑框, f[kOriginalArtist], keep[kOriginalArtist], other(kOriginalArtist));
+  fill(ui_->URL编辑框, f[kUrl], keep[kUrl], other(kUrl));
+  fill(ui_->编码者编辑框, f[kEncodedBy], keep[kEncodedBy], other(kEncodedBy));
 }
 
 void TagEditorWindow::setId3v1GroupState() {
@@ -281,6 +323,7 @@ void TagEditorWindow::setId3v1GroupState() {
   for (QWidget* box : id3v1Boxes()) {
     setBackground(box, on ? kWhite : kGrey);
     box->setEnabled(on);
+    paint(box);
   }
   ui_->流派1组合框->setEnabled(on);
   ui_->v1复制到v2按钮->setEnabled(on);
@@ -292,8 +335,10 @@ void TagEditorWindow::setId3v2GroupState() {
   for (QWidget* box : id3v2Boxes()) {
     setBackground(box, on ? kWhite : kGrey);
     box->setEnabled(on);
+    paint(box);
   }
   ui_->流派2组合框->setEnabled(on);
+  paint(ui_->流派2组合框->lineEdit());
   ui_->v2复制到v1按钮->setEnabled(on);
   ui_->更新按钮->setEnabled(true);
 }
@@ -348,6 +393,7 @@ void TagEditorWindow::copyV1ToV2() {
   if (genre < 0) genre2->setEditText({});
   state_.genreSelection[1] = genre;
   shownGenre2_.reset();
+  paint(genre2->lineEdit());
   ui_->注释2编辑框->setPlainText(ui_->注释1编辑框->toPlainText());
   markId3v2Changed();
 }
@@ -357,6 +403,12 @@ bool TagEditorWindow::showsAsRead(QWidget* box) const {
   const QString now = line ? line->text() : qobject_cast<const QPlainTextEdit*>(box)->toPlainText();
   const auto it = shown_.find(box);
   return it != shown_.end() && it->second.text == now;
+}
+
+bool TagEditorWindow::genre2AsRead() const {
+  const QComboBox* genre = ui_->流派2组合框;
+  return shownGenre2_ && genre->currentIndex() == shownGenre2_->index &&
+         genre->currentText() == shownGenre2_->text;
 }
 
 std::optional<std::array<std::string, 5>> TagEditorWindow::id3v1Texts() {
@@ -409,9 +461,7 @@ TagFields TagEditorWindow::id3v2Fields() const {
   // A genre typed as free text is written as it stands rather than dropped;
   // one left as the file had it keeps the frame's own text ("(17)" stays).
   if (index < 0) fields[kGenre] = text::fromQtOrEmpty(genre->currentText());
-  if (shownGenre2_ && genre->currentIndex() == shownGenre2_->index &&
-      genre->currentText() == shownGenre2_->text)
-    fields[kGenre] = shownGenre2_->keep;
+  if (genre2AsRead()) fields[kGenre] = shownGenre2_->keep;
   return fields;
 }
 

@@ -46,9 +46,13 @@ class TagEditorWindow : public QDialog {
 
   // Fill the groups. `asStored` holds what the update writes for a box the
   // user leaves as it was shown (for ID3v1 the stored bytes, for ID3v2 the
-  // genre before "(17)" became "Rock"); without it, the shown texts.
-  void showId3v1Fields(const TagFields& fields, const TagFields* asStored = nullptr);
-  void showId3v2Fields(const TagFields& fields, const TagFields* asStored = nullptr);
+  // genre before "(17)" became "Rock"); without it, the shown texts. A box
+  // whose slot has an entry in `others` is marked as a guess while it shows
+  // what was read.
+  void showId3v1Fields(const TagFields& fields, const TagFields* asStored = nullptr,
+                       const OtherReadings* others = nullptr);
+  void showId3v2Fields(const TagFields& fields, const TagFields* asStored = nullptr,
+                       const OtherReadings* others = nullptr);
   void setId3v1GroupState();
   void setId3v2GroupState();
   void markId3v1Changed();
@@ -73,12 +77,21 @@ class TagEditorWindow : public QDialog {
     QString text;
     std::string keep;
   };
-  void fill(QWidget* box, const std::string& text, const std::string& keep);
+  void fill(QWidget* box, const std::string& text, const std::string& keep,
+            const std::optional<std::string>& other = std::nullopt);
   // Title, artist, album, year, track and comment boxes of one group.
-  void fillShared(const std::array<QWidget*, 6>& boxes, const TagFields& f, const TagFields& keep);
+  void fillShared(const std::array<QWidget*, 6>& boxes, const TagFields& f, const TagFields& keep,
+                  const OtherReadings* others);
   std::string boxText(QWidget* box) const;
   // True while the box shows what was read into it.
   bool showsAsRead(QWidget* box) const;
+  bool genre2AsRead() const;
+  // A box shows a guess while it shows the text read with an uncertain
+  // encoding: its tooltip names the other reading and its background is pale.
+  void noteGuess(QWidget* box, const std::optional<std::string>& other);
+  void paint(QWidget* box);
+  void showGuess(QWidget* box, bool guess);
+  std::map<const QWidget*, QString> others_;
   // The ID3v1 texts to write (title, artist, album, year, comment) as the
   // block stores them; nothing, after naming them, when some characters
   // cannot be held.
