@@ -111,6 +111,7 @@ for i in range(0, len(S2T) - 1, 2):
 # as Debian's unicode-data installs it; needed only to run this script).
 # Its traditional-text classes (kFrequency) were tried as well: they made
 # Big5 readings of simplified names cheaper than those names' own reading.
+# Traditional forms take the rank of their simplified form instead.
 UNIHAN = "/usr/share/unicode"
 
 
@@ -127,6 +128,14 @@ for ch, value in unihan("Unihan_Readings", "kHanyuPinlu"):
     pinlu[ch] = sum(int(x[x.index("(") + 1:x.index(")")]) for x in value.split())
 for i, ch in enumerate(sorted(pinlu, key=lambda c: -pinlu[c])):
     simplified_rank[ch] = min(simplified_rank.get(ch, i), i)
+# A traditional form is as common as its simplified one: the pairs above and
+# every pair the Unicode database knows.
+pairs = [(S2T[i], S2T[i + 1]) for i in range(0, len(S2T) - 1, 2)]
+for t, v in unihan("Unihan_Variants", "kSimplifiedVariant"):
+    pairs += [(chr(int(x[2:], 16)), t) for x in v.split()]
+for s_form, t in pairs:
+    if s_form != t and s_form in simplified_rank:
+        traditional_rank[t] = min(traditional_rank.get(t, simplified_rank[s_form]), simplified_rank[s_form])
 
 
 def ranked_cost(ch, other, rank):
@@ -195,7 +204,9 @@ for lead in range(0x81, 0xFF):
                 cost = 12
             elif lead in (0xA4, 0xA5) and trail >= 0xA1:  # kana
                 cost = 15
-            elif 0xA6 <= lead <= 0xA9 and trail >= 0xA1:  # Greek, Cyrillic, pinyin, box drawing
+            elif lead == 0xA9 and trail >= 0xA1:  # box drawing: no title has it
+                cost = 20
+            elif 0xA6 <= lead <= 0xA8 and trail >= 0xA1:  # Greek, Cyrillic, pinyin
                 cost = 14
             else:
                 cost = 16

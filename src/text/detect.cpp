@@ -261,7 +261,7 @@ Score latin1(Bytes b) {
     int k = 0;
     if (c < 0xA0) {
       k = 20;  // control codes
-    } else if (c == 0xB2 || c == 0xB3 || c == 0xB0) {
+    } else if ((c == 0xB2 || c == 0xB3 || c == 0xB0) && i > 0 && (digit(b[i - 1]) || letter(b[i - 1]))) {
       k = 8;  // m², 20°
     } else if (!highLetter(c)) {
       k = (c == 0xA0 ? 12 : 10) + (before && after ? 10 : before || after ? 6 : 0);

@@ -125,9 +125,9 @@ TEST(ReadUnlabelled, ChineseTitlesAndNames) {
       {"simplified titles, GBK", testdata::kSimplifiedTitles, Charset::Gbk, 0.005},
       {"simplified names, GBK", testdata::kSimplifiedNames, Charset::Gbk, 0.005},
       {"traditional titles, GBK", testdata::kTraditionalTitles, Charset::Gbk, 0.01},
-      {"traditional names, GBK", testdata::kTraditionalNames, Charset::Gbk, 0.05},
-      {"traditional titles, Big5", testdata::kTraditionalTitles, Charset::Big5, 0.05},
-      {"traditional names, Big5", testdata::kTraditionalNames, Charset::Big5, 0.08},
+      {"traditional names, GBK", testdata::kTraditionalNames, Charset::Gbk, 0.02},
+      {"traditional titles, Big5", testdata::kTraditionalTitles, Charset::Big5, 0.01},
+      {"traditional names, Big5", testdata::kTraditionalNames, Charset::Big5, 0.04},
       {"simplified titles, UTF-8", testdata::kSimplifiedTitles, Charset::Utf8, 0},
       {"traditional names, UTF-8", testdata::kTraditionalNames, Charset::Utf8, 0},
   };
