@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-dev
   desktop-file-utils appstream file dpkg-dev
   g++-mingw-w64-x86-64-posix googletest libz-mingw-w64-dev wine64
+  fuse3 exfat-fuse exfatprogs fusefat dosfstools ntfs-3g
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "platform/fs.h"
 
+#include "platform/no_replace.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -21,7 +23,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
@@ -181,23 +182,11 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
 
 namespace {
 
-int renameInFolder(int dirFd, const char* from, const char* to) {
-#ifdef SYS_renameat2
-  if (::syscall(SYS_renameat2, dirFd, from, dirFd, to, 1 /* RENAME_NOREPLACE */) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-#endif
-  // The file system refuses the flag: link + unlink cannot replace either.
-  if (::linkat(dirFd, from, dirFd, to, 0) != 0) return -1;
-  if (::unlinkat(dirFd, from, 0) != 0) {
-    const int saved = errno;
-    ::unlinkat(dirFd, to, 0);  // back out: the second name is ours and points at the same file
-    errno = saved;
-    return -1;
-  }
-  return 0;
+// A path-based rename asks the device afresh each time.
+int renameNoReplaceNative(const char* from, const char* to) {
+  RenameWays ways;
+  return detail::renameNoReplaceAt(AT_FDCWD, from, to, ways, 0);
 }
-
-int renameNoReplaceNative(const char* from, const char* to) { return renameInFolder(AT_FDCWD, from, to); }
 
 std::string uniqueSibling(const std::string& path) {
   static std::mt19937_64 rng{std::random_device{}()};
@@ -306,7 +295,10 @@ Folder::Folder(Folder&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       error_(other.error_),
       changed_(other.changed_),
-      identity_(other.identity_) {}
+      identity_(other.identity_),
+      shared_(other.shared_),
+      own_(std::move(other.own_)),
+      ignoresCase_(other.ignoresCase_) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
@@ -315,6 +307,9 @@ Folder& Folder::operator=(Folder&& other) noexcept {
     error_ = other.error_;
     changed_ = other.changed_;
     identity_ = other.identity_;
+    shared_ = other.shared_;
+    own_ = std::move(other.own_);
+    ignoresCase_ = other.ignoresCase_;
   }
   return *this;
 }
@@ -375,7 +370,7 @@ class ShortNative {
 };
 
 std::optional<FileIdentity> identityAt(int fd, const char* name);
-Folder::Outcome renameAt(int fd, const char* from, const char* to);
+Folder::Outcome renameAt(int fd, const char* from, const char* to, RenameWays& ways, std::uint64_t device);
 }  // namespace
 
 std::optional<NativeName> NativeName::of(std::string_view name) {
@@ -414,9 +409,9 @@ std::optional<FileIdentity> identityAt(int fd, const char* n) {
                       static_cast<std::uint64_t>(st.st_size), 0};
 }
 
-Folder::Outcome renameAt(int fd, const char* from, const char* to) {
+Folder::Outcome renameAt(int fd, const char* from, const char* to, RenameWays& ways, std::uint64_t device) {
   if (fd < 0) return {RenameResult::SourceMissing, 0};
-  if (renameInFolder(fd, from, to) == 0) return {RenameResult::Renamed, 0};
+  if (detail::renameNoReplaceAt(fd, from, to, ways, device) == 0) return {RenameResult::Renamed, 0};
   const int err = errno;
   if (err == EEXIST) return {RenameResult::TargetExists, 0};
   if (err == ENOENT) return {RenameResult::SourceMissing, 0};
@@ -428,11 +423,17 @@ Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const
   if (fd_ < 0) return {RenameResult::SourceMissing, 0};
   const ShortNative src(from), dst(to);
   if (!src || !dst) return {RenameResult::Unconvertible, 0};
-  return renameAt(fd_, src.c_str(), dst.c_str());
+  return renameAt(fd_, src.c_str(), dst.c_str(), shared_ ? *shared_ : own_, identity_.device);
 }
 
 Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) const {
-  return renameAt(fd_, from.bytes_.c_str(), to.bytes_.c_str());
+  return renameAt(fd_, from.bytes_.c_str(), to.bytes_.c_str(), shared_ ? *shared_ : own_, identity_.device);
+}
+
+bool Folder::ignoresCase() const {
+  if (fd_ < 0) return false;
+  if (ignoresCase_ < 0) ignoresCase_ = detail::ignoresCaseAt(fd_) ? 1 : 0;
+  return ignoresCase_ == 1;
 }
 
 bool Folder::sync() const { return fd_ >= 0 && ::fsync(fd_) == 0; }
@@ -814,7 +815,10 @@ Folder::Folder(Folder&& other) noexcept
       handle_(std::exchange(other.handle_, nullptr)),
       error_(other.error_),
       changed_(other.changed_),
-      identity_(other.identity_) {}
+      identity_(other.identity_),
+      shared_(other.shared_),
+      own_(std::move(other.own_)),
+      ignoresCase_(other.ignoresCase_) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
@@ -824,6 +828,9 @@ Folder& Folder::operator=(Folder&& other) noexcept {
     error_ = other.error_;
     changed_ = other.changed_;
     identity_ = other.identity_;
+    shared_ = other.shared_;
+    own_ = std::move(other.own_);
+    ignoresCase_ = other.ignoresCase_;
   }
   return *this;
 }
@@ -895,6 +902,9 @@ Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) con
 }
 
 bool Folder::sync() const { return handle_ != nullptr; }  // folder entries cannot be flushed from user mode
+
+// NTFS as Windows mounts it; a folder marked case-sensitive is rare enough to go by name.
+bool Folder::ignoresCase() const { return kNamesIgnoreCase; }
 
 bool replaceFile(std::string_view from, std::string_view to) {
   const auto src = widePath(from), dst = widePath(to);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qorin::platform {
@@ -130,6 +131,28 @@ class NativeName {
   std::string bytes_;
 };
 
+// How a rename is kept from replacing a file, in the order tried: the
+// kernel's no-replace flag; a hard link, then the old name removed; the
+// target name claimed with an empty file of our own that is renamed over.
+// FUSE mounts of exFAT and FAT take neither of the first two, NFS not the flag.
+enum class NoReplaceWay : unsigned char { Flag, Link, Placeholder };
+
+// Which way each device takes, learned from the first refusal, so that a
+// pass over many files does not ask again for each one. A pass owns one and
+// hands it to its folders.
+class RenameWays {
+ public:
+  NoReplaceWay wayFor(std::uint64_t device) const;
+  void learn(std::uint64_t device, NoReplaceWay way);
+  // For tests: behave as a file system that refuses `way`.
+  void refuse(NoReplaceWay way) { refused_ |= static_cast<unsigned char>(1u << static_cast<unsigned>(way)); }
+  bool refuses(NoReplaceWay way) const { return (refused_ >> static_cast<unsigned>(way)) & 1u; }
+
+ private:
+  std::vector<std::pair<std::uint64_t, NoReplaceWay>> learned_;
+  unsigned char refused_ = 0;
+};
+
 // An open folder. Names given to it are single names inside it, resolved
 // relative to the open folder, so a pass over thousands of files neither
 // walks the path again for each one nor follows a folder renamed meanwhile.
@@ -180,6 +203,14 @@ class Folder {
   Outcome rename(std::string_view from, std::string_view to) const;
   Outcome rename(const NativeName& from, const NativeName& to) const;
 
+  // Renames learn and use `ways` (which must outlive the folder's renames)
+  // instead of the folder's own.
+  void shareWays(RenameWays& ways) { shared_ = &ways; }
+
+  // Whether the file system takes names that differ only in case as one
+  // (exFAT, FAT); asked of it once, by a probe file of our own.
+  bool ignoresCase() const;
+
   // Makes the folder's entries durable.
   bool sync() const;
 
@@ -193,6 +224,9 @@ class Folder {
   int error_ = 0;
   bool changed_ = false;
   FileIdentity identity_;
+  RenameWays* shared_ = nullptr;
+  mutable RenameWays own_;
+  mutable signed char ignoresCase_ = -1;  // not asked yet
 };
 
 // Renames `from` over `to`, replacing it: only for the program's own files.

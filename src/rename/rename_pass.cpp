@@ -113,11 +113,13 @@ NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_
 }
 
 // A case-only change where the file system finds the file itself under
-// the new spelling.
+// the new spelling. FUSE numbers each spelling apart, so a folder that
+// ignores case vouches for it; were it wrong, the rename through the
+// temporary name still could not replace the other file.
 bool targetIsItself(const platform::Folder& folder, std::string_view from, std::string_view to) {
   if (from == to || !text::equalsNoCase(from, to)) return false;
   const auto a = folder.identityOf(from), b = folder.identityOf(to);
-  return a && b && *a == *b;
+  return a && b && (*a == *b || folder.ignoresCase());
 }
 
 // The file is still the one the record describes. Where the file system
@@ -160,12 +162,13 @@ class PhaseRunner {
   // `native` may give, per step, both names already converted.
   using NativePair = std::pair<const platform::NativeName*, const platform::NativeName*>;
   PhaseRunner(platform::RecordWriter& journal, const std::vector<StepRef>& steps,
-              const std::vector<RunFolder>& folders, const StopFn& stop,
+              const std::vector<RunFolder>& folders, const StopFn& stop, platform::RenameWays& ways,
               const std::vector<NativePair>* native = nullptr)
       : journal_(journal),
         steps_(steps),
         folders_(folders),
         stop_(stop),
+        ways_(ways),
         native_(native),
         out_(steps.size()) {}
 
@@ -295,6 +298,7 @@ class PhaseRunner {
     if (index == openIndex_) return folderOk_;
     openIndex_ = index;
     folder_ = folders_[index].openAsAdded();
+    folder_.shareWays(ways_);
     folderOk_ = folder_.isOpen();
     folderVerdict_ = folderVerdict(folder_);
     return folderOk_;
@@ -335,6 +339,7 @@ class PhaseRunner {
   const std::vector<StepRef>& steps_;
   const std::vector<RunFolder>& folders_;
   const StopFn& stop_;
+  platform::RenameWays& ways_;  // what each device takes, kept from folder to folder
   const std::vector<NativePair>* native_;
   std::vector<StepOutcome> out_;
   JournalLines lines_;
@@ -539,6 +544,7 @@ struct Loaded {
   std::unordered_map<std::uint32_t, std::size_t> trackOf;
   std::vector<RunFolder> folders;  // the record's folders, to be opened only as they were
   bool located = false;
+  platform::RenameWays* ways = nullptr;  // handed in for the undo, or the run's own
 
   bool interrupted() const { return !record.phases.empty() && !record.phases.back().ended; }
 };
@@ -776,7 +782,8 @@ Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind,
     return tr;
   }
 
-  PhaseRunner runner(file, planned.steps, l.folders, stop);
+  platform::RenameWays own;
+  PhaseRunner runner(file, planned.steps, l.folders, stop, l.ways ? *l.ways : own);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (isFailure(plan.verdicts[r].reason)) {
       tr.byTrack[trackOfRow[r]].verdict = plan.verdicts[r];
@@ -922,7 +929,7 @@ std::string progressBar(int marks) {
 }
 
 PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress,
-                       const StopFn& stop) {
+                       const StopFn& stop, platform::RenameWays* ways) {
   PassOutcome out;
   const int n = list.rowCount();
   out.total = n;
@@ -1055,7 +1062,8 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   int settledRows = 0;
   for (std::size_t r = 0; r < nu; ++r) settledRows += plan.verdicts[r].reason != Reason::None;
   marks.after(settledRows);
-  PhaseRunner runner(journal, planned.steps, folders, stop, &native);
+  platform::RenameWays own;
+  PhaseRunner runner(journal, planned.steps, folders, stop, ways ? *ways : own, &native);
   const std::vector<StepOutcome> steps = runner.run([&](std::size_t files) {
     settledRows += static_cast<int>(files);
     marks.after(settledRows);
@@ -1101,8 +1109,10 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   return out;
 }
 
-RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress, const StopFn& stop) {
+RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress, const StopFn& stop,
+                           platform::RenameWays* ways) {
   Loaded l = load(journalPath);
+  l.ways = ways;
   RecordOutcome out;
   out.status = statusOf(l.read);
   if (l.read != JournalRead::Ok) return out;

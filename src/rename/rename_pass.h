@@ -16,6 +16,10 @@
 
 #include "filelist/file_list.h"
 
+namespace qorin::platform {
+class RenameWays;
+}
+
 namespace qorin::rename {
 
 // Called with the progress bar text each time it gains marks (at most 20
@@ -55,8 +59,11 @@ struct PassOutcome {
 // new name as old name.
 // Stopped, the rows not reached lose their status and count in `stopped`;
 // the record keeps what was done, for the undo.
+// `ways` (tests hand one in) remembers which no-replace rename each device
+// takes; without it the pass keeps its own.
 PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
-                       const ProgressFn& progress = {}, const StopFn& stop = {});
+                       const ProgressFn& progress = {}, const StopFn& stop = {},
+                       platform::RenameWays* ways = nullptr);
 
 // One file of an undo or a recovery.
 struct FileOutcome {
@@ -98,7 +105,7 @@ struct RecordOutcome {
 // the undo, so files already back are not offered again and failed ones can
 // be retried.
 RecordOutcome undoLastPass(std::string_view journalPath, const ProgressFn& progress = {},
-                           const StopFn& stop = {});
+                           const StopFn& stop = {}, platform::RenameWays* ways = nullptr);
 
 // Shows an undo's or a rollback's results in the rows that list its files
 // (matched by folder and name): old name and status "撤消成功"/"撤消失败"
