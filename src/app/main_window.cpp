@@ -252,6 +252,8 @@ void MainWindow::setupList() {
   list_ = new session::ListCommands(ui_->显示超级列表框, session_, *dialogs_, this);
   connect(list_, &session::ListCommands::convertTagsRequested, this,
           [this] { session::convertTagsCommand(session_, *dialogs_, statusProgress_, this); });
+  connect(list_, &session::ListCommands::convertNamesRequested, this,
+          [this] { session::convertNamesCommand(session_, *dialogs_, statusProgress_, this); });
   connect(list_, &session::ListCommands::menuRequested, this,
           [this](const QPoint& p) { list_->showMenu(p, tabs()->currentIndex() == rules::kMp3Tab); });
   connect(list_, &session::ListCommands::filterRequested, this, &MainWindow::openFilter);
@@ -326,7 +328,7 @@ void MainWindow::openTagEditorForSelection(bool fromMenu) {
   }
   const filelist::FileEntry& e = session_.list()[row];
   if (text::hasExtension(e.oldName, "MP3")) {
-    tags::openTagEditor(this, e.oldPath(), tagEditorState_, *dialogs_);
+    tags::openTagEditor(this, e.diskPath(), tagEditorState_, *dialogs_);
   } else if (fromMenu) {
     dialogs_->message(this, platform::programTitle(), QStringLiteral("抱歉，该文件不是MP3文件！"),
                       platform::Dialogs::Icon::Exclamation);
@@ -403,10 +405,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
         return true;
       }
       QStringList paths;
-      for (const QUrl& u : d->mimeData()->urls())
-        if (u.isLocalFile()) paths << u.toLocalFile();
+      std::vector<QByteArray> systemPaths;  // not UTF-8: Qt's text would lose their bytes
+      for (const QUrl& u : d->mimeData()->urls()) {
+        if (!u.isLocalFile()) continue;
+        QByteArray bytes = QByteArray::fromPercentEncoding(u.path(QUrl::FullyEncoded).toLatin1());
+        if (QString::fromUtf8(bytes).toUtf8() == bytes)
+          paths << u.toLocalFile();
+        else
+          systemPaths.push_back(std::move(bytes));
+      }
       d->acceptProposedAction();
-      if (!paths.isEmpty()) list_->addDroppedItems(paths);
+      if (!paths.isEmpty() || !systemPaths.empty()) list_->addDroppedItems(paths, systemPaths);
       return true;
     }
   }

@@ -40,6 +40,7 @@ void scanInto(FileList& list, const std::string& dir, const ScanOptions& options
     r.added += list.fileCount() - first;
   }
   if (!options.subfolders) return;
+  for (const std::string& odd : listing.unreadableFolders) r.unreadableFolders.push_back(dir + odd);
   for (const std::string& sub : listing.folders)
     scanInto(list, platform::withSeparator(dir + sub), options, r, false);
 }

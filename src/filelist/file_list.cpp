@@ -59,7 +59,8 @@ const std::string& statusText(Status s) {
                                       text::gb("已转为Unicode"),
                                       text::gb("无需转换"),
                                       text::gb("转换失败"),
-                                      text::gb("编码无法确定")};
+                                      text::gb("编码无法确定"),
+                                      text::gb("已转为UTF-8")};
   return texts[static_cast<std::size_t>(s)];
 }
 
@@ -77,6 +78,7 @@ StatusIcon statusIcon(Status s) {
     case Status::Undone:
     case Status::Converted:
     case Status::ConversionNotNeeded:
+    case Status::NameConverted:
       break;
   }
   return StatusIcon::Success;
@@ -105,6 +107,7 @@ FileEntry FileList::operator[](int row) const {
   e.statusReason = r.statusReason;
   e.markDetail = r.markDetail;
   e.statusDetail = r.statusDetail;
+  e.gbkName = r.gbk;
   if (r.status == Status::ConversionUncertain && static_cast<std::size_t>(r.statusDetail) < notes_.size())
     e.statusNote = notes_[static_cast<std::size_t>(r.statusDetail)];
   return e;
@@ -146,8 +149,10 @@ std::uint32_t FileList::folderFor(std::string_view dir, const platform::FileIden
 void FileList::addName(std::string_view name) {
   // A million entries are held at once: an entry that grows shows here first.
   static_assert(sizeof(void*) != 8 || sizeof(Record) <= 56, "an entry outgrew its 56 bytes");
-  CompactText text(name);  // before the vector may move what `name` points into
-  entries_.emplace_back().oldName = std::move(text);
+  CompactText text(platform::nameText(name));  // before the vector may move what `name` points into
+  Record& e = entries_.emplace_back();
+  e.oldName = std::move(text);
+  e.gbk = platform::isGbkName(name);
   ++namesVersion_;
 }
 
@@ -237,8 +242,13 @@ void FileList::setDirectory(int row, std::string_view dir) {
   changed(row, row, columnBit(kColDir));
 }
 
+bool FileList::anyGbkName() const {
+  return std::any_of(entries_.begin(), entries_.begin() + rows_, [](const Record& e) { return e.gbk; });
+}
+
 void FileList::setOldName(int row, std::string_view name) {
-  at(row).oldName.assign(name);
+  at(row).oldName.assign(platform::nameText(name));
+  at(row).gbk = platform::isGbkName(name);
   ++namesVersion_;
   changed(row, row, columnBit(kColOld));
 }

@@ -71,6 +71,7 @@ enum class Status : unsigned char {
   ConversionNotNeeded,  // 无需转换
   ConversionFailed,     // 转换失败
   ConversionUncertain,  // 编码无法确定: a text's reading is not certain, it was left as stored
+  NameConverted,        // 已转为UTF-8: the name kept in the old code page is now the same text in UTF-8
 };
 const std::string& statusText(Status s);  // code page; empty for None
 StatusIcon statusIcon(Status s);
@@ -115,9 +116,18 @@ struct FileEntry {
   std::string_view statusNote;         // the status's own tooltip (the readings of 编码无法确定)
   std::int32_t markDetail = 0;
   std::int32_t statusDetail = 0;
+  bool gbkName = false;  // the name on disk is `oldName` in the old code page, not UTF-8
 
+  // Folder and name as shown.
   std::string oldPath() const {
     std::string p(dir);
+    p += oldName;
+    return p;
+  }
+  // Folder and name as the platform reaches the file (platform::gbkName).
+  std::string diskPath() const {
+    std::string p(dir);
+    if (gbkName) p += platform::kGbkNameMark;
     p += oldName;
     return p;
   }
@@ -180,6 +190,9 @@ class FileList {
 
   // What the hot loops read, without building a whole view.
   std::string_view oldName(int row) const { return at(row).oldName.view(); }
+  // Whether the row's name is kept on disk in the old code page.
+  bool gbkName(int row) const { return at(row).gbk; }
+  bool anyGbkName() const;
   std::string_view newName(int row) const { return at(row).newName.view(); }
   Reason proposalProblem(int row) const { return at(row).proposalProblem; }
   std::uint32_t folderOf(int row) const { return at(row).folder; }
@@ -196,6 +209,7 @@ class FileList {
   std::uint32_t folderFor(std::string_view dir, const platform::FileIdentity& identity);
 
   // Appends an entry that becomes a row with the next fillRows(kFillAppend).
+  // Names here and in setOldName may carry platform::kGbkNameMark.
   void addName(std::string_view name);
   void reserve(std::size_t n) { entries_.reserve(n); }
   std::size_t capacity() const { return entries_.capacity(); }
@@ -278,6 +292,7 @@ class FileList {
     Reason mark = Reason::None;
     Reason statusReason = Reason::None;
     bool shown = false;  // shown one by one, beyond the prefix
+    bool gbk = false;    // oldName is stored on disk in the old code page
   };
 
   // A row's proposal shows in column 新文件名: the rows of a preview make a

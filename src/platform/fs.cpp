@@ -62,7 +62,42 @@ std::string_view fileNameOf(std::string_view path) {
   return p == std::string_view::npos ? path : path.substr(p + 1);
 }
 
-bool nameLess(std::string_view a, std::string_view b) { return text::naturalLess(a, b); }
+bool nameLess(std::string_view a, std::string_view b) { return text::naturalLess(nameText(a), nameText(b)); }
+
+std::string gbkName(std::string_view text) {
+  std::string out(1, kGbkNameMark);
+  out += text;
+  return out;
+}
+
+std::string shownPath(std::string_view path) {
+  std::string out(path);
+  std::erase(out, kGbkNameMark);
+  return out;
+}
+
+std::string escapedBytes(std::string_view bytes) {
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    std::size_t n = 1;
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x80) {
+      n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+      if (n == 0 || i + n > bytes.size() || !text::isUtf8(bytes.substr(i, n))) n = 0;
+    }
+    if (n == 0 || c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+      ++i;
+    } else {
+      out +=
+          c < 0x80 ? std::string(1, static_cast<char>(c)) : text::utf8ToGb(bytes.substr(i, n)).value_or("?");
+      i += n;
+    }
+  }
+  return out;
+}
 
 std::uint64_t nameHash(std::string_view name) {
   if constexpr (kNamesIgnoreCase) return std::hash<std::string>{}(text::asciiUpper(name));
@@ -72,9 +107,45 @@ std::uint64_t nameHash(std::string_view name) {
 #ifndef _WIN32
 
 std::optional<std::string> nativePath(std::string_view path) {
-  // An embedded NUL would silently cut the path short in every system call.
-  if (path.find('\0') != std::string_view::npos) return std::nullopt;
-  return text::gbToUtf8(path);
+  const auto mark = path.find(kGbkNameMark);
+  if (mark == std::string_view::npos) return text::gbToUtf8(path);
+  // Any other NUL would silently cut the path short in every system call.
+  const std::string_view head = path.substr(0, mark), bytes = path.substr(mark + 1);
+  if (!head.empty() && head.back() != '/') return std::nullopt;
+  if (bytes.empty() || bytes.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos ||
+      text::isUtf8(bytes) || !text::gbToUtf8(bytes))
+    return std::nullopt;
+  auto out = text::gbToUtf8(head);
+  if (out) *out += bytes;
+  return out;
+}
+
+namespace {
+// How a name read from the disk is held: UTF-8 converted, GBK kept as its
+// bytes behind the mark; nothing when it is neither.
+std::optional<std::string> heldName(std::string_view name) {
+  if (auto gb = text::utf8ToGb(name)) return gb;
+  if (text::gbToUtf8(name)) return gbkName(name);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> pathFromSystem(std::string_view bytes) {
+  const auto slash = bytes.rfind('/');
+  const std::string_view head =
+      slash == std::string_view::npos ? std::string_view() : bytes.substr(0, slash + 1);
+  auto out = text::utf8ToGb(head);
+  auto last = heldName(bytes.substr(head.size()));
+  if (!out || !last) return std::nullopt;
+  *out += *last;
+  return out;
+}
+
+bool isSystemPathDirectory(std::string_view bytes) {
+  struct stat st {};
+  return bytes.find('\0') == std::string_view::npos && ::stat(std::string(bytes).c_str(), &st) == 0 &&
+         S_ISDIR(st.st_mode);
 }
 
 namespace {
@@ -146,8 +217,8 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
     if (withNameHashes) {
       if (ascii) {
         out.nameHashes.push_back(nameHash(name));
-      } else if (auto gb = text::utf8ToGb(name)) {
-        out.nameHashes.push_back(nameHash(*gb));
+      } else if (auto held = heldName(name)) {
+        out.nameHashes.push_back(nameHash(*held));
       }
     }
     if (!withHidden && name.front() == '.') continue;
@@ -162,10 +233,18 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
     if (!file && !folder) continue;
     if (ascii) {
       (file ? out.names : out.folders).emplace_back(name);
-    } else if (auto gb = text::utf8ToGb(name)) {
-      (file ? out.names : out.folders).push_back(std::move(*gb));
+    } else if (auto held = heldName(name)) {
+      // A folder's path cannot carry a name kept in the old code page.
+      if (file)
+        out.names.push_back(std::move(*held));
+      else if (isGbkName(*held))
+        out.unreadableFolders.push_back(escapedBytes(name));
+      else
+        out.folders.push_back(std::move(*held));
     } else if (file) {
       ++out.unconvertible;
+    } else {
+      out.unreadableFolders.push_back(escapedBytes(name));
     }
   }
   ::closedir(d);
@@ -337,7 +416,7 @@ std::optional<std::vector<std::string>> Folder::names() const {
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
-    if (auto gb = text::utf8ToGb(name)) out.push_back(std::move(*gb));
+    if (auto held = heldName(name)) out.push_back(std::move(*held));
   }
   const bool ok = errno == 0;
   ::closedir(d);
@@ -542,6 +621,13 @@ std::string programDirectory() {
 }
 
 #else  // _WIN32: the same contracts over the wide-character API.
+
+// Dropped paths come as UTF-8 here: the names on disk are UTF-16.
+std::optional<std::string> pathFromSystem(std::string_view bytes) { return text::utf8ToGb(bytes); }
+bool isSystemPathDirectory(std::string_view bytes) {
+  const auto p = text::utf8ToGb(bytes);
+  return p && isDirectory(*p);
+}
 
 std::optional<std::string> nativePath(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) return std::nullopt;

@@ -27,7 +27,32 @@ std::string withSeparator(std::string_view dir);
 std::string_view directoryOf(std::string_view path);
 std::string_view fileNameOf(std::string_view path);
 
+// A file name the disk holds in the old Chinese code page (bytes that are
+// GBK/GB18030 but not UTF-8, from archives and systems of before) travels
+// through the program behind a leading NUL, which no name on disk has. The
+// bytes after the mark are both its text and, unconverted, its name on disk.
+// Only the last part of a path may carry it.
+inline constexpr char kGbkNameMark = '\0';
+inline bool isGbkName(std::string_view name) { return !name.empty() && name.front() == kGbkNameMark; }
+// The name's text, without the mark.
+inline std::string_view nameText(std::string_view name) { return isGbkName(name) ? name.substr(1) : name; }
+std::string gbkName(std::string_view text);
+// The path as the user reads it: without the mark.
+std::string shownPath(std::string_view path);
+
+// Bytes from the disk as code-page text: the characters where they are
+// UTF-8, every other byte as \xNN. How a name the program cannot read is shown.
+std::string escapedBytes(std::string_view bytes);
+
+// A path given as the system's bytes (a dropped URL, say) as code-page text,
+// its last part marked where it is kept in the old code page; nothing when
+// it is neither UTF-8 nor that.
+std::optional<std::string> pathFromSystem(std::string_view bytes);
+// Whether such a path leads to a folder.
+bool isSystemPathDirectory(std::string_view bytes);
+
 // Native path for the system calls; nothing when `path` cannot be converted.
+// A last part marked as kept in the old code page goes in as its bytes.
 std::optional<std::string> nativePath(std::string_view path);
 
 bool exists(std::string_view path);
@@ -49,7 +74,8 @@ struct DirectoryListing {
   ListError error = ListError::None;
   std::vector<std::string> names;    // files directly in it, in name order
   std::vector<std::string> folders;  // its sub-folders (links to folders not followed), in name order
-  int unconvertible = 0;             // files left out: name not representable in the code page
+  int unconvertible = 0;             // files left out: name neither UTF-8 nor GBK
+  std::vector<std::string> unreadableFolders;  // sub-folders whose names are not UTF-8, escaped
   // Device and inode of the folder listed (0 where the platform does not
   // tell): the folder its files were found in, whatever the path leads to later.
   std::uint64_t device = 0, inode = 0;

@@ -489,12 +489,18 @@ int removeStaleIn(const std::string& dir) {
 
 // Gives the new file what the original has: owner, group, mode, extended
 // attributes (ACLs among them). False when one of them cannot be given; the
-// system sets the security labels of a new file itself.
+// system sets the security labels of a new file itself. What the new file has
+// already is not asked for: FAT through FUSE refuses chown and chmod outright,
+// and every file there has the same owner and mode anyway.
 bool copyAttributes(int from, int to, const struct stat& st) {
-  if (::fchown(to, st.st_uid, st.st_gid) != 0 || ::fchmod(to, st.st_mode & 07777) != 0) return false;
+  struct stat now {};
+  if (::fstat(to, &now) != 0) return false;
+  if ((now.st_uid != st.st_uid || now.st_gid != st.st_gid) && ::fchown(to, st.st_uid, st.st_gid) != 0)
+    return false;
+  if ((now.st_mode & 07777) != (st.st_mode & 07777) && ::fchmod(to, st.st_mode & 07777) != 0) return false;
 #ifdef __linux__
   const ssize_t n = ::flistxattr(from, nullptr, 0);
-  if (n < 0) return errno == ENOTSUP;
+  if (n < 0) return errno == EOPNOTSUPP || errno == ENOSYS;  // a file system without them
   std::string names(static_cast<std::size_t>(n), '\0');
   const ssize_t got = ::flistxattr(from, names.data(), names.size());
   if (got < 0) return false;
@@ -516,6 +522,20 @@ bool copyAttributes(int from, int to, const struct stat& st) {
   return true;
 }
 
+// The file at `path` opened for writing again if it still is the one `st`
+// describes, else -1; errno as it was.
+int reopen(const std::string& path, const struct stat& st) {
+  const int error = errno;
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  struct stat now {};
+  if (fd >= 0 && (::fstat(fd, &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino)) {
+    ::close(fd);
+    fd = -1;
+  }
+  errno = error;
+  return fd;
+}
+
 // KeepInodeFolder: the folder refused a new file.
 enum class Outcome { Done, Failed, KeepInode, KeepInodeFolder };
 
@@ -528,10 +548,12 @@ struct Replacement {
 
 // Writes the new content to a file of its own in `dir` and renames it over
 // `target`. The file has no name (O_TMPFILE) until it is complete, so a crash
-// leaves nothing; where the file system cannot do that it has a temporary name
-// from the start. On success `newFd` is the new file.
+// leaves nothing; where the file system cannot do that (FUSE, NFS) it has a
+// temporary name from the start. `fd` is the original (r.fd); afterwards it is
+// the new file, or on failure the original again (-1 when it could not be
+// opened again).
 Outcome replaceByNewFile(const Replacement& r, const struct stat& st, const std::string& target,
-                         const std::string& dir, int& newFd) {
+                         const std::string& dir, int& fd) {
   std::string tmp;
   int t = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (t < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
@@ -561,13 +583,28 @@ Outcome replaceByNewFile(const Replacement& r, const struct stat& st, const std:
     ok = ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
     if (ok) tmp = name;
   }
-  ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
+  if (ok) {
+    // A file renamed over while open lives on under another name until it is
+    // closed (".fuse_hidden..." on FUSE, ".nfs..." on NFS): let go of it first.
+    ::close(fd);
+    fd = -1;
+    ok = ::rename(tmp.c_str(), target.c_str()) == 0;
+    if (!ok) fd = reopen(target, st);
+  }
   if (!ok) {
     discard();
     return Outcome::Failed;
   }
   syncDirectory(dir);
-  newFd = t;
+  // fusefat keeps writing a handle's size into the directory entry it was
+  // opened under, which the rename removed: open the file under its new name.
+  struct stat made {};
+  fd = ::fstat(t, &made) == 0 ? reopen(target, made) : -1;
+  if (fd >= 0) {
+    ::close(t);
+  } else {
+    fd = t;
+  }
   return Outcome::Done;
 }
 
@@ -702,18 +739,19 @@ bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::
   const Replacement r{fd_, *len, offset, offset + oldLength, newBytes, path_};
   // A second name would keep the old content: such a file keeps its inode.
   Outcome outcome = Outcome::KeepInode;
-  int newFd = -1;
-  if (st.st_nlink <= 1) outcome = replaceByNewFile(r, st, target, dir, newFd);
-  if (outcome == Outcome::Done) {
-    ::close(fd_);
-    fd_ = newFd;
-  } else if (outcome == Outcome::Failed) {
-    return fail(errno);
-  } else if (stateDir.empty()) {
-    lackedBackupFolder_ = true;
-    failure_ = outcome == Outcome::KeepInodeFolder ? IoFailure::FolderNotWritable : IoFailure::NoBackupFolder;
-    return false;
-  } else {
+  if (st.st_nlink <= 1) outcome = replaceByNewFile(r, st, target, dir, fd_);
+  if (outcome == Outcome::Failed) {
+    const int error = errno;
+    if (fd_ < 0) close();
+    return fail(error);
+  }
+  if (outcome != Outcome::Done) {
+    if (stateDir.empty()) {
+      lackedBackupFolder_ = true;
+      failure_ =
+          outcome == Outcome::KeepInodeFolder ? IoFailure::FolderNotWritable : IoFailure::NoBackupFolder;
+      return false;
+    }
     const auto nativeState = nativePath(stateDir);
     if (!nativeState) return fail(EINVAL);
     if (!rewriteInPlace(r, st, target, *nativeState)) return fail(errno);

@@ -87,7 +87,9 @@ class OpenFile final : public ByteSource {
   //   in place after its original bytes were copied to a backup under
   //   `stateDir`, which is removed afterwards (restorePendingBackups puts back
   //   one a crash left). Without a stateDir such a file is not written.
-  // On any failure the original is untouched and the result false.
+  // On any failure the original is untouched and the result false (and this
+  // object closed in the rare case that the original, let go of for the
+  // rename, cannot be opened again).
   // Afterwards this object refers to the new content, positioned at its start.
   bool replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::string_view newBytes,
                     std::string_view stateDir = {});

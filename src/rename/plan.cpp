@@ -99,6 +99,8 @@ inline void prefetch(const void* p) {
 }
 
 Reason nameProblem(std::string_view name, const NameRules& rules) {
+  // A name kept in the old code page goes back to the disk as the bytes it had.
+  if (platform::isGbkName(name)) return platform::nativePath(name) ? Reason::None : Reason::IllegalName;
   if (name.empty()) return Reason::EmptyName;
   if (name == "." || name == "..") return Reason::IllegalName;
   // The ASCII part first, byte by byte: most names are nothing else, and
@@ -528,7 +530,10 @@ void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
       const std::string_view from = list.oldName(r);
       if (f == filelist::kNoFolder || from.empty()) continue;
       const FolderCache::Entry& e = *m.entryOf[f];
-      const std::size_t slot = e.names.lookup(platform::nameHash(from));
+      // The listing saw a name kept in the old code page with its mark.
+      const std::uint64_t hash =
+          list.gbkName(r) ? platform::nameHash(platform::gbkName(from)) : platform::nameHash(from);
+      const std::size_t slot = e.names.lookup(hash);
       if (slot == NameHashes::kNone) continue;
       std::int32_t& first = m.firstRow[&e][slot];
       if (first < 0) {

@@ -929,11 +929,13 @@ std::string progressBar(int marks) {
 }
 
 PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress,
-                       const StopFn& stop, platform::RenameWays* ways) {
+                       const StopFn& stop, platform::RenameWays* ways, PassKind kind) {
   PassOutcome out;
   const int n = list.rowCount();
   out.total = n;
   const auto nu = static_cast<std::size_t>(n);
+  const bool toUtf8 = kind == PassKind::NamesToUtf8;
+  std::deque<std::string> gbkNames;  // the rows' names on disk, where they are kept in GBK
 
   // Folders: one per folder the rows were added from, however they spell it.
   std::vector<RunFolder> folders;
@@ -973,7 +975,15 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
         lastListFolder = lf;
         if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
       }
-      rows[r] = {last, list.oldName(row), list.newName(row), list.proposalProblem(row)};
+      rows[r] = {last, list.oldName(row), list.newName(row),
+                 toUtf8 ? Reason::None : list.proposalProblem(row)};
+      if (list.gbkName(row)) {
+        // The same text is the same name: only the conversion writes it in UTF-8.
+        rows[r].from = gbkNames.emplace_back(platform::gbkName(list.oldName(row)));
+        rows[r].to = toUtf8 ? list.oldName(row) : rows[r].to == list.oldName(row) ? rows[r].from : rows[r].to;
+      } else if (toUtf8) {
+        rows[r].to = rows[r].from;
+      }
       rowsOf[last].push_back(r);
     }
   }
@@ -1078,8 +1088,11 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   journal.close();
 
   const filelist::FileList::Batch batch(list);
+  if (toUtf8) out.total = 0;
   for (std::size_t r = 0; r < nu; ++r) {
     const int row = static_cast<int>(r);
+    if (toUtf8 && !platform::isGbkName(rows[r].from)) continue;  // not its business
+    out.total += toUtf8;
     Verdict v = plan.verdicts[r];
     if (const Verdict& ff = folderFailure[rows[r].folder]; ff.reason != Reason::None && v.reason == ff.reason)
       v = ff;
@@ -1098,9 +1111,11 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       ++out.succeeded;
       if (moved) {
         ++out.renamed;
-        list.setOldName(row, list.newName(row));
+        list.setOldName(row, std::string(platform::nameText(rows[r].to)));
       }
-      list.setStatus(row, filelist::Status::Renamed);
+      list.setStatus(row, toUtf8 ? filelist::Status::NameConverted : filelist::Status::Renamed);
+    } else if (toUtf8) {
+      list.setStatus(row, filelist::Status::ConversionFailed, v.reason, v.detail);
     } else {
       list.showProposal(row);
       list.setStatus(row, filelist::Status::RenameFailed, v.reason, v.detail);
@@ -1145,7 +1160,10 @@ void showUndoInList(FileList& list, const RecordOutcome& outcome) {
     const std::uint32_t folder = list.folderOf(row);
     if (folder == filelist::kNoFolder) continue;
     const filelist::FolderInfo& info = list.folder(folder);
-    const std::string_view name = list.oldName(row);
+    // The record spells a name kept in the old code page with its mark.
+    std::string marked;
+    if (list.gbkName(row)) marked = platform::gbkName(list.oldName(row));
+    const std::string_view name = list.gbkName(row) ? std::string_view(marked) : list.oldName(row);
     const FileOutcome* f = nullptr;
     if (info.known) {
       const auto it = byIdentity.find({info.identity.device, info.identity.inode, name});

@@ -61,9 +61,13 @@ struct PassOutcome {
 // the record keeps what was done, for the undo.
 // `ways` (tests hand one in) remembers which no-replace rename each device
 // takes; without it the pass keeps its own.
+// NamesToUtf8 renames only the rows whose names are kept in the old code
+// page, each to the same text in UTF-8 (status 已转为UTF-8), and leaves the
+// other rows and every proposal alone.
+enum class PassKind : unsigned char { Rename, NamesToUtf8 };
 PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
                        const ProgressFn& progress = {}, const StopFn& stop = {},
-                       platform::RenameWays* ways = nullptr);
+                       platform::RenameWays* ways = nullptr, PassKind kind = PassKind::Rename);
 
 // One file of an undo or a recovery.
 struct FileOutcome {

@@ -110,7 +110,7 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
     bool found = false;
     {
       platform::OpenFile file;
-      if (!file.open(e.oldPath(), platform::OpenMode::Read)) {
+      if (!file.open(e.diskPath(), platform::OpenMode::Read)) {
         // No proposal of another rule may stay behind: the row fails with its reason.
         list.setProposalProblem(i, filelist::Reason::Unreadable);
         continue;

@@ -246,6 +246,7 @@ ListMenuState Session::listMenu(bool hasSelection, bool mp3Tab) const {
   m.preview = m.filter = m.clear = m.selectAll = m.convertTags = rows;
   m.deleteSelected = m.tagInfo = hasSelection;
   m.deleteUntagged = rows && mp3Tab;
+  m.convertNames = rows && list_.anyGbkName();
   return m;
 }
 
@@ -310,7 +311,7 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
   std::size_t k = 0;
   for (; k < rows.size() && !(k > 0 && stop && stop()); ++k) {
     const int r = rows[k];
-    const tags::ConversionResult c = tags::convertId3v2ToUnicode(list_[r].oldPath(), places_.stateDir);
+    const tags::ConversionResult c = tags::convertId3v2ToUnicode(list_[r].diskPath(), places_.stateDir);
     switch (c.outcome) {
       case tags::UnicodeConversion::Converted:
         ++done;

@@ -38,6 +38,7 @@ struct ListMenuState {
   bool deleteUntagged = false;
   bool selectAll = false;
   bool convertTags = false;
+  bool convertNames = false;  // some listed name is kept in the old code page
   bool operator==(const ListMenuState&) const = default;
 };
 
@@ -169,6 +170,9 @@ class Session {
   // became of it. The summary counts MP3 rows only. `stop`, asked after each
   // file, may end it early; the files not reached keep their tags as they were.
   PassReport convertTagsToUnicode(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
+  // Renames each listed file whose name is kept in the old code page to the
+  // same text in UTF-8, as a pass that 撤消 can undo.
+  PassReport convertNamesToUtf8(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
 
   // The record of this session's last pass (its undo record): the one it
   // made, or the newest left by a program that has ended. Empty: none.
@@ -185,6 +189,7 @@ class Session {
   PassReport recoverInterrupted(bool rollBack, const rename::ProgressFn& progress = {});
 
  private:
+  PassReport runPass(rename::PassKind kind, const rename::ProgressFn& progress, const rename::StopFn& stop);
   void notify(unsigned changes) {
     if (observer_ && changes) observer_->sessionChanged(changes);
   }

@@ -106,6 +106,15 @@ void Session::adopt(HeldRecord r) {
 }
 
 PassReport Session::renameAll(const rename::ProgressFn& progress, const rename::StopFn& stop) {
+  return runPass(rename::PassKind::Rename, progress, stop);
+}
+
+PassReport Session::convertNamesToUtf8(const rename::ProgressFn& progress, const rename::StopFn& stop) {
+  return runPass(rename::PassKind::NamesToUtf8, progress, stop);
+}
+
+PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& progress,
+                            const rename::StopFn& stop) {
   PassReport r;
   int error = 0;
   std::optional<HeldRecord> fresh = records_.reserve(error);
@@ -118,8 +127,9 @@ PassReport Session::renameAll(const rename::ProgressFn& progress, const rename::
   CommandState c = commands_;
   c.preview = false;  // nothing may refresh the proposals while the pass runs
   setCommands(c);
-  applyRule(list_.fileCount());  // fresh names for every entry, whatever the preview covers
-  const rename::PassOutcome pass = rename::renamePass(list_, fresh->path, progress, stop);
+  // Fresh names for every entry, whatever the preview covers.
+  if (kind == rename::PassKind::Rename) applyRule(list_.fileCount());
+  const rename::PassOutcome pass = rename::renamePass(list_, fresh->path, progress, stop, nullptr, kind);
   folders_.clear();
   c.preview = true;
   setCommands(c);
@@ -132,7 +142,7 @@ PassReport Session::renameAll(const rename::ProgressFn& progress, const rename::
   // The new pass is what 撤消 gives back from now on.
   if (record_) RecordStore::retire(*record_);
   record_ = std::move(fresh);
-  r.total = list_.fileCount();
+  r.total = kind == rename::PassKind::Rename ? list_.fileCount() : pass.total;
   r.succeeded = pass.succeeded;
   r.stopped = pass.stopped;
   r.summary = rename::renameSummary(r.total, r.succeeded, r.stopped);

@@ -30,10 +30,11 @@ inline constexpr FuseKind kNtfs{"ntfs", "mkntfs -F -f -q", "ntfs-3g", false};
 
 class FuseImage {
  public:
-  // Makes `image` (16 MiB) and mounts it on `on`, an existing empty folder.
-  FuseImage(const FuseKind& kind, const std::filesystem::path& image, const std::filesystem::path& on)
+  // Makes `image` (`mebibytes` MiB) and mounts it on `on`, an existing empty folder.
+  FuseImage(const FuseKind& kind, const std::filesystem::path& image, const std::filesystem::path& on,
+            int mebibytes = 16)
       : on_(on) {
-    skip_ = mount(kind, image);
+    skip_ = mount(kind, image, mebibytes);
   }
 
   ~FuseImage() { unmount(); }
@@ -63,13 +64,14 @@ class FuseImage {
 
  private:
   // Empty, or why it could not be mounted.
-  std::string mount(const FuseKind& kind, const std::filesystem::path& image) {
+  std::string mount(const FuseKind& kind, const std::filesystem::path& image, int mebibytes) {
     if (::geteuid() != 0) return "mounting needs root";
     if (::access("/dev/fuse", R_OK | W_OK) != 0) return "no /dev/fuse";
     const std::string mkfs = tool(kind.mkfs), mount = tool(kind.mount);
     for (const std::string& t : {mkfs, mount, std::string("fusermount")})
       if (!run("command -v " + t)) return t + " is not installed";
-    if (!run("truncate -s 16M " + quoted(image)) || !run(std::string(kind.mkfs) + " " + quoted(image)))
+    if (!run("truncate -s " + std::to_string(mebibytes) + "M " + quoted(image)) ||
+        !run(std::string(kind.mkfs) + " " + quoted(image)))
       return std::string(kind.mkfs) + " failed";
     std::string source = quoted(image);
     if (kind.loop) {

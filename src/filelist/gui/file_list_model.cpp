@@ -76,6 +76,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kColNew && isFailure(e.mark) && !e.newNameCell.empty()) return conflict_;
       return {};
     case Qt::ToolTipRole:
+      if (index.column() == kColOld && e.gbkName) return QStringLiteral("文件名按GBK编码保存");
       if (index.column() == kColNew && isFailure(e.mark)) return text::toQt(reasonText(e.mark, e.markDetail));
       if (index.column() == kColStatus && !e.statusNote.empty()) return text::toQt(e.statusNote);
       if (index.column() == kColStatus && isFailure(e.statusReason))

@@ -96,6 +96,8 @@ void ListCommands::createMenu() {
       menu_->addAction(QStringLiteral("删除无MP3标签项目(M)"), this, [this] { deleteUntaggedEntries(); });
   convertTags_ = menu_->addAction(QStringLiteral("MP3标签转为Unicode(&U)"), this,
                                   [this] { emit convertTagsRequested(); });
+  convertNames_ =
+      menu_->addAction(QStringLiteral("文件名转为UTF-8(&8)"), this, [this] { emit convertNamesRequested(); });
   menu_->addSeparator();
   selectAll_ = menu_->addAction(QStringLiteral("全选"), this, [this] { selectAllRows(); });
   // Shown in the menu; the list's key handler does the work (Ctrl alone).
@@ -158,6 +160,7 @@ void ListCommands::showMenu(const QPoint& globalPos, bool mp3Tab) {
   tagInfo_->setEnabled(m.tagInfo);
   deleteUntagged_->setEnabled(m.deleteUntagged);
   convertTags_->setEnabled(m.convertTags);
+  convertNames_->setEnabled(m.convertNames);
   moveUp_->setEnabled(m.deleteSelected);
   moveDown_->setEnabled(m.deleteSelected);
   selectAll_->setEnabled(m.selectAll);
@@ -231,13 +234,23 @@ void ListCommands::addDirectory(const QString& given, bool ask) {
             dir.empty() ? QStringList{QDir::toNativeSeparators(chosen)} : QStringList{});
 }
 
-void ListCommands::addDroppedItems(const QStringList& paths) {
+void ListCommands::addDroppedItems(const QStringList& paths, const std::vector<QByteArray>& systemPaths) {
   int skipped = 0;
   QStringList unconvertibleFolders;
   AddReport r;
   {
     platform::WaitCursor wait;
-    const std::vector<std::string> converted = codePagePaths(paths, skipped, &unconvertibleFolders);
+    std::vector<std::string> converted = codePagePaths(paths, skipped, &unconvertibleFolders);
+    for (const QByteArray& bytes : systemPaths) {
+      const std::string_view b(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+      // A file named in the old code page is listed; a folder so named cannot be.
+      if (auto p = platform::pathFromSystem(b); p && platform::isFile(*p))
+        converted.push_back(std::move(*p));
+      else if (platform::isSystemPathDirectory(b))
+        unconvertibleFolders << text::toQt(platform::escapedBytes(b));
+      else
+        ++skipped;
+    }
     r = session_.addDropped(converted);
   }
   reportAdd(skipped + r.unconvertible, r.unreadable, unconvertibleFolders);

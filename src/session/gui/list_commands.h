@@ -58,7 +58,8 @@ class ListCommands : public QObject {
   void addFilesDialog();
   // A folder chosen in the dialog when `ask`, otherwise `dir`.
   void addDirectory(const QString& dir, bool ask);
-  void addDroppedItems(const QStringList& paths);
+  // `systemPaths`: dropped paths whose bytes are not UTF-8, as they came.
+  void addDroppedItems(const QStringList& paths, const std::vector<QByteArray>& systemPaths = {});
 
  signals:
   // 过滤(&L)... was chosen.
@@ -67,6 +68,8 @@ class ListCommands : public QObject {
   void tagEditorRequested(bool fromMenu);
   // MP3标签转为Unicode(&U) was chosen.
   void convertTagsRequested();
+  // 文件名转为UTF-8(&8) was chosen.
+  void convertNamesRequested();
   // The pop-up menu wants to know whether the MP3 tab is selected.
   void menuRequested(const QPoint& globalPos);
 
@@ -94,6 +97,7 @@ class ListCommands : public QObject {
   QAction* deleteUntagged_ = nullptr;
   QAction* selectAll_ = nullptr;
   QAction* convertTags_ = nullptr;
+  QAction* convertNames_ = nullptr;
   QAction* moveUp_ = nullptr;
   QAction* moveDown_ = nullptr;
   int sortColumn_ = -1;

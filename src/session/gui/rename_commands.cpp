@@ -166,6 +166,11 @@ void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress
                [&](const ProgressFn& bar, const StopFn& stop) { return s.convertTagsToUnicode(bar, stop); });
 }
 
+void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  runStoppable(dialogs, progress, parent, true,
+               [&](const ProgressFn& bar, const StopFn& stop) { return s.convertNamesToUtf8(bar, stop); });
+}
+
 void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   int renamed = 0;
   std::string problem;

@@ -23,6 +23,9 @@ void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidg
 // 右键菜单's MP3标签转为Unicode(&U): asks, then rewrites every MP3 row's ID3v2
 // texts as Unicode, with the pass's wait cursor, marks and summary.
 void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+// 右键菜单's 文件名转为UTF-8(&8): renames each file whose name is kept in the old
+// code page to the same text in UTF-8, as a pass.
+void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // At start, for each record left by a program that has ended, newest first:
 // a pass cut short is asked about once (give the names back, or keep the
 // new ones); an unusable record is reported once and moved aside.

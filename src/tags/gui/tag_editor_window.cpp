@@ -109,7 +109,7 @@ TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state,
   ui_->setupUi(this);
   setFixedSize(size());
   setUpControls();
-  ui_->MP3文件名编辑框->setText(text::toQt(path_));
+  ui_->MP3文件名编辑框->setText(text::toQt(platform::shownPath(path_)));
   joinHandlers();
 
   TagFields v1, v2, v1Stored, v2Stored;
@@ -117,8 +117,10 @@ TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state,
   platform::OpenFile file;
   if (!file.open(path_, platform::OpenMode::Read)) {
     openFailed_ = true;
-    dialogs_.message(parent, QStringLiteral("错误"),
-                     QStringLiteral("打开文件：") + text::toQt(path_) + QStringLiteral("失败！"), Icon::Stop);
+    dialogs_.message(
+        parent, QStringLiteral("错误"),
+        QStringLiteral("打开文件：") + text::toQt(platform::shownPath(path_)) + QStringLiteral("失败！"),
+        Icon::Stop);
     return;
   }
 
