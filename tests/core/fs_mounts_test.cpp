@@ -5,6 +5,7 @@
 #ifdef __linux__
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
@@ -148,6 +149,35 @@ TEST_P(OnMount, RenamesNeverReplaceAndCaseIsTheFileSystems) {
     EXPECT_EQ(p.renamed, 1);
     EXPECT_EQ(files(), (Files{{"y.txt", "content of x.txt"}, {"Y.txt", "user's"}}));
   }
+}
+
+// A pass that dies half way, with a cycle caught in the middle, is rolled
+// back at the next start: every file under its first name, no temporary left.
+TEST_P(OnMount, APassCutShortIsRolledBack) {
+  std::vector<std::string> names, proposals;
+  for (int i = 0; i < 12; ++i) names.push_back("f" + std::to_string(i) + ".mp3");
+  for (int i = 0; i < 12; ++i)
+    proposals.push_back(i < 3 ? names[(i + 1) % 3] : "new" + std::to_string(i) + ".mp3");
+  FileList list = listOf(names);
+  propose(list, proposals);
+  const Files before = files();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int asked = 0;
+    // Dies where it stands, as a killed program does: no end marker, no cleanup.
+    renamePass(
+        list, journal_, {}, [&] { return ++asked == 6 ? (::_exit(0), true) : false; }, &ways_);
+    ::_exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_NE(files(), before);
+  ASSERT_EQ(inspectRecord(journal_).state, RecordState::Interrupted);
+  const RecordOutcome r = recoverInterrupted(journal_, Recovery::RollBack);
+  EXPECT_EQ(r.status, RecordOutcome::Status::Done);
+  EXPECT_EQ(files(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fuse, OnMount, ::testing::ValuesIn(kMounts),
