@@ -1,6 +1,7 @@
 #include "platform/fs.h"
 
 #include "platform/no_replace.h"
+#include "platform/open_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -194,6 +195,10 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
   const auto native = nativePath(withSeparator(dir));
   if (!native) {
     out.error = ListError::Unconvertible;
+    return out;
+  }
+  if (detail::injectedFault(FileStep::List, dir)) {
+    out.error = ListError::Unreadable;
     return out;
   }
   DIR* d = ::opendir(native->c_str());
@@ -403,6 +408,7 @@ std::size_t Folder::nameLimit() const {
 
 std::optional<std::vector<std::string>> Folder::names() const {
   if (fd_ < 0) return std::nullopt;
+  if (detail::injectedFault(FileStep::List, {})) return std::nullopt;
   // A second descriptor: readdir owns and closes it, and it starts at the top.
   const int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;

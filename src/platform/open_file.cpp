@@ -45,11 +45,16 @@ FaultState& faults() {
   return s;
 }
 
-bool injectedFault(FileStep step, std::string_view path) {
+}  // namespace
+
+bool detail::injectedFault(FileStep step, std::string_view path) {
   FaultState& s = faults();
   std::lock_guard lock(s.mutex);
   return s.hook && s.hook(step, path);
 }
+
+namespace {
+using detail::injectedFault;
 
 constexpr std::size_t kCopyChunk = 1 << 20;
 

@@ -132,10 +132,14 @@ int removeStaleTemporaries(std::string_view dir);
 // returning true. `path` is the path the file was opened with (for a step of
 // replaceRange, the original's path, not the temporary's): Write is each write
 // of new content (into the temporary, or in place), Backup each write of the
-// backup, Rename the naming of the finished temporary.
-enum class FileStep { OpenForWriting, Write, Rename, Backup };
+// backup, Rename the naming of the finished temporary; List each listing of a
+// folder (listFiles and Folder::names), with the folder's path where known.
+enum class FileStep { OpenForWriting, Write, Rename, Backup, List };
 using FileFaultHook = std::function<bool(FileStep step, std::string_view path)>;
 void setFileFaultHook(FileFaultHook hook);  // an empty hook removes it
+namespace detail {
+bool injectedFault(FileStep step, std::string_view path);
+}
 
 // The common case for window tests: opening `path` for writing fails (even as
 // root). An empty path removes the fault.

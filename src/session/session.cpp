@@ -108,20 +108,27 @@ AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
 }
 
 AddReport Session::addFolder(const std::string& given) {
+  AddReport r;
+  std::vector<filelist::ListedFolder> listed;
+  scanFolder(given, r, listed);
+  finishAdd(listed);
+  return r;
+}
+
+void Session::scanFolder(const std::string& given, AddReport& r,
+                         std::vector<filelist::ListedFolder>& listed) {
   std::string dir = platform::withSeparator(given);
   filelist::ScanOptions options;
   options.subfolders = settings_.includeSubfolders;
   options.hidden = settings_.includeHidden;
   options.nameHashes = true;
   filelist::ScanResult scan = filelist::scanDirectory(list_, dir, options);
-  finishAdd(scan.listed);
-  AddReport r;
-  r.added = scan.added;
-  r.unconvertible = scan.unconvertible;
+  r.added += scan.added;
+  r.unconvertible += scan.unconvertible;
   // Nothing at the path is no folder to speak of: it adds nothing, silently.
   if (!scan.readable && scan.error != platform::ListError::Missing) r.unreadable.push_back(dir);
   for (std::string& sub : scan.unreadableFolders) r.unreadable.push_back(std::move(sub));
-  return r;
+  for (filelist::ListedFolder& f : scan.listed) listed.push_back(std::move(f));
 }
 
 AddReport Session::addDropped(const std::vector<std::string>& paths) {
@@ -141,13 +148,10 @@ AddReport Session::addDropped(const std::vector<std::string>& paths) {
   for (std::size_t i = 0; i < dirs.size(); ++i)
     list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
   r.added = static_cast<int>(dirs.size());
-  finishAdd();
-  for (const std::string& f : folders) {
-    AddReport more = addFolder(f);
-    r.added += more.added;
-    r.unconvertible += more.unconvertible;
-    for (std::string& u : more.unreadable) r.unreadable.push_back(std::move(u));
-  }
+  // Every folder listed once, and the preview refreshed once, for the whole drop.
+  std::vector<filelist::ListedFolder> listed;
+  for (const std::string& f : folders) scanFolder(f, r, listed);
+  finishAdd(listed);
   return r;
 }
 

@@ -189,6 +189,8 @@ class Session {
   PassReport recoverInterrupted(bool rollBack, const rename::ProgressFn& progress = {});
 
  private:
+  // Appends a folder's files; what it listed goes to `listed` for finishAdd.
+  void scanFolder(const std::string& dir, AddReport& r, std::vector<filelist::ListedFolder>& listed);
   PassReport runPass(rename::PassKind kind, const rename::ProgressFn& progress, const rename::StopFn& stop);
   void notify(unsigned changes) {
     if (observer_ && changes) observer_->sessionChanged(changes);

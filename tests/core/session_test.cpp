@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/open_file.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
 #include "unreadable_folders.h"
@@ -86,6 +87,30 @@ TEST(SessionAdd, DroppedFilesComeBeforeTheFoldersFiles) {
   EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"loose2.txt", "loose1.txt", "in-folder.txt"}));
   EXPECT_EQ(s.list()[0].dir, e.dir());
   EXPECT_EQ(s.list()[2].dir, d.dir());
+}
+
+// The preview after a drop uses what the adding saw: each folder is listed
+// once, however many were dropped.
+TEST(SessionAdd, ADropOfTenFoldersListsEachOnce) {
+  testing::TempDir home;
+  std::vector<testing::TempDir> dirs(10);
+  std::vector<std::string> paths;
+  for (testing::TempDir& d : dirs) {
+    d.write("a.txt", "");
+    paths.push_back(d.dir());
+  }
+  Session s(Places::in(home.dir()));
+  s.settings().autoPreview = 1;
+  s.setRule(numbering());
+  int listings = 0;
+  platform::setFileFaultHook([&](platform::FileStep step, std::string_view) {
+    listings += step == platform::FileStep::List;
+    return false;
+  });
+  s.addDropped(paths);
+  platform::setFileFaultHook({});
+  EXPECT_EQ(listings, 10);
+  EXPECT_EQ(s.list()[9].newNameCell, "9.txt");
 }
 
 TEST(SessionAdd, AKilledTagWritesLeftoversGoWhenItsFilesAreAdded) {
