@@ -1,0 +1,544 @@
+// The POSIX half of fs.h.
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <utility>
+
+#include "platform/fs.h"
+#include "platform/no_replace.h"
+#include "platform/open_file.h"
+#include "text/gbtext.h"
+#include "text/names.h"
+
+namespace qorin::platform {
+std::optional<std::string> nativePath(std::string_view path) {
+  const auto mark = path.find(kGbkNameMark);
+  if (mark == std::string_view::npos) return text::gbToUtf8(path);
+  // Any other NUL would silently cut the path short in every system call.
+  const std::string_view head = path.substr(0, mark), bytes = path.substr(mark + 1);
+  if (!head.empty() && head.back() != '/') return std::nullopt;
+  if (bytes.empty() || bytes.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos ||
+      text::isUtf8(bytes) || !text::gbToUtf8(bytes))
+    return std::nullopt;
+  auto out = text::gbToUtf8(head);
+  if (out) *out += bytes;
+  return out;
+}
+
+namespace {
+// How a name read from the disk is held: UTF-8 converted, GBK kept as its
+// bytes behind the mark; nothing when it is neither.
+std::optional<std::string> heldName(std::string_view name) {
+  if (auto gb = text::utf8ToGb(name)) return gb;
+  if (text::gbToUtf8(name)) return gbkName(name);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> pathFromSystem(std::string_view bytes) {
+  const auto slash = bytes.rfind('/');
+  const std::string_view head =
+      slash == std::string_view::npos ? std::string_view() : bytes.substr(0, slash + 1);
+  auto out = text::utf8ToGb(head);
+  auto last = heldName(bytes.substr(head.size()));
+  if (!out || !last) return std::nullopt;
+  *out += *last;
+  return out;
+}
+
+bool isSystemPathDirectory(std::string_view bytes) {
+  struct stat st {};
+  return bytes.find('\0') == std::string_view::npos && ::stat(std::string(bytes).c_str(), &st) == 0 &&
+         S_ISDIR(st.st_mode);
+}
+
+namespace {
+bool statPath(std::string_view path, struct stat& st) {
+  const auto p = nativePath(path);
+  return p && ::stat(p->c_str(), &st) == 0;
+}
+}  // namespace
+
+bool exists(std::string_view path) {
+  struct stat st {};
+  return statPath(path, st);
+}
+
+bool isFile(std::string_view path) {
+  struct stat st {};
+  return statPath(path, st) && S_ISREG(st.st_mode);
+}
+
+bool isDirectory(std::string_view path) {
+  struct stat st {};
+  return statPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool isWritableDirectory(std::string_view dir) {
+  const auto p = nativePath(dir);
+  return p && isDirectory(dir) && ::access(p->c_str(), W_OK) == 0;
+}
+
+namespace {
+ListError listErrorOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return ListError::Missing;
+    case ENAMETOOLONG:
+      return ListError::PathTooLong;
+    default:
+      return ListError::Unreadable;
+  }
+}
+}  // namespace
+
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameHashes) {
+  DirectoryListing out;
+  const auto native = nativePath(withSeparator(dir));
+  if (!native) {
+    out.error = ListError::Unconvertible;
+    return out;
+  }
+  if (detail::injectedFault(FileStep::List, dir)) {
+    out.error = ListError::Unreadable;
+    return out;
+  }
+  DIR* d = ::opendir(native->c_str());
+  if (!d) {
+    out.error = listErrorOf(errno);
+    return out;
+  }
+  out.ok = true;
+  const int fd = ::dirfd(d);
+  // The folder whose files these are, told by the very handle that lists it.
+  if (struct stat st{}; ::fstat(fd, &st) == 0) {
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+  }
+  out.hashed = withNameHashes;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    // An ASCII name is its own code-page form: no conversion, no allocation.
+    const bool ascii = text::isAscii(name);
+    if (withNameHashes) {
+      if (ascii) {
+        out.nameHashes.push_back(nameHash(name));
+      } else if (auto held = heldName(name)) {
+        out.nameHashes.push_back(nameHash(*held));
+      }
+    }
+    if (!withHidden && name.front() == '.') continue;
+    bool file = e->d_type == DT_REG;
+    bool folder = e->d_type == DT_DIR;  // a link to a folder is not followed
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      struct stat st {};
+      file = ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+      if (e->d_type == DT_UNKNOWN)
+        folder = ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    }
+    if (!file && !folder) continue;
+    if (ascii) {
+      (file ? out.names : out.folders).emplace_back(name);
+    } else if (auto held = heldName(name)) {
+      // A folder's path cannot carry a name kept in the old code page.
+      if (file)
+        out.names.push_back(std::move(*held));
+      else if (isGbkName(*held))
+        out.unreadableFolders.push_back(escapedBytes(name));
+      else
+        out.folders.push_back(std::move(*held));
+    } else if (file) {
+      ++out.unconvertible;
+    } else {
+      out.unreadableFolders.push_back(escapedBytes(name));
+    }
+  }
+  ::closedir(d);
+  // Some file systems list in the order the files were made, or the
+  // reverse, often the natural one already: a look costs less than a sort.
+  const auto less = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
+  if (std::is_sorted(out.names.rbegin(), out.names.rend(), less))
+    std::reverse(out.names.begin(), out.names.end());
+  else if (!std::is_sorted(out.names.begin(), out.names.end(), less))
+    std::sort(out.names.begin(), out.names.end(), less);
+  std::sort(out.folders.begin(), out.folders.end(), less);
+  return out;
+}
+
+namespace {
+
+// A path-based rename asks the device afresh each time.
+int renameNoReplaceNative(const char* from, const char* to) {
+  RenameWays ways;
+  return detail::renameNoReplaceAt(AT_FDCWD, from, to, ways, 0);
+}
+
+std::string uniqueSibling(const std::string& path) {
+  static std::mt19937_64 rng{std::random_device{}()};
+  const auto slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, ".qorin-%016llx.tmp", static_cast<unsigned long long>(rng()));
+  return dir + buf;
+}
+
+}  // namespace
+
+RenameResult renameNoReplace(std::string_view from, std::string_view to) {
+  const auto src = nativePath(from);
+  const auto dst = nativePath(to);
+  if (!src || !dst) return RenameResult::Unconvertible;
+  struct stat sst {};
+  if (::lstat(src->c_str(), &sst) != 0) return RenameResult::SourceMissing;
+  if (*src == *dst) return RenameResult::Renamed;
+  if (renameNoReplaceNative(src->c_str(), dst->c_str()) == 0) return RenameResult::Renamed;
+  if (errno != EEXIST) return RenameResult::Failed;
+  // The target exists. When it is the same directory entry under another
+  // spelling (case-insensitive file system), go through a temporary name.
+  struct stat dstSt {};
+  if (::lstat(dst->c_str(), &dstSt) != 0 || dstSt.st_ino != sst.st_ino || dstSt.st_dev != sst.st_dev)
+    return RenameResult::TargetExists;
+  const std::string tmp = uniqueSibling(*src);
+  if (renameNoReplaceNative(src->c_str(), tmp.c_str()) != 0) return RenameResult::Failed;
+  if (renameNoReplaceNative(tmp.c_str(), dst->c_str()) == 0) return RenameResult::Renamed;
+  // A real second link of the same file holds the name: put ours back.
+  renameNoReplaceNative(tmp.c_str(), src->c_str());
+  return RenameResult::TargetExists;
+}
+
+std::string errorText(int error) {
+  char buf[256] = {};
+  // The GNU strerror_r may return a static text instead of filling buf.
+  const auto pick = [&buf](auto r) -> const char* {
+    if constexpr (std::is_same_v<decltype(r), char*>) {
+      return r;
+    } else {
+      return r == 0 ? buf : "";
+    }
+  };
+  const char* msg = pick(::strerror_r(error, buf, sizeof buf));
+  if (auto gb = text::utf8ToGb(msg)) return *gb;
+  return "errno " + std::to_string(error);
+}
+
+Folder::Folder(std::string_view dir) {
+  const auto p = nativePath(withSeparator(dir));
+  if (!p) {
+    error_ = EILSEQ;
+    return;
+  }
+  fd_ = ::open(p->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) {
+    error_ = errno;
+    return;
+  }
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0) {
+    identity_.device = static_cast<std::uint64_t>(st.st_dev);
+    identity_.inode = static_cast<std::uint64_t>(st.st_ino);
+  }
+}
+
+Folder::Folder(std::string_view dir, const FileIdentity& expected, bool anyDevice) {
+  const auto p = nativePath(withSeparator(dir));
+  if (!p) {
+    error_ = EILSEQ;
+    return;
+  }
+  // Without its separator, so that O_NOFOLLOW sees the last part of the path.
+  std::string path = *p;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // A link there now: followed only to see where it leads, which the
+  // identity below accepts only when it is the folder itself (the user may
+  // have chosen a link to a folder).
+  if (fd < 0 && (errno == ELOOP || errno == ENOTDIR))
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    error_ = errno;
+    changed_ = error_ == ENOENT || error_ == ENOTDIR || error_ == ELOOP;
+    return;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_ino) != expected.inode ||
+      (!anyDevice && static_cast<std::uint64_t>(st.st_dev) != expected.device)) {
+    error_ = ENOENT;
+    changed_ = true;
+    ::close(fd);
+    return;
+  }
+  fd_ = fd;
+  identity_.device = static_cast<std::uint64_t>(st.st_dev);
+  identity_.inode = static_cast<std::uint64_t>(st.st_ino);
+}
+
+Folder::~Folder() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Folder::Folder(Folder&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      error_(other.error_),
+      changed_(other.changed_),
+      identity_(other.identity_),
+      shared_(other.shared_),
+      own_(std::move(other.own_)),
+      ignoresCase_(other.ignoresCase_) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    error_ = other.error_;
+    changed_ = other.changed_;
+    identity_ = other.identity_;
+    shared_ = other.shared_;
+    own_ = std::move(other.own_);
+    ignoresCase_ = other.ignoresCase_;
+  }
+  return *this;
+}
+
+bool Folder::isOpen() const { return fd_ >= 0; }
+
+std::size_t Folder::nameLimit() const {
+  if (fd_ < 0) return 255;
+  const long n = ::fpathconf(fd_, _PC_NAME_MAX);
+  return n > 0 ? static_cast<std::size_t>(n) : 255;
+}
+
+std::optional<std::vector<std::string>> Folder::names() const {
+  if (fd_ < 0) return std::nullopt;
+  if (detail::injectedFault(FileStep::List, {})) return std::nullopt;
+  // A second descriptor: readdir owns and closes it, and it starts at the top.
+  const int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  DIR* d = ::fdopendir(fd);
+  if (!d) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::vector<std::string> out;
+  errno = 0;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    if (auto held = heldName(name)) out.push_back(std::move(*held));
+  }
+  const bool ok = errno == 0;
+  ::closedir(d);
+  if (!ok) return std::nullopt;
+  return out;
+}
+
+namespace {
+// One name in the system's encoding, ending in NUL; the usual short ASCII
+// name needs no allocation, which a pass over thousands of files notices.
+class ShortNative {
+ public:
+  explicit ShortNative(std::string_view gb) {
+    if (gb.size() < sizeof small_ && text::isAscii(gb) && gb.find('\0') == std::string_view::npos) {
+      std::memcpy(small_, gb.data(), gb.size());
+      small_[gb.size()] = '\0';
+      ptr_ = small_;
+    } else if (auto p = nativePath(gb)) {
+      big_ = std::move(*p);
+      ptr_ = big_.c_str();
+    }
+  }
+  explicit operator bool() const { return ptr_ != nullptr; }
+  const char* c_str() const { return ptr_; }
+
+ private:
+  char small_[256];
+  std::string big_;
+  const char* ptr_ = nullptr;
+};
+
+std::optional<FileIdentity> identityAt(int fd, const char* name);
+Folder::Outcome renameAt(int fd, const char* from, const char* to, RenameWays& ways, std::uint64_t device);
+}  // namespace
+
+std::optional<NativeName> NativeName::of(std::string_view name) {
+  auto p = nativePath(name);
+  if (!p) return std::nullopt;
+  NativeName n;
+  n.bytes_ = std::move(*p);
+  return n;
+}
+
+std::optional<FileIdentity> Folder::identityOf(std::string_view name) const {
+  const ShortNative n(name);
+  return n ? identityAt(fd_, n.c_str()) : std::nullopt;
+}
+
+std::optional<FileIdentity> Folder::identityOf(const NativeName& name) const {
+  return identityAt(fd_, name.bytes_.c_str());
+}
+
+namespace {
+std::optional<FileIdentity> identityAt(int fd, const char* n) {
+  if (fd < 0) return std::nullopt;
+#ifdef STATX_BTIME
+  struct statx sx {};
+  if (::statx(fd, n, AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_SIZE | STATX_BTIME, &sx) == 0) {
+    FileIdentity id{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino, sx.stx_size, 0};
+    if (sx.stx_mask & STATX_BTIME)
+      id.birth = static_cast<std::uint64_t>(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec;
+    return id;
+  }
+  if (errno != ENOSYS) return std::nullopt;
+#endif
+  struct stat st {};
+  if (::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                      static_cast<std::uint64_t>(st.st_size), 0};
+}
+
+Folder::Outcome renameAt(int fd, const char* from, const char* to, RenameWays& ways, std::uint64_t device) {
+  if (fd < 0) return {RenameResult::SourceMissing, 0};
+  if (detail::renameNoReplaceAt(fd, from, to, ways, device) == 0) return {RenameResult::Renamed, 0};
+  const int err = errno;
+  if (err == EEXIST) return {RenameResult::TargetExists, 0};
+  if (err == ENOENT) return {RenameResult::SourceMissing, 0};
+  return {RenameResult::Failed, err};
+}
+}  // namespace
+
+Folder::Outcome Folder::rename(std::string_view from, std::string_view to) const {
+  if (fd_ < 0) return {RenameResult::SourceMissing, 0};
+  const ShortNative src(from), dst(to);
+  if (!src || !dst) return {RenameResult::Unconvertible, 0};
+  return renameAt(fd_, src.c_str(), dst.c_str(), shared_ ? *shared_ : own_, identity_.device);
+}
+
+Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) const {
+  return renameAt(fd_, from.bytes_.c_str(), to.bytes_.c_str(), shared_ ? *shared_ : own_, identity_.device);
+}
+
+bool Folder::ignoresCase() const {
+  if (fd_ < 0) return false;
+  if (ignoresCase_ < 0) ignoresCase_ = detail::ignoresCaseAt(fd_) ? 1 : 0;
+  return ignoresCase_ == 1;
+}
+
+bool Folder::sync() const { return fd_ >= 0 && ::fsync(fd_) == 0; }
+
+bool replaceFile(std::string_view from, std::string_view to) {
+  const auto src = nativePath(from), dst = nativePath(to);
+  return src && dst && ::rename(src->c_str(), dst->c_str()) == 0;
+}
+
+bool createDirectories(std::string_view dir) {
+  const auto p = nativePath(dir);
+  if (!p) return false;
+  std::string path = *p;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty()) return true;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  const auto slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    const auto parent = text::utf8ToGb(path.substr(0, slash));
+    if (!parent || !createDirectories(*parent)) return false;
+  }
+  return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+std::optional<std::string> readFile(std::string_view path, std::size_t maxBytes) {
+  const auto p = nativePath(path);
+  if (!p) return std::nullopt;
+  // Non-blocking: a FIFO put there is refused below instead of waited on.
+  const int fd = ::open(p->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  if (struct stat st{}; ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return out;
+}
+
+bool writeFileAtomic(std::string_view path, std::string_view content) {
+  const auto p = nativePath(path);
+  if (!p) return false;
+  struct stat st {};
+  mode_t mode = 0644;
+  if (::lstat(p->c_str(), &st) == 0) {
+    // Only a regular file is replaced: a link, FIFO or folder there is left as it is.
+    if (!S_ISREG(st.st_mode)) return false;
+    mode = st.st_mode & 07777;
+  } else if (errno != ENOENT) {
+    return false;
+  }
+  const std::string tmp = uniqueSibling(*p);
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < content.size();) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(tmp.c_str(), p->c_str()) == 0;
+  if (!ok) ::unlink(tmp.c_str());
+  return ok;
+}
+
+bool touchFile(std::string_view path) {
+  const auto p = nativePath(path);
+  if (!p) return false;
+  // A link there, even a dangling one, is not followed: nothing is made at its target.
+  const int fd =
+      ::open(p->c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
+  if (fd < 0) return false;
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return regular;
+}
+
+std::string programDirectory() {
+  std::string buf(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return withSeparator(".");
+  buf.resize(static_cast<std::size_t>(n));
+  const auto gb = text::utf8ToGb(buf);
+  if (!gb) return withSeparator(".");
+  return std::string(directoryOf(*gb));
+}
+
+}  // namespace qorin::platform
+#endif

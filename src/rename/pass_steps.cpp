@@ -1,0 +1,91 @@
+#include "rename/pass_steps.h"
+
+#include <cstdio>
+
+#include "text/gbtext.h"
+#include "text/names.h"
+
+namespace qorin::rename::detail {
+
+Verdict verdictOf(const platform::Folder::Outcome& o) {
+  switch (o.result) {
+    case platform::RenameResult::Renamed:
+      return {};
+    case platform::RenameResult::TargetExists:
+      return {Reason::TargetExists, 0};
+    case platform::RenameResult::SourceMissing:
+      return {Reason::SourceMissing, 0};
+    case platform::RenameResult::Unconvertible:
+      return {Reason::IllegalName, 0};
+    case platform::RenameResult::Failed:
+      break;
+  }
+  return {Reason::SystemError, o.error};
+}
+
+// A name of our own in the folder; with 64 random bits it meets no existing
+// name, and the rename to it could not replace one anyway.
+std::string temporaryName(std::mt19937_64& rng, const NameSet& names) {
+  for (;;) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, ".qorin-%016llx.tmp", static_cast<unsigned long long>(rng()));
+    if (!names.contains(buf)) return buf;
+  }
+}
+
+// The names of a folder that matter for a plan, and what exists among them.
+NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_view> names) {
+  if (names.size() > kProbeLimit) {
+    if (auto all = folder.names()) return NameSet(std::move(*all));
+  }
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  std::vector<std::string> present;
+  for (const std::string_view n : names)
+    if (folder.identityOf(n)) present.emplace_back(n);
+  return NameSet(std::move(present));
+}
+
+// A case-only change where the file system finds the file itself under
+// the new spelling. FUSE numbers each spelling apart, so a folder that
+// ignores case vouches for it; were it wrong, the rename through the
+// temporary name still could not replace the other file.
+bool targetIsItself(const platform::Folder& folder, std::string_view from, std::string_view to) {
+  if (from == to || !text::equalsNoCase(from, to)) return false;
+  const auto a = folder.identityOf(from), b = folder.identityOf(to);
+  return a && b && (*a == *b || folder.ignoresCase());
+}
+
+// The file is still the one the record describes. Where the file system
+// tells birth times, the record must name the same one: a record without
+// it could point at any file that got the inode.
+bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity& recorded) {
+  return found.inode == recorded.inode && found.size == recorded.size && found.device == recorded.device &&
+         (found.birth == 0 || found.birth == recorded.birth);
+}
+
+Verdict folderVerdict(const platform::Folder& f) {
+  if (f.changed()) return {Reason::FolderChanged, 0};
+  if (f.error() != 0) return {Reason::SystemError, f.error()};
+  return {Reason::SourceMissing, 0};
+}
+
+// A row's outcome from its steps: done when every step of it is.
+std::vector<StepOutcome> outcomeByRow(std::size_t rows, const PlannedSteps& planned,
+                                      const std::vector<StepOutcome>& steps) {
+  std::vector<StepOutcome> out(rows);
+  std::vector<bool> seen(rows, false);
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    const auto row = static_cast<std::size_t>(planned.rowOfStep[k]);
+    StepOutcome& o = out[row];
+    if (!seen[row]) {
+      o = steps[k];
+      seen[row] = true;
+    } else if (o.done) {
+      o = steps[k];
+    }
+  }
+  return out;
+}
+
+}  // namespace qorin::rename::detail

@@ -1,0 +1,357 @@
+// The steps of a pass, an undo or a recovery as they run: the runner that
+// renames them in order and records their completion, and what it needs.
+// Used by rename_pass.cpp and record_replay.cpp only.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <random>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/fs.h"
+#include "platform/record_file.h"
+#include "rename/journal.h"
+#include "rename/plan.h"
+#include "rename/rename_pass.h"
+
+namespace qorin::rename::detail {
+
+// "■" in GB18030.
+inline constexpr std::string_view kMark = "\xA1\xF6";
+
+// Up to this many names of interest a folder is asked name by name; beyond
+// it one listing is cheaper.
+inline constexpr std::size_t kProbeLimit = 512;
+
+// Completion records reach the journal file at least this often.
+inline constexpr std::size_t kFlushSteps = 1000;
+inline constexpr auto kFlushInterval = std::chrono::milliseconds(500);
+
+class ProgressMarks {
+ public:
+  ProgressMarks(int total, const ProgressFn& fn) : total_(total), fn_(fn) {}
+
+  void after(int done) {
+    const int marks = progressMarks(done, total_);
+    if (marks <= last_) return;
+    for (int k = last_; k < marks; ++k) bar_ += kMark;
+    last_ = marks;
+    if (fn_) fn_(bar_);
+  }
+
+ private:
+  int total_;
+  const ProgressFn& fn_;
+  int last_ = 0;
+  std::string bar_;
+};
+
+// The verdict of one rename.
+Verdict verdictOf(const platform::Folder::Outcome& o);
+// A name of our own in the folder; with 64 random bits it meets no existing
+// name, and the rename to it could not replace one anyway.
+std::string temporaryName(std::mt19937_64& rng, const NameSet& names);
+// The names of a folder that matter for a plan, and what exists among them.
+NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_view> names);
+// A case-only change where the file system finds the file itself under the new spelling.
+bool targetIsItself(const platform::Folder& folder, std::string_view from, std::string_view to);
+// The file is still the one the record describes.
+bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity& recorded);
+
+// Where a plan's folders are: the dir text, and the folder its files were
+// found in, so that nothing is renamed in a folder put in its place.
+struct RunFolder {
+  std::string dir;
+  platform::FileIdentity identity;  // device and inode; inode 0: not known
+  bool byPathOnly = false;          // a record that kept no inode: the path alone decides
+
+  platform::Folder openAsAdded() const {
+    if (byPathOnly) return platform::Folder(dir);
+    return identity.inode ? platform::Folder(dir, identity) : platform::Folder();
+  }
+};
+
+// Why nothing can be renamed in a folder that did not open.
+Verdict folderVerdict(const platform::Folder& f);
+
+struct StepOutcome {
+  Verdict verdict;
+  bool done = false;
+};
+
+// Runs the steps of one phase whose plan is in the journal, recording their
+// completion as it goes.
+class PhaseRunner {
+ public:
+  // `native` may give, per step, both names already converted.
+  using NativePair = std::pair<const platform::NativeName*, const platform::NativeName*>;
+  PhaseRunner(platform::RecordWriter& journal, const std::vector<StepRef>& steps,
+              const std::vector<RunFolder>& folders, const StopFn& stop, platform::RenameWays& ways,
+              const std::vector<NativePair>* native = nullptr)
+      : journal_(journal),
+        steps_(steps),
+        folders_(folders),
+        stop_(stop),
+        ways_(ways),
+        native_(native),
+        out_(steps.size()) {}
+
+  // `settled(files)` after each group, with the number of files it moved or
+  // failed. Asked to stop, it ends after the file at hand, or after a cycle
+  // caught half way; the steps not reached are Stopped, not done, and left
+  // pending in the journal.
+  template <class Settled>
+  std::vector<StepOutcome> run(Settled settled) {
+    lastFlush_ = std::chrono::steady_clock::now();
+    for (std::size_t b = 0; b < steps_.size();) {
+      std::size_t e = b + 1;
+      while (e < steps_.size() && steps_[e].group == steps_[b].group) ++e;
+      if (stopped_) {
+        for (std::size_t k = b; k < e; ++k) out_[k].verdict = {Reason::Stopped, 0};
+      } else {
+        const std::size_t ran = runGroup(b, e);
+        settled(steps_[b].cycle ? e - b - 1 : ran);
+      }
+      b = e;
+    }
+    emitRange();
+    return std::move(out_);
+  }
+
+  bool stopped() const { return stopped_; }
+
+  // Writes what is pending; false when the journal refused.
+  bool flush() {
+    emitRange();
+    sinceFlush_ = 0;
+    lastFlush_ = std::chrono::steady_clock::now();
+    if (lines_.text().empty() || broken_) return !broken_;
+    if (!journal_.write(lines_.text())) {
+      broken_ = true;
+      error_ = journal_.error();
+    }
+    lines_.text().clear();
+    return !broken_;
+  }
+
+  JournalLines& lines() { return lines_; }
+  bool broken() const { return broken_; }
+  int error() const { return error_; }
+
+ private:
+  // The user may want to stop; asked after every file.
+  bool askStop() {
+    if (!wantStop_ && stop_ && stop_()) wantStop_ = true;
+    return wantStop_;
+  }
+
+  // Returns how many of the group's steps were settled.
+  std::size_t runGroup(std::size_t b, std::size_t e) {
+    // A journal that stopped taking records stops the renames, at a group
+    // boundary so that no cycle is left half way.
+    if (broken_) {
+      failAll(b, e, {Reason::SystemError, error_}, false);
+      return e - b;
+    }
+    const StepRef& first = steps_[b];
+    if (!openFolder(first.folder)) {
+      failAll(b, e, folderVerdict_, true);
+      stopped_ = askStop();
+      return e - b;
+    }
+    if (!first.cycle) {
+      // From the free end: each step frees the name the next one needs, so
+      // the chain may stop after any of them.
+      for (std::size_t k = b; k < e; ++k) {
+        const Verdict v = renameStep(k);
+        if (v.reason != Reason::None) {
+          out_[k].verdict = v;
+          failed(k);
+          for (std::size_t j = k + 1; j < e; ++j) {
+            out_[j].verdict = {Reason::TargetExists, 0};
+            failed(j);
+          }
+          stopped_ = askStop();
+          return e - b;
+        }
+        if (askStop() && k + 1 < e) {
+          stopped_ = true;
+          for (std::size_t j = k + 1; j < e; ++j) out_[j].verdict = {Reason::Stopped, 0};
+          return k + 1 - b;
+        }
+      }
+      stopped_ = wantStop_;
+      return e - b;
+    }
+    // A cycle runs to its end (or is taken back) before a stop.
+    const auto endCycle = [&] {
+      stopped_ = wantStop_;
+      return e - b;
+    };
+    for (std::size_t k = b; k < e; ++k) {
+      const Verdict v = renameStep(k);
+      askStop();
+      if (v.reason == Reason::None) continue;
+      // Take the cycle back, newest first, so no file keeps the temporary name.
+      for (std::size_t j = k; j-- > b;) {
+        if (folder_.rename(steps_[j].to, steps_[j].from).result != platform::RenameResult::Renamed) break;
+        out_[j].done = false;
+      }
+      for (std::size_t j = b; j < e; ++j) {
+        out_[j].verdict = v;
+        if (!out_[j].done) failed(j);
+      }
+      return endCycle();
+    }
+    return endCycle();
+  }
+
+  Verdict renameStep(std::size_t k) {
+    const StepRef& s = steps_[k];
+    const NativePair n = native_ ? (*native_)[k] : NativePair{};
+    const Verdict v =
+        verdictOf(n.first && n.second ? folder_.rename(*n.first, *n.second) : folder_.rename(s.from, s.to));
+    if (v.reason == Reason::None) {
+      out_[k].done = true;
+      doneStep(k);
+    }
+    return v;
+  }
+
+  bool openFolder(std::uint32_t index) {
+    if (index == openIndex_) return folderOk_;
+    openIndex_ = index;
+    folder_ = folders_[index].openAsAdded();
+    folder_.shareWays(ways_);
+    folderOk_ = folder_.isOpen();
+    folderVerdict_ = folderVerdict(folder_);
+    return folderOk_;
+  }
+
+  void failAll(std::size_t b, std::size_t e, Verdict v, bool record) {
+    for (std::size_t k = b; k < e; ++k) {
+      out_[k].verdict = v;
+      if (record) failed(k);
+    }
+  }
+
+  void doneStep(std::size_t k) {
+    if (rangeFirst_ >= 0 && static_cast<std::size_t>(rangeLast_) + 1 != k) emitRange();
+    if (rangeFirst_ < 0) rangeFirst_ = static_cast<std::ptrdiff_t>(k);
+    rangeLast_ = static_cast<std::ptrdiff_t>(k);
+    tick();
+  }
+
+  void failed(std::size_t k) {
+    emitRange();
+    lines_.failed(k, out_[k].verdict.reason, out_[k].verdict.detail);
+    tick();
+  }
+
+  void emitRange() {
+    if (rangeFirst_ < 0) return;
+    lines_.done(static_cast<std::size_t>(rangeFirst_), static_cast<std::size_t>(rangeLast_));
+    rangeFirst_ = rangeLast_ = -1;
+  }
+
+  void tick() {
+    if (++sinceFlush_ >= kFlushSteps || std::chrono::steady_clock::now() - lastFlush_ >= kFlushInterval)
+      flush();
+  }
+
+  platform::RecordWriter& journal_;
+  const std::vector<StepRef>& steps_;
+  const std::vector<RunFolder>& folders_;
+  const StopFn& stop_;
+  platform::RenameWays& ways_;  // what each device takes, kept from folder to folder
+  const std::vector<NativePair>* native_;
+  std::vector<StepOutcome> out_;
+  JournalLines lines_;
+  platform::Folder folder_;
+  std::uint32_t openIndex_ = UINT32_MAX;
+  bool folderOk_ = false;
+  Verdict folderVerdict_;
+  std::ptrdiff_t rangeFirst_ = -1, rangeLast_ = -1;
+  std::size_t sinceFlush_ = 0;
+  std::chrono::steady_clock::time_point lastFlush_;
+  bool broken_ = false;
+  int error_ = 0;
+  bool wantStop_ = false;  // asked for; a cycle under way finishes first
+  bool stopped_ = false;   // no further group runs
+};
+
+// The journal steps of a plan: one per chain row, and for a cycle one more,
+// its first row going to a temporary name and leaving it last.
+struct PlannedSteps {
+  std::vector<StepRef> steps;  // names point into the plan's rows and `temporaries`
+  std::vector<std::int32_t> rowOfStep;
+  std::deque<std::string> temporaries;
+};
+
+// Per step, both names already converted where the caller has them.
+template <class NativeOf>
+std::vector<PhaseRunner::NativePair> nativeNamesOf(const PlannedSteps& p,
+                                                   std::deque<platform::NativeName>& temps,
+                                                   NativeOf nativeOf) {
+  std::vector<PhaseRunner::NativePair> out(p.steps.size());
+  std::unordered_map<const char*, const platform::NativeName*> temp;  // by the temporary's text
+  for (const std::string& t : p.temporaries)
+    if (auto n = platform::NativeName::of(t)) temp.emplace(t.data(), &temps.emplace_back(std::move(*n)));
+  for (std::size_t k = 0; k < p.steps.size(); ++k) {
+    const auto row = static_cast<std::size_t>(p.rowOfStep[k]);
+    const auto [from, to] = nativeOf(row);
+    const auto tf = temp.find(p.steps[k].from.data()), tt = temp.find(p.steps[k].to.data());
+    out[k] = {tf != temp.end() ? tf->second : from, tt != temp.end() ? tt->second : to};
+  }
+  return out;
+}
+
+template <class StepFor>
+PlannedSteps stepsOf(const Plan& plan, std::span<const PlanRow> rows, std::span<const NameSet* const> names,
+                     StepFor stepFor) {
+  PlannedSteps out;
+  out.steps.reserve(plan.order.size() + plan.groups.size());
+  out.rowOfStep.reserve(out.steps.capacity());
+  std::mt19937_64 rng{std::random_device{}()};
+  std::uint32_t groupId = 0;
+  for (const Plan::Group& g : plan.groups) {
+    ++groupId;
+    const auto add = [&](std::int32_t row, std::string_view from, std::string_view to) {
+      StepRef s = stepFor(row);
+      s.group = groupId;
+      s.cycle = g.cycle;
+      s.from = from;
+      s.to = to;
+      out.steps.push_back(s);
+      out.rowOfStep.push_back(row);
+    };
+    if (!g.cycle) {
+      for (std::uint32_t k = g.begin; k < g.end; ++k) {
+        const PlanRow& r = rows[static_cast<std::size_t>(plan.order[k])];
+        add(plan.order[k], r.from, r.to);
+      }
+      continue;
+    }
+    const std::int32_t head = plan.order[g.begin];
+    const PlanRow& h = rows[static_cast<std::size_t>(head)];
+    const std::string& temp = out.temporaries.emplace_back(temporaryName(rng, *names[h.folder]));
+    add(head, h.from, temp);
+    for (std::uint32_t k = g.begin + 1; k < g.end; ++k) {
+      const PlanRow& r = rows[static_cast<std::size_t>(plan.order[k])];
+      add(plan.order[k], r.from, r.to);
+    }
+    add(head, temp, h.to);
+  }
+  return out;
+}
+
+// A row's outcome from its steps: done when every step of it is.
+std::vector<StepOutcome> outcomeByRow(std::size_t rows, const PlannedSteps& planned,
+                                      const std::vector<StepOutcome>& steps);
+
+}  // namespace qorin::rename::detail
