@@ -188,6 +188,10 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool) {
     out.error = ListError::Unconvertible;
     return out;
   }
+  if (detail::injectedFault(FileStep::List, dir)) {
+    out.error = ListError::Unreadable;
+    return out;
+  }
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) {
@@ -336,6 +340,7 @@ std::size_t Folder::nameLimit() const {
 std::optional<std::vector<std::string>> Folder::names() const {
   const auto pattern = widePath(dir_ + "*");
   if (!handle_ || !pattern) return std::nullopt;
+  if (detail::injectedFault(FileStep::List, dir_)) return std::nullopt;
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
