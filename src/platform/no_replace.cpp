@@ -82,8 +82,8 @@ bool sameEmptyFile(const struct stat& a, const struct stat& b) {
 // empty, which no one had reason to use; no file of the user that existed
 // before can be lost that way.
 int byPlaceholder(int fd, const char* from, const char* to) {
-  struct stat src {};
-  if (::fstatat(fd, from, &src, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  // No look at `from` first: a source that is gone fails the rename, and
+  // the placeholder goes again; on FUSE every look is a round trip.
   const int p = ::openat(fd, to, O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (p < 0) return -1;
   struct stat ours {};
