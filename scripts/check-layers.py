@@ -4,7 +4,9 @@
 Core folders, lowest first; a core file may include the core of its own folder
 and of lower layers only, and never Qt. A gui/ sub-folder may include Qt, the
 whole core, and the gui/ files of its own and lower layers. src/app is the top:
-it may include anything, and nothing else may include it.
+it may include anything, and nothing else may include it. A window file
+under a gui/ folder reaches files and tag formats only through the core's use
+cases: it may not include the platform's file headers or the ID3 formats.
 """
 import os
 import re
@@ -13,6 +15,8 @@ import sys
 LAYERS = {"text": 0, "platform": 1, "filelist": 2, "tags": 2, "rules": 3, "rename": 4, "session": 5, "app": 6}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 QT = re.compile(r"^(Q[A-Za-z]+|Qt[A-Za-z]*/.*|ui_.*\.h)$")
+# Headers a gui/ folder's file may not include.
+BELOW_WINDOWS = re.compile(r"^(platform/(fs|open_file|record_file|no_replace|ini)\.h|tags/(id3v|syncsafe).*\.h)$")
 
 
 def place(path):
@@ -46,6 +50,8 @@ def check(src):
                         continue
                     if kind == "<" or "/" not in target:
                         continue
+                    if gui and folder != "app" and BELOW_WINDOWS.match(target):
+                        errors.append(f"{where}: a window reaches files or tag formats past the core's use cases")
                     to_folder, to_gui = place(target)
                     if to_folder not in LAYERS:
                         continue

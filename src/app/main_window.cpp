@@ -28,7 +28,6 @@
 #include "platform/fs.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/wait_cursor.h"
-#include "platform/open_file.h"
 #include "rules/gui/rule_tab.h"
 #include "session/gui/filter_window.h"
 #include "session/gui/list_commands.h"
@@ -101,7 +100,7 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   refreshPreview();  // the session starts with the selected tab's rule
   reportRefusedFolders(session_.places(), *dialogs_, this);
   // What a crash may have left: tag backups go back first, then the last pass is asked about.
-  platform::restorePendingBackups(session_.places().stateDir);
+  session_.start();
   tagEditorState_.stateDirectory = session_.places().stateDir;
   session::recoverAtStart(session_, *dialogs_, statusProgress_, this);
   setWindowTitle(platform::programTitle());

@@ -181,7 +181,7 @@ bool isWritableDirectory(std::string_view dir) {
   return true;
 }
 
-DirectoryListing listFiles(std::string_view dir, bool withHidden, bool) {
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameHashes) {
   DirectoryListing out;
   const auto pattern = widePath(withSeparator(dir) + "*");
   if (!pattern) {
@@ -204,14 +204,21 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool) {
     return out;
   }
   out.ok = true;
+  // The folder these files are in, as a Folder opened on it would tell.
+  if (const Folder f(dir); f.isOpen()) {
+    out.device = f.identity().device;
+    out.inode = f.identity().inode;
+  }
+  out.hashed = withNameHashes;
   do {
-    if (!withHidden && (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
     const bool folder = fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (folder && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;  // links are not followed
     const std::wstring_view n(fd.cFileName);
     if (folder && (n == L"." || n == L"..")) continue;
-    if (auto gb =
-            text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(n.data()), n.size() * 2), false))
+    auto gb = text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(n.data()), n.size() * 2), false);
+    if (withNameHashes && gb) out.nameHashes.push_back(nameHash(*gb));
+    if (!withHidden && (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
+    if (folder && (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;  // links are not followed
+    if (gb)
       (folder ? out.folders : out.names).push_back(std::move(*gb));
     else if (!folder)
       ++out.unconvertible;

@@ -177,6 +177,11 @@ class Session {
   // The record of this session's last pass (its undo record): the one it
   // made, or the newest left by a program that has ended. Empty: none.
   std::string recordPath() const { return record_ ? record_->path : std::string(); }
+  // What a crash may have left, first at start: tag writes cut short get
+  // their files back from the backups. The records follow with
+  // checkRecordAtStart.
+  void start();
+
   // Looks at the records of programs that have ended, newest first, and
   // returns at the first one that needs the user: called again until it
   // returns Nothing. The newest undoable one becomes this session's undo

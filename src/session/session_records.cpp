@@ -2,6 +2,7 @@
 // this window's undo record, what the window asks about at start, and what
 // it tells after a pass, an undo or a recovery.
 #include "platform/fs.h"
+#include "platform/open_file.h"
 #include "session/session.h"
 #include "text/gbtext.h"
 
@@ -167,6 +168,8 @@ PassReport Session::undoLastPass(const rename::ProgressFn& progress, const renam
   updateUndo();
   return r;
 }
+
+void Session::start() { platform::restorePendingBackups(places_.stateDir); }
 
 StartRecord Session::checkRecordAtStart(int& renamed, std::string& problem) {
   renamed = 0;

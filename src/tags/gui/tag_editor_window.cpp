@@ -7,14 +7,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "platform/fs.h"
 #include "platform/gui/dialogs.h"
-#include "platform/open_file.h"
 #include "tags/genre_positions.h"
 #include "tags/genres.h"
 #include "tags/gui/byte_limit.h"
-#include "tags/id3v1.h"
-#include "tags/id3v2.h"
+#include "tags/tag_editing.h"
 #include "tags/tag_editor_fields.h"
 #include "tags/tag_editor_state.h"
 #include "text/gbtext.h"
@@ -83,12 +80,6 @@ void tellFailure(platform::Dialogs& dialogs, QWidget* owner, const char* text, W
   dialogs.message(owner, platform::programTitle(), message, Icon::Stop);
 }
 
-// The file could not be opened for writing: why, as far as the system said.
-WriteResult openFailure(const platform::OpenFile& file) {
-  return file.lastFailure() == platform::IoFailure::None ? failedWith(WriteFailure::NotOpenForWriting)
-                                                         : ioFailure(file);
-}
-
 }  // namespace
 
 void openTagEditor(QWidget* parent, const std::string& path, TagEditorState& state,
@@ -109,39 +100,28 @@ TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state,
   ui_->setupUi(this);
   setFixedSize(size());
   setUpControls();
-  ui_->MP3文件名编辑框->setText(text::toQt(platform::shownPath(path_)));
+  const EditorTags t = loadEditorTags(path_);
+  ui_->MP3文件名编辑框->setText(text::toQt(t.shownPath));
   joinHandlers();
-
-  TagFields v1, v2, v1Stored, v2Stored;
-  OtherReadings v1Others, v2Others;
-  platform::OpenFile file;
-  if (!file.open(path_, platform::OpenMode::Read)) {
+  if (!t.opened) {
     openFailed_ = true;
-    dialogs_.message(
-        parent, QStringLiteral("错误"),
-        QStringLiteral("打开文件：") + text::toQt(platform::shownPath(path_)) + QStringLiteral("失败！"),
-        Icon::Stop);
+    dialogs_.message(parent, QStringLiteral("错误"),
+                     QStringLiteral("打开文件：") + text::toQt(t.shownPath) + QStringLiteral("失败！"),
+                     Icon::Stop);
     return;
   }
 
   filling_ = true;
-  if (readId3v1(file, v1, &v1Stored, &v1Others)) {
-    ui_->ID3v1选择框->setChecked(true);
-    showId3v1Fields(v1, &v1Stored, &v1Others);
-  } else {
-    ui_->ID3v1选择框->setChecked(false);
+  ui_->ID3v1选择框->setChecked(t.hasV1);
+  if (t.hasV1)
+    showId3v1Fields(t.v1, &t.v1Stored, &t.v1Others);
+  else
     setId3v1GroupState();
-  }
-  if (readId3v2(file, v2, &v2Stored, &v2Others)) {
-    ui_->ID3v2选择框->setChecked(true);
-    showId3v2Fields(v2, &v2Stored, &v2Others);
-  } else {
-    ui_->ID3v2选择框->setChecked(false);
+  ui_->ID3v2选择框->setChecked(t.hasV2);
+  if (t.hasV2)
+    showId3v2Fields(t.v2, &t.v2Stored, &t.v2Others);
+  else
     setId3v2GroupState();
-  }
-  file.close();
-  // A tag write killed in this folder left its temporary behind.
-  platform::removeStaleTemporaries(platform::directoryOf(path_));
 
   state_.genreSelection[0] = ui_->流派1组合框->currentIndex();
   state_.genreSelection[1] = ui_->流派2组合框->currentIndex();
@@ -425,7 +405,7 @@ std::optional<std::array<std::string, 5>> TagEditorWindow::id3v1Texts() {
       continue;
     }
     std::string missing;
-    if (auto bytes = id3v1Bytes(boxText(boxes[i]), &missing)) {
+    if (auto bytes = id3v1TextBytes(boxText(boxes[i]), &missing)) {
       out[i] = *std::move(bytes);
       continue;
     }
@@ -468,50 +448,44 @@ TagFields TagEditorWindow::id3v2Fields() const {
 }
 
 void TagEditorWindow::updateTags() {
-  const bool writeV1 = state_.tagModified[0] && ui_->ID3v1选择框->isChecked();
-  std::optional<std::array<std::string, 5>> v1;
-  // Texts the block cannot hold write neither tag: the user changes them first.
-  if (writeV1 && !(v1 = id3v1Texts())) return;
-
-  // A file that cannot be opened for writing fails every requested action and stays as it was.
-  platform::OpenFile file;
-  const bool writable = file.open(path_, platform::OpenMode::ReadWrite);
-  const WriteResult notWritable = writable ? WriteResult{} : openFailure(file);
-  const std::string& stateDir = state_.stateDirectory;
-  platform::removeStaleTemporaries(platform::directoryOf(path_));
-
-  if (writeV1) {
-    const int index = ui_->流派1组合框->currentIndex();
-    int genre = genreAtPosition(index).value_or(kNoId3v1Genre);
-    if (shownGenre1_ && index == shownGenre1_->index) genre = text::toNumber(shownGenre1_->keep);
-    const auto& t = *v1;
-    const WriteResult r =
-        writable ? writeId3v1(file, t[0], t[1], t[2], t[3], t[4], boxText(ui_->音轨1编辑框), genre)
-                 : notWritable;
-    if (r) {
-      tell(dialogs_, this, "ID3v1标签更新成功！", Icon::None);
+  using Action = TagEdit::Action;
+  TagEdit edit;
+  if (state_.tagModified[0]) {
+    if (!ui_->ID3v1选择框->isChecked()) {
+      edit.v1 = Action::Remove;
     } else {
-      tellFailure(dialogs_, this, "ID3v1标签更新失败！", r);
+      // Texts the block cannot hold write neither tag: the user changes them first.
+      const auto v1 = id3v1Texts();
+      if (!v1) return;
+      edit.v1 = Action::Write;
+      edit.v1Texts = *v1;
+      edit.v1Track = boxText(ui_->音轨1编辑框);
+      const int index = ui_->流派1组合框->currentIndex();
+      edit.v1Genre = genreAtPosition(index).value_or(kNoId3v1Genre);
+      if (shownGenre1_ && index == shownGenre1_->index) edit.v1Genre = text::toNumber(shownGenre1_->keep);
     }
-  } else if (state_.tagModified[0]) {
-    const WriteResult r = writable ? deleteId3v1(file) : notWritable;
-    if (!r) tellFailure(dialogs_, this, "删除ID3v1标签失败！", r);
   }
-
   if (state_.tagModified[1]) {
-    if (ui_->ID3v2选择框->isChecked()) {
-      const WriteResult r = writable ? writeId3v2(file, id3v2Fields(), stateDir) : notWritable;
-      if (r) {
-        tell(dialogs_, this, "ID3v2标签更新成功！", Icon::None);
-      } else {
-        tellFailure(dialogs_, this, "ID3v2标签更新失败！", r);
-      }
-    } else {
-      const WriteResult r = writable ? deleteId3v2(file, stateDir) : notWritable;
-      if (!r) tellFailure(dialogs_, this, "删除ID3v2标签失败！", r);
-    }
+    edit.v2 = ui_->ID3v2选择框->isChecked() ? Action::Write : Action::Remove;
+    if (edit.v2 == Action::Write) edit.v2Fields = id3v2Fields();
   }
-  file.close();
+  const TagEditOutcome out = saveEditorTags(path_, edit, state_.stateDirectory);
+  if (out.v1 && edit.v1 == Action::Write) {
+    if (*out.v1)
+      tell(dialogs_, this, "ID3v1标签更新成功！", Icon::None);
+    else
+      tellFailure(dialogs_, this, "ID3v1标签更新失败！", *out.v1);
+  } else if (out.v1 && !*out.v1) {
+    tellFailure(dialogs_, this, "删除ID3v1标签失败！", *out.v1);
+  }
+  if (out.v2 && edit.v2 == Action::Write) {
+    if (*out.v2)
+      tell(dialogs_, this, "ID3v2标签更新成功！", Icon::None);
+    else
+      tellFailure(dialogs_, this, "ID3v2标签更新失败！", *out.v2);
+  } else if (out.v2 && !*out.v2) {
+    tellFailure(dialogs_, this, "删除ID3v2标签失败！", *out.v2);
+  }
 }
 
 }  // namespace qorin::tags
