@@ -201,9 +201,10 @@ void MainWindow::createMenus() {
     QAction* a = options->addAction(QString::fromUtf8(switches[i].first));
     a->setCheckable(true);
     connect(a, &QAction::triggered, this, [this, field = switches[i].second](bool on) {
-      session_.settings().*field = on;
+      S s = session_.settings();
+      s.*field = on;
+      session_.changeSettings(s);
       showRenamingOptions();
-      if (field == &S::replaceIllegal || field == &S::padTrack) refreshPreview();
     });
     optionActions_[i] = a;
   }
@@ -279,7 +280,6 @@ void MainWindow::showRenamingOptions() {
   const session::Settings& s = session_.settings();
   const bool on[] = {s.includeSubfolders, s.includeHidden, s.replaceIllegal, s.padTrack};
   for (std::size_t i = 0; i < optionActions_.size(); ++i) optionActions_[i]->setChecked(on[i]);
-  for (rules::RuleTab* tab : ruleTabs_) tab->setNameCleanup({s.replaceIllegal, s.padTrack});
 }
 
 void MainWindow::placeRuleControls() {

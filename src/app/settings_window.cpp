@@ -103,7 +103,7 @@ void SettingsWindow::updatePreviewOptionStates() {
 }
 
 void SettingsWindow::collectSettings() {
-  Settings& s = session_.settings();
+  Settings s = session_.settings();
   s.autoPreview = ui_->自动预览选择框->isChecked() ? 1 : 0;
   s.previewAllEntries = ui_->预览全部单选框->isChecked() ? 1 : 0;
   // A typed "-5" would reach the preview as a negative count; none means none.
@@ -112,6 +112,7 @@ void SettingsWindow::collectSettings() {
   s.fontColour = ui_->超级列表框字体颜色选择器->colourRef();
   if (auto face = text::fromQt(font_.face)) s.fontName = *face;
   s.fontSize = font_.size;
+  session_.changeSettings(s);
 }
 
 void SettingsWindow::showDefaults() {
@@ -131,14 +132,12 @@ void SettingsWindow::apply() {
   ui_->应用按钮->setEnabled(false);
   platform::WaitCursor wait;
   collectSettings();
-  session_.settingsChanged();
 }
 
 void SettingsWindow::confirm() {
   if (ui_->应用按钮->isEnabled()) {
     platform::WaitCursor wait;
     collectSettings();
-    session_.settingsChanged();
   }
   accept();
 }
@@ -161,7 +160,11 @@ void SettingsWindow::chooseFont() {
   font_.italic = chosen->italic();
   enableApply();
   // The face goes into the settings at once, even if the window is cancelled.
-  if (auto face = text::fromQt(font_.face)) session_.settings().fontName = *face;
+  if (auto face = text::fromQt(font_.face)) {
+    Settings s = session_.settings();
+    s.fontName = *face;
+    session_.changeSettings(s);
+  }
 }
 
 }  // namespace qorin::app

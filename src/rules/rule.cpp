@@ -26,4 +26,12 @@ void applyRule(filelist::FileList& list, int n, const RuleOptions& rule) {
 
 bool coversEveryEntry(const RuleOptions& rule) { return std::holds_alternative<Mp3Options>(rule); }
 
+void setCleanup(RuleOptions& rule, const NameCleanup& cleanup) {
+  std::visit(
+      [&](auto& o) {
+        if constexpr (requires { o.cleanup; }) o.cleanup = cleanup;
+      },
+      rule);
+}
+
 }  // namespace qorin::rules

@@ -20,6 +20,10 @@ using RuleOptions = std::variant<GeneralOptions, ReplaceOptions, InsertOptions, 
 // The MP3 rule always names every entry, whatever n is.
 void applyRule(filelist::FileList& list, int n, const RuleOptions& rule);
 
+// Gives the rules that clean up names (替换非法字符, 音轨号补零) the 选项
+// menu's switches; the others have none.
+void setCleanup(RuleOptions& rule, const NameCleanup& cleanup);
+
 // The rule names every entry on each run, so a preview of it covers all.
 bool coversEveryEntry(const RuleOptions& rule);
 

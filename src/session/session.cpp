@@ -24,6 +24,18 @@ void Session::loadSettings() {
 
 void Session::saveSettings() const { session::saveSettings(settings_, places_.configFile()); }
 
+void Session::changeSettings(const Settings& s) {
+  const Settings before = settings_;
+  settings_ = s;
+  rules::setCleanup(rule_, {settings_.replaceIllegal, settings_.padTrack});
+  const bool names = before.replaceIllegal != s.replaceIllegal || before.padTrack != s.padTrack;
+  const bool preview = before.autoPreview != s.autoPreview ||
+                       before.previewAllEntries != s.previewAllEntries ||
+                       before.previewCount != s.previewCount;
+  if (names || preview) refreshPreview(false);
+  notify(kDisplayChanged);
+}
+
 void Session::settingsChanged() {
   refreshPreview(false);
   notify(kDisplayChanged);

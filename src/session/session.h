@@ -105,7 +105,14 @@ class Session {
   void settingsChanged();
 
   // The rule of the selected tab; refreshPreview and the pass use it.
-  void setRule(rules::RuleOptions rule) { rule_ = std::move(rule); }
+  // The rule of the selected tab; the 选项 menu's clean-up switches are the session's own.
+  void setRule(rules::RuleOptions rule) {
+    rule_ = std::move(rule);
+    rules::setCleanup(rule_, {settings_.replaceIllegal, settings_.padTrack});
+  }
+  // Every change of a setting comes through here: the preview is made again
+  // where what it shows depends on the change, and the display is told.
+  void changeSettings(const Settings& s);
   const rules::RuleOptions& rule() const { return rule_; }
 
   // Proposals for as many entries as the settings say (all when forced or

@@ -227,6 +227,26 @@ TEST(SessionPreview, GatingTable) {
   }
 }
 
+// The 选项 menu's 替换非法字符 is the session's: a change of it alone makes
+// the preview again with the rule the tab gave.
+TEST(SessionPreview, TheCleanupSwitchesReachTheRuleThroughTheSession) {
+  testing::TempDir home, d;
+  d.write("a.txt", "");
+  Session s(Places::in(home.dir()));
+  s.settings().autoPreview = 1;
+  rules::ReplaceOptions o;
+  o.search = "a";
+  o.replacement = "x:y";
+  o.regex = true;
+  s.setRule(o);  // the tab's options carry no clean-up of their own
+  s.addFolder(d.dir());
+  EXPECT_EQ(s.list()[0].newNameCell, "x_y.txt");
+  Settings off = s.settings();
+  off.replaceIllegal = false;
+  s.changeSettings(off);
+  EXPECT_EQ(s.list()[0].newNameCell, "x:y.txt");
+}
+
 TEST(SessionPreview, APauseHoldsBackRefreshes) {
   testing::TempDir home, d;
   d.write("a.txt", "");

@@ -424,7 +424,8 @@ class MainWindowTest : public QObject {
     MainWindow again(home.places(), dialogs);
     const bool want[] = {true, false, false, true};
     for (int i = 0; i < 4; ++i) QCOMPARE(again.optionAction(i)->isChecked(), want[i]);
-    const auto mp3 = std::get<rules::Mp3Options>(again.ruleTab(rules::kMp3Tab)->options());
+    again.session().setRule(again.ruleTab(rules::kMp3Tab)->options());
+    const auto mp3 = std::get<rules::Mp3Options>(again.session().rule());
     QCOMPARE(mp3.cleanup, (rules::NameCleanup{false, true}));
   }
 

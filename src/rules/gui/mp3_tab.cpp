@@ -36,7 +36,6 @@ RuleOptions Mp3Tab::options() const {
   Mp3Options o;
   o.rule = textOf(ui_->MP3命名规则编辑框);
   o.priority = ui_->V1优先单选框->isChecked() ? TagPriority::V1First : TagPriority::V2First;
-  o.cleanup = nameCleanup();
   return o;
 }
 

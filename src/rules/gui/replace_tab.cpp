@@ -33,7 +33,6 @@ RuleOptions ReplaceTab::options() const {
             : ui_->仅扩展名单选框->isChecked()   ? ReplaceScope::Extension
                                                  : ReplaceScope::Name;
   o.regex = ui_->正则表达式选择框->isChecked();
-  o.cleanup = nameCleanup();
   return o;
 }
 

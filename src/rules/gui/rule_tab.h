@@ -40,8 +40,6 @@ class RuleTab : public QWidget {
 
   // The 选项 menu's switches for names built from data; the rules that build
   // such names take them into their options. The caller refreshes.
-  void setNameCleanup(const NameCleanup& c) { cleanup_ = c; }
-  const NameCleanup& nameCleanup() const { return cleanup_; }
 
   // The form holds the design's positions, which count from the tab
   // control's corner; the page itself starts where the style puts it inside
@@ -86,7 +84,6 @@ class RuleTab : public QWidget {
 
  private:
   int batchDepth_ = 0;
-  NameCleanup cleanup_;
   QPoint placedFor_;  // the page origin the controls stand for now
 };
 
