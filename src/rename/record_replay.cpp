@@ -386,12 +386,11 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
   }
   out.status = RecordOutcome::Status::Done;
   out.total = static_cast<int>(counted.size());
+  out.folders = l.record.folders;
   for (const std::size_t i : counted) {
     const Track& t = l.tracks[i];
     FileOutcome f;
-    f.dir = l.record.folders[t.folder].dir;
-    f.folderDevice = l.record.folders[t.folder].device;
-    f.folderInode = l.record.folders[t.folder].inode;
+    f.folder = t.folder;
     f.before = before[i];
     f.after = t.location.value_or(before[i]);
     f.ok = t.location && *t.location == t.original;
@@ -435,10 +434,11 @@ void showUndoInList(FileList& list, const RecordOutcome& outcome) {
   std::map<std::pair<std::string_view, std::string_view>, std::size_t> byText;
   for (std::size_t i = 0; i < outcome.files.size(); ++i) {
     const FileOutcome& f = outcome.files[i];
-    if (f.folderInode)
-      byIdentity.emplace(ByIdentity{f.folderDevice, f.folderInode, f.before}, i);
+    const JournalFolder& folder = outcome.folders[f.folder];
+    if (folder.inode)
+      byIdentity.emplace(ByIdentity{folder.device, folder.inode, f.before}, i);
     else
-      byText.emplace(std::make_pair(std::string_view(f.dir), std::string_view(f.before)), i);
+      byText.emplace(std::make_pair(std::string_view(folder.dir), std::string_view(f.before)), i);
   }
   const filelist::FileList::Batch batch(list);
   for (int row = 0; row < list.rowCount(); ++row) {
@@ -566,12 +566,11 @@ RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, con
     return out;
   }
   out.status = RecordOutcome::Status::Done;
+  out.folders = l.record.folders;
   for (const std::size_t i : reverted) {
     const Track& t = l.tracks[i];
     FileOutcome f;
-    f.dir = l.record.folders[t.folder].dir;
-    f.folderDevice = l.record.folders[t.folder].device;
-    f.folderInode = l.record.folders[t.folder].inode;
+    f.folder = t.folder;
     f.after = t.location.value_or(t.expected);
     f.ok = t.location && *t.location == desired[i];
     if (!f.ok) {

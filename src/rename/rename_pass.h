@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "rename/journal.h"
 
 namespace qorin::platform {
 class RenameWays;
@@ -71,11 +72,10 @@ PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
 
 // One file of an undo or a recovery.
 struct FileOutcome {
-  std::string dir;                                  // the folder as the pass's rows showed it
-  std::uint64_t folderDevice = 0, folderInode = 0;  // and which folder it was (inode 0: not recorded)
-  std::string before;                               // its name before the undo (where the pass left it)
-  std::string after;                                // its name now
-  bool ok = false;                                  // it has its name from before the pass
+  std::uint32_t folder = 0;  // index into RecordOutcome::folders
+  std::string before;        // its name before the undo (where the pass left it)
+  std::string after;         // its name now
+  bool ok = false;           // it has its name from before the pass
   filelist::Reason reason = filelist::Reason::None;
   std::int32_t detail = 0;
 };
@@ -95,6 +95,10 @@ struct RecordOutcome {
   int stopped = 0;   // those not reached because the undo was stopped (reason Stopped)
   int error = 0;     // errno for JournalFailed
   std::vector<FileOutcome> files;
+  // The record's folders: as the pass's rows showed them, and which folder
+  // each was (inode 0: not recorded). Files name theirs by index, so a
+  // million of them need not carry the text.
+  std::vector<JournalFolder> folders;
   // A record whose plan was damaged on the disk: steps that could not be
   // read (their files were not given back), and files found at a temporary
   // name of ours in its folders (full paths).
