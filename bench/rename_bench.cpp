@@ -144,7 +144,7 @@ void passAgainstRawLoop(benchmark::State& state, const stdfs::path& folder, cons
       list.setNewName(i, files.aGb[static_cast<std::size_t>(i)]);
     }
     t0 = Clock::now();
-    const auto pass = qorin::rename::renamePass(list, journal, [&](std::string_view) { ++progressCalls; });
+    const auto pass = qorin::rename::renamePass(list, journal, [&](int, int) { ++progressCalls; });
     const double passTime = secondsSince(t0);
     if (rawOk != count || pass.renamed != count) {
       state.SkipWithError("renames failed");

@@ -21,9 +21,6 @@
 
 namespace qorin::rename::detail {
 
-// "■" in GB18030.
-inline constexpr std::string_view kMark = "\xA1\xF6";
-
 // Up to this many names of interest a folder is asked name by name; beyond
 // it one listing is cheaper.
 inline constexpr std::size_t kProbeLimit = 512;
@@ -39,16 +36,14 @@ class ProgressMarks {
   void after(int done) {
     const int marks = progressMarks(done, total_);
     if (marks <= last_) return;
-    for (int k = last_; k < marks; ++k) bar_ += kMark;
     last_ = marks;
-    if (fn_) fn_(bar_);
+    if (fn_) fn_(done, total_);
   }
 
  private:
   int total_;
   const ProgressFn& fn_;
   int last_ = 0;
-  std::string bar_;
 };
 
 // The verdict of one rename.

@@ -137,12 +137,6 @@ int progressMarks(int i, int n) {
   return marks >= 20.0 ? 20 : static_cast<int>(marks);
 }
 
-std::string progressBar(int marks) {
-  std::string bar;
-  for (int k = 0; k < marks; ++k) bar += kMark;
-  return bar;
-}
-
 PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress,
                        const StopFn& stop, platform::RenameWays* ways, PassKind kind) {
   PassOutcome out;

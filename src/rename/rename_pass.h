@@ -23,9 +23,10 @@ class RenameWays;
 
 namespace qorin::rename {
 
-// Called with the progress bar text each time it gains marks (at most 20
-// times per pass), so the window can show it and keep painting.
-using ProgressFn = std::function<void(std::string_view bar)>;
+// Called with how many of `total` files are settled each time a bar of 20
+// marks would gain one (at most 20 times per pass), so a front end can show
+// it and keep painting.
+using ProgressFn = std::function<void(int done, int total)>;
 
 // Asked after each file of a pass or an undo (the window keeps painting and
 // takes Esc meanwhile); true stops the run after that file. A cycle caught
@@ -34,9 +35,6 @@ using StopFn = std::function<bool()>;
 
 // Marks after entry i (1-based) of n: floor(i / n * 20), in floating point.
 int progressMarks(int i, int n);
-
-// The bar of `marks` "■" characters, in the code page.
-std::string progressBar(int marks);
 
 struct PassOutcome {
   enum class Status {

@@ -347,7 +347,7 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
         break;
     }
     const int now = rename::progressMarks(static_cast<int>(k) + 1, static_cast<int>(rows.size()));
-    if (now > marks && progress) progress(rename::progressBar(now));
+    if (now > marks && progress) progress(static_cast<int>(k) + 1, static_cast<int>(rows.size()));
     marks = std::max(marks, now);
   }
   // Not reached: nothing happened to them, and no older status may say otherwise.

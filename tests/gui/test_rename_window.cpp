@@ -13,6 +13,7 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
+#include "session/gui/rename_commands.h"
 #include "session/settings.h"
 #include "stop_midway.h"
 
@@ -41,6 +42,13 @@ class RenameWindowTest : public QObject {
   }
 
  private slots:
+  // The core tells how far it is; the status bar draws a mark a twentieth.
+  void progressIsDrawnAsMarks() {
+    QCOMPARE(session::progressBar(3, 20), QStringLiteral("■■■"));
+    QCOMPARE(session::progressBar(7, 7), QString(20, QChar(0x25A0)));
+    QCOMPARE(session::progressBar(0, 0), QString());
+  }
+
   void allRenamedThenUndone() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;

@@ -16,6 +16,10 @@ namespace qorin::session {
 
 using namespace qorin::rename;
 
+QString progressBar(int done, int total) {
+  return QString(rename::progressMarks(done, total), QChar(0x25A0));  // ■
+}
+
 namespace {
 
 // While a pass or an undo runs: the window keeps painting and the marks
@@ -41,8 +45,8 @@ class RunGuard : public QObject {
   RunGuard& operator=(const RunGuard&) = delete;
 
   ProgressFn progress() {
-    return [this](std::string_view bar) {
-      if (progress_) progress_->setText(text::toQt(bar));
+    return [this](int done, int total) {
+      if (progress_) progress_->setText(progressBar(done, total));
       pump();
     };
   }
@@ -108,8 +112,8 @@ class RunGuard : public QObject {
 }  // namespace
 
 ProgressFn showProgress(QLabel* label) {
-  return [label](std::string_view bar) {
-    label->setText(text::toQt(bar));
+  return [label](int done, int total) {
+    label->setText(progressBar(done, total));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
 }

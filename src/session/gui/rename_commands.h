@@ -12,6 +12,8 @@ namespace qorin::session {
 
 // The bar in `label`, painted as it grows (no user input is taken meanwhile).
 rename::ProgressFn showProgress(QLabel* label);
+// The status bar's 进度 part: a mark for each twentieth of `total` settled.
+QString progressBar(int done, int total);
 // The summary of a pass or an undo, or why it could not run.
 void showReport(platform::Dialogs& dialogs, QWidget* parent, const PassReport& r);
 
