@@ -32,6 +32,7 @@
 #include "session/gui/filter_window.h"
 #include "session/gui/list_commands.h"
 #include "session/gui/rename_commands.h"
+#include "tags/formats.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
 #include "text/names.h"
@@ -326,7 +327,7 @@ void MainWindow::openTagEditorForSelection(bool fromMenu) {
     return;
   }
   const filelist::FileEntry& e = session_.list()[row];
-  if (text::hasExtension(e.oldName, "MP3")) {
+  if (tags::isMp3Name(e.oldName)) {
     tags::openTagEditor(this, e.diskPath(), tagEditorState_, *dialogs_);
   } else if (fromMenu) {
     dialogs_->message(this, platform::programTitle(), QStringLiteral("抱歉，该文件不是MP3文件！"),

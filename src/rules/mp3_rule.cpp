@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/open_file.h"
+#include "tags/formats.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "text/gbtext.h"
@@ -101,7 +102,7 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
   };
   for (int i = 0; i < count; ++i) {
     const filelist::FileEntry e = list[i];
-    if (!text::hasExtension(e.oldName, "MP3")) {
+    if (!tags::isMp3Name(e.oldName)) {
       setStatus(i, filelist::Mp3Status::NotMp3);
       list.setNewName(i, {});
       continue;
