@@ -17,24 +17,17 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
+#include "list_cells.h"
 
 using namespace qorin;
 using namespace qorin::app;
 using namespace qorin::filelist;
+using qorin::testing::cell;
+using qorin::testing::menuEntry;
 
 namespace {
 
 const QByteArray kGbkSong("\xD6\xDC\xBD\xDC\xC2\xD7 - \xB6\xAB\xB7\xE7\xC6\xC6.mp3");  // 周杰伦 - 东风破.mp3
-
-QString cell(MainWindow& w, int row, int col, int role = Qt::DisplayRole) {
-  return w.listView()->model()->index(row, col).data(role).toString();
-}
-
-QAction* menuEntry(MainWindow& w, const QString& text) {
-  for (QAction* a : w.listMenu()->actions())
-    if (a->text() == text) return a;
-  return nullptr;
-}
 
 void writeRaw(const QByteArray& path) {
   FILE*  // QFile would lose the bytes

@@ -9,6 +9,7 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
+#include "list_cells.h"
 #include "platform/open_file.h"
 #include "session/settings.h"
 #include "tags/id3v1.h"
@@ -20,12 +21,10 @@ using namespace qorin;
 using namespace qorin::session;
 using namespace qorin::app;
 using namespace qorin::filelist;
+using qorin::testing::cell;
+using qorin::testing::menuEntry;
 
 namespace {
-
-QString cell(MainWindow& w, int row, int column) {
-  return w.listView()->model()->index(row, column).data().toString();
-}
 
 // An MP3 file with an ID3v2 tag of the given artist and title.
 void writeTagged(const QString& path, const char* artist, const char* title) {

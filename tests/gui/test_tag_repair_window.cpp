@@ -7,12 +7,15 @@
 
 #include "answering_dialogs.h"
 #include "app/main_window.h"
+#include "list_cells.h"
 #include "stop_midway.h"
 #include "text/gbtext.h"
 
 using namespace qorin;
 using namespace qorin::app;
 using namespace qorin::filelist;
+using qorin::testing::cell;
+using qorin::testing::menuEntry;
 
 namespace {
 
@@ -39,16 +42,6 @@ void write(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(bytes);
-}
-
-QString cell(MainWindow& w, int row, int col, int role = Qt::DisplayRole) {
-  return w.listView()->model()->index(row, col).data(role).toString();
-}
-
-QAction* menuEntry(MainWindow& w, const QString& text) {
-  for (QAction* a : w.listMenu()->actions())
-    if (a->text() == text) return a;
-  return nullptr;
 }
 
 }  // namespace
