@@ -7,63 +7,6 @@
 
 namespace qorin::filelist {
 
-std::string reasonText(Reason reason, std::int32_t detail) {
-  switch (reason) {
-    case Reason::None:
-    case Reason::Unchanged:
-      return {};
-    case Reason::SameAsEarlier:
-      return text::gb("与第") + std::to_string(detail) + text::gb("行的新文件名相同");
-    case Reason::TargetExists:
-      return text::gb("目标文件已存在");
-    case Reason::IllegalName:
-      return text::gb("文件名含有非法字符");
-    case Reason::NameTooLong:
-      return text::gb("文件名过长");
-    case Reason::EmptyName:
-      return text::gb("文件名为空");
-    case Reason::SourceMissing:
-      return text::gb("原文件不存在");
-    case Reason::Unreadable:
-      return text::gb("无法读取文件");
-    case Reason::SameFileAsEarlier:
-      return text::gb("与第") + std::to_string(detail) + text::gb("行是同一个文件");
-    case Reason::FileChanged:
-      return text::gb("文件已被移动或更改");
-    case Reason::SystemError:
-      return platform::errorText(detail);
-    case Reason::TagPastEnd:
-      return text::gb("ID3v2标签的长度超出文件");
-    case Reason::NotWritable:
-      return text::gb("文件不能写入");
-    case Reason::ChangedMeanwhile:
-      return text::gb("文件在转换时被改动");
-    case Reason::WriteFailed:
-      return text::gb("写入文件失败");
-    case Reason::FolderChanged:
-      return text::gb("目录已被更改");
-    case Reason::Stopped:
-      return text::gb("已停止");
-    case Reason::NotFullyRead:
-      return text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
-  }
-  return {};
-}
-
-const std::string& statusText(Status s) {
-  static const std::string texts[] = {{},
-                                      text::gb("更名成功"),
-                                      text::gb("更名失败"),
-                                      text::gb("撤消成功"),
-                                      text::gb("撤消失败"),
-                                      text::gb("已转为Unicode"),
-                                      text::gb("无需转换"),
-                                      text::gb("转换失败"),
-                                      text::gb("编码无法确定"),
-                                      text::gb("已转为UTF-8")};
-  return texts[static_cast<std::size_t>(s)];
-}
-
 StatusIcon statusIcon(Status s) {
   switch (s) {
     case Status::None:
@@ -98,7 +41,6 @@ FileEntry FileList::operator[](int row) const {
   e.folder = r.folder;
   if (r.folder != kNoFolder) e.dir = folders_[r.folder].dir;
   e.statusCode = r.status;
-  e.status = statusText(r.status);
   e.icon = statusIcon(r.status);
   e.mp3Code = r.mp3;
   e.mp3Status = mp3StatusText(r.mp3);

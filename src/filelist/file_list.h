@@ -52,9 +52,6 @@ enum class Reason : unsigned char {
 // Failure: anything but None and Unchanged.
 inline bool isFailure(Reason r) { return r != Reason::None && r != Reason::Unchanged; }
 
-// The tooltip text of a reason, in the code page; empty for None and Unchanged.
-std::string reasonText(Reason reason, std::int32_t detail);
-
 struct Mark {
   Reason reason = Reason::None;
   std::int32_t detail = 0;
@@ -73,7 +70,6 @@ enum class Status : unsigned char {
   ConversionUncertain,  // 编码无法确定: a text's reading is not certain, it was left as stored
   NameConverted,        // 已转为UTF-8: the name kept in the old code page is now the same text in UTF-8
 };
-const std::string& statusText(Status s);  // code page; empty for None
 StatusIcon statusIcon(Status s);
 
 // Column MP3标签状态, written by the MP3 naming rule.
@@ -102,7 +98,6 @@ struct FileEntry {
   std::string_view newName;      // proposal of the last rule run
   std::string_view newNameCell;  // column 新文件名: the proposal while it is shown
   std::string_view dir;          // column 路径, ending in the separator ("" before the row is filled)
-  std::string_view status;       // column 命名状态
   std::string_view mp3Status;    // column MP3标签状态
   std::uint32_t folder = kNoFolder;
   Status statusCode = Status::None;

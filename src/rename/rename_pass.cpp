@@ -29,22 +29,6 @@ using namespace detail;
 
 namespace {
 
-std::string decimal(int n) { return std::to_string(n); }
-
-Summary summary(int total, int succeeded, int stopped, const char* allDone, const char* okLine,
-                const char* failLine, const char* stoppedLine) {
-  Summary s;
-  s.allSucceeded = succeeded == total;
-  if (s.allSucceeded) {
-    s.text = text::gb(allDone);
-    return s;
-  }
-  s.text = text::gb("文件总数：") + decimal(total) + text::gb(" 个文件\r\n\r\n") + decimal(succeeded) +
-           text::gb(okLine) + decimal(total - succeeded - stopped) + text::gb(failLine);
-  if (stopped > 0) s.text += text::gb("\r\n") + decimal(stopped) + text::gb(stoppedLine);
-  return s;
-}
-
 // Identities of the rows' files. Taking them needs nothing but the names,
 // so on a large pass a helper thread takes them while the caller lists the
 // folders and plans; then the caller takes what is left.
@@ -331,16 +315,6 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     }
   }
   return out;
-}
-
-Summary renameSummary(int total, int succeeded, int stopped) {
-  return summary(total, succeeded, stopped, "文件更名完毕！", " 个文件更名成功！\r\n", " 个文件更名失败！",
-                 " 个文件因停止而未更名。");
-}
-
-Summary undoSummary(int total, int succeeded, int stopped) {
-  return summary(total, succeeded, stopped, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n",
-                 " 个文件撤消失败！", " 个文件因停止而未撤消。");
 }
 
 }  // namespace qorin::rename

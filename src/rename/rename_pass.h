@@ -153,13 +153,4 @@ enum class Recovery {
 // name (a cycle caught half way is taken back as a whole under Keep).
 RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, const ProgressFn& progress = {});
 
-struct Summary {
-  std::string text;  // code page, lines separated by CR LF
-  bool allSucceeded = false;
-};
-
-// With `stopped` rows not reached, a last line counts them.
-Summary renameSummary(int total, int succeeded, int stopped = 0);
-Summary undoSummary(int total, int succeeded, int stopped = 0);
-
 }  // namespace qorin::rename

@@ -5,6 +5,7 @@
 #include "filelist/add_files.h"
 #include "platform/fs.h"
 #include "platform/open_file.h"
+#include "session/messages.h"
 #include "tags/formats.h"
 #include "tags/id3v2_unicode.h"
 #include "text/gbtext.h"
@@ -198,7 +199,7 @@ void Session::sortBy(filelist::Column column, bool descending) {
         k = e.dir;
         break;
       case filelist::kColStatus:
-        k = e.status;
+        k = statusText(e.statusCode);
         break;
       case filelist::kColMp3:
         k = e.mp3Status;
@@ -289,35 +290,6 @@ filelist::Reason reasonOf(tags::ConversionProblem p) {
   return filelist::Reason::None;
 }
 
-const char* charsetName(text::Charset c) {
-  switch (c) {
-    case text::Charset::Ascii:
-      return "ASCII";
-    case text::Charset::Utf8:
-      return "UTF-8";
-    case text::Charset::Gbk:
-      return "GBK";
-    case text::Charset::Big5:
-      return "Big5";
-    case text::Charset::Latin1:
-      return "ISO-8859-1";
-  }
-  return "";
-}
-
-// The tooltip of 编码无法确定: each text left as it was, by its two readings.
-std::string uncertainNote(const std::vector<tags::UncertainText>& texts) {
-  constexpr std::size_t kShown = 4;
-  std::string note = text::gb("编码无法确定，没有转换：");
-  for (std::size_t i = 0; i < texts.size() && i < kShown; ++i) {
-    const tags::UncertainText& t = texts[i];
-    note += text::gb("\n“") + t.reading + text::gb("”（") + charsetName(t.charset) + text::gb("）或“") +
-            t.alternative + text::gb("”（") + charsetName(t.runnerUp) + text::gb("）");
-  }
-  if (texts.size() > kShown) note += text::gb("\n……");
-  return note;
-}
-
 }  // namespace
 
 PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, const rename::StopFn& stop) {
@@ -344,7 +316,7 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
         break;
       case tags::UnicodeConversion::Uncertain:
         ++uncertain;
-        list_.setStatus(r, filelist::Status::ConversionUncertain, uncertainNote(c.uncertain));
+        list_.setStatus(r, filelist::Status::ConversionUncertain, uncertainText(c.uncertain));
         break;
     }
     const int now = rename::progressMarks(static_cast<int>(k) + 1, static_cast<int>(rows.size()));
@@ -357,15 +329,10 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
   r.total = static_cast<int>(rows.size());
   r.succeeded = done + unneeded;
   r.stopped = static_cast<int>(rows.size() - k);
-  r.summary.allSucceeded = failures == 0 && uncertain == 0 && r.stopped == 0;
-  r.summary.text = text::gb("文件总数：") + std::to_string(r.total) + text::gb(" 个MP3文件\r\n\r\n") +
-                   std::to_string(done) + text::gb(" 个文件已转换，") + std::to_string(unneeded) +
-                   text::gb(" 个文件无需转换，") + std::to_string(failures) + text::gb(" 个文件转换失败。");
-  if (uncertain > 0)
-    r.summary.text +=
-        text::gb("\r\n") + std::to_string(uncertain) + text::gb(" 个文件编码无法确定，没有转换。");
-  if (r.stopped > 0)
-    r.summary.text += text::gb("\r\n") + std::to_string(r.stopped) + text::gb(" 个文件因停止而未转换。");
+  r.kind = PassReport::Kind::TagRepair;
+  r.converted = done;
+  r.failed = failures;
+  r.uncertain = uncertain;
   return r;
 }
 

@@ -65,15 +65,39 @@ struct AddReport {
   std::vector<std::string> unreadable;
 };
 
-// The outcome of a pass, an undo or a recovery, and what to tell the user:
-// the summary, or (with `problem`) why nothing was done.
+// Why a pass, an undo or a recovery did nothing at all.
+enum class Problem : std::uint8_t {
+  None,
+  NoRecordFolder,         // no folder could hold the pass's record
+  RecordNotWritable,      // the pass's record could not be written (error)
+  UndoRecordNotWritable,  // the undo could not add to the record (error)
+  RecordDamaged,
+  RecordOtherVersion,
+  RecordRefused,  // names or folders no file could have: nothing was touched
+};
+
+// What a pass, an undo, a recovery or a tag repair did, as counts and codes;
+// session/messages.h words it.
 struct PassReport {
+  enum class Kind : std::uint8_t { Rename, Undo, NothingToUndo, TagRepair };
+  Kind kind = Kind::Rename;
   int total = 0;
   int succeeded = 0;
   int stopped = 0;  // not reached: the user stopped the pass or the undo
-  rename::Summary summary;
-  std::string problem;     // code page; empty when the summary applies
-  bool recordCut = false;  // the record was damaged: the summary says what could not be given back
+  Problem problem = Problem::None;
+  int error = 0;             // the system's error behind the problem
+  std::string movedTo;       // where an unusable record was set aside (code page)
+  int recordWriteError = 0;  // the pass's record was not written to its end
+  // A record damaged on the disk: files it could not read, names left temporary.
+  int unreadable = 0;
+  std::vector<std::string> temporaries;
+  // A tag repair: the succeeded split, and what was left as it was.
+  int converted = 0;
+  int failed = 0;
+  int uncertain = 0;
+
+  bool recordCut() const { return unreadable > 0 || !temporaries.empty(); }
+  bool allSucceeded() const;
 };
 
 // What the records left by programs that have ended ask of the window at
@@ -195,7 +219,7 @@ class Session {
   // record; one with nothing left in it is removed; a pass cut short before
   // it renamed anything is closed silently. `renamed` and `problem` tell
   // the window what to say.
-  StartRecord checkRecordAtStart(int& renamed, std::string& problem);
+  StartRecord checkRecordAtStart(int& renamed, PassReport& problem);
   // Ends the pass cut short that checkRecordAtStart asked about: all names
   // back (rollBack) or the new ones kept.
   PassReport recoverInterrupted(bool rollBack, const rename::ProgressFn& progress = {});

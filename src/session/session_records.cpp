@@ -4,7 +4,6 @@
 #include "platform/fs.h"
 #include "platform/open_file.h"
 #include "session/session.h"
-#include "text/gbtext.h"
 
 namespace qorin::session {
 
@@ -15,23 +14,18 @@ using Status = rename::RecordOutcome::Status;
 
 namespace {
 
-std::string movedTo(const std::string& where) {
-  return where.empty() ? std::string() : text::gb("\r\n\r\n记录已移到：") + where;
-}
-
-// Why a record could not be used, for the one message about it.
-std::string recordProblem(Status status, int error) {
+Problem problemOf(Status status) {
   switch (status) {
     case Status::Damaged:
-      return text::gb("上一次更名的记录已损坏，无法撤消。");
+      return Problem::RecordDamaged;
     case Status::Unsupported:
-      return text::gb("上一次更名的记录来自其他版本的程序，无法撤消。");
+      return Problem::RecordOtherVersion;
     case Status::Refused:
-      return text::gb("上一次更名的记录含有不可信的文件名或文件夹，无法撤消；没有改动任何文件。");
+      return Problem::RecordRefused;
     case Status::JournalFailed:
-      return text::gb("无法写入更名记录，没有撤消任何文件。\r\n\r\n") + platform::errorText(error);
+      return Problem::UndoRecordNotWritable;
     default:
-      return {};
+      return Problem::None;
   }
 }
 
@@ -46,37 +40,22 @@ Status statusOf(RecordState s) {
   }
 }
 
-// What a record whose plan was damaged on the disk could not give back.
-std::string cutPlanNote(const rename::RecordOutcome& out) {
-  std::string note;
-  if (out.unreadable > 0)
-    note += text::gb("\r\n\r\n更名记录有一部分已损坏：") + std::to_string(out.unreadable) +
-            text::gb(" 个文件的记录无法读取，这些文件没有恢复原来的名称。");
-  if (!out.temporaries.empty()) {
-    note += text::gb("\r\n\r\n以下文件留在临时名称：");
-    for (const std::string& t : out.temporaries) note += "\r\n" + t;
-  }
-  return note;
-}
-
 PassReport fromRecord(filelist::FileList& list, const rename::RecordOutcome& out) {
   PassReport r;
   if (out.status == Status::NoRecord) {
-    r.summary = {text::gb("没有需要撤消的文件。"), true};
+    r.kind = PassReport::Kind::NothingToUndo;
     return r;
   }
-  r.problem = recordProblem(out.status, out.error);
-  if (!r.problem.empty()) return r;
+  r.kind = PassReport::Kind::Undo;
+  r.problem = problemOf(out.status);
+  r.error = out.error;
+  if (r.problem != Problem::None) return r;
   rename::showUndoInList(list, out);
   r.total = out.total;
   r.succeeded = out.restored;
   r.stopped = out.stopped;
-  r.summary = rename::undoSummary(r.total, r.succeeded, r.stopped);
-  if (const std::string note = cutPlanNote(out); !note.empty()) {
-    r.summary.text += note;
-    r.summary.allSucceeded = false;
-    r.recordCut = true;
-  }
+  r.unreadable = out.unreadable;
+  r.temporaries = out.temporaries;
   return r;
 }
 
@@ -91,6 +70,21 @@ bool unusable(RecordState s) {
 }
 
 }  // namespace
+
+bool PassReport::allSucceeded() const {
+  if (problem != Problem::None) return false;
+  switch (kind) {
+    case Kind::NothingToUndo:
+      return true;
+    case Kind::TagRepair:
+      return failed == 0 && uncertain == 0 && stopped == 0;
+    case Kind::Undo:
+      return succeeded == total && !recordCut();
+    case Kind::Rename:
+      break;
+  }
+  return succeeded == total && recordWriteError == 0;
+}
 
 void Session::updateUndo() {
   CommandState c = commands_;
@@ -120,9 +114,8 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   int error = 0;
   std::optional<HeldRecord> fresh = records_.reserve(error);
   if (!fresh) {
-    r.problem = records_.usable()
-                    ? text::gb("无法写入更名记录，没有文件被更名。\r\n\r\n") + platform::errorText(error)
-                    : text::gb("没有可以保存更名记录的文件夹，没有文件被更名。");
+    r.problem = records_.usable() ? Problem::RecordNotWritable : Problem::NoRecordFolder;
+    r.error = error;
     return r;
   }
   CommandState c = commands_;
@@ -136,8 +129,8 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   setCommands(c);
   if (pass.status == rename::PassOutcome::Status::JournalFailed) {
     RecordStore::retire(*fresh);
-    r.problem =
-        text::gb("无法写入更名记录，没有文件被更名。\r\n\r\n") + platform::errorText(pass.journalError);
+    r.problem = Problem::RecordNotWritable;
+    r.error = pass.journalError;
     return r;
   }
   // The new pass is what 撤消 gives back from now on.
@@ -146,12 +139,7 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   r.total = kind == rename::PassKind::Rename ? list_.fileCount() : pass.total;
   r.succeeded = pass.succeeded;
   r.stopped = pass.stopped;
-  r.summary = rename::renameSummary(r.total, r.succeeded, r.stopped);
-  if (pass.journalError != 0) {
-    r.summary.text += text::gb("\r\n\r\n更名记录没有写完整：") + platform::errorText(pass.journalError) +
-                      text::gb("\r\n撤消仍然可以使用，它会按磁盘上的文件逐个核对。");
-    r.summary.allSucceeded = false;
-  }
+  r.recordWriteError = pass.journalError;
   updateUndo();
   return r;
 }
@@ -161,7 +149,7 @@ PassReport Session::undoLastPass(const rename::ProgressFn& progress, const renam
   const rename::RecordOutcome out = rename::undoLastPass(record_->path, progress, stop);
   PassReport r = fromRecord(list_, out);
   if (out.status == Status::Damaged || out.status == Status::Unsupported || out.status == Status::Refused) {
-    r.problem += movedTo(records_.setAside(*record_));
+    r.movedTo = records_.setAside(*record_);
     record_.reset();
   }
   folders_.clear();
@@ -171,9 +159,9 @@ PassReport Session::undoLastPass(const rename::ProgressFn& progress, const renam
 
 void Session::start() { platform::restorePendingBackups(places_.stateDir); }
 
-StartRecord Session::checkRecordAtStart(int& renamed, std::string& problem) {
+StartRecord Session::checkRecordAtStart(int& renamed, PassReport& problem) {
   renamed = 0;
-  problem.clear();
+  problem = {};
   if (!startScanned_) {
     startRecords_ = records_.takeEnded();
     startScanned_ = true;
@@ -196,7 +184,9 @@ StartRecord Session::checkRecordAtStart(int& renamed, std::string& problem) {
       return StartRecord::Interrupted;
     }
     if (unusable(info.state)) {
-      problem = recordProblem(statusOf(info.state), 0) + movedTo(records_.setAside(r));
+      problem.kind = PassReport::Kind::Undo;
+      problem.problem = problemOf(statusOf(info.state));
+      problem.movedTo = records_.setAside(r);
       return StartRecord::Unusable;
     }
     if (info.state == RecordState::Undoable) {

@@ -78,7 +78,7 @@ TEST(FillRows, ClearsStatusesOnlyWhenRowZeroHasOne) {
   list.setStatus(0, Status::Renamed);
   list.fillRows(kFillNewNames, 0, 0, {});
   for (int r = 0; r < 3; ++r) {
-    EXPECT_TRUE(list[r].status.empty());
+    EXPECT_EQ(list[r].statusCode, Status::None);
     EXPECT_EQ(list[r].icon, StatusIcon::None);
   }
 }
@@ -209,29 +209,6 @@ TEST(ListMarks, AnyNewProposalClearsTheRulesProblem) {
   list.setProposalProblem(1, Reason::Unreadable);
   list.setNewName(1, "again");
   EXPECT_EQ(list[1].proposalProblem, Reason::None);
-}
-
-TEST(ListMarks, ReasonTexts) {
-  using text::gb;
-  const struct {
-    Reason reason;
-    std::int32_t detail;
-    std::string text;
-  } cases[] = {
-      {Reason::None, 0, ""},
-      {Reason::Unchanged, 0, ""},
-      {Reason::SameAsEarlier, 12, gb("与第12行的新文件名相同")},
-      {Reason::TargetExists, 0, gb("目标文件已存在")},
-      {Reason::IllegalName, 0, gb("文件名含有非法字符")},
-      {Reason::NameTooLong, 0, gb("文件名过长")},
-      {Reason::EmptyName, 0, gb("文件名为空")},
-      {Reason::SourceMissing, 0, gb("原文件不存在")},
-      {Reason::Unreadable, 0, gb("无法读取文件")},
-      {Reason::SameFileAsEarlier, 3, gb("与第3行是同一个文件")},
-  };
-  for (const auto& c : cases) EXPECT_EQ(reasonText(c.reason, c.detail), c.text) << static_cast<int>(c.reason);
-  EXPECT_EQ(reasonText(Reason::SystemError, EACCES), platform::errorText(EACCES));
-  EXPECT_FALSE(reasonText(Reason::SystemError, EACCES).empty());
 }
 
 // Texts across the inline limit and back, in place and from themselves.

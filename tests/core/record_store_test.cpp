@@ -49,7 +49,7 @@ class Records : public ::testing::Test {
   std::unique_ptr<Session> start() const {
     auto s = std::make_unique<Session>(places());
     int renamed = 0;
-    std::string problem;
+    PassReport problem;
     while (s->checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
     }
     return s;
@@ -66,8 +66,8 @@ class Records : public ::testing::Test {
 TEST_F(Records, NothingToUndoIsSaidAsSuch) {
   auto s = start();
   const PassReport r = s->undoLastPass();
-  EXPECT_TRUE(r.problem.empty());
-  EXPECT_EQ(r.summary.text, text::gb("没有需要撤消的文件。"));
+  EXPECT_EQ(r.problem, session::Problem::None);
+  EXPECT_EQ(r.kind, PassReport::Kind::NothingToUndo);
 }
 
 TEST_F(Records, TheRecordOfAnEarlierVersionIsTakenOver) {
@@ -192,7 +192,7 @@ TEST_F(Records, APassWhoseRecordCouldNotBeFinishedSaysSoAndCanBeUndone) {
       }
       return false;
     });
-    const bool told = r.summary.text.find(text::gb("更名记录没有写完整")) != std::string::npos;
+    const bool told = r.recordWriteError != 0 && !r.allSucceeded();
     const bool offered = s.commands().undo;
     const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
     ::setrlimit(RLIMIT_FSIZE, &none);
@@ -216,7 +216,7 @@ bool plantedFilesAreLeftAlone(const stdfs::path& root, const Places& places, con
   const auto started = [&] {
     auto s = std::make_unique<Session>(places);
     int renamed = 0;
-    std::string problem;
+    PassReport problem;
     while (s->checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
     }
     return s;
@@ -239,7 +239,7 @@ bool plantedFilesAreLeftAlone(const stdfs::path& root, const Places& places, con
   stdfs::create_directory(root / "theirs");
   stdfs::create_directory_symlink(root / "theirs", records);
   auto again = started();
-  ok = ok && !number(*again, y).problem.empty() && namesIn(root / "theirs").empty();
+  ok = ok && number(*again, y).problem != session::Problem::None && namesIn(root / "theirs").empty();
   return ok && namesIn(stdfs::path(y)) == kOriginal;
 }
 

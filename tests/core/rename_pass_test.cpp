@@ -43,7 +43,7 @@ TEST_F(RenamePass, AllSucceedAndComeBack) {
                             {gb("新歌.mp3"), "content of " + gb("歌曲.mp3")}}));
   for (int r = 0; r < 3; ++r) {
     EXPECT_EQ(list[r].oldName, list[r].newName);
-    EXPECT_EQ(list[r].status, gb("更名成功"));
+    EXPECT_EQ(list[r].statusCode, filelist::Status::Renamed);
     EXPECT_EQ(list[r].icon, StatusIcon::Success);
     EXPECT_EQ(list[r].newNameCell, "");  // left as the preview had it
   }
@@ -57,7 +57,7 @@ TEST_F(RenamePass, AllSucceedAndComeBack) {
                             {"b.txt", "content of b.txt"},
                             {gb("歌曲.mp3"), "content of " + gb("歌曲.mp3")}}));
   EXPECT_EQ(list[0].oldName, "a.txt");
-  EXPECT_EQ(list[0].status, gb("撤消成功"));
+  EXPECT_EQ(list[0].statusCode, filelist::Status::Undone);
   EXPECT_EQ(list[0].newName, "1.txt");  // proposals stay
   // Not offered again.
   EXPECT_EQ(inspectRecord(journal_).state, RecordState::None);
@@ -70,7 +70,7 @@ TEST_F(RenamePass, SameTargetTwiceFirstWins) {
   EXPECT_EQ(pass(list).succeeded, 1);
   EXPECT_EQ(files(), (Files{{"x", "content of a"}, {"b", "content of b"}}));
   EXPECT_EQ(list[1].oldName, "b");
-  EXPECT_EQ(list[1].status, gb("更名失败"));
+  EXPECT_EQ(list[1].statusCode, filelist::Status::RenameFailed);
   EXPECT_EQ(list[1].icon, StatusIcon::Failure);
   EXPECT_EQ(list[1].newNameCell, "x");
   EXPECT_EQ(list[1].statusReason, Reason::SameAsEarlier);
@@ -155,7 +155,7 @@ TEST_F(RenamePass, ChainsAndCyclesRunInOnePassAndComeBack) {
   EXPECT_EQ(u.total, 12);
   EXPECT_EQ(u.restored, 12);
   EXPECT_EQ(files(), before);
-  for (int r = 0; r < list.fileCount(); ++r) EXPECT_EQ(list[r].status, gb("撤消成功")) << r;
+  for (int r = 0; r < list.fileCount(); ++r) EXPECT_EQ(list[r].statusCode, filelist::Status::Undone) << r;
 }
 
 TEST_F(RenamePass, ChainEndingAtAFileThatStaysFailsAsAWhole) {
@@ -188,8 +188,8 @@ TEST_F(RenamePass, UndoFollowsTheRecordNotTheList) {
                             {"e", "content of e"}}));
   EXPECT_EQ(list[0].oldName, "b");
   EXPECT_EQ(list[1].oldName, "d");
-  EXPECT_EQ(list[1].status, gb("撤消成功"));
-  EXPECT_EQ(list[2].status, gb("更名成功"));  // added after the pass: untouched
+  EXPECT_EQ(list[1].statusCode, filelist::Status::Undone);
+  EXPECT_EQ(list[2].statusCode, filelist::Status::Renamed);  // added after the pass: untouched
 }
 
 TEST_F(RenamePass, UndoFailsAloneWhereAnotherFileTookTheOldName) {
@@ -203,7 +203,7 @@ TEST_F(RenamePass, UndoFailsAloneWhereAnotherFileTookTheOldName) {
   EXPECT_EQ(content("a"), "intruder");
   EXPECT_EQ(content("x"), "content of a");
   EXPECT_EQ(list[0].oldName, "x");
-  EXPECT_EQ(list[0].status, gb("撤消失败"));
+  EXPECT_EQ(list[0].statusCode, filelist::Status::UndoFailed);
   EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
   EXPECT_EQ(list[1].oldName, "b");
 
@@ -287,7 +287,7 @@ TEST_F(RenamePass, AJournalThatCannotBeWrittenStopsThePassBeforeAnyRename) {
     EXPECT_EQ(p.status, PassOutcome::Status::JournalFailed) << path;
     EXPECT_NE(p.journalError, 0) << path;
     EXPECT_EQ(files(), (Files{{"a", "content of a"}, {"b", "content of b"}, {"notafolder", ""}}));
-    EXPECT_EQ(list[0].status, "");
+    EXPECT_EQ(list[0].statusCode, filelist::Status::None);
     EXPECT_EQ(list[0].oldName, "a");
   }
   // A folder without write permission (root may write anywhere).
@@ -368,18 +368,6 @@ TEST(RenameProgress, MarksGrowInWholeTwentieths) {
     last = m;
   }
   EXPECT_EQ(calls, 20);
-}
-
-TEST(RenameSummaries, Texts) {
-  EXPECT_EQ(renameSummary(10, 10).text, gb("文件更名完毕！"));
-  EXPECT_TRUE(renameSummary(10, 10).allSucceeded);
-  const Summary s = renameSummary(10, 7);
-  EXPECT_FALSE(s.allSucceeded);
-  EXPECT_EQ(s.text, gb("文件总数：10 个文件\r\n\r\n7 个文件更名成功！\r\n3 个文件更名失败！"));
-  EXPECT_EQ(undoSummary(4, 4).text, gb("上一次的操作已经成功撤消！"));
-  EXPECT_EQ(undoSummary(10, 8).text,
-            gb("文件总数：10 个文件\r\n\r\n8 个文件撤消成功！\r\n2 个文件撤消失败！"));
-  EXPECT_TRUE(renameSummary(0, 0).allSucceeded);
 }
 
 }  // namespace

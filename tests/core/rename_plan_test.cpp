@@ -228,7 +228,6 @@ TEST_F(PreviewMarks, EveryReasonShowsInThePreview) {
     EXPECT_EQ(list[r].mark, want[static_cast<std::size_t>(r)].first) << r;
     EXPECT_EQ(list[r].markDetail, want[static_cast<std::size_t>(r)].second) << r;
   }
-  EXPECT_EQ(reasonText(list[1].mark, list[1].markDetail), gb("与第1行的新文件名相同"));
 }
 
 TEST_F(PreviewMarks, TheCacheListsOnceUntilForgotten) {

@@ -195,9 +195,9 @@ TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
   Files want = initial;
   want["added later"] = "new file";
   EXPECT_EQ(files(), want);
-  EXPECT_EQ(list[list.fileCount() - 1].status, "");
+  EXPECT_EQ(list[list.fileCount() - 1].statusCode, filelist::Status::None);
   for (int r = 0; r < list.fileCount(); ++r) {
-    if (list[r].status != text::gb("撤消成功")) continue;
+    if (list[r].statusCode != filelist::Status::Undone) continue;
     EXPECT_TRUE(initial.contains(std::string(list[r].oldName))) << r;
   }
 }

@@ -263,11 +263,11 @@ TEST_F(Record, UndoResultsReachTheRowsThatListTheirFiles) {
   const RecordOutcome u = undoLastPass(journal_);
   showUndoInList(list, u);
   EXPECT_EQ(list[0].oldName, "b2");
-  EXPECT_EQ(list[0].status, text::gb("撤消失败"));
+  EXPECT_EQ(list[0].statusCode, filelist::Status::UndoFailed);
   EXPECT_EQ(list[0].icon, StatusIcon::Failure);
   EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
   EXPECT_EQ(list[1].oldName, "b");
-  EXPECT_EQ(list[1].status, text::gb("撤消成功"));
+  EXPECT_EQ(list[1].statusCode, filelist::Status::Undone);
   EXPECT_EQ(list[1].statusReason, Reason::None);
 }
 

@@ -86,17 +86,6 @@ TEST_F(Stop, APassStopsAfterTheFileAtHandAndAWholeCycle) {
   }
 }
 
-TEST_F(Stop, TheSummaryCountsWhatWasDone) {
-  EXPECT_EQ(
-      renameSummary(10, 4, 5).text,
-      gb("文件总数：10 个文件\r\n\r\n4 个文件更名成功！\r\n1 个文件更名失败！\r\n5 个文件因停止而未更名。"));
-  EXPECT_EQ(undoSummary(6, 6, 0).text, gb("上一次的操作已经成功撤消！"));
-  EXPECT_EQ(
-      undoSummary(6, 2, 4).text,
-      gb("文件总数：6 个文件\r\n\r\n2 个文件撤消成功！\r\n0 个文件撤消失败！\r\n4 个文件因停止而未撤消。"));
-  EXPECT_FALSE(undoSummary(6, 2, 4).allSucceeded);
-}
-
 TEST_F(Stop, AStoppedUndoIsContinuedLater) {
   std::vector<std::string> names, proposals;
   for (int i = 0; i < 10; ++i) {

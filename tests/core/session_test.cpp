@@ -285,7 +285,7 @@ TEST(SessionCommands, StateThroughAddPassUndoFilterAndClear) {
   s.addFolder(d.dir());
   const PassReport pass = s.renameAll();
   EXPECT_EQ(pass.succeeded, 2);
-  EXPECT_TRUE(pass.summary.allSucceeded);
+  EXPECT_TRUE(pass.allSucceeded());
   EXPECT_EQ(s.commands(), (C{true, true, true}));
 
   const PassReport undo = s.undoLastPass();

@@ -4,6 +4,8 @@
 // ID3v2 tag.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "platform/open_file.h"
 #include "session/session.h"
 #include "tags/id3v1.h"
@@ -119,16 +121,17 @@ TEST(RepairFolder, ConvertsOnlyWhatIsCertain) {
   session::Session s(session::Places::in(home.dir()));
   s.addFolder(dir.dir());
   const session::PassReport report = s.convertTagsToUnicode();
-  std::map<std::string, std::string> status;
+  using filelist::Status;
+  std::map<std::string, Status> status;
   for (int row = 0; row < s.list().rowCount(); ++row)
-    status[std::string(s.list()[row].oldName)] = std::string(s.list()[row].status);
-  EXPECT_EQ(status["latin1.mp3"], text::gb("无需转换"));
-  EXPECT_EQ(status["v1only.mp3"], text::gb("已转为Unicode"));
-  EXPECT_EQ(status["uncertain.mp3"], text::gb("编码无法确定"));
-  EXPECT_EQ(status["incomplete.mp3"], text::gb("转换失败"));
-  EXPECT_EQ(report.summary.text,
-            text::gb("文件总数：7 个MP3文件\r\n\r\n4 个文件已转换，1 个文件无需转换，1 个文件转换失败。"
-                     "\r\n1 个文件编码无法确定，没有转换。"));
+    status[std::string(s.list()[row].oldName)] = s.list()[row].statusCode;
+  EXPECT_EQ(status["latin1.mp3"], Status::ConversionNotNeeded);
+  EXPECT_EQ(status["v1only.mp3"], Status::Converted);
+  EXPECT_EQ(status["uncertain.mp3"], Status::ConversionUncertain);
+  EXPECT_EQ(status["incomplete.mp3"], Status::ConversionFailed);
+  EXPECT_EQ(report.kind, session::PassReport::Kind::TagRepair);
+  EXPECT_EQ((std::array{report.total, report.converted, report.succeeded, report.failed, report.uncertain}),
+            (std::array{7, 4, 5, 1, 1}));
   for (int row = 0; row < s.list().rowCount(); ++row) {
     const filelist::FileEntry e = s.list()[row];
     if (e.statusCode == filelist::Status::ConversionUncertain) {
@@ -136,8 +139,7 @@ TEST(RepairFolder, ConvertsOnlyWhatIsCertain) {
       EXPECT_NE(e.statusNote.find(text::gb("“茅”（GBK）或“")), std::string_view::npos);
     }
     if (e.statusCode == filelist::Status::ConversionFailed) {
-      EXPECT_EQ(filelist::reasonText(e.statusReason, e.statusDetail),
-                text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。"));
+      EXPECT_EQ(e.statusReason, filelist::Reason::NotFullyRead);
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/gui/icons.h"
+#include "session/messages.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::filelist {
@@ -61,7 +62,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         case kColDir:
           return text::toQt(e.dir);
         case kColStatus:
-          return text::toQt(e.status);
+          return text::toQt(session::statusText(e.statusCode));
         case kColMp3:
           return text::toQt(e.mp3Status);
         default:
@@ -77,10 +78,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::ToolTipRole:
       if (index.column() == kColOld && e.gbkName) return QStringLiteral("文件名按GBK编码保存");
-      if (index.column() == kColNew && isFailure(e.mark)) return text::toQt(reasonText(e.mark, e.markDetail));
+      if (index.column() == kColNew && isFailure(e.mark))
+        return text::toQt(session::reasonText(e.mark, e.markDetail));
       if (index.column() == kColStatus && !e.statusNote.empty()) return text::toQt(e.statusNote);
       if (index.column() == kColStatus && isFailure(e.statusReason))
-        return text::toQt(reasonText(e.statusReason, e.statusDetail));
+        return text::toQt(session::reasonText(e.statusReason, e.statusDetail));
       return {};
     default:
       return {};

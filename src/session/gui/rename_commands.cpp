@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "platform/gui/wait_cursor.h"
+#include "session/messages.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::session {
@@ -119,14 +120,9 @@ ProgressFn showProgress(QLabel* label) {
 }
 
 void showReport(platform::Dialogs& dialogs, QWidget* parent, const PassReport& r) {
-  if (!r.problem.empty()) {
-    dialogs.message(parent, platform::programTitle(), text::toQt(r.problem),
-                    platform::Dialogs::Icon::Exclamation);
-    return;
-  }
   dialogs.message(
-      parent, platform::programTitle(), text::toQt(r.summary.text),
-      r.summary.allSucceeded ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
+      parent, platform::programTitle(), text::toQt(reportText(r)),
+      r.allSucceeded() ? platform::Dialogs::Icon::Information : platform::Dialogs::Icon::Exclamation);
 }
 
 namespace {
@@ -177,12 +173,11 @@ void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progres
 
 void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   int renamed = 0;
-  std::string problem;
+  PassReport unusable;
   for (;;) {
-    switch (s.checkRecordAtStart(renamed, problem)) {
+    switch (s.checkRecordAtStart(renamed, unusable)) {
       case StartRecord::Unusable:
-        dialogs.message(parent, platform::programTitle(), text::toQt(problem),
-                        platform::Dialogs::Icon::Exclamation);
+        showReport(dialogs, parent, unusable);
         continue;
       case StartRecord::Interrupted:
         break;
@@ -201,7 +196,7 @@ void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QW
       progress->clear();
     }
     // Keeping the new names needs no word unless something went wrong.
-    if (rollBack || !r.problem.empty() || r.recordCut) showReport(dialogs, parent, r);
+    if (rollBack || r.problem != Problem::None || r.recordCut()) showReport(dialogs, parent, r);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "platform/gui/dialogs.h"
+#include "session/messages.h"
 #include "tags/genre_positions.h"
 #include "tags/genres.h"
 #include "tags/gui/byte_limit.h"
@@ -49,34 +50,11 @@ void tell(platform::Dialogs& dialogs, QWidget* owner, const char* text, Icon ico
   dialogs.message(owner, platform::programTitle(), QString::fromUtf8(text), icon);
 }
 
-QString reasonText(WriteFailure f) {
-  switch (f) {
-    case WriteFailure::ReadOnlyFile:
-    case WriteFailure::NotOpenForWriting:
-      return QStringLiteral("文件是只读的，或不允许写入。");
-    case WriteFailure::FolderNotWritable:
-      return QStringLiteral("文件所在的文件夹不允许写入。");
-    case WriteFailure::DiskFull:
-      return QStringLiteral("磁盘已满。");
-    case WriteFailure::NoBackupFolder:
-      return QStringLiteral("此文件须原地改写，但没有可存放其备份的文件夹。");
-    case WriteFailure::TooLarge:
-      return QStringLiteral("标签将超过其格式允许的大小。");
-    case WriteFailure::NotFullyRead:
-      return QStringLiteral("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
-    case WriteFailure::OldTagDamaged:
-      return QStringLiteral("原有标签声明的大小超出了文件。");
-    case WriteFailure::None:
-    case WriteFailure::Other:
-      break;
-  }
-  return {};
-}
-
 // A failed write: today's text, then the reason on a line of its own.
-void tellFailure(platform::Dialogs& dialogs, QWidget* owner, const char* text, WriteResult result) {
-  QString message = QString::fromUtf8(text);
-  if (const QString reason = reasonText(result.failure); !reason.isEmpty()) message += u'\n' + reason;
+void tellFailure(platform::Dialogs& dialogs, QWidget* owner, const char* what, WriteResult result) {
+  QString message = QString::fromUtf8(what);
+  if (const std::string reason = session::writeFailureText(result.failure); !reason.empty())
+    message += u'\n' + text::toQt(reason);
   dialogs.message(owner, platform::programTitle(), message, Icon::Stop);
 }
 

@@ -1,0 +1,212 @@
+#include "session/messages.h"
+
+#include "platform/fs.h"
+#include "text/gbtext.h"
+
+namespace qorin::session {
+
+using filelist::Reason;
+using filelist::Status;
+
+std::string reasonText(Reason reason, std::int32_t detail) {
+  switch (reason) {
+    case Reason::None:
+    case Reason::Unchanged:
+      return {};
+    case Reason::SameAsEarlier:
+      return text::gb("与第") + std::to_string(detail) + text::gb("行的新文件名相同");
+    case Reason::TargetExists:
+      return text::gb("目标文件已存在");
+    case Reason::IllegalName:
+      return text::gb("文件名含有非法字符");
+    case Reason::NameTooLong:
+      return text::gb("文件名过长");
+    case Reason::EmptyName:
+      return text::gb("文件名为空");
+    case Reason::SourceMissing:
+      return text::gb("原文件不存在");
+    case Reason::Unreadable:
+      return text::gb("无法读取文件");
+    case Reason::SameFileAsEarlier:
+      return text::gb("与第") + std::to_string(detail) + text::gb("行是同一个文件");
+    case Reason::FileChanged:
+      return text::gb("文件已被移动或更改");
+    case Reason::SystemError:
+      return platform::errorText(detail);
+    case Reason::TagPastEnd:
+      return text::gb("ID3v2标签的长度超出文件");
+    case Reason::NotWritable:
+      return text::gb("文件不能写入");
+    case Reason::ChangedMeanwhile:
+      return text::gb("文件在转换时被改动");
+    case Reason::WriteFailed:
+      return text::gb("写入文件失败");
+    case Reason::FolderChanged:
+      return text::gb("目录已被更改");
+    case Reason::Stopped:
+      return text::gb("已停止");
+    case Reason::NotFullyRead:
+      return text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
+  }
+  return {};
+}
+
+const std::string& statusText(Status s) {
+  static const std::string texts[] = {{},
+                                      text::gb("更名成功"),
+                                      text::gb("更名失败"),
+                                      text::gb("撤消成功"),
+                                      text::gb("撤消失败"),
+                                      text::gb("已转为Unicode"),
+                                      text::gb("无需转换"),
+                                      text::gb("转换失败"),
+                                      text::gb("编码无法确定"),
+                                      text::gb("已转为UTF-8")};
+  return texts[static_cast<std::size_t>(s)];
+}
+
+namespace {
+
+std::string problemText(const PassReport& r) {
+  std::string t;
+  switch (r.problem) {
+    case Problem::None:
+      return {};
+    case Problem::NoRecordFolder:
+      return text::gb("没有可以保存更名记录的文件夹，没有文件被更名。");
+    case Problem::RecordNotWritable:
+      return text::gb("无法写入更名记录，没有文件被更名。\r\n\r\n") + platform::errorText(r.error);
+    case Problem::UndoRecordNotWritable:
+      t = text::gb("无法写入更名记录，没有撤消任何文件。\r\n\r\n") + platform::errorText(r.error);
+      break;
+    case Problem::RecordDamaged:
+      t = text::gb("上一次更名的记录已损坏，无法撤消。");
+      break;
+    case Problem::RecordOtherVersion:
+      t = text::gb("上一次更名的记录来自其他版本的程序，无法撤消。");
+      break;
+    case Problem::RecordRefused:
+      t = text::gb("上一次更名的记录含有不可信的文件名或文件夹，无法撤消；没有改动任何文件。");
+      break;
+  }
+  if (!r.movedTo.empty()) t += text::gb("\r\n\r\n记录已移到：") + r.movedTo;
+  return t;
+}
+
+// The count lines of a pass or an undo that did not give every file its name.
+std::string countLines(const PassReport& r, const char* allDone, const char* okLine, const char* failLine,
+                       const char* stoppedLine) {
+  if (r.succeeded == r.total) return text::gb(allDone);
+  std::string t = text::gb("文件总数：") + std::to_string(r.total) + text::gb(" 个文件\r\n\r\n") +
+                  std::to_string(r.succeeded) + text::gb(okLine) +
+                  std::to_string(r.total - r.succeeded - r.stopped) + text::gb(failLine);
+  if (r.stopped > 0) t += text::gb("\r\n") + std::to_string(r.stopped) + text::gb(stoppedLine);
+  return t;
+}
+
+// What a record damaged on the disk could not give back.
+std::string cutRecordNote(const PassReport& r) {
+  std::string note;
+  if (r.unreadable > 0)
+    note += text::gb("\r\n\r\n更名记录有一部分已损坏：") + std::to_string(r.unreadable) +
+            text::gb(" 个文件的记录无法读取，这些文件没有恢复原来的名称。");
+  if (!r.temporaries.empty()) {
+    note += text::gb("\r\n\r\n以下文件留在临时名称：");
+    for (const std::string& t : r.temporaries) note += "\r\n" + t;
+  }
+  return note;
+}
+
+std::string tagRepairText(const PassReport& r) {
+  std::string t = text::gb("文件总数：") + std::to_string(r.total) + text::gb(" 个MP3文件\r\n\r\n") +
+                  std::to_string(r.converted) + text::gb(" 个文件已转换，") +
+                  std::to_string(r.succeeded - r.converted) + text::gb(" 个文件无需转换，") +
+                  std::to_string(r.failed) + text::gb(" 个文件转换失败。");
+  if (r.uncertain > 0)
+    t += text::gb("\r\n") + std::to_string(r.uncertain) + text::gb(" 个文件编码无法确定，没有转换。");
+  if (r.stopped > 0) t += text::gb("\r\n") + std::to_string(r.stopped) + text::gb(" 个文件因停止而未转换。");
+  return t;
+}
+
+}  // namespace
+
+std::string reportText(const PassReport& r) {
+  if (r.problem != Problem::None) return problemText(r);
+  switch (r.kind) {
+    case PassReport::Kind::NothingToUndo:
+      return text::gb("没有需要撤消的文件。");
+    case PassReport::Kind::TagRepair:
+      return tagRepairText(r);
+    case PassReport::Kind::Undo:
+      return countLines(r, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n", " 个文件撤消失败！",
+                        " 个文件因停止而未撤消。") +
+             cutRecordNote(r);
+    case PassReport::Kind::Rename:
+      break;
+  }
+  std::string t = countLines(r, "文件更名完毕！", " 个文件更名成功！\r\n", " 个文件更名失败！",
+                             " 个文件因停止而未更名。");
+  if (r.recordWriteError != 0)
+    t += text::gb("\r\n\r\n更名记录没有写完整：") + platform::errorText(r.recordWriteError) +
+         text::gb("\r\n撤消仍然可以使用，它会按磁盘上的文件逐个核对。");
+  return t;
+}
+
+namespace {
+
+const char* charsetName(text::Charset c) {
+  switch (c) {
+    case text::Charset::Ascii:
+      return "ASCII";
+    case text::Charset::Utf8:
+      return "UTF-8";
+    case text::Charset::Gbk:
+      return "GBK";
+    case text::Charset::Big5:
+      return "Big5";
+    case text::Charset::Latin1:
+      return "ISO-8859-1";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string uncertainText(const std::vector<tags::UncertainText>& texts) {
+  constexpr std::size_t kShown = 4;
+  std::string note = text::gb("编码无法确定，没有转换：");
+  for (std::size_t i = 0; i < texts.size() && i < kShown; ++i) {
+    const tags::UncertainText& t = texts[i];
+    note += text::gb("\n“") + t.reading + text::gb("”（") + charsetName(t.charset) + text::gb("）或“") +
+            t.alternative + text::gb("”（") + charsetName(t.runnerUp) + text::gb("）");
+  }
+  if (texts.size() > kShown) note += text::gb("\n……");
+  return note;
+}
+
+std::string writeFailureText(tags::WriteFailure f) {
+  using tags::WriteFailure;
+  switch (f) {
+    case WriteFailure::ReadOnlyFile:
+    case WriteFailure::NotOpenForWriting:
+      return text::gb("文件是只读的，或不允许写入。");
+    case WriteFailure::FolderNotWritable:
+      return text::gb("文件所在的文件夹不允许写入。");
+    case WriteFailure::DiskFull:
+      return text::gb("磁盘已满。");
+    case WriteFailure::NoBackupFolder:
+      return text::gb("此文件须原地改写，但没有可存放其备份的文件夹。");
+    case WriteFailure::TooLarge:
+      return text::gb("标签将超过其格式允许的大小。");
+    case WriteFailure::NotFullyRead:
+      return text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
+    case WriteFailure::OldTagDamaged:
+      return text::gb("原有标签声明的大小超出了文件。");
+    case WriteFailure::None:
+    case WriteFailure::Other:
+      break;
+  }
+  return {};
+}
+
+}  // namespace qorin::session

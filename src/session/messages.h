@@ -1,0 +1,35 @@
+// Every text the core's outcomes are shown with: reasons and statuses of
+// the list's rows, summaries of passes, undos and tag repairs, and why a
+// record could not be used. The core hands over codes and counts; a front
+// end turns them into words here, so another language is this one unit.
+// Texts are in the code page; lines of a summary end in CR LF.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "filelist/file_list.h"
+#include "session/session.h"
+#include "tags/id3v2_unicode.h"
+#include "tags/write_result.h"
+
+namespace qorin::session {
+
+// The tooltip of a row's reason; empty for None and Unchanged.
+std::string reasonText(filelist::Reason reason, std::int32_t detail);
+// Column 命名状态; empty for None.
+const std::string& statusText(filelist::Status s);
+
+// What a message box says after a pass, an undo, a recovery or a tag repair:
+// the summary, or why nothing was done.
+std::string reportText(const PassReport& r);
+
+// The tooltip of 编码无法确定: each text left as it was, by its two readings.
+std::string uncertainText(const std::vector<tags::UncertainText>& texts);
+
+// Why a tag could not be written, as a line under the editor's message;
+// empty where there is nothing more to say.
+std::string writeFailureText(tags::WriteFailure f);
+
+}  // namespace qorin::session

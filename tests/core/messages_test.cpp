@@ -1,0 +1,117 @@
+// The words of the core's outcomes: every code has one, and the summaries
+// count as the message boxes always have.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/fs.h"
+#include "session/messages.h"
+#include "text/gbtext.h"
+
+namespace qorin::session {
+namespace {
+
+using filelist::Reason;
+using text::gb;
+using Kind = PassReport::Kind;
+
+TEST(Messages, ReasonTexts) {
+  const struct {
+    Reason reason;
+    std::int32_t detail;
+    std::string text;
+  } cases[] = {
+      {Reason::None, 0, ""},
+      {Reason::Unchanged, 0, ""},
+      {Reason::SameAsEarlier, 12, gb("与第12行的新文件名相同")},
+      {Reason::TargetExists, 0, gb("目标文件已存在")},
+      {Reason::IllegalName, 0, gb("文件名含有非法字符")},
+      {Reason::NameTooLong, 0, gb("文件名过长")},
+      {Reason::EmptyName, 0, gb("文件名为空")},
+      {Reason::SourceMissing, 0, gb("原文件不存在")},
+      {Reason::Unreadable, 0, gb("无法读取文件")},
+      {Reason::SameFileAsEarlier, 3, gb("与第3行是同一个文件")},
+      {Reason::FolderChanged, 0, gb("目录已被更改")},
+  };
+  for (const auto& c : cases) EXPECT_EQ(reasonText(c.reason, c.detail), c.text) << static_cast<int>(c.reason);
+  EXPECT_EQ(reasonText(Reason::SystemError, EACCES), platform::errorText(EACCES));
+  EXPECT_FALSE(reasonText(Reason::SystemError, EACCES).empty());
+}
+
+TEST(Messages, EveryCodeHasAText) {
+  for (int r = static_cast<int>(Reason::SameAsEarlier); r <= static_cast<int>(Reason::NotFullyRead); ++r)
+    EXPECT_FALSE(reasonText(static_cast<Reason>(r), 1).empty()) << r;
+  for (int s = 1; s <= static_cast<int>(filelist::Status::NameConverted); ++s)
+    EXPECT_FALSE(statusText(static_cast<filelist::Status>(s)).empty()) << s;
+  for (int p = 1; p <= static_cast<int>(Problem::RecordRefused); ++p) {
+    PassReport r;
+    r.problem = static_cast<Problem>(p);
+    EXPECT_FALSE(reportText(r).empty()) << p;
+    EXPECT_FALSE(r.allSucceeded());
+  }
+  for (int f = 1; f < static_cast<int>(tags::WriteFailure::Other); ++f)
+    EXPECT_FALSE(writeFailureText(static_cast<tags::WriteFailure>(f)).empty()) << f;
+}
+
+TEST(Messages, Summaries) {
+  const auto report = [](Kind kind, int total, int succeeded, int stopped) {
+    PassReport r;
+    r.kind = kind;
+    r.total = total;
+    r.succeeded = succeeded;
+    r.stopped = stopped;
+    return r;
+  };
+  const struct {
+    PassReport report;
+    bool allSucceeded;
+    const char* text;
+  } cases[] = {
+      {report(Kind::Rename, 10, 10, 0), true, "文件更名完毕！"},
+      {report(Kind::Rename, 0, 0, 0), true, "文件更名完毕！"},
+      {report(Kind::Rename, 10, 7, 0), false,
+       "文件总数：10 个文件\r\n\r\n7 个文件更名成功！\r\n3 个文件更名失败！"},
+      {report(Kind::Rename, 10, 4, 5), false,
+       "文件总数：10 个文件\r\n\r\n4 个文件更名成功！\r\n1 个文件更名失败！\r\n5 个文件因停止而未更名。"},
+      {report(Kind::Undo, 6, 6, 0), true, "上一次的操作已经成功撤消！"},
+      {report(Kind::Undo, 6, 2, 4), false,
+       "文件总数：6 个文件\r\n\r\n2 个文件撤消成功！\r\n0 个文件撤消失败！\r\n4 个文件因停止而未撤消。"},
+      {report(Kind::NothingToUndo, 0, 0, 0), true, "没有需要撤消的文件。"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(reportText(c.report), gb(c.text)) << c.text;
+    EXPECT_EQ(c.report.allSucceeded(), c.allSucceeded) << c.text;
+  }
+
+  PassReport repair = report(Kind::TagRepair, 7, 5, 0);
+  repair.converted = 4;
+  repair.failed = repair.uncertain = 1;
+  EXPECT_EQ(reportText(repair),
+            gb("文件总数：7 个MP3文件\r\n\r\n4 个文件已转换，1 个文件无需转换，1 个文件转换失败。"
+               "\r\n1 个文件编码无法确定，没有转换。"));
+
+  PassReport unwritten = report(Kind::Rename, 2, 2, 0);
+  unwritten.recordWriteError = ENOSPC;
+  EXPECT_FALSE(unwritten.allSucceeded());
+  EXPECT_EQ(reportText(unwritten), gb("文件更名完毕！\r\n\r\n更名记录没有写完整：") +
+                                       platform::errorText(ENOSPC) +
+                                       gb("\r\n撤消仍然可以使用，它会按磁盘上的文件逐个核对。"));
+
+  PassReport cut = report(Kind::Undo, 3, 3, 0);
+  cut.unreadable = 2;
+  cut.temporaries = {"/m/.qorin-1.tmp"};
+  EXPECT_FALSE(cut.allSucceeded());
+  EXPECT_EQ(reportText(cut),
+            gb("上一次的操作已经成功撤消！\r\n\r\n更名记录有一部分已损坏：2 "
+               "个文件的记录无法读取，这些文件没有恢复原来的名称。\r\n\r\n以下文件留在临时名称：\r\n/m/"
+               ".qorin-1.tmp"));
+
+  PassReport aside;
+  aside.problem = Problem::RecordRefused;
+  aside.movedTo = "/s/journal-1.unusable";
+  EXPECT_EQ(reportText(aside), gb("上一次更名的记录含有不可信的文件名或文件夹，无法撤消；没有改动任何文件。"
+                                  "\r\n\r\n记录已移到：/s/journal-1.unusable"));
+}
+
+}  // namespace
+}  // namespace qorin::session
