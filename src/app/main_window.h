@@ -1,4 +1,4 @@
-// The program's start window: the five rule tabs, the file list, the toolbar,
+// The program's start window: the rule tabs, the file list, the toolbar,
 // menus and status bar. It is thin: the session does the work, the window
 // turns clicks into session calls and mirrors the session's state.
 #pragma once
@@ -60,7 +60,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   Ui::MainWindow* ui() const { return ui_.get(); }
   QTreeView* listView() const;
   QTabWidget* tabs() const;
-  // The rule tab at `index` of 选择夹 (rules::Tab), or nullptr.
+  // The rule tab at `index` of 选择夹 (rules::kRuleIndex), or nullptr.
   rules::RuleTab* ruleTab(int index) const;
   QToolBar* toolBar() const { return toolbar_; }
   QAction* toolbarAction(int index) const;
@@ -127,7 +127,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   tags::TagEditorState tagEditorState_;
   std::unique_ptr<Ui::MainWindow> ui_;
   session::ListCommands* list_ = nullptr;
-  std::array<rules::RuleTab*, 5> ruleTabs_{};  // owned by 选择夹
+  std::array<rules::RuleTab*, rules::kRuleCount> ruleTabs_{};  // owned by 选择夹
   QToolBar* toolbar_ = nullptr;
   QList<QAction*> toolbarActions_;
   std::array<QAction*, 4> optionActions_{};

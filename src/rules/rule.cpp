@@ -5,26 +5,13 @@
 namespace qorin::rules {
 
 void applyRule(filelist::FileList& list, int n, const RuleOptions& rule) {
-  std::visit(
-      [&](const auto& o) {
-        using T = std::decay_t<decltype(o)>;
-        if constexpr (std::is_same_v<T, GeneralOptions>) {
-          generalRule(list, n, o);
-        } else if constexpr (std::is_same_v<T, ReplaceOptions>) {
-          replaceRule(list, n, o);
-        } else if constexpr (std::is_same_v<T, InsertOptions>) {
-          insertRule(list, n, o);
-        } else if constexpr (std::is_same_v<T, CaseOptions>) {
-          caseRule(list, n, o);
-        } else {
-          static_assert(std::is_same_v<T, Mp3Options>);
-          mp3Rule(list, o);
-        }
-      },
-      rule);
+  std::visit([&](const auto& o) { Rules::RuleOf<std::decay_t<decltype(o)>>::apply(list, n, o); }, rule);
 }
 
-bool coversEveryEntry(const RuleOptions& rule) { return std::holds_alternative<Mp3Options>(rule); }
+bool coversEveryEntry(const RuleOptions& rule) {
+  return std::visit([](const auto& o) { return !Rules::RuleOf<std::decay_t<decltype(o)>>::takesCount; },
+                    rule);
+}
 
 void setCleanup(RuleOptions& rule, const NameCleanup& cleanup) {
   std::visit(

@@ -1,8 +1,9 @@
-// The five rules behind one type: whichever the user picked, the caller runs
-// it the same way.
+// The rules the program offers, registered once. The options variant, the
+// dispatch, the tabs (rules/gui/tab_list.cpp) and their order, and each
+// rule's key are all made from this list.
 #pragma once
 
-#include <variant>
+#include <string_view>
 
 #include "filelist/file_list.h"
 #include "rules/case_rule.h"
@@ -10,14 +11,34 @@
 #include "rules/insert_rule.h"
 #include "rules/mp3_rule.h"
 #include "rules/replace_rule.h"
+#include "rules/rule_list.h"
 
 namespace qorin::rules {
 
+// In tab order of 选择夹. A new rule is its header above and one line here;
+// its tab is one line in rules/gui/tab_list.cpp.
+using Rules = RuleList<Rule<GeneralOptions, generalRule, "general">,  // 常规
+                       Rule<ReplaceOptions, replaceRule, "replace">,  // 替换/删除
+                       Rule<InsertOptions, insertRule, "insert">,     // 插入
+                       Rule<CaseOptions, caseRule, "case">,           // 大小写
+                       Rule<Mp3Options, mp3Rule, "mp3">>;             // MP3标签
+static_assert(Rules::distinct(), "each rule has options of its own and a key of its own");
+
 // One rule with its options; the alternatives stand in tab order.
-using RuleOptions = std::variant<GeneralOptions, ReplaceOptions, InsertOptions, CaseOptions, Mp3Options>;
+using RuleOptions = Rules::Options;
+
+inline constexpr int kRuleCount = Rules::size;
+
+// The position of the rule with options O in the list, which is its tab's
+// index in 选择夹.
+template <class O>
+inline constexpr int kRuleIndex = Rules::indexOf<O>();
+
+// The stable key of the rule at `index` of the list.
+constexpr std::string_view ruleKey(int index) { return Rules::keys.at(static_cast<std::size_t>(index)); }
 
 // Writes the proposals (newName) of entries 0..n-1, n clamped to the list.
-// The MP3 rule always names every entry, whatever n is.
+// A rule that covers every entry names all, whatever n is.
 void applyRule(filelist::FileList& list, int n, const RuleOptions& rule);
 
 // Gives the rules that clean up names (替换非法字符, 音轨号补零) the 选项

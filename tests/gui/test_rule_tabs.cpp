@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <iterator>
+#include <string_view>
 #include <vector>
 
 #include "rules/gui/case_tab.h"
@@ -56,13 +58,18 @@ class RuleTabsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void factoryMakesTheFivePagesInTabOrder() {
+  void factoryMakesAPageOfEveryRuleInTabOrder() {
     const auto tabs = makeRuleTabs();
+    // Keys name saved sections: changing one loses what was saved under it.
     const char* titles[] = {"常规", "替换/删除", "插入", "大小写", "MP3标签"};
     const char* pages[] = {"常规页", "替换删除页", "插入页", "大小写页", "MP3标签页"};
-    for (int i = 0; i < kTabCount; ++i) {
+    const char* keys[] = {"general", "replace", "insert", "case", "mp3"};
+    QCOMPARE(kRuleCount, static_cast<int>(std::size(keys)));
+    for (int i = 0; i < kRuleCount; ++i) {
       QCOMPARE(tabs[i]->title(), QString::fromUtf8(titles[i]));
       QCOMPARE(tabs[i]->objectName(), QString::fromUtf8(pages[i]));
+      QCOMPARE(tabs[i]->rule(), i);
+      QCOMPARE(tabs[i]->key(), std::string_view(keys[i]));
       QCOMPARE(static_cast<int>(tabs[i]->options().index()), i);  // the tab reads its own rule
     }
   }

@@ -33,7 +33,8 @@ CaseGroup extGroup(const Ui::CasePage& ui) {
 
 }  // namespace
 
-CaseTab::CaseTab(QWidget* parent) : RuleTab(parent), ui_(std::make_unique<Ui::CasePage>()) {
+CaseTab::CaseTab(QWidget* parent)
+    : RuleTab(parent, kRuleIndex<Options>), ui_(std::make_unique<Ui::CasePage>()) {
   ui_->setupUi(this);
   for (const CaseGroup& g : {nameGroup(*ui_), extGroup(*ui_)})
     for (QRadioButton* r : {g.allUpper, g.allLower, g.firstUpper, g.firstLower}) joinSharedRadio(r);

@@ -16,6 +16,8 @@ class CaseTab : public RuleTab {
   Q_OBJECT
 
  public:
+  using Options = CaseOptions;
+
   explicit CaseTab(QWidget* parent = nullptr);
   ~CaseTab() override;
 

@@ -8,7 +8,8 @@ namespace {
 using Edits = std::initializer_list<QLineEdit*>;
 }
 
-GeneralTab::GeneralTab(QWidget* parent) : RuleTab(parent), ui_(std::make_unique<Ui::GeneralPage>()) {
+GeneralTab::GeneralTab(QWidget* parent)
+    : RuleTab(parent, kRuleIndex<Options>), ui_(std::make_unique<Ui::GeneralPage>()) {
   ui_->setupUi(this);
   showScope();
   for (QLineEdit* e :

@@ -15,6 +15,8 @@ class GeneralTab : public RuleTab {
   Q_OBJECT
 
  public:
+  using Options = GeneralOptions;
+
   explicit GeneralTab(QWidget* parent = nullptr);
   ~GeneralTab() override;
 

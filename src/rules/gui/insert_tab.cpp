@@ -4,7 +4,8 @@
 
 namespace qorin::rules {
 
-InsertTab::InsertTab(QWidget* parent) : RuleTab(parent), ui_(std::make_unique<Ui::InsertPage>()) {
+InsertTab::InsertTab(QWidget* parent)
+    : RuleTab(parent, kRuleIndex<Options>), ui_(std::make_unique<Ui::InsertPage>()) {
   ui_->setupUi(this);
   QLineEdit* nameText = ui_->插入到文件名的字符编辑框;
   QLineEdit* extText = ui_->插入到扩展名的字符编辑框;

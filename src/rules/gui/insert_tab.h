@@ -16,6 +16,8 @@ class InsertTab : public RuleTab {
   Q_OBJECT
 
  public:
+  using Options = InsertOptions;
+
   explicit InsertTab(QWidget* parent = nullptr);
   ~InsertTab() override;
 

@@ -8,7 +8,7 @@
 
 namespace qorin::rules {
 
-Mp3Tab::Mp3Tab(QWidget* parent) : RuleTab(parent), ui_(std::make_unique<Ui::Mp3Page>()) {
+Mp3Tab::Mp3Tab(QWidget* parent) : RuleTab(parent, kRuleIndex<Options>), ui_(std::make_unique<Ui::Mp3Page>()) {
   ui_->setupUi(this);
   ui_->预定义方案组合框->setCurrentIndex(-1);
   ui_->参照编辑框->setReadOnly(true);

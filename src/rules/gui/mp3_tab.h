@@ -16,6 +16,8 @@ class Mp3Tab : public RuleTab {
   Q_OBJECT
 
  public:
+  using Options = Mp3Options;
+
   explicit Mp3Tab(QWidget* parent = nullptr);
   ~Mp3Tab() override;
 

@@ -6,7 +6,8 @@
 
 namespace qorin::rules {
 
-ReplaceTab::ReplaceTab(QWidget* parent) : RuleTab(parent), ui_(std::make_unique<Ui::ReplacePage>()) {
+ReplaceTab::ReplaceTab(QWidget* parent)
+    : RuleTab(parent, kRuleIndex<Options>), ui_(std::make_unique<Ui::ReplacePage>()) {
   ui_->setupUi(this);
   joinSharedEdit(ui_->查找内容编辑框);
   joinSharedEdit(ui_->替换为编辑框);

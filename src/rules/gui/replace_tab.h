@@ -16,6 +16,8 @@ class ReplaceTab : public RuleTab {
   Q_OBJECT
 
  public:
+  using Options = ReplaceOptions;
+
   explicit ReplaceTab(QWidget* parent = nullptr);
   ~ReplaceTab() override;
 

@@ -2,26 +2,12 @@
 
 #include <QAbstractButton>
 #include <QLineEdit>
-#include <type_traits>
 
-#include "rules/gui/case_tab.h"
-#include "rules/gui/general_tab.h"
-#include "rules/gui/insert_tab.h"
-#include "rules/gui/mp3_tab.h"
-#include "rules/gui/replace_tab.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::rules {
 
-static_assert(std::is_same_v<std::variant_alternative_t<kGeneralTab, RuleOptions>, GeneralOptions> &&
-                  std::is_same_v<std::variant_alternative_t<kReplaceTab, RuleOptions>, ReplaceOptions> &&
-                  std::is_same_v<std::variant_alternative_t<kInsertTab, RuleOptions>, InsertOptions> &&
-                  std::is_same_v<std::variant_alternative_t<kCaseTab, RuleOptions>, CaseOptions> &&
-                  std::is_same_v<std::variant_alternative_t<kMp3Tab, RuleOptions>, Mp3Options> &&
-                  std::variant_size_v<RuleOptions> == kTabCount,
-              "tabs and rule options in one order");
-
-RuleTab::RuleTab(QWidget* parent) : QWidget(parent) {}
+RuleTab::RuleTab(QWidget* parent, int rule) : QWidget(parent), rule_(rule) {}
 RuleTab::~RuleTab() = default;
 
 void RuleTab::changed() {
@@ -62,11 +48,6 @@ void RuleTab::setCaptionGrey(QWidget* widget, bool grey) {
   QPalette pal = widget->palette();
   pal.setColor(QPalette::WindowText, grey ? QColor(0x80, 0x80, 0x80) : QColor(Qt::black));
   widget->setPalette(pal);
-}
-
-std::array<std::unique_ptr<RuleTab>, kTabCount> makeRuleTabs() {
-  return {std::make_unique<GeneralTab>(), std::make_unique<ReplaceTab>(), std::make_unique<InsertTab>(),
-          std::make_unique<CaseTab>(), std::make_unique<Mp3Tab>()};
 }
 
 }  // namespace qorin::rules

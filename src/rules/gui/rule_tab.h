@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "rules/name_cleanup.h"
 #include "rules/rule.h"
@@ -18,8 +19,13 @@ class QLineEdit;
 
 namespace qorin::rules {
 
-// Tab order of 选择夹; the same order as the alternatives of RuleOptions.
-enum Tab { kGeneralTab = 0, kReplaceTab, kInsertTab, kCaseTab, kMp3Tab, kTabCount };
+// Indexes in 选择夹 of the tabs that code outside rules/ picks by name. The
+// order is the registration's (rules/rule.h); a new rule needs none of these.
+inline constexpr int kGeneralTab = kRuleIndex<GeneralOptions>;
+inline constexpr int kReplaceTab = kRuleIndex<ReplaceOptions>;
+inline constexpr int kInsertTab = kRuleIndex<InsertOptions>;
+inline constexpr int kCaseTab = kRuleIndex<CaseOptions>;
+inline constexpr int kMp3Tab = kRuleIndex<Mp3Options>;
 
 // The names of the handlers that several controls share: a control's change
 // is reported under the name of the control whose handler it joins.
@@ -38,8 +44,10 @@ class RuleTab : public QWidget {
   // What the controls show now.
   virtual RuleOptions options() const = 0;
 
-  // The 选项 menu's switches for names built from data; the rules that build
-  // such names take them into their options. The caller refreshes.
+  // The tab's rule: its place in the registration (and in 选择夹) and its
+  // key, which a saved section of its fields can be named by.
+  int rule() const { return rule_; }
+  std::string_view key() const { return ruleKey(rule_); }
 
   // The form holds the design's positions, which count from the tab
   // control's corner; the page itself starts where the style puts it inside
@@ -54,7 +62,8 @@ class RuleTab : public QWidget {
   void sharedHandlerInvoked(const QString& handler, QObject* sender);
 
  protected:
-  explicit RuleTab(QWidget* parent);
+  // `rule` is kRuleIndex of the tab's options.
+  RuleTab(QWidget* parent, int rule);
 
   // Raises optionsChanged, or notes it while a Batch is open.
   void changed();
@@ -83,11 +92,13 @@ class RuleTab : public QWidget {
   static void setCaptionGrey(QWidget* widget, bool grey);
 
  private:
+  int rule_;
   int batchDepth_ = 0;
   QPoint placedFor_;  // the page origin the controls stand for now
 };
 
-// The five tabs in tab order, without parent.
-std::array<std::unique_ptr<RuleTab>, kTabCount> makeRuleTabs();
+// A tab of every registered rule, in tab order, without parent
+// (rules/gui/tab_list.cpp).
+std::array<std::unique_ptr<RuleTab>, kRuleCount> makeRuleTabs();
 
 }  // namespace qorin::rules
