@@ -278,6 +278,9 @@ void BM_PassAtScale(benchmark::State& state) {
     base = statusMegabytes("VmRSS:");
     MainWindow w(scratchPlaces(), agreeing());
     w.show();
+    // The list as the pass takes it: every entry with its proposal.
+    w.session().settings().autoPreview = 1;
+    w.session().settings().previewAllEntries = 1;
     w.list()->addDirectory(folder.path, false);
     static_cast<rules::GeneralTab*>(w.ruleTab(rules::kGeneralTab))
         ->ui()
