@@ -109,7 +109,7 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
       continue;
     }
     tags::TagFields fields;
-    switch (reader->readForNaming(e.diskPath(), o.priority, fields)) {  // closed before the next file
+    switch (reader->readForNaming(e.diskPath(), o.priority, fields)) {
       case tags::NamingRead::Unreadable:
         // No proposal of another rule may stay behind: the row fails with its reason.
         list.setProposalProblem(i, filelist::Reason::Unreadable);
