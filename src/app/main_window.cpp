@@ -327,7 +327,7 @@ void MainWindow::openTagEditorForSelection(bool fromMenu) {
     return;
   }
   const filelist::FileEntry& e = session_.list()[row];
-  if (tags::isMp3Name(e.oldName)) {
+  if (tags::tagKindOf(e.oldName) == tags::TagKind::Id3) {
     tags::openTagEditor(this, e.diskPath(), tagEditorState_, *dialogs_);
   } else if (fromMenu) {
     dialogs_->message(this, platform::programTitle(), QStringLiteral("抱歉，该文件不是MP3文件！"),

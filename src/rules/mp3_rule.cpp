@@ -2,10 +2,8 @@
 
 #include <array>
 
-#include "platform/open_file.h"
 #include "tags/formats.h"
-#include "tags/id3v1.h"
-#include "tags/id3v2.h"
+#include "tags/tag_slots.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
@@ -13,13 +11,13 @@ namespace qorin::rules {
 
 namespace {
 
-constexpr std::array<int, 7> kSlots = {0,           tags::kArtist, tags::kTitle, tags::kAlbum, tags::kTrack,
-                                       tags::kYear, tags::kGenre};
-
-bool readTag(platform::ByteSource& file, TagPriority priority, tags::TagFields& fields) {
-  if (priority == TagPriority::V1First) return tags::readId3v1(file, fields) || tags::readId3v2(file, fields);
-  return tags::readId3v2(file, fields) || tags::readId3v1(file, fields);
-}
+// The slot of each placeholder, looked up once: expanding asks it per segment.
+constexpr auto kSlots = [] {
+  std::array<int, tags::kNamingCodes + 1> slots{};
+  for (int code = 1; code <= tags::kNamingCodes; ++code)
+    slots[static_cast<std::size_t>(code)] = tags::slotOfNamingCode(code);
+  return slots;
+}();
 
 // "#" is never part of a multi-byte character, so a plain search for "#n"
 // cannot match inside one.
@@ -30,7 +28,9 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to) {
 
 }  // namespace
 
-int slotOfCode(int code) { return code >= 0 && code <= 6 ? kSlots[static_cast<std::size_t>(code)] : 0; }
+int slotOfCode(int code) {
+  return code >= 0 && code <= tags::kNamingCodes ? kSlots[static_cast<std::size_t>(code)] : 0;
+}
 
 std::optional<std::vector<RuleSegment>> parseMp3Rule(std::string_view rule) {
   if (rule.empty()) return std::nullopt;
@@ -102,29 +102,27 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
   };
   for (int i = 0; i < count; ++i) {
     const filelist::FileEntry e = list[i];
-    if (!tags::isMp3Name(e.oldName)) {
+    const tags::TagReader* reader = tags::tagReaderFor(e.oldName);
+    if (!reader) {
       setStatus(i, filelist::Mp3Status::NotMp3);
       list.setNewName(i, {});
       continue;
     }
     tags::TagFields fields;
-    bool found = false;
-    {
-      platform::OpenFile file;
-      if (!file.open(e.diskPath(), platform::OpenMode::Read)) {
+    switch (reader->readForNaming(e.diskPath(), o.priority, fields)) {
+      case tags::NamingRead::Unreadable:
         // No proposal of another rule may stay behind: the row fails with its reason.
         list.setProposalProblem(i, filelist::Reason::Unreadable);
-        continue;
-      }
-      found = readTag(file, o.priority, fields);
-    }  // closed before the next file
-    if (!found) {
-      setStatus(i, filelist::Mp3Status::NoTag);
-      list.setNewName(i, {});
-      continue;
+        break;
+      case tags::NamingRead::NoTag:
+        setStatus(i, filelist::Mp3Status::NoTag);
+        list.setNewName(i, {});
+        break;
+      case tags::NamingRead::Tagged:
+        setStatus(i, filelist::Mp3Status::None);
+        list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup));
+        break;
     }
-    setStatus(i, filelist::Mp3Status::None);
-    list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup));
   }
 }
 

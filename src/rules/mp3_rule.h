@@ -10,10 +10,11 @@
 #include "filelist/file_list.h"
 #include "rules/name_cleanup.h"
 #include "tags/tag_fields.h"
+#include "tags/tag_reader.h"
 
 namespace qorin::rules {
 
-enum class TagPriority { V1First, V2First };
+using TagPriority = tags::TagPriority;
 
 struct Mp3Options {
   std::string rule;                             // MP3命名规则编辑框
@@ -62,8 +63,8 @@ const std::string& notMp3StatusText();  // "非MP3文件"
 const std::string& noTagStatusText();   // "无标签"
 
 // Writes newName of every entry and the MP3标签状态 cells: "非MP3文件" for a
-// name without the extension mp3, "无标签" for an MP3 file without a tag,
-// emptied where the file now has one. Each file is opened for reading, read
+// file no tag reader takes (tags::tagReaderFor), "无标签" for one without a
+// tag, emptied where the file now has one. Each file is opened for reading, read
 // and closed before the next; a file that cannot be opened keeps its name and
 // cell. An empty rule empties every new name and writes no cell.
 void mp3Rule(filelist::FileList& list, const Mp3Options& o);

@@ -295,7 +295,7 @@ filelist::Reason reasonOf(tags::ConversionProblem p) {
 PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, const rename::StopFn& stop) {
   std::vector<int> rows;
   for (int r = 0; r < list_.rowCount(); ++r)
-    if (tags::isMp3Name(list_.oldName(r))) rows.push_back(r);
+    if (tags::tagKindOf(list_.oldName(r)) == tags::TagKind::Id3) rows.push_back(r);
   int done = 0, unneeded = 0, failures = 0, uncertain = 0, marks = 0;
   std::size_t k = 0;
   for (; k < rows.size() && !(k > 0 && stop && stop()); ++k) {

@@ -1,13 +1,22 @@
-// Which files the tag code reads: one place to say it, as more formats come.
+// Which files the tag code reads, and with which reader: one place to say
+// it, as more formats come.
 #pragma once
 
 #include <string_view>
 
-#include "text/names.h"
+#include "tags/tag_reader.h"
 
 namespace qorin::tags {
 
-// A file whose name says MP3 (any case): the ID3 tags apply to it.
-inline bool isMp3Name(std::string_view name) { return text::hasExtension(name, "MP3"); }
+// The reader for a file of this name, chosen by its extension (any case);
+// none for a file no reader takes (非MP3文件).
+const TagReader* tagReaderFor(std::string_view name);
+
+// The family of tags a file of this name carries; TagKind::None when no
+// reader takes it.
+inline TagKind tagKindOf(std::string_view name) {
+  const TagReader* reader = tagReaderFor(name);
+  return reader ? reader->kind : TagKind::None;
+}
 
 }  // namespace qorin::tags

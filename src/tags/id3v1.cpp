@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "tags/tag_slots.h"
 #include "text/detect.h"
 #include "text/gbtext.h"
 
@@ -10,15 +11,15 @@ namespace qorin::tags {
 
 namespace {
 
-struct Field {
-  std::size_t offset, size;
-};
-constexpr Field kTitleField{3, 30}, kArtistField{33, 30}, kAlbumField{63, 30}, kYearField{93, 4},
-    kCommentField{97, 30};
+using Field = Id3v1Place;
+constexpr Field kTitleField = slotRow(kTitle).id3v1, kArtistField = slotRow(kArtist).id3v1,
+                kAlbumField = slotRow(kAlbum).id3v1, kYearField = slotRow(kYear).id3v1,
+                kCommentField = slotRow(kComment).id3v1;
 // ID3v1.1 keeps a zero byte and the track in the comment's last two bytes.
-constexpr std::size_t kVersion11MarkAt = 125, kTrackAt = 126, kGenreAt = 127;
+constexpr std::size_t kVersion11MarkAt = 125, kTrackAt = slotRow(kTrack).id3v1.offset,
+                      kGenreAt = slotRow(kGenre).id3v1.offset;
 static_assert(kCommentField.offset + kId3v1CommentWithTrack == kVersion11MarkAt &&
-              kCommentField.offset + kId3v1CommentWithoutTrack == kTrackAt);
+              kCommentField.offset + kId3v1CommentWithoutTrack == kTrackAt && kGenreAt + 1 == kId3v1Size);
 
 std::string upToZero(std::string_view block, std::size_t offset, std::size_t size) {
   const std::string_view f = block.substr(offset, size);

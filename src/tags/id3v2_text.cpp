@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "tags/tag_slots.h"
 #include "text/detect.h"
 #include "text/gbtext.h"
 
@@ -302,8 +303,8 @@ bool isEditorUrl(const Id3v2Frame& f) {
 int SlotClaims::claim(const Id3v2Frame& f, int version) {
   if (!f.readable) return 0;
   const std::string_view id = v23Id(f, version);
-  for (const SlotFrame& s : kSlotFrames) {
-    if (id != s.id) continue;
+  for (const SlotRow& s : kSlotTable) {
+    if (id != s.frame) continue;
     if (s.slot == kComment) {
       if (comment_ || !isEditorComment(f)) return 0;
       comment_ = true;

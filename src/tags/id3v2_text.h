@@ -10,7 +10,6 @@
 
 #include "tags/id3v2_format.h"
 #include "tags/id3v2_frames.h"
-#include "tags/tag_fields.h"
 
 namespace qorin::tags::detail {
 
@@ -60,18 +59,6 @@ std::optional<std::vector<std::string_view>> storedTexts(std::string_view id, st
 // separator). Nothing when the frame has no texts or does not follow its layout.
 std::optional<std::string> reencodeContent(std::string_view id, std::string_view content, bool joinValues);
 
-// The frame each slot reads and the writer fills (ID3v2.3 identifiers; those
-// of ID3v2.2 map through v23IdOf).
-struct SlotFrame {
-  std::string_view id;
-  int slot;
-};
-inline constexpr SlotFrame kSlotFrames[TagFields::kSlotCount] = {
-    {"TIT2", kTitle},          {"TPE1", kArtist},    {"TALB", kAlbum},   {"TRCK", kTrack},
-    {"TYER", kYear},           {"TCON", kGenre},     {"COMM", kComment}, {"TCOM", kComposer},
-    {"TOPE", kOriginalArtist}, {"TCOP", kCopyright}, {"WXXX", kUrl},     {"TENC", kEncodedBy},
-};
-
 // The frame's ID3v2.3 identifier (ID3v2.2 ones mapped), empty when it has none.
 std::string_view v23Id(const Id3v2Frame& f, int version);
 
@@ -83,7 +70,7 @@ bool isEditorComment(const Id3v2Frame& f);
 bool isEditorUrl(const Id3v2Frame& f);
 
 // Which slot each frame of a tag belongs to, asked in the tag's order: every
-// readable frame of a text slot's identifier (a tag may repeat one), the
+// readable frame of a text slot's identifier in kSlotTable (a tag may repeat one), the
 // first editor comment and the first editor URL; 0 for any other. The
 // reader and the writer share it, so that what one shows is what the other
 // replaces.

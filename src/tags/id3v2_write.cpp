@@ -7,6 +7,7 @@
 #include "tags/id3v2_frames.h"
 #include "tags/id3v2_text.h"
 #include "tags/syncsafe.h"
+#include "tags/tag_slots.h"
 #include "text/gbtext.h"
 
 namespace qorin::tags {
@@ -32,6 +33,12 @@ static_assert(kTextPrefix[0] == encodingByte(TextEncoding::Latin1) &&
 std::string_view templatePrefix(std::string_view id) {
   return id[0] == 'T' ? kTextPrefix : id[0] == 'W' ? kUrlPrefix : kCommentPrefix;
 }
+
+// The template's frames as they stand in it, the order of the program's
+// first tags; every slot once.
+constexpr Slot kTemplateOrder[] = {kTrack,   kEncodedBy, kUrl,  kCopyright, kOriginalArtist, kComposer,
+                                   kComment, kGenre,     kYear, kAlbum,     kArtist,         kTitle};
+static_assert(std::size(kTemplateOrder) == TagFields::kSlotCount);
 
 // A URL frame holds ISO-8859-1 only: other characters go percent-encoded as
 // UTF-8, which browsers and other readers understand.
@@ -321,18 +328,10 @@ std::string newId3v2Template() {
   };
   // The encoder's name no longer holds once the audio is altered.
   const std::uint8_t dropWithAudio = flagBits(FrameStatusV23::DiscardOnFileChange);
-  frame("TRCK", 0, kTextPrefix);
-  frame("TENC", dropWithAudio, kTextPrefix);
-  frame("WXXX", 0, kUrlPrefix);
-  frame("TCOP", 0, kTextPrefix);
-  frame("TOPE", 0, kTextPrefix);
-  frame("TCOM", 0, kTextPrefix);
-  frame("COMM", 0, kCommentPrefix);
-  frame("TCON", 0, kTextPrefix);
-  frame("TYER", 0, kTextPrefix);
-  frame("TALB", 0, kTextPrefix);
-  frame("TPE1", 0, kTextPrefix);
-  frame("TIT2", 0, kTextPrefix);
+  for (const Slot slot : kTemplateOrder) {
+    const std::string_view id = slotRow(slot).frame;
+    frame(id, slot == kEncodedBy ? dropWithAudio : std::uint8_t{0}, templatePrefix(id));
+  }
   t.resize(kId3v2TemplateSize, '\0');
   return t;
 }
@@ -400,12 +399,11 @@ std::string buildId3v2Tag(const TagFields& fields, std::string_view oldTag) {
   std::string tag = newId3v2Template();
   const detail::Id3v2Frames walk = detail::walkId3v2Frames(oldTag);
   const SlotPlan plan = planSlots(fields, oldTag, walk);
-  static constexpr std::pair<const char*, int> kFillOrder[] = {
-      {"TIT2", kTitle},    {"TPE1", kArtist},         {"TALB", kAlbum},   {"TRCK", kTrack},
-      {"TYER", kYear},     {"TCON", kGenre},          {"COMM", kComment}, {"TCOP", kCopyright},
-      {"TCOM", kComposer}, {"TOPE", kOriginalArtist}, {"WXXX", kUrl},     {"TENC", kEncodedBy},
-  };
-  for (const auto& [id, slot] : kFillOrder) {
+  // Each slot's frame is found by its identifier, so the order they are filled
+  // in leaves the bytes alone.
+  for (const SlotRow& row : kSlotTable) {
+    const std::string_view id = row.frame;
+    const int slot = row.slot;
     if (!plan.keep[static_cast<std::size_t>(slot)]) {
       fillFrame(tag, id, slotContent(id, fields[slot], slot == kComment ? plan.commentLanguage : ""));
       continue;

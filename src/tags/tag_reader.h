@@ -1,0 +1,36 @@
+// Reading a file's tags for naming, whatever their format: one reader a
+// format, chosen by the file's type (tags/formats.h). A reader opens the file
+// through the platform layer, reads what the naming rule needs and closes it.
+#pragma once
+
+#include <string_view>
+
+#include "tags/tag_fields.h"
+
+namespace qorin::tags {
+
+// Which of two tags naming reads first where a format has two (ID3v1 and
+// ID3v2); the other is read only when the first is missing.
+enum class TagPriority : unsigned char { V1First, V2First };
+
+// The family of tags a reader brings. Commands that work on one family only
+// (the tag editor and the Unicode repair take ID3) ask for it by this.
+enum class TagKind : unsigned char { None, Id3 };
+
+// What reading came to; the list's column MP3标签状态 and the row's reason
+// follow from it.
+enum class NamingRead : unsigned char {
+  Tagged,      // `fields` hold the tag's texts
+  NoTag,       // the file holds none of its format's tags: 无标签
+  Unreadable,  // the file could not be opened
+};
+
+struct TagReader {
+  TagKind kind;
+  // Fills at least the slots the naming rule's placeholders stand for
+  // (slotOfNamingCode) from the file at `path` (a disk path, see
+  // filelist::FileEntry::diskPath); `fields` is untouched unless Tagged.
+  NamingRead (*readForNaming)(std::string_view path, TagPriority priority, TagFields& fields);
+};
+
+}  // namespace qorin::tags
