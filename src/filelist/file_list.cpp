@@ -27,11 +27,6 @@ StatusIcon statusIcon(Status s) {
   return StatusIcon::Success;
 }
 
-const std::string& mp3StatusText(Mp3Status s) {
-  static const std::string texts[] = {{}, text::gb("非MP3文件"), text::gb("无标签")};
-  return texts[static_cast<std::size_t>(s)];
-}
-
 FileEntry FileList::operator[](int row) const {
   const Record& r = at(row);
   FileEntry e;
@@ -43,7 +38,6 @@ FileEntry FileList::operator[](int row) const {
   e.statusCode = r.status;
   e.icon = statusIcon(r.status);
   e.mp3Code = r.mp3;
-  e.mp3Status = mp3StatusText(r.mp3);
   e.proposalProblem = r.proposalProblem;
   e.mark = r.mark;
   e.statusReason = r.statusReason;

@@ -74,7 +74,6 @@ StatusIcon statusIcon(Status s);
 
 // Column MP3标签状态, written by the MP3 naming rule.
 enum class Mp3Status : unsigned char { None, NotMp3, NoTag };
-const std::string& mp3StatusText(Mp3Status s);  // "非MP3文件", "无标签", or empty
 
 // Column indices of the report list.
 enum Column : int { kColOld = 0, kColNew = 1, kColDir = 2, kColStatus = 3, kColMp3 = 4, kColumnCount = 5 };
@@ -98,7 +97,6 @@ struct FileEntry {
   std::string_view newName;      // proposal of the last rule run
   std::string_view newNameCell;  // column 新文件名: the proposal while it is shown
   std::string_view dir;          // column 路径, ending in the separator ("" before the row is filled)
-  std::string_view mp3Status;    // column MP3标签状态
   std::uint32_t folder = kNoFolder;
   Status statusCode = Status::None;
   Mp3Status mp3Code = Mp3Status::None;

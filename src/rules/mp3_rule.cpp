@@ -86,10 +86,6 @@ std::string_view mp3SchemeRule(int item) {
   return item >= 0 && item < 4 ? rules[static_cast<std::size_t>(item)] : std::string_view();
 }
 
-const std::string& notMp3StatusText() { return filelist::mp3StatusText(filelist::Mp3Status::NotMp3); }
-
-const std::string& noTagStatusText() { return filelist::mp3StatusText(filelist::Mp3Status::NoTag); }
-
 void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
   const int count = list.fileCount();
   const auto segments = parseMp3Rule(o.rule);

@@ -58,10 +58,6 @@ std::string withPlaceholder(std::string_view rule, int n);
 // The rule text of predefined scheme `item` (0..3), empty outside.
 std::string_view mp3SchemeRule(int item);
 
-// The two status texts of column MP3标签状态, in the code page.
-const std::string& notMp3StatusText();  // "非MP3文件"
-const std::string& noTagStatusText();   // "无标签"
-
 // Writes newName of every entry and the MP3标签状态 cells: "非MP3文件" for a
 // file no tag reader takes (tags::tagReaderFor), "无标签" for one without a
 // tag, emptied where the file now has one. Each file is opened for reading, read

@@ -65,6 +65,11 @@ const std::string& statusText(Status s) {
   return texts[static_cast<std::size_t>(s)];
 }
 
+const std::string& mp3StatusText(filelist::Mp3Status s) {
+  static const std::string texts[] = {{}, text::gb("非MP3文件"), text::gb("无标签")};
+  return texts[static_cast<std::size_t>(s)];
+}
+
 namespace {
 
 std::string problemText(const PassReport& r) {

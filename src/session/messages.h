@@ -20,6 +20,8 @@ namespace qorin::session {
 std::string reasonText(filelist::Reason reason, std::int32_t detail);
 // Column 命名状态; empty for None.
 const std::string& statusText(filelist::Status s);
+// Column MP3标签状态: "非MP3文件", "无标签", or empty.
+const std::string& mp3StatusText(filelist::Mp3Status s);
 
 // What a message box says after a pass, an undo, a recovery or a tag repair:
 // the summary, or why nothing was done.

@@ -202,7 +202,7 @@ void Session::sortBy(filelist::Column column, bool descending) {
         k = statusText(e.statusCode);
         break;
       case filelist::kColMp3:
-        k = e.mp3Status;
+        k = mp3StatusText(e.mp3Code);
         break;
       default:
         k = e.oldName;

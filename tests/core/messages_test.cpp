@@ -43,6 +43,8 @@ TEST(Messages, EveryCodeHasAText) {
     EXPECT_FALSE(reasonText(static_cast<Reason>(r), 1).empty()) << r;
   for (int s = 1; s <= static_cast<int>(filelist::Status::NameConverted); ++s)
     EXPECT_FALSE(statusText(static_cast<filelist::Status>(s)).empty()) << s;
+  EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NotMp3), gb("非MP3文件"));
+  EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NoTag), gb("无标签"));
   for (int p = 1; p <= static_cast<int>(Problem::RecordRefused); ++p) {
     PassReport r;
     r.problem = static_cast<Problem>(p);

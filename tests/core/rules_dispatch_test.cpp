@@ -68,11 +68,11 @@ TEST(RuleDispatch, RunsTheRuleOfTheOptionsOverTheFirstEntries) {
 TEST(RuleDispatch, OnlyTheMp3RuleMarksItsStatusColumn) {
   FileList list = fourEntries();
   applyRule(list, 4, CaseOptions{});
-  for (const FileEntry& e : list.entries()) EXPECT_EQ(e.mp3Status, "");
+  for (const FileEntry& e : list.entries()) EXPECT_EQ(e.mp3Code, filelist::Mp3Status::None);
   Mp3Options mp3;
   mp3.rule = "#2";
   applyRule(list, 1, mp3);
-  for (const FileEntry& e : list.entries()) EXPECT_EQ(e.mp3Status, notMp3StatusText()) << e.oldName;
+  for (const FileEntry& e : list.entries()) EXPECT_EQ(e.mp3Code, filelist::Mp3Status::NotMp3) << e.oldName;
 }
 
 TEST(RuleDispatch, OnlyTheMp3RuleCoversEveryEntry) {

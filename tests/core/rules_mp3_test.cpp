@@ -224,7 +224,7 @@ TEST(Mp3RuleFiles, ChineseTagsFromOurWriterAndFromMutagen) {
     mp3Rule(list, {c.rule, TagPriority::V2First});
     for (int r = 0; r < list.fileCount(); ++r) {
       EXPECT_EQ(list[r].newName, gb(c.want)) << c.rule << " " << names[static_cast<std::size_t>(r)];
-      EXPECT_EQ(list[r].mp3Status, "") << names[static_cast<std::size_t>(r)];
+      EXPECT_EQ(list[r].mp3Code, Mp3Status::None) << names[static_cast<std::size_t>(r)];
     }
   }
 }
@@ -268,12 +268,12 @@ TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
   mp3Rule(list, {"#1", TagPriority::V2First});
   const struct {
     const char* newName;
-    const char* status;
-  } want[] = {{"歌手甲.mp3", ""}, {"", "非MP3文件"}, {"", "非MP3文件"},
-              {"", "无标签"},     {"", ""},          {"", "无标签"}};
+    Mp3Status status;
+  } want[] = {{"歌手甲.mp3", Mp3Status::None}, {"", Mp3Status::NotMp3}, {"", Mp3Status::NotMp3},
+              {"", Mp3Status::NoTag},          {"", Mp3Status::None},   {"", Mp3Status::NoTag}};
   for (int r = 0; r < list.fileCount(); ++r) {
     EXPECT_EQ(list[r].newName, gb(want[r].newName)) << list[r].oldName;
-    EXPECT_EQ(list[r].mp3Status, gb(want[r].status)) << list[r].oldName;
+    EXPECT_EQ(list[r].mp3Code, want[r].status) << list[r].oldName;
   }
   // The file that cannot be read keeps no other rule's proposal: it fails with its reason.
   EXPECT_EQ(list[5].proposalProblem, filelist::Reason::Unreadable);
@@ -283,7 +283,7 @@ TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
   writeOurV2(dir.file("bare.mp3"), springFields());
   mp3Rule(list, {"#2", TagPriority::V1First});
   EXPECT_EQ(list[3].newName, gb("春天.mp3"));
-  EXPECT_EQ(list[3].mp3Status, "");
+  EXPECT_EQ(list[3].mp3Code, Mp3Status::None);
   EXPECT_EQ(list.rowsWithMp3Status(), (std::vector<int>{1, 2, 5}));
 }
 
@@ -312,8 +312,8 @@ TEST(Mp3RuleFiles, EmptyRuleEmptiesNamesAndLeavesCells) {
   mp3Rule(list, {"", TagPriority::V2First});
   EXPECT_EQ(list[0].newName, "");
   EXPECT_EQ(list[1].newName, "");
-  EXPECT_EQ(list[0].mp3Status, gb("无标签"));
-  EXPECT_EQ(list[1].mp3Status, "");
+  EXPECT_EQ(list[0].mp3Code, Mp3Status::NoTag);
+  EXPECT_EQ(list[1].mp3Code, Mp3Status::None);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         case kColStatus:
           return text::toQt(session::statusText(e.statusCode));
         case kColMp3:
-          return text::toQt(e.mp3Status);
+          return text::toQt(session::mp3StatusText(e.mp3Code));
         default:
           return {};
       }
