@@ -6,15 +6,15 @@
 
 #include "rename/plan.h"
 #include "rename/plan_hash.h"
+#include "rename/verdict.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
 namespace qorin::rename {
 
-using detail::kBlocked;
 using detail::keyHash;
-using detail::kFree;
 using detail::prefetch;
+using verdict::Kind;
 
 NameHashes::NameHashes(const std::vector<std::uint64_t>& hashes) {
   std::size_t cap = 16;
@@ -66,7 +66,9 @@ std::size_t NameHashes::lookup(std::uint64_t hash) const {
 
 // What the marks work out from the list's current names, kept between
 // keystrokes, and the buffers each marking fills.
-struct FolderCache::Marking {
+struct detail::Marking {
+  using Entry = FolderCache::Entry;
+
   std::uint64_t namesVersion = 0, generation = 0;
   const filelist::FileList* list = nullptr;
   int rows = -1;
@@ -87,7 +89,8 @@ struct FolderCache::Marking {
 
   // Filled by each marking.
   std::vector<Verdict> marks;
-  std::vector<std::uint8_t> kind, state;
+  std::vector<Kind> kind;
+  std::vector<std::uint8_t> state;
   std::vector<std::int32_t> next;
   // Proposals claimed so far, by folder and hash (key 0: a free slot), and
   // the row that claimed each: one cache line a question.
@@ -147,83 +150,82 @@ const FolderCache::Entry& FolderCache::folder(const std::string& dir) {
   return *folders_.emplace(dir, std::move(e)).first->second;
 }
 
-void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
-  using Marking = FolderCache::Marking;
-  const int n = std::clamp(rows, 0, list.rowCount());
-  if (!cache.marking_) cache.marking_ = std::make_unique<Marking>();
-  Marking& m = *cache.marking_;
+namespace {
 
-  // The folders, and who lists which file: from the names alone.
-  if (m.list != &list || m.namesVersion != list.namesVersion() || m.generation != cache.generation_ ||
-      m.rows != list.rowCount()) {
-    const std::size_t folders = list.folderCount();
-    m.entryOf.assign(folders, nullptr);
-    m.runOf.assign(folders, 0);
-    m.problemOf.assign(folders, Reason::None);
-    std::unordered_map<const FolderCache::Entry*, std::uint32_t> runs;
-    for (std::size_t f = 0; f < folders; ++f) {
-      const filelist::FolderInfo& info = list.folder(static_cast<std::uint32_t>(f));
-      const FolderCache::Entry& e = cache.folder(info.dir);
-      m.entryOf[f] = &e;
-      m.runOf[f] = runs.emplace(&e, static_cast<std::uint32_t>(runs.size())).first->second;
-      // As the pass will find it: a folder other than the one the rows came
-      // from, or none, renames nothing.
-      if (!info.known)
-        m.problemOf[f] = Reason::SourceMissing;
-      else if (e.missing || (e.listed && (e.identity.device != info.identity.device ||
-                                          e.identity.inode != info.identity.inode)))
-        m.problemOf[f] = Reason::FolderChanged;
+using detail::Marking;
+
+// The folders, and who lists which file: from the names alone.
+void findSources(Marking& m, const filelist::FileList& list, FolderCache& cache) {
+  const std::size_t folders = list.folderCount();
+  m.entryOf.assign(folders, nullptr);
+  m.runOf.assign(folders, 0);
+  m.problemOf.assign(folders, Reason::None);
+  std::unordered_map<const FolderCache::Entry*, std::uint32_t> runs;
+  for (std::size_t f = 0; f < folders; ++f) {
+    const filelist::FolderInfo& info = list.folder(static_cast<std::uint32_t>(f));
+    const FolderCache::Entry& e = cache.folder(info.dir);
+    m.entryOf[f] = &e;
+    m.runOf[f] = runs.emplace(&e, static_cast<std::uint32_t>(runs.size())).first->second;
+    // As the pass will find it: a folder other than the one the rows came
+    // from, or none, renames nothing.
+    if (!info.known)
+      m.problemOf[f] = Reason::SourceMissing;
+    else if (e.missing || (e.listed && (e.identity.device != info.identity.device ||
+                                        e.identity.inode != info.identity.inode)))
+      m.problemOf[f] = Reason::FolderChanged;
+  }
+  m.firstRow.clear();
+  for (const auto& [e, run] : runs) m.firstRow[e].assign(e->names.slotCount(), -1);
+  const int all = list.rowCount();
+  m.source.assign(static_cast<std::size_t>(all), Marking::kMissing);
+  m.firstOf.clear();
+  m.firstDuplicate = INT_MAX;
+  for (int r = 0; r < all; ++r) {
+    const std::uint32_t f = list.folderOf(r);
+    const std::string_view from = list.oldName(r);
+    if (f == filelist::kNoFolder || from.empty()) continue;
+    const FolderCache::Entry& e = *m.entryOf[f];
+    // The listing saw a name kept in the old code page with its mark.
+    const std::uint64_t hash =
+        list.gbkName(r) ? platform::nameHash(platform::gbkName(from)) : platform::nameHash(from);
+    const std::size_t slot = e.names.lookup(hash);
+    if (slot == NameHashes::kNone) continue;
+    std::int32_t& first = m.firstRow[&e][slot];
+    if (first < 0) {
+      first = r;
+      m.source[static_cast<std::size_t>(r)] = Marking::kListed;
+    } else {
+      m.source[static_cast<std::size_t>(r)] = Marking::kDuplicate;
+      m.source[static_cast<std::size_t>(first)] = Marking::kFirstOfSeveral;
+      m.firstOf[r] = first;
+      m.firstDuplicate = std::min(m.firstDuplicate, r);
     }
-    m.firstRow.clear();
-    for (const auto& [e, run] : runs) m.firstRow[e].assign(e->names.slotCount(), -1);
-    const int all = list.rowCount();
-    m.source.assign(static_cast<std::size_t>(all), Marking::kMissing);
-    m.firstOf.clear();
-    m.firstDuplicate = INT_MAX;
-    for (int r = 0; r < all; ++r) {
-      const std::uint32_t f = list.folderOf(r);
-      const std::string_view from = list.oldName(r);
-      if (f == filelist::kNoFolder || from.empty()) continue;
-      const FolderCache::Entry& e = *m.entryOf[f];
-      // The listing saw a name kept in the old code page with its mark.
-      const std::uint64_t hash =
-          list.gbkName(r) ? platform::nameHash(platform::gbkName(from)) : platform::nameHash(from);
-      const std::size_t slot = e.names.lookup(hash);
-      if (slot == NameHashes::kNone) continue;
-      std::int32_t& first = m.firstRow[&e][slot];
-      if (first < 0) {
-        first = r;
-        m.source[static_cast<std::size_t>(r)] = Marking::kListed;
-      } else {
-        m.source[static_cast<std::size_t>(r)] = Marking::kDuplicate;
-        m.source[static_cast<std::size_t>(first)] = Marking::kFirstOfSeveral;
-        m.firstOf[r] = first;
-        m.firstDuplicate = std::min(m.firstDuplicate, r);
-      }
-    }
-    m.list = &list;
-    m.namesVersion = list.namesVersion();
-    m.generation = cache.generation_;
-    m.rows = all;
+  }
+  m.list = &list;
+  m.namesVersion = list.namesVersion();
+  m.rows = all;
+}
+
+// One marking of rows 0..n-1: the verdict rules (verdict.h) asked with the
+// marks' own tables.
+class Marker {
+ public:
+  Marker(Marking& m, const filelist::FileList& list, int n)
+      : m_(m), list_(list), n_(n), nu_(static_cast<std::size_t>(n)), twice_(m.firstDuplicate < n) {
+    m.marks.assign(nu_, Verdict{});
+    m.kind.assign(nu_, Kind::Fail);
+    m.taken.clear();
   }
 
-  const auto nu = static_cast<std::size_t>(n);
-  enum : std::uint8_t { kFail, kStay, kMove };
-  m.marks.assign(nu, Verdict{});
-  m.kind.assign(nu, kFail);
-  m.taken.clear();
-  // The first row of a file listed several times that claimed it this time.
-  std::unordered_map<std::int32_t, std::int32_t> claimed;
-  // Whether some file is listed twice among the rows marked.
-  const bool twice = m.firstDuplicate < n;
-  const auto claimantOf = [&](std::int32_t first) -> std::int32_t {
-    if (first < 0 || first >= n) return -1;
-    if (!twice || m.source[static_cast<std::size_t>(first)] != Marking::kFirstOfSeveral)
-      return m.kind[static_cast<std::size_t>(first)] != kFail ? first : -1;
-    const auto it = claimed.find(first);
-    return it == claimed.end() ? -1 : it->second;
-  };
+  void run() {
+    if (twice_)
+      rowByRow();
+    else
+      byParts();
+    settleChains();
+  }
 
+ private:
   // What a row decides alone: a verdict, or its part in the claims.
   struct Part {
     const FolderCache::Entry* entry;  // nullptr: the row's verdict is made
@@ -231,61 +233,63 @@ void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
     std::uint8_t src;
     bool unchanged;
   };
-  NameRules rules;
-  const auto alone = [&](int r, Part& p) {
+
+  void decide(std::size_t row, const verdict::Decision& d) {
+    m_.marks[row] = d.verdict;
+    m_.kind[row] = d.kind;
+  }
+
+  void alone(int r, Part& p) {
     const auto ru = static_cast<std::size_t>(r);
     p.entry = nullptr;
-    Verdict& v = m.marks[ru];
-    const std::uint32_t f = list.folderOf(r);
-    if (f == filelist::kNoFolder) {
-      v.reason = Reason::SourceMissing;  // it would resolve against the working directory
-      return;
-    }
-    Reason preset = list.proposalProblem(r);
-    if (preset == Reason::None) preset = m.problemOf[f];
-    if (preset != Reason::None) {
-      v.reason = preset;
-      return;
-    }
-    const FolderCache::Entry& e = *m.entryOf[f];
-    const std::string_view to = list.newName(r);
-    rules.maxLength = e.maxLength;
-    if (const Reason problem = nameProblem(to, rules); problem != Reason::None) {
-      v.reason = problem;
-      return;
-    }
-    p.src = m.source[ru];
-    if (p.src == Marking::kMissing) {
-      v.reason = Reason::SourceMissing;
-      return;
-    }
-    p.entry = &e;
-    p.unchanged = list.oldName(r) == to;
+    const std::uint32_t f = list_.folderOf(r);
+    // A row without a folder would resolve against the working directory.
+    const bool noFolder = f == filelist::kNoFolder;
+    Reason preset = noFolder ? Reason::SourceMissing : list_.proposalProblem(r);
+    if (preset == Reason::None) preset = m_.problemOf[f];
+    const FolderCache::Entry* e = noFolder ? nullptr : m_.entryOf[f];
+    if (e) rules_.maxLength = e->maxLength;
+    const std::string_view to = list_.newName(r);
+    p.src = m_.source[ru];
+    m_.marks[ru].reason = verdict::alone(preset, to, rules_, [&] { return p.src != Marking::kMissing; });
+    if (m_.marks[ru].reason != Reason::None) return;
+    p.entry = e;
+    p.unchanged = list_.oldName(r) == to;
     if (p.unchanged) return;
     p.hash = platform::nameHash(to);
-    p.key = keyHash(p.hash, m.runOf[f]);
+    p.key = detail::keyHash(p.hash, m_.runOf[f]);
     p.key += p.key == 0;  // 0 marks a free slot
-  };
+  }
+
   // A move: is its target taken, and by which row's file?
-  const auto lookTarget = [&](int r, const Part& p) {
+  void lookTarget(int r, const Part& p) {
     if (!p.entry->names.mayContain(p.hash)) return;  // most new names: the filter alone says so
     if (const std::size_t slot = p.entry->names.lookup(p.hash); slot != NameHashes::kNone)
-      m.taken.emplace_back(r, m.firstRow[p.entry][slot]);
-  };
+      m_.taken.emplace_back(r, m_.firstRow[p.entry][slot]);
+  }
 
-  if (!twice) {
-    // No file is listed twice among the rows: whether a row claims a
-    // proposal depends on it alone, and the claims can be settled part by
-    // part of the hash range, each part's table small enough for the cache.
+  // The row that claimed the file `first` lists first, or -1.
+  std::int32_t claimantOf(std::int32_t first) const {
+    if (first < 0 || first >= n_) return -1;
+    if (!twice_ || m_.source[static_cast<std::size_t>(first)] != Marking::kFirstOfSeveral)
+      return m_.kind[static_cast<std::size_t>(first)] != Kind::Fail ? first : -1;
+    const auto it = claimed_.find(first);
+    return it == claimed_.end() ? -1 : it->second;
+  }
+
+  // No file is listed twice among the rows: whether a row claims a proposal
+  // depends on it alone, and the claims can be settled part by part of the
+  // hash range, each part's table small enough for the cache.
+  void byParts() {
     constexpr int kPartBits = 8;
     constexpr std::size_t kParts = std::size_t{1} << kPartBits;
-    m.keyOf.assign(nu, 0);
+    m_.keyOf.assign(nu_, 0);
     std::vector<std::uint32_t> start(kParts + 1, 0);
     // In blocks, the filter's words on their way while the next rows are looked at.
     constexpr int kBlock = 16;
     Part block[kBlock];
-    for (int b = 0; b < n; b += kBlock) {
-      const int end = std::min(n, b + kBlock);
+    for (int b = 0; b < n_; b += kBlock) {
+      const int end = std::min(n_, b + kBlock);
       for (int r = b; r < end; ++r) {
         Part& p = block[r - b];
         alone(r, p);
@@ -296,136 +300,117 @@ void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
         if (!p.entry) continue;
         const auto ru = static_cast<std::size_t>(r);
         if (p.unchanged) {
-          m.marks[ru].reason = Reason::Unchanged;
-          m.kind[ru] = kStay;
+          decide(ru, verdict::stays());
           continue;
         }
-        m.keyOf[ru] = p.key;
+        m_.keyOf[ru] = p.key;
         ++start[(p.key >> (64 - kPartBits)) + 1];
         // Existence does not depend on the claims; only moves keep it.
         lookTarget(r, p);
       }
     }
     for (std::size_t k = 1; k <= kParts; ++k) start[k] += start[k - 1];
-    m.parted.resize(start[kParts]);
+    m_.parted.resize(start[kParts]);
     {
       std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
-      for (int r = 0; r < n; ++r)
-        if (const std::uint64_t key = m.keyOf[static_cast<std::size_t>(r)])
-          m.parted[fill[key >> (64 - kPartBits)]++] = {key, r};
+      for (int r = 0; r < n_; ++r)
+        if (const std::uint64_t key = m_.keyOf[static_cast<std::size_t>(r)])
+          m_.parted[fill[key >> (64 - kPartBits)]++] = {key, r};
     }
     for (std::size_t k = 0; k < kParts; ++k) {
       const std::uint32_t b = start[k], e = start[k + 1];
       std::size_t cap = 16;
       while (cap < (e - b) * 2) cap <<= 1;
-      m.claims.assign(cap, Marking::Claim{0, 0});
+      m_.claims.assign(cap, Marking::Claim{0, 0});
       const std::size_t mask = cap - 1;
       for (std::uint32_t j = b; j < e; ++j) {
-        const Marking::Claim& c = m.parted[j];
+        const Marking::Claim& c = m_.parted[j];
         std::size_t i = c.key & mask;
-        while (m.claims[i].key != 0 && m.claims[i].key != c.key) i = (i + 1) & mask;
+        while (m_.claims[i].key != 0 && m_.claims[i].key != c.key) i = (i + 1) & mask;
         const auto ru = static_cast<std::size_t>(c.row);
-        if (m.claims[i].key == c.key) {
-          m.marks[ru] = {Reason::SameAsEarlier, m.claims[i].row + 1};
-        } else {
-          m.claims[i] = c;
-          m.kind[ru] = kMove;
-        }
+        decide(ru, verdict::claimsTarget(m_.claims[i].key == c.key ? m_.claims[i].row : -1));
+        if (m_.kind[ru] == Kind::Move) m_.claims[i] = c;
       }
     }
-    std::erase_if(m.taken, [&](const auto& t) { return m.kind[static_cast<std::size_t>(t.first)] != kMove; });
-  } else {
-    // A file listed twice is claimed by the first of its rows that gets as
-    // far as claiming it, which depends on the proposals before: row by row.
+    std::erase_if(m_.taken,
+                  [&](const auto& t) { return m_.kind[static_cast<std::size_t>(t.first)] != Kind::Move; });
+  }
+
+  // A file listed twice is claimed by the first of its rows that gets as
+  // far as claiming it, which depends on the proposals before: row by row.
+  void rowByRow() {
     std::size_t cap = 16;
-    while (cap < nu * 2) cap <<= 1;
-    m.claims.assign(cap, Marking::Claim{0, 0});
+    while (cap < nu_ * 2) cap <<= 1;
+    m_.claims.assign(cap, Marking::Claim{0, 0});
     const std::size_t mask = cap - 1;
     Part p;
-    for (int r = 0; r < n; ++r) {
+    for (int r = 0; r < n_; ++r) {
       alone(r, p);
       if (!p.entry) continue;
       const auto ru = static_cast<std::size_t>(r);
-      Verdict& v = m.marks[ru];
       std::int32_t group = -1;  // the first row listing the file, when several do
       if (p.src != Marking::kListed) {
-        group = p.src == Marking::kFirstOfSeveral ? r : m.firstOf.at(r);
-        if (const auto it = claimed.find(group); it != claimed.end()) {
-          if (p.unchanged && m.kind[static_cast<std::size_t>(it->second)] == kStay) {
-            v.reason = Reason::Unchanged;
-            m.kind[ru] = kStay;
-          } else {
-            v = {Reason::SameFileAsEarlier, it->second + 1};
-          }
+        group = p.src == Marking::kFirstOfSeveral ? r : m_.firstOf.at(r);
+        if (const auto it = claimed_.find(group); it != claimed_.end()) {
+          decide(ru, verdict::fileClaimed(p.unchanged, m_.kind[static_cast<std::size_t>(it->second)],
+                                          it->second));
           continue;
         }
       }
       if (p.unchanged) {
-        if (group >= 0) claimed.emplace(group, r);
-        v.reason = Reason::Unchanged;
-        m.kind[ru] = kStay;
+        if (group >= 0) claimed_.emplace(group, r);
+        decide(ru, verdict::stays());
         continue;
       }
       std::size_t i = p.key & mask;
-      while (m.claims[i].key != 0 && m.claims[i].key != p.key) i = (i + 1) & mask;
-      if (m.claims[i].key == p.key) {
-        v = {Reason::SameAsEarlier, m.claims[i].row + 1};
-        continue;
-      }
-      m.claims[i] = {p.key, r};
-      if (group >= 0) claimed.emplace(group, r);
-      m.kind[ru] = kMove;
+      while (m_.claims[i].key != 0 && m_.claims[i].key != p.key) i = (i + 1) & mask;
+      decide(ru, verdict::claimsTarget(m_.claims[i].key == p.key ? m_.claims[i].row : -1));
+      if (m_.kind[ru] != Kind::Move) continue;
+      m_.claims[i] = {p.key, r};
+      if (group >= 0) claimed_.emplace(group, r);
       lookTarget(r, p);
     }
   }
 
   // A move whose target is taken waits for the file there to move, when it
-  // does; the walk below is planMoves' own.
-  m.next.assign(nu, kFree);
-  for (const auto& [r, first] : m.taken) {
-    const std::int32_t k = claimantOf(first);
-    m.next[static_cast<std::size_t>(r)] =
-        k >= 0 && m.kind[static_cast<std::size_t>(k)] == kMove ? k : kBlocked;
-  }
-  enum : std::uint8_t { kNew, kOnPath, kOk, kBlockedState, kInCycle };
-  m.state.assign(nu, kNew);
-  std::vector<std::int32_t> path;
-  for (const auto& [start, unused] : m.taken) {
-    if (m.state[static_cast<std::size_t>(start)] != kNew) continue;
-    path.clear();
-    std::int32_t j = start;
-    std::uint8_t result = kOk;
-    for (;;) {
-      const auto ju = static_cast<std::size_t>(j);
-      if (m.state[ju] == kNew) {
-        m.state[ju] = kOnPath;
-        path.push_back(j);
-        if (m.next[ju] == kFree) break;
-        if (m.next[ju] == kBlocked) {
-          result = kBlockedState;
-          break;
-        }
-        j = m.next[ju];
-        continue;
-      }
-      if (m.state[ju] == kOnPath) {
-        for (std::size_t k = path.size(); k-- > 0;) {
-          m.state[static_cast<std::size_t>(path[k])] = kInCycle;
-          if (path[k] == j) {
-            path.resize(k);
-            break;
-          }
-        }
-        break;
-      }
-      result = m.state[ju] == kBlockedState ? kBlockedState : kOk;
-      break;
+  // does; the chains are walked as planMoves walks them.
+  void settleChains() {
+    m_.next.assign(nu_, verdict::kFree);
+    for (const auto& [r, first] : m_.taken) {
+      const std::int32_t k = claimantOf(first);
+      m_.next[static_cast<std::size_t>(r)] =
+          verdict::waitsFor(k, k >= 0 ? m_.kind[static_cast<std::size_t>(k)] : Kind::Fail);
     }
-    for (const std::int32_t p : path) m.state[static_cast<std::size_t>(p)] = result;
+    m_.state.assign(nu_, verdict::kNew);
+    std::vector<std::int32_t> path;
+    for (const auto& [start, unused] : m_.taken) verdict::walkChain(start, m_.next, m_.state, path);
+    for (const auto& [r, unused] : m_.taken)
+      if (m_.state[static_cast<std::size_t>(r)] == verdict::kBlockedState)
+        m_.marks[static_cast<std::size_t>(r)] = verdict::blockedChain();
   }
-  for (const auto& [r, unused] : m.taken)
-    if (m.state[static_cast<std::size_t>(r)] == kBlockedState)
-      m.marks[static_cast<std::size_t>(r)].reason = Reason::TargetExists;
+
+  Marking& m_;
+  const filelist::FileList& list_;
+  const int n_;
+  const std::size_t nu_;
+  const bool twice_;  // some file is listed twice among the rows marked
+  NameRules rules_;
+  // The first row of a file listed several times that claimed it this time.
+  std::unordered_map<std::int32_t, std::int32_t> claimed_;
+};
+
+}  // namespace
+
+void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
+  const int n = std::clamp(rows, 0, list.rowCount());
+  if (!cache.marking_) cache.marking_ = std::make_unique<Marking>();
+  Marking& m = *cache.marking_;
+  if (m.list != &list || m.namesVersion != list.namesVersion() || m.generation != cache.generation_ ||
+      m.rows != list.rowCount()) {
+    findSources(m, list, cache);
+    m.generation = cache.generation_;
+  }
+  Marker(m, list, n).run();
   list.setMarks(m.marks);
 }
 

@@ -23,14 +23,24 @@ Verdict verdictOf(const platform::Folder::Outcome& o) {
   return {Reason::SystemError, o.error};
 }
 
+namespace {
+std::string randomName(std::mt19937_64& rng) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, ".qorin-%016llx.tmp", static_cast<unsigned long long>(rng()));
+  return buf;
+}
+}  // namespace
+
 // A name of our own in the folder; with 64 random bits it meets no existing
 // name, and the rename to it could not replace one anyway.
 std::string temporaryName(std::mt19937_64& rng, const NameSet& names) {
-  for (;;) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, ".qorin-%016llx.tmp", static_cast<unsigned long long>(rng()));
-    if (!names.contains(buf)) return buf;
-  }
+  for (;;)
+    if (std::string n = randomName(rng); !names.contains(n)) return n;
+}
+
+std::string temporaryName(std::mt19937_64& rng, const platform::Folder& folder) {
+  for (;;)
+    if (std::string n = randomName(rng); !folder.identityOf(n)) return n;
 }
 
 // The names of a folder that matter for a plan, and what exists among them.

@@ -51,6 +51,8 @@ Verdict verdictOf(const platform::Folder::Outcome& o);
 // A name of our own in the folder; with 64 random bits it meets no existing
 // name, and the rename to it could not replace one anyway.
 std::string temporaryName(std::mt19937_64& rng, const NameSet& names);
+// The same, asked of the folder itself, for a pass that keeps no listing.
+std::string temporaryName(std::mt19937_64& rng, const platform::Folder& folder);
 // The names of a folder that matter for a plan, and what exists among them.
 NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_view> names);
 // A case-only change where the file system finds the file itself under the new spelling.
@@ -80,21 +82,14 @@ struct StepOutcome {
 };
 
 // Runs the steps of one phase whose plan is in the journal, recording their
-// completion as it goes.
-class PhaseRunner {
+// completion as it goes. `Steps` gives size() and, per index, a StepRef
+// (a vector of them, or steps made on demand from a plan's rows).
+template <class Steps>
+class PhaseRunnerOf {
  public:
-  // `native` may give, per step, both names already converted.
-  using NativePair = std::pair<const platform::NativeName*, const platform::NativeName*>;
-  PhaseRunner(platform::RecordWriter& journal, const std::vector<StepRef>& steps,
-              const std::vector<RunFolder>& folders, const StopFn& stop, platform::RenameWays& ways,
-              const std::vector<NativePair>* native = nullptr)
-      : journal_(journal),
-        steps_(steps),
-        folders_(folders),
-        stop_(stop),
-        ways_(ways),
-        native_(native),
-        out_(steps.size()) {}
+  PhaseRunnerOf(platform::RecordWriter& journal, const Steps& steps, const std::vector<RunFolder>& folders,
+                const StopFn& stop, platform::RenameWays& ways)
+      : journal_(journal), steps_(steps), folders_(folders), stop_(stop), ways_(ways), out_(steps.size()) {}
 
   // `settled(files)` after each group, with the number of files it moved or
   // failed. Asked to stop, it ends after the file at hand, or after a cycle
@@ -153,7 +148,7 @@ class PhaseRunner {
       failAll(b, e, {Reason::SystemError, error_}, false);
       return e - b;
     }
-    const StepRef& first = steps_[b];
+    const StepRef first = steps_[b];
     if (!openFolder(first.folder)) {
       failAll(b, e, folderVerdict_, true);
       stopped_ = askStop();
@@ -207,10 +202,8 @@ class PhaseRunner {
   }
 
   Verdict renameStep(std::size_t k) {
-    const StepRef& s = steps_[k];
-    const NativePair n = native_ ? (*native_)[k] : NativePair{};
-    const Verdict v =
-        verdictOf(n.first && n.second ? folder_.rename(*n.first, *n.second) : folder_.rename(s.from, s.to));
+    const StepRef s = steps_[k];
+    const Verdict v = verdictOf(folder_.rename(s.from, s.to));
     if (v.reason == Reason::None) {
       out_[k].done = true;
       doneStep(k);
@@ -260,11 +253,10 @@ class PhaseRunner {
   }
 
   platform::RecordWriter& journal_;
-  const std::vector<StepRef>& steps_;
+  const Steps& steps_;
   const std::vector<RunFolder>& folders_;
   const StopFn& stop_;
   platform::RenameWays& ways_;  // what each device takes, kept from folder to folder
-  const std::vector<NativePair>* native_;
   std::vector<StepOutcome> out_;
   JournalLines lines_;
   platform::Folder folder_;
@@ -280,6 +272,8 @@ class PhaseRunner {
   bool stopped_ = false;   // no further group runs
 };
 
+using PhaseRunner = PhaseRunnerOf<std::vector<StepRef>>;
+
 // The journal steps of a plan: one per chain row, and for a cycle one more,
 // its first row going to a temporary name and leaving it last.
 struct PlannedSteps {
@@ -287,24 +281,6 @@ struct PlannedSteps {
   std::vector<std::int32_t> rowOfStep;
   std::deque<std::string> temporaries;
 };
-
-// Per step, both names already converted where the caller has them.
-template <class NativeOf>
-std::vector<PhaseRunner::NativePair> nativeNamesOf(const PlannedSteps& p,
-                                                   std::deque<platform::NativeName>& temps,
-                                                   NativeOf nativeOf) {
-  std::vector<PhaseRunner::NativePair> out(p.steps.size());
-  std::unordered_map<const char*, const platform::NativeName*> temp;  // by the temporary's text
-  for (const std::string& t : p.temporaries)
-    if (auto n = platform::NativeName::of(t)) temp.emplace(t.data(), &temps.emplace_back(std::move(*n)));
-  for (std::size_t k = 0; k < p.steps.size(); ++k) {
-    const auto row = static_cast<std::size_t>(p.rowOfStep[k]);
-    const auto [from, to] = nativeOf(row);
-    const auto tf = temp.find(p.steps[k].from.data()), tt = temp.find(p.steps[k].to.data());
-    out[k] = {tf != temp.end() ? tf->second : from, tt != temp.end() ? tt->second : to};
-  }
-  return out;
-}
 
 template <class StepFor>
 PlannedSteps stepsOf(const Plan& plan, std::span<const PlanRow> rows, std::span<const NameSet* const> names,

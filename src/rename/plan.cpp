@@ -1,6 +1,6 @@
 #include "rename/plan.h"
 
-#include "rename/plan_hash.h"
+#include "rename/plan_moves.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,11 +11,6 @@
 #include "text/names.h"
 
 namespace qorin::rename {
-
-using detail::kBlocked;
-using detail::keyHash;
-using detail::kFree;
-using detail::prefetch;
 
 namespace {
 
@@ -42,45 +37,6 @@ bool forbiddenOnWindows(unsigned char c) {
   return c < 0x20 || c == '\\' || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' ||
          c == '*';
 }
-
-// Rows by (folder, name) in one open-addressed table; the rows themselves
-// hold the keys, so a slot holds the upper half of the hash (the lower one
-// chose the slot) and a row number: eight bytes, for 100,000 rows a table
-// that stays in the cache.
-class RowIndex {
- public:
-  explicit RowIndex(std::size_t n) {
-    std::size_t cap = 16;
-    while (cap < n * 2) cap <<= 1;
-    slots_.assign(cap, Slot{});
-    mask_ = cap - 1;
-  }
-
-  template <class Eq>
-  std::int32_t lookup(std::uint64_t h, Eq eq) const {
-    const auto tag = static_cast<std::uint32_t>(h >> 32);
-    for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
-      const Slot& s = slots_[i];
-      if (s.row < 0) return -1;
-      if (s.tag == tag && eq(s.row)) return s.row;
-    }
-  }
-
-  // The key must not be in the table yet.
-  void insert(std::uint64_t h, std::int32_t row) {
-    std::size_t i = h & mask_;
-    while (slots_[i].row >= 0) i = (i + 1) & mask_;
-    slots_[i] = Slot{static_cast<std::uint32_t>(h >> 32), row};
-  }
-
- private:
-  struct Slot {
-    std::uint32_t tag = 0;
-    std::int32_t row = -1;
-  };
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-};
 
 }  // namespace
 
@@ -165,186 +121,40 @@ bool NameSet::containsHash(std::uint64_t hash) const {
   return false;
 }
 
+namespace {
+
+// PlanRows and the names present in their folders, as the planner asks them.
+struct SpanRows {
+  std::span<const PlanRow> rows;
+  std::span<const PlanFolder> folders;
+  PlanUse use;
+
+  bool exists(const NameSet& set, std::string_view name, std::uint64_t hash) const {
+    return use == PlanUse::Pass ? set.contains(name, hash) : set.containsHash(hash);
+  }
+  std::size_t size() const { return rows.size(); }
+  std::size_t folderCount() const { return folders.size(); }
+  std::uint32_t folder(std::size_t i) const { return rows[i].folder; }
+  std::string_view from(std::size_t i) const { return rows[i].from; }
+  std::string_view to(std::size_t i) const { return rows[i].to; }
+  Reason preset(std::size_t i) const { return rows[i].preset; }
+  bool targetIsItself(std::size_t i) const { return rows[i].targetIsItself; }
+  std::size_t maxLength(std::size_t i) const { return folders[rows[i].folder].maxLength; }
+  bool fromExists(std::size_t i, std::uint64_t hash) const {
+    const PlanFolder& f = folders[rows[i].folder];
+    return f.names && !rows[i].from.empty() && exists(*f.names, rows[i].from, hash);
+  }
+  bool toExists(std::size_t i, std::uint64_t hash) const {
+    const PlanFolder& f = folders[rows[i].folder];
+    return f.names && exists(*f.names, rows[i].to, hash);
+  }
+};
+
+}  // namespace
+
 Plan planMoves(std::span<const PlanRow> rows, std::span<const PlanFolder> folders, NameRules rules,
                PlanUse use) {
-  const auto exists = [use](const NameSet& set, std::string_view name, std::uint64_t hash) {
-    return use == PlanUse::Pass ? set.contains(name, hash) : set.containsHash(hash);
-  };
-  const std::size_t n = rows.size();
-  Plan plan;
-  plan.verdicts.resize(n);
-  enum : std::uint8_t { kFail, kStay, kMove };
-  std::vector<std::uint8_t> kind(n, kFail);
-  std::vector<std::uint64_t> toHash(n);
-  std::vector<std::uint8_t> toExists(n, 0);  // taken while the row is at hand
-  RowIndex sources(n), targets(n);
-
-  for (std::size_t i = 0; i < n; ++i) {
-    const PlanRow& r = rows[i];
-    Verdict& v = plan.verdicts[i];
-    const PlanFolder& f = folders[r.folder];
-    if (r.preset != Reason::None) {
-      v.reason = r.preset;
-      continue;
-    }
-    rules.maxLength = f.maxLength;
-    if (const Reason p = nameProblem(r.to, rules); p != Reason::None) {
-      v.reason = p;
-      continue;
-    }
-    const std::uint64_t fromHash = platform::nameHash(r.from);
-    if (!f.names || r.from.empty() || !exists(*f.names, r.from, fromHash)) {
-      v.reason = Reason::SourceMissing;
-      continue;
-    }
-    const auto row = static_cast<std::int32_t>(i);
-    const std::uint64_t fk = keyHash(fromHash, r.folder);
-    const std::int32_t claimant = sources.lookup(fk, [&](std::int32_t k) {
-      return rows[static_cast<std::size_t>(k)].folder == r.folder &&
-             sameName(rows[static_cast<std::size_t>(k)].from, r.from);
-    });
-    const bool unchanged = r.from == r.to;
-    if (claimant >= 0) {
-      // The same file listed twice: the first row decides what happens to it.
-      if (unchanged && kind[static_cast<std::size_t>(claimant)] == kStay) {
-        v.reason = Reason::Unchanged;
-        kind[i] = kStay;
-      } else {
-        v = {Reason::SameFileAsEarlier, claimant + 1};
-      }
-      continue;
-    }
-    if (unchanged) {
-      sources.insert(fk, row);
-      v.reason = Reason::Unchanged;
-      kind[i] = kStay;
-      continue;
-    }
-    toHash[i] = platform::nameHash(r.to);
-    const std::uint64_t tk = keyHash(toHash[i], r.folder);
-    const std::int32_t first = targets.lookup(tk, [&](std::int32_t k) {
-      return rows[static_cast<std::size_t>(k)].folder == r.folder &&
-             sameName(rows[static_cast<std::size_t>(k)].to, r.to);
-    });
-    if (first >= 0) {
-      v = {Reason::SameAsEarlier, first + 1};
-      continue;
-    }
-    sources.insert(fk, row);
-    targets.insert(tk, row);
-    kind[i] = kMove;
-    toExists[i] = r.targetIsItself || exists(*f.names, r.to, toHash[i]);
-  }
-
-  // Each move waits for at most one other: the move of the file that holds
-  // its target. Names are claimed once, so the moves form simple chains and
-  // cycles; a chain whose end meets a file that stays fails as a whole.
-  std::vector<std::int32_t> next(n, kFree);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (kind[i] != kMove) continue;
-    const PlanRow& r = rows[i];
-    if (r.targetIsItself) {
-      next[i] = static_cast<std::int32_t>(i);
-      continue;
-    }
-    if (!toExists[i]) continue;
-    const std::int32_t k = sources.lookup(keyHash(toHash[i], r.folder), [&](std::int32_t j) {
-      return rows[static_cast<std::size_t>(j)].folder == r.folder &&
-             sameName(rows[static_cast<std::size_t>(j)].from, r.to);
-    });
-    next[i] = k >= 0 && kind[static_cast<std::size_t>(k)] == kMove ? k : kBlocked;
-  }
-
-  enum : std::uint8_t { kNew, kOnPath, kOk, kBlockedState, kInCycle };
-  std::vector<std::uint8_t> state(n, kNew);
-  std::vector<std::int32_t> path;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (kind[i] != kMove || state[i] != kNew) continue;
-    path.clear();
-    auto j = static_cast<std::int32_t>(i);
-    std::uint8_t result = kOk;
-    for (;;) {
-      const auto ju = static_cast<std::size_t>(j);
-      if (state[ju] == kNew) {
-        state[ju] = kOnPath;
-        path.push_back(j);
-        if (next[ju] == kFree) break;
-        if (next[ju] == kBlocked) {
-          result = kBlockedState;
-          break;
-        }
-        j = next[ju];
-        continue;
-      }
-      if (state[ju] == kOnPath) {  // back on this walk: the tail from j is a cycle
-        for (std::size_t k = path.size(); k-- > 0;) {
-          state[static_cast<std::size_t>(path[k])] = kInCycle;
-          if (path[k] == j) {
-            path.resize(k);
-            break;
-          }
-        }
-        break;
-      }
-      result = state[ju] == kBlockedState ? kBlockedState : kOk;
-      break;
-    }
-    for (const std::int32_t p : path) state[static_cast<std::size_t>(p)] = result;
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (kind[i] == kMove && state[i] == kBlockedState) {
-      kind[i] = kFail;
-      plan.verdicts[i].reason = Reason::TargetExists;
-    }
-  }
-  if (use == PlanUse::Preview) return plan;
-
-  std::vector<std::int32_t> prev(n, -1);
-  for (std::size_t i = 0; i < n; ++i)
-    if (kind[i] == kMove && next[i] >= 0)
-      prev[static_cast<std::size_t>(next[i])] = static_cast<std::int32_t>(i);
-
-  // Folder by folder, each in list order.
-  std::vector<std::uint32_t> startOf(folders.size() + 1, 0);
-  for (std::size_t i = 0; i < n; ++i)
-    if (kind[i] == kMove) ++startOf[rows[i].folder + 1];
-  for (std::size_t f = 1; f < startOf.size(); ++f) startOf[f] += startOf[f - 1];
-  std::vector<std::int32_t> byFolder(startOf.back());
-  {
-    std::vector<std::uint32_t> fill(startOf.begin(), startOf.end() - 1);
-    for (std::size_t i = 0; i < n; ++i)
-      if (kind[i] == kMove) byFolder[fill[rows[i].folder]++] = static_cast<std::int32_t>(i);
-  }
-
-  std::vector<bool> placed(n, false);
-  plan.order.reserve(byFolder.size());
-  for (const std::int32_t i : byFolder) {
-    const auto iu = static_cast<std::size_t>(i);
-    if (placed[iu]) continue;
-    Plan::Group g;
-    g.begin = static_cast<std::uint32_t>(plan.order.size());
-    if (state[iu] == kInCycle) {
-      // i goes aside first; then each file moves into the name just freed.
-      g.cycle = true;
-      std::int32_t j = i;
-      do {
-        plan.order.push_back(j);
-        placed[static_cast<std::size_t>(j)] = true;
-        j = prev[static_cast<std::size_t>(j)];
-      } while (j != i);
-    } else {
-      std::int32_t head = i;
-      while (prev[static_cast<std::size_t>(head)] >= 0) head = prev[static_cast<std::size_t>(head)];
-      for (std::int32_t j = head; j >= 0; j = next[static_cast<std::size_t>(j)]) {
-        plan.order.push_back(j);
-        placed[static_cast<std::size_t>(j)] = true;
-      }
-      std::reverse(plan.order.begin() + g.begin, plan.order.end());  // the free end first
-    }
-    g.end = static_cast<std::uint32_t>(plan.order.size());
-    plan.groups.push_back(g);
-  }
-  return plan;
+  return detail::planRows(SpanRows{rows, folders, use}, rules, use);
 }
 
 }  // namespace qorin::rename

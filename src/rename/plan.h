@@ -124,6 +124,10 @@ class NameHashes {
   int filterShift_ = 64;
 };
 
+namespace detail {
+struct Marking;
+}
+
 // The names of folders as last listed, for marking the preview without a
 // listing per keystroke, and what the last marks worked out from the listed
 // names, kept while the list's names stay. The caller clears it whenever the
@@ -155,11 +159,10 @@ class FolderCache {
 
  private:
   friend void markConflicts(filelist::FileList& list, int rows, FolderCache& cache);
-  struct Marking;
 
   std::unordered_map<std::string, std::unique_ptr<Entry>> folders_;
   std::uint64_t generation_ = 0;  // changes whenever an entry goes or comes
-  std::unique_ptr<Marking> marking_;
+  std::unique_ptr<detail::Marking> marking_;
 };
 
 // Marks rows 0..rows-1 with the reason their proposal will not apply

@@ -10,9 +10,6 @@
 
 namespace qorin::rename::detail {
 
-// Chain links: no row after it, or a row that cannot move.
-inline constexpr std::int32_t kFree = -1, kBlocked = -2;
-
 // A name's hash joined with its folder: one table over every folder.
 inline std::uint64_t keyHash(std::uint64_t nameHash, std::uint32_t folder) {
   return nameHash ^ ((static_cast<std::uint64_t>(folder) + 1) * 0x9E3779B97F4A7C15ull);

@@ -17,8 +17,10 @@
 #include "platform/fs.h"
 #include "platform/record_file.h"
 #include "rename/journal.h"
+#include "rename/pass_rows.h"
 #include "rename/pass_steps.h"
 #include "rename/plan.h"
+#include "rename/plan_moves.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
@@ -34,15 +36,9 @@ namespace {
 // folders and plans; then the caller takes what is left.
 class IdentityScan {
  public:
-  IdentityScan(const std::vector<RunFolder>& folders, const std::vector<std::vector<std::size_t>>& rowsOf,
-               const std::vector<PlanRow>& rows)
-      : folders_(folders),
-        rowsOf_(rowsOf),
-        rows_(rows),
-        ids_(rows.size()),
-        found_(rows.size(), 0),
-        from_(rows.size()),
-        to_(rows.size()) {
+  IdentityScan(const std::vector<RunFolder>& folders, const std::vector<std::vector<std::uint32_t>>& rowsOf,
+               const PassRows& rows)
+      : folders_(folders), rowsOf_(rowsOf), rows_(rows), ids_(rows.size()), found_(rows.size(), 0) {
     for (std::size_t f = 0; f < rowsOf.size(); ++f)
       for (std::size_t b = 0; b < rowsOf[f].size(); b += kChunk)
         chunks_.push_back({f, b, std::min(b + kChunk, rowsOf[f].size())});
@@ -64,11 +60,7 @@ class IdentityScan {
     if (helper_.joinable()) helper_.join();
   }
   bool found(std::size_t row) const { return found_[row] != 0; }
-  const platform::FileIdentity& id(std::size_t row) const { return ids_[row]; }
-  // The row's names in the system's encoding (nothing: not convertible, or
-  // the row was not looked at).
-  const platform::NativeName* nativeFrom(std::size_t row) const { return opt(from_[row]); }
-  const platform::NativeName* nativeTo(std::size_t row) const { return opt(to_[row]); }
+  const std::vector<platform::FileIdentity>& ids() const { return ids_; }
 
  private:
   static constexpr std::size_t kChunk = 512, kHelperFrom = 4096;
@@ -85,12 +77,9 @@ class IdentityScan {
       const platform::Folder folder = rf.openAsAdded();
       if (!folder.isOpen()) continue;
       for (std::size_t k = ch.begin; k < ch.end; ++k) {
-        const std::size_t r = rowsOf_[ch.folder][k];
-        if (rows_[r].preset != Reason::None) continue;
-        from_[r] = platform::NativeName::of(rows_[r].from);
-        to_[r] = platform::NativeName::of(rows_[r].to);
-        if (!from_[r]) continue;
-        if (const auto id = folder.identityOf(*from_[r])) {
+        const std::uint32_t r = rowsOf_[ch.folder][k];
+        if (rows_.preset(r) != Reason::None) continue;
+        if (const auto id = folder.identityOf(rows_.from(r))) {
           ids_[r] = *id;
           found_[r] = 1;
         }
@@ -99,19 +88,130 @@ class IdentityScan {
   }
 
   const std::vector<RunFolder>& folders_;
-  const std::vector<std::vector<std::size_t>>& rowsOf_;
-  const std::vector<PlanRow>& rows_;
-  static const platform::NativeName* opt(const std::optional<platform::NativeName>& n) {
-    return n ? &*n : nullptr;
-  }
-
+  const std::vector<std::vector<std::uint32_t>>& rowsOf_;
+  const PassRows& rows_;
   std::vector<platform::FileIdentity> ids_;
   std::vector<unsigned char> found_;  // each row written by one thread only
-  std::vector<std::optional<platform::NativeName>> from_, to_;
   std::vector<Chunk> chunks_;
   std::atomic<std::size_t> next_{0};
   std::thread helper_;
 };
+
+// Folders: one per folder the rows were added from, however they spell it.
+void gatherRows(const FileList& list, bool toUtf8, PassRows& rows, std::vector<RunFolder>& folders,
+                std::vector<std::vector<std::uint32_t>>& rowsOf) {
+  std::vector<std::uint32_t> runOf(list.folderCount(), UINT32_MAX);
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> byIdentity;
+  const auto runFolderOf = [&](std::uint32_t listFolder) {
+    if (listFolder == filelist::kNoFolder) {
+      // An entry without a folder would resolve against the working directory.
+      folders.push_back({});
+      return static_cast<std::uint32_t>(folders.size() - 1);
+    }
+    std::uint32_t& index = runOf[listFolder];
+    if (index != UINT32_MAX) return index;
+    const filelist::FolderInfo& info = list.folder(listFolder);
+    index = static_cast<std::uint32_t>(folders.size());
+    if (info.known) {
+      const auto [at, fresh] =
+          byIdentity.emplace(std::make_pair(info.identity.device, info.identity.inode), index);
+      if (!fresh) return index = at->second;
+    }
+    RunFolder rf;
+    rf.dir = info.dir;
+    if (info.known) rf.identity = info.identity;
+    folders.push_back(std::move(rf));
+    return index;
+  };
+  std::uint32_t lastListFolder = filelist::kNoFolder - 1, last = 0;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const int row = static_cast<int>(r);
+    const std::uint32_t lf = list.folderOf(row);
+    if (lf != lastListFolder || lf == filelist::kNoFolder) {
+      last = runFolderOf(lf);
+      lastListFolder = lf;
+      if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
+    }
+    rows.setRow(r, last, toUtf8 ? Reason::None : list.proposalProblem(row));
+    rowsOf[last].push_back(static_cast<std::uint32_t>(r));
+  }
+  rows.setFolderCount(folders.size());
+}
+
+// What exists among the names of each folder's rows, and which moves are
+// case-only changes of the file itself. The listing goes as soon as its
+// rows know.
+void lookAtFolders(const std::vector<RunFolder>& folders,
+                   const std::vector<std::vector<std::uint32_t>>& rowsOf, PassRows& rows) {
+  for (std::size_t f = 0; f < folders.size(); ++f) {
+    if (!folders[f].identity.inode) continue;
+    const platform::Folder folder = folders[f].openAsAdded();
+    rows.setMaxLength(static_cast<std::uint32_t>(f), folder.nameLimit());
+    const std::vector<std::uint32_t>& in = rowsOf[f];
+    NameSet set;
+    std::optional<std::vector<std::string>> all;
+    if (in.size() * 2 > kProbeLimit) all = folder.names();
+    if (all) {
+      set = NameSet(std::move(*all));
+    } else {
+      std::vector<std::string_view> interest;
+      interest.reserve(in.size() * 2);
+      for (const std::uint32_t r : in) {
+        interest.push_back(rows.from(r));
+        interest.push_back(rows.to(r));
+      }
+      set = namesOfInterest(folder, std::move(interest));
+    }
+    for (const std::uint32_t r : in) {
+      const std::string_view from = rows.from(r), to = rows.to(r);
+      if (!from.empty() && set.contains(from)) rows.setFlag(r, PassRows::kFromThere);
+      if (set.contains(to)) rows.setFlag(r, PassRows::kToThere);
+      if (rows.preset(r) == Reason::None && targetIsItself(folder, from, to))
+        rows.setFlag(r, PassRows::kItself);
+    }
+  }
+}
+
+// Writes the plan to the record as it is made, a chunk at a time; the
+// record reaches the disk before the first rename.
+bool writePlan(platform::RecordWriter& journal, std::string_view path, const std::vector<RunFolder>& folders,
+               const PassSteps& steps) {
+  constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+  if (!journal.create(path)) return false;
+  JournalLines lines;
+  lines.text().reserve(kChunkBytes + 4096);
+  lines.header();
+  for (std::size_t f = 0; f < folders.size(); ++f)
+    lines.folder(static_cast<std::uint32_t>(f),
+                 {folders[f].dir, folders[f].identity.device, folders[f].identity.inode});
+  lines.begin(PhaseKind::Pass);
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    lines.step(steps[k]);
+    if (lines.text().size() < kChunkBytes) continue;
+    if (!journal.write(lines.text())) return false;
+    lines.text().clear();
+  }
+  lines.planned(steps.size());
+  return journal.write(lines.text()) && journal.commit();
+}
+
+// A row's outcome from its steps: done when every step of it is.
+std::vector<StepOutcome> outcomeByRow(std::size_t rows, const PassSteps& planned,
+                                      const std::vector<StepOutcome>& steps) {
+  std::vector<StepOutcome> out(rows);
+  std::vector<bool> seen(rows, false);
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    const std::uint32_t row = planned.rowOf(k);
+    StepOutcome& o = out[row];
+    if (!seen[row]) {
+      o = steps[k];
+      seen[row] = true;
+    } else if (o.done) {
+      o = steps[k];
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -128,58 +228,11 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   out.total = n;
   const auto nu = static_cast<std::size_t>(n);
   const bool toUtf8 = kind == PassKind::NamesToUtf8;
-  std::deque<std::string> gbkNames;  // the rows' names on disk, where they are kept in GBK
 
-  // Folders: one per folder the rows were added from, however they spell it.
   std::vector<RunFolder> folders;
-  std::vector<std::vector<std::size_t>> rowsOf;
-  std::vector<PlanRow> rows(nu);
-  std::vector<platform::FileIdentity> ids(nu);
-  {
-    std::vector<std::uint32_t> runOf(list.folderCount(), UINT32_MAX);
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> byIdentity;
-    const auto runFolderOf = [&](std::uint32_t listFolder) {
-      if (listFolder == filelist::kNoFolder) {
-        // An entry without a folder would resolve against the working directory.
-        folders.push_back({});
-        return static_cast<std::uint32_t>(folders.size() - 1);
-      }
-      std::uint32_t& index = runOf[listFolder];
-      if (index != UINT32_MAX) return index;
-      const filelist::FolderInfo& info = list.folder(listFolder);
-      index = static_cast<std::uint32_t>(folders.size());
-      if (info.known) {
-        const auto [at, fresh] =
-            byIdentity.emplace(std::make_pair(info.identity.device, info.identity.inode), index);
-        if (!fresh) return index = at->second;
-      }
-      RunFolder rf;
-      rf.dir = info.dir;
-      if (info.known) rf.identity = info.identity;
-      folders.push_back(std::move(rf));
-      return index;
-    };
-    std::uint32_t lastListFolder = filelist::kNoFolder - 1, last = 0;
-    for (std::size_t r = 0; r < nu; ++r) {
-      const int row = static_cast<int>(r);
-      const std::uint32_t lf = list.folderOf(row);
-      if (lf != lastListFolder || lf == filelist::kNoFolder) {
-        last = runFolderOf(lf);
-        lastListFolder = lf;
-        if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
-      }
-      rows[r] = {last, list.oldName(row), list.newName(row),
-                 toUtf8 ? Reason::None : list.proposalProblem(row)};
-      if (list.gbkName(row)) {
-        // The same text is the same name: only the conversion writes it in UTF-8.
-        rows[r].from = gbkNames.emplace_back(platform::gbkName(list.oldName(row)));
-        rows[r].to = toUtf8 ? list.oldName(row) : rows[r].to == list.oldName(row) ? rows[r].from : rows[r].to;
-      } else if (toUtf8) {
-        rows[r].to = rows[r].from;
-      }
-      rowsOf[last].push_back(r);
-    }
-  }
+  std::vector<std::vector<std::uint32_t>> rowsOf;
+  PassRows rows(list, toUtf8);
+  gatherRows(list, toUtf8, rows, folders, rowsOf);
 
   // Each folder only as the rows found it: one put in its place since (or a
   // link to another) fails its rows, and nothing in it is touched.
@@ -188,106 +241,66 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     const platform::Folder folder = folders[f].openAsAdded();
     if (folder.isOpen()) continue;
     folderFailure[f] = folderVerdict(folder);
-    for (const std::size_t r : rowsOf[f])
-      if (rows[r].preset == Reason::None) rows[r].preset = folderFailure[f].reason;
+    for (const std::uint32_t r : rowsOf[f])
+      if (rows.preset(r) == Reason::None) rows.setPreset(r, folderFailure[f].reason);
     folders[f].identity = {};
   }
   IdentityScan identities(folders, rowsOf, rows);
-  std::vector<NameSet> sets(folders.size());
-  std::vector<PlanFolder> planFolders(folders.size());
-  std::vector<const NameSet*> setPtrs(folders.size());
-  for (std::size_t f = 0; f < folders.size(); ++f) {
-    setPtrs[f] = &sets[f];
-    planFolders[f].names = &sets[f];
-    if (!folders[f].identity.inode) continue;
-    const platform::Folder folder = folders[f].openAsAdded();
-    planFolders[f].maxLength = folder.nameLimit();
-    std::vector<std::string_view> interest;
-    interest.reserve(rowsOf[f].size() * 2);
-    for (const std::size_t r : rowsOf[f]) {
-      interest.push_back(rows[r].from);
-      interest.push_back(rows[r].to);
-    }
-    sets[f] = namesOfInterest(folder, std::move(interest));
-    for (const std::size_t r : rowsOf[f])
-      rows[r].targetIsItself =
-          rows[r].preset == Reason::None && targetIsItself(folder, rows[r].from, rows[r].to);
-  }
+  lookAtFolders(folders, rowsOf, rows);
 
-  Plan plan = planMoves(rows, planFolders, NameRules{}, PlanUse::Pass);
+  Plan plan = detail::planRows(rows, NameRules{}, PlanUse::Pass);
   identities.finish();
   // A file that went away between the listing and its identity: plan again
   // without it, as the files depending on it must not move either.
   bool vanished = false;
   for (std::size_t r = 0; r < nu; ++r) {
-    if (plan.verdicts[r].reason != Reason::None) continue;
-    if (identities.found(r)) {
-      ids[r] = identities.id(r);
-    } else {
-      rows[r].preset = Reason::SourceMissing;
-      vanished = true;
-    }
+    if (plan.verdicts[r].reason != Reason::None || identities.found(r)) continue;
+    rows.setPreset(r, Reason::SourceMissing);
+    vanished = true;
   }
-  if (vanished) plan = planMoves(rows, planFolders, NameRules{}, PlanUse::Pass);
-  const PlannedSteps planned = stepsOf(plan, rows, setPtrs, [&](std::int32_t row) {
-    StepRef s;
-    s.file = static_cast<std::uint32_t>(row);
-    s.folder = rows[static_cast<std::size_t>(row)].folder;
-    s.id = ids[static_cast<std::size_t>(row)];
-    return s;
-  });
-
-  // The plan reaches the disk before the first rename.
+  if (vanished) {
+    plan = {};
+    plan = detail::planRows(rows, NameRules{}, PlanUse::Pass);
+  }
+  rowsOf = {};
   platform::RecordWriter journal;
+  std::vector<StepOutcome> byRow;
   {
-    JournalLines lines;
-    lines.text().reserve(planned.steps.size() * 96 + 4096);
-    lines.header();
-    for (std::size_t f = 0; f < folders.size(); ++f)
-      lines.folder(static_cast<std::uint32_t>(f),
-                   {folders[f].dir, folders[f].identity.device, folders[f].identity.inode});
-    lines.begin(PhaseKind::Pass);
-    for (const StepRef& s : planned.steps) lines.step(s);
-    lines.planned(planned.steps.size());
-    if (!journal.create(journalPath) || !journal.write(lines.text()) || !journal.commit()) {
+    const PassSteps planned(plan, rows, identities.ids(), folders);
+    if (!writePlan(journal, journalPath, folders, planned)) {
       out.status = PassOutcome::Status::JournalFailed;
       out.journalError = journal.error();
       journal.close();
       return out;
     }
-  }
-
-  std::deque<platform::NativeName> nativeTemps;
-  const auto native = nativeNamesOf(planned, nativeTemps, [&](std::size_t row) {
-    return PhaseRunner::NativePair{identities.nativeFrom(row), identities.nativeTo(row)};
-  });
-  ProgressMarks marks(n, progress);
-  int settledRows = 0;
-  for (std::size_t r = 0; r < nu; ++r) settledRows += plan.verdicts[r].reason != Reason::None;
-  marks.after(settledRows);
-  platform::RenameWays own;
-  PhaseRunner runner(journal, planned.steps, folders, stop, ways ? *ways : own, &native);
-  const std::vector<StepOutcome> steps = runner.run([&](std::size_t files) {
-    settledRows += static_cast<int>(files);
+    ProgressMarks marks(n, progress);
+    int settledRows = 0;
+    for (std::size_t r = 0; r < nu; ++r) settledRows += plan.verdicts[r].reason != Reason::None;
     marks.after(settledRows);
-  });
-  const std::vector<StepOutcome> byRow = outcomeByRow(nu, planned, steps);
-  std::size_t moved = 0;
-  for (std::size_t r = 0; r < nu; ++r) moved += plan.verdicts[r].reason == Reason::None && byRow[r].done;
-  // The end marker is written, not synced: after a power cut the disk,
-  // checked file by file, tells the rest.
-  runner.lines().end(moved);
-  if (!runner.flush()) out.journalError = runner.error();
+    platform::RenameWays own;
+    PhaseRunnerOf<PassSteps> runner(journal, planned, folders, stop, ways ? *ways : own);
+    const std::vector<StepOutcome> steps = runner.run([&](std::size_t files) {
+      settledRows += static_cast<int>(files);
+      marks.after(settledRows);
+    });
+    byRow = outcomeByRow(nu, planned, steps);
+    std::size_t moved = 0;
+    for (std::size_t r = 0; r < nu; ++r) moved += plan.verdicts[r].reason == Reason::None && byRow[r].done;
+    // The end marker is written, not synced: after a power cut the disk,
+    // checked file by file, tells the rest.
+    runner.lines().end(moved);
+    if (!runner.flush()) out.journalError = runner.error();
+  }
   journal.close();
 
   const filelist::FileList::Batch batch(list);
   if (toUtf8) out.total = 0;
   for (std::size_t r = 0; r < nu; ++r) {
     const int row = static_cast<int>(r);
-    if (toUtf8 && !platform::isGbkName(rows[r].from)) continue;  // not its business
+    if (toUtf8 && !platform::isGbkName(rows.from(r))) continue;  // not its business
     out.total += toUtf8;
     Verdict v = plan.verdicts[r];
-    if (const Verdict& ff = folderFailure[rows[r].folder]; ff.reason != Reason::None && v.reason == ff.reason)
+    if (const Verdict& ff = folderFailure[rows.folder(r)]; ff.reason != Reason::None && v.reason == ff.reason)
       v = ff;
     bool moved = false;
     if (v.reason == Reason::None) {
@@ -304,7 +317,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       ++out.succeeded;
       if (moved) {
         ++out.renamed;
-        list.setOldName(row, std::string(platform::nameText(rows[r].to)));
+        list.setOldName(row, std::string(platform::nameText(rows.to(r))));
       }
       list.setStatus(row, toUtf8 ? filelist::Status::NameConverted : filelist::Status::Renamed);
     } else if (toUtf8) {

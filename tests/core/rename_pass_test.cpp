@@ -329,6 +329,34 @@ struct Recorder : FileListObserver {
   unsigned allBits = 0;
 };
 
+// The record is written a megabyte at a time as the plan is made; read back,
+// it holds every step once, in order.
+TEST_F(RenamePass, ARecordOfManyWritesReadsBackWhole) {
+  constexpr int kFiles = 2500;  // about 1.1 MB of steps
+  std::vector<std::string> names, proposals;
+  for (int i = 0; i < kFiles; ++i) {
+    names.push_back(std::string(200, 'x') + std::to_string(i) + ".txt");
+    proposals.push_back("renamed " + names.back());
+  }
+  FileList list = listOf(names);
+  propose(list, proposals);
+  ASSERT_EQ(pass(list).renamed, kFiles);
+  ASSERT_GT(journalText().size(), std::size_t{1} << 20);
+  JournalRecord record;
+  ASSERT_EQ(readJournal(journal_, record), JournalRead::Ok);
+  ASSERT_FALSE(record.damaged);
+  ASSERT_EQ(record.phases.size(), 1u);
+  const std::vector<JournalStep>& steps = record.phases[0].steps;
+  ASSERT_EQ(steps.size(), static_cast<std::size_t>(kFiles));
+  for (int i = 0; i < kFiles; ++i) {
+    const auto iu = static_cast<std::size_t>(i);
+    ASSERT_EQ(steps[iu].file, iu);
+    ASSERT_EQ(steps[iu].from, names[iu]);
+    ASSERT_EQ(steps[iu].to, proposals[iu]);
+  }
+  EXPECT_TRUE(record.phases[0].ended);
+}
+
 TEST_F(RenamePass, RowsAreReportedAtOnceWithProgress) {
   FileList list = listOf({"a", "b", "c", "d", "e", "f", "g"});
   propose(list, {"a1", "b1", "c1", "c1", "e1", "f1", "g1"});
