@@ -369,3 +369,73 @@ BENCHMARK(BM_MarksHundredThousand)->Iterations(10)->UseManualTime()->Unit(benchm
 #endif  // __linux__: the baseline is the Linux system call
 
 BENCHMARK_MAIN();
+
+// Reading back the record of a pass over 1,000,000 files of one folder, as
+// an undo does first: the time, the memory the record holds once read, and
+// the peak while it is read (over the process's memory before).
+#ifdef __linux__
+#include <malloc.h>
+
+namespace {
+
+double statusMiB(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string k;
+  while (in >> k)
+    if (k == key) {
+      double kb = 0;
+      in >> kb;
+      return kb / 1024;
+    }
+  return 0;
+}
+
+void BM_ReadRecordMillion(benchmark::State& state) {
+  constexpr std::uint32_t kSteps = 1000000;
+  TempRoot root;
+  if (root.path.empty()) {
+    state.SkipWithError("no temporary directory");
+    return;
+  }
+  const std::string path = (root.path / "record.journal").string();
+  {
+    qorin::rename::JournalLines l;
+    l.header();
+    l.folder(0, {root.path.string() + "/", 0x803, 0x1234});
+    l.begin(qorin::rename::PhaseKind::Pass);
+    for (std::uint32_t i = 0; i < kSteps; ++i) {
+      const std::string n = "IMG_" + std::to_string(i) + ".jpg";
+      l.step({i, 0, i + 1, false, {0x803, 0x10000 + i, 0, 0x65f3a2b1}, n, "n_" + n});
+    }
+    l.planned(kSteps);
+    l.done(0, kSteps - 1);
+    l.end(kSteps);
+    std::ofstream(path, std::ios::binary) << l.text();
+  }
+  double seconds = 0, held = 0, peak = 0;
+  for (auto _ : state) {
+    ::malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const double before = statusMiB("VmRSS:");
+    const auto t0 = Clock::now();
+    qorin::rename::JournalRecord r;
+    if (qorin::rename::readJournal(path, r) != qorin::rename::JournalRead::Ok) {
+      state.SkipWithError("the record does not read back");
+      return;
+    }
+    const double t = secondsSince(t0);
+    held = statusMiB("VmRSS:") - before;
+    peak = statusMiB("VmHWM:") - before;
+    seconds += t;
+    state.SetIterationTime(t);
+  }
+  state.counters["read_ms"] = benchmark::Counter(seconds * 1e3 / static_cast<double>(state.iterations()));
+  state.counters["held_MB"] = benchmark::Counter(held);
+  state.counters["peak_MB"] = benchmark::Counter(peak);
+  state.counters["file_MB"] = benchmark::Counter(static_cast<double>(stdfs::file_size(path)) / (1 << 20));
+}
+BENCHMARK(BM_ReadRecordMillion)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+#endif  // __linux__

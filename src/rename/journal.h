@@ -31,7 +31,9 @@
 // device than its folder makes the whole record refused.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +44,7 @@
 namespace qorin::rename {
 
 inline constexpr int kJournalVersion = 3;
+inline constexpr std::string_view kJournalMagic = "qorin-journal";  // the first line's first word
 
 enum class PhaseKind : unsigned char { Pass, Undo, Keep };
 
@@ -61,21 +64,108 @@ struct StepRef {
   std::string_view from, to;
 };
 
-// A step as read back.
+// A step as read back. Its names are views into the record's names
+// (JournalText), which the record and each of its phases keep.
 struct JournalStep {
   std::uint32_t file = 0;
   std::uint32_t folder = 0;
   std::uint32_t group = 0;
   bool cycle = false;
   platform::FileIdentity id;
-  std::string from, to;
+  std::string_view from, to;
+  // The file's place among the record's files, numbered in the order the
+  // record first names them: an index for tables per file.
+  std::uint32_t fileIndex = 0;
+};
+
+// What a record read back rests on. The file is read once, into one buffer;
+// the names of its steps are unescaped and packed, one after another, into
+// `names`, and each step keeps where its names are there. A million steps
+// take some 56 bytes each, and their names.
+struct JournalText {
+  struct Step {
+    std::uint32_t file = 0, fileIndex = 0, folder = 0, group = 0;
+    std::uint32_t from = 0, fromSize = 0, to = 0;  // in `names`
+    std::uint32_t toSize : 31 = 0;
+    std::uint32_t cycle : 1 = 0;
+    std::uint64_t inode = 0, size = 0, birth = 0;
+  };
+  std::string names;
+  std::vector<std::uint64_t> devices;  // per folder: a step's file is on its folder's device
+  std::vector<Step> steps;             // of every phase, in the record's order: a step's place
+
+  std::string_view from(std::size_t place) const {
+    const Step& s = steps[place];
+    return {names.data() + s.from, s.fromSize};
+  }
+  std::string_view to(std::size_t place) const {
+    const Step& s = steps[place];
+    return {names.data() + s.to, s.toSize};
+  }
+  JournalStep step(std::size_t place) const {
+    const Step& s = steps[place];
+    JournalStep out;
+    out.file = s.file;
+    out.folder = s.folder;
+    out.group = s.group;
+    out.cycle = s.cycle != 0;
+    out.id = {devices[s.folder], s.inode, s.size, s.birth};
+    out.from = from(place);
+    out.to = to(place);
+    out.fileIndex = s.fileIndex;
+    return out;
+  }
+};
+
+// The steps of one phase: a run of JournalText::steps, read as JournalStep
+// values.
+class JournalSteps {
+ public:
+  class Iterator {
+   public:
+    using value_type = JournalStep;
+    using difference_type = std::ptrdiff_t;
+    Iterator() = default;
+    Iterator(const JournalText* text, std::size_t place) : text_(text), place_(place) {}
+    JournalStep operator*() const { return text_->step(place_); }
+    Iterator& operator++() {
+      ++place_;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator was = *this;
+      ++place_;
+      return was;
+    }
+    bool operator==(const Iterator& o) const { return place_ == o.place_; }
+
+   private:
+    const JournalText* text_ = nullptr;
+    std::size_t place_ = 0;
+  };
+
+  JournalSteps() = default;
+  JournalSteps(std::shared_ptr<const JournalText> text, std::size_t first, std::size_t count)
+      : text_(std::move(text)), first_(first), count_(count) {}
+
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  JournalStep operator[](std::size_t k) const { return text_->step(first_ + k); }
+  // The step's place among all the record's steps.
+  std::size_t place(std::size_t k) const { return first_ + k; }
+  Iterator begin() const { return {text_.get(), first_}; }
+  Iterator end() const { return {text_.get(), first_ + count_}; }
+
+ private:
+  std::shared_ptr<const JournalText> text_;
+  std::size_t first_ = 0, count_ = 0;
 };
 
 enum class StepState : unsigned char { Pending, Done, Failed };
 
 struct JournalPhase {
   PhaseKind kind = PhaseKind::Pass;
-  std::vector<JournalStep> steps;
+  JournalSteps steps;
   std::vector<StepState> states;
   bool ended = false;
   // Its plan was cut by a damaged line: the steps read are all it has, and
@@ -89,6 +179,10 @@ struct JournalRecord {
   bool damaged = false;              // lines after a bad one were ignored
   std::uint64_t goodBytes = 0;       // where the last good line ends: appends start there
   int unreadableSteps = 0;           // steps of a cut plan that could not be read
+  // The files its steps name (JournalStep::fileIndex runs below it).
+  std::uint32_t files = 0;
+  // The steps and their names, shared by the phases.
+  std::shared_ptr<const JournalText> text;
 };
 
 enum class JournalRead {
@@ -112,7 +206,8 @@ struct JournalPeek {
 };
 JournalPeek peekJournal(std::string_view path);
 
-// Parses journal text (the file's content).
+// Parses journal text (the file's content). A text over 1 GiB, more than
+// readJournal takes, is Damaged.
 JournalRead parseJournal(std::string_view text, JournalRecord& out);
 
 // Builds journal lines.

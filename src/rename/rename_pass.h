@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,11 +69,12 @@ PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
                        const ProgressFn& progress = {}, const StopFn& stop = {},
                        platform::RenameWays* ways = nullptr, PassKind kind = PassKind::Rename);
 
-// One file of an undo or a recovery.
+// One file of an undo or a recovery. Its names are views into the record's
+// names, which RecordOutcome::names keeps.
 struct FileOutcome {
   std::uint32_t folder = 0;  // index into RecordOutcome::folders
-  std::string before;        // its name before the undo (where the pass left it)
-  std::string after;         // its name now
+  std::string_view before;   // its name before the undo (where the pass left it)
+  std::string_view after;    // its name now
   bool ok = false;           // it has its name from before the pass
   filelist::Reason reason = filelist::Reason::None;
   std::int32_t detail = 0;
@@ -97,6 +99,9 @@ struct RecordOutcome {
   // each was (inode 0: not recorded). Files name theirs by index, so a
   // million of them need not carry the text.
   std::vector<JournalFolder> folders;
+  // What the files' names are views into: the record's names, read once
+  // and shared by the outcome's copies.
+  std::shared_ptr<const void> names;
   // A record whose plan was damaged on the disk: steps that could not be
   // read (their files were not given back), and files found at a temporary
   // name of ours in its folders (full paths).

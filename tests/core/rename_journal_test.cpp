@@ -173,6 +173,116 @@ TEST(Journal, LinesThatDoNotFitWhereTheyStandEndTheReading) {
   EXPECT_TRUE(cutUndo.phases[0].ended);
 }
 
+// The names are read into one buffer of their own: every byte the record
+// escapes, at either end of a name or alone, comes back as written, and each
+// step keeps its own folder (with the folder's device) among many.
+TEST(Journal, NamesAndFoldersReadBackExactly) {
+  const std::vector<std::string> names = {"a",
+                                          "%",
+                                          "%%41",
+                                          " lead",
+                                          "trail ",
+                                          "x%",
+                                          "\x7F",
+                                          "\xD2\xF4\xC0\xD6",
+                                          std::string(255, 'n'),
+                                          kBreak,
+                                          platform::kWindowsNames ? "%0D%09" : "\r\t\x01 "};
+  constexpr std::uint32_t kFolders = 300;
+  JournalLines l;
+  l.header();
+  for (std::uint32_t f = 0; f < kFolders; ++f)
+    l.folder(f, {fullFolder("/d" + std::to_string(f) + "/"), 0x800 + f % 7, f + 1});
+  l.begin(PhaseKind::Pass);
+  std::vector<StepRef> written;
+  for (std::uint32_t f = 0; f < kFolders; ++f)
+    for (std::uint32_t j = 0; j < names.size(); ++j) {
+      const auto n = static_cast<std::uint32_t>(written.size());
+      written.push_back(
+          {n, f, n + 1, false, {0x800 + f % 7, n, j, f}, names[j], names[(j + f) % names.size()]});
+      l.step(written.back());
+    }
+  l.planned(written.size());
+  l.done(0, written.size() - 1);
+  l.end(written.size());
+  JournalRecord r;
+  ASSERT_EQ(parseJournal(l.text(), r), JournalRead::Ok);
+  const JournalRecord copy = r;
+  r = {};  // the copy shares what the steps rest on
+  ASSERT_EQ(copy.folders.size(), kFolders);
+  ASSERT_EQ(copy.phases.size(), 1u);
+  const JournalSteps& steps = copy.phases[0].steps;
+  ASSERT_EQ(steps.size(), written.size());
+  EXPECT_EQ(copy.files, written.size());
+  for (std::size_t k = 0; k < written.size(); ++k) {
+    const JournalStep s = steps[k];
+    EXPECT_EQ(s.from, written[k].from) << k;
+    EXPECT_EQ(s.to, written[k].to) << k;
+    EXPECT_EQ(s.folder, written[k].folder) << k;
+    EXPECT_EQ(s.id, written[k].id) << k;
+    EXPECT_EQ(s.id.device, copy.folders[s.folder].device) << k;
+    EXPECT_EQ(s.fileIndex, k);
+  }
+}
+
+// A record cut anywhere, inside a name or an escape of the last line
+// included, reads its whole lines back with every name intact.
+TEST(Journal, ACutLeavesTheNamesBeforeItWhole) {
+  const std::string full = sampleJournal();
+  JournalRecord whole;
+  ASSERT_EQ(parseJournal(full, whole), JournalRead::Ok);
+  for (std::size_t cut = full.find("\nS ") + 1; cut < full.size(); ++cut) {
+    JournalRecord r;
+    if (parseJournal(full.substr(0, cut), r) != JournalRead::Ok) continue;
+    for (std::size_t p = 0; p < r.phases.size(); ++p) {
+      ASSERT_LE(r.phases[p].steps.size(), whole.phases[p].steps.size()) << cut;
+      for (std::size_t k = 0; k < r.phases[p].steps.size(); ++k) {
+        EXPECT_EQ(r.phases[p].steps[k].from, whole.phases[p].steps[k].from) << cut;
+        EXPECT_EQ(r.phases[p].steps[k].to, whole.phases[p].steps[k].to) << cut;
+      }
+    }
+  }
+}
+
+// Files are numbered for tables per file where the record first names them,
+// in the phases that count: the steps of a pass left without its plan, or
+// of an undo cut before its plan was whole, leave no number and no step
+// behind (a later phase may still name a file of that pass, as ever).
+TEST(Journal, FilesAreNumberedWhereTheRecordFirstNamesThem) {
+  JournalLines l;
+  l.header();
+  l.folder(0, {fullFolder("/d/"), 1});
+  l.begin(PhaseKind::Pass);  // left without its plan
+  l.step({50, 0, 1, false, {1, 50, 3, 0}, "x", "y"});
+  l.begin(PhaseKind::Pass);
+  l.step({7, 0, 1, true, {1, 7, 3, 0}, "a", ".t"});
+  l.step({3, 0, 1, true, {1, 3, 3, 0}, "b", "a"});
+  l.step({7, 0, 1, true, {1, 7, 3, 0}, ".t", "b"});
+  l.step({9, 0, 2, false, {1, 9, 3, 0}, "c", "d"});
+  l.planned(4);
+  l.end(3);
+  l.begin(PhaseKind::Undo);
+  l.step({50, 0, 1, false, {1, 50, 3, 0}, "y", "x"});
+  l.step({9, 0, 2, false, {1, 9, 3, 0}, "d", "c"});
+  l.planned(2);
+  l.end(0);
+  l.begin(PhaseKind::Undo);  // cut before its plan was whole
+  l.step({3, 0, 1, false, {1, 3, 3, 0}, "a", "b"});
+  JournalRecord r;
+  ASSERT_EQ(parseJournal(l.text(), r), JournalRead::Ok);
+  ASSERT_EQ(r.phases.size(), 2u);
+  EXPECT_EQ(r.files, 4u);
+  const auto numbers = [](const JournalPhase& p) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> out;  // file, index
+    for (const JournalStep& s : p.steps) out.emplace_back(s.file, s.fileIndex);
+    return out;
+  };
+  using Numbers = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+  EXPECT_EQ(numbers(r.phases[0]), (Numbers{{7, 0}, {3, 1}, {7, 0}, {9, 2}}));
+  EXPECT_EQ(numbers(r.phases[1]), (Numbers{{50, 3}, {9, 2}}));
+  EXPECT_EQ(r.phases[1].steps[0].from, "y");
+}
+
 TEST(Journal, OtherVersionsAndOtherFiles) {
   JournalRecord r;
   EXPECT_EQ(parseJournal("qorin-journal 4\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);

@@ -36,7 +36,7 @@ class Record : public testing::RenameDir {
     JournalRecord r;
     EXPECT_EQ(readJournal(journal_, r), JournalRead::Ok);
     for (const JournalStep& s : r.phases[0].steps)
-      if (s.cycle) return s.to;
+      if (s.cycle) return std::string(s.to);
     return {};
   }
 
@@ -269,6 +269,45 @@ TEST_F(Record, UndoResultsReachTheRowsThatListTheirFiles) {
   EXPECT_EQ(list[1].oldName, "b");
   EXPECT_EQ(list[1].statusCode, filelist::Status::Undone);
   EXPECT_EQ(list[1].statusReason, Reason::None);
+}
+
+// The undo finds each file in its own folder among several (the record is
+// read into tables by folder and by file): every file comes back, and the
+// rows that list them say so.
+TEST_F(Record, AnUndoOverManyFoldersFindsEachFileInItsOwn) {
+  const std::vector<std::string> names = {"a", "b", "c"}, proposals = {"b", "a", "d"};  // a swap and a move
+  for (const int folders : {1, 3, 40}) {
+    FileList list;
+    std::vector<std::string> subs;
+    for (int f = 0; f < folders; ++f) {
+      subs.push_back(std::to_string(folders) + "-" + std::to_string(f));
+      stdfs::create_directory(native(subs.back()));
+      for (const std::string& n : names) {
+        write(subs.back() + platform::kSeparator + n, n + subs.back());
+        list.addName(n);
+      }
+      list.fillRows(kFillAppend | kFillDirectory, 3 * f, 3 * f + 2,
+                    dir_ + subs.back() + platform::kSeparator);
+    }
+    for (int r = 0; r < list.fileCount(); ++r) list.setNewName(r, proposals[static_cast<std::size_t>(r % 3)]);
+    ASSERT_EQ(renamePass(list, journal_).renamed, 3 * folders);
+    const RecordOutcome u = undoLastPass(journal_);
+    ASSERT_EQ(u.status, RecordOutcome::Status::Done);
+    EXPECT_EQ(u.restored, 3 * folders);
+    for (const FileOutcome& f : u.files) {
+      EXPECT_TRUE(f.ok) << f.before;
+      EXPECT_NE(std::find(proposals.begin(), proposals.end(), f.before), proposals.end()) << f.before;
+      EXPECT_EQ(f.after, names[static_cast<std::size_t>(
+                             std::find(proposals.begin(), proposals.end(), f.before) - proposals.begin())]);
+    }
+    for (const std::string& sub : subs)
+      for (const std::string& n : names) EXPECT_EQ(content(sub + platform::kSeparator + n), n + sub);
+    showUndoInList(list, u);
+    for (int r = 0; r < list.fileCount(); ++r) {
+      EXPECT_EQ(list[r].oldName, names[static_cast<std::size_t>(r % 3)]) << folders << " " << r;
+      EXPECT_EQ(list[r].status, text::gb("撤消成功")) << folders << " " << r;
+    }
+  }
 }
 
 }  // namespace

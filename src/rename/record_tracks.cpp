@@ -1,0 +1,148 @@
+#include "rename/record_tracks.h"
+
+#include <algorithm>
+
+namespace qorin::rename::detail {
+
+namespace {
+
+// The tracks of each folder, in order: tracks[start[f] .. start[f + 1]).
+struct FolderTracks {
+  std::vector<std::uint32_t> start, tracks;
+};
+
+FolderTracks tracksByFolder(const Loaded& l) {
+  FolderTracks out;
+  out.start.assign(l.record.folders.size() + 1, 0);
+  for (const Track& t : l.tracks) ++out.start[l.folderOf(t) + 1];
+  for (std::size_t f = 1; f < out.start.size(); ++f) out.start[f] += out.start[f - 1];
+  out.tracks.resize(l.tracks.size());
+  std::vector<std::uint32_t> fill(out.start.begin(), out.start.end() - 1);
+  for (std::size_t i = 0; i < l.tracks.size(); ++i)
+    out.tracks[fill[l.folderOf(l.tracks[i])]++] = static_cast<std::uint32_t>(i);
+  return out;
+}
+
+// Where the file of track `i` is in `folder`, found by its identity among
+// the names the record gave it, the expected one first, then the others
+// once each in the order the record gave them.
+NameId findTrack(const platform::Folder& folder, const Loaded& l, std::size_t i) {
+  const Track& t = l.tracks[i];
+  const platform::FileIdentity id = l.idOf(t);
+  const auto at = [&](std::string_view name) {
+    const auto found = folder.identityOf(name);
+    return found && sameFile(*found, id);
+  };
+  const std::string_view expected = l.name(t.expected);
+  if (at(expected)) return t.expected;
+  const std::uint32_t* steps = l.stepsOf.data() + l.stepStart[i];
+  const std::size_t names = 2 * (l.stepStart[i + 1] - l.stepStart[i]);
+  const auto nameAt = [&](std::size_t n) { return n % 2 ? toName(steps[n / 2]) : fromName(steps[n / 2]); };
+  for (std::size_t n = 0; n < names; ++n) {
+    const std::string_view name = l.name(nameAt(n));
+    if (name == expected) continue;
+    bool earlier = false;
+    for (std::size_t m = 0; m < n && !earlier; ++m) earlier = l.name(nameAt(m)) == name;
+    if (!earlier && at(name)) return nameAt(n);
+  }
+  return kNoName;
+}
+
+}  // namespace
+
+NameId Loaded::keep(std::string_view name) {
+  names->elsewhere.emplace_back(name);
+  return kElsewhere | static_cast<NameId>(names->elsewhere.size() - 1);
+}
+
+Loaded load(std::string_view path) {
+  Loaded l;
+  l.read = readJournal(path, l.record);
+  if (l.read != JournalRead::Ok) return l;
+  l.names = std::make_shared<RecordNames>();
+  l.names->text = l.record.text;
+  // Each file's steps, by a counting sort of the places on the file's index.
+  const std::vector<JournalText::Step>& steps = l.record.text->steps;
+  const std::size_t files = l.record.files;
+  l.stepStart.assign(files + 1, 0);
+  for (const JournalText::Step& s : steps) ++l.stepStart[s.fileIndex];
+  for (std::size_t i = 1; i < files; ++i) l.stepStart[i] += l.stepStart[i - 1];
+  l.stepStart[files] = static_cast<std::uint32_t>(steps.size());
+  l.stepsOf.resize(steps.size());
+  for (std::size_t place = steps.size(); place-- > 0;)
+    l.stepsOf[--l.stepStart[steps[place].fileIndex]] = static_cast<std::uint32_t>(place);
+  l.tracks.resize(files);
+  for (std::size_t i = 0; i < files; ++i) l.tracks[i].first = l.stepsOf[l.stepStart[i]];
+  l.folders.reserve(l.record.folders.size());
+  for (const JournalFolder& f : l.record.folders) {
+    RunFolder rf;
+    rf.dir = f.dir;
+    rf.identity = {f.device, f.inode, 0, 0};
+    rf.byPathOnly = f.inode == 0;
+    l.folders.push_back(std::move(rf));
+  }
+  replay(l);
+  return l;
+}
+
+void replay(Loaded& l) {
+  for (Track& t : l.tracks) t.expected = l.original(t);
+  const std::vector<JournalText::Step>& steps = l.record.text->steps;
+  for (const JournalPhase& p : l.record.phases)
+    for (std::size_t k = 0; k < p.steps.size(); ++k)
+      if (p.states[k] == StepState::Done) {
+        const std::size_t place = p.steps.place(k);
+        Track& t = l.tracks[steps[place].fileIndex];
+        t.expected = toName(place);
+        t.moved = true;
+      }
+}
+
+void locate(Loaded& l) {
+  const FolderTracks byFolder = tracksByFolder(l);
+  for (std::size_t f = 0; f + 1 < byFolder.start.size(); ++f) {
+    const std::uint32_t b = byFolder.start[f], e = byFolder.start[f + 1];
+    if (b == e) continue;
+    const platform::Folder folder = l.folders[f].openAsAdded();
+    const Verdict gone = folder.isOpen() ? Verdict{Reason::SourceMissing, 0} : folderVerdict(folder);
+    for (std::uint32_t j = b; j < e; ++j) {
+      const std::uint32_t i = byFolder.tracks[j];
+      Track& t = l.tracks[i];
+      t.location = kNoName;
+      t.lost = gone;
+      if (!folder.isOpen()) continue;
+      t.location = findTrack(folder, l, i);
+      if (t.location == kNoName && folder.identityOf(l.name(t.expected))) t.lost = {Reason::FileChanged, 0};
+    }
+  }
+  l.located = true;
+}
+
+bool anyWithinReach(const Loaded& l) {
+  const FolderTracks byFolder = tracksByFolder(l);
+  const auto away = [&](std::uint32_t i) { return !l.same(l.tracks[i].expected, l.original(l.tracks[i])); };
+  for (std::size_t f = 0; f + 1 < byFolder.start.size(); ++f) {
+    const std::uint32_t* b = byFolder.tracks.data() + byFolder.start[f];
+    const std::uint32_t* e = byFolder.tracks.data() + byFolder.start[f + 1];
+    if (std::none_of(b, e, away)) continue;
+    const platform::Folder folder = l.folders[f].openAsAdded();
+    if (!folder.isOpen()) continue;
+    for (const std::uint32_t* i = b; i != e; ++i) {
+      if (!away(*i)) continue;
+      const NameId at = findTrack(folder, l, *i);
+      if (at != kNoName && !l.same(at, l.original(l.tracks[*i]))) return true;
+    }
+  }
+  return false;
+}
+
+std::size_t pendingOf(const Loaded& l) {
+  std::size_t n = 0;
+  for (const Track& t : l.tracks) {
+    const NameId original = l.original(t);
+    n += t.location != kNoName && !l.same(t.location, original) && (t.moved || !l.same(t.expected, original));
+  }
+  return n;
+}
+
+}  // namespace qorin::rename::detail

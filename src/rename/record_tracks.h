@@ -1,0 +1,96 @@
+// The record of the last pass read back for an undo or a recovery: each file
+// it names, where the record puts it, and where it is on the disk. Names are
+// kept as four-byte references into the record's names (read once, in one
+// buffer), files in tables indexed by JournalStep::fileIndex.
+// Used by record_replay.cpp only.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rename/journal.h"
+#include "rename/pass_steps.h"
+
+namespace qorin::rename::detail {
+
+// A name of the record: the `from` (even) or the `to` (odd) of the step at
+// place id / 2; with the top bit, one of the names found elsewhere (a
+// temporary name that a cycle could not take back).
+using NameId = std::uint32_t;
+inline constexpr NameId kNoName = UINT32_MAX;
+inline constexpr NameId kElsewhere = NameId{1} << 31;
+
+inline NameId fromName(std::size_t place) { return static_cast<NameId>(place * 2); }
+inline NameId toName(std::size_t place) { return static_cast<NameId>(place * 2 + 1); }
+
+// The names of a record's files; an outcome keeps them for its views.
+struct RecordNames {
+  std::shared_ptr<const JournalText> text;
+  std::deque<std::string> elsewhere;
+
+  std::string_view operator[](NameId id) const {
+    if (id & kElsewhere) return elsewhere[id & ~kElsewhere];
+    return id & 1 ? text->to(id >> 1) : text->from(id >> 1);
+  }
+};
+
+// One file of the record.
+struct Track {
+  std::uint32_t first = 0;    // the place of its first step: its folder, identity and name before the pass
+  NameId expected = kNoName;  // where the record puts it now
+  NameId location = kNoName;  // where it was found; kNoName: it was not
+  Verdict lost;               // why it was not
+  bool moved = false;         // a step of the record renamed it
+};
+
+struct Loaded {
+  JournalRead read = JournalRead::Missing;
+  JournalRecord record;
+  std::shared_ptr<RecordNames> names;
+  std::vector<Track> tracks;  // by JournalStep::fileIndex
+  // The places of each file's steps, in order: stepsOf[stepStart[i] .. stepStart[i + 1]).
+  std::vector<std::uint32_t> stepStart, stepsOf;
+  std::vector<RunFolder> folders;  // the record's folders, to be opened only as they were
+  bool located = false;
+  platform::RenameWays* ways = nullptr;  // handed in for the undo, or the run's own
+
+  bool interrupted() const { return !record.phases.empty() && !record.phases.back().ended; }
+
+  std::string_view name(NameId id) const { return (*names)[id]; }
+  bool same(NameId a, NameId b) const { return a == b || name(a) == name(b); }
+  // A name from elsewhere, kept with the record's.
+  NameId keep(std::string_view name);
+
+  const JournalText::Step& firstStep(const Track& t) const { return record.text->steps[t.first]; }
+  NameId original(const Track& t) const { return fromName(t.first); }  // its name before the pass
+  std::uint32_t folderOf(const Track& t) const { return firstStep(t).folder; }
+  platform::FileIdentity idOf(const Track& t) const {
+    const JournalText::Step& s = firstStep(t);
+    return {record.text->devices[s.folder], s.inode, s.size, s.birth};
+  }
+  // Where the track is now as far as anyone knows: where it was found, or
+  // else where the record puts it.
+  NameId now(const Track& t) const { return t.location != kNoName ? t.location : t.expected; }
+};
+
+Loaded load(std::string_view path);
+
+// Where the record puts each file, from the steps it says are done.
+void replay(Loaded& l);
+
+// Finds every file on the disk.
+void locate(Loaded& l);
+
+// Whether a file the record renamed and did not give back is still where
+// an undo can reach it: one is enough.
+bool anyWithinReach(const Loaded& l);
+
+// Files the record moved that are away from their first names and where an
+// undo can reach them: what its end line tells a reader at start.
+std::size_t pendingOf(const Loaded& l);
+
+}  // namespace qorin::rename::detail
