@@ -346,7 +346,7 @@ TEST_F(RenamePass, ARecordOfManyWritesReadsBackWhole) {
   ASSERT_EQ(readJournal(journal_, record), JournalRead::Ok);
   ASSERT_FALSE(record.damaged);
   ASSERT_EQ(record.phases.size(), 1u);
-  const std::vector<JournalStep>& steps = record.phases[0].steps;
+  const JournalSteps& steps = record.phases[0].steps;
   ASSERT_EQ(steps.size(), static_cast<std::size_t>(kFiles));
   for (int i = 0; i < kFiles; ++i) {
     const auto iu = static_cast<std::size_t>(i);

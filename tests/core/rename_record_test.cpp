@@ -305,7 +305,7 @@ TEST_F(Record, AnUndoOverManyFoldersFindsEachFileInItsOwn) {
     showUndoInList(list, u);
     for (int r = 0; r < list.fileCount(); ++r) {
       EXPECT_EQ(list[r].oldName, names[static_cast<std::size_t>(r % 3)]) << folders << " " << r;
-      EXPECT_EQ(list[r].status, text::gb("撤消成功")) << folders << " " << r;
+      EXPECT_EQ(list[r].statusCode, filelist::Status::Undone) << folders << " " << r;
     }
   }
 }
