@@ -34,9 +34,13 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
+#include "process_memory.h"
 #include "rename/plan.h"
 #include "rename/rename_pass.h"
 #include "text/gbtext.h"
+
+using qorin::bench::resetPeak;
+using qorin::bench::statusMegabytes;
 
 namespace {
 
@@ -50,21 +54,6 @@ constexpr int kMillion = 1000000;
 constexpr int kExfatImageMiB = 128;
 
 double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-// A figure of /proc/self/status in megabytes.
-double statusMegabytes(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string k;
-  while (in >> k) {
-    if (k == key) {
-      double kb = 0;
-      in >> kb;
-      return kb / 1024.0;
-    }
-    std::getline(in, k);
-  }
-  return 0;
-}
 
 int rawRename(const char* from, const char* to) {
   return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1 /* RENAME_NOREPLACE */));
@@ -364,32 +353,9 @@ void BM_MarksHundredThousand(benchmark::State& state) {
 }
 BENCHMARK(BM_MarksHundredThousand)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-}  // namespace
-
-#endif  // __linux__: the baseline is the Linux system call
-
-BENCHMARK_MAIN();
-
 // Reading back the record of a pass over 1,000,000 files of one folder, as
 // an undo does first: the time, the memory the record holds once read, and
 // the peak while it is read (over the process's memory before).
-#ifdef __linux__
-#include <malloc.h>
-
-namespace {
-
-double statusMiB(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string k;
-  while (in >> k)
-    if (k == key) {
-      double kb = 0;
-      in >> kb;
-      return kb / 1024;
-    }
-  return 0;
-}
-
 void BM_ReadRecordMillion(benchmark::State& state) {
   constexpr std::uint32_t kSteps = 1000000;
   TempRoot root;
@@ -414,9 +380,8 @@ void BM_ReadRecordMillion(benchmark::State& state) {
   }
   double seconds = 0, held = 0, peak = 0;
   for (auto _ : state) {
-    ::malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const double before = statusMiB("VmRSS:");
+    resetPeak();
+    const double before = statusMegabytes("VmRSS:");
     const auto t0 = Clock::now();
     qorin::rename::JournalRecord r;
     if (qorin::rename::readJournal(path, r) != qorin::rename::JournalRead::Ok) {
@@ -424,8 +389,8 @@ void BM_ReadRecordMillion(benchmark::State& state) {
       return;
     }
     const double t = secondsSince(t0);
-    held = statusMiB("VmRSS:") - before;
-    peak = statusMiB("VmHWM:") - before;
+    held = statusMegabytes("VmRSS:") - before;
+    peak = statusMegabytes("VmHWM:") - before;
     seconds += t;
     state.SetIterationTime(t);
   }
@@ -438,4 +403,6 @@ BENCHMARK(BM_ReadRecordMillion)->Iterations(3)->UseManualTime()->Unit(benchmark:
 
 }  // namespace
 
-#endif  // __linux__
+#endif  // __linux__: the baseline is the Linux system call
+
+BENCHMARK_MAIN();

@@ -34,6 +34,7 @@
 #include "platform/fs.h"
 #include "platform/gui/dialogs.h"
 #include "platform/open_file.h"
+#include "process_memory.h"
 #include "rename/rename_pass.h"
 #include "rules/gui/general_tab.h"
 #include "session/settings.h"
@@ -80,21 +81,6 @@ struct ShmFolder {
   QString path;
 };
 
-// A figure of /proc/self/status in megabytes.
-double statusMegabytes(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string k;
-  while (in >> k) {
-    if (k == key) {
-      double kb = 0;
-      in >> kb;
-      return kb / 1024.0;
-    }
-    std::getline(in, k);
-  }
-  return 0;
-}
-
 // The same number of renames as a pass over the folder, done by hand with
 // renameat2 (and put back untimed): the floor a pass is measured against.
 double rawRenameLoop(const ShmFolder& folder, int n) {
@@ -107,12 +93,6 @@ double rawRenameLoop(const ShmFolder& folder, int n) {
   const double t = secondsOf([&] { moveAll("IMG_", "raw_"); });
   moveAll("raw_", "IMG_");
   return t;
-}
-
-// Starts the kernel's peak count afresh from what the process holds now.
-void resetPeak() {
-  ::malloc_trim(0);
-  std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 void report(benchmark::State& state, double best, double baseBest, int n) {
