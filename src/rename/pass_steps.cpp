@@ -31,13 +31,6 @@ std::string randomName(std::mt19937_64& rng) {
 }
 }  // namespace
 
-// A name of our own in the folder; with 64 random bits it meets no existing
-// name, and the rename to it could not replace one anyway.
-std::string temporaryName(std::mt19937_64& rng, const NameSet& names) {
-  for (;;)
-    if (std::string n = randomName(rng); !names.contains(n)) return n;
-}
-
 std::string temporaryName(std::mt19937_64& rng, const platform::Folder& folder) {
   for (;;)
     if (std::string n = randomName(rng); !folder.identityOf(n)) return n;
@@ -78,24 +71,6 @@ Verdict folderVerdict(const platform::Folder& f) {
   if (f.changed()) return {Reason::FolderChanged, 0};
   if (f.error() != 0) return {Reason::SystemError, f.error()};
   return {Reason::SourceMissing, 0};
-}
-
-// A row's outcome from its steps: done when every step of it is.
-std::vector<StepOutcome> outcomeByRow(std::size_t rows, const PlannedSteps& planned,
-                                      const std::vector<StepOutcome>& steps) {
-  std::vector<StepOutcome> out(rows);
-  std::vector<bool> seen(rows, false);
-  for (std::size_t k = 0; k < steps.size(); ++k) {
-    const auto row = static_cast<std::size_t>(planned.rowOfStep[k]);
-    StepOutcome& o = out[row];
-    if (!seen[row]) {
-      o = steps[k];
-      seen[row] = true;
-    } else if (o.done) {
-      o = steps[k];
-    }
-  }
-  return out;
 }
 
 }  // namespace qorin::rename::detail

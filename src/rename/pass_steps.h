@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
 #include <random>
-#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -48,10 +46,9 @@ class ProgressMarks {
 
 // The verdict of one rename.
 Verdict verdictOf(const platform::Folder::Outcome& o);
-// A name of our own in the folder; with 64 random bits it meets no existing
-// name, and the rename to it could not replace one anyway.
-std::string temporaryName(std::mt19937_64& rng, const NameSet& names);
-// The same, asked of the folder itself, for a pass that keeps no listing.
+// A name of our own in the folder, asked of the folder itself: with 64
+// random bits it meets no existing name, and the rename to it could not
+// replace one anyway.
 std::string temporaryName(std::mt19937_64& rng, const platform::Folder& folder);
 // The names of a folder that matter for a plan, and what exists among them.
 NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_view> names);
@@ -271,58 +268,5 @@ class PhaseRunnerOf {
   bool wantStop_ = false;  // asked for; a cycle under way finishes first
   bool stopped_ = false;   // no further group runs
 };
-
-using PhaseRunner = PhaseRunnerOf<std::vector<StepRef>>;
-
-// The journal steps of a plan: one per chain row, and for a cycle one more,
-// its first row going to a temporary name and leaving it last.
-struct PlannedSteps {
-  std::vector<StepRef> steps;  // names point into the plan's rows and `temporaries`
-  std::vector<std::int32_t> rowOfStep;
-  std::deque<std::string> temporaries;
-};
-
-template <class StepFor>
-PlannedSteps stepsOf(const Plan& plan, std::span<const PlanRow> rows, std::span<const NameSet* const> names,
-                     StepFor stepFor) {
-  PlannedSteps out;
-  out.steps.reserve(plan.order.size() + plan.groups.size());
-  out.rowOfStep.reserve(out.steps.capacity());
-  std::mt19937_64 rng{std::random_device{}()};
-  std::uint32_t groupId = 0;
-  for (const Plan::Group& g : plan.groups) {
-    ++groupId;
-    const auto add = [&](std::int32_t row, std::string_view from, std::string_view to) {
-      StepRef s = stepFor(row);
-      s.group = groupId;
-      s.cycle = g.cycle;
-      s.from = from;
-      s.to = to;
-      out.steps.push_back(s);
-      out.rowOfStep.push_back(row);
-    };
-    if (!g.cycle) {
-      for (std::uint32_t k = g.begin; k < g.end; ++k) {
-        const PlanRow& r = rows[static_cast<std::size_t>(plan.order[k])];
-        add(plan.order[k], r.from, r.to);
-      }
-      continue;
-    }
-    const std::int32_t head = plan.order[g.begin];
-    const PlanRow& h = rows[static_cast<std::size_t>(head)];
-    const std::string& temp = out.temporaries.emplace_back(temporaryName(rng, *names[h.folder]));
-    add(head, h.from, temp);
-    for (std::uint32_t k = g.begin + 1; k < g.end; ++k) {
-      const PlanRow& r = rows[static_cast<std::size_t>(plan.order[k])];
-      add(plan.order[k], r.from, r.to);
-    }
-    add(head, temp, h.to);
-  }
-  return out;
-}
-
-// A row's outcome from its steps: done when every step of it is.
-std::vector<StepOutcome> outcomeByRow(std::size_t rows, const PlannedSteps& planned,
-                                      const std::vector<StepOutcome>& steps);
 
 }  // namespace qorin::rename::detail

@@ -1,6 +1,6 @@
 // The planner over rows kept any way: planMoves reads PlanRows, the pass
-// reads the list's entries where they are. Used by plan.cpp and
-// rename_pass.cpp only.
+// reads the list's entries where they are, the undo the record's names.
+// Used by plan.cpp, rename_pass.cpp and record_replay.cpp only.
 //
 // `Rows` answers, per row i:
 //   size(), folder(i), from(i), to(i), preset(i), targetIsItself(i),

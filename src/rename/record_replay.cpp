@@ -3,8 +3,11 @@
 // in record_tracks.cpp; an outcome is shown in the list by record_show.cpp.
 #include <algorithm>
 #include <optional>
+#include <span>
+#include <string>
 
 #include "rename/pass_steps.h"
+#include "rename/plan_moves.h"
 #include "rename/record_tracks.h"
 #include "rename/rename_pass.h"
 
@@ -31,11 +34,12 @@ bool openJournal(platform::RecordWriter& file, Loaded& l, std::string_view path,
 }
 
 // A phase's plan, written and synced before its first rename.
-bool writePlan(platform::RecordWriter& file, PhaseKind kind, const std::vector<StepRef>& steps) {
+template <class Steps>
+bool writePlan(platform::RecordWriter& file, PhaseKind kind, const Steps& steps) {
   JournalLines lines;
   lines.begin(kind);
-  for (const StepRef& s : steps) {
-    lines.step(s);
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    lines.step(steps[k]);
     if (lines.text().size() < kPlanPiece) continue;
     if (!file.write(lines.text())) return false;
     lines.text().clear();
@@ -112,75 +116,77 @@ struct Transition {
   std::vector<Verdict> byTrack;  // for the tracks that were to move
 };
 
-// The plan of a transition: its steps, and per row the plan's verdict and
-// its track. What only the planning needs (the rows, what exists in each
-// folder) is gone once it returns.
-struct PlannedMoves {
-  PlannedSteps planned;
-  std::vector<Verdict> verdicts;
-  std::vector<std::uint32_t> trackOfRow;
-};
-
-PlannedMoves planMovesOf(const Loaded& l, const std::vector<NameId>& desired) {
-  PlannedMoves out;
+// The tracks that are to move: found, and not yet where `desired` puts them.
+std::vector<std::uint32_t> movingTracks(const Loaded& l, const std::vector<NameId>& desired) {
   const auto moves = [&](std::size_t i) {
     const Track& t = l.tracks[i];
     return desired[i] != kNoName && t.location != kNoName && !l.same(t.location, desired[i]);
   };
   std::size_t count = 0;
   for (std::size_t i = 0; i < l.tracks.size(); ++i) count += moves(i);
-  std::vector<PlanRow> rows;
-  rows.reserve(count);
-  out.trackOfRow.reserve(count);
-  for (std::size_t i = 0; i < l.tracks.size(); ++i) {
-    if (!moves(i)) continue;
-    const Track& t = l.tracks[i];
-    rows.push_back({l.folderOf(t), l.name(t.location), l.name(desired[i]), Reason::None});
-    out.trackOfRow.push_back(static_cast<std::uint32_t>(i));
-  }
+  std::vector<std::uint32_t> out;
+  out.reserve(count);
+  for (std::size_t i = 0; i < l.tracks.size(); ++i)
+    if (moves(i)) out.push_back(static_cast<std::uint32_t>(i));
+  return out;
+}
 
-  // What exists now among the names that matter, folder by folder.
-  const std::size_t folderCount = l.record.folders.size();
-  std::vector<NameSet> sets(folderCount);
-  std::vector<PlanFolder> folders(folderCount);
-  std::vector<const NameSet*> setPtrs(folderCount, nullptr);
+// What exists among the names of each folder's rows, and which moves are
+// case-only changes of the file itself. A folder's names go as soon as its
+// rows know.
+void lookAtFolders(const Loaded& l, RecordRows& rows) {
+  std::vector<std::uint32_t> start(rows.folderCount() + 1, 0);
+  for (std::size_t r = 0; r < rows.size(); ++r) ++start[rows.folder(r) + 1];
+  for (std::size_t f = 1; f < start.size(); ++f) start[f] += start[f - 1];
+  std::vector<std::uint32_t> byFolder(rows.size());
   {
-    std::vector<std::vector<std::uint32_t>> rowsIn(folderCount);
+    std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
     for (std::size_t r = 0; r < rows.size(); ++r)
-      rowsIn[rows[r].folder].push_back(static_cast<std::uint32_t>(r));
-    for (std::size_t f = 0; f < rowsIn.size(); ++f) {
-      if (rowsIn[f].empty()) continue;
-      const platform::Folder folder = l.folders[f].openAsAdded();
+      byFolder[fill[rows.folder(r)]++] = static_cast<std::uint32_t>(r);
+  }
+  for (std::size_t f = 0; f + 1 < start.size(); ++f) {
+    if (start[f] == start[f + 1]) continue;
+    const std::span<const std::uint32_t> in(byFolder.data() + start[f], start[f + 1] - start[f]);
+    const platform::Folder folder = l.folders[f].openAsAdded();
+    rows.setMaxLength(static_cast<std::uint32_t>(f), folder.nameLimit());
+    NameSet set;
+    std::optional<std::vector<std::string>> all;
+    if (in.size() * 2 > kProbeLimit) all = folder.names();
+    if (all) {
+      set = NameSet(std::move(*all));
+    } else {
       std::vector<std::string_view> interest;
-      interest.reserve(2 * rowsIn[f].size());
-      for (const std::uint32_t r : rowsIn[f]) {
-        interest.push_back(rows[r].from);
-        interest.push_back(rows[r].to);
-        rows[r].targetIsItself = targetIsItself(folder, rows[r].from, rows[r].to);
+      interest.reserve(in.size() * 2);
+      for (const std::uint32_t r : in) {
+        interest.push_back(rows.from(r));
+        interest.push_back(rows.to(r));
       }
-      sets[f] = namesOfInterest(folder, std::move(interest));
-      folders[f] = {&sets[f], folder.nameLimit()};
-      setPtrs[f] = &sets[f];
+      set = namesOfInterest(folder, std::move(interest));
+    }
+    for (const std::uint32_t r : in) {
+      const std::string_view from = rows.from(r), to = rows.to(r);
+      if (!from.empty() && set.contains(from)) rows.setFlag(r, RecordRows::kFromThere);
+      if (set.contains(to)) rows.setFlag(r, RecordRows::kToThere);
+      if (targetIsItself(folder, from, to)) rows.setFlag(r, RecordRows::kItself);
     }
   }
-  Plan plan = planMoves(rows, folders, NameRules{}, PlanUse::Pass);
-  // Only a cycle needs a folder's names after the planning: to find a
-  // temporary name there.
-  std::vector<bool> cycleIn(folderCount, false);
-  for (const Plan::Group& g : plan.groups)
-    if (g.cycle) cycleIn[rows[static_cast<std::size_t>(plan.order[g.begin])].folder] = true;
-  for (std::size_t f = 0; f < folderCount; ++f)
-    if (!cycleIn[f]) sets[f] = NameSet();
-  out.planned = stepsOf(plan, rows, setPtrs, [&](std::int32_t row) {
-    const Track& t = l.tracks[out.trackOfRow[static_cast<std::size_t>(row)]];
-    const JournalText::Step& first = l.firstStep(t);
-    StepRef s;
-    s.file = first.file;
-    s.folder = first.folder;
-    s.id = l.idOf(t);
-    return s;
-  });
-  out.verdicts = std::move(plan.verdicts);
+}
+
+// A row's outcome from its steps: done when every step of it is.
+std::vector<StepOutcome> outcomeByRow(std::size_t rows, const RecordSteps& planned,
+                                      const std::vector<StepOutcome>& steps) {
+  std::vector<StepOutcome> out(rows);
+  std::vector<bool> seen(rows, false);
+  for (std::size_t k = 0; k < steps.size(); ++k) {
+    const std::uint32_t row = planned.rowOf(k);
+    StepOutcome& o = out[row];
+    if (!seen[row]) {
+      o = steps[k];
+      seen[row] = true;
+    } else if (o.done) {
+      o = steps[k];
+    }
+  }
   return out;
 }
 
@@ -188,41 +194,48 @@ template <class Settled>
 Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind, const std::vector<NameId>& desired,
                       Settled settled, const StopFn& stop = {}) {
   Transition tr;
-  const PlannedMoves moves = planMovesOf(l, desired);
-  const PlannedSteps& planned = moves.planned;
-  const std::size_t rows = moves.trackOfRow.size();
+  RecordRows rows(l, desired, movingTracks(l, desired));
+  lookAtFolders(l, rows);
+  std::vector<Verdict> verdicts;
+  std::optional<RecordSteps> made;
+  {
+    Plan plan = planRows(rows, NameRules{}, PlanUse::Pass);
+    made.emplace(plan, rows, l.folders);
+    verdicts = std::move(plan.verdicts);
+  }
+  const RecordSteps& planned = *made;
   tr.byTrack.resize(l.tracks.size());
 
   platform::RecordWriter file;
-  if (!openJournal(file, l, path, tr.error) || !writePlan(file, kind, planned.steps)) {
+  if (!openJournal(file, l, path, tr.error) || !writePlan(file, kind, planned)) {
     if (!tr.error) tr.error = file.error();
     tr.status = RecordOutcome::Status::JournalFailed;
     return tr;
   }
 
   platform::RenameWays own;
-  PhaseRunner runner(file, planned.steps, l.folders, stop, l.ways ? *l.ways : own);
-  for (std::size_t r = 0; r < rows; ++r) {
-    if (isFailure(moves.verdicts[r].reason)) {
-      tr.byTrack[moves.trackOfRow[r]] = moves.verdicts[r];
+  PhaseRunnerOf<RecordSteps> runner(file, planned, l.folders, stop, l.ways ? *l.ways : own);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (isFailure(verdicts[r].reason)) {
+      tr.byTrack[rows.track(r)] = verdicts[r];
       settled(1);
     }
   }
   const std::vector<StepOutcome> steps = runner.run(settled);
   {
-    const std::vector<StepOutcome> byRow = outcomeByRow(rows, planned, steps);
-    for (std::size_t r = 0; r < rows; ++r)
-      if (!isFailure(moves.verdicts[r].reason)) tr.byTrack[moves.trackOfRow[r]] = byRow[r].verdict;
+    const std::vector<StepOutcome> byRow = outcomeByRow(rows.size(), planned, steps);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+      if (!isFailure(verdicts[r].reason)) tr.byTrack[rows.track(r)] = byRow[r].verdict;
   }
   // Each file is where its last step done took it: its target, or a
   // temporary name a cycle could not take back.
-  std::vector<bool> placed(rows, false);
+  std::vector<bool> placed(rows.size(), false);
   for (std::size_t k = steps.size(); k-- > 0;) {
-    const auto row = static_cast<std::size_t>(planned.rowOfStep[k]);
+    const std::uint32_t row = planned.rowOf(k);
     if (!steps[k].done || placed[row]) continue;
     placed[row] = true;
-    const std::uint32_t i = moves.trackOfRow[row];
-    const std::string_view to = planned.steps[k].to;
+    const std::uint32_t i = rows.track(row);
+    const std::string_view to = planned[k].to;
     l.tracks[i].location = to.data() == l.name(desired[i]).data() ? desired[i] : l.keep(to);
   }
   runner.lines().end(pendingOf(l));

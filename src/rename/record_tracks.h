@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "rename/journal.h"
 #include "rename/pass_steps.h"
+#include "rename/plan.h"
 
 namespace qorin::rename::detail {
 
@@ -75,6 +78,68 @@ struct Loaded {
   // Where the track is now as far as anyone knows: where it was found, or
   // else where the record puts it.
   NameId now(const Track& t) const { return t.location != kNoName ? t.location : t.expected; }
+};
+
+// The files a transition moves, as the planner reads them (see
+// plan_moves.h): the names stay in the record, and per row only the track
+// and a few bits of what exists are kept, worked out from each folder's
+// listing before the listing goes.
+class RecordRows {
+ public:
+  enum : std::uint8_t { kItself = 1, kFromThere = 2, kToThere = 4 };
+
+  RecordRows(const Loaded& l, const std::vector<NameId>& desired, std::vector<std::uint32_t> tracks)
+      : l_(l),
+        desired_(desired),
+        track_(std::move(tracks)),
+        flags_(track_.size(), 0),
+        maxLength_(l.record.folders.size(), 255) {}
+
+  std::size_t size() const { return track_.size(); }
+  std::size_t folderCount() const { return maxLength_.size(); }
+  const Loaded& loaded() const { return l_; }
+  std::uint32_t track(std::size_t i) const { return track_[i]; }
+  std::uint32_t folder(std::size_t i) const { return l_.folderOf(l_.tracks[track_[i]]); }
+  std::string_view from(std::size_t i) const { return l_.name(l_.tracks[track_[i]].location); }
+  std::string_view to(std::size_t i) const { return l_.name(desired_[track_[i]]); }
+  Reason preset(std::size_t) const { return Reason::None; }
+  bool targetIsItself(std::size_t i) const { return flags_[i] & kItself; }
+  std::size_t maxLength(std::size_t i) const { return maxLength_[folder(i)]; }
+  bool fromExists(std::size_t i, std::uint64_t) const { return flags_[i] & kFromThere; }
+  bool toExists(std::size_t i, std::uint64_t) const { return flags_[i] & kToThere; }
+
+  void setFlag(std::size_t i, std::uint8_t flag) { flags_[i] |= flag; }
+  void setMaxLength(std::uint32_t folder, std::size_t n) { maxLength_[folder] = n; }
+
+ private:
+  const Loaded& l_;
+  const std::vector<NameId>& desired_;
+  std::vector<std::uint32_t> track_;
+  std::vector<std::uint8_t> flags_;
+  std::vector<std::size_t> maxLength_;  // per folder
+};
+
+// The steps of a transition's plan: one per chain row, and for a cycle one
+// more, its first row going to a temporary name and leaving it last. Twelve
+// bytes a step; the StepRef the runner or the record needs is made when asked.
+class RecordSteps {
+ public:
+  RecordSteps(const Plan& plan, const RecordRows& rows, const std::vector<RunFolder>& folders);
+
+  std::size_t size() const { return steps_.size(); }
+  std::uint32_t rowOf(std::size_t k) const { return steps_[k].row; }
+  StepRef operator[](std::size_t k) const;
+
+ private:
+  enum : std::uint8_t { kNoTemp, kToTemp, kFromTemp };
+  struct Step {
+    std::uint32_t row, group;
+    bool cycle;
+    std::uint8_t temp;
+  };
+  const RecordRows& rows_;
+  std::vector<Step> steps_;
+  std::unordered_map<std::uint32_t, std::string> temporaries_;  // by group
 };
 
 Loaded load(std::string_view path);
