@@ -91,4 +91,10 @@ std::uint64_t nameHash(std::string_view name) {
   return std::hash<std::string_view>{}(name);
 }
 
+std::optional<std::vector<std::string>> Folder::names() const {
+  std::vector<std::string> out;
+  if (!eachName([&](std::string_view name) { out.emplace_back(name); })) return std::nullopt;
+  return out;
+}
+
 }  // namespace qorin::platform

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -213,6 +214,10 @@ class Folder {
   // particular order. Names that do not convert are left out: no code-page
   // name can equal them. Nothing when the folder cannot be read.
   std::optional<std::vector<std::string>> names() const;
+  // The same names handed to `visit` one at a time, none kept: a folder of a
+  // million files is read without holding its listing. False when the
+  // folder cannot be read (some names may have been visited).
+  bool eachName(const std::function<void(std::string_view)>& visit) const;
 
   // The entry itself (a link is not followed); nothing when it is missing.
   std::optional<FileIdentity> identityOf(std::string_view name) const;

@@ -320,28 +320,27 @@ std::size_t Folder::nameLimit() const {
   return n > 0 ? static_cast<std::size_t>(n) : 255;
 }
 
-std::optional<std::vector<std::string>> Folder::names() const {
-  if (fd_ < 0) return std::nullopt;
-  if (detail::injectedFault(FileStep::List, {})) return std::nullopt;
+bool Folder::eachName(const std::function<void(std::string_view)>& visit) const {
+  if (fd_ < 0) return false;
+  if (detail::injectedFault(FileStep::List, {})) return false;
   // A second descriptor: readdir owns and closes it, and it starts at the top.
   const int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return false;
   DIR* d = ::fdopendir(fd);
   if (!d) {
     ::close(fd);
-    return std::nullopt;
+    return false;
   }
-  std::vector<std::string> out;
   errno = 0;
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
-    if (auto held = heldName(name)) out.push_back(std::move(*held));
+    if (auto held = heldName(name)) visit(*held);
+    errno = 0;
   }
   const bool ok = errno == 0;
   ::closedir(d);
-  if (!ok) return std::nullopt;
-  return out;
+  return ok;
 }
 
 namespace {

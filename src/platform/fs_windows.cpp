@@ -344,23 +344,22 @@ std::size_t Folder::nameLimit() const {
   return 255;
 }
 
-std::optional<std::vector<std::string>> Folder::names() const {
+bool Folder::eachName(const std::function<void(std::string_view)>& visit) const {
   const auto pattern = widePath(dir_ + "*");
-  if (!handle_ || !pattern) return std::nullopt;
-  if (detail::injectedFault(FileStep::List, dir_)) return std::nullopt;
+  if (!handle_ || !pattern) return false;
+  if (detail::injectedFault(FileStep::List, dir_)) return false;
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(pattern->c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::vector<std::string> out;
+  if (h == INVALID_HANDLE_VALUE) return false;
   do {
     const std::wstring_view n(fd.cFileName);
     if (n == L"." || n == L"..") continue;
     if (auto gb =
             text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(n.data()), n.size() * 2), false))
-      out.push_back(std::move(*gb));
+      visit(*gb);
   } while (FindNextFileW(h, &fd));
   FindClose(h);
-  return out;
+  return true;
 }
 
 std::optional<NativeName> NativeName::of(std::string_view name) {

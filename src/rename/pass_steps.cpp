@@ -49,6 +49,41 @@ NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_
   return NameSet(std::move(present));
 }
 
+namespace {
+std::uint64_t slotHash(std::string_view name) { return std::max<std::uint64_t>(platform::nameHash(name), 1); }
+}  // namespace
+
+FolderNames::FolderNames(const platform::Folder& folder, std::size_t interest) : folder_(folder) {
+  if (interest <= kProbeLimit) return;
+  std::vector<std::uint64_t> hashes;
+  listed_ = folder.eachName([&](std::string_view name) { hashes.push_back(slotHash(name)); });
+  if (!listed_) return;
+  std::size_t size = 16;
+  while (size < hashes.size() * 2) size *= 2;
+  slots_.assign(size, 0);
+  for (const std::uint64_t h : hashes) {
+    std::size_t i = h & (size - 1);
+    while (slots_[i] != 0 && slots_[i] != h) i = (i + 1) & (size - 1);
+    slots_[i] = h;
+  }
+}
+
+bool FolderNames::listedHas(std::string_view name) const {
+  const std::uint64_t h = slotHash(name);
+  for (std::size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+    if (slots_[i] == h) return true;
+    if (slots_[i] == 0) return false;
+  }
+}
+
+bool FolderNames::hasSource(std::string_view name) const {
+  return listed_ ? listedHas(name) : folder_.identityOf(name).has_value();
+}
+
+bool FolderNames::hasTarget(std::string_view name) const {
+  return (!listed_ || listedHas(name)) && folder_.identityOf(name).has_value();
+}
+
 // A case-only change where the file system finds the file itself under
 // the new spelling. FUSE numbers each spelling apart, so a folder that
 // ignores case vouches for it; were it wrong, the rename through the

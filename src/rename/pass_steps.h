@@ -52,6 +52,25 @@ Verdict verdictOf(const platform::Folder::Outcome& o);
 std::string temporaryName(std::mt19937_64& rng, const platform::Folder& folder);
 // The names of a folder that matter for a plan, and what exists among them.
 NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_view> names);
+// Which names exist in a folder. With many names of interest the folder is
+// listed once and only each name's hash is kept (8 bytes a name, where a set
+// of the names takes about a hundred); a target found by its hash is
+// confirmed by the folder, as a wrong "taken" would fail its row, while a
+// wrong "there" for a source only fails its rename. With few names, or a
+// folder that cannot be listed, each name is asked for.
+class FolderNames {
+ public:
+  FolderNames(const platform::Folder& folder, std::size_t interest);
+  bool hasSource(std::string_view name) const;
+  bool hasTarget(std::string_view name) const;
+
+ private:
+  bool listedHas(std::string_view name) const;
+
+  const platform::Folder& folder_;
+  std::vector<std::uint64_t> slots_;  // a power of two long; 0 is empty
+  bool listed_ = false;
+};
 // A case-only change where the file system finds the file itself under the new spelling.
 bool targetIsItself(const platform::Folder& folder, std::string_view from, std::string_view to);
 // The file is still the one the record describes.

@@ -148,24 +148,11 @@ void lookAtFolders(const std::vector<RunFolder>& folders,
     const platform::Folder folder = folders[f].openAsAdded();
     rows.setMaxLength(static_cast<std::uint32_t>(f), folder.nameLimit());
     const std::vector<std::uint32_t>& in = rowsOf[f];
-    NameSet set;
-    std::optional<std::vector<std::string>> all;
-    if (in.size() * 2 > kProbeLimit) all = folder.names();
-    if (all) {
-      set = NameSet(std::move(*all));
-    } else {
-      std::vector<std::string_view> interest;
-      interest.reserve(in.size() * 2);
-      for (const std::uint32_t r : in) {
-        interest.push_back(rows.from(r));
-        interest.push_back(rows.to(r));
-      }
-      set = namesOfInterest(folder, std::move(interest));
-    }
+    const FolderNames names(folder, in.size() * 2);
     for (const std::uint32_t r : in) {
       const std::string_view from = rows.from(r), to = rows.to(r);
-      if (!from.empty() && set.contains(from)) rows.setFlag(r, PassRows::kFromThere);
-      if (set.contains(to)) rows.setFlag(r, PassRows::kToThere);
+      if (!from.empty() && names.hasSource(from)) rows.setFlag(r, PassRows::kFromThere);
+      if (names.hasTarget(to)) rows.setFlag(r, PassRows::kToThere);
       if (rows.preset(r) == Reason::None && targetIsItself(folder, from, to))
         rows.setFlag(r, PassRows::kItself);
     }
