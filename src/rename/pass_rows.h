@@ -15,6 +15,7 @@
 #include "rename/journal.h"
 #include "rename/pass_steps.h"
 #include "rename/plan.h"
+#include "rename/plan_steps.h"
 
 namespace qorin::rename::detail {
 
@@ -76,64 +77,6 @@ class PassRows {
   std::vector<std::size_t> maxLength_;                       // per folder
 };
 
-// The steps of a pass: one per chain row, and for a cycle one more, its
-// first row going to a temporary name and leaving it last. Twelve bytes a
-// step; the StepRef a runner or the record needs is made when asked.
-class PassSteps {
- public:
-  PassSteps(const Plan& plan, const PassRows& rows, const std::vector<platform::FileIdentity>& ids,
-            const std::vector<RunFolder>& folders)
-      : rows_(rows), ids_(ids) {
-    steps_.reserve(plan.order.size() + plan.groups.size());
-    std::mt19937_64 rng{std::random_device{}()};
-    platform::Folder open;
-    std::uint32_t openIndex = UINT32_MAX;
-    std::uint32_t groupId = 0;
-    for (const Plan::Group& g : plan.groups) {
-      ++groupId;
-      const auto row = [&](std::uint32_t k) { return static_cast<std::uint32_t>(plan.order[k]); };
-      if (!g.cycle) {
-        for (std::uint32_t k = g.begin; k < g.end; ++k) steps_.push_back({row(k), groupId, false, kNoTemp});
-        continue;
-      }
-      const std::uint32_t head = row(g.begin);
-      if (rows.folder(head) != openIndex) {
-        openIndex = rows.folder(head);
-        open = folders[openIndex].openAsAdded();
-      }
-      temporaries_.emplace(groupId, temporaryName(rng, open));
-      steps_.push_back({head, groupId, true, kToTemp});
-      for (std::uint32_t k = g.begin + 1; k < g.end; ++k) steps_.push_back({row(k), groupId, true, kNoTemp});
-      steps_.push_back({head, groupId, true, kFromTemp});
-    }
-  }
-
-  std::size_t size() const { return steps_.size(); }
-  std::uint32_t rowOf(std::size_t k) const { return steps_[k].row; }
-  StepRef operator[](std::size_t k) const {
-    const Step& st = steps_[k];
-    StepRef s;
-    s.file = st.row;
-    s.folder = rows_.folder(st.row);
-    s.group = st.group;
-    s.cycle = st.cycle;
-    s.id = ids_[st.row];
-    s.from = st.temp == kFromTemp ? std::string_view(temporaries_.at(st.group)) : rows_.from(st.row);
-    s.to = st.temp == kToTemp ? std::string_view(temporaries_.at(st.group)) : rows_.to(st.row);
-    return s;
-  }
-
- private:
-  enum : std::uint8_t { kNoTemp, kToTemp, kFromTemp };
-  struct Step {
-    std::uint32_t row, group;
-    bool cycle;
-    std::uint8_t temp;
-  };
-  const PassRows& rows_;
-  const std::vector<platform::FileIdentity>& ids_;
-  std::vector<Step> steps_;
-  std::unordered_map<std::uint32_t, std::string> temporaries_;  // by group
-};
+using PassSteps = PlanSteps<PassRows>;
 
 }  // namespace qorin::rename::detail

@@ -159,24 +159,6 @@ void lookAtFolders(const Loaded& l, RecordRows& rows) {
   }
 }
 
-// A row's outcome from its steps: done when every step of it is.
-std::vector<StepOutcome> outcomeByRow(std::size_t rows, const RecordSteps& planned,
-                                      const std::vector<StepOutcome>& steps) {
-  std::vector<StepOutcome> out(rows);
-  std::vector<bool> seen(rows, false);
-  for (std::size_t k = 0; k < steps.size(); ++k) {
-    const std::uint32_t row = planned.rowOf(k);
-    StepOutcome& o = out[row];
-    if (!seen[row]) {
-      o = steps[k];
-      seen[row] = true;
-    } else if (o.done) {
-      o = steps[k];
-    }
-  }
-  return out;
-}
-
 template <class Settled>
 Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind, const std::vector<NameId>& desired,
                       Settled settled, const StopFn& stop = {}) {
@@ -187,7 +169,8 @@ Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind, const st
   std::optional<RecordSteps> made;
   {
     Plan plan = planRows(rows, NameRules{}, PlanUse::Pass);
-    made.emplace(plan, rows, l.folders);
+    made.emplace(plan, rows, l.folders,
+                 [&rows](std::uint32_t row, StepRef& s) { fillFromRecord(rows, row, s); });
     verdicts = std::move(plan.verdicts);
   }
   const RecordSteps& planned = *made;
@@ -210,7 +193,7 @@ Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind, const st
   }
   const std::vector<StepOutcome> steps = runner.run(settled);
   {
-    const std::vector<StepOutcome> byRow = outcomeByRow(rows.size(), planned, steps);
+    const std::vector<StepOutcome> byRow = planned.byRow(rows.size(), steps);
     for (std::size_t r = 0; r < rows.size(); ++r)
       if (!isFailure(verdicts[r].reason)) tr.byTrack[rows.track(r)] = byRow[r].verdict;
   }

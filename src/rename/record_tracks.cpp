@@ -145,49 +145,13 @@ std::size_t pendingOf(const Loaded& l) {
   return n;
 }
 
-RecordSteps::RecordSteps(const Plan& plan, const RecordRows& rows, const std::vector<RunFolder>& folders)
-    : rows_(rows) {
-  std::size_t cycles = 0;
-  for (const Plan::Group& g : plan.groups) cycles += g.cycle;
-  steps_.reserve(plan.order.size() + cycles);
-  std::mt19937_64 rng{std::random_device{}()};
-  platform::Folder open;
-  std::uint32_t openIndex = UINT32_MAX;
-  std::uint32_t groupId = 0;
-  for (const Plan::Group& g : plan.groups) {
-    ++groupId;
-    const auto row = [&](std::uint32_t k) { return static_cast<std::uint32_t>(plan.order[k]); };
-    if (!g.cycle) {
-      for (std::uint32_t k = g.begin; k < g.end; ++k) steps_.push_back({row(k), groupId, false, kNoTemp});
-      continue;
-    }
-    // The folder is asked for a free name: its listing is long gone.
-    const std::uint32_t head = row(g.begin);
-    if (rows.folder(head) != openIndex) {
-      openIndex = rows.folder(head);
-      open = folders[openIndex].openAsAdded();
-    }
-    temporaries_.emplace(groupId, temporaryName(rng, open));
-    steps_.push_back({head, groupId, true, kToTemp});
-    for (std::uint32_t k = g.begin + 1; k < g.end; ++k) steps_.push_back({row(k), groupId, true, kNoTemp});
-    steps_.push_back({head, groupId, true, kFromTemp});
-  }
-}
-
-StepRef RecordSteps::operator[](std::size_t k) const {
-  const Step& st = steps_[k];
-  const Loaded& l = rows_.loaded();
-  const Track& t = l.tracks[rows_.track(st.row)];
+void fillFromRecord(const RecordRows& rows, std::uint32_t row, StepRef& s) {
+  const Loaded& l = rows.loaded();
+  const Track& t = l.tracks[rows.track(row)];
   const JournalText::Step& first = l.firstStep(t);
-  StepRef s;
   s.file = first.file;
   s.folder = first.folder;
-  s.group = st.group;
-  s.cycle = st.cycle;
   s.id = l.idOf(t);
-  s.from = st.temp == kFromTemp ? std::string_view(temporaries_.at(st.group)) : rows_.from(st.row);
-  s.to = st.temp == kToTemp ? std::string_view(temporaries_.at(st.group)) : rows_.to(st.row);
-  return s;
 }
 
 }  // namespace qorin::rename::detail

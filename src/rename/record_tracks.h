@@ -17,6 +17,7 @@
 #include "rename/journal.h"
 #include "rename/pass_steps.h"
 #include "rename/plan.h"
+#include "rename/plan_steps.h"
 
 namespace qorin::rename::detail {
 
@@ -119,28 +120,9 @@ class RecordRows {
   std::vector<std::size_t> maxLength_;  // per folder
 };
 
-// The steps of a transition's plan: one per chain row, and for a cycle one
-// more, its first row going to a temporary name and leaving it last. Twelve
-// bytes a step; the StepRef the runner or the record needs is made when asked.
-class RecordSteps {
- public:
-  RecordSteps(const Plan& plan, const RecordRows& rows, const std::vector<RunFolder>& folders);
-
-  std::size_t size() const { return steps_.size(); }
-  std::uint32_t rowOf(std::size_t k) const { return steps_[k].row; }
-  StepRef operator[](std::size_t k) const;
-
- private:
-  enum : std::uint8_t { kNoTemp, kToTemp, kFromTemp };
-  struct Step {
-    std::uint32_t row, group;
-    bool cycle;
-    std::uint8_t temp;
-  };
-  const RecordRows& rows_;
-  std::vector<Step> steps_;
-  std::unordered_map<std::uint32_t, std::string> temporaries_;  // by group
-};
+using RecordSteps = PlanSteps<RecordRows>;
+// What a record step's row tells: the file, its folder and identity.
+void fillFromRecord(const RecordRows& rows, std::uint32_t row, StepRef& s);
 
 Loaded load(std::string_view path);
 

@@ -182,24 +182,6 @@ bool writePlan(platform::RecordWriter& journal, std::string_view path, const std
   return journal.write(lines.text()) && journal.commit();
 }
 
-// A row's outcome from its steps: done when every step of it is.
-std::vector<StepOutcome> outcomeByRow(std::size_t rows, const PassSteps& planned,
-                                      const std::vector<StepOutcome>& steps) {
-  std::vector<StepOutcome> out(rows);
-  std::vector<bool> seen(rows, false);
-  for (std::size_t k = 0; k < steps.size(); ++k) {
-    const std::uint32_t row = planned.rowOf(k);
-    StepOutcome& o = out[row];
-    if (!seen[row]) {
-      o = steps[k];
-      seen[row] = true;
-    } else if (o.done) {
-      o = steps[k];
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 int progressMarks(int i, int n) {
@@ -253,7 +235,12 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   platform::RecordWriter journal;
   std::vector<StepOutcome> byRow;
   {
-    const PassSteps planned(plan, rows, identities.ids(), folders);
+    const std::vector<platform::FileIdentity>& ids = identities.ids();
+    const PassSteps planned(plan, rows, folders, [&](std::uint32_t row, StepRef& s) {
+      s.file = row;
+      s.folder = rows.folder(row);
+      s.id = ids[row];
+    });
     if (!writePlan(journal, journalPath, folders, planned)) {
       out.status = PassOutcome::Status::JournalFailed;
       out.journalError = journal.error();
@@ -270,7 +257,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       settledRows += static_cast<int>(files);
       marks.after(settledRows);
     });
-    byRow = outcomeByRow(nu, planned, steps);
+    byRow = planned.byRow(nu, steps);
     std::size_t moved = 0;
     for (std::size_t r = 0; r < nu; ++r) moved += plan.verdicts[r].reason == Reason::None && byRow[r].done;
     // The end marker is written, not synced: after a power cut the disk,
