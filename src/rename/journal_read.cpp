@@ -161,7 +161,9 @@ class LineSource {
   bool more() {
     const std::size_t left = rest_.size();
     if (left > 0) std::memmove(buffer_.data(), rest_.data(), left);
-    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size_ - read_));
+    // The buffer stays one piece long unless a line is longer.
+    const std::size_t want = left < kPiece / 2 ? kPiece - left : kPiece;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(want, size_ - read_));
     buffer_.resize(left + n);
     failed_ = !file_->read(read_, n, buffer_.data() + left);
     read_ += n;
