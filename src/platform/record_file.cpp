@@ -61,18 +61,6 @@ bool refusedError(int error) {
   return error == ELOOP || error == EINVAL || error == ENXIO || error == EISDIR;
 }
 
-bool readAll(int fd, std::uint64_t from, std::size_t count, std::string& out) {
-  out.resize(count);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd, out.data() + done, count - done, static_cast<off_t>(from + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 FileHold::~FileHold() { release(); }
@@ -151,33 +139,38 @@ void FileHold::release() {
   fd_ = -1;
 }
 
-std::optional<std::string> readOwnFile(std::string_view path, std::size_t maxBytes) {
-  const auto ends = readOwnFileEnds(path, maxBytes, 0);
-  if (!ends || !ends->complete) return std::nullopt;
-  return std::move(ends->head);
+RecordReader::~RecordReader() { close(); }
+
+bool RecordReader::open(std::string_view path, std::uint64_t maxBytes) {
+  close();
+  const auto p = nativePath(path);
+  if (!p) return false;
+  int error = 0;
+  fd_ = openRegular(*p, O_RDONLY, error);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    close();
+    return false;
+  }
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  return true;
 }
 
-std::optional<FileEnds> readOwnFileEnds(std::string_view path, std::size_t head, std::size_t tail) {
-  const auto p = nativePath(path);
-  if (!p) return std::nullopt;
-  int error = 0;
-  const int fd = openRegular(*p, O_RDONLY, error);
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  FileEnds out;
-  bool ok = ::fstat(fd, &st) == 0;
-  if (ok) {
-    out.size = static_cast<std::uint64_t>(st.st_size);
-    out.complete = out.size <= head + tail;
-    if (out.complete) {
-      ok = out.size <= head + tail && readAll(fd, 0, static_cast<std::size_t>(out.size), out.head);
-    } else {
-      ok = readAll(fd, 0, head, out.head) && readAll(fd, out.size - tail, tail, out.tail);
-    }
+bool RecordReader::read(std::uint64_t from, std::size_t count, char* to) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd_, to + done, count - done, static_cast<off_t>(from + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
   }
-  ::close(fd);
-  if (!ok) return std::nullopt;
-  return out;
+  return true;
+}
+
+void RecordReader::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  size_ = 0;
 }
 
 RecordWriter::~RecordWriter() { close(); }
@@ -337,22 +330,6 @@ HANDLE openLocked(const std::string& path, DWORD access, DWORD disposition, DWOR
   return h;
 }
 
-bool readAt(HANDLE h, std::uint64_t from, std::size_t count, std::string& out) {
-  out.resize(count);
-  std::size_t done = 0;
-  while (done < count) {
-    OVERLAPPED at{};
-    const std::uint64_t pos = from + done;
-    at.Offset = static_cast<DWORD>(pos);
-    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
-    DWORD n = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-    if (!ReadFile(h, out.data() + done, chunk, &n, &at) || n == 0) return false;
-    done += n;
-  }
-  return true;
-}
-
 }  // namespace
 
 FileHold::~FileHold() { release(); }
@@ -422,31 +399,42 @@ void FileHold::release() {
   handle_ = nullptr;
 }
 
-std::optional<std::string> readOwnFile(std::string_view path, std::size_t maxBytes) {
-  const auto ends = readOwnFileEnds(path, maxBytes, 0);
-  if (!ends || !ends->complete) return std::nullopt;
-  return std::move(ends->head);
-}
+RecordReader::~RecordReader() { close(); }
 
-std::optional<FileEnds> readOwnFileEnds(std::string_view path, std::size_t head, std::size_t tail) {
+bool RecordReader::open(std::string_view path, std::uint64_t maxBytes) {
+  close();
   DWORD error = 0;
   HANDLE h = openRegular(std::string(path), GENERIC_READ, OPEN_EXISTING, error);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-  FileEnds out;
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = h;
   LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(h, &size) != 0;
-  if (ok) {
-    out.size = static_cast<std::uint64_t>(size.QuadPart);
-    out.complete = out.size <= head + tail;
-    if (out.complete) {
-      ok = readAt(h, 0, static_cast<std::size_t>(out.size), out.head);
-    } else {
-      ok = readAt(h, 0, head, out.head) && readAt(h, out.size - tail, tail, out.tail);
-    }
+  if (!GetFileSizeEx(h, &size) || static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+    close();
+    return false;
   }
-  CloseHandle(h);
-  if (!ok) return std::nullopt;
-  return out;
+  size_ = static_cast<std::uint64_t>(size.QuadPart);
+  return true;
+}
+
+bool RecordReader::read(std::uint64_t from, std::size_t count, char* to) {
+  std::size_t done = 0;
+  while (done < count) {
+    OVERLAPPED at{};
+    const std::uint64_t pos = from + done;
+    at.Offset = static_cast<DWORD>(pos);
+    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    if (!ReadFile(static_cast<HANDLE>(handle_), to + done, chunk, &n, &at) || n == 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+void RecordReader::close() {
+  if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+  size_ = 0;
 }
 
 RecordWriter::~RecordWriter() { close(); }
@@ -567,5 +555,19 @@ bool removeOwnFile(std::string_view path) {
 bool syncFolder(std::string_view) { return true; }  // folder entries cannot be flushed from user mode
 
 #endif
+
+std::optional<FileEnds> readOwnFileEnds(std::string_view path, std::size_t head, std::size_t tail) {
+  RecordReader file;
+  if (!file.open(path, UINT64_MAX)) return std::nullopt;
+  FileEnds out;
+  out.size = file.size();
+  out.complete = out.size <= head + tail;
+  out.head.resize(out.complete ? static_cast<std::size_t>(out.size) : head);
+  out.tail.resize(out.complete ? 0 : tail);
+  if (!file.read(0, out.head.size(), out.head.data()) ||
+      !file.read(out.size - out.tail.size(), out.tail.size(), out.tail.data()))
+    return std::nullopt;
+  return out;
+}
 
 }  // namespace qorin::platform

@@ -52,9 +52,33 @@ class FileHold {
   int error_ = 0;
 };
 
-// The whole of a regular file of ours; nothing when it cannot be read, is
-// no regular file (or a link), or exceeds maxBytes.
-std::optional<std::string> readOwnFile(std::string_view path, std::size_t maxBytes);
+// A regular file of ours read where asked, a piece at a time: a reader of
+// a large record need not hold all of it at once.
+class RecordReader {
+ public:
+  RecordReader() = default;
+  ~RecordReader();
+  RecordReader(const RecordReader&) = delete;
+  RecordReader& operator=(const RecordReader&) = delete;
+
+  // False when the file cannot be read, is no regular file (or a link), or
+  // exceeds maxBytes.
+  bool open(std::string_view path, std::uint64_t maxBytes);
+  // Its size when opened: the bytes a reader takes of it.
+  std::uint64_t size() const { return size_; }
+  // `count` bytes from `from` on to `to`; false on an error or when the
+  // file ends before them.
+  bool read(std::uint64_t from, std::size_t count, char* to);
+  void close();
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+  std::uint64_t size_ = 0;
+};
 
 // Its first `head` and last `tail` bytes, for a reader that needs only its
 // ends; `complete` when the two hold the whole file (then `head` has it all).

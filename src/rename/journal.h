@@ -78,7 +78,7 @@ struct JournalStep {
   std::uint32_t fileIndex = 0;
 };
 
-// What a record read back rests on. The file is read once, into one buffer;
+// What a record read back rests on. The file is read a piece at a time;
 // the names of its steps are unescaped and packed, one after another, into
 // `names`, and each step keeps where its names are there. A million steps
 // take some 56 bytes each, and their names.

@@ -1,13 +1,15 @@
 // Reading a journal back (its writing is in journal.cpp). The file is read
-// once into one buffer and checked line by line; the names of the steps
-// that count are then unescaped and packed into JournalText::names, and the
-// steps keep where their names are there.
+// a piece at a time and checked line by line; the names of the steps are
+// unescaped into JournalText::names as they are read, and the steps keep
+// where their names are there.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
 #include <optional>
 
 #include "platform/record_file.h"
+#include "rename/file_numbers.h"
 #include "rename/journal.h"
 #include "rename/plan.h"
 #include "text/gbtext.h"
@@ -15,6 +17,8 @@
 namespace qorin::rename {
 
 namespace {
+
+using detail::FileNumbers;
 
 constexpr std::size_t kMaxJournalBytes = std::size_t{1} << 30;
 
@@ -49,13 +53,6 @@ std::optional<std::string> unescape(std::string_view field) {
   if (!n) return std::nullopt;
   out.resize(*n);
   return out;
-}
-
-// The size of a field already checked by unescapeInto, once unescaped.
-std::size_t unescapedSize(std::string_view field) {
-  std::size_t escapes = 0;
-  for (const char c : field) escapes += c == '%';
-  return field.size() - 2 * escapes;
 }
 
 template <class T>
@@ -128,80 +125,96 @@ bool canonicalFolder(std::string_view dir) {
 // A name a file of a pass could have had.
 bool trustedName(std::string_view name) { return nameProblem(name, NameRules{}) == Reason::None; }
 
-// Lines that begin as steps do: no more steps than that can be read.
-std::size_t stepLineCount(std::string_view text) {
-  std::size_t n = 0;
-  for (auto at = text.find("\nS "); at != std::string_view::npos; at = text.find("\nS ", at + 1)) ++n;
-  return n;
-}
-
-// The files the pass names, by their number: a later phase may name only
-// those. Each gets its index (JournalStep::fileIndex) where the record
-// first names it in a phase that is kept. Open addressing, eight bytes a
-// slot, for the reading only.
-class FileNumbers {
+// The lines of a record: of one text, or of its file read a piece at a
+// time, a line cut by a piece's end carried over to the next piece.
+class LineSource {
  public:
-  explicit FileNumbers(std::size_t expected) { rehash(expected); }
+  explicit LineSource(std::string_view text) : rest_(text), size_(text.size()) {}
+  explicit LineSource(platform::RecordReader& file) : file_(&file), size_(file.size()) {}
 
-  void know(std::uint32_t file) {
-    Slot& s = slot(file);
-    if (s.state != kFree) return;
-    s = {file, kUnindexed};
-    if (++known_ * 2 > slots_.size()) rehash(known_);
+  // The next whole line, without its '\n', valid until the next call;
+  // false at the end, a torn last line left in rest(), or when the file
+  // cannot be read (failed()).
+  bool next(std::string_view& line) {
+    for (;;) {
+      const auto nl = rest_.find('\n', scanned_);
+      if (nl != std::string_view::npos) {
+        line = rest_.substr(0, nl);
+        rest_.remove_prefix(nl + 1);
+        at_ += nl + 1;
+        scanned_ = 0;
+        return true;
+      }
+      scanned_ = rest_.size();
+      if (!file_ || read_ == size_ || !more()) return false;
+    }
   }
-  bool known(std::uint32_t file) { return slot(file).state != kFree; }
-  // A known file's index, the next one for a file not yet indexed.
-  std::uint32_t index(std::uint32_t file) {
-    Slot& s = slot(file);
-    if (s.state == kUnindexed) s.state = indexed_++;
-    return s.state;
-  }
-  // The files first indexed from `count` on lose their index (their phase
-  // was left out).
-  void unindex(std::uint32_t file, std::uint32_t count) {
-    Slot& s = slot(file);
-    if (s.state != kFree && s.state != kUnindexed && s.state >= count) s.state = kUnindexed;
-  }
-  std::uint32_t indexed() const { return indexed_; }
-  void setIndexed(std::uint32_t n) { indexed_ = n; }
+  std::string_view rest() const { return rest_; }
+  std::uint64_t at() const { return at_; }  // where the next line begins
+  std::uint64_t size() const { return size_; }
+  bool failed() const { return failed_; }
 
  private:
-  static constexpr std::uint32_t kFree = UINT32_MAX, kUnindexed = UINT32_MAX - 1;
-  struct Slot {
-    std::uint32_t file = 0;
-    std::uint32_t state = kFree;  // or kUnindexed, or the index
-  };
+  static constexpr std::size_t kPiece = std::size_t{1} << 20;
 
-  Slot& slot(std::uint32_t file) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = static_cast<std::size_t>((file * 0x9E3779B97F4A7C15ull) >> 20) & mask;
-    while (slots_[i].state != kFree && slots_[i].file != file) i = (i + 1) & mask;
-    return slots_[i];
+  // The next piece, after what is left of this one.
+  bool more() {
+    const std::size_t left = rest_.size();
+    if (left > 0) std::memmove(buffer_.data(), rest_.data(), left);
+    // The buffer stays one piece long unless a line is longer.
+    const std::size_t want = left < kPiece / 2 ? kPiece - left : kPiece;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(want, size_ - read_));
+    buffer_.resize(left + n);
+    failed_ = !file_->read(read_, n, buffer_.data() + left);
+    read_ += n;
+    rest_ = failed_ ? std::string_view() : std::string_view(buffer_.data(), left + n);
+    return !failed_;
   }
 
-  void rehash(std::size_t count) {
-    std::size_t cap = 16;
-    while (cap < count * 2 + 2) cap <<= 1;
-    std::vector<Slot> old(cap);
-    old.swap(slots_);
-    for (const Slot& s : old)
-      if (s.state != kFree) slot(s.file) = s;
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t known_ = 0;
-  std::uint32_t indexed_ = 0;
+  platform::RecordReader* file_ = nullptr;
+  std::string buffer_;
+  std::string_view rest_;    // not yet handed out
+  std::size_t scanned_ = 0;  // bytes of rest_ known to hold no line break
+  std::uint64_t at_ = 0, read_ = 0, size_ = 0;
+  bool failed_ = false;
 };
+
+// What the steps will take, counted from the lines before they are read:
+// the steps and their names are made room for once.
+struct Room {
+  std::size_t steps = 0, nameBytes = 0;
+};
+
+Room roomFor(LineSource in) {
+  Room room;
+  std::string_view line;
+  while (in.next(line)) {
+    if (!line.starts_with("S ")) continue;
+    ++room.steps;
+    // The names are the last two fields before the checksum.
+    std::string_view payload = line.substr(0, line.rfind('\t'));
+    for (int k = 0; k < 2; ++k) {
+      const auto sp = payload.rfind(' ');
+      if (sp == std::string_view::npos) break;
+      const std::size_t size = payload.size() - sp - 1;
+      const auto escapes = static_cast<std::size_t>(std::count(payload.begin() + sp, payload.end(), '%'));
+      room.nameBytes += size >= 2 * escapes ? size - 2 * escapes : 0;
+      payload = payload.substr(0, sp);
+    }
+  }
+  return room;
+}
 
 enum class LineFit : unsigned char { Ok, Bad, Refused };
 
 // Reads records into `out` until the text ends or stops making sense.
 class Parser {
  public:
-  Parser(JournalRecord& out, int version, std::string_view text, std::size_t stepLines)
-      : out_(out), version_(version), text_(text), files_(stepLines) {
+  Parser(JournalRecord& out, int version, const Room& room)
+      : out_(out), version_(version), files_(room.steps) {
     steps_ = std::make_shared<JournalText>();
-    steps_->steps.reserve(stepLines);
+    steps_->steps.reserve(room.steps);
+    steps_->names.reserve(room.nameBytes);
   }
 
   // Bad when the line does not fit where it stands; Refused when it fits
@@ -246,21 +259,12 @@ class Parser {
     open_ = false;
   }
 
-  // Hands the steps read to the record, their names packed.
+  // Hands the steps read to the record.
   void finish() {
     out_.files = files_.indexed();
     files_ = FileNumbers(0);
     JournalText& t = *steps_;
     for (const JournalFolder& f : out_.folders) t.devices.push_back(f.device);
-    std::size_t bytes = 0;
-    for (const JournalText::Step& s : t.steps)
-      bytes += unescapedSize(raw(s.from, s.fromSize)) + unescapedSize(raw(s.to, s.toSize));
-    t.names.resize(bytes);
-    std::size_t at = 0;
-    for (JournalText::Step& s : t.steps) {
-      s.fromSize = static_cast<std::uint32_t>(pack(s.from, s.fromSize, at));
-      s.toSize = static_cast<std::uint32_t>(pack(s.to, s.toSize, at));
-    }
     for (std::size_t p = 0; p < out_.phases.size(); ++p) {
       const std::size_t end = p + 1 < firstStep_.size() ? firstStep_[p + 1] : t.steps.size();
       out_.phases[p].steps = JournalSteps(steps_, firstStep_[p], end - firstStep_[p]);
@@ -271,26 +275,17 @@ class Parser {
  private:
   static LineFit fit(bool ok) { return ok ? LineFit::Ok : LineFit::Bad; }
 
-  std::string_view raw(std::uint32_t at, std::uint32_t size) const { return text_.substr(at, size); }
-
-  // Moves a checked field to `at` in the names, unescaped; its new place is
-  // left in `field`, its size returned.
-  std::size_t pack(std::uint32_t& field, std::uint32_t size, std::size_t& at) {
-    const std::size_t n = *unescapeInto(raw(field, size), steps_->names.data() + at);
-    field = static_cast<std::uint32_t>(at);
-    at += n;
-    return n;
-  }
-
   std::size_t openSteps() const { return steps_->steps.size() - firstStep_.back(); }
 
-  // The open phase is left out, with its steps and the indexes its files got.
+  // The open phase is left out, with its steps, their names and the indexes
+  // its files got.
   void dropOpenPhase() {
     std::vector<JournalText::Step>& steps = steps_->steps;
     for (std::size_t k = firstStep_.back(); k < steps.size(); ++k)
       files_.unindex(steps[k].file, filesBefore_);
     files_.setIndexed(filesBefore_);
     steps.resize(firstStep_.back());
+    steps_->names.resize(namesBefore_);
     firstStep_.pop_back();
     out_.phases.pop_back();
   }
@@ -330,6 +325,7 @@ class Parser {
     out_.phases.back().kind = *kind;
     firstStep_.push_back(steps_->steps.size());
     filesBefore_ = files_.indexed();
+    namesBefore_ = steps_->names.size();
     open_ = true;
     planned_ = false;
     return true;
@@ -368,11 +364,13 @@ class Parser {
     s.inode = *ino;
     s.size = *size;
     s.birth = *birth;
-    // Where the fields are for now; finish() moves the names.
-    s.from = static_cast<std::uint32_t>(f[9].data() - text_.data());
-    s.fromSize = static_cast<std::uint32_t>(f[9].size());
-    s.to = static_cast<std::uint32_t>(f[10].data() - text_.data());
-    s.toSize = static_cast<std::uint32_t>(f[10].size());
+    std::string& names = steps_->names;
+    s.from = static_cast<std::uint32_t>(names.size());
+    s.fromSize = static_cast<std::uint32_t>(from->size());
+    names += *from;
+    s.to = static_cast<std::uint32_t>(names.size());
+    s.toSize = static_cast<std::uint32_t>(to->size());
+    names += *to;
     steps_->steps.push_back(s);
     return LineFit::Ok;
   }
@@ -419,11 +417,11 @@ class Parser {
 
   JournalRecord& out_;
   int version_;
-  std::string_view text_;
   std::shared_ptr<JournalText> steps_;
   std::vector<std::size_t> firstStep_;  // per phase, its first step's place
   FileNumbers files_;
   std::uint32_t filesBefore_ = 0;  // files indexed before the open phase
+  std::size_t namesBefore_ = 0;    // the names' size before it
   std::vector<bool> trusted_;      // per folder
   std::string fromScratch_, toScratch_;
   bool open_ = false, planned_ = false;
@@ -451,88 +449,94 @@ int versionOf(std::string_view first) {
   return 0;
 }
 
-// Lines from a damaged one to the plan's end that look like steps: what a
-// cut plan could not say.
-int stepLinesFrom(std::string_view text) {
+// Lines from the damaged one to the plan's end that look like steps (a torn
+// last line too): what a cut plan could not say. `more` when lines follow.
+int stepLinesFrom(std::string_view damaged, LineSource& in, bool more) {
   int n = 0;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::string_view rest = text.substr(pos);
-    if (rest.starts_with("P ")) break;
-    if (rest.starts_with("S ")) ++n;
-    const auto nl = text.find('\n', pos);
-    if (nl == std::string_view::npos) break;
-    pos = nl + 1;
+  for (std::string_view line = damaged; !line.starts_with("P ");) {
+    if (line.starts_with("S ")) ++n;
+    if (!more) break;
+    if (!in.next(line)) {
+      line = in.rest();
+      more = false;
+      if (line.empty()) break;
+    }
   }
   return n;
 }
 
-// Whether a line after the bad first one holds its checksum: the record
+// Whether a whole line after the bad one holds its checksum: the record
 // went on past the damage.
-bool anyGoodLineAfter(std::string_view text) {
-  std::size_t pos = text.find('\n');
-  while (pos != std::string_view::npos && pos + 1 < text.size()) {
-    const auto nl = text.find('\n', pos + 1);
-    if (nl == std::string_view::npos) break;
-    if (checkedPayload(text.substr(pos + 1, nl - pos - 1))) return true;
-    pos = nl;
-  }
+bool anyGoodLineAfter(LineSource& in) {
+  std::string_view line;
+  while (in.next(line))
+    if (checkedPayload(line)) return true;
   return false;
 }
 
-}  // namespace
-
-JournalRead parseJournal(std::string_view text, JournalRecord& out) {
+// Reads the record whose lines `in` gives; `countRoom` reads them once more
+// first, for the room their steps take.
+template <class CountRoom>
+JournalRead parseLines(LineSource& in, const CountRoom& countRoom, JournalRecord& out) {
   out = {};
-  if (text.size() > kMaxJournalBytes) return JournalRead::Damaged;  // places in it must fit 32 bits
+  if (in.size() > kMaxJournalBytes) return JournalRead::Damaged;  // places in it must fit 32 bits
   const std::string_view magic = kJournalMagic;
-  std::size_t pos = 0;
-  const auto nextLine = [&](std::string_view& line) {
-    const auto nl = text.find('\n', pos);
-    if (nl == std::string_view::npos) return false;  // a cut last line counts as absent
-    line = text.substr(pos, nl - pos);
-    pos = nl + 1;
-    return true;
-  };
   std::string_view first;
   // A first line cut short: a pass that ended before its plan was written.
-  if (!nextLine(first))
-    return magic.starts_with(text.substr(0, magic.size())) ? JournalRead::NeverRan : JournalRead::Damaged;
+  if (!in.next(first))
+    return magic.starts_with(in.rest().substr(0, magic.size())) ? JournalRead::NeverRan
+                                                                : JournalRead::Damaged;
   const int versionNumber = versionOf(first);
   if (versionNumber < 0) return JournalRead::Damaged;
   if (versionNumber == 0) return JournalRead::Unsupported;
   if (!checkedPayload(first)) return JournalRead::Damaged;
 
-  Parser parser(out, versionNumber, text, stepLineCount(text));
+  Parser parser(out, versionNumber, countRoom());
   std::string_view line;
-  std::size_t lineStart = pos;
-  for (; nextLine(line); lineStart = pos) {
+  std::uint64_t lineStart = in.at();
+  bool bad = false;
+  for (; in.next(line); lineStart = in.at()) {
     const auto payload = checkedPayload(line);
     const LineFit fit = payload ? parser.line(*payload) : LineFit::Bad;
     if (fit == LineFit::Refused) {
       parser.finish();
       return JournalRead::Refused;
     }
-    if (fit == LineFit::Bad) break;
+    bad = fit == LineFit::Bad;
+    if (bad) break;
   }
   out.goodBytes = lineStart;
-  out.damaged = lineStart < text.size();
+  out.damaged = lineStart < in.size();
   parser.close(out.damaged);
   parser.finish();
   if (out.damaged && !out.phases.empty() && out.phases.back().planCut)
-    out.unreadableSteps = stepLinesFrom(text.substr(lineStart));
+    out.unreadableSteps = bad ? stepLinesFrom(line, in, true) : stepLinesFrom(in.rest(), in, false);
   // No plan survived: a pass cut short while writing it renamed nothing; a
   // damaged line with steps after it hides a pass that may have.
   if (out.phases.empty())
-    return out.damaged && anyGoodLineAfter(text.substr(lineStart)) ? JournalRead::Damaged
-                                                                   : JournalRead::NeverRan;
+    return out.damaged && bad && anyGoodLineAfter(in) ? JournalRead::Damaged : JournalRead::NeverRan;
   return JournalRead::Ok;
+}
+
+}  // namespace
+
+JournalRead parseJournal(std::string_view text, JournalRecord& out) {
+  LineSource in(text);
+  return parseLines(
+      in, [&] { return roomFor(LineSource(text)); }, out);
 }
 
 JournalRead readJournal(std::string_view path, JournalRecord& out) {
   out = {};
-  const auto text = platform::readOwnFile(path, kMaxJournalBytes);
-  if (!text) return platform::exists(path) ? JournalRead::Damaged : JournalRead::Missing;
-  return parseJournal(*text, out);
+  platform::RecordReader file;
+  if (file.open(path, kMaxJournalBytes)) {
+    LineSource in(file);
+    const JournalRead read = parseLines(
+        in, [&] { return roomFor(LineSource(file)); }, out);
+    if (!in.failed()) return read;
+    out = {};
+  }
+  return platform::exists(path) ? JournalRead::Damaged : JournalRead::Missing;
 }
 
 JournalPeek peekJournal(std::string_view path) {

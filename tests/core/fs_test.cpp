@@ -184,10 +184,10 @@ TEST(FileHold, OneHolderAtATimeAndOnlyRegularFiles) {
 #ifndef _WIN32
   std::filesystem::create_symlink(t.path() / "records" / "r.journal", t.path() / "link");
   EXPECT_EQ(a.take(t.dir() + "link"), HoldResult::Refused);
-  EXPECT_FALSE(readOwnFile(t.dir() + "link", 100));
+  EXPECT_FALSE(RecordReader().open(t.dir() + "link", 100));
   ASSERT_EQ(::mkfifo((t.path() / "fifo").c_str(), 0600), 0);
   EXPECT_EQ(a.take(t.dir() + "fifo"), HoldResult::Refused);  // not waited on
-  EXPECT_FALSE(readOwnFile(t.dir() + "fifo", 100));
+  EXPECT_FALSE(RecordReader().open(t.dir() + "fifo", 100));
   std::filesystem::create_directory_symlink(t.path() / "records", t.path() / "linked");
   EXPECT_FALSE(ownFolder(t.dir() + "linked", false));
   EXPECT_NE(a.create(t.dir() + "linked/new.journal"), HoldResult::Held);

@@ -283,6 +283,50 @@ TEST(Journal, FilesAreNumberedWhereTheRecordFirstNamesThem) {
   EXPECT_EQ(r.phases[1].steps[0].from, "y");
 }
 
+// A record read from its file a piece at a time reads as its whole text
+// does, with lines across the pieces' ends: whole, torn within its steps,
+// and damaged past the first piece.
+TEST(Journal, AFileReadInPiecesReadsAsItsText) {
+  JournalLines l;
+  l.header();
+  l.folder(0, {fullFolder("/d/"), 1});
+  l.begin(PhaseKind::Pass);
+  constexpr std::uint32_t kSteps = 8000;  // over two pieces of steps
+  for (std::uint32_t i = 0; i < kSteps; ++i) {
+    const std::string name = std::to_string(i) + std::string(i % 400, 'n');
+    l.step({i, 0, i + 1, false, {1, i, 3, 0}, "a" + name, "b%" + name});
+  }
+  l.planned(kSteps);
+  l.done(0, kSteps - 1);
+  l.end(kSteps);
+  const std::string full = l.text();
+  std::string damaged = full.substr(0, full.find("\nP ") + 1);
+  damaged[damaged.find('\t', 3 << 19)] = 'x';
+  const testing::TempDir dir;
+  for (const std::string& text :
+       {full + "S 1 0", full.substr(0, full.find("\nP ") - 40), damaged.substr(0, damaged.size() - 5)}) {
+    JournalRecord fromText, fromFile;
+    const JournalRead read = parseJournal(text, fromText);
+    ASSERT_EQ(readJournal(dir.write("r.journal", text), fromFile), read);
+    EXPECT_EQ(fromFile.damaged, fromText.damaged);
+    EXPECT_EQ(fromFile.goodBytes, fromText.goodBytes);
+    EXPECT_EQ(fromFile.unreadableSteps, fromText.unreadableSteps);
+    EXPECT_EQ(fromFile.files, fromText.files);
+    ASSERT_EQ(fromFile.phases.size(), 1u);
+    ASSERT_EQ(fromText.phases.size(), 1u);
+    const JournalPhase &a = fromFile.phases[0], &b = fromText.phases[0];
+    EXPECT_EQ(a.states, b.states);
+    EXPECT_EQ(a.ended, b.ended);
+    EXPECT_EQ(a.planCut, b.planCut);
+    ASSERT_EQ(a.steps.size(), b.steps.size());
+    for (std::size_t k = 0; k < a.steps.size(); ++k) {
+      ASSERT_EQ(a.steps[k].from, b.steps[k].from) << k;
+      ASSERT_EQ(a.steps[k].to, b.steps[k].to) << k;
+      ASSERT_EQ(a.steps[k].fileIndex, b.steps[k].fileIndex) << k;
+    }
+  }
+}
+
 TEST(Journal, OtherVersionsAndOtherFiles) {
   JournalRecord r;
   EXPECT_EQ(parseJournal("qorin-journal 4\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);
