@@ -79,43 +79,54 @@ struct JournalStep {
 };
 
 // What a record read back rests on. The file is read a piece at a time;
-// the names of its steps are unescaped and packed, one after another, into
-// `names`, and each step keeps where its names are there. A million steps
-// take some 56 bytes each, and their names.
+// the names of its steps are unescaped and packed, each step's `to` right
+// after its `from`, into `names`, and each step keeps where they are. A
+// file keeps its number and never leaves its folder, so both are kept once
+// per file. A million steps take some 48 bytes each, and their names.
 struct JournalText {
+  // A name longer than this is no name of a file system's.
+  static constexpr std::size_t kLongestName = 0x7FFF;
   struct Step {
-    std::uint32_t file = 0, fileIndex = 0, folder = 0, group = 0;
-    std::uint32_t from = 0, fromSize = 0, to = 0;  // in `names`
-    std::uint32_t toSize : 31 = 0;
-    std::uint32_t cycle : 1 = 0;
+    std::uint32_t fileIndex = 0, group = 0;
+    std::uint32_t from = 0;  // in `names`; `to` follows
+    std::uint16_t fromSize = 0;
+    std::uint16_t toSize : 15 = 0;
+    std::uint16_t cycle : 1 = 0;
     std::uint64_t inode = 0, size = 0, birth = 0;
+  };
+  struct File {
+    std::uint32_t number = 0;  // the row of the pass that listed it
+    std::uint32_t folder = 0;
   };
   std::string names;
   std::vector<std::uint64_t> devices;  // per folder: a step's file is on its folder's device
+  std::vector<File> files;             // by fileIndex
   std::vector<Step> steps;             // of every phase, in the record's order: a step's place
 
+  std::uint32_t folderOf(const Step& s) const { return files[s.fileIndex].folder; }
   std::string_view from(std::size_t place) const {
     const Step& s = steps[place];
     return {names.data() + s.from, s.fromSize};
   }
   std::string_view to(std::size_t place) const {
     const Step& s = steps[place];
-    return {names.data() + s.to, s.toSize};
+    return {names.data() + s.from + s.fromSize, s.toSize};
   }
   JournalStep step(std::size_t place) const {
     const Step& s = steps[place];
     JournalStep out;
-    out.file = s.file;
-    out.folder = s.folder;
+    out.file = files[s.fileIndex].number;
+    out.folder = folderOf(s);
     out.group = s.group;
     out.cycle = s.cycle != 0;
-    out.id = {devices[s.folder], s.inode, s.size, s.birth};
+    out.id = {devices[out.folder], s.inode, s.size, s.birth};
     out.from = from(place);
     out.to = to(place);
     out.fileIndex = s.fileIndex;
     return out;
   }
 };
+static_assert(sizeof(JournalText::Step) == 40);
 
 // The steps of one phase: a run of JournalText::steps, read as JournalStep
 // values.

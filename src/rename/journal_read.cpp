@@ -214,6 +214,7 @@ class Parser {
       : out_(out), version_(version), files_(room.steps) {
     steps_ = std::make_shared<JournalText>();
     steps_->steps.reserve(room.steps);
+    steps_->files.reserve(room.steps);
     steps_->names.reserve(room.nameBytes);
   }
 
@@ -282,8 +283,9 @@ class Parser {
   void dropOpenPhase() {
     std::vector<JournalText::Step>& steps = steps_->steps;
     for (std::size_t k = firstStep_.back(); k < steps.size(); ++k)
-      files_.unindex(steps[k].file, filesBefore_);
+      files_.unindex(steps_->files[steps[k].fileIndex].number, filesBefore_);
     files_.setIndexed(filesBefore_);
+    steps_->files.resize(filesBefore_);
     steps.resize(firstStep_.back());
     steps_->names.resize(namesBefore_);
     firstStep_.pop_back();
@@ -355,10 +357,14 @@ class Parser {
     } else if (!files_.known(*file)) {
       return LineFit::Bad;
     }
+    if (from->size() > JournalText::kLongestName || to->size() > JournalText::kLongestName)
+      return LineFit::Bad;
     JournalText::Step s;
-    s.file = *file;
     s.fileIndex = files_.index(*file);
-    s.folder = *folder;
+    // A file stays in its folder: a later step naming another is not ours.
+    std::vector<JournalText::File>& files = steps_->files;
+    if (s.fileIndex == files.size()) files.push_back({*file, *folder});
+    if (files[s.fileIndex].folder != *folder) return LineFit::Refused;
     s.group = *group;
     s.cycle = f[4] == "c";
     s.inode = *ino;
@@ -366,10 +372,9 @@ class Parser {
     s.birth = *birth;
     std::string& names = steps_->names;
     s.from = static_cast<std::uint32_t>(names.size());
-    s.fromSize = static_cast<std::uint32_t>(from->size());
+    s.fromSize = static_cast<std::uint16_t>(from->size());
     names += *from;
-    s.to = static_cast<std::uint32_t>(names.size());
-    s.toSize = static_cast<std::uint32_t>(to->size());
+    s.toSize = static_cast<std::uint16_t>(to->size()) & JournalText::kLongestName;
     names += *to;
     steps_->steps.push_back(s);
     return LineFit::Ok;

@@ -49,31 +49,24 @@ NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_
   return NameSet(std::move(present));
 }
 
-namespace {
-std::uint64_t slotHash(std::string_view name) { return std::max<std::uint64_t>(platform::nameHash(name), 1); }
-}  // namespace
-
 FolderNames::FolderNames(const platform::Folder& folder, std::size_t interest) : folder_(folder) {
   if (interest <= kProbeLimit) return;
-  std::vector<std::uint64_t> hashes;
-  listed_ = folder.eachName([&](std::string_view name) { hashes.push_back(slotHash(name)); });
+  listed_ = folder.eachName([&](std::string_view name) { hashes_.push_back(platform::nameHash(name)); });
   if (!listed_) return;
-  std::size_t size = 16;
-  while (size < hashes.size() * 2) size *= 2;
-  slots_.assign(size, 0);
-  for (const std::uint64_t h : hashes) {
-    std::size_t i = h & (size - 1);
-    while (slots_[i] != 0 && slots_[i] != h) i = (i + 1) & (size - 1);
-    slots_[i] = h;
-  }
+  std::sort(hashes_.begin(), hashes_.end());
+  unsigned bits = 1;
+  while (bits < 32 && (std::size_t{1} << (bits + 2)) < hashes_.size()) ++bits;
+  shift_ = 64 - bits;
+  bucket_.assign((std::size_t{1} << bits) + 1, 0);
+  for (const std::uint64_t h : hashes_) ++bucket_[(h >> shift_) + 1];
+  for (std::size_t b = 1; b < bucket_.size(); ++b) bucket_[b] += bucket_[b - 1];
 }
 
 bool FolderNames::listedHas(std::string_view name) const {
-  const std::uint64_t h = slotHash(name);
-  for (std::size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
-    if (slots_[i] == h) return true;
-    if (slots_[i] == 0) return false;
-  }
+  const std::uint64_t h = platform::nameHash(name);
+  const std::size_t b = h >> shift_;
+  const auto first = hashes_.begin() + bucket_[b], last = hashes_.begin() + bucket_[b + 1];
+  return std::find(first, last, h) != last;
 }
 
 bool FolderNames::hasSource(std::string_view name) const {

@@ -68,7 +68,12 @@ class FolderNames {
   bool listedHas(std::string_view name) const;
 
   const platform::Folder& folder_;
-  std::vector<std::uint64_t> slots_;  // a power of two long; 0 is empty
+  // The hashes sorted, and where each run of equal top bits begins: a
+  // lookup reads a few neighbours, and nothing is kept beside the hashes
+  // but a four-byte start per four names.
+  std::vector<std::uint64_t> hashes_;
+  std::vector<std::uint32_t> bucket_;
+  unsigned shift_ = 64;
   bool listed_ = false;
 };
 // A case-only change where the file system finds the file itself under the new spelling.

@@ -65,20 +65,23 @@ class PlanSteps {
     return s;
   }
 
-  // A row's outcome from its steps' outcomes: done when every step of it is.
-  std::vector<StepOutcome> byRow(std::size_t rows, const std::vector<StepOutcome>& steps) const {
-    std::vector<StepOutcome> out(rows);
-    std::vector<bool> seen(rows, false);
+  // A row's outcome from its steps' outcomes: done when every step of it
+  // is. `put(row, outcome)` hears each row's outcome so far; the last it
+  // hears is the row's.
+  template <class Put>
+  void foldRows(std::size_t rows, const std::vector<StepOutcome>& steps, Put put) const {
+    std::vector<bool> seen(rows, false), done(rows, false);
     for (std::size_t k = 0; k < steps.size(); ++k) {
       const std::uint32_t row = rowOf(k);
-      StepOutcome& o = out[row];
-      if (!seen[row]) {
-        o = steps[k];
-        seen[row] = true;
-      } else if (o.done) {
-        o = steps[k];
-      }
+      if (seen[row] && !done[row]) continue;
+      seen[row] = true;
+      done[row] = steps[k].done;
+      put(row, steps[k]);
     }
+  }
+  std::vector<StepOutcome> byRow(std::size_t rows, const std::vector<StepOutcome>& steps) const {
+    std::vector<StepOutcome> out(rows);
+    foldRows(rows, steps, [&out](std::uint32_t row, const StepOutcome& o) { out[row] = o; });
     return out;
   }
 

@@ -192,11 +192,9 @@ Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind, const st
     }
   }
   const std::vector<StepOutcome> steps = runner.run(settled);
-  {
-    const std::vector<StepOutcome> byRow = planned.byRow(rows.size(), steps);
-    for (std::size_t r = 0; r < rows.size(); ++r)
-      if (!isFailure(verdicts[r].reason)) tr.byTrack[rows.track(r)] = byRow[r].verdict;
-  }
+  planned.foldRows(rows.size(), steps, [&](std::uint32_t r, const StepOutcome& o) {
+    if (!isFailure(verdicts[r].reason)) tr.byTrack[rows.track(r)] = o.verdict;
+  });
   // Each file is where its last step done took it: its target, or a
   // temporary name a cycle could not take back.
   std::vector<bool> placed(rows.size(), false);
@@ -270,29 +268,31 @@ void handOver(Loaded& l, RecordOutcome& out) {
 RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progress, const StopFn& stop) {
   RecordOutcome out;
   if (!l.located) locate(l);
+  // Each file's steps served to find it; nothing after needs them.
+  std::vector<std::uint32_t>().swap(l.stepStart);
+  std::vector<std::uint32_t>().swap(l.stepsOf);
   // Only files the record moved: one whose rename failed in the pass is not
-  // the undo's, wherever it is now.
-  std::vector<std::uint32_t> counted;
+  // the undo's, wherever it is now. Those are the ones with a desired name;
+  // `before` is where each was before the undo.
+  std::vector<NameId> desired(l.tracks.size(), kNoName);
+  std::vector<NameId> before(l.tracks.size(), kNoName);
+  std::size_t count = 0;
+  int settledFiles = 0;
   for (std::size_t i = 0; i < l.tracks.size(); ++i) {
     const Track& t = l.tracks[i];
     const NameId original = l.original(t);
-    if (!l.same(t.expected, original) || (t.moved && t.location != kNoName && !l.same(t.location, original)))
-      counted.push_back(static_cast<std::uint32_t>(i));
+    if (l.same(t.expected, original) && (!t.moved || t.location == kNoName || l.same(t.location, original)))
+      continue;
+    desired[i] = original;
+    before[i] = l.now(t);
+    settledFiles += t.location == kNoName || l.same(t.location, original);
+    ++count;
   }
-  if (counted.empty()) {
+  if (count == 0) {
     out.status = RecordOutcome::Status::NoRecord;
     return out;
   }
-  std::vector<NameId> desired(l.tracks.size(), kNoName);
-  std::vector<NameId> before(counted.size());
-  int settledFiles = 0;
-  for (std::size_t j = 0; j < counted.size(); ++j) {
-    const Track& t = l.tracks[counted[j]];
-    desired[counted[j]] = l.original(t);
-    before[j] = l.now(t);
-    settledFiles += t.location == kNoName || l.same(t.location, l.original(t));
-  }
-  ProgressMarks marks(static_cast<int>(counted.size()), progress);
+  ProgressMarks marks(static_cast<int>(count), progress);
   marks.after(settledFiles);
   const Transition tr = moveTracks(
       l, path, PhaseKind::Undo, desired,
@@ -307,17 +307,18 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
     return out;
   }
   out.status = RecordOutcome::Status::Done;
-  out.total = static_cast<int>(counted.size());
-  out.files.reserve(counted.size());
-  for (std::size_t j = 0; j < counted.size(); ++j) {
-    const Track& t = l.tracks[counted[j]];
+  out.total = static_cast<int>(count);
+  out.files.reserve(count);
+  for (std::size_t i = 0; i < l.tracks.size(); ++i) {
+    if (desired[i] == kNoName) continue;
+    const Track& t = l.tracks[i];
     FileOutcome f;
     f.folder = l.folderOf(t);
-    f.before = l.name(before[j]);
-    f.after = l.name(t.location != kNoName ? t.location : before[j]);
-    f.ok = t.location != kNoName && l.same(t.location, l.original(t));
+    f.before = before[i];
+    f.after = t.location != kNoName ? t.location : before[i];
+    f.ok = t.location != kNoName && l.same(t.location, desired[i]);
     if (!f.ok) {
-      const Verdict v = t.location == kNoName ? t.lost : tr.byTrack[counted[j]];
+      const Verdict v = t.location == kNoName ? t.lost : tr.byTrack[i];
       f.reason = v.reason;
       f.detail = v.detail;
     }
@@ -372,7 +373,8 @@ RecordOutcome keepInterrupted(Loaded& l, std::string_view path, std::size_t cutP
     const Track& t = l.tracks[i];
     FileOutcome f;
     f.folder = l.folderOf(t);
-    f.after = l.name(l.now(t));
+    f.before = kNoName;
+    f.after = l.now(t);
     f.ok = t.location != kNoName && l.same(t.location, desired[i]);
     if (!f.ok) {
       f.reason = tr.byTrack[i].reason;

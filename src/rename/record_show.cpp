@@ -2,6 +2,7 @@
 // list its files.
 #include <functional>
 
+#include "rename/record_tracks.h"
 #include "rename/rename_pass.h"
 
 namespace qorin::rename {
@@ -21,7 +22,7 @@ class OutcomeIndex {
     for (std::size_t i = 0; i < o.files.size(); ++i) {
       const FileOutcome& f = o.files[i];
       const JournalFolder& d = o.folders[f.folder];
-      std::size_t s = (d.inode ? hash(d.device, d.inode, f.before) : hash(d.dir, f.before)) & (cap - 1);
+      std::size_t s = (d.inode ? hash(d.device, d.inode, o.before(f)) : hash(d.dir, o.before(f))) & (cap - 1);
       while (slots_[s] != kFree && !sameKey(o.files[slots_[s]], f)) s = (s + 1) & (cap - 1);
       if (slots_[s] == kFree) slots_[s] = static_cast<std::uint32_t>(i);
     }
@@ -51,7 +52,8 @@ class OutcomeIndex {
   bool sameKey(const FileOutcome& a, const FileOutcome& b) const {
     const JournalFolder& d = o_.folders[a.folder];
     const JournalFolder& e = o_.folders[b.folder];
-    if (a.before != b.before || (d.inode != 0) != (e.inode != 0)) return false;
+    if ((a.before != b.before && o_.before(a) != o_.before(b)) || (d.inode != 0) != (e.inode != 0))
+      return false;
     return d.inode ? d.device == e.device && d.inode == e.inode : d.dir == e.dir;
   }
 
@@ -60,7 +62,7 @@ class OutcomeIndex {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t s = h & mask; slots_[s] != kFree; s = (s + 1) & mask) {
       const FileOutcome& f = o_.files[slots_[s]];
-      if (match(o_.folders[f.folder], f.before)) return &f;
+      if (match(o_.folders[f.folder], o_.before(f))) return &f;
     }
     return nullptr;
   }
@@ -70,6 +72,10 @@ class OutcomeIndex {
 };
 
 }  // namespace
+
+std::string_view RecordOutcome::name(std::uint32_t id) const {
+  return id == detail::kNoName || !names ? std::string_view() : (*names)[id];
+}
 
 void showUndoInList(filelist::FileList& list, const RecordOutcome& outcome) {
   if (outcome.files.empty()) return;
@@ -91,7 +97,7 @@ void showUndoInList(filelist::FileList& list, const RecordOutcome& outcome) {
     if (!f) f = files.byText(info.dir, name);
     if (!f) continue;
     if (f->reason == filelist::Reason::Stopped) continue;  // not reached: the row stays as the pass left it
-    if (f->after != name) list.setOldName(row, f->after);
+    if (const std::string_view after = outcome.after(*f); after != name) list.setOldName(row, after);
     if (f->ok) {
       list.setStatus(row, filelist::Status::Undone);
     } else {

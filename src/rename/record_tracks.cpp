@@ -149,8 +149,8 @@ void fillFromRecord(const RecordRows& rows, std::uint32_t row, StepRef& s) {
   const Loaded& l = rows.loaded();
   const Track& t = l.tracks[rows.track(row)];
   const JournalText::Step& first = l.firstStep(t);
-  s.file = first.file;
-  s.folder = first.folder;
+  s.file = l.record.text->files[first.fileIndex].number;
+  s.folder = l.folderOf(t);
   s.id = l.idOf(t);
 }
 

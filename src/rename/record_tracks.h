@@ -71,10 +71,10 @@ struct Loaded {
 
   const JournalText::Step& firstStep(const Track& t) const { return record.text->steps[t.first]; }
   NameId original(const Track& t) const { return fromName(t.first); }  // its name before the pass
-  std::uint32_t folderOf(const Track& t) const { return firstStep(t).folder; }
+  std::uint32_t folderOf(const Track& t) const { return record.text->folderOf(firstStep(t)); }
   platform::FileIdentity idOf(const Track& t) const {
     const JournalText::Step& s = firstStep(t);
-    return {record.text->devices[s.folder], s.inode, s.size, s.birth};
+    return {record.text->devices[folderOf(t)], s.inode, s.size, s.birth};
   }
   // Where the track is now as far as anyone knows: where it was found, or
   // else where the record puts it.

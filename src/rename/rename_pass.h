@@ -69,12 +69,16 @@ PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
                        const ProgressFn& progress = {}, const StopFn& stop = {},
                        platform::RenameWays* ways = nullptr, PassKind kind = PassKind::Rename);
 
-// One file of an undo or a recovery. Its names are views into the record's
-// names, which RecordOutcome::names keeps.
+namespace detail {
+struct RecordNames;
+}
+
+// One file of an undo or a recovery, twenty bytes: its names are the
+// record's, told by RecordOutcome::name.
 struct FileOutcome {
   std::uint32_t folder = 0;  // index into RecordOutcome::folders
-  std::string_view before;   // its name before the undo (where the pass left it)
-  std::string_view after;    // its name now
+  std::uint32_t before = 0;  // its name before the undo (where the pass left it)
+  std::uint32_t after = 0;   // its name now
   bool ok = false;           // it has its name from before the pass
   filelist::Reason reason = filelist::Reason::None;
   std::int32_t detail = 0;
@@ -99,9 +103,11 @@ struct RecordOutcome {
   // each was (inode 0: not recorded). Files name theirs by index, so a
   // million of them need not carry the text.
   std::vector<JournalFolder> folders;
-  // What the files' names are views into: the record's names, read once
-  // and shared by the outcome's copies.
-  std::shared_ptr<const void> names;
+  // The record's names, read once and shared by the outcome's copies.
+  std::shared_ptr<const detail::RecordNames> names;
+  std::string_view name(std::uint32_t id) const;
+  std::string_view before(const FileOutcome& f) const { return name(f.before); }
+  std::string_view after(const FileOutcome& f) const { return name(f.after); }
   // A record whose plan was damaged on the disk: steps that could not be
   // read (their files were not given back), and files found at a temporary
   // name of ours in its folders (full paths).

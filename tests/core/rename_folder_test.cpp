@@ -112,7 +112,7 @@ TEST_F(FolderSwap, TheUndoGivesNothingBackInAFolderPutInPlaceOfTheOneRenamedIn) 
     const RecordOutcome u = undoLastPass(journal_);
     EXPECT_EQ(u.total, 2);
     EXPECT_EQ(u.restored, 0);
-    for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << f.before;
+    for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << u.before(f);
     EXPECT_EQ(filesOf(root_ / "other"), (Files{{"a", "other a"}, {"b", "other b"}, {"a2", "other a2"}}));
     EXPECT_EQ(filesOf(root_ / "work.moved"), (Files{{"a2", "content of a"}, {"b2", "content of b"}}));
     // Gone for good from where the record looks: nothing left on offer.
@@ -137,7 +137,7 @@ TEST_F(FolderSwap, AFolderAddedThroughALinkIsRenamedInAsLongAsTheLinkLeadsThere)
   std::ofstream(root_ / "other" / "a2") << "other a2";
   const RecordOutcome u = undoLastPass(journal_);
   EXPECT_EQ(u.restored, 0);
-  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << f.before;
+  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << u.before(f);
   EXPECT_EQ(filesOf(root_ / "other"), (Files{{"a", "other a"}, {"b", "other b"}, {"a2", "other a2"}}));
   EXPECT_EQ(inspectRecord(journal_).state, RecordState::None);
   // ...and gives the names back once it leads to the folder again.

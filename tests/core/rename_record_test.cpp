@@ -235,7 +235,7 @@ TEST_F(Record, ARecordOfFilesThatAreGone) {
   EXPECT_EQ(u.total, 3);
   EXPECT_EQ(u.restored, 0);
   // The folder went with them: it is no longer the one the pass renamed in.
-  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << f.before;
+  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << u.before(f);
   EXPECT_FALSE(stdfs::exists(root_ / "work"));
 }
 
@@ -295,10 +295,10 @@ TEST_F(Record, AnUndoOverManyFoldersFindsEachFileInItsOwn) {
     ASSERT_EQ(u.status, RecordOutcome::Status::Done);
     EXPECT_EQ(u.restored, 3 * folders);
     for (const FileOutcome& f : u.files) {
-      EXPECT_TRUE(f.ok) << f.before;
-      EXPECT_NE(std::find(proposals.begin(), proposals.end(), f.before), proposals.end()) << f.before;
-      EXPECT_EQ(f.after, names[static_cast<std::size_t>(
-                             std::find(proposals.begin(), proposals.end(), f.before) - proposals.begin())]);
+      EXPECT_TRUE(f.ok) << u.before(f);
+      const auto p = std::find(proposals.begin(), proposals.end(), u.before(f));
+      ASSERT_NE(p, proposals.end()) << u.before(f);
+      EXPECT_EQ(u.after(f), names[static_cast<std::size_t>(p - proposals.begin())]);
     }
     for (const std::string& sub : subs)
       for (const std::string& n : names) EXPECT_EQ(content(sub + platform::kSeparator + n), n + sub);
