@@ -16,6 +16,7 @@
 #include "platform/gui/dialogs.h"
 #include "rules/gui/general_tab.h"
 #include "session/gui/filter_window.h"
+#include "session/messages.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
 #include "ui_general_page.h"
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
   qorin::session::FilterWindow filter(w.session(), dialogs, &w);
   save(filter, "filter-window.png");
   qorin::tags::TagEditorWindow editor(qorin::text::fromQtOrEmpty(folder + QStringLiteral("/song.mp3")),
-                                      w.tagEditorState(), dialogs, &w);
+                                      w.tagEditorState(), dialogs, qorin::session::writeFailureText, &w);
   save(editor, "tag-editor-window.png");
   qorin::app::HelpWindow* help = qorin::app::openHelpWindow(&w);
   help->resize(640, 480);

@@ -32,6 +32,7 @@
 #include "session/gui/filter_window.h"
 #include "session/gui/list_commands.h"
 #include "session/gui/rename_commands.h"
+#include "session/messages.h"
 #include "tags/formats.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
@@ -328,7 +329,7 @@ void MainWindow::openTagEditorForSelection(bool fromMenu) {
   }
   const filelist::FileEntry& e = session_.list()[row];
   if (tags::tagKindOf(e.oldName) == tags::TagKind::Id3) {
-    tags::openTagEditor(this, e.diskPath(), tagEditorState_, *dialogs_);
+    tags::openTagEditor(this, e.diskPath(), tagEditorState_, *dialogs_, session::writeFailureText);
   } else if (fromMenu) {
     dialogs_->message(this, platform::programTitle(), QStringLiteral("抱歉，该文件不是MP3文件！"),
                       platform::Dialogs::Icon::Exclamation);

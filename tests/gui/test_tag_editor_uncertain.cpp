@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "answering_dialogs.h"
+#include "session/messages.h"
 #include "tags/gui/tag_editor_window.h"
 #include "tags/tag_editor_state.h"
 #include "text/detect.h"
@@ -67,7 +68,7 @@ class TagEditorUncertainTest : public QObject {
 
     testing::AnsweringDialogs dialogs;
     tags::TagEditorState state;
-    TagEditorWindow w(text::fromQtOrEmpty(path), state, dialogs);
+    TagEditorWindow w(text::fromQtOrEmpty(path), state, dialogs, session::writeFailureText);
     const auto* ui = w.ui();
     QCOMPARE(ui->歌曲名2编辑框->text(), text::toQt(reading.text));
     for (QLineEdit* certain : {ui->艺术家1编辑框, ui->艺术家2编辑框, ui->专辑2编辑框}) {

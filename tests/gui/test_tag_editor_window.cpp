@@ -16,6 +16,7 @@
 #include "answering_dialogs.h"
 #include "app/main_window.h"
 #include "platform/open_file.h"
+#include "session/messages.h"
 #include "tags/gui/byte_limit.h"
 #include "tags/gui/tag_editor_window.h"
 #include "tags/id3v1.h"
@@ -115,7 +116,7 @@ class TagEditorWindowTest : public QObject {
   QString dir() const { return dir_->path(); }
 
   TagEditorWindow* openEditor(const QString& path) {
-    return new TagEditorWindow(text::fromQtOrEmpty(path), state_, *dialogs_);
+    return new TagEditorWindow(text::fromQtOrEmpty(path), state_, *dialogs_, session::writeFailureText);
   }
 
  private slots:
@@ -684,7 +685,7 @@ class TagEditorWindowTest : public QObject {
       shownPath = editor->ui()->MP3文件名编辑框->text();
       editor->ui()->关闭按钮->click();
     });
-    tags::openTagEditor(&owner, text::fromQtOrEmpty(path), state_, *dialogs_);
+    tags::openTagEditor(&owner, text::fromQtOrEmpty(path), state_, *dialogs_, session::writeFailureText);
     QVERIFY(modal);
     QCOMPARE(caption, u("MP3标签信息"));
     QCOMPARE(title, u("Shown"));
@@ -694,7 +695,7 @@ class TagEditorWindowTest : public QObject {
 
     // A file that has gone away: the error, and no window waits for an answer.
     QFile::remove(path);
-    tags::openTagEditor(&owner, text::fromQtOrEmpty(path), state_, *dialogs_);
+    tags::openTagEditor(&owner, text::fromQtOrEmpty(path), state_, *dialogs_, session::writeFailureText);
     QCOMPARE(state_.currentMp3Path, text::fromQtOrEmpty(path));
     QCOMPARE(dialogs_->messages.size(), 1);
     QCOMPARE(dialogs_->messages[0].title, u("错误"));

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "platform/gui/icons.h"
-#include "session/messages.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::filelist {
@@ -30,9 +29,10 @@ QIcon warningIcon() {
 
 }  // namespace
 
-FileListModel::FileListModel(FileList& list, QObject* parent)
+FileListModel::FileListModel(FileList& list, RowWords words, QObject* parent)
     : QAbstractTableModel(parent),
       list_(list),
+      words_(words),
       success_(icons::statusSuccess()),
       failure_(icons::statusFailure()),
       warning_(warningIcon()) {
@@ -62,9 +62,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         case kColDir:
           return text::toQt(e.dir);
         case kColStatus:
-          return text::toQt(session::statusText(e.statusCode));
+          return text::toQt(words_.status(e.statusCode));
         case kColMp3:
-          return text::toQt(session::mp3StatusText(e.mp3Code));
+          return text::toQt(words_.mp3Status(e.mp3Code));
         default:
           return {};
       }
@@ -79,10 +79,10 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
       if (index.column() == kColOld && e.gbkName) return QStringLiteral("文件名按GBK编码保存");
       if (index.column() == kColNew && isFailure(e.mark))
-        return text::toQt(session::reasonText(e.mark, e.markDetail));
+        return text::toQt(words_.reason(e.mark, e.markDetail));
       if (index.column() == kColStatus && !e.statusNote.empty()) return text::toQt(e.statusNote);
       if (index.column() == kColStatus && isFailure(e.statusReason))
-        return text::toQt(session::reasonText(e.statusReason, e.statusDetail));
+        return text::toQt(words_.reason(e.statusReason, e.statusDetail));
       return {};
     default:
       return {};

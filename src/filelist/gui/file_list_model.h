@@ -12,11 +12,19 @@
 
 namespace qorin::filelist {
 
+// The words the cells show for codes, from the catalogue of whoever shows
+// the list.
+struct RowWords {
+  const std::string& (*status)(Status);
+  const std::string& (*mp3Status)(Mp3Status);
+  std::string (*reason)(Reason, std::int32_t);
+};
+
 class FileListModel : public QAbstractTableModel, public FileListObserver {
   Q_OBJECT
 
  public:
-  explicit FileListModel(FileList& list, QObject* parent = nullptr);
+  FileListModel(FileList& list, RowWords words, QObject* parent = nullptr);
   ~FileListModel() override;
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -42,6 +50,7 @@ class FileListModel : public QAbstractTableModel, public FileListObserver {
 
  private:
   FileList& list_;
+  RowWords words_;
   std::function<void()> repaint_;
   QIcon success_;
   QIcon failure_;

@@ -13,6 +13,7 @@
 #include "platform/gui/dialogs.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/wait_cursor.h"
+#include "session/messages.h"
 #include "session/session.h"
 #include "text/gui/qtext.h"
 
@@ -44,7 +45,8 @@ std::vector<std::string> codePagePaths(const QStringList& paths, int& unconverti
 
 ListCommands::ListCommands(QTreeView* view, Session& session, platform::Dialogs& dialogs, QWidget* window)
     : QObject(window), view_(view), session_(session), dialogs_(dialogs), window_(window) {
-  model_ = std::make_unique<FileListModel>(session_.list());
+  model_ = std::make_unique<FileListModel>(session_.list(),
+                                           filelist::RowWords{statusText, mp3StatusText, reasonText});
   model_->setRepaint([this] {
     if (view_) view_->viewport()->update();
   });

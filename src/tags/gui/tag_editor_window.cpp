@@ -8,7 +8,6 @@
 #include <QPushButton>
 
 #include "platform/gui/dialogs.h"
-#include "session/messages.h"
 #include "tags/genre_positions.h"
 #include "tags/genres.h"
 #include "tags/gui/byte_limit.h"
@@ -51,9 +50,10 @@ void tell(platform::Dialogs& dialogs, QWidget* owner, const char* text, Icon ico
 }
 
 // A failed write: today's text, then the reason on a line of its own.
-void tellFailure(platform::Dialogs& dialogs, QWidget* owner, const char* what, WriteResult result) {
+void tellFailure(platform::Dialogs& dialogs, FailureWords words, QWidget* owner, const char* what,
+                 WriteResult result) {
   QString message = QString::fromUtf8(what);
-  if (const std::string reason = session::writeFailureText(result.failure); !reason.empty())
+  if (const std::string reason = words(result.failure); !reason.empty())
     message += u'\n' + text::toQt(reason);
   dialogs.message(owner, platform::programTitle(), message, Icon::Stop);
 }
@@ -61,20 +61,21 @@ void tellFailure(platform::Dialogs& dialogs, QWidget* owner, const char* what, W
 }  // namespace
 
 void openTagEditor(QWidget* parent, const std::string& path, TagEditorState& state,
-                   platform::Dialogs& dialogs) {
+                   platform::Dialogs& dialogs, FailureWords failureWords) {
   state.currentMp3Path = path;
-  TagEditorWindow window(state.currentMp3Path, state, dialogs, parent);
+  TagEditorWindow window(state.currentMp3Path, state, dialogs, failureWords, parent);
   if (window.openFailed()) return;
   window.exec();
 }
 
 TagEditorWindow::TagEditorWindow(const std::string& path, TagEditorState& state, platform::Dialogs& dialogs,
-                                 QWidget* parent)
+                                 FailureWords failureWords, QWidget* parent)
     : QDialog(parent),
       ui_(std::make_unique<Ui::TagEditorWindow>()),
       path_(path),
       state_(state),
-      dialogs_(dialogs) {
+      dialogs_(dialogs),
+      failureWords_(failureWords) {
   ui_->setupUi(this);
   setFixedSize(size());
   setUpControls();
@@ -452,17 +453,17 @@ void TagEditorWindow::updateTags() {
     if (*out.v1)
       tell(dialogs_, this, "ID3v1标签更新成功！", Icon::None);
     else
-      tellFailure(dialogs_, this, "ID3v1标签更新失败！", *out.v1);
+      tellFailure(dialogs_, failureWords_, this, "ID3v1标签更新失败！", *out.v1);
   } else if (out.v1 && !*out.v1) {
-    tellFailure(dialogs_, this, "删除ID3v1标签失败！", *out.v1);
+    tellFailure(dialogs_, failureWords_, this, "删除ID3v1标签失败！", *out.v1);
   }
   if (out.v2 && edit.v2 == Action::Write) {
     if (*out.v2)
       tell(dialogs_, this, "ID3v2标签更新成功！", Icon::None);
     else
-      tellFailure(dialogs_, this, "ID3v2标签更新失败！", *out.v2);
+      tellFailure(dialogs_, failureWords_, this, "ID3v2标签更新失败！", *out.v2);
   } else if (out.v2 && !*out.v2) {
-    tellFailure(dialogs_, this, "删除ID3v2标签失败！", *out.v2);
+    tellFailure(dialogs_, failureWords_, this, "删除ID3v2标签失败！", *out.v2);
   }
 }
 

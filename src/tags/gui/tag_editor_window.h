@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tags/tag_fields.h"
+#include "tags/write_result.h"
 
 namespace Ui {
 class TagEditorWindow;
@@ -24,11 +25,14 @@ namespace qorin::tags {
 
 struct TagEditorState;
 
+// Why a write failed, in the words of whoever opens the editor.
+using FailureWords = std::string (*)(WriteFailure);
+
 // Opens the tag editor modally for `path` (code page) after recording it in
 // state.currentMp3Path. When the file cannot be opened the error is shown and
 // no window waits for an answer.
 void openTagEditor(QWidget* parent, const std::string& path, TagEditorState& state,
-                   platform::Dialogs& dialogs);
+                   platform::Dialogs& dialogs, FailureWords failureWords);
 
 class TagEditorWindow : public QDialog {
   Q_OBJECT
@@ -38,7 +42,7 @@ class TagEditorWindow : public QDialog {
   // cannot be opened the error has been shown and openFailed() is true: the
   // window is then not to be shown. `state` and `dialogs` outlive the window.
   TagEditorWindow(const std::string& path, TagEditorState& state, platform::Dialogs& dialogs,
-                  QWidget* parent = nullptr);
+                  FailureWords failureWords, QWidget* parent = nullptr);
   ~TagEditorWindow() override;
 
   bool openFailed() const { return openFailed_; }
@@ -109,6 +113,7 @@ class TagEditorWindow : public QDialog {
   std::string path_;
   TagEditorState& state_;
   platform::Dialogs& dialogs_;
+  FailureWords failureWords_;
   bool openFailed_ = false;
   // While the opening fills the boxes their changes are not the user's.
   bool filling_ = false;
