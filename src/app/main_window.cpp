@@ -24,6 +24,7 @@
 #include "app/about_window.h"
 #include "app/colour_picker.h"
 #include "app/help_window.h"
+#include "app/rule_presets.h"
 #include "app/settings_window.h"
 #include "platform/fs.h"
 #include "platform/gui/icons.h"
@@ -95,12 +96,14 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   session_.setObserver(this);
   session_.loadSettings();
   showRenamingOptions();
+  restoreRuleFields(tabs(), session_);
   sessionChanged(session::kCommandsChanged | session::kCountChanged);
   setAcceptDrops(true);
   qApp->installEventFilter(this);  // drops anywhere on the window reach the drop handler
   connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(); });
   refreshPreview();  // the session starts with the selected tab's rule
   reportRefusedFolders(session_.places(), *dialogs_, this);
+  presets_->reportDamage();
   // What a crash may have left: tag backups go back first, then the last pass is asked about.
   session_.start();
   tagEditorState_.stateDirectory = session_.places().stateDir;
@@ -210,6 +213,8 @@ void MainWindow::createMenus() {
     });
     optionActions_[i] = a;
   }
+  options->addSeparator();
+  presets_ = new PresetMenu(options->addMenu(QStringLiteral("方案(&P)")), tabs(), session_, *dialogs_, this);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
   help->addAction(icons::help(), QStringLiteral("内容(&D)..."), QKeySequence(Qt::Key_F1), this,
@@ -392,6 +397,7 @@ void MainWindow::showEvent(QShowEvent* e) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+  rememberRuleFields(tabs(), session_);
   session_.saveSettings();
   QMainWindow::closeEvent(e);
 }

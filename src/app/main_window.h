@@ -30,6 +30,8 @@ class RuleTab;
 
 namespace qorin::app {
 
+class PresetMenu;
+
 class MainWindow : public QMainWindow, private session::Observer {
   Q_OBJECT
 
@@ -131,6 +133,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   QToolBar* toolbar_ = nullptr;
   QList<QAction*> toolbarActions_;
   std::array<QAction*, 4> optionActions_{};
+  PresetMenu* presets_ = nullptr;
   QLabel* statusCount_ = nullptr;
   QLabel* statusProgress_ = nullptr;
   QLabel* statusPreview_ = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/ini.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/fs.h"
@@ -180,13 +181,16 @@ bool sectionName(std::string_view line, std::string_view* name) {
 
 }  // namespace
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {
+IniFile::IniFile(std::string path, Encoding forNewFile) : path_(std::move(path)) {
   const auto behind = fileBehind(path_);
   if (!behind) {
     readable_ = false;  // nowhere, or someone else's link: defaults, never written
     return;
   }
-  if (!behind->exists) return;
+  if (!behind->exists) {
+    encoding_ = forNewFile;
+    return;
+  }
   const auto bytes = readFile(behind->path, kMaxIniBytes);
   const auto content = bytes ? decode(*bytes, encoding_) : std::nullopt;
   if (!content) {
@@ -236,6 +240,61 @@ long IniFile::findKey(long header, std::string_view key, std::size_t* insertAt) 
   }
   if (insertAt) *insertAt = lastContent;
   return -1;
+}
+
+std::vector<std::string> IniFile::sections() const {
+  std::vector<std::string> out;
+  for (const Line& l : lines_) {
+    std::string_view name;
+    if (!sectionName(l.text, &name)) continue;
+    const bool seen = std::any_of(out.begin(), out.end(),
+                                  [&](const std::string& n) { return text::equalsNoCase(n, name); });
+    if (!seen) out.emplace_back(name);
+  }
+  return out;
+}
+
+std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_view section) const {
+  std::vector<std::pair<std::string, std::string>> out;
+  const long header = findSection(section);
+  if (header < 0) return out;
+  for (std::size_t i = static_cast<std::size_t>(header) + 1; i < lines_.size(); ++i) {
+    std::string_view name;
+    const std::string_view line = lines_[i].text;
+    if (sectionName(line, &name)) break;
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) continue;
+    out.emplace_back(trim(line.substr(0, eq)), trim(line.substr(eq + 1)));
+  }
+  return out;
+}
+
+void IniFile::removeSection(std::string_view section) {
+  bool inSection = false;
+  for (std::size_t i = 0; i < lines_.size();) {
+    std::string_view name;
+    if (sectionName(lines_[i].text, &name)) inSection = text::equalsNoCase(name, trim(section));
+    if (inSection) {
+      lines_.erase(lines_.begin() + static_cast<long>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+bool IniFile::wellFormed() const {
+  bool inSection = false;
+  for (const Line& l : lines_) {
+    std::string_view name;
+    const std::string_view line = trim(l.text);
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    if (sectionName(line, &name)) {
+      inSection = true;
+    } else if (!inSection || line.find('=') == std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string IniFile::get(std::string_view section, std::string_view key, std::string_view fallback) const {

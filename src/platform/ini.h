@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qorin::platform {
@@ -20,7 +21,7 @@ class IniFile {
   // file it leads to belong to the user running the program (POSIX; Windows
   // follows none). Another's link, anything but a regular file, and an empty
   // path count as unreadable.
-  explicit IniFile(std::string path);
+  explicit IniFile(std::string path, Encoding forNewFile = Encoding::CodePage);
 
   // The value of the first matching key in the first matching section
   // (names compared without ASCII case, blanks around them ignored).
@@ -30,6 +31,18 @@ class IniFile {
   // Later copies of the key (in the section or a repeat of it) are dropped,
   // so a file never holds the key twice.
   void set(std::string_view section, std::string_view key, std::string_view value);
+
+  // The sections' names in file order (a repeated section once), and the
+  // key=value lines of a section's first copy, in order, trimmed.
+  std::vector<std::string> sections() const;
+  std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
+
+  // Drops every copy of the section, its header and its lines.
+  void removeSection(std::string_view section);
+
+  // Every line is blank, a comment (";" or "#"), a section header, or a
+  // key=value line inside a section.
+  bool wellFormed() const;
 
   // Writes the lines back atomically; false when that failed. A link that
   // may be followed is written through to its target (a new file in the

@@ -3,7 +3,10 @@
 // rule's key are all made from this list.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "filelist/file_list.h"
 #include "rules/case_rule.h"
@@ -36,6 +39,10 @@ inline constexpr int kRuleIndex = Rules::indexOf<O>();
 
 // The stable key of the rule at `index` of the list.
 constexpr std::string_view ruleKey(int index) { return Rules::keys.at(static_cast<std::size_t>(index)); }
+
+// A tab's fields as they are kept between runs and in presets: each
+// control's design name and its value, as text.
+using FieldValues = std::vector<std::pair<std::string, std::string>>;
 
 // Writes the proposals (newName) of entries 0..n-1, n clamped to the list.
 // A rule that covers every entry names all, whatever n is.

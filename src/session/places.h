@@ -19,6 +19,7 @@ struct Places {
   std::vector<std::string> refused;
 
   std::string configFile() const { return configDir.empty() ? std::string() : configDir + "config.ini"; }
+  std::string presetsFile() const { return configDir.empty() ? std::string() : configDir + "presets.ini"; }
   std::string dirMemoryFile() const { return configDir.empty() ? std::string() : configDir + "dir.txt"; }
 
   // Beside the executable when its folder is writable and safe, otherwise per user.

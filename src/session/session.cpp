@@ -21,10 +21,19 @@ Session::~Session() = default;
 
 void Session::loadSettings() {
   session::loadSettings(settings_, places_.configFile());
+  ruleMemory_ = loadRuleMemory(places_.configFile());
   notify(kDisplayChanged);
 }
 
-void Session::saveSettings() const { session::saveSettings(settings_, places_.configFile()); }
+void Session::saveSettings() const {
+  session::saveSettings(settings_, places_.configFile());
+  saveRuleMemory(ruleMemory_, places_.configFile());
+}
+
+Presets& Session::presets() {
+  if (!presets_) presets_.emplace(places_.presetsFile());
+  return *presets_;
+}
 
 void Session::changeSettings(const Settings& s) {
   const Settings before = settings_;

@@ -16,6 +16,7 @@
 #include "rename/rename_pass.h"
 #include "rules/rule.h"
 #include "session/places.h"
+#include "session/rule_memory.h"
 #include "session/settings.h"
 
 namespace qorin::session {
@@ -123,8 +124,13 @@ class Session {
 
   Settings& settings() { return settings_; }
   const Settings& settings() const { return settings_; }
+  // Loads and saves the rule tabs' fields with the settings.
   void loadSettings();
   void saveSettings() const;
+  const RuleMemory& ruleMemory() const { return ruleMemory_; }
+  void rememberRules(RuleMemory m) { ruleMemory_ = std::move(m); }
+  // The saved presets, read when first asked for.
+  Presets& presets();
   // After the settings record was changed: the preview and the display follow.
   void settingsChanged();
 
@@ -241,6 +247,8 @@ class Session {
 
   Places places_;
   Settings settings_;
+  RuleMemory ruleMemory_;
+  std::optional<Presets> presets_;
   filelist::FileList list_;
   rules::RuleOptions rule_;
   CommandState commands_;

@@ -364,7 +364,10 @@ class MainWindowTest : public QObject {
         "[预览选项]\r\n自动预览=关\r\n全部预览=关\r\n预览数量=10\r\n[颜色]\r\n背景颜色=8429696\r\n"
         "字体颜色=8388608\r\n[字体]\r\n字体名称=宋体\r\n字体大小=10\r\n字体样式=常规\r\n[更名选项]\r\n"
         "包含子目录=关\r\n包含隐藏文件=关\r\n替换非法字符=开\r\n音轨号补零=关\r\n");
-    QCOMPARE(f.readAll().toStdString(), want);
+    // The rule tabs' fields follow in a section of their own.
+    const std::string all = f.readAll().toStdString();
+    QCOMPARE(all.substr(0, want.size()), want);
+    QVERIFY(all.substr(want.size()).starts_with(text::gb("[规则]\r\n选择夹=general\r\n")));
   }
 
   // Folders refused for the program's files are named in one message at
@@ -401,7 +404,8 @@ class MainWindowTest : public QObject {
       testing::AnsweringDialogs dialogs;
       MainWindow w(home.places(), dialogs);
       const QList<QAction*> entries = w.menuBar()->actions()[1]->menu()->actions();
-      QCOMPARE(entries.size(), 6);
+      QCOMPARE(entries.size(), 8);
+      QCOMPARE(entries[7]->text(), QStringLiteral("方案(&P)"));
       QCOMPARE(entries[0]->text(), QStringLiteral("设置(&S)..."));
       QVERIFY(entries[1]->isSeparator());
       for (int i = 0; i < 4; ++i) {
@@ -418,8 +422,9 @@ class MainWindowTest : public QObject {
     }
     QFile f(home.file(QStringLiteral("config.ini")));
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QVERIFY(f.readAll().toStdString().ends_with(
-        text::gb("[更名选项]\r\n包含子目录=开\r\n包含隐藏文件=关\r\n替换非法字符=关\r\n音轨号补零=开\r\n")));
+    QVERIFY(f.readAll().toStdString().find(text::gb("[更名选项]\r\n包含子目录=开\r\n包含隐藏文件="
+                                                    "关\r\n替换非法字符=关\r\n音轨号补零=开\r\n[规则]")) !=
+            std::string::npos);
     testing::AnsweringDialogs dialogs;
     MainWindow again(home.places(), dialogs);
     const bool want[] = {true, false, false, true};

@@ -5,7 +5,9 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QInputDialog>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTranslator>
 
@@ -81,6 +83,23 @@ std::optional<QColor> QtDialogs::chooseColour(QWidget* owner, const QColor& init
   const QColor c = QColorDialog::getColor(initial, owner);
   if (!c.isValid()) return std::nullopt;
   return c;
+}
+
+std::optional<QString> QtDialogs::askText(QWidget* owner, const QString& title, const QString& label,
+                                          const QString& initial) {
+  bool ok = false;
+  const QString t = QInputDialog::getText(owner, title, label, QLineEdit::Normal, initial, &ok);
+  if (!ok) return std::nullopt;
+  return t;
+}
+
+std::optional<int> QtDialogs::chooseItem(QWidget* owner, const QString& title, const QString& label,
+                                         const QStringList& items) {
+  bool ok = false;
+  const QString t = QInputDialog::getItem(owner, title, label, items, 0, false, &ok);
+  if (!ok) return std::nullopt;
+  const auto at = items.indexOf(t);
+  return at < 0 ? std::nullopt : std::optional<int>(static_cast<int>(at));
 }
 
 QString programTitle() { return QStringLiteral("Qorin批量更名器"); }

@@ -30,6 +30,12 @@ class Dialogs {
   virtual bool askYesNo(QWidget* owner, const QString& title, const QString& text, Icon icon) = 0;
   virtual std::optional<QFont> chooseFont(QWidget* owner, const QFont& initial) = 0;
   virtual std::optional<QColor> chooseColour(QWidget* owner, const QColor& initial) = 0;
+  // A line of text; nothing when cancelled.
+  virtual std::optional<QString> askText(QWidget* owner, const QString& title, const QString& label,
+                                         const QString& initial) = 0;
+  // The index of one of `items`; nothing when cancelled.
+  virtual std::optional<int> chooseItem(QWidget* owner, const QString& title, const QString& label,
+                                        const QStringList& items) = 0;
 };
 
 // The real modal Qt dialogs.
@@ -42,6 +48,10 @@ class QtDialogs : public Dialogs {
   bool askYesNo(QWidget* owner, const QString& title, const QString& text, Icon icon) override;
   std::optional<QFont> chooseFont(QWidget* owner, const QFont& initial) override;
   std::optional<QColor> chooseColour(QWidget* owner, const QColor& initial) override;
+  std::optional<QString> askText(QWidget* owner, const QString& title, const QString& label,
+                                 const QString& initial) override;
+  std::optional<int> chooseItem(QWidget* owner, const QString& title, const QString& label,
+                                const QStringList& items) override;
 };
 
 // The program's name: the main window's title and the title of its messages.

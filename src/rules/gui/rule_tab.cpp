@@ -1,8 +1,12 @@
 #include "rules/gui/rule_tab.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QRadioButton>
 
+#include "text/gbtext.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::rules {
@@ -40,6 +44,67 @@ void RuleTab::placeControls(QPoint origin) {
   for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
     if (!child->isWindow()) child->move(child->pos() + delta);
   placedFor_ = origin;
+}
+
+namespace {
+const std::string kOn = text::fromQtOrEmpty(QStringLiteral("开"));
+const std::string kOff = text::fromQtOrEmpty(QStringLiteral("关"));
+
+// The controls whose values are kept, in the form's order.
+template <class Visit>
+void eachKept(const QWidget& tab, Visit visit) {
+  for (QWidget* w : tab.findChildren<QWidget*>()) {
+    if (w->objectName().isEmpty()) continue;
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+      if (!edit->isReadOnly() && !qobject_cast<QComboBox*>(w->parentWidget())) visit(w);
+    } else if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w) || qobject_cast<QComboBox*>(w)) {
+      visit(w);
+    }
+  }
+}
+}  // namespace
+
+FieldValues RuleTab::fields() const {
+  FieldValues out;
+  eachKept(*this, [&](QWidget* w) {
+    std::string value;
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+      value = textOf(edit);
+    } else if (auto* box = qobject_cast<QComboBox*>(w)) {
+      value = std::to_string(box->currentIndex());
+    } else {
+      value = static_cast<QAbstractButton*>(w)->isChecked() ? kOn : kOff;
+    }
+    out.emplace_back(text::fromQtOrEmpty(w->objectName()), std::move(value));
+  });
+  return out;
+}
+
+void RuleTab::setFields(const FieldValues& values) {
+  const Batch once(*this);
+  // Twice: a control greyed until another is set takes its value the second time.
+  for (int round = 0; round < 2; ++round)
+    eachKept(*this, [&](QWidget* w) {
+      const std::string name = text::fromQtOrEmpty(w->objectName());
+      const auto it =
+          std::find_if(values.begin(), values.end(), [&](const auto& v) { return v.first == name; });
+      if (it == values.end()) return;
+      const std::string& value = it->second;
+      if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        if (textOf(edit) != value) edit->setText(text::toQt(value));
+      } else if (auto* box = qobject_cast<QComboBox*>(w)) {
+        const int index = text::toNumber(value);
+        if (index >= 0 && index < box->count()) box->setCurrentIndex(index);
+      } else if (auto* button = static_cast<QAbstractButton*>(w); value == kOn || value == kOff) {
+        // A click, as the user's: a radio's handler hears it even when it is on already.
+        const bool on = value == kOn;
+        if (on && qobject_cast<QRadioButton*>(w)) {
+          button->click();
+        } else if (button->isChecked() != on) {
+          button->click();
+        }
+      }
+    });
 }
 
 std::string RuleTab::textOf(const QLineEdit* edit) { return text::fromQtOrEmpty(edit->text()); }

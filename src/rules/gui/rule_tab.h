@@ -49,6 +49,14 @@ class RuleTab : public QWidget {
   int rule() const { return rule_; }
   std::string_view key() const { return ruleKey(rule_); }
 
+  // What the tab's controls hold, by their design names: edit boxes their
+  // text, check boxes and radio buttons 开/关, drop-down lists their index.
+  // Read-only boxes show and are not kept.
+  FieldValues fields() const;
+  // Puts saved values back as a user would (the controls' own handlers
+  // run) with one refresh at the end; names the tab lacks are skipped.
+  void setFields(const FieldValues& values);
+
   // The form holds the design's positions, which count from the tab
   // control's corner; the page itself starts where the style puts it inside
   // the tab control (`origin`, in the tab control's coordinates). Moves the

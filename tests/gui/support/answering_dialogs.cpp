@@ -62,6 +62,23 @@ std::optional<QColor> AnsweringDialogs::chooseColour(QWidget*, const QColor&) {
   return r;
 }
 
+std::optional<QString> AnsweringDialogs::askText(QWidget*, const QString&, const QString&, const QString&) {
+  if (texts.empty()) return std::nullopt;
+  const QString r = texts.front();
+  texts.pop_front();
+  if (r.isNull()) return std::nullopt;
+  return r;
+}
+
+std::optional<int> AnsweringDialogs::chooseItem(QWidget*, const QString&, const QString&,
+                                                const QStringList& offered) {
+  lastItems = offered;
+  if (items.empty()) return std::nullopt;
+  auto r = items.front();
+  items.pop_front();
+  return r;
+}
+
 ProgramDirectory::ProgramDirectory() = default;
 ProgramDirectory::~ProgramDirectory() = default;
 

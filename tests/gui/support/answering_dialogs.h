@@ -41,6 +41,9 @@ class AnsweringDialogs : public platform::Dialogs {
   std::deque<bool> answers;       // answers to askYesNo (No when empty)
   std::deque<std::optional<QFont>> fonts;
   std::deque<std::optional<QColor>> colours;
+  std::deque<QString> texts;             // answers to askText (a null text, or none left: cancel)
+  std::deque<std::optional<int>> items;  // answers to chooseItem (cancel when empty)
+  QStringList lastItems;                 // what chooseItem offered last
 
   QList<Message> messages;  // every message and question, in order
   QString lastFileTitle, lastFileFilter, lastFileDir, lastFolderTitle;
@@ -53,6 +56,10 @@ class AnsweringDialogs : public platform::Dialogs {
   bool askYesNo(QWidget*, const QString& title, const QString& text, Icon icon) override;
   std::optional<QFont> chooseFont(QWidget*, const QFont& initial) override;
   std::optional<QColor> chooseColour(QWidget*, const QColor& initial) override;
+  std::optional<QString> askText(QWidget*, const QString& title, const QString& label,
+                                 const QString& initial) override;
+  std::optional<int> chooseItem(QWidget*, const QString& title, const QString& label,
+                                const QStringList& items) override;
 };
 
 // A fresh temporary folder for the program's files (config.ini, dir.txt, the
