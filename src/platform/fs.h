@@ -268,6 +268,9 @@ bool createDirectories(std::string_view dir);
 
 // The executable's directory, ending in the separator.
 std::string programDirectory();
+// The process's working folder as the system's bytes, ending in the
+// separator; empty when it cannot be told.
+std::string workingDirectory();
 
 // Where config.ini and dir.txt live: the program directory when it is
 // writable and safe (folderIsSafe), otherwise the per-user configuration

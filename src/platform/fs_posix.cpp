@@ -539,5 +539,12 @@ std::string programDirectory() {
   return std::string(directoryOf(*gb));
 }
 
+std::string workingDirectory() {
+  std::string buf(4096, '\0');
+  if (!::getcwd(buf.data(), buf.size())) return {};
+  buf.resize(std::char_traits<char>::length(buf.c_str()));
+  return buf.ends_with('/') ? buf : buf + '/';
+}
+
 }  // namespace qorin::platform
 #endif

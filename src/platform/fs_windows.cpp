@@ -503,5 +503,17 @@ std::string programDirectory() {
   return gb.empty() ? std::string(".\\") : std::string(directoryOf(gb));
 }
 
+std::string workingDirectory() {
+  const DWORD n = GetCurrentDirectoryW(0, nullptr);
+  if (n == 0) return {};
+  std::wstring buf(n, L'\0');
+  const DWORD got = GetCurrentDirectoryW(n, buf.data());
+  if (got == 0 || got >= n) return {};
+  buf.resize(got);
+  const auto utf8 = text::gbToUtf8(fromWide(buf));
+  if (!utf8 || utf8->empty()) return {};
+  return utf8->ends_with('\\') ? *utf8 : *utf8 + '\\';
+}
+
 }  // namespace qorin::platform
 #endif

@@ -19,6 +19,7 @@ bool isAsciiLetter(std::string_view ch) {
 }
 
 void applyCase(std::string& s, std::size_t from, std::size_t to, CaseChoice choice) {
+  if (choice == CaseChoice::Keep) return;
   to = std::min(to, s.size());
   const std::string_view v = s;
   const bool toUpper = choice == CaseChoice::AllUpper || choice == CaseChoice::FirstUpper;

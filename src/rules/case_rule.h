@@ -10,7 +10,8 @@
 
 namespace qorin::rules {
 
-enum class CaseChoice { AllUpper, FirstUpper, AllLower, FirstLower };
+// Keep leaves the part as it is (the command line's extension without --ext-case).
+enum class CaseChoice { AllUpper, FirstUpper, AllLower, FirstLower, Keep };
 
 struct CaseOptions {
   CaseChoice name = CaseChoice::AllUpper;  // group 文件名

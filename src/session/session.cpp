@@ -67,6 +67,14 @@ void Session::refreshPreview(bool forceAll) {
   rename::markConflicts(list_, n, folders_);
 }
 
+void Session::markAll() {
+  const int n = list_.fileCount();
+  if (n == 0) return;
+  applyRule(n);
+  list_.fillRows(filelist::kFillNewNames, 0, n - 1, {});
+  rename::markConflicts(list_, n, folders_);
+}
+
 void Session::applyRule(int n) { rules::applyRule(list_, std::clamp(n, 0, list_.fileCount()), rule_); }
 
 void Session::setCommands(CommandState c) {

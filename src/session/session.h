@@ -153,6 +153,9 @@ class Session {
   int previewedEntries(bool forceAll) const;
   // Proposals of the first n entries (clamped), not shown.
   void applyRule(int n);
+  // Proposals and marks for every entry whatever the preview settings say:
+  // what a pass would do now, for a front end that shows no preview.
+  void markAll();
 
   // Holds back refreshes while several options change at once.
   class PreviewPause {

@@ -1,0 +1,291 @@
+#include "cli/cli_options.h"
+
+#include <charconv>
+
+#include "text/gbtext.h"
+
+namespace qorin::cli {
+
+namespace {
+
+using text::gb;
+
+enum class RuleKind { None, Number, Replace, Insert, Case, Tags };
+
+// The options of every rule as they come; the one named picks its own.
+struct Collected {
+  RuleKind rule = RuleKind::None;
+  rules::GeneralOptions number;
+  rules::ReplaceOptions replace;
+  rules::InsertOptions insert;
+  rules::CaseOptions letters{rules::CaseChoice::AllUpper, rules::CaseChoice::Keep};
+  bool extCase = false;
+  rules::Mp3Options tags;
+  // A modifier with the rule it belongs to, to refuse one without its rule.
+  std::vector<std::pair<std::string, RuleKind>> modifiers;
+};
+
+std::optional<long long> number(std::string_view s) {
+  long long v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || s.empty()) return std::nullopt;
+  return v;
+}
+
+// "START,STEP,DIGITS", the last two may be left out.
+bool numbering(std::string_view s, rules::GeneralOptions& o) {
+  std::string* parts[] = {&o.start, &o.increment, &o.nameDigits};
+  for (std::string* part : parts) {
+    const auto comma = s.find(',');
+    const std::string_view piece = s.substr(0, comma);
+    if (!number(piece)) return false;
+    *part = std::string(piece);
+    if (comma == std::string_view::npos) return true;
+    s.remove_prefix(comma + 1);
+  }
+  return false;  // more than three
+}
+
+std::optional<rules::CaseChoice> caseChoice(std::string_view s) {
+  if (s == "upper") return rules::CaseChoice::AllUpper;
+  if (s == "lower") return rules::CaseChoice::AllLower;
+  if (s == "title") return rules::CaseChoice::FirstUpper;
+  if (s == "lower-first") return rules::CaseChoice::FirstLower;
+  return std::nullopt;
+}
+
+std::optional<rules::ReplaceScope> scope(std::string_view s) {
+  if (s == "name") return rules::ReplaceScope::Name;
+  if (s == "ext") return rules::ReplaceScope::Extension;
+  if (s == "all") return rules::ReplaceScope::All;
+  return std::nullopt;
+}
+
+std::optional<SortKey> sortKey(std::string_view s) {
+  if (s == "name") return SortKey::Name;
+  if (s == "mtime") return SortKey::Modified;
+  if (s == "taken") return SortKey::Taken;
+  if (s == "size") return SortKey::Size;
+  return std::nullopt;
+}
+
+class Parser {
+ public:
+  Parser(const std::vector<std::string>& args, const ToText& toText, CliRun& run, std::string& error)
+      : args_(args), toText_(toText), run_(run), error_(error) {}
+
+  Parsed parse() {
+    bool onlyPaths = false;
+    for (i_ = 0; i_ < args_.size(); ++i_) {
+      const std::string& a = args_[i_];
+      if (onlyPaths || a.empty() || a[0] != '-' || a == "-") {
+        run_.paths.push_back(a);
+        continue;
+      }
+      if (a == "--") {
+        onlyPaths = true;
+        continue;
+      }
+      if (a == "-h" || a == "--help") return Parsed::Help;
+      if (a == "--version") return Parsed::Version;
+      if (!option(a)) return Parsed::Usage;
+    }
+    return finish() ? Parsed::Run : Parsed::Usage;
+  }
+
+ private:
+  bool fail(const std::string& what) {
+    if (error_.empty()) error_ = what;
+    return false;
+  }
+
+  // The option's next argument as code-page text.
+  std::optional<std::string> value(const std::string& option) {
+    if (i_ + 1 >= args_.size()) {
+      fail(option + gb(" 后面缺少值"));
+      return std::nullopt;
+    }
+    auto t = toText_(args_[++i_]);
+    if (!t) fail(option + gb(" 的值无法转换为文字"));
+    return t;
+  }
+
+  bool chooseRule(const std::string& option, RuleKind kind) {
+    if (c_.rule != RuleKind::None) return fail(gb("只能指定一个规则：") + option);
+    c_.rule = kind;
+    return true;
+  }
+
+  bool modifier(const std::string& option, RuleKind kind) {
+    c_.modifiers.emplace_back(option, kind);
+    return true;
+  }
+
+  bool option(const std::string& a) {
+    if (a == "-x" || a == "--execute") return setMode(Mode::Execute, a);
+    if (a == "--undo") return setMode(Mode::Undo, a);
+    if (a == "--json") return run_.json = true;
+    if (a == "-r" || a == "--recursive") return run_.recursive = true;
+    if (a == "--hidden") return run_.hidden = true;
+    if (a == "--reverse") return run_.reverse = true;
+    if (a == "--regex") return (c_.replace.regex = true) && modifier(a, RuleKind::Replace);
+    if (a == "--case-sensitive") return (c_.replace.matchCase = true) && modifier(a, RuleKind::Replace);
+    if (a == "--ext-case") return (c_.extCase = true) && modifier(a, RuleKind::Case);
+    if (a == "--v1-first") {
+      c_.tags.priority = rules::TagPriority::V1First;
+      return modifier(a, RuleKind::Tags);
+    }
+    return optionWithValue(a);
+  }
+
+  bool setMode(Mode m, const std::string& a) {
+    if (run_.mode != Mode::Plan && run_.mode != m) return fail(gb("-x 与 --undo 不能同时使用"));
+    run_.mode = m;
+    (void)a;
+    return true;
+  }
+
+  bool optionWithValue(const std::string& a) {
+    using K = RuleKind;
+    std::string* text = nullptr;
+    K kind = K::None;
+    if (a == "--prefix") text = &c_.number.namePrefix, kind = K::Number;
+    if (a == "--name") text = &c_.number.nameText, kind = K::Number;
+    if (a == "--suffix") text = &c_.number.nameSuffix, kind = K::Number;
+    if (a == "--ext") text = &c_.number.extText, kind = K::Number;
+    if (a == "--ext-text") text = &c_.insert.extText, kind = K::Insert;
+    if (text) {
+      const auto v = value(a);
+      if (!v) return false;
+      *text = *v;
+      return modifier(a, kind);
+    }
+    if (a == "--number" || a == "--replace" || a == "--insert" || a == "--case" || a == "--tags")
+      return ruleOption(a);
+    const auto v = value(a);
+    if (!v) return false;
+    if (a == "--on") {
+      const auto s = scope(*v);
+      if (!s) return fail(gb("--on 只能是 name、ext 或 all"));
+      c_.replace.scope = *s;
+      return modifier(a, K::Replace);
+    }
+    if (a == "--at") {
+      if (*v != "end" && !number(*v)) return fail(gb("--at 只能是位置数字或 end"));
+      c_.insert.nameAt = *v == "end" ? rules::InsertAt::End : rules::InsertAt::Position;
+      if (*v != "end") c_.insert.namePosition = *v;
+      return modifier(a, K::Insert);
+    }
+    if (a == "--sort") {
+      run_.sort = sortKey(*v);
+      return run_.sort || fail(gb("--sort 只能是 name、mtime、taken 或 size"));
+    }
+    return fail(gb("无法识别的选项：") + a);
+  }
+
+  bool ruleOption(const std::string& a) {
+    const auto v = value(a);
+    if (!v) return false;
+    if (a == "--number") {
+      if (!numbering(*v, c_.number)) return fail(gb("--number 的格式是 起始,增量,位数"));
+      return chooseRule(a, RuleKind::Number);
+    }
+    if (a == "--replace") {
+      c_.replace.search = *v;
+      const auto r = value(a);
+      if (!r) return false;
+      c_.replace.replacement = *r;
+      return chooseRule(a, RuleKind::Replace);
+    }
+    if (a == "--insert") {
+      c_.insert.nameText = *v;
+      return chooseRule(a, RuleKind::Insert);
+    }
+    if (a == "--case") {
+      const auto choice = caseChoice(*v);
+      if (!choice) return fail(gb("--case 只能是 upper、lower、title 或 lower-first"));
+      c_.letters.name = *choice;
+      return chooseRule(a, RuleKind::Case);
+    }
+    c_.tags.rule = *v;
+    return chooseRule(a, RuleKind::Tags);
+  }
+
+  bool finish() {
+    for (const auto& [option, kind] : c_.modifiers)
+      if (kind != c_.rule) return fail(option + gb(" 不属于所给的规则"));
+    if (run_.mode == Mode::Undo) {
+      if (c_.rule != RuleKind::None) return fail(gb("--undo 不用规则"));
+      return true;
+    }
+    if (run_.paths.empty()) return fail(gb("没有给出文件或文件夹"));
+    switch (c_.rule) {
+      case RuleKind::None:
+        return fail(gb("没有给出规则（--number、--replace、--insert、--case、--tags）"));
+      case RuleKind::Number:
+        if (!c_.number.extText.empty()) {
+          c_.number.scope = rules::GeneralScope::All;
+          c_.number.extDigits.clear();  // the new extension without a number
+        }
+        run_.rule = c_.number;
+        break;
+      case RuleKind::Replace:
+        run_.rule = c_.replace;
+        break;
+      case RuleKind::Insert:
+        run_.rule = c_.insert;
+        break;
+      case RuleKind::Case:
+        if (c_.extCase) c_.letters.ext = c_.letters.name;
+        run_.rule = c_.letters;
+        break;
+      case RuleKind::Tags:
+        run_.rule = c_.tags;
+        break;
+    }
+    return true;
+  }
+
+  const std::vector<std::string>& args_;
+  const ToText& toText_;
+  CliRun& run_;
+  std::string& error_;
+  Collected c_;
+  std::size_t i_ = 0;
+};
+
+}  // namespace
+
+Parsed parseArguments(const std::vector<std::string>& args, const ToText& toText, CliRun& run,
+                      std::string& error) {
+  error.clear();
+  return Parser(args, toText, run, error).parse();
+}
+
+std::string helpText() {
+  return gb(
+      "用法：qorin-cli [选项] 路径…\n"
+      "列出文件（文件夹里的文件按自然顺序），用一个规则给出新文件名。默认只显示计划，不改动任何文件。\n"
+      "\n"
+      "规则（只能选一个）：\n"
+      "  --number 起始,增量,位数   编号；配合 --prefix 文字、--name 文字、--suffix 文字、--ext 新扩展名\n"
+      "  --replace 查找 替换为      替换；配合 --regex、--case-sensitive、--on name|ext|all\n"
+      "  --insert 文字 --at 位置|end  插入到文件名；配合 --ext-text 文字（插入到扩展名）\n"
+      "  --case upper|lower|title|lower-first  大小写；--ext-case 同样改扩展名\n"
+      "  --tags \"#1 - #2\"          按音乐标签命名（#1艺术家 #2标题 #3专辑 #4音轨 #5年份 "
+      "#6流派）；--v1-first\n"
+      "\n"
+      "列表：\n"
+      "  -r, --recursive   包含子文件夹      --hidden   包含隐藏文件\n"
+      "  --sort name|mtime|taken|size        --reverse  倒序\n"
+      "\n"
+      "执行：\n"
+      "  -x, --execute     按计划更名（记录与窗口共用，可以撤消）\n"
+      "  --undo            撤消最近一次已结束的更名（命令行或已关闭的窗口）\n"
+      "  --json            以 JSON 输出每一行：folder、old、new、status、reason\n"
+      "  -h, --help        显示本说明      --version  显示版本\n"
+      "\n"
+      "退出状态：0 全部成功（或计划没有冲突），1 有文件失败或将失败，2 用法错误。\n");
+}
+
+}  // namespace qorin::cli

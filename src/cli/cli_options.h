@@ -1,0 +1,43 @@
+// What the command line asks for: the paths to list, the one rule to apply,
+// the order, and whether to plan, rename or undo.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rules/rule.h"
+
+namespace qorin::cli {
+
+enum class Mode { Plan, Execute, Undo };
+enum class SortKey { Name, Modified, Taken, Size };
+
+struct CliRun {
+  Mode mode = Mode::Plan;
+  bool json = false;
+  bool recursive = false;
+  bool hidden = false;
+  bool reverse = false;
+  std::optional<SortKey> sort;
+  std::optional<rules::RuleOptions> rule;
+  std::vector<std::string> paths;  // as the system gave them
+};
+
+enum class Parsed { Run, Help, Version, Usage };
+
+// Texts of option values in the locale's encoding, turned into code-page
+// text; nothing when they cannot be.
+using ToText = std::function<std::optional<std::string>(std::string_view)>;
+
+// `args` without the program's name. On Usage, `error` is one line saying
+// what is wrong (code-page text).
+Parsed parseArguments(const std::vector<std::string>& args, const ToText& toText, CliRun& run,
+                      std::string& error);
+
+// The --help text (code-page text).
+std::string helpText();
+
+}  // namespace qorin::cli

@@ -1,0 +1,205 @@
+#include "cli/cli_report.h"
+
+#include <clocale>
+#include <cstring>
+
+#include "session/messages.h"
+#include "text/gbtext.h"
+
+#ifndef _WIN32
+#include <langinfo.h>
+#endif
+
+namespace qorin::cli {
+
+using filelist::Reason;
+using filelist::Status;
+using State = RowOut::State;
+using text::gb;
+
+LocaleText::LocaleText() {
+#ifndef _WIN32
+  std::setlocale(LC_CTYPE, "");
+  const char* set = nl_langinfo(CODESET);
+  codePage_ = set && (std::strcmp(set, "GB18030") == 0 || std::strcmp(set, "GBK") == 0 ||
+                      std::strcmp(set, "GB2312") == 0);
+#endif
+}
+
+std::optional<std::string> LocaleText::toText(std::string_view local) const {
+  if (codePage_) return std::string(local);
+  return text::utf8ToGb(local);
+}
+
+std::string LocaleText::toLocal(std::string_view t) const {
+  if (codePage_) return std::string(t);
+  if (auto u = text::gbToUtf8(t)) return *u;
+  return std::string(t);
+}
+
+std::vector<RowOut> planRows(const filelist::FileList& list) {
+  std::vector<RowOut> rows;
+  rows.reserve(static_cast<std::size_t>(list.fileCount()));
+  for (int r = 0; r < list.fileCount(); ++r) {
+    const filelist::FileEntry e = list[r];
+    RowOut o{std::string(e.dir), std::string(e.oldName), std::string(e.newName)};
+    o.reason = e.mark;
+    o.detail = e.markDetail;
+    o.state = e.mark == Reason::None        ? State::Rename
+              : e.mark == Reason::Unchanged ? State::Unchanged
+                                            : State::WillFail;
+    rows.push_back(std::move(o));
+  }
+  return rows;
+}
+
+std::vector<RowOut> outcomeRows(const filelist::FileList& list, const std::vector<RowOut>& before) {
+  std::vector<RowOut> rows;
+  for (int r = 0; r < list.fileCount(); ++r) {
+    const filelist::FileEntry e = list[r];
+    const auto b = static_cast<std::size_t>(r);
+    RowOut o{std::string(e.dir), b < before.size() ? before[b].oldName : std::string(e.oldName),
+             std::string(e.oldName)};
+    o.reason = e.statusReason;
+    o.detail = e.statusDetail;
+    if (b < before.size() && before[b].state == State::Unchanged && e.statusCode == Status::Renamed) {
+      o.state = State::Unchanged;  // the pass counts it done; nothing was renamed
+      rows.push_back(std::move(o));
+      continue;
+    }
+    switch (e.statusCode) {
+      case Status::Renamed:
+        o.state = State::Renamed;
+        break;
+      case Status::RenameFailed:
+        o.state = e.statusReason == Reason::Stopped ? State::Stopped : State::Failed;
+        o.newName = b < before.size() ? before[b].newName : std::string(e.newName);
+        break;
+      case Status::Undone:
+        o.state = State::Undone;
+        break;
+      case Status::UndoFailed:
+        o.state = State::UndoFailed;
+        break;
+      default:
+        o.state =
+            b < before.size() && before[b].state == State::Unchanged ? State::Unchanged : State::Untouched;
+        break;
+    }
+    rows.push_back(std::move(o));
+  }
+  return rows;
+}
+
+bool anyFailed(const std::vector<RowOut>& rows) {
+  for (const RowOut& r : rows)
+    if (r.state == State::WillFail || r.state == State::Failed || r.state == State::UndoFailed ||
+        r.state == State::Stopped)
+      return true;
+  return false;
+}
+
+namespace {
+
+const char* stateKey(State s) {
+  switch (s) {
+    case State::Rename:
+      return "rename";
+    case State::Unchanged:
+      return "unchanged";
+    case State::WillFail:
+      return "conflict";
+    case State::Renamed:
+      return "renamed";
+    case State::Failed:
+      return "failed";
+    case State::Stopped:
+      return "stopped";
+    case State::Undone:
+      return "undone";
+    case State::UndoFailed:
+      return "undo-failed";
+    case State::Untouched:
+      break;
+  }
+  return "untouched";
+}
+
+bool hasReason(const RowOut& r) { return filelist::isFailure(r.reason); }
+
+void jsonString(std::string& out, std::string_view s) {
+  out += '"';
+  for (const char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", u);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+}  // namespace
+
+void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale) {
+  const std::string* folder = nullptr;
+  std::string line;
+  for (const RowOut& r : rows) {
+    if (!folder || *folder != r.folder) {
+      folder = &r.folder;
+      std::fprintf(out, "%s\n", locale.toLocal(r.folder).c_str());
+    }
+    line = "  " + r.oldName;
+    if (r.state != State::Unchanged && r.state != State::Untouched) line += gb(" → ") + r.newName;
+    if (r.state == State::Unchanged) line += gb("（不变）");
+    if (r.state == State::Renamed) line += gb("（") + session::statusText(Status::Renamed) + gb("）");
+    if (r.state == State::Undone) line += gb("（") + session::statusText(Status::Undone) + gb("）");
+    if (hasReason(r)) line += gb("（") + session::reasonText(r.reason, r.detail) + gb("）");
+    std::fprintf(out, "%s\n", locale.toLocal(line).c_str());
+  }
+}
+
+void printJson(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale) {
+  std::string t = "[";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const RowOut& r = rows[i];
+    t += i ? ",\n {" : "\n {";
+    t += "\"folder\": ";
+    jsonString(t, locale.toLocal(r.folder));
+    t += ", \"old\": ";
+    jsonString(t, locale.toLocal(r.oldName));
+    t += ", \"new\": ";
+    jsonString(t, locale.toLocal(r.newName));
+    t += ", \"status\": \"";
+    t += stateKey(r.state);
+    t += "\", \"reason\": ";
+    if (hasReason(r)) {
+      jsonString(t, locale.toLocal(session::reasonText(r.reason, r.detail)));
+    } else {
+      t += "null";
+    }
+    t += '}';
+  }
+  t += rows.empty() ? "]\n" : "\n]\n";
+  std::fputs(t.c_str(), out);
+}
+
+std::string planSummary(const std::vector<RowOut>& rows) {
+  int rename = 0, unchanged = 0, fail = 0;
+  for (const RowOut& r : rows) {
+    rename += r.state == State::Rename;
+    unchanged += r.state == State::Unchanged;
+    fail += r.state == State::WillFail;
+  }
+  return gb("共 ") + std::to_string(rows.size()) + gb(" 个文件：") + std::to_string(rename) +
+         gb(" 个将更名，") + std::to_string(fail) + gb(" 个不能更名，") + std::to_string(unchanged) +
+         gb(" 个不变。未改动任何文件；加 -x 执行。");
+}
+
+}  // namespace qorin::cli

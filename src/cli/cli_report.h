@@ -1,0 +1,49 @@
+// What the command line prints: each row of the plan or of the outcome, as
+// lines for a person or as JSON, in the locale's encoding.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filelist/file_list.h"
+
+namespace qorin::cli {
+
+// The locale's text encoding against the code page the program works in.
+class LocaleText {
+ public:
+  LocaleText();  // from the environment (LC_ALL, LC_CTYPE, LANG)
+  explicit LocaleText(bool codePage) : codePage_(codePage) {}
+  std::optional<std::string> toText(std::string_view local) const;
+  std::string toLocal(std::string_view text) const;
+
+ private:
+  bool codePage_ = false;  // the locale is GB18030/GBK itself; otherwise UTF-8 (ASCII included)
+};
+
+// One row as printed.
+struct RowOut {
+  enum class State { Rename, Unchanged, WillFail, Renamed, Failed, Stopped, Undone, UndoFailed, Untouched };
+  std::string folder, oldName, newName;  // code-page text
+  State state = State::Rename;
+  filelist::Reason reason = filelist::Reason::None;
+  std::int32_t detail = 0;
+};
+
+// Rows of the plan (from the list's proposals and marks).
+std::vector<RowOut> planRows(const filelist::FileList& list);
+// Rows after a pass or an undo: `before` is the plan made before it ran
+// (the old names the pass changed), or empty for an undo.
+std::vector<RowOut> outcomeRows(const filelist::FileList& list, const std::vector<RowOut>& before);
+
+bool anyFailed(const std::vector<RowOut>& rows);
+
+void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale);
+void printJson(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale);
+// The count line under the plan.
+std::string planSummary(const std::vector<RowOut>& rows);
+
+}  // namespace qorin::cli

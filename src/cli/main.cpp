@@ -1,0 +1,187 @@
+// qorin-cli: the renamer without a window. It lists paths as a drop on the
+// window does, applies one rule, prints the plan, and with -x renames in
+// the same planned, journaled pass as the window (undone by either).
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/cli_report.h"
+#include "platform/fs.h"
+#include "session/messages.h"
+#include "session/session.h"
+#include "text/gbtext.h"
+
+#ifdef __linux__
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#endif
+
+namespace qorin::cli {
+namespace {
+
+using text::gb;
+
+// Ctrl+C stops a pass or an undo after the file at hand, as Esc does in the
+// window: the signal is taken as a readable descriptor, asked between files.
+class Interrupt {
+ public:
+  Interrupt() {
+#ifdef __linux__
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    if (sigprocmask(SIG_BLOCK, &set, nullptr) == 0) fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+#endif
+  }
+  ~Interrupt() {
+#ifdef __linux__
+    if (fd_ >= 0) ::close(fd_);
+#endif
+  }
+  Interrupt(const Interrupt&) = delete;
+  Interrupt& operator=(const Interrupt&) = delete;
+
+  bool asked() {
+#ifdef __linux__
+    if (!asked_ && fd_ >= 0) {
+      pollfd p{fd_, POLLIN, 0};
+      asked_ = ::poll(&p, 1, 0) > 0;
+    }
+#endif
+    return asked_;
+  }
+
+ private:
+  int fd_ = -1;
+  bool asked_ = false;
+};
+
+void say(std::FILE* to, const LocaleText& locale, const std::string& text) {
+  std::string t = text;
+  for (std::size_t at; (at = t.find("\r\n")) != std::string::npos;) t.erase(at, 1);
+  std::fprintf(to, "%s\n", locale.toLocal(t).c_str());
+}
+
+// The paths as the window's drop takes them; what is not there is named.
+std::vector<std::string> listedPaths(const std::vector<std::string>& args, const LocaleText& locale,
+                                     int& missing) {
+  std::vector<std::string> out;
+  const std::string cwd = platform::workingDirectory();
+  for (const std::string& a : args) {
+    std::string full = a;
+#ifdef _WIN32
+    const bool absolute = a.size() > 2 && (a[1] == ':' || (a[0] == '\\' && a[1] == '\\'));
+#else
+    const bool absolute = !a.empty() && a[0] == '/';
+#endif
+    if (!absolute) full = cwd + a;
+    while (full.size() > 1 && (full.back() == '/' || full.back() == '\\')) full.pop_back();
+    const auto p = platform::pathFromSystem(full);
+    if (p && (platform::isFile(*p) || platform::isDirectory(*p))) {
+      out.push_back(*p);
+    } else {
+      ++missing;
+      say(stderr, locale, gb("qorin-cli: 找不到：") + platform::escapedBytes(a));
+    }
+  }
+  return out;
+}
+
+int list(session::Session& s, const CliRun& run, const LocaleText& locale) {
+  session::Settings settings = s.settings();
+  settings.includeSubfolders = run.recursive;
+  settings.includeHidden = run.hidden;
+  s.changeSettings(settings);
+  int missing = 0;
+  const std::vector<std::string> paths = listedPaths(run.paths, locale, missing);
+  const session::Session::PreviewPause quiet(s);
+  const session::AddReport r = s.addDropped(paths);
+  for (const std::string& dir : r.unreadable) say(stderr, locale, gb("qorin-cli: 无法读取文件夹：") + dir);
+  if (r.unconvertible > 0)
+    say(stderr, locale,
+        gb("qorin-cli: ") + std::to_string(r.unconvertible) + gb(" 个文件的名字无法转换，未列出"));
+  if (run.sort == SortKey::Name) s.sortBy(filelist::kColOld, run.reverse);
+  return missing + static_cast<int>(r.unreadable.size());
+}
+
+void print(const std::vector<RowOut>& rows, const CliRun& run, const LocaleText& locale) {
+  if (run.json) {
+    printJson(stdout, rows, locale);
+  } else {
+    printRows(stdout, rows, locale);
+  }
+}
+
+int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Interrupt& interrupt) {
+  if (!run.paths.empty()) list(s, run, locale);
+  s.start();
+  int renamed = 0;
+  session::PassReport report;
+  const auto stop = [&] { return interrupt.asked(); };
+  for (;;) {
+    const session::StartRecord state = s.checkRecordAtStart(renamed, report);
+    if (state == session::StartRecord::Nothing) {
+      report = s.undoLastPass({}, stop);
+      break;
+    }
+    if (state == session::StartRecord::Interrupted) {
+      report = s.recoverInterrupted(true);  // the newest pass was cut short: all names go back
+      break;
+    }
+    say(stderr, locale, gb("qorin-cli: ") + session::reportText(report));  // an unusable record, set aside
+  }
+  const std::vector<RowOut> rows = outcomeRows(s.list(), {});
+  if (!rows.empty()) print(rows, run, locale);
+  if (!run.json) say(stdout, locale, session::reportText(report));
+  const bool ok = report.problem == session::Problem::None && report.succeeded == report.total;
+  return ok && !anyFailed(rows) ? 0 : 1;
+}
+
+int main(const std::vector<std::string>& args) {
+  const LocaleText locale;
+  CliRun run;
+  std::string error;
+  const auto toText = [&locale](std::string_view s) { return locale.toText(s); };
+  switch (parseArguments(args, toText, run, error)) {
+    case Parsed::Help:
+      std::fputs(locale.toLocal(helpText()).c_str(), stdout);
+      return 0;
+    case Parsed::Version:
+      std::printf("qorin-cli %s\n", QORIN_VERSION);
+      return 0;
+    case Parsed::Usage:
+      say(stderr, locale, gb("qorin-cli: ") + error + gb("（--help 查看用法）"));
+      return 2;
+    case Parsed::Run:
+      break;
+  }
+  Interrupt interrupt;
+  session::Session s(session::Places::standard());
+  s.loadSettings();
+  if (run.mode == Mode::Undo) return undo(s, run, locale, interrupt);
+
+  const int missing = list(s, run, locale);
+  s.setRule(*run.rule);
+  s.markAll();
+  const std::vector<RowOut> plan = planRows(s.list());
+  if (run.mode == Mode::Plan) {
+    print(plan, run, locale);
+    if (!run.json) say(stdout, locale, planSummary(plan));
+    return missing == 0 && !anyFailed(plan) ? 0 : 1;
+  }
+  const session::PassReport report = s.renameAll({}, [&] { return interrupt.asked(); });
+  const std::vector<RowOut> rows = outcomeRows(s.list(), plan);
+  print(rows, run, locale);
+  if (!run.json) say(stdout, locale, session::reportText(report));
+  if (report.problem != session::Problem::None) return 1;
+  return missing == 0 && !anyFailed(rows) ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace qorin::cli
+
+int main(int argc, char** argv) { return qorin::cli::main(std::vector<std::string>(argv + 1, argv + argc)); }
