@@ -1,0 +1,147 @@
+// qorin-cli end to end: a copy of the program in a folder of its own (where it
+// keeps its record), run on real folders.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <vector>
+
+#include "fuse_image.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = home_.path() / "qorin-cli";
+    fs::copy_file(QORIN_CLI_PATH, program_);
+    dir_ = work_.path() / "photos";
+    fs::create_directory(dir_);
+    for (const char* n : {"b 2.jpg", "a 10.jpg", "a 9.jpg"}) std::ofstream(dir_ / n) << n;
+  }
+
+  // Arguments are passed single-quoted; the test's own names hold no quote.
+  Outcome run(const std::string& args, const std::string& env = "LC_ALL=C.UTF-8") {
+    const fs::path err = home_.path() / "stderr";
+    const std::string cmd = env + " '" + program_.string() + "' " + args + " 2>'" + err.string() + "'";
+    Outcome r;
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+    const int w = pclose(p);
+    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+    r.err = slurp(err);
+    return r;
+  }
+
+  std::set<std::string> names() const {
+    std::set<std::string> s;
+    for (const auto& e : fs::directory_iterator(dir_)) s.insert(e.path().filename().string());
+    return s;
+  }
+  std::string dir() const { return "'" + dir_.string() + "'"; }
+
+  qorin::testing::TempDir home_, work_;
+  fs::path program_, dir_;
+};
+
+TEST_F(Cli, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
+  const std::set<std::string> before = names();
+  for (const std::string& args : std::vector<std::string>{
+           "", "--bogus " + dir(), "--number x " + dir(), "--number 1 --replace a b " + dir(),
+           "--number 1 --regex " + dir(), "-x --undo", "--replace a b --on both " + dir(), "--number 1",
+           "--number 1 --prefix"}) {
+    SCOPED_TRACE(args);
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_TRUE(r.out.empty());
+  }
+  EXPECT_EQ(names(), before);
+  const Outcome help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--execute"), std::string::npos);
+  EXPECT_EQ(run("--version").out.rfind("qorin-cli ", 0), 0u);
+}
+
+TEST_F(Cli, TheDryRunChangesNothingAndFailsOnAConflict) {
+  const std::set<std::string> before = names();
+  const Outcome plan = run("--number 1,1,2 --name p " + dir());
+  EXPECT_EQ(plan.status, 0);
+  // Natural order: "a 9" before "a 10".
+  EXPECT_LT(plan.out.find("a 9.jpg → p01.jpg"), plan.out.find("a 10.jpg → p02.jpg"));
+  const Outcome conflict = run("--replace '[0-9]+' x --regex " + dir());
+  EXPECT_EQ(conflict.status, 1);
+  EXPECT_NE(conflict.out.find("1 个不能更名"), std::string::npos) << conflict.out;
+  EXPECT_EQ(names(), before);
+}
+
+TEST_F(Cli, ExecuteRenamesAndUndoGivesTheNamesBack) {
+  const std::set<std::string> before = names();
+  const Outcome x = run("-x --case upper --ext-case " + dir());
+  EXPECT_EQ(x.status, 0) << x.err;
+  EXPECT_EQ(names(), (std::set<std::string>{"A 10.JPG", "A 9.JPG", "B 2.JPG"}));
+  const Outcome undo = run("--undo");
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  EXPECT_EQ(names(), before);
+  EXPECT_EQ(run("--undo").status, 0);  // nothing left: says so
+}
+
+TEST_F(Cli, JsonReadsBackAsOneObjectPerRow) {
+  const Outcome r = run("--json --insert _x --at end " + dir());
+  ASSERT_EQ(r.status, 0);
+  const fs::path out = home_.path() / "plan.json";
+  std::ofstream(out) << r.out;
+  const std::string check =
+      "python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
+      "assert [(e['old'], e['new'], e['status'], e['reason']) for e in d] == "
+      "[('a 9.jpg','a 9_x.jpg','rename',None), ('a 10.jpg','a 10_x.jpg','rename',None), "
+      "('b 2.jpg','b 2_x.jpg','rename',None)], d\" '" +
+      out.string() + "'";
+  EXPECT_EQ(std::system(check.c_str()), 0);
+}
+
+TEST_F(Cli, ANameInTheOldCodePageIsRenamedAndGivenBack) {
+  const std::string gbkName = "\xb8\xe8.mp3";  // 歌.mp3 in GBK: not UTF-8
+  std::ofstream(dir_ / gbkName) << "song";
+  const Outcome x = run("-x --insert new_ --at 1 " + dir());
+  EXPECT_EQ(x.status, 0) << x.out << x.err;
+  EXPECT_TRUE(fs::exists(dir_ / ("new_" + gbkName)) || fs::exists(dir_ / "new_\xe6\xad\x8c.mp3"));
+  EXPECT_EQ(run("--undo").status, 0);
+  EXPECT_TRUE(fs::exists(dir_ / gbkName));
+}
+
+// A FAT stick ignores case: a case-only rename goes through a temporary name
+// and the undo brings the names back the same way.
+TEST_F(Cli, AFolderOnAFuseMountRenamesAndUndoes) {
+  const fs::path on = work_.path() / "stick";
+  fs::create_directory(on);
+  qorin::testing::FuseImage stick(qorin::testing::kFat, work_.path() / "stick.img", on);
+  if (!stick.mounted()) GTEST_SKIP() << stick.skipReason();
+  for (const char* n : {"one.txt", "two.txt"}) std::ofstream(on / n) << n;
+  const std::string folder = "'" + on.string() + "'";
+  ASSERT_EQ(run("-x --case upper " + folder).status, 0);
+  std::set<std::string> now;
+  for (const auto& e : fs::directory_iterator(on)) now.insert(e.path().filename().string());
+  EXPECT_EQ(now, (std::set<std::string>{"ONE.txt", "TWO.txt"}));
+  ASSERT_EQ(run("--undo").status, 0);
+  EXPECT_TRUE(fs::exists(on / "one.txt") && fs::exists(on / "two.txt"));
+}
+
+}  // namespace
