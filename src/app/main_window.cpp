@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QToolBar>
@@ -178,8 +179,15 @@ void MainWindow::createToolbar() {
     QAction* a = toolbar_->addAction(buttons[i].icon(), QString::fromUtf8(buttons[i].text));
     a->setToolTip(a->text());
     connect(a, &QAction::triggered, this, [this, i] { toolbarClicked(i); });
+    // Reached by Tab like every other control.
+    toolbar_->widgetForAction(a)->setFocusPolicy(Qt::TabFocus);
     toolbarActions_ << a;
   }
+  // Keys for the buttons that have no menu entry.
+  toolbarActions_[kPreview]->setShortcut(QKeySequence(Qt::Key_F5));
+  toolbarActions_[kRename]->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  toolbarActions_[kUndo]->setShortcut(QKeySequence(QKeySequence::Undo));
 }
 
 void MainWindow::createMenus() {
@@ -238,6 +246,7 @@ void MainWindow::createStatusBar() {
   statusCount_ = labels[0];
   statusProgress_ = labels[1];
   statusPreview_ = labels[2];
+  statusPreview_->setToolTip(QStringLiteral("单击切换自动预览"));
   // Progress marks are drawn in the bar's own colour.
   statusProgress_->setStyleSheet(QStringLiteral("color: #1c3f94;"));
   // At the end of 进度, while a pass or an undo runs: stops it after the file at hand, as Esc does.
@@ -324,6 +333,9 @@ void MainWindow::showDisplaySettings() {
   list_->menu()->setStyleSheet(accent);
   statusPreview_->setText(s.autoPreview == 1 ? QStringLiteral("自动预览－开")
                                              : QStringLiteral("自动预览－关"));
+  // With automatic preview off the button does nothing: say where it is switched on.
+  toolbarActions_[kPreview]->setToolTip(
+      s.autoPreview == 1 ? QStringLiteral("预览") : QStringLiteral("自动预览已关闭：请在 选项→设置 中打开"));
 }
 
 void MainWindow::openTagEditorForSelection(bool fromMenu) {
@@ -403,6 +415,14 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  // A click on 自动预览 switches it, kept as the settings window keeps it.
+  if (watched == statusPreview_ && e->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+    session::Settings s = session_.settings();
+    s.autoPreview = s.autoPreview == 1 ? 0 : 1;
+    session_.changeSettings(s);
+    return true;
+  }
   if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove || e->type() == QEvent::Drop) {
     auto* w = qobject_cast<QWidget*>(watched);
     auto* d = static_cast<QDropEvent*>(e);

@@ -75,6 +75,25 @@ class MainWindowTest : public QObject {
   }
 
  private slots:
+  // Keys for the buttons without menu entries, Tab reaches them, and the
+  // preview switch says where it is and switches on a click.
+  void toolbarKeysAndThePreviewSwitch() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
+    QCOMPARE(w.toolbarAction(MainWindow::kPreview)->shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(w.toolbarAction(MainWindow::kRename)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Return));
+    QCOMPARE(w.toolbarAction(MainWindow::kUndo)->shortcut(), QKeySequence(QKeySequence::Undo));
+    auto* bar = w.findChild<QToolBar*>(QStringLiteral("工具条"));
+    QCOMPARE(bar->widgetForAction(w.toolbarAction(MainWindow::kRename))->focusPolicy(), Qt::TabFocus);
+    QCOMPARE(w.toolbarAction(MainWindow::kPreview)->toolTip(),
+             QStringLiteral("自动预览已关闭：请在 选项→设置 中打开"));
+    QTest::mouseClick(w.statusPart(2), Qt::LeftButton);
+    QCOMPARE(w.session().settings().autoPreview, 1);
+    QCOMPARE(w.statusPart(2)->text(), QStringLiteral("自动预览－开"));
+    QCOMPARE(w.toolbarAction(MainWindow::kPreview)->toolTip(), QStringLiteral("预览"));
+  }
+
   void firstStartShowsEmptyState() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;

@@ -205,12 +205,21 @@ void ListCommands::reportAdd(int unconvertible, const std::vector<std::string>& 
       platform::Dialogs::Icon::Exclamation);
 }
 
+namespace {
+// "*.*" hides names without a dot (readme, Makefile) where a dot is no part of every name.
+#ifdef _WIN32
+const QString kAllFiles = QStringLiteral("所有文件(*.*)|*.*");
+#else
+const QString kAllFiles = QStringLiteral("所有文件(*)|*");
+#endif
+}  // namespace
+
 void ListCommands::addFilesDialog() {
   const QStringList chosen = dialogs_.openFiles(
       window_, QStringLiteral("请选择文件(可多选)："),
-      QStringLiteral(
-          "所有文件(*.*)|*.*|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|"
-          "*.gif;*.jpg;*.jpeg;*.bmp;*.png|文本文件(*.txt)|*.txt"),
+      kAllFiles +
+          QStringLiteral("|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|"
+                         "*.gif;*.jpg;*.jpeg;*.bmp;*.png|文本文件(*.txt)|*.txt"),
       text::toQt(session_.rememberedDirectory()));
   if (chosen.isEmpty()) return;
   int skipped = 0;
