@@ -63,7 +63,9 @@ class ReadOnlyStream final : public TagLib::IOStream {
 
 std::string_view ReadOnlyStream::bytesAt(std::uint64_t offset, std::size_t n) {
   if (n == 0 || offset >= length_) return {};
-  if (offset < windowAt_ || offset + n > windowAt_ + window_.size()) {
+  const bool inWindow = offset >= windowAt_ && offset - windowAt_ <= window_.size() &&
+                        n <= window_.size() - (offset - windowAt_);
+  if (!inWindow) {
     // readAt never reads past the end, whatever length a damaged size field asks for.
     if (!file_.readAt(offset, std::max(n, kWindow), window_)) window_.clear();
     windowAt_ = offset;
@@ -79,8 +81,12 @@ TagLib::ByteVector ReadOnlyStream::readBlock(unsigned long length) {
 }
 
 void ReadOnlyStream::seek(long offset, Position p) {
-  const long base = p == Beginning ? 0 : p == Current ? static_cast<long>(pos_) : static_cast<long>(length_);
-  pos_ = static_cast<std::uint64_t>(std::max(0L, base + offset));
+  // Offsets come from the file's size fields: a damaged one must not overflow.
+  const std::int64_t base = p == Beginning ? 0
+                            : p == Current ? static_cast<std::int64_t>(pos_)
+                                           : static_cast<std::int64_t>(length_);
+  const std::int64_t to = offset > 0 && base > INT64_MAX - offset ? INT64_MAX : base + offset;  // base >= 0
+  pos_ = static_cast<std::uint64_t>(std::max<std::int64_t>(0, to));
 }
 
 std::string_view viewOf(const TagLib::ByteVector& b) { return {b.data(), b.size()}; }

@@ -119,5 +119,33 @@ TEST(TagLibFormats, UnlabelledBytesAndDamagedFiles) {
   }
 }
 
+// Every cut and a run of bytes overwritten at every place: each row ends
+// named, untagged or failed with a reason, and nothing reads out of bounds
+// (the sanitizer build runs this too).
+TEST(TagLibFormats, DamagedCopiesNeverCrash) {
+  TempDir dir;
+  std::vector<std::string> names;
+  for (const Format& f : kFormats) {
+    make(f.format, dir.file(f.name), kTags);
+    const std::string whole = tagtest::readBytes(dir.file(f.name));
+    for (std::size_t at = 0; at < whole.size(); at += 37) {
+      const std::string cut = "cut" + std::to_string(at) + f.name, hit = "hit" + std::to_string(at) + f.name;
+      tagtest::writeBytes(dir.file(cut), whole.substr(0, at));
+      std::string damaged = whole;
+      damaged.replace(at, std::min<std::size_t>(4, whole.size() - at), "\xFF\xFF\xFF\x7F");
+      tagtest::writeBytes(dir.file(hit), damaged);
+      names.insert(names.end(), {cut, hit});
+    }
+  }
+  filelist::FileList list = listOf(dir, names);
+  mp3Rule(list, {"#1-#2", TagPriority::V2First});
+  for (int r = 0; r < list.fileCount(); ++r) {
+    const filelist::FileEntry e = list[r];
+    EXPECT_TRUE(!e.newName.empty() || e.mp3Code == Mp3Status::NoTag ||
+                e.proposalProblem == Reason::DamagedFile)
+        << e.oldName;
+  }
+}
+
 }  // namespace
 }  // namespace qorin::rules
