@@ -161,7 +161,7 @@ BENCHMARK(BM_Mp3RuleNaming)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_Mp3RuleOtherNames(benchmark::State& state) {
   qorin::filelist::FileList list;
-  const char* exts[] = {".flac", ".jpg", "", ".MP4", ".mp3.bak"};
+  const char* exts[] = {".txt", ".jpg", "", ".MKV", ".mp3.bak"};
   for (int i = 0; i < kFiles; ++i) list.addName("file " + std::to_string(i) + exts[i % 5]);
   list.fillRows(qorin::filelist::kFillAppend | qorin::filelist::kFillDirectory, 0, kFiles - 1,
                 (corpus().dir / "").string());

@@ -333,7 +333,7 @@ void FileList::reorder(const std::vector<int>& order) {
 std::vector<int> FileList::rowsWithMp3Status() const {
   std::vector<int> out;
   for (int r = 0; r < rows_; ++r)
-    if (at(r).mp3 != Mp3Status::None) out.push_back(r);
+    if (isUntagged(at(r).mp3)) out.push_back(r);
   return out;
 }
 

@@ -47,6 +47,7 @@ enum class Reason : unsigned char {
   FolderChanged,      // the folder at the row's path is not the one the row was added from
   Stopped,            // the user stopped the pass or the undo before this file
   NotFullyRead,       // a tag's frames could not all be walked: rewriting it would lose some
+  DamagedFile,        // the rule found the file not of its type, or too damaged to read its tags
 };
 
 // Failure: anything but None and Unchanged.
@@ -72,8 +73,20 @@ enum class Status : unsigned char {
 };
 StatusIcon statusIcon(Status s);
 
-// Column MP3标签状态, written by the MP3 naming rule.
-enum class Mp3Status : unsigned char { None, NotMp3, NoTag };
+// Column MP3标签状态, written by the MP3 naming rule: empty for an MP3 file
+// named from its tag, the family of the tag another audio file was named from.
+enum class Mp3Status : unsigned char {
+  None,
+  NotMp3,         // no tag reader takes the file
+  NoTag,          // it has none of its format's tags
+  VorbisComment,  // FLAC, Ogg Vorbis, Opus
+  Mp4Tag,
+  ApeTag,
+  AsfTag,    // WMA
+  Id3Chunk,  // WAV, AIFF
+};
+// The rows 删除无标签条目 removes: no tag the rule could name them from.
+inline bool isUntagged(Mp3Status s) { return s == Mp3Status::NotMp3 || s == Mp3Status::NoTag; }
 
 // Column indices of the report list.
 enum Column : int { kColOld = 0, kColNew = 1, kColDir = 2, kColStatus = 3, kColMp3 = 4, kColumnCount = 5 };
@@ -249,7 +262,7 @@ class FileList {
   // their proposals and statuses.
   void reorder(const std::vector<int>& order);
 
-  // Rows whose column MP3标签状态 is not empty.
+  // Rows the MP3 rule found without a tag to name them from (isUntagged).
   std::vector<int> rowsWithMp3Status() const;
 
   // While one lives, the cells written are told as one change when it goes:

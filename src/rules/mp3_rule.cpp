@@ -26,6 +26,35 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to) {
     s.replace(at, from.size(), to);
 }
 
+using filelist::Mp3Status;
+
+// The cell of a file named from its tag: MP3 files keep it empty.
+Mp3Status taggedStatus(tags::TagKind kind) {
+  switch (kind) {
+    case tags::TagKind::Vorbis:
+      return Mp3Status::VorbisComment;
+    case tags::TagKind::Mp4:
+      return Mp3Status::Mp4Tag;
+    case tags::TagKind::Ape:
+      return Mp3Status::ApeTag;
+    case tags::TagKind::Asf:
+      return Mp3Status::AsfTag;
+    case tags::TagKind::Id3Chunk:
+      return Mp3Status::Id3Chunk;
+    case tags::TagKind::None:
+    case tags::TagKind::Id3:
+      break;
+  }
+  return Mp3Status::None;
+}
+
+// MP3 files are named ".mp3" whatever the case of theirs; the others keep
+// their extension as it stands.
+std::string_view extensionOf(std::string_view oldName, tags::TagKind kind) {
+  if (kind == tags::TagKind::Id3) return ".mp3";
+  return oldName.substr(oldName.rfind('.'));  // a reader was chosen by it, so there is one
+}
+
 }  // namespace
 
 int slotOfCode(int code) {
@@ -52,7 +81,7 @@ std::optional<std::vector<RuleSegment>> parseMp3Rule(std::string_view rule) {
 }
 
 std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields,
-                          const NameCleanup& cleanup) {
+                          const NameCleanup& cleanup, std::string_view extension) {
   std::string name;
   for (const RuleSegment& s : segments) {
     name += s.literal;
@@ -61,7 +90,7 @@ std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::
     name += cleanup.padTrack && s.code == 4 ? padTrackNumber(field) : field;
   }
   if (cleanup.replaceIllegal) replaceIllegalChars(name);
-  if (!name.empty()) name += ".mp3";
+  if (!name.empty()) name += extension;
   return name;
 }
 
@@ -110,13 +139,16 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
         // No proposal of another rule may stay behind: the row fails with its reason.
         list.setProposalProblem(i, filelist::Reason::Unreadable);
         break;
+      case tags::NamingRead::Damaged:
+        list.setProposalProblem(i, filelist::Reason::DamagedFile);
+        break;
       case tags::NamingRead::NoTag:
         setStatus(i, filelist::Mp3Status::NoTag);
         list.setNewName(i, {});
         break;
       case tags::NamingRead::Tagged:
-        setStatus(i, filelist::Mp3Status::None);
-        list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup));
+        setStatus(i, taggedStatus(reader->kind));
+        list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup, extensionOf(e.oldName, reader->kind)));
         break;
     }
   }

@@ -35,11 +35,12 @@ struct RuleSegment {
 std::optional<std::vector<RuleSegment>> parseMp3Rule(std::string_view rule);
 
 // The new name for one tag: the segments with their fields filled in, and
-// ".mp3" appended unless that leaves the name empty. Tag texts go in as read,
+// `extension` (".mp3", or another audio file's own) appended unless that
+// leaves the name empty. Tag texts go in as read,
 // except that `cleanup` may pad the track (#4) and replace the characters a
 // file name cannot hold (in the whole name, so "AC/DC" cannot make a path).
 std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields,
-                          const NameCleanup& cleanup = {});
+                          const NameCleanup& cleanup = {}, std::string_view extension = ".mp3");
 
 // The TagFields slot a placeholder code stands for (0 for code 0).
 int slotOfCode(int code);
@@ -60,9 +61,11 @@ std::string_view mp3SchemeRule(int item);
 
 // Writes newName of every entry and the MP3标签状态 cells: "非MP3文件" for a
 // file no tag reader takes (tags::tagReaderFor), "无标签" for one without a
-// tag, emptied where the file now has one. Each file is opened for reading, read
-// and closed before the next; a file that cannot be opened keeps its name and
-// cell. An empty rule empties every new name and writes no cell.
+// tag, emptied where an MP3 file now has one, the tag's family for other
+// audio files (which keep their own extension). Each file is opened for
+// reading, read and closed before the next; a file that cannot be opened or
+// is damaged keeps its cell and fails with its reason. An empty rule empties
+// every new name and writes no cell.
 void mp3Rule(filelist::FileList& list, const Mp3Options& o);
 
 }  // namespace qorin::rules

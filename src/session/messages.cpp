@@ -47,6 +47,8 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("已停止");
     case Reason::NotFullyRead:
       return text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
+    case Reason::DamagedFile:
+      return text::gb("文件已损坏或不是该格式，无法读取标签");
   }
   return {};
 }
@@ -66,7 +68,14 @@ const std::string& statusText(Status s) {
 }
 
 const std::string& mp3StatusText(filelist::Mp3Status s) {
-  static const std::string texts[] = {{}, text::gb("非MP3文件"), text::gb("无标签")};
+  static const std::string texts[] = {{},
+                                      text::gb("非MP3文件"),
+                                      text::gb("无标签"),
+                                      text::gb("Vorbis注释"),
+                                      text::gb("MP4标签"),
+                                      text::gb("APE标签"),
+                                      text::gb("ASF标签"),
+                                      text::gb("ID3标签")};
   return texts[static_cast<std::size_t>(s)];
 }
 

@@ -1,6 +1,9 @@
 #include "tags/formats.h"
 
 #include "tags/id3_reader.h"
+#ifdef QORIN_HAVE_TAGLIB
+#include "tags/taglib_reader.h"
+#endif
 #include "text/names.h"
 
 namespace qorin::tags {
@@ -15,6 +18,11 @@ struct Registered {
 // A new format: its reader's unit, and one line here.
 constexpr Registered kReaders[] = {
     {"MP3", &kId3Reader},
+#ifdef QORIN_HAVE_TAGLIB
+    {"FLAC", &kFlacReader}, {"OGG", &kOggReader},   {"OPUS", &kOpusReader}, {"M4A", &kMp4Reader},
+    {"MP4", &kMp4Reader},   {"APE", &kApeReader},   {"WMA", &kAsfReader},   {"WAV", &kWavReader},
+    {"AIF", &kAiffReader},  {"AIFF", &kAiffReader},
+#endif
 };
 
 }  // namespace

@@ -14,8 +14,10 @@ namespace qorin::tags {
 enum class TagPriority : unsigned char { V1First, V2First };
 
 // The family of tags a reader brings. Commands that work on one family only
-// (the tag editor and the Unicode repair take ID3) ask for it by this.
-enum class TagKind : unsigned char { None, Id3 };
+// (the tag editor and the Unicode repair take ID3 in MP3 files) ask for it by
+// this; an ID3 tag inside a WAV or AIFF chunk is a family of its own, as
+// neither of them writes one there.
+enum class TagKind : unsigned char { None, Id3, Vorbis, Mp4, Ape, Asf, Id3Chunk };
 
 // What reading came to; the list's column MP3标签状态 and the row's reason
 // follow from it.
@@ -23,6 +25,7 @@ enum class NamingRead : unsigned char {
   Tagged,      // `fields` hold the tag's texts
   NoTag,       // the file holds none of its format's tags: 无标签
   Unreadable,  // the file could not be opened
+  Damaged,     // the file is not what its extension says, or too damaged to find its tags in
 };
 
 struct TagReader {

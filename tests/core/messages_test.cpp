@@ -39,12 +39,14 @@ TEST(Messages, ReasonTexts) {
 }
 
 TEST(Messages, EveryCodeHasAText) {
-  for (int r = static_cast<int>(Reason::SameAsEarlier); r <= static_cast<int>(Reason::NotFullyRead); ++r)
+  for (int r = static_cast<int>(Reason::SameAsEarlier); r <= static_cast<int>(Reason::DamagedFile); ++r)
     EXPECT_FALSE(reasonText(static_cast<Reason>(r), 1).empty()) << r;
   for (int s = 1; s <= static_cast<int>(filelist::Status::NameConverted); ++s)
     EXPECT_FALSE(statusText(static_cast<filelist::Status>(s)).empty()) << s;
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NotMp3), gb("非MP3文件"));
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NoTag), gb("无标签"));
+  for (int s = 1; s <= static_cast<int>(filelist::Mp3Status::Id3Chunk); ++s)
+    EXPECT_FALSE(mp3StatusText(static_cast<filelist::Mp3Status>(s)).empty()) << s;
   for (int p = 1; p <= static_cast<int>(Problem::RecordRefused); ++p) {
     PassReport r;
     r.problem = static_cast<Problem>(p);

@@ -7,6 +7,9 @@
 #include "tags/id3_reader.h"
 #include "tags/id3v2.h"
 #include "tags/id3v2_frames.h"
+#ifdef QORIN_HAVE_TAGLIB
+#include "tags/taglib_reader.h"
+#endif
 #include "tags/tag_editor_fields.h"
 
 namespace qorin::tags {
@@ -16,13 +19,34 @@ TEST(TagReaders, ChosenByTheFileType) {
   const struct {
     const char* name;
     const TagReader* reader;
+    TagKind kind;
   } cases[] = {
-      {"a.mp3", &kId3Reader}, {"A.MP3", &kId3Reader}, {"歌.Mp3", &kId3Reader}, {"a.flac", nullptr},
-      {"noext", nullptr},     {"a.mp3.bak", nullptr}, {"mp3", nullptr},
+      {"a.mp3", &kId3Reader, TagKind::Id3},
+      {"A.MP3", &kId3Reader, TagKind::Id3},
+      {"歌.Mp3", &kId3Reader, TagKind::Id3},
+      {"noext", nullptr, TagKind::None},
+      {"a.mp3.bak", nullptr, TagKind::None},
+      {"mp3", nullptr, TagKind::None},
+      {"a.txt", nullptr, TagKind::None},
+#ifdef QORIN_HAVE_TAGLIB
+      // The tag editor and the Unicode repair take TagKind::Id3 only: never these.
+      {"a.flac", &kFlacReader, TagKind::Vorbis},
+      {"a.OGG", &kOggReader, TagKind::Vorbis},
+      {"a.opus", &kOpusReader, TagKind::Vorbis},
+      {"a.m4a", &kMp4Reader, TagKind::Mp4},
+      {"a.mp4", &kMp4Reader, TagKind::Mp4},
+      {"a.ape", &kApeReader, TagKind::Ape},
+      {"a.wma", &kAsfReader, TagKind::Asf},
+      {"a.wav", &kWavReader, TagKind::Id3Chunk},
+      {"a.aif", &kAiffReader, TagKind::Id3Chunk},
+      {"a.Aiff", &kAiffReader, TagKind::Id3Chunk},
+#else
+      {"a.flac", nullptr, TagKind::None},    {"a.wav", nullptr, TagKind::None},
+#endif
   };
   for (const auto& c : cases) {
     EXPECT_EQ(tagReaderFor(c.name), c.reader) << c.name;
-    EXPECT_EQ(tagKindOf(c.name), c.reader ? TagKind::Id3 : TagKind::None) << c.name;
+    EXPECT_EQ(tagKindOf(c.name), c.kind) << c.name;
   }
 }
 

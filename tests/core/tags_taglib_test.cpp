@@ -1,0 +1,151 @@
+// The MP3 rule over the other audio formats, read through TagLib, on files
+// that tools/mutagen_audio.py builds and mutagen tags.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "filelist/file_list.h"
+#include "rules/mp3_rule.h"
+#include "tags/formats.h"
+#include "tags_test_util.h"
+#include "text/gbtext.h"
+
+namespace qorin::rules {
+namespace {
+
+using filelist::Mp3Status;
+using filelist::Reason;
+using tagtest::hex;
+using tagtest::TempDir;
+using text::gb;
+
+// Makes `path` as a `format` file with the tag `pairs` ("artist=HEX ...").
+void make(const std::string& format, const std::string& path, const std::string& pairs = {}) {
+  const std::string cmd = "/usr/bin/python3 " QORIN_TOOLS_DIR "/mutagen_audio.py make " + format + " '" +
+                          path + "' " + pairs + " 2>&1";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[512];
+  while (const std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  ASSERT_EQ(::pclose(p), 0) << cmd << "\n" << out;
+}
+
+filelist::FileList listOf(const TempDir& dir, const std::vector<std::string>& names) {
+  filelist::FileList list;
+  for (const auto& n : names) list.addName(n);
+  list.fillRows(filelist::kFillAppend | filelist::kFillDirectory, 0, list.fileCount() - 1, dir.file(""));
+  return list;
+}
+
+const std::string kTags = "artist=" + hex("歌手甲") + " title=" + hex("Ça déjà vu") + " track=" + hex("3") +
+                          " date=" + hex("2003-05-01") + " genre=" + hex("Pop");
+
+struct Format {
+  const char* format;
+  const char* name;  // the tagged file; "bare-" before it the untagged one
+  Mp3Status status;
+};
+constexpr Format kFormats[] = {
+    {"flac", "a.flac", Mp3Status::VorbisComment}, {"ogg", "b.ogg", Mp3Status::VorbisComment},
+    {"opus", "c.Opus", Mp3Status::VorbisComment}, {"m4a", "d.M4A", Mp3Status::Mp4Tag},
+    {"ape", "e.ape", Mp3Status::ApeTag},          {"wma", "f.wma", Mp3Status::AsfTag},
+    {"wav", "g.WAV", Mp3Status::Id3Chunk},        {"aiff", "h.aiff", Mp3Status::Id3Chunk},
+};
+
+TEST(TagLibFormats, NamedFromTheirTagsWithTheirOwnExtension) {
+  TempDir dir;
+  std::vector<std::string> names;
+  for (const Format& f : kFormats) {
+    make(f.format, dir.file(f.name), kTags);
+    make(f.format, dir.file(std::string("bare-") + f.name));
+    names.push_back(f.name);
+    names.push_back(std::string("bare-") + f.name);
+  }
+  names.push_back("notes.txt");
+  filelist::FileList list = listOf(dir, names);
+  mp3Rule(list, {"#1-#2-#4-#5-#6", TagPriority::V2First});
+
+  for (std::size_t i = 0; i < std::size(kFormats); ++i) {
+    const Format& f = kFormats[i];
+    const std::string ext = std::string(f.name).substr(1);
+    const auto row = static_cast<int>(2 * i);
+    EXPECT_EQ(list[row].newName, gb("歌手甲-Ça déjà vu-3-2003-Pop") + ext) << f.name;
+    EXPECT_EQ(list[row].mp3Code, f.status) << f.name;
+    EXPECT_EQ(list[row + 1].newName, "") << f.name;
+    EXPECT_EQ(list[row + 1].mp3Code, Mp3Status::NoTag) << f.name;
+    EXPECT_EQ(list[row + 1].proposalProblem, Reason::None) << f.name;
+  }
+  // 删除无标签条目 takes the untagged files and the others, never a tagged one.
+  std::vector<int> untagged;
+  for (int r = 1; r < list.fileCount(); r += 2) untagged.push_back(r);
+  untagged.push_back(list.fileCount() - 1);
+  EXPECT_EQ(list.rowsWithMp3Status(), untagged);
+}
+
+// Code-page bytes where a format has no word on the encoding are read as
+// ID3 reads unlabelled texts; damaged files fail with a reason of their own.
+TEST(TagLibFormats, UnlabelledBytesAndDamagedFiles) {
+  TempDir dir;
+  const std::string gbkSpring = "b4baccecb5c4b9cacac2";  // 春天的故事
+  const std::string gbkSinger = "b8e8cad6bcd7";          // 歌手甲
+  const std::string pairs = "raw-artist=" + gbkSinger + " raw-title=" + gbkSpring;
+  make("flac", dir.file("gbk.flac"), pairs);
+  make("ape", dir.file("gbk.ape"), pairs);
+  make("wav", dir.file("gbk.wav"), pairs);
+  make("aiff", dir.file("gbk.aiff"), pairs);
+  tagtest::writeBytes(dir.file("garbage.flac"), std::string(4096, 'x'));
+  tagtest::writeBytes(dir.file("garbage.m4a"), "not a file of that type");
+  make("ogg", dir.file("cut.ogg"), kTags);
+  const std::string whole = tagtest::readBytes(dir.file("cut.ogg"));
+  tagtest::writeBytes(dir.file("cut.ogg"), whole.substr(0, 40));
+  make("flac", dir.file("cut.flac"), kTags);
+  tagtest::writeBytes(dir.file("cut.flac"), tagtest::readBytes(dir.file("cut.flac")).substr(0, 20));
+
+  filelist::FileList list = listOf(dir, {"gbk.flac", "gbk.ape", "gbk.wav", "gbk.aiff", "garbage.flac",
+                                         "garbage.m4a", "cut.ogg", "cut.flac", "gone.wma"});
+  mp3Rule(list, {"#1-#2", TagPriority::V1First});
+  for (int r = 0; r < 4; ++r) {
+    const std::string name(list[r].oldName);
+    EXPECT_EQ(list[r].newName, gb("歌手甲-春天的故事") + name.substr(3)) << name;
+  }
+  const Reason want[] = {Reason::DamagedFile, Reason::DamagedFile, Reason::DamagedFile, Reason::DamagedFile,
+                         Reason::Unreadable};
+  for (int r = 4; r < list.fileCount(); ++r) {
+    EXPECT_EQ(list[r].proposalProblem, want[r - 4]) << list[r].oldName;
+    EXPECT_EQ(list[r].newName, "") << list[r].oldName;
+  }
+}
+
+// Every cut and a run of bytes overwritten at every place: each row ends
+// named, untagged or failed with a reason, and nothing reads out of bounds
+// (the sanitizer build runs this too).
+TEST(TagLibFormats, DamagedCopiesNeverCrash) {
+  TempDir dir;
+  std::vector<std::string> names;
+  for (const Format& f : kFormats) {
+    make(f.format, dir.file(f.name), kTags);
+    const std::string whole = tagtest::readBytes(dir.file(f.name));
+    for (std::size_t at = 0; at < whole.size(); at += 37) {
+      const std::string cut = "cut" + std::to_string(at) + f.name, hit = "hit" + std::to_string(at) + f.name;
+      tagtest::writeBytes(dir.file(cut), whole.substr(0, at));
+      std::string damaged = whole;
+      damaged.replace(at, std::min<std::size_t>(4, whole.size() - at), "\xFF\xFF\xFF\x7F");
+      tagtest::writeBytes(dir.file(hit), damaged);
+      names.insert(names.end(), {cut, hit});
+    }
+  }
+  filelist::FileList list = listOf(dir, names);
+  mp3Rule(list, {"#1-#2", TagPriority::V2First});
+  for (int r = 0; r < list.fileCount(); ++r) {
+    const filelist::FileEntry e = list[r];
+    EXPECT_TRUE(!e.newName.empty() || e.mp3Code == Mp3Status::NoTag ||
+                e.proposalProblem == Reason::DamagedFile)
+        << e.oldName;
+  }
+}
+
+}  // namespace
+}  // namespace qorin::rules
