@@ -69,9 +69,26 @@ std::string formatDate(std::string_view format, const platform::LocalTime& t) {
 
 const Facts& readFacts(FileList& list, int row, bool taken) {
   Facts& f = list.facts(row);
-  const std::string path = (f.known & Facts::kTimes) && (!taken || (f.known & Facts::kTaken))
-                               ? std::string()
-                               : list[row].diskPath();
+  const bool needTaken = taken && !(f.known & Facts::kTaken);
+  if ((f.known & Facts::kTimes) && !needTaken) return f;
+  const std::string path = list[row].diskPath();
+  if (needTaken) {
+    f.known |= Facts::kTaken;
+    if (!(f.known & Facts::kMissing)) {
+      switch (tags::readPhotoDate(path, f.taken)) {
+        case tags::PhotoDateRead::Found:
+          f.known |= Facts::kHasTaken;
+          // The times wait until something asks for them: a photo named by
+          // its date taken needs none.
+          return f;
+        case tags::PhotoDateRead::NoDate:
+          break;
+        case tags::PhotoDateRead::Unreadable:
+          f.known |= Facts::kMissing;
+          break;
+      }
+    }
+  }
   if (!(f.known & Facts::kTimes)) {
     f.known |= Facts::kTimes;
     if (const auto t = platform::fileTimes(path)) {
@@ -83,21 +100,6 @@ const Facts& readFacts(FileList& list, int row, bool taken) {
       }
     } else {
       f.known |= Facts::kMissing;
-    }
-  }
-  if (taken && !(f.known & Facts::kTaken)) {
-    f.known |= Facts::kTaken;
-    if (!(f.known & Facts::kMissing)) {
-      switch (tags::readPhotoDate(path, f.taken)) {
-        case tags::PhotoDateRead::Found:
-          f.known |= Facts::kHasTaken;
-          break;
-        case tags::PhotoDateRead::NoDate:
-          break;
-        case tags::PhotoDateRead::Unreadable:
-          f.known |= Facts::kMissing;
-          break;
-      }
     }
   }
   return f;

@@ -28,8 +28,9 @@ struct DateOptions {
 // so no trail byte is taken for a letter).
 std::string formatDate(std::string_view format, const platform::LocalTime& t);
 
-// The entry's facts with the times (and, with `taken`, the date taken) read
-// once; kMissing when the file could not be looked at.
+// The entry's facts, each read once: with `taken` the date taken, and the
+// times unless a date taken was found; without, the times. kMissing when
+// the file could not be looked at.
 const filelist::FileList::Facts& readFacts(filelist::FileList& list, int row, bool taken);
 
 // The local date the rule names the entry by, and the note when the date

@@ -132,11 +132,9 @@ class DateTabTest : public QObject {
       QStringList order;
     } steps[] = {
         {"按大小", {"b", "a", "c"}},  // a and c alike: as they were
-        {"倒序", {"c", "a", "b"}},
-        {"按修改时间", {"c", "a", "b"}},
+        {"倒序", {"c", "a", "b"}},       {"按修改时间", {"c", "a", "b"}},
         {"按拍摄时间", {"c", "a", "b"}},  // no EXIF: as by modification time
-        {"按文件名", {"a", "b", "c"}},
-        {"倒序", {"c", "b", "a"}},
+        {"按文件名", {"a", "b", "c"}},   {"倒序", {"c", "b", "a"}},
     };
     for (const auto& s : steps) {
       QAction* a = entry(s.entry);
