@@ -76,14 +76,6 @@ void setUpExiv2() {
 
 }  // namespace
 
-bool photoDatesRead() {
-#ifdef QORIN_HAVE_EXIV2
-  return true;
-#else
-  return false;
-#endif
-}
-
 std::optional<platform::LocalTime> parseExifDate(std::string_view s) {
   // "YYYY:MM:DD HH:MM:SS", possibly followed by a NUL or fractions.
   if (s.size() < 19) return std::nullopt;

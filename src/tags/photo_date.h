@@ -17,9 +17,6 @@ enum class PhotoDateRead : unsigned char {
   Unreadable,  // the file could not be opened or read
 };
 
-// Whether this build reads EXIF at all.
-bool photoDatesRead();
-
 // `diskPath` as FileEntry::diskPath gives it; `taken` is written when Found.
 PhotoDateRead readPhotoDate(std::string_view diskPath, platform::LocalTime& taken);
 
