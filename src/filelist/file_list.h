@@ -277,6 +277,10 @@ class FileList {
     unsigned char known = 0;
   };
   Facts& facts(int row);
+  // The file was written: its facts are read again when next asked.
+  void forgetFacts(int row) {
+    if (!facts_.empty()) facts_[static_cast<std::size_t>(row)] = {};
+  }
 
   // Rows whose column MP3标签状态 is not empty.
   std::vector<int> rowsWithMp3Status() const;

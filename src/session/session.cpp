@@ -362,6 +362,7 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
       case tags::UnicodeConversion::Converted:
         ++done;
         list_.setStatus(r, filelist::Status::Converted);
+        list_.forgetFacts(r);  // its size and modification time changed
         break;
       case tags::UnicodeConversion::NotNeeded:
         ++unneeded;
