@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-noto-cjk
-  python3 python3-mutagen libtag1-dev
+  python3 python3-mutagen libtag1-dev libexiv2-dev exiv2 python3-piexif python3-pil
   wportuguese wbrazilian wngerman wdutch wfrench wspanish witalian wdanish wswedish wnorwegian
   clang libclang-rt-dev
   desktop-file-utils appstream file dpkg-dev

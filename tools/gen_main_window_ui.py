@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes resources/main_window.ui and the five rule page forms
+"""Writes resources/main_window.ui and the six rule page forms
 (resources/*_page.ui) from the control table below.
 
 The rule pages have some ninety controls at fixed design positions; keeping
@@ -157,12 +157,30 @@ page4 = [
       for i, (n, t, h) in enumerate(tag_buttons)]),
 ]
 
+page5 = [
+    label("日期来源标签", "日期来源：", 10, 32),
+    ("QComboBox", "日期来源组合框", dict(items=["修改时间", "拍摄时间（EXIF）", "创建时间"]), (75, 28, 140, 22), []),
+    label("日期格式标签", "日期格式：", 232, 32),
+    edit("日期格式编辑框", 297, 29, 160, text="yyyy-MM-dd_HHmmss"),
+    ("QLabel", "日期格式说明标签", dict(text="yyyy年 MM月 dd日 HH时 mm分 ss秒，其余照写"),
+     (297, 53, 285, 14), []),
+    label("日期位置标签", "日期位置：", 10, 84),
+    group("日期位置分组框", "", 75, 74, 340, 27, [
+        radio("日期替换文件名单选框", "替换文件名", 12, 6, True),
+        radio("日期加在前面单选框", "加在文件名前", 112, 6),
+        radio("日期加在后面单选框", "加在文件名后", 226, 6),
+    ]),
+    label("日期分隔标签", "分隔符：", 432, 84),
+    edit("日期分隔编辑框", 484, 81, 48, text="_"),
+]
+
 # Page design name, caption, form class and file; in tab order.
 pages = [("常规页", "常规", "GeneralPage", "general_page.ui", page0),
          ("替换删除页", "替换/删除", "ReplacePage", "replace_page.ui", page1),
          ("插入页", "插入", "InsertPage", "insert_page.ui", page2),
          ("大小写页", "大小写", "CasePage", "case_page.ui", page3),
-         ("MP3标签页", "MP3标签", "Mp3Page", "mp3_page.ui", page4)]
+         ("MP3标签页", "MP3标签", "Mp3Page", "mp3_page.ui", page4),
+         ("日期页", "日期", "DatePage", "date_page.ui", page5)]
 
 # The page area of 选择夹 (590 x 130 less the bar and the frame); the tab
 # control sizes its pages itself, this is only Designer's preview size.

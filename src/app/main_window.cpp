@@ -347,6 +347,8 @@ void MainWindow::openTagEditorForSelection(bool fromMenu) {
   const filelist::FileEntry& e = session_.list()[row];
   if (tags::tagKindOf(e.oldName) == tags::TagKind::Id3) {
     tags::openTagEditor(this, e.diskPath(), tagEditorState_, *dialogs_, session::writeFailureText);
+    // A save changes the file's size and modification time: read them again when asked.
+    session_.list().forgetFacts(row);
   } else if (fromMenu) {
     dialogs_->message(this, platform::programTitle(), QStringLiteral("抱歉，该文件不是MP3文件！"),
                       platform::Dialogs::Icon::Exclamation);

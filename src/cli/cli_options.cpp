@@ -10,7 +10,7 @@ namespace {
 
 using text::gb;
 
-enum class RuleKind { None, Number, Replace, Insert, Case, Tags };
+enum class RuleKind { None, Number, Replace, Insert, Case, Tags, Date };
 
 // The options of every rule as they come; the one named picks its own.
 struct Collected {
@@ -21,6 +21,7 @@ struct Collected {
   rules::CaseOptions letters{rules::CaseChoice::AllUpper, rules::CaseChoice::Keep};
   bool extCase = false;
   rules::Mp3Options tags;
+  rules::DateOptions date;
   // A modifier with the rule it belongs to, to refuse one without its rule.
   std::vector<std::pair<std::string, RuleKind>> modifiers;
 };
@@ -62,8 +63,24 @@ std::optional<rules::ReplaceScope> scope(std::string_view s) {
 }
 
 std::optional<SortKey> sortKey(std::string_view s) {
-  // Dates and sizes come with the list's date facts; until then only names sort.
   if (s == "name") return SortKey::Name;
+  if (s == "mtime") return SortKey::Modified;
+  if (s == "taken") return SortKey::Taken;
+  if (s == "size") return SortKey::Size;
+  return std::nullopt;
+}
+
+std::optional<rules::DateSource> dateSource(std::string_view s) {
+  if (s == "mtime") return rules::DateSource::Modified;
+  if (s == "exif") return rules::DateSource::Taken;
+  if (s == "birth") return rules::DateSource::Created;
+  return std::nullopt;
+}
+
+std::optional<rules::DatePlace> datePlace(std::string_view s) {
+  if (s == "replace") return rules::DatePlace::Replace;
+  if (s == "prefix") return rules::DatePlace::Before;
+  if (s == "suffix") return rules::DatePlace::After;
   return std::nullopt;
 }
 
@@ -152,13 +169,15 @@ class Parser {
     if (a == "--suffix") text = &c_.number.nameSuffix, kind = K::Number;
     if (a == "--ext") text = &c_.number.extText, kind = K::Number;
     if (a == "--ext-text") text = &c_.insert.extText, kind = K::Insert;
+    if (a == "--date-sep") text = &c_.date.separator, kind = K::Date;
     if (text) {
       const auto v = value(a);
       if (!v) return false;
       *text = *v;
       return modifier(a, kind);
     }
-    if (a == "--number" || a == "--replace" || a == "--insert" || a == "--case" || a == "--tags")
+    if (a == "--number" || a == "--replace" || a == "--insert" || a == "--case" || a == "--tags" ||
+        a == "--date")
       return ruleOption(a);
     const auto v = value(a);
     if (!v) return false;
@@ -176,7 +195,19 @@ class Parser {
     }
     if (a == "--sort") {
       run_.sort = sortKey(*v);
-      return run_.sort || fail(gb("--sort 目前只能是 name"));
+      return run_.sort || fail(gb("--sort 只能是 name、mtime、taken 或 size"));
+    }
+    if (a == "--date-source") {
+      const auto d = dateSource(*v);
+      if (!d) return fail(gb("--date-source 只能是 mtime、exif 或 birth"));
+      c_.date.source = *d;
+      return modifier(a, K::Date);
+    }
+    if (a == "--date-place") {
+      const auto p = datePlace(*v);
+      if (!p) return fail(gb("--date-place 只能是 replace、prefix 或 suffix"));
+      c_.date.place = *p;
+      return modifier(a, K::Date);
     }
     return fail(gb("无法识别的选项：") + a);
   }
@@ -205,6 +236,10 @@ class Parser {
       c_.letters.name = *choice;
       return chooseRule(a, RuleKind::Case);
     }
+    if (a == "--date") {
+      c_.date.format = *v;
+      return chooseRule(a, RuleKind::Date);
+    }
     c_.tags.rule = *v;
     return chooseRule(a, RuleKind::Tags);
   }
@@ -219,7 +254,7 @@ class Parser {
     if (run_.paths.empty()) return fail(gb("没有给出文件或文件夹"));
     switch (c_.rule) {
       case RuleKind::None:
-        return fail(gb("没有给出规则（--number、--replace、--insert、--case、--tags）"));
+        return fail(gb("没有给出规则（--number、--replace、--insert、--case、--tags、--date）"));
       case RuleKind::Number:
         if (!c_.number.extText.empty()) {
           c_.number.scope = rules::GeneralScope::All;
@@ -239,6 +274,9 @@ class Parser {
         break;
       case RuleKind::Tags:
         run_.rule = c_.tags;
+        break;
+      case RuleKind::Date:
+        run_.rule = c_.date;
         break;
     }
     return true;
@@ -272,6 +310,9 @@ std::string helpText() {
       "  --case upper|lower|title|lower-first  大小写；--ext-case 同样改扩展名\n"
       "  --tags \"#1 - #2\"          按音乐标签命名（#1艺术家 #2标题 #3专辑 #4音轨 #5年份 "
       "#6流派）；--v1-first\n"
+      "  --date 格式               按日期命名（yyyy yy MM dd HH mm ss，其余照写）；配合\n"
+      "                            --date-source mtime|exif|birth、--date-place replace|prefix|suffix、\n"
+      "                            --date-sep 分隔（加在前后时用，默认 _）\n"
       "\n"
       "列表：\n"
       "  -r, --recursive   包含子文件夹      --hidden   包含隐藏文件\n"

@@ -104,7 +104,14 @@ int list(session::Session& s, const CliRun& run, const LocaleText& locale) {
   if (r.unconvertible > 0)
     say(stderr, locale,
         gb("qorin-cli: ") + std::to_string(r.unconvertible) + gb(" 个文件的名字无法转换，未列出"));
-  if (run.sort == SortKey::Name) s.sortBy(filelist::kColOld, run.reverse);
+  if (run.sort == SortKey::Name) {
+    s.sortBy(filelist::kColOld, run.reverse);
+  } else {
+    if (run.sort == SortKey::Modified) s.sortByFile(session::SortKey::Modified);
+    if (run.sort == SortKey::Taken) s.sortByFile(session::SortKey::Taken);
+    if (run.sort == SortKey::Size) s.sortByFile(session::SortKey::Size);
+    if (run.reverse) s.reverseRows();
+  }
   return missing + static_cast<int>(r.unreadable.size());
 }
 

@@ -89,6 +89,7 @@ void FileList::addName(std::string_view name) {
   Record& e = entries_.emplace_back();
   e.oldName = std::move(text);
   e.gbk = platform::isGbkName(name);
+  if (!facts_.empty()) facts_.emplace_back();
   ++namesVersion_;
 }
 
@@ -272,6 +273,7 @@ void FileList::removeRows(const std::vector<int>& rows) {
     const auto b = entries_.begin() + rows.front(), e = entries_.begin() + rows.back() + 1;
     removedRows = std::max(0, std::min(rows.back() + 1, rows_) - rows.front());
     entries_.erase(b, e);
+    if (!facts_.empty()) facts_.erase(facts_.begin() + rows.front(), facts_.begin() + rows.back() + 1);
   } else {
     std::size_t next = 0, out = 0;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
@@ -280,14 +282,19 @@ void FileList::removeRows(const std::vector<int>& rows) {
         if (static_cast<int>(i) < rows_) ++removedRows;
         continue;
       }
-      if (out != i) entries_[out] = std::move(entries_[i]);
+      if (out != i) {
+        entries_[out] = std::move(entries_[i]);
+        if (!facts_.empty()) facts_[out] = facts_[i];
+      }
       ++out;
     }
     entries_.resize(out);
+    if (!facts_.empty()) facts_.resize(out);
   }
   rows_ -= removedRows;
   if (entries_.empty()) {
     entries_.shrink_to_fit();  // a list emptied by hand gives its memory back, as clear() does
+    facts_ = {};
   }
   if (observer_) {
     if (contiguous)
@@ -302,6 +309,7 @@ void FileList::clear() {
   if (observer_) observer_->beginReset();
   entries_.clear();
   entries_.shrink_to_fit();
+  facts_ = {};
   folders_.clear();
   folderByDir_.clear();
   notes_.clear();
@@ -326,8 +334,20 @@ void FileList::reorder(const std::vector<int>& order) {
   for (int from : order) moved.push_back(std::move(entries_[static_cast<std::size_t>(from)]));
   for (std::size_t k = order.size(); k < entries_.size(); ++k) moved.push_back(std::move(entries_[k]));
   entries_ = std::move(moved);
+  if (!facts_.empty()) {
+    std::vector<Facts> f;
+    f.reserve(facts_.size());
+    for (int from : order) f.push_back(facts_[static_cast<std::size_t>(from)]);
+    for (std::size_t k = order.size(); k < facts_.size(); ++k) f.push_back(facts_[k]);
+    facts_ = std::move(f);
+  }
   ++namesVersion_;
   if (observer_) observer_->endReset();
+}
+
+FileList::Facts& FileList::facts(int row) {
+  if (facts_.size() != entries_.size()) facts_.resize(entries_.size());
+  return facts_[static_cast<std::size_t>(row)];
 }
 
 std::vector<int> FileList::rowsWithMp3Status() const {

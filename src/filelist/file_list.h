@@ -48,10 +48,15 @@ enum class Reason : unsigned char {
   Stopped,            // the user stopped the pass or the undo before this file
   NotFullyRead,       // a tag's frames could not all be walked: rewriting it would lose some
   DamagedFile,        // the rule found the file not of its type, or too damaged to read its tags
+  // Notes a rule leaves on a proposal that still applies (column 新文件名's tooltip).
+  NoDateTaken,  // the date rule used the modification time: the file has no date taken
+  NoBirthTime,  // the date rule used the modification time: the file system keeps no creation time
 };
 
-// Failure: anything but None and Unchanged.
-inline bool isFailure(Reason r) { return r != Reason::None && r != Reason::Unchanged; }
+// A note on a proposal, not a reason against it.
+inline bool isNote(Reason r) { return r == Reason::NoDateTaken || r == Reason::NoBirthTime; }
+// Failure: anything but None, Unchanged and the notes.
+inline bool isFailure(Reason r) { return r != Reason::None && r != Reason::Unchanged && !isNote(r); }
 
 struct Mark {
   Reason reason = Reason::None;
@@ -115,7 +120,8 @@ struct FileEntry {
   Mp3Status mp3Code = Mp3Status::None;
   StatusIcon icon = StatusIcon::None;
   // Set by a rule that could not make a proposal (the file could not be
-  // read); any new proposal clears it.
+  // read), or a note on the proposal it made (isNote); any new proposal
+  // clears it.
   Reason proposalProblem = Reason::None;
   Reason mark = Reason::None;          // why the shown proposal will not apply
   Reason statusReason = Reason::None;  // why the last pass or undo failed for this row
@@ -201,6 +207,11 @@ class FileList {
   bool anyGbkName() const;
   std::string_view newName(int row) const { return at(row).newName.view(); }
   Reason proposalProblem(int row) const { return at(row).proposalProblem; }
+  // The rule's reason against the proposal; a note is none.
+  Reason proposalFailure(int row) const {
+    const Reason r = at(row).proposalProblem;
+    return isNote(r) ? Reason::None : r;
+  }
   std::uint32_t folderOf(int row) const { return at(row).folder; }
   std::string_view dirOf(int row) const;
 
@@ -235,6 +246,11 @@ class FileList {
     e.newName.assign(name);
     e.proposalProblem = Reason::None;
   }
+  // A proposal with a note that does not stop it (isNote).
+  void setNewName(int row, std::string_view name, Reason note) {
+    setNewName(row, name);
+    at(row).proposalProblem = note;
+  }
   // A rule that cannot propose a name for the row: its proposal is emptied.
   void setProposalProblem(int row, Reason reason) {
     Record& e = at(row);
@@ -261,6 +277,23 @@ class FileList {
   // order[k]; `order` is a permutation of the rows. Entries move whole, with
   // their proposals and statuses.
   void reorder(const std::vector<int>& order);
+
+  // What sorting and the date rule read of an entry's file, read once when
+  // first asked (`known` bits say what is there). Kept beside the entries,
+  // and only for a list that asked: it moves, goes and clears with them.
+  struct Facts {
+    enum : unsigned char { kTimes = 1, kTaken = 2, kMissing = 4, kHasBirth = 8, kHasTaken = 16 };
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // ns since 1970
+    std::int64_t created = 0;   // ns since 1970, where kHasBirth
+    platform::LocalTime taken;  // where kHasTaken
+    unsigned char known = 0;
+  };
+  Facts& facts(int row);
+  // The file was written: its facts are read again when next asked.
+  void forgetFacts(int row) {
+    if (!facts_.empty()) facts_[static_cast<std::size_t>(row)] = {};
+  }
 
   // Rows the MP3 rule found without a tag to name them from (isUntagged).
   std::vector<int> rowsWithMp3Status() const;
@@ -329,6 +362,7 @@ class FileList {
   std::uint32_t addFolder(std::string dir, const platform::FileIdentity& identity, bool known);
 
   std::vector<Record> entries_;
+  std::vector<Facts> facts_;  // empty, or one per entry
   int rows_ = 0;
   // A deque, so the texts stay where they are while folders are added.
   std::deque<FolderInfo> folders_;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <type_traits>
 #include <utility>
@@ -95,6 +96,17 @@ std::optional<std::vector<std::string>> Folder::names() const {
   std::vector<std::string> out;
   if (!eachName([&](std::string_view name) { out.emplace_back(name); })) return std::nullopt;
   return out;
+}
+
+std::optional<LocalTime> localTime(std::int64_t seconds) {
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+#ifdef _WIN32
+  if (localtime_s(&tm, &t) != 0) return std::nullopt;
+#else
+  if (!localtime_r(&t, &tm)) return std::nullopt;
+#endif
+  return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 }  // namespace qorin::platform

@@ -128,6 +128,25 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// A file's size and times, a link followed: nanoseconds since 1970 (UTC).
+// `created` is the birth time, nothing where the file system keeps none.
+struct FileTimes {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  std::optional<std::int64_t> created;
+};
+// Nothing when the file cannot be looked at.
+std::optional<FileTimes> fileTimes(std::string_view path);
+
+// A moment as the local clock reads it.
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool operator==(const LocalTime&) const = default;
+};
+// The local clock at `seconds` since 1970 (UTC); nothing outside what the
+// system converts.
+std::optional<LocalTime> localTime(std::int64_t seconds);
+
 // A hash of a name under which names this platform's file systems take as
 // one are equal.
 std::uint64_t nameHash(std::string_view name);

@@ -546,5 +546,24 @@ std::string workingDirectory() {
   return buf.ends_with('/') ? buf : buf + '/';
 }
 
+std::optional<FileTimes> fileTimes(std::string_view path) {
+  const auto p = nativePath(path);
+  if (!p) return std::nullopt;
+  constexpr std::int64_t kNs = 1000000000;
+#ifdef STATX_BTIME
+  struct statx sx {};
+  if (::statx(AT_FDCWD, p->c_str(), 0, STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
+    FileTimes t{sx.stx_size, sx.stx_mtime.tv_sec * kNs + sx.stx_mtime.tv_nsec, std::nullopt};
+    if (sx.stx_mask & STATX_BTIME) t.created = sx.stx_btime.tv_sec * kNs + sx.stx_btime.tv_nsec;
+    return t;
+  }
+  if (errno != ENOSYS) return std::nullopt;
+#endif
+  struct stat st {};
+  if (::stat(p->c_str(), &st) != 0) return std::nullopt;
+  return FileTimes{static_cast<std::uint64_t>(st.st_size), st.st_mtim.tv_sec * kNs + st.st_mtim.tv_nsec,
+                   std::nullopt};
+}
+
 }  // namespace qorin::platform
 #endif

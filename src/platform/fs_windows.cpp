@@ -515,5 +515,21 @@ std::string workingDirectory() {
   return utf8->ends_with('\\') ? *utf8 : *utf8 + '\\';
 }
 
+std::optional<FileTimes> fileTimes(std::string_view path) {
+  const auto w = widePath(path);
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (!w || !GetFileAttributesExW(w->c_str(), GetFileExInfoStandard, &d)) return std::nullopt;
+  // FILETIME counts 100 ns from 1601.
+  const auto ns = [](const FILETIME& ft) {
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;
+  };
+  FileTimes t{(static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow, ns(d.ftLastWriteTime),
+              std::nullopt};
+  if (d.ftCreationTime.dwHighDateTime != 0 || d.ftCreationTime.dwLowDateTime != 0)
+    t.created = ns(d.ftCreationTime);
+  return t;
+}
+
 }  // namespace qorin::platform
 #endif

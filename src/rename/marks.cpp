@@ -245,7 +245,7 @@ class Marker {
     const std::uint32_t f = list_.folderOf(r);
     // A row without a folder would resolve against the working directory.
     const bool noFolder = f == filelist::kNoFolder;
-    Reason preset = noFolder ? Reason::SourceMissing : list_.proposalProblem(r);
+    Reason preset = noFolder ? Reason::SourceMissing : list_.proposalFailure(r);
     if (preset == Reason::None) preset = m_.problemOf[f];
     const FolderCache::Entry* e = noFolder ? nullptr : m_.entryOf[f];
     if (e) rules_.maxLength = e->maxLength;

@@ -132,7 +132,7 @@ void gatherRows(const FileList& list, bool toUtf8, PassRows& rows, std::vector<R
       lastListFolder = lf;
       if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
     }
-    rows.setRow(r, last, toUtf8 ? Reason::None : list.proposalProblem(row));
+    rows.setRow(r, last, toUtf8 ? Reason::None : list.proposalFailure(row));
     rowsOf[last].push_back(static_cast<std::uint32_t>(r));
   }
   rows.setFolderCount(folders.size());

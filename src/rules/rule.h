@@ -10,6 +10,7 @@
 
 #include "filelist/file_list.h"
 #include "rules/case_rule.h"
+#include "rules/date_rule.h"
 #include "rules/general_rule.h"
 #include "rules/insert_rule.h"
 #include "rules/mp3_rule.h"
@@ -24,7 +25,8 @@ using Rules = RuleList<Rule<GeneralOptions, generalRule, "general">,  // 常规
                        Rule<ReplaceOptions, replaceRule, "replace">,  // 替换/删除
                        Rule<InsertOptions, insertRule, "insert">,     // 插入
                        Rule<CaseOptions, caseRule, "case">,           // 大小写
-                       Rule<Mp3Options, mp3Rule, "mp3">>;             // MP3标签
+                       Rule<Mp3Options, mp3Rule, "mp3">,              // MP3标签
+                       Rule<DateOptions, dateRule, "date">>;          // 日期
 static_assert(Rules::distinct(), "each rule has options of its own and a key of its own");
 
 // One rule with its options; the alternatives stand in tab order.

@@ -1,10 +1,12 @@
 #include "session/session.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "filelist/add_files.h"
 #include "platform/fs.h"
 #include "platform/open_file.h"
+#include "rules/date_rule.h"
 #include "session/messages.h"
 #include "tags/formats.h"
 #include "tags/id3v2_unicode.h"
@@ -235,6 +237,61 @@ void Session::sortBy(filelist::Column column, bool descending) {
   refreshPreview(false);
 }
 
+namespace {
+
+// Seconds of a local clock reading counted like Unix time: comparable with
+// every other such reading.
+std::int64_t clockSeconds(const platform::LocalTime& t) {
+  // Days from 1970-01-01 of a proleptic Gregorian date.
+  const int y = t.year - (t.month <= 2 ? 1 : 0);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int doy = (153 * (t.month + (t.month > 2 ? -3 : 9)) + 2) / 5 + t.day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+  return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+}  // namespace
+
+void Session::sortByFile(SortKey key) {
+  if (key == SortKey::Name) {
+    sortBy(filelist::kColOld, false);
+    return;
+  }
+  const int n = list_.rowCount();
+  std::vector<std::int64_t> keys(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) {
+    std::int64_t& k = keys[static_cast<std::size_t>(r)];
+    k = INT64_MAX;
+    if (key == SortKey::Taken) {
+      platform::LocalTime date;
+      filelist::Reason note;
+      // Dates to the second, as names are; ties keep their order.
+      if (rules::dateOf(list_, r, rules::DateSource::Taken, date, note)) k = clockSeconds(date);
+      continue;
+    }
+    const auto& f = rules::readFacts(list_, r, false);
+    if (f.known & filelist::FileList::Facts::kMissing) continue;
+    k = key == SortKey::Size ? static_cast<std::int64_t>(f.size) : f.modified;
+  }
+  std::vector<int> order(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) order[static_cast<std::size_t>(r)] = r;
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return keys[static_cast<std::size_t>(a)] < keys[static_cast<std::size_t>(b)];
+  });
+  list_.reorder(order);
+  refreshPreview(false);
+}
+
+void Session::reverseRows() {
+  const int n = list_.rowCount();
+  std::vector<int> order(static_cast<std::size_t>(n));
+  for (int r = 0; r < n; ++r) order[static_cast<std::size_t>(r)] = n - 1 - r;
+  list_.reorder(order);
+  refreshPreview(false);
+}
+
 std::vector<int> Session::moveRows(std::vector<int> rows, bool up) {
   const int n = list_.rowCount();
   std::sort(rows.begin(), rows.end());
@@ -322,6 +379,7 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
       case tags::UnicodeConversion::Converted:
         ++done;
         list_.setStatus(r, filelist::Status::Converted);
+        list_.forgetFacts(r);  // its size and modification time changed
         break;
       case tags::UnicodeConversion::NotNeeded:
         ++unneeded;

@@ -43,6 +43,9 @@ struct ListMenuState {
   bool operator==(const ListMenuState&) const = default;
 };
 
+// The keys of the list's 排序 menu.
+enum class SortKey : unsigned char { Name, Modified, Taken, Size };
+
 // What a change touched, as bits for the observer.
 enum Change : unsigned {
   kCommandsChanged = 1,  // commands()
@@ -187,6 +190,13 @@ class Session {
   // Sorts the rows by a column's text in natural order (stable; `descending`
   // reverses it); numbering and the preview follow the new order.
   void sortBy(filelist::Column column, bool descending);
+  // Sorts the rows by a file's name (as sortBy column 旧文件名), modification
+  // time, date taken (the modification time where there is none, as the date
+  // rule names it) or size, stable and ascending; files that cannot be looked
+  // at go last. Times and sizes are read once per entry.
+  void sortByFile(SortKey key);
+  // Puts the rows in the reverse of their order now.
+  void reverseRows();
   // Moves the rows given one place up (or down) as blocks; returns where
   // they are now. Rows already at the edge stay.
   std::vector<int> moveRows(std::vector<int> rows, bool up);

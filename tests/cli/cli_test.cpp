@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -115,6 +116,27 @@ TEST_F(Cli, JsonReadsBackAsOneObjectPerRow) {
       "('b 2.jpg','b 2_x.jpg','rename',None)], d\" '" +
       out.string() + "'";
   EXPECT_EQ(std::system(check.c_str()), 0);
+}
+
+TEST_F(Cli, DatesNameAndSizesAndTimesOrder) {
+  // Sizes 7, 8, 7 bytes; modification times set apart, two in one second.
+  const auto at = [&](const char* n, int s) {
+    fs::last_write_time(dir_ / n,
+                        fs::file_time_type::clock::now() - std::chrono::hours(24) + std::chrono::seconds(s));
+  };
+  at("b 2.jpg", 0), at("a 10.jpg", 0), at("a 9.jpg", 60);
+  const Outcome bySize = run("--sort size --reverse --number 1 " + dir());
+  EXPECT_LT(bySize.out.find("a 10.jpg → 1.jpg"), bySize.out.find("a 9.jpg → 2.jpg")) << bySize.out;
+  const Outcome byTime = run("--sort mtime --number 1 " + dir());
+  EXPECT_LT(byTime.out.find("a 10.jpg → 2.jpg"), byTime.out.find("a 9.jpg → 3.jpg")) << byTime.out;
+  const Outcome dated = run("-x --date 'yyyy年' --date-place prefix --date-sep - " + dir());
+  EXPECT_EQ(dated.status, 0) << dated.out << dated.err;
+  const std::string year = dated.out.substr(dated.out.find("→ ") + 4, 4);
+  EXPECT_TRUE(names().contains(year + "年-a 9.jpg")) << dated.out;
+  for (const std::string& args :
+       {"--date x --date-source photo " + dir(), "--number 1 --date-place prefix " + dir(),
+        "--sort date --number 1 " + dir()})
+    EXPECT_EQ(run(args).status, 2) << args;
 }
 
 TEST_F(Cli, ANameInTheOldCodePageIsRenamedAndGivenBack) {

@@ -148,9 +148,9 @@ class MainWindowTest : public QObject {
           "文件名全部大写单选框", "扩展名全部大写单选框", "V2优先单选框"})
       QVERIFY2(testing::control<QRadioButton>(w, name)->isChecked(), name);
     QCOMPARE(w.tabs()->objectName(), QStringLiteral("选择夹"));
-    QCOMPARE(w.tabs()->count(), 5);
-    const char* captions[] = {"常规", "替换/删除", "插入", "大小写", "MP3标签"};
-    for (int i = 0; i < 5; ++i) QCOMPARE(w.tabs()->tabText(i), QString::fromUtf8(captions[i]));
+    QCOMPARE(w.tabs()->count(), 6);
+    const char* captions[] = {"常规", "替换/删除", "插入", "大小写", "MP3标签", "日期"};
+    for (int i = 0; i < 6; ++i) QCOMPARE(w.tabs()->tabText(i), QString::fromUtf8(captions[i]));
     QCOMPARE(testing::mp3Page(w)->预定义方案组合框->count(), 4);
     QCOMPARE(testing::mp3Page(w)->艺术家超级按钮->text(), QStringLiteral("#1-艺术家"));
     QCOMPARE(testing::mp3Page(w)->流派超级按钮->toolTip(), QStringLiteral("流派"));

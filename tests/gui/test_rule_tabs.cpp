@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "rules/gui/case_tab.h"
+#include "rules/gui/date_tab.h"
 #include "rules/gui/general_tab.h"
 #include "rules/gui/insert_tab.h"
 #include "rules/gui/mp3_tab.h"
@@ -20,6 +21,7 @@
 #include "text/gbtext.h"
 #include "text/gui/qtext.h"
 #include "ui_case_page.h"
+#include "ui_date_page.h"
 #include "ui_general_page.h"
 #include "ui_insert_page.h"
 #include "ui_mp3_page.h"
@@ -61,9 +63,9 @@ class RuleTabsTest : public QObject {
   void factoryMakesAPageOfEveryRuleInTabOrder() {
     const auto tabs = makeRuleTabs();
     // Keys name saved sections: changing one loses what was saved under it.
-    const char* titles[] = {"常规", "替换/删除", "插入", "大小写", "MP3标签"};
-    const char* pages[] = {"常规页", "替换删除页", "插入页", "大小写页", "MP3标签页"};
-    const char* keys[] = {"general", "replace", "insert", "case", "mp3"};
+    const char* titles[] = {"常规", "替换/删除", "插入", "大小写", "MP3标签", "日期"};
+    const char* pages[] = {"常规页", "替换删除页", "插入页", "大小写页", "MP3标签页", "日期页"};
+    const char* keys[] = {"general", "replace", "insert", "case", "mp3", "date"};
     QCOMPARE(kRuleCount, static_cast<int>(std::size(keys)));
     for (int i = 0; i < kRuleCount; ++i) {
       QCOMPARE(tabs[i]->title(), QString::fromUtf8(titles[i]));
@@ -80,6 +82,7 @@ class RuleTabsTest : public QObject {
     InsertTab insert;
     CaseTab caseTab;
     Mp3Tab mp3;
+    DateTab date;
     const QString edit = QString::fromUtf8(kSharedEditHandler);
     const QString radio = QString::fromUtf8(kSharedRadioHandler);
     const QString button = QString::fromUtf8(kPlaceholderHandler);
@@ -93,6 +96,7 @@ class RuleTabsTest : public QObject {
     const auto* in = insert.ui();
     const auto* c = caseTab.ui();
     const auto* m = mp3.ui();
+    const auto* d = date.ui();
     const Row rows[] = {
         {&general, g->文件名前缀编辑框, edit},
         {&general, g->起始量编辑框, edit},
@@ -132,6 +136,11 @@ class RuleTabsTest : public QObject {
         {&mp3, m->V2优先单选框, {}},
         {&mp3, m->艺术家超级按钮, button},
         {&mp3, m->流派超级按钮, button},
+        {&date, d->日期格式编辑框, edit},
+        {&date, d->日期加在前面单选框, radio},
+        {&date, d->日期分隔编辑框, edit},
+        {&date, d->日期加在后面单选框, radio},
+        {&date, d->日期替换文件名单选框, radio},
     };
     for (const Row& row : rows) {
       QSignalSpy shared(row.tab, &RuleTab::sharedHandlerInvoked);
@@ -149,6 +158,34 @@ class RuleTabsTest : public QObject {
         QCOMPARE(shared[0][1].value<QObject*>(), row.control);
       }
     }
+  }
+
+  void dateReadsItsControls() {
+    DateTab tab;
+    auto* ui = tab.ui();
+    QSignalSpy changed(&tab, &RuleTab::optionsChanged);
+    const struct {
+      int item;
+      QRadioButton* place;
+      DateSource source;
+      DatePlace where;
+    } cases[] = {{1, ui->日期加在前面单选框, DateSource::Taken, DatePlace::Before},
+                 {2, ui->日期加在后面单选框, DateSource::Created, DatePlace::After},
+                 {0, ui->日期替换文件名单选框, DateSource::Modified, DatePlace::Replace}};
+    for (const auto& c : cases) {
+      const int before = changed.count();
+      ui->日期来源组合框->setCurrentIndex(c.item);
+      QCOMPARE(changed.count(), before + 1);  // the source refreshes too
+      c.place->click();
+      const DateOptions o = optionsOf<DateOptions>(tab);
+      QCOMPARE(o.source, c.source);
+      QCOMPARE(o.place, c.where);
+    }
+    ui->日期格式编辑框->setText(QStringLiteral("yyyy年"));
+    ui->日期分隔编辑框->setText(QStringLiteral("·"));
+    const DateOptions o = optionsOf<DateOptions>(tab);
+    QCOMPARE(o.format, text::gb("yyyy年"));
+    QCOMPARE(o.separator, text::gb("·"));
   }
 
   void generalReadsItsFields() {

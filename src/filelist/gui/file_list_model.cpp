@@ -80,6 +80,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kColOld && e.gbkName) return QStringLiteral("文件名按GBK编码保存");
       if (index.column() == kColNew && isFailure(e.mark))
         return text::toQt(words_.reason(e.mark, e.markDetail));
+      // A note of the rule on a proposal that applies.
+      if (index.column() == kColNew && isNote(e.proposalProblem) && !e.newNameCell.empty())
+        return text::toQt(words_.reason(e.proposalProblem, 0));
       if (index.column() == kColStatus && !e.statusNote.empty()) return text::toQt(e.statusNote);
       if (index.column() == kColStatus && isFailure(e.statusReason))
         return text::toQt(words_.reason(e.statusReason, e.statusDetail));

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "rules/gui/case_tab.h"
+#include "rules/gui/date_tab.h"
 #include "rules/gui/general_tab.h"
 #include "rules/gui/insert_tab.h"
 #include "rules/gui/mp3_tab.h"
@@ -39,7 +40,8 @@ using Tabs = TabList<GeneralTab,  // 常规
                      ReplaceTab,  // 替换/删除
                      InsertTab,   // 插入
                      CaseTab,     // 大小写
-                     Mp3Tab>;     // MP3标签
+                     Mp3Tab,      // MP3标签
+                     DateTab>;    // 日期
 
 }  // namespace
 

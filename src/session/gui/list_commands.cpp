@@ -111,6 +111,13 @@ void ListCommands::createMenu() {
   moveDown_ = menu_->addAction(QStringLiteral("下移(&W)"), this, [this] { moveSelected(false); });
   moveDown_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Down")));
   moveDown_->setShortcutContext(Qt::WidgetShortcut);
+  sortMenu_ = menu_->addMenu(QStringLiteral("排序(&S)"));
+  sortMenu_->setObjectName(QStringLiteral("排序菜单"));
+  const char* const keys[] = {"按文件名", "按修改时间", "按拍摄时间", "按大小"};
+  for (int k = 0; k < 4; ++k)
+    sortMenu_->addAction(QString::fromUtf8(keys[k]), this, [this, k] { sortByKey(k); });
+  sortMenu_->addSeparator();
+  sortMenu_->addAction(QStringLiteral("倒序"), this, [this] { reverseOrder(); });
 }
 
 int ListCommands::currentSelection() const {
@@ -165,6 +172,7 @@ void ListCommands::showMenu(const QPoint& globalPos, bool mp3Tab) {
   convertNames_->setEnabled(m.convertNames);
   moveUp_->setEnabled(m.deleteSelected);
   moveDown_->setEnabled(m.deleteSelected);
+  sortMenu_->setEnabled(m.clear);
   selectAll_->setEnabled(m.selectAll);
   menu_->popup(globalPos);
 }
@@ -177,6 +185,32 @@ void ListCommands::sortByColumn(int column) {
   view_->header()->setSortIndicator(column, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
   platform::WaitCursor wait;
   session_.sortBy(static_cast<Column>(column), descending_);
+}
+
+void ListCommands::sortByKey(int key) {
+  platform::WaitCursor wait;
+  if (key == 0) {
+    // The same as a first click on column 旧文件名.
+    sortColumn_ = -1;
+    sortByColumn(kColOld);
+    return;
+  }
+  // No column shows the order now.
+  sortColumn_ = -1;
+  descending_ = false;
+  view_->header()->setSortIndicatorShown(false);
+  session_.sortByFile(static_cast<SortKey>(key));
+}
+
+void ListCommands::reverseOrder() {
+  platform::WaitCursor wait;
+  // A column's order reversed is that column's other order; the next click
+  // on it reverses it again.
+  if (sortColumn_ >= 0) {
+    descending_ = !descending_;
+    view_->header()->setSortIndicator(sortColumn_, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+  }
+  session_.reverseRows();
 }
 
 void ListCommands::moveSelected(bool up) {

@@ -52,6 +52,10 @@ class ListCommands : public QObject {
 
   // A click on a column header: sort by it in natural order, a second click reverses.
   void sortByColumn(int column);
+  // The 排序 sub-menu: by a file's name, times or size (ascending), or the
+  // list's order reversed.
+  void sortByKey(int key);
+  void reverseOrder();
   // Ctrl+Up / Ctrl+Down, 上移 / 下移: the selected rows one place up or down.
   void moveSelected(bool up);
 
@@ -100,6 +104,7 @@ class ListCommands : public QObject {
   QAction* convertNames_ = nullptr;
   QAction* moveUp_ = nullptr;
   QAction* moveDown_ = nullptr;
+  QMenu* sortMenu_ = nullptr;
   int sortColumn_ = -1;
   bool descending_ = false;
 };

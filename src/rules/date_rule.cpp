@@ -1,0 +1,173 @@
+#include "rules/date_rule.h"
+
+#include <array>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "tags/photo_date.h"
+#include "text/gbtext.h"
+#include "text/names.h"
+
+namespace qorin::rules {
+
+using filelist::FileList;
+using filelist::Reason;
+using Facts = FileList::Facts;
+
+namespace {
+
+void appendNumber(std::string& out, int v, int width) {
+  const std::string n = std::to_string(v);
+  if (static_cast<int>(n.size()) < width) out.append(static_cast<std::size_t>(width) - n.size(), '0');
+  out += n;
+}
+
+std::int64_t floorSeconds(std::int64_t ns) {
+  constexpr std::int64_t kNs = 1000000000;
+  return ns >= 0 ? ns / kNs : -((-ns + kNs - 1) / kNs);
+}
+
+// Names this platform's file systems take as one, in one folder, as one key.
+std::uint64_t nameKey(std::uint32_t folder, std::string_view name) {
+  return platform::nameHash(name) ^ (static_cast<std::uint64_t>(folder) * 0x9E3779B97F4A7C15ull);
+}
+
+}  // namespace
+
+std::string formatDate(std::string_view format, const platform::LocalTime& t) {
+  struct Token {
+    std::string_view letters;
+    int value;
+    int width;
+  };
+  const std::array<Token, 7> tokens = {{{"yyyy", t.year, 4},
+                                        {"yy", t.year % 100, 2},
+                                        {"MM", t.month, 2},
+                                        {"dd", t.day, 2},
+                                        {"HH", t.hour, 2},
+                                        {"mm", t.minute, 2},
+                                        {"ss", t.second, 2}}};
+  std::string out;
+  for (std::size_t i = 0; i < format.size();) {
+    const Token* hit = nullptr;
+    for (const Token& k : tokens)
+      if (format.substr(i, k.letters.size()) == k.letters) {
+        hit = &k;
+        break;
+      }
+    if (hit) {
+      appendNumber(out, hit->value, hit->width);
+      i += hit->letters.size();
+      continue;
+    }
+    const std::size_t n = std::max<std::size_t>(1, text::charLength(format, i));
+    out.append(format.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
+const Facts& readFacts(FileList& list, int row, bool taken) {
+  Facts& f = list.facts(row);
+  const bool needTaken = taken && !(f.known & Facts::kTaken);
+  if ((f.known & Facts::kTimes) && !needTaken) return f;
+  const std::string path = list[row].diskPath();
+  if (needTaken) {
+    f.known |= Facts::kTaken;
+    if (!(f.known & Facts::kMissing)) {
+      switch (tags::readPhotoDate(path, f.taken)) {
+        case tags::PhotoDateRead::Found:
+          f.known |= Facts::kHasTaken;
+          // The times wait until something asks for them: a photo named by
+          // its date taken needs none.
+          return f;
+        case tags::PhotoDateRead::NoDate:
+          break;
+        case tags::PhotoDateRead::Unreadable:
+          f.known |= Facts::kMissing;
+          break;
+      }
+    }
+  }
+  if (!(f.known & Facts::kTimes)) {
+    f.known |= Facts::kTimes;
+    if (const auto t = platform::fileTimes(path)) {
+      f.size = t->size;
+      f.modified = t->modified;
+      if (t->created) {
+        f.created = *t->created;
+        f.known |= Facts::kHasBirth;
+      }
+    } else {
+      f.known |= Facts::kMissing;
+    }
+  }
+  return f;
+}
+
+bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& date, Reason& note) {
+  const Facts& f = readFacts(list, row, source == DateSource::Taken);
+  note = Reason::None;
+  if (f.known & Facts::kMissing) return false;
+  if (source == DateSource::Taken && (f.known & Facts::kHasTaken)) {
+    date = f.taken;
+    return true;
+  }
+  std::int64_t ns = f.modified;
+  if (source == DateSource::Created && (f.known & Facts::kHasBirth))
+    ns = f.created;
+  else if (source != DateSource::Modified)
+    note = source == DateSource::Taken ? Reason::NoDateTaken : Reason::NoBirthTime;
+  const auto local = platform::localTime(floorSeconds(ns));
+  if (!local) return false;
+  date = *local;
+  return true;
+}
+
+void dateRule(FileList& list, const DateOptions& o) {
+  const int count = list.fileCount();
+  if (o.format.empty()) {
+    for (int i = 0; i < count; ++i) list.setNewName(i, {});
+    return;
+  }
+  std::string separator = o.separator;
+  if (o.cleanup.replaceIllegal) replaceIllegalChars(separator);
+  std::unordered_set<std::uint64_t> taken;
+  std::unordered_map<std::uint64_t, int> nextNumber;  // per name that came twice
+  for (int i = 0; i < count; ++i) {
+    platform::LocalTime date;
+    Reason note = Reason::None;
+    if (!dateOf(list, i, o.source, date, note)) {
+      list.setProposalProblem(i, Reason::Unreadable);
+      continue;
+    }
+    std::string stamp = formatDate(o.format, date);
+    if (o.cleanup.replaceIllegal) replaceIllegalChars(stamp);
+    const std::string old(list.oldName(i));  // the list's view may move as names are written
+    const text::NameParts parts = text::splitName(old);
+    std::string main;
+    switch (o.place) {
+      case DatePlace::Replace:
+        main = stamp;
+        break;
+      case DatePlace::Before:
+        main = stamp + separator + std::string(parts.main);
+        break;
+      case DatePlace::After:
+        main = std::string(parts.main) + separator + stamp;
+        break;
+    }
+    const std::uint32_t folder = list.folderOf(i);
+    std::string name = main + std::string(parts.ext);
+    const std::uint64_t base = nameKey(folder, name);
+    if (!taken.insert(base).second) {
+      int& n = nextNumber.try_emplace(base, 1).first->second;
+      do {
+        name = main + "_" + std::to_string(n++) + std::string(parts.ext);
+      } while (!taken.insert(nameKey(folder, name)).second);
+    }
+    list.setNewName(i, name, note);
+  }
+}
+
+}  // namespace qorin::rules
