@@ -3,7 +3,7 @@
 # runs every test (windows on Qt's offscreen platform).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh test
 python3 scripts/check-layers.py
 # Benchmarks do not gate CI and are left out of this build to keep it short;
 # build them with -DQORIN_BUILD_BENCH=ON.
