@@ -1,12 +1,43 @@
 # What `cmake --install` puts in place: the program, and on Linux desktops
-# its desktop entry, icons, AppStream metadata, help pages and man pages.
-# scripts/check-install.sh compares the result with packaging/install-manifest.txt.
+# its desktop entry, icons, AppStream metadata, help pages, man pages, the
+# "Rename with Qorin" entries of file managers and the package's copyright
+# and changelog. scripts/check-install.sh compares the result with
+# packaging/install-manifest.txt.
 include(GNUInstallDirs)
 
 set(QORIN_APP_ID org.qorin.Qorin)
 set(QORIN_PACKAGING ${QORIN_TOP}/packaging)
 
 install(TARGETS qorin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+if(UNIX AND NOT APPLE)
+  find_program(QORIN_GZIP gzip REQUIRED)
+endif()
+
+# Man pages and the changelog go compressed as Debian keeps them: gzip -9n,
+# without the name and time stamp, so two builds give the same bytes.
+function(qorin_gzip source output)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  get_filename_component(folder ${output} DIRECTORY)
+  file(MAKE_DIRECTORY ${folder})
+  execute_process(COMMAND ${QORIN_GZIP} -9nc ${source} OUTPUT_FILE ${output} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "gzip could not compress ${source}")
+  endif()
+endfunction()
+
+# Installs PROGRAM's man pages, packaging/linux/PROGRAM.1 (English) and
+# PROGRAM.zh_CN.1.
+function(qorin_install_man_pages program)
+  foreach(page ${program}.1:man1 ${program}.zh_CN.1:zh_CN/man1)
+    string(REPLACE ":" ";" page ${page})
+    list(GET page 0 source)
+    list(GET page 1 folder)
+    set(gz ${CMAKE_CURRENT_BINARY_DIR}/man/${folder}/${program}.1.gz)
+    qorin_gzip(${QORIN_PACKAGING}/linux/${source} ${gz})
+    install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/${folder})
+  endforeach()
+endfunction()
 
 if(UNIX AND NOT APPLE)
   # The help window shows the copy built into the program; this one is for
@@ -24,17 +55,40 @@ if(UNIX AND NOT APPLE)
     install(FILES ${QORIN_PACKAGING}/icons/hicolor/${size}x${size}/apps/${QORIN_APP_ID}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
   endforeach()
+  qorin_install_man_pages(qorin)
 
-  # Man pages go compressed, as Debian keeps them.
-  foreach(page qorin.1:man1 qorin.zh_CN.1:zh_CN/man1)
-    string(REPLACE ":" ";" page ${page})
-    list(GET page 0 source)
-    list(GET page 1 folder)
-    set(gz ${CMAKE_CURRENT_BINARY_DIR}/man/${folder}/qorin.1.gz)
-    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/man/${folder})
-    configure_file(${QORIN_PACKAGING}/linux/${source} ${CMAKE_CURRENT_BINARY_DIR}/man/${folder}/qorin.1 COPYONLY)
-    file(ARCHIVE_CREATE OUTPUT ${gz} PATHS ${CMAKE_CURRENT_BINARY_DIR}/man/${folder}/qorin.1 FORMAT raw
-         COMPRESSION GZip)
-    install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/${folder})
-  endforeach()
+  # "Rename with Qorin" in the file managers' context menus, rather than a
+  # claim on folders and MP3 files that would make Qorin what opens them.
+  # Dolphin (KDE Frameworks 5.85 and later) skips service menus that are not
+  # executable.
+  install(FILES ${QORIN_PACKAGING}/linux/qorin-rename.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus
+          PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  install(FILES ${QORIN_PACKAGING}/linux/qorin.nemo_action DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
+  install(FILES ${QORIN_PACKAGING}/linux/qorin-nautilus.py
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/nautilus-python/extensions RENAME qorin.py)
+
+  # What Debian wants beside every package; the licence itself is
+  # /usr/share/common-licenses/GPL-3 there.
+  install(FILES ${QORIN_PACKAGING}/debian/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/qorin)
+  qorin_gzip(${QORIN_PACKAGING}/debian/changelog ${CMAKE_CURRENT_BINARY_DIR}/doc/changelog.Debian.gz)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/doc/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/qorin)
+  install(FILES ${QORIN_PACKAGING}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+          RENAME qorin)
 endif()
+
+# The command-line program, its man pages and its bash completion, when
+# there is one. Looked for once every folder has been read, so that it may be
+# declared anywhere.
+function(qorin_install_cli)
+  if(NOT TARGET qorin-cli)
+    return()
+  endif()
+  install(TARGETS qorin-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(UNIX AND NOT APPLE)
+    qorin_install_man_pages(qorin-cli)
+    install(FILES ${QORIN_PACKAGING}/linux/qorin-cli.bash
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qorin-cli)
+  endif()
+endfunction()
+cmake_language(DEFER CALL qorin_install_cli)

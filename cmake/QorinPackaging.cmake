@@ -31,6 +31,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own Chinese texts (buttons, file dialogs) and a face for Chinese text.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei")
+# Nautilus shows the "Rename with Qorin" entry through nautilus-python.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-nautilus")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_SOURCE_GENERATOR "")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder (cpack -G DEB), checks its
-# fields, installs it into this machine with apt-get, starts the installed
-# program once on the offscreen platform with a folder to list, checks what
-# it listed and where it kept its settings, and removes the package again.
+# fields, its changelog and lintian's verdict, installs it into this machine
+# with apt-get, starts the installed program once on the offscreen platform
+# with a folder to list, checks what it listed and where it kept its
+# settings, and removes the package again.
 # Usage: scripts/check-package.sh BUILD_FOLDER
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,6 +32,15 @@ for field in Package Version Architecture Maintainer Depends Section Description
 done
 grep -q '^Depends: .*libqt6widgets6' <<<"$info" || fail "Depends lacks the Qt libraries: $(grep '^Depends' <<<"$info")"
 [ "$(dpkg-deb --field "$deb" Description | wc -l)" -gt 3 ] || fail "the description has no long part"
+version=$(dpkg-deb --field "$deb" Version)
+top=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/qorin/changelog.Debian.gz | zcat | head -1)
+[[ "$top" == "qorin ($version) "* ]] || fail "packaging/debian/changelog has no entry for $version: $top"
+
+# Debian's policy checks: an error fails, warnings are shown.
+lint=0
+verdict=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1) || lint=$?
+grep -v '^running with root privileges' <<<"$verdict" || true
+[ "$lint" = 0 ] || fail "lintian found errors (or could not read the package)"
 
 # One run at a time on a machine that several checkouts test on: each
 # installs and removes the same package.

@@ -98,7 +98,10 @@ std::string mp3RuleExample(std::string_view rule) {
   static const std::array<std::string, 6> words = {text::gb("艺术家"), text::gb("歌曲名"), text::gb("专辑"),
                                                    text::gb("音轨"),   text::gb("年代"),   text::gb("流派")};
   std::string s(rule);
-  for (int n = 1; n <= 6; ++n) replaceAll(s, "#" + std::to_string(n), words[static_cast<std::size_t>(n - 1)]);
+  for (int n = 1; n <= 6; ++n) {
+    const char mark[2] = {'#', static_cast<char>('0' + n)};
+    replaceAll(s, std::string_view(mark, 2), words[static_cast<std::size_t>(n - 1)]);
+  }
   return s;
 }
 
