@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MP3 naming rule over 5,000 generated FLAC files (TagLib opening each
 // through our stream, the Vorbis comment read from its bytes, a name made)
 // against TagLib alone reading the same files' tags through FileRef, in the

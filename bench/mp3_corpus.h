@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generated MP3 files for the tag benchmarks: an ID3v2 tag, 64 KiB of
 // frame-like audio and an ID3v1 block each (half of them with Chinese titles
 // and artists), in a folder removed afterwards.

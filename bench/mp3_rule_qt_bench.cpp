@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One keystroke in the MP3 rule field with 5,000 tagged files listed: the
 // whole refresh through the window (every file opened and its tag read, the
 // new-name column filled and painted), against TagLib reading the same 5,000

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The order the user sees, through the window: sorting 100,000 rows by
 // 旧文件名, a recursive add of 100,000 files in 1,000 folders, and one
 // keystroke on 替换/删除 with a regular expression over 100,000 previewed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Naming 5,000 photos by the date they were taken, through the date rule
 // over a fresh list (nothing read before), as a ratio to exiv2's own program
 // printing the same 5,000 dates (exiv2 -g Exif.Photo.DateTimeOriginal, the

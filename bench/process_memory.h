@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process's memory as the kernel accounts it, for the benchmarks that
 // report peaks (Linux).
 #pragma once

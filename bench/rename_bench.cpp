@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The planned, journaled renaming pass over 20,000 files, and over a whole
 // folder of a million, against a bare loop of the same renames in the same
 // run, with the memory the pass adds (pass_extra_MB): on tmpfs against

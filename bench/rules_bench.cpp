@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Each naming rule over 100,000 mixed ASCII/Chinese names, reported per name
 // and as a ratio to a loop that only copies the old names. The regular
 // expressions of 替换/删除 run with the list's column update, as a keystroke

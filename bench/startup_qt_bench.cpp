@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's start with the record of a 1,000,000-file pass in its state
 // folder against a start with none, in one run. Each start runs in a
 // process of its own, so that its peak memory is its own. The figures that

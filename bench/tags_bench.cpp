@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tag code against baselines measured in the same run:
 // - reading the tags of 5,000 generated MP3 files, ours against TagLib
 //   reading the same files (target: at most 0.3 of TagLib's time);

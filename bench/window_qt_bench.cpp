@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's hot paths on 100,000 entries (offscreen): a keystroke with the
 // whole list previewed, adding a folder, deleting and clearing, each as a
 // ratio to a baseline measured in the same run (copying the names; a raw

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window benchmarks share: a clock, silent dialogs and a scratch
 // folder for the program's own files.
 #pragma once

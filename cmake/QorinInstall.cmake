@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install` puts in place: the program, and on Linux desktops
 # its desktop entry, icons, AppStream metadata, help pages, man pages, the
 # "Rename with Qorin" entries of file managers and the package's copyright

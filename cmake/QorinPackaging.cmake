@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack -G DEB` in the build folder. Its library
 # dependencies come from dpkg-shlibdeps (package dpkg-dev).
 set(QORIN_PACKAGE_MAINTAINER "Qorin developers <maintainers@qorin.org>"

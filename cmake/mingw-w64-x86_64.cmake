@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (the posix
 # thread model, which std::thread and std::mutex need). Everything is linked
 # statically, so the executables run under wine without DLLs beside them.

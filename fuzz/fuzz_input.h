@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the text fuzz targets share: reading their input as a few texts, making
 // texts of whole characters, and checks that stop the run with a message.
 #pragma once

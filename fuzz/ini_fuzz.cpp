@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI reader over arbitrary file contents: no crash; a value read is
 // trimmed, on one line and (from text of whole characters) whole; and a key
 // written reads back as written, before and after saving, in the file's own

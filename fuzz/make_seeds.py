@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the seed inputs of the INI and rules fuzz targets (fuzz/corpus/ini,
 fuzz/corpus/rules) in the layout fuzz_input.h reads: flag bytes and texts, each
 a length byte and bytes that map to whole characters."""

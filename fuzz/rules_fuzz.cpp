@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The five rules over arbitrary names and option texts: no crash, no
 // character that was whole comes out split, and the byte lengths their
 // headers promise. Texts are made of whole characters unless the first byte

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets with clang and runs each on a copy of its seed
 # corpus for its share of SECONDS (default 30 for all of them together).
 set -eu

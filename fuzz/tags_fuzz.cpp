@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Both tag readers over arbitrary file contents held in memory, and what
 // walks old tags to write new ones.
 #include <cstddef>

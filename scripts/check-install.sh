@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a build folder into a scratch prefix and checks the tree file by
 # file against packaging/install-manifest.txt, then the kind of each file,
 # the desktop entry, the file managers' entries and the AppStream metadata

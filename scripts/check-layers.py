@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Fails when an include under src/ crosses the layer table of docs/ARCHITECTURE.md.
 
 Core folders, lowest first; a core file may include the core of its own folder

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a build folder (cpack -G DEB), checks its
 # fields, its changelog and lintian's verdict, installs it into this machine
 # with apt-get, starts the installed program once on the offscreen platform

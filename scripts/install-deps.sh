@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian/Ubuntu packages that are missing.
 #   scripts/install-deps.sh run    what building and running the program needs
 #   scripts/install-deps.sh test   that and what every test and check needs

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders packaging/icons/org.qorin.Qorin.svg to the PNG sizes of the icon
 # theme (rsvg-convert from librsvg2-bin). Run after changing the SVG and
 # commit the PNGs with it.

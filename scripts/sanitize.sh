@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the core and its tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer in a build directory of their own and runs the
 # tests once, in one process (quicker than one sanitized process per test);

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the windows to docs/*.png on Qt's offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiles the Qt-free core and its tests for 64-bit Windows with
 # MinGW-w64 and runs them under wine. Debian builds no PCRE2 for Windows: its
 # Debian sources are fetched once with apt-get source (through lists of our

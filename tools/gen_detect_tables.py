@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes src/text/detect_tables.inc: what a double-byte character costs the
 reading that produces it, for text::readUnlabelled.
 

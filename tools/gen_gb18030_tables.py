@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes src/text/gb18030_tables.inc: GB18030 as glibc's iconv maps it.
 
 The Windows build converts through the system's code page 54936 where there

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes resources/main_window.ui and the six rule page forms
 (resources/*_page.ui) from the control table below.
 

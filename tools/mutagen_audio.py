@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes tiny audio files of the formats TagLib reads and tags them with mutagen.
 
 The containers are built here (no samples worth hearing, just what the

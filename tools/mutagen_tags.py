@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes and reads ID3 tags with mutagen, an implementation independent of ours.
 
 Texts travel as hex so that no shell quoting or locale gets in the way.

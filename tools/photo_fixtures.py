@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes tiny photos with EXIF dates for the tests and the benchmark.
 
   photo_fixtures.py PATH FORMAT [original=TEXT] [digitized=TEXT] [datetime=TEXT]

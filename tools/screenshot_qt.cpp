@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's windows to PNG files for the README and for checking
 // layouts by eye: qorin_screenshot OUTPUT_DIR
 #include <QAbstractButton>

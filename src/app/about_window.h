@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about window: the program's name and version under a banner. Closed by
 // a left click on the window itself or by its close box; it has no button.
 #pragma once

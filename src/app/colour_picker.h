@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A button that shows one colour and lets the user choose another through the
 // program's colour chooser. Colours travel as Windows values 0x00BBGGRR, the
 // form the settings file keeps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paths handed to the program on its command line (a file manager's "Open
 // with", the desktop entry's %F, a script) are added as a drop adds them.
 // The program takes no options.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Help: the HTML Help viewer with HELP.CHM on Windows, the program's own help
 // pages in a window of their own elsewhere (and where no HELP.CHM is found).
 #pragma once

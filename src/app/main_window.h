@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's start window: the rule tabs, the file list, the toolbar,
 // menus and status bar. It is thin: the session does the work, the window
 // turns clicks into session calls and mirrors the session's state.

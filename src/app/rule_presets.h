@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rule tabs' fields kept across runs, and the 方案 menu: the current
 // tab's fields saved under a name, put back, deleted.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings window: automatic preview and its scope, the list's colours
 // and font. Changes reach the running program through the session;
 // config.ini is written only at exit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the command line asks for: the paths to list, the one rule to apply,
 // the order, and whether to plan, rename or undo.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the command line prints: each row of the plan or of the outcome, as
 // lines for a person or as JSON, in the locale's encoding.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorin-cli: the renamer without a window. It lists paths as a drop on the
 // window does, applies one rule, prints the plan, and with -x renames in
 // the same planned, journaled pass as the window (undone by either).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding entries to the file list from folders, and the open-file dialog's
 // memory of its folder.
 #pragma once

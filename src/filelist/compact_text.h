@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A name as the file list keeps it: sixteen bytes, the text itself inside
 // them up to fifteen bytes, on the heap beyond. A million entries hold two
 // names each, and most file names are short.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The working set: one entry per listed file, shown as one row of the report
 // list. Rules, the preview, the renaming pass and its undo all work here; the
 // Qt item model over it only displays it and is told what changed.

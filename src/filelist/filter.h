@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thinning out the file list: remove the entries whose name has an extension
 // or contains a text, or keep only those.
 #pragma once

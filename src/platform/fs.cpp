@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What fs.h does alike on every platform; the system calls are in
 // fs_posix.cpp and fs_windows.cpp.
 #include "platform/fs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The only place the program touches the file system. Paths and names are
 // code-page (GB18030) text; they are converted to the system's encoding here,
 // and a path that cannot be converted without loss makes the operation fail.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POSIX half of fs.h.
 #ifndef _WIN32
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows half of fs.h: the same contracts over the wide-character API.
 #ifdef _WIN32
 #ifndef NOMINMAX

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Key access to small INI files: sections in brackets, key=value lines.
 // Writes keep every other line as it was; new lines end in CR LF. Names and
 // values are code-page text; a file kept in UTF-8 (with or without BOM) or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux renames that never replace an entry, and the case probe; used by
 // fs.cpp only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An open file for the tag code: positioned reads and writes, and replacing a
 // byte range (which moves the audio) atomically, so a failure or crash leaves
 // the file either as it was or as it should be. Paths are code-page (GB18030)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The low-level file steps open_file.cpp and open_file_posix.cpp share.
 #pragma once
 

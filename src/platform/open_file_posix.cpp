@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POSIX half of open_file.h: replacing a file's bytes through a new
 // file or in place with a backup, putting backups back, clearing temporaries.
 #ifndef _WIN32

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folders the program keeps its own files in: beside the program for a
 // portable copy, otherwise per user; and whether a folder is safe to use.
 #include <cstdlib>

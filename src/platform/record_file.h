@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own files in its state folder: the records of renaming
 // passes. They are never reached through a link, only regular files are
 // taken (a FIFO there is refused, not waited on), and each record is held

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files a record's pass names, by their number, while the record is
 // read (journal_read.cpp).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a journal (its reading is in journal_read.cpp).
 #include "rename/journal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rename journal: what a pass is about to do, written and flushed before
 // its first rename, and what it has done, appended as it goes. It stays as
 // the undo record of the pass; an undo or a recovery appends its own phase.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a journal back (its writing is in journal.cpp). The file is read
 // a piece at a time and checked line by line; the names of the steps are
 // unescaped into JournalText::names as they are read, and the steps keep

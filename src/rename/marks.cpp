@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview's marks: what each shown proposal would meet, decided from
 // hashes of the folders' names so that a keystroke over a million rows stays
 // quick. The pass itself plans with planMoves.

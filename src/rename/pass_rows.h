@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rows of a pass as its planner and its runner read them. The names stay
 // in the list's entries, so that a million rows copy none of them: per row
 // the pass keeps its folder, a verdict made before planning and a few bits.

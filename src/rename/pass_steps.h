@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The steps of a pass, an undo or a recovery as they run: the runner that
 // renames them in order and records their completion, and what it needs.
 // Used by rename_pass.cpp and record_replay.cpp only.

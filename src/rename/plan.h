@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deciding, before any file is touched, which proposals can apply and in
 // which order: chains run from their free end, cycles go through a name of
 // our own. The same decision, without touching the disk, marks the preview.

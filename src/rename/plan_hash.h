@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the planner and the preview's marks both key their tables with; used
 // by plan.cpp and marks.cpp only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The planner over rows kept any way: planMoves reads PlanRows, the pass
 // reads the list's entries where they are, the undo the record's names.
 // Used by plan.cpp, rename_pass.cpp and record_replay.cpp only.

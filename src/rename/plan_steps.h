@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The steps of a plan, over rows read either way (the list's for a pass, the
 // record's for an undo): one per chain row, and for a cycle one more, its
 // first row going to a temporary name and leaving it last. Twelve bytes a

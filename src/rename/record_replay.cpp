@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record of a pass read back: the undo, the recovery of a pass cut
 // short, and what the start asks about. Which file is where is worked out
 // in record_tracks.cpp; an outcome is shown in the list by record_show.cpp.

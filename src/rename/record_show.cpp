@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An undo's or a recovery's outcome shown in the rows of the list that
 // list its files.
 #include <functional>

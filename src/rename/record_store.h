@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The records of renaming passes in the state folder: one file a pass,
 // "records/<time>-<random>.journal", each held by the process that made it
 // for as long as it runs. Two windows (or a window and the command line)

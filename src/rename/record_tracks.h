@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record of the last pass read back for an undo or a recovery: each file
 // it names, where the record puts it, and where it is on the disk. Names are
 // kept as four-byte references into the record's names (read once, in one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The renaming pass over the file list, its undo, and the recovery of a pass
 // cut short. The window computes the proposals (newName) first and shows the
 // summaries afterwards; everything between happens here.

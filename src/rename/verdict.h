@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a row's proposal will apply, and why not: the rules the pass's plan
 // (planMoves) and the preview's marks (markConflicts) both follow. Each keeps
 // its own tables to answer the questions, in the order asked here; what the

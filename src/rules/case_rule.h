@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 大小写: the letter case of the main part and of the extension, each by
 // its own choice. Only ASCII letters have a case.
 #pragma once

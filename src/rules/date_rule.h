@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 日期: each file named from a date (modified, taken, created), written
 // in a format of Qt's date letters; files that come to the same name are
 // numbered in list order.

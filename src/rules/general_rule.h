@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 常规: a new main name (and optionally extension) built from a prefix, a
 // fixed text, a zero-padded running number and a suffix.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 插入: one text into the main part and one into the extension, each at a
 // numbered byte position or at the end of the part.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab MP3标签: every MP3 file named after fields of its ID3 tag, through a
 // rule text with the placeholders #1 to #6.
 #pragma once

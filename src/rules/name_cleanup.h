@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the 选项 menu does to names a rule builds from data (tags, the groups
 // of a regular expression): characters no file name may hold, and the width
 // of track numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // 查找内容 as a regular expression: ECMAScript-like syntax, matched on
 // characters (PCRE2 over UTF-8), 替换为 with $0-$9, $& and $$.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 替换/删除: every occurrence of a text in the main part, the extension or
 // both replaced (or deleted when the replacement is empty).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules the program offers, registered once. The options variant, the
 // dispatch, the tabs (rules/gui/tab_list.cpp) and their order, and each
 // rule's key are all made from this list.

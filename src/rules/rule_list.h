@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a registration of rules (rules/rule.h) is made of: each rule's entry,
 // and the list that makes the options variant, finds a rule by its options
 // and checks that the rules can be told apart.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every text the core's outcomes are shown with: reasons and statuses of
 // the list's rows, summaries of passes, undos and tag repairs, and why a
 // record could not be used. The core hands over codes and counts; a front

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the program keeps its files: config.ini and dir.txt, and the record
 // of the last renaming pass. Handed to the session, so tests and portable use
 // can point everything at one folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rule tabs' fields kept between runs (section 规则 of config.ini) and
 // the presets saved by name (presets.ini beside it, in UTF-8). Names and
 // values are code-page text, as everywhere inside.

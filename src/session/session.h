@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The working session behind the main window: the file list, the settings,
 // the rule of the selected tab, the preview policy, the ways of adding files,
 // the renaming pass with its undo, and which commands are available. It knows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session's side of the records of renaming passes: which record is
 // this window's undo record, what the window asks about at start, and what
 // it tells after a pass, an undo or a recovery.

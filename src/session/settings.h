@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display, preview and renaming settings, kept in config.ini.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tags/formats.h"
 
 #include "tags/id3_reader.h"

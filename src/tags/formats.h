@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which files the tag code reads, and with which reader: one place to say
 // it, as more formats come.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The order of the genre items in the tag editor's two genre lists, and the
 // mapping between a genre number and its item position there. Both tables are
 // worked out from the two name lists when the program is compiled.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Genre names indexed by the ID3v1 genre number 0..125.
 #pragma once
 

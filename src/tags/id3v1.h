@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 128-byte ID3v1 block at the end of an MP3 file (ID3v1.0 and ID3v1.1).
 // The block has no word on its encoding: read texts are decided one by one by
 // text::readUnlabelled, written texts are stored as id3v1Bytes gives them. The

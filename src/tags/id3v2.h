@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ID3v2 tag at the start of an MP3 file: reading versions 2.2, 2.3 and
 // 2.4 into the twelve slots, and writing a fresh ID3v2.3 tag built from the
 // program's template. Texts are code-page (GB18030): UTF-16 and UTF-8 texts

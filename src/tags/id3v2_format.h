@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The numbers of the ID3v2 layout that the reader and the writer share: the
 // header's size and flags, the frame flags of versions 2.3 and 2.4, and the
 // text encodings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walking the frames of an ID3v2 tag in memory the way mature readers do;
 // shared by the reader, the writer (which carries frames over into the new
 // tag) and the conversion to Unicode.

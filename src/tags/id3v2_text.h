@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts inside ID3v2 frame contents: where they stand in each kind of
 // frame, how their encodings decode to the code page, and re-encoding a frame's
 // texts as UTF-16 (what every ID3v2.3 reader decodes).

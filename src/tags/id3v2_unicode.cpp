@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tags/id3v2_unicode.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch repair of mojibake collections: ID3v2 texts that were stored
 // under encoding 0 with non-ASCII bytes (code-page or UTF-8 bytes that other
 // players show as Latin-1) are rewritten as UTF-16, everything else kept.

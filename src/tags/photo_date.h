@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // When a photo was taken, from its EXIF: DateTimeOriginal, else
 // DateTimeDigitized, else DateTime. Read through exiv2 from the file's bytes
 // (the file opened through the platform), only the metadata. Built without

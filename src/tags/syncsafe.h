@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sync-safe integers of ID3v2: 28 bits spread over four bytes of seven bits
 // each, most significant first, so that no size byte can look like the start
 // of an MPEG frame. Tag sizes (and ID3v2.4 frame and extended-header sizes)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tag editor's use cases, without a window: what it shows of a file when
 // it opens, and writing back what the user changed. The window only shows
 // what comes back and turns the outcomes into its messages.

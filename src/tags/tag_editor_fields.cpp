@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tags/tag_editor_fields.h"
 
 #include "tags/tag_slots.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the tag editor's boxes hold, turned into the texts the tag writers take.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the tag editor keeps between its openings: each opening is a new
 // window, but the path, the genre selections and the change flags live on in
 // this record, which the main window owns for the program's whole run.

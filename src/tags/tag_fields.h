@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The twelve texts every ID3 reader and writer exchanges with its callers.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a file's tags for naming, whatever their format: one reader a
 // format, chosen by the file's type (tags/formats.h). A reader opens the file
 // through the platform layer, reads what the naming rule needs and closes it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where each of the twelve slots lives: its ID3v2 frame, its field of the
 // ID3v1 block, its placeholder in the naming rule and its box in the tag
 // editor. One row a slot, so that what the reader shows, what the writer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tags/taglib_reader.h"
 
 #include <taglib/aifffile.h>

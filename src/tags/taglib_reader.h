@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tags of the other common audio formats as a naming source, read through
 // TagLib: Vorbis comments (FLAC, Ogg Vorbis, Opus), MP4 (M4A), APE, ASF (WMA)
 // and the ID3 chunk of WAV and AIFF. TagLib reaches the file only through the

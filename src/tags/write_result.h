@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a tag write tells its caller: done, or why not.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts stored without a word on their encoding (ID3v2 encoding 0, ID3v1):
 // which reading they are, decided by evidence.
 #pragma once

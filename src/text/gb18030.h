@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GB18030 through the program's own tables, which hold glibc's mapping. The
 // Windows build uses them where the system has no code page 54936 (wine).
 #pragma once

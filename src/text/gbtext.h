@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text in the program's code page, GB18030: GBK-compatible double-byte
 // characters plus four-byte sequences for everything else. Every length and
 // position inside the program counts these bytes.

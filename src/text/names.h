@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File-name helpers shared by the list, the rules and the filter.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qorin-cli end to end: a copy of the program in a folder of its own (where it
 // keeps its record), run on real folders.
 #include <gtest/gtest.h>

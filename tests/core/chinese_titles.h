@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Song titles and singer names as a Chinese collection holds them, one a
 // line, in UTF-8: the tests store them in GBK and Big5 and ask which reading
 // the bytes are.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renames that never replace where the file system takes neither the
 // no-replace flag nor hard links (exFAT and FAT through FUSE), and where it
 // ignores case: first with those ways refused on the temp folder, then on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small file-system image mounted through FUSE on a folder, for tests that
 // must see what removable and shared storage does: exFAT (exfat-fuse), FAT
 // (fusefat) and NTFS (ntfs-3g). Mounting needs root and /dev/fuse; where it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names stored in the old Chinese code page (GBK bytes, as archives from
 // older systems unpack them): listed under their text, renamed from their
 // own bytes, converted to UTF-8 on request, and given back byte for byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The words of the core's outcomes: every code has one, and the summaries
 // count as the message boxes always have.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // EXIF dates through exiv2, from photos tools/photo_fixtures.py makes.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where an installed copy and a portable copy keep config.ini, dir.txt and
 // the journal (the Windows side is in windows_platform_test.cpp).
 #include <gtest/gtest.h>

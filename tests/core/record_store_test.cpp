@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records of passes made by two programs with one state folder, records of
 // an earlier version, and what others may have planted in the state folder.
 #include <gtest/gtest.h>

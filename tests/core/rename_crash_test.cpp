@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A pass killed at random moments, then recovered either way: every file
 // is there once, under its old or its new name, and none keeps a temporary
 // name. QORIN_CRASH_TRIALS sets the number of kills (20 by default, so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder swapped between adding its files and renaming them: the pass and
 // the undo rename only in the folder the rows were added from, and fail the
 // rows of any other with their reason.

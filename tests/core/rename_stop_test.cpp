@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Passes and undos stopped by the user, undos that failed and are tried
 // again, and a case-only rename killed between its two steps.
 #include <gtest/gtest.h>

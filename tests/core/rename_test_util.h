@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A temporary root holding a "work" folder for the listed files and a
 // "state" folder for the journal, so a name that escapes the work folder
 // shows up in the root.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records as a power cut, a failing disk or another person may leave them:
 // a torn last line, a flipped byte in the plan, names and folders that no
 // pass wrote. None may move a file the pass did not move, or lose one.

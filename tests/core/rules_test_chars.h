@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Characters that catch rules walking bytes instead of characters.
 #pragma once
 

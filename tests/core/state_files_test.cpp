@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // config.ini and dir.txt when something else than the program's own file
 // stands at their names, and when there is no folder for them at all.
 #include <gtest/gtest.h>

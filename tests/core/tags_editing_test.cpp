@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tag editor's use cases without a window: what a save asked for comes
 // back per tag, done or with its reason, and the audio stays.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The genre lists' order against the genre numbers.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts stored without an encoding label whose reading is a guess: the
 // readers name the other reading per slot, and only when asked.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A tag write killed at any moment: the file is the old one or the new one,
 // and nothing else is left beside it; a file rewritten in place gets its
 // original back at the next start. QORIN_KILL_TRIALS sets the number of kills

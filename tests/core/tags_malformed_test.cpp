@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generated tags of the kinds other writers produce and mature readers accept:
 // what each gives in the twelve slots, and what a rewrite keeps of it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tag writes on removable and shared storage: exFAT, FAT and NTFS images
 // mounted through FUSE. None takes O_TMPFILE, FAT refuses chown and chmod,
 // and a file renamed over while still open lives on as ".fuse_hidden...".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our reader against tags mutagen wrote, and mutagen against tags we wrote.
 #include <gtest/gtest.h>
 

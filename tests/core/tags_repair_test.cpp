@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The repair over a folder of mixed files: what is read with certainty is
 // converted, ISO-8859-1 stays, an uncertain text and a tag that cannot be
 // walked whole are left alone, and texts only an ID3v1 block holds get an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Malformed input: no crash, no read past the data, false or empty slots.
 #include <gtest/gtest.h>
 

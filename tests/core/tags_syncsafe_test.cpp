@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sync-safe integers: the four size bytes of ID3v2.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MP3 rule over the other audio formats, read through TagLib, on files
 // that tools/mutagen_audio.py builds and mutagen tags.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Temporary directories and whole-file helpers for the tag and open-file tests.
 #pragma once
 

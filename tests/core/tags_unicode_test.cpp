@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The repair of old tags: texts under encoding 0 with non-ASCII bytes become
 // UTF-16, everything else stays as it was.
 #include <gtest/gtest.h>

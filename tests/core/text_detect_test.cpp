@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which reading unlabelled bytes are: European words stored as ISO-8859-1,
 // Chinese titles and names stored as GBK, Big5 and UTF-8. Each list prints
 // its error rate.

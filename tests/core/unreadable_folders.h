@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders the program cannot read or change, made for tests that may run
 // as root: one whose permissions refuse the listing, one whose path is
 // longer than the system takes, and one no one may change.

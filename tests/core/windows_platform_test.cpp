@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What only the Windows build does: built for Windows only, run under wine.
 // Wine cannot show: code page 54936 (it has none, so the program's own
 // tables run), folders denied by ACLs (it runs as the Unix user), names

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window and qorin-cli share the record of the last pass: each undoes
 // the other's once its owner has ended.
 #include <QDir>

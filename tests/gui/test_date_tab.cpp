@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 日期 in the window, and the list's 排序 menu.
 #include <QComboBox>
 #include <QDateTime>

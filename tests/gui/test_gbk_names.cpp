@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names stored in the old code page, seen from the window: listed with their
 // text and a tooltip, converted to UTF-8 from the list's menu and undone, and
 // a dropped folder whose name cannot be read named in the message.

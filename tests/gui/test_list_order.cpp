@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The order the user sees: natural order from folders and the dialog, sorting
 // by a column header, moving rows; numbering and the pass follow it.
 #include <QDir>

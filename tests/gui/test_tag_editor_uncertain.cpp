@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tag editor boxes whose text is a guess between two encodings.
 #include <QDir>
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list's batch repair of mojibake tags: MP3标签转为Unicode(&U).
 #include <QDir>
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renaming that can always be taken back, seen from the window: undo from the
 // record whatever the list holds now, across a restart, after a pass cut
 // short, and the marks that say beforehand why a proposal will not apply.

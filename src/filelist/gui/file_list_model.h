@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows the core FileList in the report list. It holds no copy of the data:
 // cells are converted for display when the view asks for them, which keeps a
 // list of 100,000 files fast.

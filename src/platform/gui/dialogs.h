@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything a person must answer goes through this interface, so that window
 // tests can install an answering double instead of the real modal dialogs.
 #pragma once

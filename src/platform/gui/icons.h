@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's small pictures, drawn in code so they stay crisp and need no
 // image files: toolbar and menu icons (16 x 15) and the two status images.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An edit box with up/down arrows. Unlike QSpinBox its text may be empty or
 // hold any typed value: the rules read the text, and empty means something.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/gui/case_tab.h"
 
 #include "ui_case_page.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 大小写: one of four letter cases for the main part and one for the
 // extension.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/gui/date_tab.h"
 
 #include "ui_date_page.h"

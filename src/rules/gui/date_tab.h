@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 日期: where the date comes from, its format, and whether it replaces
 // the main name or goes before or after it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/gui/general_tab.h"
 
 #include "ui_general_page.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 常规: the general rule's fields, greyed by the chosen scope.
 #pragma once
 

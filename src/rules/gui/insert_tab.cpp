@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/gui/insert_tab.h"
 
 #include "ui_insert_page.h"

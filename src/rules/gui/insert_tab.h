@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 插入: a text for the main part and one for the extension, each at a
 // position or at the end; 保持一致 mirrors the first into the second.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab MP3标签: the rule text with its example in words, the predefined
 // schemes, the six placeholder buttons and the tag version that wins.
 #pragma once

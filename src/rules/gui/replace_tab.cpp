@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/gui/replace_tab.h"
 
 #include "rules/regex_replace.h"

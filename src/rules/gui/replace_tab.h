@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 替换/删除: the text to find (or a regular expression), its
 // replacement, case and scope.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rule tabs of the main window. Each tab is its page: it owns the page's
 // typed controls, keeps their wiring (greying, mirroring, placeholders) to
 // itself and reads them into its rule's options when asked.

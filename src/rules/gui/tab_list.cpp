@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tabs of the registered rules. A new rule's tab is its header and one
 // entry in Tabs; each tab stands where its rule stands in rules/rule.h.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modal 过滤设置 window: removes, or keeps only, the entries whose name has
 // an extension or contains a text. It changes the list, never the files.
 #pragma once

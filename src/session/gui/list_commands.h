@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report list 显示超级列表框 and what the user does to it: its model, its
 // pop-up menu 右键菜单, its keys, adding files through the dialogs, removing
 // rows. The work is the session's; this turns clicks and keys into calls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Toolbar 开始命名 and 撤消: the pass or the undo over the session, with the
 // wait cursor, the progress marks in the status bar and the summary.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps what the user types into a box within a number of code-page bytes,
 // counted as the file stores them. When typing makes a text too long, the
 // characters just before the cursor go (those typed or pasted), as a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window that shows, edits, copies and writes back the ID3v1 and ID3v2
 // tags of one MP3 file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Code-page text <-> QString, at the edge between the core and the widgets.
 #pragma once
 

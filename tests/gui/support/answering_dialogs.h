@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window-test support: a dialogs double that answers from queues and records
 // every message, and a program directory of its own per test.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the main window's list and pop-up menu as a user sees them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stops a pass, an undo or a tag conversion half way, as a user would.
 #pragma once
 
