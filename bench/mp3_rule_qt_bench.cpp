@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTabWidget>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +23,7 @@
 #include "session/settings.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
+#include "timed_passes.h"
 #include "ui_mp3_page.h"
 
 #ifdef QORIN_HAVE_TAGLIB
@@ -47,14 +47,7 @@ double g_window_pass = 0, g_taglib_pass = 0;
 template <typename F>
 void timed(benchmark::State& state, double& perPass, F&& pass) {
   pass();  // warm the cache and the window
-  double total = 0;
-  for (auto _ : state) {
-    const auto t0 = std::chrono::steady_clock::now();
-    pass();
-    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  }
-  perPass = total / static_cast<double>(state.iterations());
-  state.SetItemsProcessed(state.iterations() * kFiles);
+  qorin::bench::timedPasses(state, perPass, kFiles, pass);
 }
 
 void BM_Mp3TabKeystroke(benchmark::State& state) {

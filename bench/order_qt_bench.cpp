@@ -50,10 +50,12 @@ const QString& tree() {
   static bool made = false;
   if (!made) {
     for (int f = 0; f < 1000; ++f) {
+      // Names appended piece by piece: GCC 12 sees an overlap in "d" + ...
       const std::filesystem::path sub =
-          std::filesystem::path(dir.path().toStdString()) / ("d" + std::to_string(f));
+          std::filesystem::path(dir.path().toStdString()) / std::string("d").append(std::to_string(f));
       std::filesystem::create_directory(sub);
-      for (int i = 0; i < 100; ++i) std::ofstream(sub / ("f" + std::to_string(i) + ".txt"));
+      for (int i = 0; i < 100; ++i)
+        std::ofstream(sub / std::string("f").append(std::to_string(i)).append(".txt"));
     }
     made = true;
   }

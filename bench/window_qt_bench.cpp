@@ -243,6 +243,35 @@ void BM_WindowAtScale(benchmark::State& state) {
   state.counters["held_bytes_per_entry"] = held * 1024 * 1024 / n;
 }
 
+// A plain list (no preview, never sorted by dates or sizes): what it holds
+// per entry beyond the names' own bytes, with the window and its view.
+void BM_PlainListAtScale(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const ShmFolder folder(n);
+  if (folder.path.isEmpty()) {
+    state.SkipWithError("no scratch folder");
+    return;
+  }
+  double names = 0;  // "IMG_<i>.jpg" and its terminating byte
+  for (int i = 0; i < n; ++i) names += static_cast<double>(std::to_string(i).size() + 9);
+  double held = 0, peak = 0, base = 0;
+  for (auto _ : state) {
+    resetPeak();
+    base = statusMegabytes("VmRSS:");
+    MainWindow w(scratchPlaces(), quiet());
+    w.show();
+    w.session().settings().autoPreview = 0;
+    QApplication::processEvents();
+    w.list()->addDirectory(folder.path, false);
+    QApplication::processEvents();
+    held = statusMegabytes("VmRSS:") - base;
+    peak = statusMegabytes("VmHWM:") - base;
+  }
+  state.counters["held_bytes_per_entry"] = held * 1024 * 1024 / n;
+  state.counters["held_beyond_names"] = (held * 1024 * 1024 - names) / n;
+  state.counters["peak_beyond_names"] = (peak * 1024 * 1024 - names) / n;
+}
+
 // The pass and its undo through the window over a whole folder, and how
 // long a pass takes to end once Esc arrives (it stops after the file at
 // hand; the time is the journal's closing and the statuses).
@@ -352,6 +381,7 @@ BENCHMARK(BM_KeystrokeWholeList)->Arg(100000)->Unit(benchmark::kMillisecond)->It
 BENCHMARK(BM_AddFolderDeleteClear)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_RenamePassWindowVsCore)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_WindowAtScale)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_PlainListAtScale)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PassAtScale)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_DropTenFolders)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 

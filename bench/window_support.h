@@ -31,6 +31,12 @@ struct Quiet : platform::Dialogs {
   bool askYesNo(QWidget*, const QString&, const QString&, Icon) override { return false; }
   std::optional<QFont> chooseFont(QWidget*, const QFont&) override { return std::nullopt; }
   std::optional<QColor> chooseColour(QWidget*, const QColor&) override { return std::nullopt; }
+  std::optional<QString> askText(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<int> chooseItem(QWidget*, const QString&, const QString&, const QStringList&) override {
+    return std::nullopt;
+  }
 };
 inline Quiet& quiet() {
   static Quiet q;
