@@ -4,6 +4,7 @@
 // the same planned, journaled pass as the window (undone by either).
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_options.h"
@@ -168,7 +169,12 @@ int main(const std::vector<std::string>& args) {
       break;
   }
   Interrupt interrupt;
-  session::Session s(session::Places::standard());
+  session::Places places = session::Places::standard();
+  // As the window says at start: settings and records then go nowhere.
+  for (const std::string& dir : places.refused)
+    say(stderr, locale,
+        gb("qorin-cli: 文件夹不属于当前用户或其他用户可以写入，不在其中保存设置和更名记录：") + dir);
+  session::Session s(std::move(places));
   s.loadSettings();
   if (run.mode == Mode::Undo) return undo(s, run, locale, interrupt);
 
