@@ -2,6 +2,8 @@
 #include "rules/date_rule.h"
 
 #include <array>
+#include <functional>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -29,8 +31,11 @@ std::int64_t floorSeconds(std::int64_t ns) {
 }
 
 // Names this platform's file systems take as one, in one folder, as one key.
+// Names that differ only in the case of A to Z meet too: photos live on FAT
+// and exFAT cards, which take them as one name on every system.
 std::uint64_t nameKey(std::uint32_t folder, std::string_view name) {
-  return platform::nameHash(name) ^ (static_cast<std::uint64_t>(folder) * 0x9E3779B97F4A7C15ull);
+  return std::hash<std::string>{}(text::asciiUpper(name)) ^
+         (static_cast<std::uint64_t>(folder) * 0x9E3779B97F4A7C15ull);
 }
 
 }  // namespace

@@ -113,12 +113,13 @@ TEST(DateRule, SameNamesInAFolderAreNumberedInListOrder) {
   DateOptions o;
   o.format = "yyyyMMdd_HHmmss";
   dateRule(f.list, o);
+  // .JPG meets .jpg: a FAT card takes them as one name.
   EXPECT_EQ(f.newNames(), (std::vector<std::string>{"20220809_101112.jpg", "20220809_101112_1.jpg",
-                                                    "20220809_101112.JPG", "20220809_101112_2.jpg",
+                                                    "20220809_101112_2.JPG", "20220809_101112_3.jpg",
                                                     "20220809_101112.jpg", "20220809_101113.jpg"}));
   // A run again after the pass's names would stay as they are: the same numbers.
   dateRule(f.list, o);
-  EXPECT_EQ(f.newNames()[3], "20220809_101112_2.jpg");
+  EXPECT_EQ(f.newNames()[3], "20220809_101112_3.jpg");
 }
 
 TEST(DateRule, SourcesFallBackToTheModificationTimeWithANote) {
