@@ -43,7 +43,7 @@ using qorin::bench::Ran;
 using qorin::bench::runTimed;
 
 constexpr int kFiles = 100000;
-constexpr int kIterations = 5;
+constexpr int kIterations = 9;
 constexpr int kStarts = 200;
 
 std::string numbered(const char* prefix, int i) {
