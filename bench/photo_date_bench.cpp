@@ -7,8 +7,6 @@
 // different dates.
 #include <benchmark/benchmark.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +18,7 @@
 #include <string>
 
 #include "filelist/file_list.h"
+#include "process_timing.h"
 #include "rules/date_rule.h"
 
 namespace {
@@ -75,9 +74,8 @@ void BM_DateTakenRuleAgainstExiv2Tool(benchmark::State& state) {
   const Corpus& c = *g_corpus;
   rules::DateOptions o;
   o.source = rules::DateSource::Taken;
-  std::string cmd = "cd '" + c.dirText + "' && exiv2 -g Exif.Photo.DateTimeOriginal";
-  for (const std::string& n : c.names) cmd += " " + n;
-  cmd += " >/dev/null 2>&1";
+  bench::Command exiv2{{"exiv2", "-g", "Exif.Photo.DateTimeOriginal"}, c.dirText, {}};
+  exiv2.argv.insert(exiv2.argv.end(), c.names.begin(), c.names.end());
   double bestRule = 1e9, bestTool = 1e9;
   for (auto _ : state) {
     filelist::FileList list;
@@ -89,10 +87,9 @@ void BM_DateTakenRuleAgainstExiv2Tool(benchmark::State& state) {
     bestRule = std::min(bestRule, seconds(t0));
     if (list[kPhotos - 1].newName.empty() || list[0].proposalProblem != filelist::Reason::None)
       state.SkipWithError("a photo was not named by its date taken");
-    t0 = Clock::now();
-    const int status = std::system(cmd.c_str());
-    bestTool = std::min(bestTool, seconds(t0));
-    if (status == -1 || WEXITSTATUS(status) != 0) state.SkipWithError("exiv2 failed");
+    const bench::Ran tool = bench::runTimed(exiv2);
+    bestTool = std::min(bestTool, tool.seconds);
+    if (!tool.ok()) state.SkipWithError("exiv2 failed");
   }
   g_rule = bestRule;
   g_tool = bestTool;

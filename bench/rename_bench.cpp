@@ -11,10 +11,8 @@
 
 #ifdef __linux__
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <stdlib.h>
 #include <sys/syscall.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,10 +36,13 @@
 #include "process_memory.h"
 #include "rename/plan.h"
 #include "rename/rename_pass.h"
+#include "scratch_dir.h"
 #include "text/gbtext.h"
 
+using qorin::bench::onTmpfs;
 using qorin::bench::resetPeak;
 using qorin::bench::statusMegabytes;
+using qorin::bench::TempRoot;
 
 namespace {
 
@@ -67,32 +68,6 @@ int rawPlaceholderRename(int dir, const char* from, const char* to) {
   ::close(p);
   return ::renameat(dir, from, dir, to);
 }
-
-bool onTmpfs(const stdfs::path& p) {
-  struct statfs s {};
-  return ::statfs(p.c_str(), &s) == 0 && s.f_type == TMPFS_MAGIC;
-}
-
-// The baselines are the kernel's own work, which a disk's journal would
-// blur; /tmp is not tmpfs everywhere, /dev/shm nearly always is.
-stdfs::path scratchParent() {
-  const stdfs::path tmp = stdfs::temp_directory_path();
-  if (onTmpfs(tmp)) return tmp;
-  if (onTmpfs("/dev/shm") && ::access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
-  return tmp;
-}
-
-struct TempRoot {
-  TempRoot() {
-    std::string tmpl = (scratchParent() / "qorin-rbench-XXXXXX").string();
-    if (::mkdtemp(tmpl.data())) path = tmpl;
-  }
-  ~TempRoot() {
-    std::error_code ec;
-    if (!path.empty()) stdfs::remove_all(path, ec);
-  }
-  stdfs::path path;
-};
 
 struct DirFd {
   explicit DirFd(const stdfs::path& p) : fd(::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}

@@ -38,6 +38,9 @@ test_packages=(
   python3-piexif
   python3-pil
   exiv2
+  # the command-line renamers qorin-cli is timed against
+  rename
+  mmv
   # the text detection tests' word lists
   wportuguese
   wbrazilian
