@@ -134,8 +134,8 @@ QAction* MainWindow::toolbarAction(int index) const {
 }
 
 QLabel* MainWindow::statusPart(int index) const {
-  const std::array<QLabel*, 3> parts{statusCount_, statusProgress_, statusPreview_};
-  return index >= 0 && index < 3 ? parts[static_cast<std::size_t>(index)] : nullptr;
+  const std::array<QLabel*, 4> parts{statusCount_, statusProgress_, statusPreview_, statusRule_};
+  return index >= 0 && index < 4 ? parts[static_cast<std::size_t>(index)] : nullptr;
 }
 
 void MainWindow::sessionChanged(unsigned changes) {
@@ -148,6 +148,21 @@ void MainWindow::sessionChanged(unsigned changes) {
   if (changes & session::kCountChanged)
     statusCount_->setText(QString::number(session_.list().fileCount()) + QStringLiteral("个文件"));
   if (changes & session::kDisplayChanged) showDisplaySettings();
+  if (changes & (session::kCommandsChanged | session::kDisplayChanged)) showRuleState();
+}
+
+void MainWindow::showRuleState() {
+  const QString error = text::toQt(session_.ruleError());
+  const bool autoPreview = session_.settings().autoPreview == 1;
+  // With automatic preview off the button does nothing: say where it is switched on.
+  toolbarActions_[kPreview]->setToolTip(!error.isEmpty() ? error
+                                        : autoPreview
+                                            ? QStringLiteral("预览")
+                                            : QStringLiteral("自动预览已关闭：请在 选项→设置 中打开"));
+  toolbarActions_[kRename]->setToolTip(error.isEmpty() ? QStringLiteral("开始命名") : error);
+  statusRule_->setToolTip(error);
+  statusRule_->setText(error);
+  statusRule_->setVisible(!error.isEmpty());
 }
 
 void MainWindow::createToolbar() {
@@ -248,6 +263,13 @@ void MainWindow::createStatusBar() {
   statusProgress_ = labels[1];
   statusPreview_ = labels[2];
   statusPreview_->setToolTip(QStringLiteral("单击切换自动预览"));
+  // The rest of the bar, while the rule cannot run: why (whole in its tooltip where cut off).
+  statusRule_ = new QLabel(statusBar());
+  statusRule_->setObjectName(QStringLiteral("规则提示"));
+  statusRule_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusRule_->setStyleSheet(QStringLiteral("color: #8b0000;"));
+  statusBar()->addWidget(statusRule_, 1);
+  statusRule_->hide();
   // Progress marks are drawn in the bar's own colour.
   statusProgress_->setStyleSheet(QStringLiteral("color: #1c3f94;"));
   // At the end of 进度, while a pass or an undo runs: stops it after the file at hand, as Esc does.
@@ -334,9 +356,6 @@ void MainWindow::showDisplaySettings() {
   list_->menu()->setStyleSheet(accent);
   statusPreview_->setText(s.autoPreview == 1 ? QStringLiteral("自动预览－开")
                                              : QStringLiteral("自动预览－关"));
-  // With automatic preview off the button does nothing: say where it is switched on.
-  toolbarActions_[kPreview]->setToolTip(
-      s.autoPreview == 1 ? QStringLiteral("预览") : QStringLiteral("自动预览已关闭：请在 选项→设置 中打开"));
 }
 
 void MainWindow::openTagEditorForSelection(bool fromMenu) {

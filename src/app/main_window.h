@@ -114,6 +114,8 @@ class MainWindow : public QMainWindow, private session::Observer {
  private:
   void sessionChanged(unsigned changes) override;
   void showDisplaySettings();
+  // 预览 and 开始命名 say why they are off, and 规则提示 shows it.
+  void showRuleState();
   void createToolbar();
   void createMenus();
   void createStatusBar();
@@ -138,6 +140,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   QLabel* statusCount_ = nullptr;
   QLabel* statusProgress_ = nullptr;
   QLabel* statusPreview_ = nullptr;
+  QLabel* statusRule_ = nullptr;  // why the rule cannot run, while it cannot
 };
 
 }  // namespace qorin::app
