@@ -109,7 +109,7 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   // What a crash may have left: tag backups go back first, then the last pass is asked about.
   session_.start();
   tagEditorState_.stateDirectory = session_.places().stateDir;
-  session::recoverAtStart(session_, *dialogs_, statusProgress_, this);
+  withProgress([this](QLabel* progress) { session::recoverAtStart(session_, *dialogs_, progress, this); });
   setWindowTitle(platform::programTitle());
 }
 
@@ -162,7 +162,17 @@ void MainWindow::showRuleState() {
   toolbarActions_[kRename]->setToolTip(error.isEmpty() ? QStringLiteral("开始命名") : error);
   statusRule_->setToolTip(error);
   statusRule_->setText(error);
-  statusRule_->setVisible(!error.isEmpty());
+  // The message stands where 进度 is, which has nothing to show while no pass can run.
+  statusRule_->setVisible(!error.isEmpty() && !busy_);
+  statusProgress_->setVisible(error.isEmpty() || busy_);
+}
+
+void MainWindow::withProgress(const std::function<void(QLabel*)>& run) {
+  busy_ = true;
+  showRuleState();
+  run(statusProgress_);
+  busy_ = false;
+  showRuleState();
 }
 
 void MainWindow::createToolbar() {
@@ -263,12 +273,14 @@ void MainWindow::createStatusBar() {
   statusProgress_ = labels[1];
   statusPreview_ = labels[2];
   statusPreview_->setToolTip(QStringLiteral("单击切换自动预览"));
-  // The rest of the bar, while the rule cannot run: why (whole in its tooltip where cut off).
+  // In place of 进度 and the rest of the bar, while the rule cannot run: why
+  // (whole in its tooltip where cut off).
   statusRule_ = new QLabel(statusBar());
   statusRule_->setObjectName(QStringLiteral("规则提示"));
+  statusRule_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   statusRule_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusRule_->setStyleSheet(QStringLiteral("color: #8b0000;"));
-  statusBar()->addWidget(statusRule_, 1);
+  statusBar()->insertWidget(2, statusRule_, 1);  // after 进度
   statusRule_->hide();
   // Progress marks are drawn in the bar's own colour.
   statusProgress_->setStyleSheet(QStringLiteral("color: #1c3f94;"));
@@ -289,10 +301,12 @@ void MainWindow::createStatusBar() {
 
 void MainWindow::setupList() {
   list_ = new session::ListCommands(ui_->显示超级列表框, session_, *dialogs_, this);
-  connect(list_, &session::ListCommands::convertTagsRequested, this,
-          [this] { session::convertTagsCommand(session_, *dialogs_, statusProgress_, this); });
-  connect(list_, &session::ListCommands::convertNamesRequested, this,
-          [this] { session::convertNamesCommand(session_, *dialogs_, statusProgress_, this); });
+  connect(list_, &session::ListCommands::convertTagsRequested, this, [this] {
+    withProgress([this](QLabel* p) { session::convertTagsCommand(session_, *dialogs_, p, this); });
+  });
+  connect(list_, &session::ListCommands::convertNamesRequested, this, [this] {
+    withProgress([this](QLabel* p) { session::convertNamesCommand(session_, *dialogs_, p, this); });
+  });
   connect(list_, &session::ListCommands::menuRequested, this,
           [this](const QPoint& p) { list_->showMenu(p, tabs()->currentIndex() == rules::kMp3Tab); });
   connect(list_, &session::ListCommands::filterRequested, this, &MainWindow::openFilter);
@@ -384,13 +398,13 @@ void MainWindow::toolbarClicked(int index) {
       list_->addFilesDialog();
       break;
     case kUndo:
-      session::undoCommand(session_, *dialogs_, statusProgress_, this);
+      withProgress([this](QLabel* p) { session::undoCommand(session_, *dialogs_, p, this); });
       break;
     case kPreview:
       session_.refreshPreview(true);
       break;
     case kRename:
-      session::renameCommand(session_, *dialogs_, statusProgress_, this);
+      withProgress([this](QLabel* p) { session::renameCommand(session_, *dialogs_, p, this); });
       break;
     case kHelp:
       openHelp();

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "platform/gui/dialogs.h"
@@ -116,6 +117,8 @@ class MainWindow : public QMainWindow, private session::Observer {
   void showDisplaySettings();
   // 预览 and 开始命名 say why they are off, and 规则提示 shows it.
   void showRuleState();
+  // Runs a command that reports its progress in 进度, shown meanwhile.
+  void withProgress(const std::function<void(QLabel*)>& run);
   void createToolbar();
   void createMenus();
   void createStatusBar();
@@ -141,6 +144,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   QLabel* statusProgress_ = nullptr;
   QLabel* statusPreview_ = nullptr;
   QLabel* statusRule_ = nullptr;  // why the rule cannot run, while it cannot
+  bool busy_ = false;             // a command shows its progress
 };
 
 }  // namespace qorin::app

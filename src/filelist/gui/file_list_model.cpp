@@ -45,7 +45,7 @@ double contrastRatio(const QColor& a, const QColor& b) {
 }
 
 QColor conflictColour(const QColor& background) {
-  // 4.9:1 on the default #80A080; red alone must not be the only sign, hence the icon too.
+  // 4.85:1 on the default #80A080; red alone must not be the only sign, hence the icon too.
   const QColor dark(0x60, 0x00, 0x00), light(0xFF, 0xA8, 0xA8);
   return contrastRatio(dark, background) >= contrastRatio(light, background) ? dark : light;
 }
