@@ -359,6 +359,9 @@ void MainWindow::showDisplaySettings() {
     pal.setColor(group, QPalette::Text, text);
   }
   view->setPalette(pal);
+  // Once the window's style sheet has polished it, the viewport keeps the
+  // palette it had then: a colour changed later would not reach it.
+  view->viewport()->setPalette(pal);
   QFont font = view->font();
   font.setFamily(platform::installedFace(text::toQt(s.fontName)));
   if (s.fontSize > 0) font.setPointSize(s.fontSize);

@@ -288,7 +288,7 @@ class UndoWindowTest : public QObject {
       w.session().settings().backgroundColour =
           static_cast<std::int32_t>(background);  // 0x00BBGGRR, grey or symmetric here
       w.applyDisplaySettings();
-      const QColor base = w.listView()->palette().color(QPalette::Base);
+      const QColor base = w.listView()->viewport()->palette().color(QPalette::Base);  // as painted
       QCOMPARE(base.rgb() & 0xFFFFFFu, background);
       const auto red = w.listView()->model()->index(3, kColNew).data(Qt::ForegroundRole).value<QColor>();
       QVERIFY2(filelist::contrastRatio(red, base) >= 4.5, qPrintable(red.name() + " on " + base.name()));
