@@ -109,7 +109,7 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   // What a crash may have left: tag backups go back first, then the last pass is asked about.
   session_.start();
   tagEditorState_.stateDirectory = session_.places().stateDir;
-  session::recoverAtStart(session_, *dialogs_, statusProgress_, this);
+  withProgress([this](QLabel* progress) { session::recoverAtStart(session_, *dialogs_, progress, this); });
   setWindowTitle(platform::programTitle());
 }
 
@@ -134,8 +134,8 @@ QAction* MainWindow::toolbarAction(int index) const {
 }
 
 QLabel* MainWindow::statusPart(int index) const {
-  const std::array<QLabel*, 3> parts{statusCount_, statusProgress_, statusPreview_};
-  return index >= 0 && index < 3 ? parts[static_cast<std::size_t>(index)] : nullptr;
+  const std::array<QLabel*, 4> parts{statusCount_, statusProgress_, statusPreview_, statusRule_};
+  return index >= 0 && index < 4 ? parts[static_cast<std::size_t>(index)] : nullptr;
 }
 
 void MainWindow::sessionChanged(unsigned changes) {
@@ -148,6 +148,31 @@ void MainWindow::sessionChanged(unsigned changes) {
   if (changes & session::kCountChanged)
     statusCount_->setText(QString::number(session_.list().fileCount()) + QStringLiteral("个文件"));
   if (changes & session::kDisplayChanged) showDisplaySettings();
+  if (changes & (session::kCommandsChanged | session::kDisplayChanged)) showRuleState();
+}
+
+void MainWindow::showRuleState() {
+  const QString error = text::toQt(session_.ruleError());
+  const bool autoPreview = session_.settings().autoPreview == 1;
+  // With automatic preview off the button does nothing: say where it is switched on.
+  toolbarActions_[kPreview]->setToolTip(!error.isEmpty() ? error
+                                        : autoPreview
+                                            ? QStringLiteral("预览")
+                                            : QStringLiteral("自动预览已关闭：请在 选项→设置 中打开"));
+  toolbarActions_[kRename]->setToolTip(error.isEmpty() ? QStringLiteral("开始命名") : error);
+  statusRule_->setToolTip(error);
+  statusRule_->setText(error);
+  // The message stands where 进度 is, which has nothing to show while no pass can run.
+  statusRule_->setVisible(!error.isEmpty() && !busy_);
+  statusProgress_->setVisible(error.isEmpty() || busy_);
+}
+
+void MainWindow::withProgress(const std::function<void(QLabel*)>& run) {
+  busy_ = true;
+  showRuleState();
+  run(statusProgress_);
+  busy_ = false;
+  showRuleState();
 }
 
 void MainWindow::createToolbar() {
@@ -248,6 +273,15 @@ void MainWindow::createStatusBar() {
   statusProgress_ = labels[1];
   statusPreview_ = labels[2];
   statusPreview_->setToolTip(QStringLiteral("单击切换自动预览"));
+  // In place of 进度 and the rest of the bar, while the rule cannot run: why
+  // (whole in its tooltip where cut off).
+  statusRule_ = new QLabel(statusBar());
+  statusRule_->setObjectName(QStringLiteral("规则提示"));
+  statusRule_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  statusRule_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusRule_->setStyleSheet(QStringLiteral("color: #8b0000;"));
+  statusBar()->insertWidget(2, statusRule_, 1);  // after 进度
+  statusRule_->hide();
   // Progress marks are drawn in the bar's own colour.
   statusProgress_->setStyleSheet(QStringLiteral("color: #1c3f94;"));
   // At the end of 进度, while a pass or an undo runs: stops it after the file at hand, as Esc does.
@@ -267,10 +301,12 @@ void MainWindow::createStatusBar() {
 
 void MainWindow::setupList() {
   list_ = new session::ListCommands(ui_->显示超级列表框, session_, *dialogs_, this);
-  connect(list_, &session::ListCommands::convertTagsRequested, this,
-          [this] { session::convertTagsCommand(session_, *dialogs_, statusProgress_, this); });
-  connect(list_, &session::ListCommands::convertNamesRequested, this,
-          [this] { session::convertNamesCommand(session_, *dialogs_, statusProgress_, this); });
+  connect(list_, &session::ListCommands::convertTagsRequested, this, [this] {
+    withProgress([this](QLabel* p) { session::convertTagsCommand(session_, *dialogs_, p, this); });
+  });
+  connect(list_, &session::ListCommands::convertNamesRequested, this, [this] {
+    withProgress([this](QLabel* p) { session::convertNamesCommand(session_, *dialogs_, p, this); });
+  });
   connect(list_, &session::ListCommands::menuRequested, this,
           [this](const QPoint& p) { list_->showMenu(p, tabs()->currentIndex() == rules::kMp3Tab); });
   connect(list_, &session::ListCommands::filterRequested, this, &MainWindow::openFilter);
@@ -323,6 +359,9 @@ void MainWindow::showDisplaySettings() {
     pal.setColor(group, QPalette::Text, text);
   }
   view->setPalette(pal);
+  // Once the window's style sheet has polished it, the viewport keeps the
+  // palette it had then: a colour changed later would not reach it.
+  view->viewport()->setPalette(pal);
   QFont font = view->font();
   font.setFamily(platform::installedFace(text::toQt(s.fontName)));
   if (s.fontSize > 0) font.setPointSize(s.fontSize);
@@ -334,9 +373,6 @@ void MainWindow::showDisplaySettings() {
   list_->menu()->setStyleSheet(accent);
   statusPreview_->setText(s.autoPreview == 1 ? QStringLiteral("自动预览－开")
                                              : QStringLiteral("自动预览－关"));
-  // With automatic preview off the button does nothing: say where it is switched on.
-  toolbarActions_[kPreview]->setToolTip(
-      s.autoPreview == 1 ? QStringLiteral("预览") : QStringLiteral("自动预览已关闭：请在 选项→设置 中打开"));
 }
 
 void MainWindow::openTagEditorForSelection(bool fromMenu) {
@@ -365,13 +401,13 @@ void MainWindow::toolbarClicked(int index) {
       list_->addFilesDialog();
       break;
     case kUndo:
-      session::undoCommand(session_, *dialogs_, statusProgress_, this);
+      withProgress([this](QLabel* p) { session::undoCommand(session_, *dialogs_, p, this); });
       break;
     case kPreview:
       session_.refreshPreview(true);
       break;
     case kRename:
-      session::renameCommand(session_, *dialogs_, statusProgress_, this);
+      withProgress([this](QLabel* p) { session::renameCommand(session_, *dialogs_, p, this); });
       break;
     case kHelp:
       openHelp();

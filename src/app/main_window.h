@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "platform/gui/dialogs.h"
@@ -114,6 +115,10 @@ class MainWindow : public QMainWindow, private session::Observer {
  private:
   void sessionChanged(unsigned changes) override;
   void showDisplaySettings();
+  // 预览 and 开始命名 say why they are off, and 规则提示 shows it.
+  void showRuleState();
+  // Runs a command that reports its progress in 进度, shown meanwhile.
+  void withProgress(const std::function<void(QLabel*)>& run);
   void createToolbar();
   void createMenus();
   void createStatusBar();
@@ -138,6 +143,8 @@ class MainWindow : public QMainWindow, private session::Observer {
   QLabel* statusCount_ = nullptr;
   QLabel* statusProgress_ = nullptr;
   QLabel* statusPreview_ = nullptr;
+  QLabel* statusRule_ = nullptr;  // why the rule cannot run, while it cannot
+  bool busy_ = false;             // a command shows its progress
 };
 
 }  // namespace qorin::app

@@ -280,7 +280,9 @@ class Parser {
         run_.rule = c_.date;
         break;
     }
-    return true;
+    // A rule that cannot run is the caller's mistake, told before anything is listed.
+    const std::string error = rules::ruleError(*run_.rule);
+    return error.empty() || fail(error);
   }
 
   const std::vector<std::string>& args_;

@@ -97,6 +97,75 @@ struct RegexReplacer::Engine {
 
 namespace {
 
+// PCRE2's compile errors in the user's words; the rare ones keep their code.
+std::string errorWords(int code) {
+  switch (code) {
+    case PCRE2_ERROR_END_BACKSLASH:
+      return text::gb("末尾的 \\ 后面缺少字符");
+    case PCRE2_ERROR_END_BACKSLASH_C:
+      return text::gb("末尾的 \\c 后面缺少字符");
+    case PCRE2_ERROR_UNKNOWN_ESCAPE:
+    case PCRE2_ERROR_UNSUPPORTED_ESCAPE_SEQUENCE:
+      return text::gb("无法识别的转义字符");
+    case PCRE2_ERROR_ESCAPE_INVALID_IN_CLASS:
+      return text::gb("方括号内不能用这个转义字符");
+    case PCRE2_ERROR_QUANTIFIER_OUT_OF_ORDER:
+      return text::gb("{} 中的数字前大后小");
+    case PCRE2_ERROR_QUANTIFIER_TOO_BIG:
+      return text::gb("{} 中的数字太大");
+    case PCRE2_ERROR_QUANTIFIER_INVALID:
+      return text::gb("* + ? {} 前面没有可以重复的内容");
+    case PCRE2_ERROR_MISSING_SQUARE_BRACKET:
+      return text::gb("缺少右方括号 ]");
+    case PCRE2_ERROR_CLASS_RANGE_ORDER:
+      return text::gb("方括号内的范围前大后小");
+    case PCRE2_ERROR_CLASS_INVALID_RANGE:
+      return text::gb("方括号内的范围无效");
+    case PCRE2_ERROR_MISSING_CLOSING_PARENTHESIS:
+      return text::gb("缺少右括号 )");
+    case PCRE2_ERROR_UNMATCHED_CLOSING_PARENTHESIS:
+      return text::gb("多余的右括号 )");
+    case PCRE2_ERROR_MISSING_COMMENT_CLOSING:
+      return text::gb("注释 (?# 缺少右括号 )");
+    case PCRE2_ERROR_MISSING_CONDITION_CLOSING:
+      return text::gb("条件分组缺少右括号 )");
+    case PCRE2_ERROR_INVALID_AFTER_PARENS_QUERY:
+      return text::gb("(? 后面的写法无法识别");
+    case PCRE2_ERROR_PARENTHESES_NEST_TOO_DEEP:
+      return text::gb("括号嵌套太深");
+    case PCRE2_ERROR_LOOKBEHIND_NOT_FIXED_LENGTH:
+    case PCRE2_ERROR_LOOKBEHIND_TOO_COMPLICATED:
+    case PCRE2_ERROR_LOOKBEHIND_TOO_LONG:
+      return text::gb("向后查找 (?<= 或 (?<! 的内容长度必须固定");
+    case PCRE2_ERROR_BAD_SUBPATTERN_REFERENCE:
+      return text::gb("引用了不存在的分组");
+    case PCRE2_ERROR_MISSING_NAME_TERMINATOR:
+    case PCRE2_ERROR_SUBPATTERN_NAME_EXPECTED:
+      return text::gb("分组名写法有误");
+    case PCRE2_ERROR_INVALID_SUBPATTERN_NAME:
+      return text::gb("分组名不能以数字开头");
+    case PCRE2_ERROR_DUPLICATE_SUBPATTERN_NAME:
+      return text::gb("两个分组用了同一个名字");
+    case PCRE2_ERROR_UNKNOWN_POSIX_CLASS:
+      return text::gb("未知的字符类名 [:...:]");
+    case PCRE2_ERROR_MALFORMED_UNICODE_PROPERTY:
+    case PCRE2_ERROR_UNKNOWN_UNICODE_PROPERTY:
+      return text::gb("\\p 或 \\P 后面的字符属性无法识别");
+    case PCRE2_ERROR_CODE_POINT_TOO_BIG:
+    case PCRE2_ERROR_BACKSLASH_U_CODE_POINT_TOO_BIG:
+    case PCRE2_ERROR_INVALID_HEXADECIMAL:
+    case PCRE2_ERROR_INVALID_OCTAL:
+    case PCRE2_ERROR_MISSING_OCTAL_OR_HEX_DIGITS:
+      return text::gb("字符编码写法有误或超出范围");
+    case PCRE2_ERROR_PATTERN_TOO_LARGE:
+    case PCRE2_ERROR_PATTERN_STRING_TOO_LONG:
+    case PCRE2_ERROR_PATTERN_TOO_COMPLICATED:
+      return text::gb("正则表达式太长或太复杂");
+    default:
+      return text::gb("无法解析（PCRE2错误代码 ") + std::to_string(code) + text::gb("）");
+  }
+}
+
 // Compiles `pattern` (code page); nothing with `error` set when it fails.
 pcre2_code* compile(std::string_view pattern, bool matchCase, std::string& error) {
   const auto utf8 = text::gbToUtf8(pattern);
@@ -112,13 +181,18 @@ pcre2_code* compile(std::string_view pattern, bool matchCase, std::string& error
   pcre2_code* re = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8->data()), utf8->size(), options, &code,
                                  &offset, nullptr);
   if (re) return re;
-  PCRE2_UCHAR message[256];
-  if (pcre2_get_error_message(code, message, sizeof message) < 0) message[0] = 0;
-  std::size_t chars = 0;
-  for (std::size_t i = 0; i < offset && i < utf8->size(); ++i)
-    if ((static_cast<unsigned char>((*utf8)[i]) & 0xC0) != 0x80) ++chars;
-  error = text::gb("正则表达式有误（位置 ") + std::to_string(chars) + text::gb("）：") +
-          reinterpret_cast<const char*>(message);
+  // PCRE2 stops at a byte of the UTF-8 text; the user counts characters.
+  std::size_t before = 0, total = 0;
+  for (std::size_t i = 0; i < utf8->size(); ++i) {
+    if ((static_cast<unsigned char>((*utf8)[i]) & 0xC0) == 0x80) continue;
+    ++total;
+    if (i < offset) ++before;
+  }
+  // Where the pattern ended too early there is no character to name.
+  const std::string where = offset >= utf8->size() && total > 0
+                                ? text::gb("第") + std::to_string(total) + text::gb("个字符之后")
+                                : text::gb("第") + std::to_string(before + 1) + text::gb("个字符");
+  error = text::gb("正则表达式有误（") + where + text::gb("）：") + errorWords(code);
   return nullptr;
 }
 

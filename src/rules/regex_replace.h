@@ -12,7 +12,7 @@ namespace qorin::rules {
 class RegexReplacer {
  public:
   // Pattern and replacement are code-page text. Compiles once; a pattern the
-  // engine refuses leaves the replacer invalid with the engine's message.
+  // engine refuses leaves the replacer invalid with regexError's message.
   // With replaceIllegal, what the replacement inserts (its own text and the
   // groups it copies) loses the characters file names may not hold.
   RegexReplacer(std::string_view pattern, std::string_view replacement, bool matchCase, bool replaceIllegal);
@@ -21,8 +21,7 @@ class RegexReplacer {
   RegexReplacer& operator=(const RegexReplacer&) = delete;
 
   bool valid() const { return error_.empty(); }
-  // Code-page text for the user, empty when valid: where the engine stopped
-  // (1-based character) and its own message.
+  // Code-page text for the user, empty when valid (see regexError).
   const std::string& error() const { return error_; }
 
   // Appends `s` (code-page text) with every match replaced, left to right,
@@ -36,7 +35,10 @@ class RegexReplacer {
   std::string error_;
 };
 
-// The message RegexReplacer would give for `pattern`, empty when it compiles.
+// Why `pattern` does not compile, in Chinese (code-page text), empty when it
+// does: "正则表达式有误（第N个字符）：缺少右括号 )". N counts characters of the
+// pattern as typed, from 1; a pattern that ends too early says "第N个字符之后"
+// with N its length. Errors without words of their own keep PCRE2's code.
 std::string regexError(std::string_view pattern, bool matchCase);
 
 }  // namespace qorin::rules

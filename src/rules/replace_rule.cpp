@@ -109,7 +109,7 @@ void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o) {
   if (o.regex && !o.search.empty()) {
     const RegexReplacer re(o.search, o.replacement, o.matchCase, o.cleanup.replaceIllegal);
     if (!re.valid()) {
-      for (int row = 0; row < n; ++row) list.setNewName(row, {});
+      for (int row = 0; row < n; ++row) list.setProposalProblem(row, filelist::Reason::BadPattern);
       return;
     }
     eachName(list, n, o.scope, [&re](std::string& out, std::string_view s) { re.appendReplaced(out, s); });
@@ -118,6 +118,10 @@ void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o) {
   const ReplaceMatcher matcher(o.search, o.matchCase);
   eachName(list, n, o.scope,
            [&](std::string& out, std::string_view s) { matcher.appendReplaced(out, s, o.replacement); });
+}
+
+std::string replaceRuleError(const ReplaceOptions& o) {
+  return o.regex && !o.search.empty() ? regexError(o.search, o.matchCase) : std::string();
 }
 
 }  // namespace qorin::rules

@@ -27,8 +27,12 @@ struct ReplaceOptions {
 // of an extension is never matched; an extension reduced to "." is dropped.
 // A pattern sees the main part and the extension (without its dot) as texts
 // of their own, so ^ and $ anchor at their ends. A pattern the engine refuses
-// proposes nothing: the new names of the rows are emptied.
+// proposes nothing: the rows are marked Reason::BadPattern.
 void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o);
+
+// Why the options cannot run (a pattern that does not compile), as code-page
+// text for the user; empty when they can.
+std::string replaceRuleError(const ReplaceOptions& o);
 
 // A search text prepared once per run. Matches start and end only at
 // character boundaries of the searched text, and without matchCase only

@@ -9,6 +9,11 @@ void applyRule(filelist::FileList& list, int n, const RuleOptions& rule) {
   std::visit([&](const auto& o) { Rules::RuleOf<std::decay_t<decltype(o)>>::apply(list, n, o); }, rule);
 }
 
+std::string ruleError(const RuleOptions& rule) {
+  if (const auto* replace = std::get_if<ReplaceOptions>(&rule)) return replaceRuleError(*replace);
+  return {};
+}
+
 bool coversEveryEntry(const RuleOptions& rule) {
   return std::visit([](const auto& o) { return !Rules::RuleOf<std::decay_t<decltype(o)>>::takesCount; },
                     rule);

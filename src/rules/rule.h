@@ -55,6 +55,10 @@ void applyRule(filelist::FileList& list, int n, const RuleOptions& rule);
 // menu's switches; the others have none.
 void setCleanup(RuleOptions& rule, const NameCleanup& cleanup);
 
+// Why the rule cannot run as it stands (code-page text for the user), empty
+// when it can. A rule that cannot run proposes nothing and renames nothing.
+std::string ruleError(const RuleOptions& rule);
+
 // The rule names every entry on each run, so a preview of it covers all.
 bool coversEveryEntry(const RuleOptions& rule);
 

@@ -50,6 +50,8 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
     case Reason::DamagedFile:
       return text::gb("文件已损坏或不是该格式，无法读取标签");
+    case Reason::BadPattern:
+      return text::gb("正则表达式有误，无法生成新文件名");
     case Reason::NoDateTaken:
       return text::gb("没有拍摄时间，用了修改时间");
     case Reason::NoBirthTime:

@@ -80,6 +80,21 @@ void Session::markAll() {
 
 void Session::applyRule(int n) { rules::applyRule(list_, std::clamp(n, 0, list_.fileCount()), rule_); }
 
+void Session::setRule(rules::RuleOptions rule) {
+  rule_ = std::move(rule);
+  rules::setCleanup(rule_, {settings_.replaceIllegal, settings_.padTrack});
+  std::string error = rules::ruleError(rule_);
+  if (error == ruleError_) return;
+  ruleError_ = std::move(error);
+  notify(kCommandsChanged);
+}
+
+CommandState Session::commands() const {
+  CommandState c = commands_;
+  if (!ruleError_.empty()) c.preview = c.rename = false;
+  return c;
+}
+
 void Session::setCommands(CommandState c) {
   if (c == commands_) return;
   commands_ = c;
@@ -337,6 +352,7 @@ ListMenuState Session::listMenu(bool hasSelection, bool mp3Tab) const {
   const bool rows = list_.rowCount() > 0;
   ListMenuState m;
   m.preview = m.filter = m.clear = m.selectAll = m.convertTags = rows;
+  m.preview = m.preview && ruleError_.empty();
   m.deleteSelected = m.tagInfo = hasSelection;
   m.deleteUntagged = rows && mp3Tab;
   m.convertNames = rows && list_.anyGbkName();

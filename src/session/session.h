@@ -139,15 +139,15 @@ class Session {
   void settingsChanged();
 
   // The rule of the selected tab; refreshPreview and the pass use it.
-  // The rule of the selected tab; the 选项 menu's clean-up switches are the session's own.
-  void setRule(rules::RuleOptions rule) {
-    rule_ = std::move(rule);
-    rules::setCleanup(rule_, {settings_.replaceIllegal, settings_.padTrack});
-  }
+  // The 选项 menu's clean-up switches are the session's own.
+  void setRule(rules::RuleOptions rule);
   // Every change of a setting comes through here: the preview is made again
   // where what it shows depends on the change, and the display is told.
   void changeSettings(const Settings& s);
   const rules::RuleOptions& rule() const { return rule_; }
+  // Why the rule cannot run (rules::ruleError), empty when it can. While it
+  // cannot, 预览 and 开始命名 are not offered and a pass renames nothing.
+  const std::string& ruleError() const { return ruleError_; }
 
   // Proposals for as many entries as the settings say (all when forced or
   // for a rule that covers every entry), shown in the new-name column.
@@ -205,7 +205,7 @@ class Session {
   // Filters the list; returns how many entries went.
   int filter(const filelist::FilterOptions& o);
 
-  CommandState commands() const { return commands_; }
+  CommandState commands() const;
   ListMenuState listMenu(bool hasSelection, bool mp3Tab) const;
 
   // Fresh proposals for every entry, then the planned, journaled pass over
@@ -265,7 +265,8 @@ class Session {
   std::optional<Presets> presets_;
   filelist::FileList list_;
   rules::RuleOptions rule_;
-  CommandState commands_;
+  std::string ruleError_;
+  CommandState commands_;        // as the list and the record allow, before the rule's say
   rename::FolderCache folders_;  // names present in the listed folders, for the marks
   rename::RecordStore records_;
   std::optional<rename::HeldRecord> record_;      // this session's undo record, held

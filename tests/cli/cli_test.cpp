@@ -68,7 +68,7 @@ TEST_F(Cli, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
   for (const std::string& args : std::vector<std::string>{
            "", "--bogus " + dir(), "--number x " + dir(), "--number 1 --replace a b " + dir(),
            "--number 1 --regex " + dir(), "-x --undo", "--replace a b --on both " + dir(), "--number 1",
-           "--number 1 --prefix"}) {
+           "--number 1 --prefix", "-x --replace '([a-z' x --regex " + dir()}) {
     SCOPED_TRACE(args);
     const Outcome r = run(args);
     EXPECT_EQ(r.status, 2);
@@ -76,6 +76,9 @@ TEST_F(Cli, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
     EXPECT_TRUE(r.out.empty());
   }
   EXPECT_EQ(names(), before);
+  // A pattern that does not compile is named in the user's words.
+  EXPECT_NE(run("--replace 'a)' x --regex " + dir()).err.find("正则表达式有误（第2个字符）：多余的右括号 )"),
+            std::string::npos);
   const Outcome help = run("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--execute"), std::string::npos);

@@ -40,7 +40,7 @@ TEST(Messages, ReasonTexts) {
 }
 
 TEST(Messages, EveryCodeHasAText) {
-  for (int r = static_cast<int>(Reason::SameAsEarlier); r <= static_cast<int>(Reason::DamagedFile); ++r)
+  for (int r = static_cast<int>(Reason::SameAsEarlier); r <= static_cast<int>(Reason::BadPattern); ++r)
     EXPECT_FALSE(reasonText(static_cast<Reason>(r), 1).empty()) << r;
   for (int s = 1; s <= static_cast<int>(filelist::Status::NameConverted); ++s)
     EXPECT_FALSE(statusText(static_cast<filelist::Status>(s)).empty()) << s;

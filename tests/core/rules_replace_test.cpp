@@ -9,6 +9,7 @@
 #include "filelist/file_list.h"
 #include "rules/regex_replace.h"
 #include "rules/replace_rule.h"
+#include "rules/rule.h"
 #include "text/gbtext.h"
 
 namespace qorin::rules {
@@ -200,12 +201,36 @@ TEST(ReplaceRuleRegex, InvalidPatternProposesNothing) {
   replaceRule(list, 2, o);
   EXPECT_EQ(list[0].newName, "");
   EXPECT_EQ(list[1].newName, "");
+  EXPECT_EQ(list.proposalFailure(1), Reason::BadPattern);
   EXPECT_EQ(list[2].newName, "old");  // outside the run
+  EXPECT_EQ(ruleError(RuleOptions(o)), regexError("(a", false));
+  o.regex = false;
+  EXPECT_EQ(ruleError(RuleOptions(o)), "");  // the same text searched literally
 
-  EXPECT_NE(regexError("(a", false).find("missing closing parenthesis"), std::string::npos);
-  EXPECT_NE(regexError(gb("甲乙["), true).find(gb("位置 3")), std::string::npos);
   EXPECT_EQ(regexError(gb("第(\\d+)集"), false), "");
-  EXPECT_EQ(regexError("a{2,1}", false).empty(), false);
+}
+
+TEST(ReplaceRuleRegex, RefusedPatternsSayWhatAndWhereInChinese) {
+  struct Case {
+    const char* pattern;  // UTF-8
+    const char* want;     // the whole message, UTF-8
+  } const cases[] = {
+      {"([a-z", "正则表达式有误（第5个字符之后）：缺少右方括号 ]"},
+      {"甲乙(", "正则表达式有误（第3个字符之后）：缺少右括号 )"},
+      {"*a", "正则表达式有误（第1个字符）：* + ? {} 前面没有可以重复的内容"},
+      {"甲**", "正则表达式有误（第3个字符）：* + ? {} 前面没有可以重复的内容"},
+      {"a{3,2}", "正则表达式有误（第6个字符）：{} 中的数字前大后小"},
+      {"\\q", "正则表达式有误（第2个字符）：无法识别的转义字符"},
+      {"文件)", "正则表达式有误（第3个字符）：多余的右括号 )"},
+      {"(?<=a+)b", "正则表达式有误（第1个字符）：向后查找 (?<= 或 (?<! 的内容长度必须固定"},
+      {"\\k<名>", "正则表达式有误（第4个字符）：引用了不存在的分组"},
+      {"(a)\\2", "正则表达式有误（第5个字符）：引用了不存在的分组"},
+      {"[z-a]", "正则表达式有误（第4个字符）：方括号内的范围前大后小"},
+      {"(?Q)", "正则表达式有误（第3个字符）：(? 后面的写法无法识别"},
+      // Without words of its own an error keeps PCRE2's code.
+      {"(*FOO)", "正则表达式有误（第6个字符）：无法解析（PCRE2错误代码 160）"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(regexError(gb(c.pattern), false), gb(c.want)) << c.pattern;
 }
 
 TEST(ReplaceRuleRegex, PlainTextWhenTheBoxIsOff) {

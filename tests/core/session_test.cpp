@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/open_file.h"
+#include "rules/regex_replace.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
 #include "unreadable_folders.h"
@@ -310,6 +311,33 @@ TEST(SessionCommands, StateThroughAddPassUndoFilterAndClear) {
   s.addFolder(d.dir());
   s.clearList();
   EXPECT_EQ(s.commands(), (C{false, false, false}));
+  s.setObserver(nullptr);
+}
+
+TEST(SessionCommands, ARuleThatCannotRunWithholdsPreviewAndRenameUntilMended) {
+  testing::TempDir home, d;
+  d.write("a.txt", "1");
+  Session s(Places::in(home.dir()));
+  Recorder seen;
+  s.setObserver(&seen);
+  rules::ReplaceOptions bad{"([a-z", "x"};
+  bad.regex = true;
+  s.setRule(bad);
+  EXPECT_EQ(s.ruleError(), rules::regexError("([a-z", false));
+  s.addFolder(d.dir());  // the rows come, the buttons stay off
+  EXPECT_FALSE(s.commands().preview || s.commands().rename);
+  EXPECT_FALSE(s.listMenu(false, false).preview);
+  EXPECT_EQ(s.renameAll().succeeded, 0);
+  EXPECT_EQ(s.list().proposalFailure(0), filelist::Reason::BadPattern);
+  EXPECT_EQ(d.read("a.txt"), "1");
+
+  seen.seen = 0;
+  rules::ReplaceOptions mended = bad;
+  mended.search = "([a-z])";
+  s.setRule(mended);
+  EXPECT_EQ(s.ruleError(), "");
+  EXPECT_TRUE(s.commands().preview && s.commands().rename);
+  EXPECT_TRUE(seen.seen & kCommandsChanged);
   s.setObserver(nullptr);
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -509,10 +510,31 @@ class MainWindowTest : public QObject {
     QCOMPARE(newName(image), QStringLiteral("0412.JPG"));
     page->区分大小写选择框->click();
     QCOMPARE(newName(image), image);
-    page->查找内容编辑框->setText(QStringLiteral("(第"));
+    // A pattern that does not compile: nothing can be previewed or renamed, and
+    // the window says why, in Chinese, until it is mended.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QAction* preview = w.toolbarAction(MainWindow::kPreview);
+    QAction* rename = w.toolbarAction(MainWindow::kRename);
+    const QString why = QStringLiteral("正则表达式有误（第5个字符之后）：缺少右方括号 ]");
+    page->查找内容编辑框->setText(QStringLiteral("([a-z"));
     QCOMPARE(newName(episode), QString());
     QCOMPARE(newName(image), QString());
-    QVERIFY(page->查找内容编辑框->toolTip().contains(QStringLiteral("missing closing parenthesis")));
+    QVERIFY(!preview->isEnabled() && !rename->isEnabled());
+    for (const QString& shown :
+         {page->查找内容编辑框->toolTip(), preview->toolTip(), rename->toolTip(), w.statusPart(3)->text()})
+      QCOMPARE(shown, why);
+    QVERIFY(w.statusPart(3)->isVisible() && !w.statusPart(1)->isVisible());  // in place of 进度
+    const QList<QKeySequence> keys = rename->shortcuts() << preview->shortcut();
+    for (const QKeySequence& key : keys) QTest::keySequence(&w, key);
+    QCOMPARE(dialogs.messages.size(), qsizetype(0));  // no pass ran, so none reported
+    QCOMPARE(QDir(files.path()).entryList(QDir::Files, QDir::Name), QStringList({image, episode}));
+    page->查找内容编辑框->setText(QStringLiteral("([a-z])"));
+    QVERIFY(preview->isEnabled() && rename->isEnabled());
+    QCOMPARE(rename->toolTip(), QStringLiteral("开始命名"));
+    QVERIFY(!w.statusPart(3)->isVisible() && w.statusPart(1)->isVisible());
+    QTest::keySequence(&w, rename->shortcuts().front());  // the same key renames once mended
+    QCOMPARE(dialogs.messages.size(), qsizetype(1));
   }
 
   // Our own message boxes speak Chinese whether or not Qt's translations are

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/gui/icons.h"
 #include "text/gui/qtext.h"
@@ -28,7 +29,26 @@ QIcon warningIcon() {
   return QIcon(pm);
 }
 
+double luminance(const QColor& c) {
+  const auto channel = [](int v) {
+    const double s = v / 255.0;
+    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
 }  // namespace
+
+double contrastRatio(const QColor& a, const QColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor conflictColour(const QColor& background) {
+  // 4.85:1 on the default #80A080; red alone must not be the only sign, hence the icon too.
+  const QColor dark(0x60, 0x00, 0x00), light(0xFF, 0xA8, 0xA8);
+  return contrastRatio(dark, background) >= contrastRatio(light, background) ? dark : light;
+}
 
 FileListModel::FileListModel(FileList& list, RowWords words, QObject* parent)
     : QAbstractTableModel(parent),
@@ -72,10 +92,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
       if (index.column() == kColStatus && e.icon != StatusIcon::None)
         return e.icon == StatusIcon::Success ? success_ : e.icon == StatusIcon::Warning ? warning_ : failure_;
+      // A proposal that will not apply is marked by more than its colour.
+      if (index.column() == kColNew && isFailure(e.mark)) return warning_;
       return {};
     case Qt::ForegroundRole:
       // A proposal that will not apply stands out before the pass.
-      if (index.column() == kColNew && isFailure(e.mark) && !e.newNameCell.empty()) return conflict_;
+      if (index.column() == kColNew && isFailure(e.mark) && !e.newNameCell.empty())
+        return conflictColour(background_ ? background_() : QColor(0x80, 0xA0, 0x80));
       return {};
     case Qt::ToolTipRole:
       if (index.column() == kColOld && e.gbkName) return QStringLiteral("文件名按GBK编码保存");

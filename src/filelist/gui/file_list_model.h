@@ -13,6 +13,12 @@
 
 namespace qorin::filelist {
 
+// WCAG's contrast ratio of two opaque colours, 1 to 21.
+double contrastRatio(const QColor& a, const QColor& b);
+// The conflict red readable on `background`: dark red, or a light one where
+// the background is too dark for it.
+QColor conflictColour(const QColor& background);
+
 // The words the cells show for codes, from the catalogue of whoever shows
 // the list.
 struct RowWords {
@@ -48,15 +54,17 @@ class FileListModel : public QAbstractTableModel, public FileListObserver {
   // a time at a million, and paints from the list anyway.
   void setRepaint(std::function<void()> repaint) { repaint_ = std::move(repaint); }
   static constexpr int kLongList = 20000;
+  // The list's background as the view paints it, for the conflict colour.
+  void setBackground(std::function<QColor()> background) { background_ = std::move(background); }
 
  private:
   FileList& list_;
   RowWords words_;
   std::function<void()> repaint_;
+  std::function<QColor()> background_;
   QIcon success_;
   QIcon failure_;
   QIcon warning_;
-  QColor conflict_{0xC0, 0x00, 0x00};
 };
 
 }  // namespace qorin::filelist

@@ -51,6 +51,8 @@ ListCommands::ListCommands(QTreeView* view, Session& session, platform::Dialogs&
   model_->setRepaint([this] {
     if (view_) view_->viewport()->update();
   });
+  model_->setBackground(
+      [this] { return view_ ? view_->viewport()->palette().color(QPalette::Base) : QColor(); });
   view->setModel(model_.get());
   view->setRootIsDecorated(false);
   view->setUniformRowHeights(true);

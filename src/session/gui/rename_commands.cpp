@@ -145,6 +145,7 @@ void runStoppable(platform::Dialogs& dialogs, QLabel* progress, QWidget* parent,
 }  // namespace
 
 void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  if (!s.commands().rename) return;  // a rule that cannot run, or nothing listed
   runStoppable(dialogs, progress, parent, false,
                [&](const ProgressFn& bar, const StopFn& stop) { return s.renameAll(bar, stop); });
 }
