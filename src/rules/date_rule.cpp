@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/date_rule.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "tags/photo_date.h"
 #include "text/gbtext.h"
@@ -111,6 +115,44 @@ const Facts& readFacts(FileList& list, int row, bool taken) {
   return f;
 }
 
+void readDatesTakenAhead(FileList& list) {
+  constexpr std::size_t kThreadedFrom = 16, kChunk = 8;
+  std::vector<int> rows;
+  for (int r = 0; r < list.fileCount(); ++r)
+    if (!(list.facts(r).known & (Facts::kTaken | Facts::kMissing))) rows.push_back(r);
+  if (rows.size() < kThreadedFrom) return;
+  // Paths first: the workers touch no part of the list.
+  std::vector<std::string> paths;
+  paths.reserve(rows.size());
+  for (const int r : rows) paths.push_back(list[r].diskPath());
+  struct Read {
+    tags::PhotoDateRead outcome = tags::PhotoDateRead::Unreadable;
+    platform::LocalTime taken;
+  };
+  std::vector<Read> reads(rows.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t k; (k = next.fetch_add(kChunk)) < rows.size();)
+      for (std::size_t i = k; i < std::min(k + kChunk, rows.size()); ++i)
+        reads[i].outcome = tags::readPhotoDate(paths[i], reads[i].taken);
+  };
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::jthread> helpers;
+  for (unsigned h = 1; h < std::min(cores, 4u); ++h) helpers.emplace_back(work);
+  work();
+  helpers.clear();  // joins
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    Facts& f = list.facts(rows[i]);
+    f.known |= Facts::kTaken;
+    if (reads[i].outcome == tags::PhotoDateRead::Found) {
+      f.taken = reads[i].taken;
+      f.known |= Facts::kHasTaken;
+    } else if (reads[i].outcome == tags::PhotoDateRead::Unreadable) {
+      f.known |= Facts::kMissing;
+    }
+  }
+}
+
 bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& date, Reason& note) {
   const Facts& f = readFacts(list, row, source == DateSource::Taken);
   note = Reason::None;
@@ -136,6 +178,7 @@ void dateRule(FileList& list, const DateOptions& o) {
     for (int i = 0; i < count; ++i) list.setNewName(i, {});
     return;
   }
+  if (o.source == DateSource::Taken) readDatesTakenAhead(list);
   std::string separator = o.separator;
   if (o.cleanup.replaceIllegal) replaceIllegalChars(separator);
   std::unordered_set<std::uint64_t> taken;

@@ -34,6 +34,11 @@ std::string formatDate(std::string_view format, const platform::LocalTime& t);
 // the file could not be looked at.
 const filelist::FileList::Facts& readFacts(filelist::FileList& list, int row, bool taken);
 
+// Reads the dates taken of every row not read yet, several files at once
+// (exiv2's parsing is the cost, and each row is a file of its own), so that
+// readFacts then finds them. A short list is left to readFacts.
+void readDatesTakenAhead(filelist::FileList& list);
+
 // The local date the rule names the entry by, and the note when the date
 // fell back to the modification time; false when the file cannot be read.
 bool dateOf(filelist::FileList& list, int row, DateSource source, platform::LocalTime& date,

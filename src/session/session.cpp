@@ -277,6 +277,7 @@ void Session::sortByFile(SortKey key) {
   }
   const int n = list_.rowCount();
   std::vector<std::int64_t> keys(static_cast<std::size_t>(n));
+  if (key == SortKey::Taken) rules::readDatesTakenAhead(list_);
   for (int r = 0; r < n; ++r) {
     std::int64_t& k = keys[static_cast<std::size_t>(r)];
     k = INT64_MAX;

@@ -12,6 +12,7 @@
 #include <exiv2/error.hpp>
 #include <exiv2/exif.hpp>
 #include <exiv2/image.hpp>
+#include <exiv2/xmp_exiv2.hpp>
 #include <mutex>
 #endif
 
@@ -63,14 +64,25 @@ int bestDate(std::string_view bytes, platform::LocalTime& taken, bool& known) {
   return -1;
 }
 
+void lockXmp(void* mutex, bool lock) {
+  if (lock) {
+    static_cast<std::mutex*>(mutex)->lock();
+  } else {
+    static_cast<std::mutex*>(mutex)->unlock();
+  }
+}
+
 // exiv2 reads HEIF and other BMFF files only once asked to, and talks on
 // stderr about every damaged file unless muted: both are its own settings,
-// set once.
+// set once. Photos are read on several threads: the XMP toolkit behind it
+// keeps one registry for the process and wants a lock around it.
 void setUpExiv2() {
   static std::once_flag once;
+  static std::mutex xmp;
   std::call_once(once, [] {
     Exiv2::enableBMFF(true);
     Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    Exiv2::XmpParser::initialize(lockXmp, &xmp);
   });
 }
 #endif

@@ -118,5 +118,43 @@ TEST(PhotoDate, RuleAndSortUseTheDateTaken) {
   EXPECT_EQ(names, (std::vector<std::string>{"d.heic", "a.jpg", "b.jpg", "c.jpg", "e.png"}));
 }
 
+// Enough photos to be read several at once: each keeps its own date.
+TEST(PhotoDate, ManyPhotosReadAtOnceKeepTheirOwnDates) {
+  testing::TempDir t;
+  const std::string stamp = "2021:05:06 07:08:09";
+  makePhoto(t.file("seed"), "jpeg", "original='" + stamp + "'");
+  std::ifstream in(t.file("seed"), std::ios::binary);
+  const std::string seed((std::istreambuf_iterator<char>(in)), {});
+  std::filesystem::remove(t.file("seed"));
+  filelist::FileList list;
+  constexpr int kPhotos = 40;
+  for (int i = 0; i < kPhotos; ++i) {
+    std::string bytes = seed;
+    char day[32];
+    std::snprintf(day, sizeof day, "2021:05:%02d 07:08:09", i % 28 + 1);
+    for (auto at = bytes.find(stamp); at != std::string::npos; at = bytes.find(stamp, at + 1))
+      bytes.replace(at, stamp.size(), day);
+    const std::string name = "p" + std::to_string(100 + i) + (i == 7 ? ".txt" : ".jpg");
+    std::ofstream(t.file(name), std::ios::binary) << (i == 7 ? std::string("no photo") : bytes);
+    list.addName(name);
+  }
+  list.addName("gone.jpg");  // listed, then taken away
+  list.fillRows(filelist::kFillAppend | filelist::kFillDirectory, 0, kPhotos, t.dir());
+  rules::DateOptions o;
+  o.source = rules::DateSource::Taken;
+  o.format = "dd";
+  rules::dateRule(list, o);
+  for (int i = 0; i < kPhotos; ++i) {
+    if (i == 7) {
+      EXPECT_EQ(list[i].proposalProblem, filelist::Reason::NoDateTaken);
+      continue;
+    }
+    char day[8];
+    std::snprintf(day, sizeof day, "%02d", i % 28 + 1);
+    EXPECT_EQ(list[i].newName.substr(0, 2), day) << i;
+  }
+  EXPECT_EQ(list[kPhotos].proposalProblem, filelist::Reason::Unreadable);
+}
+
 }  // namespace
 }  // namespace qorin::tags
