@@ -38,12 +38,22 @@ std::string LocaleText::toLocal(std::string_view t) const {
   return std::string(t);
 }
 
+void LocaleText::appendLocal(std::string& out, std::string_view t) const {
+  if (codePage_ || text::isAscii(t)) {
+    out += t;
+  } else if (auto u = text::gbToUtf8(t)) {
+    out += *u;
+  } else {
+    out += t;
+  }
+}
+
 std::vector<RowOut> planRows(const filelist::FileList& list) {
   std::vector<RowOut> rows;
   rows.reserve(static_cast<std::size_t>(list.fileCount()));
   for (int r = 0; r < list.fileCount(); ++r) {
     const filelist::FileEntry e = list[r];
-    RowOut o{std::string(e.dir), std::string(e.oldName), std::string(e.newName)};
+    RowOut o{e.dir, std::string(e.oldName), std::string(e.newName)};
     o.reason = e.mark;
     o.detail = e.markDetail;
     o.state = e.mark == Reason::None        ? State::Rename
@@ -54,16 +64,21 @@ std::vector<RowOut> planRows(const filelist::FileList& list) {
   return rows;
 }
 
-std::vector<RowOut> outcomeRows(const filelist::FileList& list, const std::vector<RowOut>& before) {
+std::vector<RowOut> outcomeRows(const filelist::FileList& list, std::vector<RowOut> before) {
   std::vector<RowOut> rows;
+  rows.reserve(static_cast<std::size_t>(list.fileCount()));
   for (int r = 0; r < list.fileCount(); ++r) {
     const filelist::FileEntry e = list[r];
     const auto b = static_cast<std::size_t>(r);
-    RowOut o{std::string(e.dir), b < before.size() ? before[b].oldName : std::string(e.oldName),
-             std::string(e.oldName)};
+    const bool planned = b < before.size();
+    RowOut o = planned ? std::move(before[b]) : RowOut{e.dir, std::string(e.oldName), {}};
+    const State was = planned ? o.state : State::Untouched;
+    std::string plannedName = std::move(o.newName);
+    o.folder = e.dir;
+    o.newName = e.oldName;
     o.reason = e.statusReason;
     o.detail = e.statusDetail;
-    if (b < before.size() && before[b].state == State::Unchanged && e.statusCode == Status::Renamed) {
+    if (was == State::Unchanged && e.statusCode == Status::Renamed) {
       o.state = State::Unchanged;  // the pass counts it done; nothing was renamed
       rows.push_back(std::move(o));
       continue;
@@ -74,7 +89,7 @@ std::vector<RowOut> outcomeRows(const filelist::FileList& list, const std::vecto
         break;
       case Status::RenameFailed:
         o.state = e.statusReason == Reason::Stopped ? State::Stopped : State::Failed;
-        o.newName = b < before.size() ? before[b].newName : std::string(e.newName);
+        o.newName = planned ? std::move(plannedName) : std::string(e.newName);
         break;
       case Status::Undone:
         o.state = State::Undone;
@@ -83,8 +98,7 @@ std::vector<RowOut> outcomeRows(const filelist::FileList& list, const std::vecto
         o.state = State::UndoFailed;
         break;
       default:
-        o.state =
-            b < before.size() && before[b].state == State::Unchanged ? State::Unchanged : State::Untouched;
+        o.state = was == State::Unchanged ? State::Unchanged : State::Untouched;
         break;
     }
     rows.push_back(std::move(o));
@@ -149,25 +163,39 @@ void jsonString(std::string& out, std::string_view s) {
 }  // namespace
 
 void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale) {
-  // Converted once, not for each of 100,000 rows.
-  const std::string arrow = gb(" → "), open = gb("（"), close = gb("）"), unchanged = gb("（不变）");
-  const std::string renamed = open + session::statusText(Status::Renamed) + close;
-  const std::string undone = open + session::statusText(Status::Undone) + close;
-  const std::string* folder = nullptr;
+  // The fixed words in the locale's encoding once, not for each of 100,000
+  // rows; names are converted only where they are not ASCII.
+  const std::string arrow = locale.toLocal(gb(" → ")), open = locale.toLocal(gb("（")),
+                    close = locale.toLocal(gb("）")), unchanged = locale.toLocal(gb("（不变）"));
+  const std::string renamed = open + locale.toLocal(session::statusText(Status::Renamed)) + close;
+  const std::string undone = open + locale.toLocal(session::statusText(Status::Undone)) + close;
+  bool first = true;
+  std::string_view folder;
   std::string line;
   for (const RowOut& r : rows) {
-    if (!folder || *folder != r.folder) {
-      folder = &r.folder;
-      std::fprintf(out, "%s\n", locale.toLocal(r.folder).c_str());
+    line.clear();
+    if (first || folder != r.folder) {
+      first = false;
+      folder = r.folder;
+      locale.appendLocal(line, r.folder);
+      line += '\n';
     }
-    line = "  ";
-    line += r.oldName;
-    if (r.state != State::Unchanged && r.state != State::Untouched) (line += arrow) += r.newName;
+    line += "  ";
+    locale.appendLocal(line, r.oldName);
+    if (r.state != State::Unchanged && r.state != State::Untouched) {
+      line += arrow;
+      locale.appendLocal(line, r.newName);
+    }
     if (r.state == State::Unchanged) line += unchanged;
     if (r.state == State::Renamed) line += renamed;
     if (r.state == State::Undone) line += undone;
-    if (hasReason(r)) ((line += open) += session::reasonText(r.reason, r.detail)) += close;
-    std::fprintf(out, "%s\n", locale.toLocal(line).c_str());
+    if (hasReason(r)) {
+      line += open;
+      locale.appendLocal(line, session::reasonText(r.reason, r.detail));
+      line += close;
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), out);
   }
 }
 

@@ -20,6 +20,8 @@ class LocaleText {
   explicit LocaleText(bool codePage) : codePage_(codePage) {}
   std::optional<std::string> toText(std::string_view local) const;
   std::string toLocal(std::string_view text) const;
+  // Appends `text` in the locale's encoding; ASCII goes as it is.
+  void appendLocal(std::string& out, std::string_view text) const;
 
  private:
   bool codePage_ = false;  // the locale is GB18030/GBK itself; otherwise UTF-8 (ASCII included)
@@ -28,7 +30,10 @@ class LocaleText {
 // One row as printed.
 struct RowOut {
   enum class State { Rename, Unchanged, WillFail, Renamed, Failed, Stopped, Undone, UndoFailed, Untouched };
-  std::string folder, oldName, newName;  // code-page text
+  // Code-page text. The folder is the list's own (its folders stay where
+  // they are while it lives): one path is not copied for every row.
+  std::string_view folder;
+  std::string oldName, newName;
   State state = State::Rename;
   filelist::Reason reason = filelist::Reason::None;
   std::int32_t detail = 0;
@@ -37,8 +42,9 @@ struct RowOut {
 // Rows of the plan (from the list's proposals and marks).
 std::vector<RowOut> planRows(const filelist::FileList& list);
 // Rows after a pass or an undo: `before` is the plan made before it ran
-// (the old names the pass changed), or empty for an undo.
-std::vector<RowOut> outcomeRows(const filelist::FileList& list, const std::vector<RowOut>& before);
+// (the old names the pass changed), or empty for an undo; its rows are
+// reused.
+std::vector<RowOut> outcomeRows(const filelist::FileList& list, std::vector<RowOut> before);
 
 bool anyFailed(const std::vector<RowOut>& rows);
 

@@ -189,14 +189,14 @@ int main(const std::vector<std::string>& args) {
   const int missing = list(s, run, locale);
   s.setRule(*run.rule);
   s.markAll();
-  const std::vector<RowOut> plan = planRows(s.list());
+  std::vector<RowOut> plan = planRows(s.list());
   if (run.mode == Mode::Plan) {
     print(plan, run, locale);
     if (!run.json) say(stdout, locale, planSummary(plan));
     return missing == 0 && !anyFailed(plan) ? 0 : 1;
   }
   const session::PassReport report = s.renameAll({}, [&] { return interrupt.asked(); });
-  const std::vector<RowOut> rows = outcomeRows(s.list(), plan);
+  const std::vector<RowOut> rows = outcomeRows(s.list(), std::move(plan));
   print(rows, run, locale);
   if (!run.json) say(stdout, locale, session::reportText(report));
   if (report.problem != session::Problem::None) return 1;

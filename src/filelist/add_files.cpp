@@ -11,8 +11,11 @@ namespace qorin::filelist {
 namespace {
 
 void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, bool top) {
-  platform::removeStaleTemporaries(dir);  // a killed tag write's leftovers are nobody's files
   platform::DirectoryListing listing = platform::listFiles(dir, options.hidden, options.nameHashes);
+  // A killed tag write's leftovers are nobody's files: swept before they are
+  // listed, looked for only where the listing saw one.
+  if (listing.ok && listing.temporaries && platform::removeStaleTemporaries(dir) > 0)
+    listing = platform::listFiles(dir, options.hidden, options.nameHashes);
   if (!listing.ok) {
     if (top) {
       r.error = listing.error;

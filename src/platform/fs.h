@@ -85,6 +85,10 @@ struct DirectoryListing {
   // hidden ones and all), in no order, and whether they were taken.
   std::vector<std::uint64_t> nameHashes;
   bool hashed = false;
+  // A name like the temporaries of a tag write is there (a killed write
+  // leaves one): removeStaleTemporaries has something to look at. Where a
+  // listing cannot tell, it says so.
+  bool temporaries = true;
 };
 
 // One level ("." and ".." never), in natural order (text::naturalLess).

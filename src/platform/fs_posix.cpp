@@ -18,6 +18,7 @@
 #include "platform/fs.h"
 #include "platform/no_replace.h"
 #include "platform/open_file.h"
+#include "platform/open_file_io.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
@@ -129,9 +130,11 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
     out.inode = static_cast<std::uint64_t>(st.st_ino);
   }
   out.hashed = withNameHashes;
+  out.temporaries = false;
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
+    if (name.starts_with(io::kTempPrefix)) out.temporaries = true;
     // An ASCII name is its own code-page form: no conversion, no allocation.
     const bool ascii = text::isAscii(name);
     if (withNameHashes) {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <filesystem>
 #include <numeric>
 #include <random>
 
@@ -11,6 +13,10 @@
 #include "platform/fs.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace qorin::filelist {
 namespace {
@@ -164,6 +170,24 @@ TEST(ScanDirectory, LeavesOutNamesThatDoNotConvert) {
   std::string missing = t.dir() + "nope";
   EXPECT_EQ(scanDirectory(list, missing).added, 0);
 }
+
+#ifndef _WIN32
+// A killed tag write's temporary is swept as its folder is added, and not
+// listed; a folder without one is listed once.
+TEST(ScanDirectory, SweepsTheTemporariesOfAKilledWrite) {
+  testing::TempDir t;
+  const std::string stale = ".qorin-new-" + std::to_string(::getpid()) + "-00000000000000aa.tmp";
+  t.write(stale, "x");
+  std::filesystem::last_write_time(t.path() / stale,
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5));
+  t.write("song.mp3", "x");
+  FileList list;
+  std::string dir = t.dir();
+  EXPECT_EQ(scanDirectory(list, dir).added, 1);
+  EXPECT_EQ(list[0].oldName, "song.mp3");
+  EXPECT_FALSE(std::filesystem::exists(t.path() / stale));
+}
+#endif
 
 TEST(DirMemory, CreatedEmptyThenRemembers) {
   testing::TempDir t;
