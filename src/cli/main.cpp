@@ -152,7 +152,8 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
     say(stderr, locale, gb("qorin-cli: ") + session::reportText(report));  // an unusable record, set aside
   }
   const std::vector<RowOut> rows = outcomeRows(s.list(), {});
-  if (!rows.empty()) print(rows, run, locale);
+  // JSON is always printed, [] for nothing undone, so that a script can read it.
+  if (run.json || !rows.empty()) print(rows, run, locale);
   if (!run.json) say(stdout, locale, session::reportText(report));
   const bool ok = report.problem == session::Problem::None && report.succeeded == report.total;
   return ok && !anyFailed(rows) ? 0 : 1;

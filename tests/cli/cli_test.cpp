@@ -106,6 +106,7 @@ TEST_F(Cli, ExecuteRenamesAndUndoGivesTheNamesBack) {
   EXPECT_EQ(undo.status, 0) << undo.err;
   EXPECT_EQ(names(), before);
   EXPECT_EQ(run("--undo").status, 0);  // nothing left: says so
+  EXPECT_EQ(run("--undo --json").out, "[]\n");
 }
 
 TEST_F(Cli, JsonReadsBackAsOneObjectPerRow) {
