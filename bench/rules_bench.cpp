@@ -88,8 +88,9 @@ void BM_General(benchmark::State& state) {
   GeneralOptions o;
   o.scope = GeneralScope::All;
   o.namePrefix = gb("照片_");
-  o.nameDigits = "5";
-  o.start = "1";
+  // Whole strings, not char arrays: GCC 12 takes an array's copy for an overlap (-Wrestrict).
+  o.nameDigits = std::string("5");
+  o.start = std::string("1");
   o.extText = "jpg";
   measure(
       state, [&](FileList& l) { generalRule(l, kNames, o); }, state.range(0) != 0);
@@ -127,7 +128,7 @@ void BM_ReplaceRegex(benchmark::State& state) {
 void BM_Insert(benchmark::State& state) {
   InsertOptions o;
   o.nameText = gb("新");
-  o.namePosition = "4";
+  o.namePosition = std::string("4");
   o.extText = "_bak";
   o.extAt = InsertAt::End;
   measure(

@@ -174,9 +174,10 @@ void BM_RenamePassWindowVsCore(benchmark::State& state) {
         ->文件名前缀编辑框->setText(QStringLiteral("n"));
     FileList plain;
     std::string dir = b.path().toStdString() + "/";
-    for (int i = 0; i < n; ++i) plain.addName("f" + std::to_string(i));
+    // Names appended piece by piece: GCC 12 sees an overlap in "f" + ...
+    for (int i = 0; i < n; ++i) plain.addName(std::string("f").append(std::to_string(i)));
     plain.fillRows(kFillAppend | kFillDirectory, 0, n - 1, dir);
-    for (int i = 0; i < n; ++i) plain.setNewName(i, "n" + std::to_string(i));
+    for (int i = 0; i < n; ++i) plain.setNewName(i, std::string("n").append(std::to_string(i)));
     state.ResumeTiming();
     core = std::min(core, secondsOf([&] { renamePass(plain, scratchPlaces().stateDir + "core-journal"); }));
     window = std::min(window, secondsOf([&] { w.toolbarClicked(MainWindow::kRename); }));
