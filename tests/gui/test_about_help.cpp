@@ -143,7 +143,8 @@ class AboutHelpTest : public QObject {
     QCOMPARE(help->browser()->source(), QUrl(QString::fromLatin1(HelpWindow::kIndex)));
     const QString shown = help->browser()->toPlainText();
     for (const char* heading : {"常规", "替换/删除", "插入", "大小写", "MP3标签", "开始命名", "撤消", "过滤",
-                                "右键菜单", "MP3标签信息", "config.ini", "自动预览"})
+                                "右键菜单", "MP3标签信息", "config.ini", "自动预览", "日期",
+                                "方案", "排序", "qorin-cli"})
       QVERIFY2(shown.contains(QString::fromUtf8(heading)), heading);
     help->close();
     QTRY_VERIFY(main.findChildren<HelpWindow*>().isEmpty());
