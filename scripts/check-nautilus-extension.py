@@ -58,9 +58,9 @@ def load(extension, versions, languages):
     gi.repository = repository
     sys.modules["gi"] = gi
     sys.modules["gi.repository"] = repository
-    spec = importlib.util.spec_from_file_location(f"qorin_ext_{len(versions)}_{len(languages)}", extension)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader_info = importlib.util.spec_from_file_location(f"qorin_ext_{len(versions)}_{len(languages)}", extension)
+    module = importlib.util.module_from_spec(loader_info)
+    loader_info.loader.exec_module(module)
     return module
 
 

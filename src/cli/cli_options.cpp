@@ -2,6 +2,8 @@
 #include "cli/cli_options.h"
 
 #include <charconv>
+#include <initializer_list>
+#include <utility>
 
 #include "text/gbtext.h"
 
@@ -48,41 +50,40 @@ bool numbering(std::string_view s, rules::GeneralOptions& o) {
   return false;  // more than three
 }
 
-std::optional<rules::CaseChoice> caseChoice(std::string_view s) {
-  if (s == "upper") return rules::CaseChoice::AllUpper;
-  if (s == "lower") return rules::CaseChoice::AllLower;
-  if (s == "title") return rules::CaseChoice::FirstUpper;
-  if (s == "lower-first") return rules::CaseChoice::FirstLower;
+// The value named `s` among an option's words.
+template <class T>
+std::optional<T> oneOf(std::string_view s, std::initializer_list<std::pair<std::string_view, T>> words) {
+  for (const auto& [word, value] : words)
+    if (s == word) return value;
   return std::nullopt;
+}
+
+std::optional<rules::CaseChoice> caseChoice(std::string_view s) {
+  using C = rules::CaseChoice;
+  return oneOf<C>(s, {{"upper", C::AllUpper},
+                      {"lower", C::AllLower},
+                      {"title", C::FirstUpper},
+                      {"lower-first", C::FirstLower}});
 }
 
 std::optional<rules::ReplaceScope> scope(std::string_view s) {
-  if (s == "name") return rules::ReplaceScope::Name;
-  if (s == "ext") return rules::ReplaceScope::Extension;
-  if (s == "all") return rules::ReplaceScope::All;
-  return std::nullopt;
+  using R = rules::ReplaceScope;
+  return oneOf<R>(s, {{"name", R::Name}, {"ext", R::Extension}, {"all", R::All}});
 }
 
 std::optional<SortKey> sortKey(std::string_view s) {
-  if (s == "name") return SortKey::Name;
-  if (s == "mtime") return SortKey::Modified;
-  if (s == "taken") return SortKey::Taken;
-  if (s == "size") return SortKey::Size;
-  return std::nullopt;
+  using K = SortKey;
+  return oneOf<K>(s, {{"name", K::Name}, {"mtime", K::Modified}, {"taken", K::Taken}, {"size", K::Size}});
 }
 
 std::optional<rules::DateSource> dateSource(std::string_view s) {
-  if (s == "mtime") return rules::DateSource::Modified;
-  if (s == "exif") return rules::DateSource::Taken;
-  if (s == "birth") return rules::DateSource::Created;
-  return std::nullopt;
+  using D = rules::DateSource;
+  return oneOf<D>(s, {{"mtime", D::Modified}, {"exif", D::Taken}, {"birth", D::Created}});
 }
 
 std::optional<rules::DatePlace> datePlace(std::string_view s) {
-  if (s == "replace") return rules::DatePlace::Replace;
-  if (s == "prefix") return rules::DatePlace::Before;
-  if (s == "suffix") return rules::DatePlace::After;
-  return std::nullopt;
+  using P = rules::DatePlace;
+  return oneOf<P>(s, {{"replace", P::Replace}, {"prefix", P::Before}, {"suffix", P::After}});
 }
 
 class Parser {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -138,7 +139,10 @@ void readDatesTakenAhead(FileList& list) {
   };
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::jthread> helpers;
-  for (unsigned h = 1; h < std::min(cores, 4u); ++h) helpers.emplace_back(work);
+  try {
+    for (unsigned h = 1; h < std::min(cores, 4u); ++h) helpers.emplace_back(work);
+  } catch (const std::system_error&) {  // no thread to be had: fewer hands, same work
+  }
   work();
   helpers.clear();  // joins
   for (std::size_t i = 0; i < rows.size(); ++i) {
