@@ -188,6 +188,7 @@ int main(const std::vector<std::string>& args) {
   if (run.mode == Mode::Undo) return undo(s, run, locale, interrupt);
 
   const int missing = list(s, run, locale);
+  if (run.mode == Mode::Execute) s.readAheadForPass();  // while the plan is named and printed
   s.setRule(*run.rule);
   s.markAll();
   std::vector<RowOut> plan = planRows(s.list());

@@ -15,7 +15,10 @@
 //                                       a step, in execution order; c: part of
 //                                       a cycle, whose first step goes to a
 //                                       temporary name and whose last leaves it
-//   P <steps>                           the plan is complete (and was flushed)
+//   P <steps>                           the plan so far is complete (and was
+//                                       flushed). From version 4 a pass's plan
+//                                       may come in parts: more S lines after
+//                                       a P, ended by a P that counts them all
 //   D <first> <last>                    steps done
 //   X <step> <reason> <errno>           step failed (or was taken back)
 //   E <pending>                         the phase has ended, leaving <pending>
@@ -44,7 +47,7 @@
 
 namespace qorin::rename {
 
-inline constexpr int kJournalVersion = 3;
+inline constexpr int kJournalVersion = 4;
 inline constexpr std::string_view kJournalMagic = "qorin-journal";  // the first line's first word
 
 enum class PhaseKind : unsigned char { Pass, Undo, Keep };
@@ -63,6 +66,7 @@ struct StepRef {
   bool cycle = false;
   platform::FileIdentity id;
   std::string_view from, to;
+  bool missing = false;  // no file was there to take the identity of: the step fails unrun
 };
 
 // A step as read back. Its names are views into the record's names

@@ -248,7 +248,16 @@ class Parser {
   // unless a damaged line cut it: then the steps before are kept (the disk
   // tells which of them ran).
   void close(bool cutByDamage) {
-    if (open_ && !planned_) {
+    if (open_ && !planned_ && continuing_) {
+      // A later part of the plan: what the parts before planned stands.
+      JournalPhase& phase = out_.phases.back();
+      if (cutByDamage) {
+        phase.states.resize(openSteps(), StepState::Pending);
+        phase.planCut = true;
+      } else {
+        dropOpenPart();
+      }
+    } else if (open_ && !planned_) {
       JournalPhase& phase = out_.phases.back();
       const std::size_t count = openSteps();
       if (cutByDamage && count > 0) {
@@ -259,6 +268,7 @@ class Parser {
       }
     }
     open_ = false;
+    continuing_ = false;
   }
 
   // Hands the steps read to the record.
@@ -291,6 +301,18 @@ class Parser {
     steps_->names.resize(namesBefore_);
     firstStep_.pop_back();
     out_.phases.pop_back();
+  }
+
+  // The steps of a part whose P line never came are left out, as above.
+  void dropOpenPart() {
+    std::vector<JournalText::Step>& steps = steps_->steps;
+    const std::size_t kept = firstStep_.back() + out_.phases.back().states.size();
+    for (std::size_t k = kept; k < steps.size(); ++k)
+      files_.unindex(steps_->files[steps[k].fileIndex].number, partFiles_);
+    files_.setIndexed(partFiles_);
+    steps_->files.resize(partFiles_);
+    steps.resize(kept);
+    steps_->names.resize(partNames_);
   }
 
   // A name field unescaped: the field itself when it holds no escape.
@@ -335,7 +357,16 @@ class Parser {
   }
 
   LineFit step(const Fields& f) {
-    if (f.size() != 11 || !open_ || planned_) return LineFit::Bad;
+    if (f.size() != 11 || !open_) return LineFit::Bad;
+    if (planned_) {
+      // The next part of a pass's plan.
+      const JournalPhase& phase = out_.phases.back();
+      if (version_ < 4 || phase.kind != PhaseKind::Pass || phase.ended) return LineFit::Bad;
+      planned_ = false;
+      continuing_ = true;
+      partFiles_ = files_.indexed();
+      partNames_ = steps_->names.size();
+    }
     const auto file = number<std::uint32_t>(f[1]);
     const auto folder = number<std::uint32_t>(f[2]);
     const auto group = number<std::uint32_t>(f[3]);
@@ -386,8 +417,9 @@ class Parser {
     JournalPhase& phase = out_.phases.back();
     const auto n = number<std::size_t>(f[1]);
     if (!n || *n != openSteps()) return false;
-    phase.states.assign(*n, StepState::Pending);
+    phase.states.resize(*n, StepState::Pending);
     planned_ = true;
+    continuing_ = false;
     return true;
   }
 
@@ -431,6 +463,9 @@ class Parser {
   std::vector<bool> trusted_;      // per folder
   std::string fromScratch_, toScratch_;
   bool open_ = false, planned_ = false;
+  bool continuing_ = false;      // steps read after a P line: a later part of the plan
+  std::uint32_t partFiles_ = 0;  // files indexed before that part
+  std::size_t partNames_ = 0;    // the names' size before it
 };
 
 // The payload of a line whose checksum holds.

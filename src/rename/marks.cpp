@@ -129,6 +129,11 @@ void FolderCache::seed(std::string_view dir, const platform::FileIdentity& ident
   ++generation_;
 }
 
+const FolderCache::Entry* FolderCache::listed(const std::string& dir) const {
+  const auto it = folders_.find(dir);
+  return it != folders_.end() && it->second->listed ? it->second.get() : nullptr;
+}
+
 const FolderCache::Entry& FolderCache::folder(const std::string& dir) {
   auto it = folders_.find(dir);
   if (it != folders_.end()) return *it->second;

@@ -65,6 +65,7 @@ FolderNames::FolderNames(const platform::Folder& folder, std::size_t interest) :
 
 bool FolderNames::listedHas(std::string_view name) const {
   const std::uint64_t h = platform::nameHash(name);
+  if (given_) return given_->lookup(h) != NameHashes::kNone;
   const std::size_t b = h >> shift_;
   const auto first = hashes_.begin() + bucket_[b], last = hashes_.begin() + bucket_[b + 1];
   return std::find(first, last, h) != last;

@@ -62,6 +62,9 @@ NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_
 class FolderNames {
  public:
   FolderNames(const platform::Folder& folder, std::size_t interest);
+  // The names as a listing made just before saw them, kept by the caller.
+  FolderNames(const platform::Folder& folder, const NameHashes& listed)
+      : folder_(folder), given_(&listed), listed_(true) {}
   bool hasSource(std::string_view name) const;
   bool hasTarget(std::string_view name) const;
 
@@ -75,6 +78,7 @@ class FolderNames {
   std::vector<std::uint64_t> hashes_;
   std::vector<std::uint32_t> bucket_;
   unsigned shift_ = 64;
+  const NameHashes* given_ = nullptr;
   bool listed_ = false;
 };
 // A case-only change where the file system finds the file itself under the new spelling.
@@ -117,8 +121,10 @@ class PhaseRunnerOf {
   // failed. Asked to stop, it ends after the file at hand, or after a cycle
   // caught half way; the steps not reached are Stopped, not done, and left
   // pending in the journal.
-  template <class Settled>
-  std::vector<StepOutcome> run(Settled settled) {
+  // `planned(end)`, before a group ending at `end` runs, sees that its
+  // steps are in the journal; false when the journal refused them.
+  template <class Settled, class Planned>
+  std::vector<StepOutcome> run(Settled settled, Planned planned) {
     lastFlush_ = std::chrono::steady_clock::now();
     for (std::size_t b = 0; b < steps_.size();) {
       std::size_t e = b + 1;
@@ -126,6 +132,10 @@ class PhaseRunnerOf {
       if (stopped_) {
         for (std::size_t k = b; k < e; ++k) out_[k].verdict = {Reason::Stopped, 0};
       } else {
+        if (!broken_ && !planned(e)) {
+          broken_ = true;
+          error_ = journal_.error();
+        }
         const std::size_t ran = runGroup(b, e);
         settled(steps_[b].cycle ? e - b - 1 : ran);
       }
@@ -133,6 +143,10 @@ class PhaseRunnerOf {
     }
     emitRange();
     return std::move(out_);
+  }
+  template <class Settled>
+  std::vector<StepOutcome> run(Settled settled) {
+    return run(settled, [](std::size_t) { return true; });
   }
 
   bool stopped() const { return stopped_; }
@@ -225,6 +239,7 @@ class PhaseRunnerOf {
 
   Verdict renameStep(std::size_t k) {
     const StepRef s = steps_[k];
+    if (s.missing) return {Reason::SourceMissing, 0};
     const Verdict v = verdictOf(folder_.rename(s.from, s.to));
     if (v.reason == Reason::None) {
       out_[k].done = true;

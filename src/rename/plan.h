@@ -157,6 +157,8 @@ class FolderCache {
   };
   // Lists the folder on first use.
   const Entry& folder(const std::string& dir);
+  // The folder as listed, if it was and could be read; lists nothing.
+  const Entry* listed(const std::string& dir) const;
 
  private:
   friend void markConflicts(filelist::FileList& list, int rows, FolderCache& cache);

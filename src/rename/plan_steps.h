@@ -55,6 +55,7 @@ class PlanSteps {
 
   std::size_t size() const { return steps_.size(); }
   std::uint32_t rowOf(std::size_t k) const { return steps_[k].row; }
+  std::uint32_t groupOf(std::size_t k) const { return steps_[k].group; }
   StepRef operator[](std::size_t k) const {
     const Step& st = steps_[k];
     StepRef s;

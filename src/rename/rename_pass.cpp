@@ -2,22 +2,21 @@
 #include "rename/rename_pass.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
-#include <system_error>
-#include <thread>
 #include <tuple>
 #include <unordered_map>
 
 #include "platform/fs.h"
 #include "platform/record_file.h"
 #include "rename/journal.h"
+#include "rename/pass_ahead.h"
 #include "rename/pass_rows.h"
 #include "rename/pass_steps.h"
 #include "rename/plan.h"
@@ -31,72 +30,6 @@ using filelist::FileList;
 using namespace detail;
 
 namespace {
-
-// Identities of the rows' files. Taking them needs nothing but the names,
-// so on a large pass a helper thread takes them while the caller lists the
-// folders and plans; then the caller takes what is left.
-class IdentityScan {
- public:
-  IdentityScan(const std::vector<RunFolder>& folders, const std::vector<std::vector<std::uint32_t>>& rowsOf,
-               const PassRows& rows)
-      : folders_(folders), rowsOf_(rowsOf), rows_(rows), ids_(rows.size()), found_(rows.size(), 0) {
-    for (std::size_t f = 0; f < rowsOf.size(); ++f)
-      for (std::size_t b = 0; b < rowsOf[f].size(); b += kChunk)
-        chunks_.push_back({f, b, std::min(b + kChunk, rowsOf[f].size())});
-    if (rows.size() >= kHelperFrom) {
-      try {
-        helper_ = std::thread([this] { work(); });
-      } catch (const std::system_error&) {
-        // No thread to be had: the caller's thread takes them all.
-      }
-    }
-  }
-  ~IdentityScan() { finish(); }
-  IdentityScan(const IdentityScan&) = delete;
-  IdentityScan& operator=(const IdentityScan&) = delete;
-
-  // Takes the rest; afterwards the results may be read.
-  void finish() {
-    work();
-    if (helper_.joinable()) helper_.join();
-  }
-  bool found(std::size_t row) const { return found_[row] != 0; }
-  const std::vector<platform::FileIdentity>& ids() const { return ids_; }
-
- private:
-  static constexpr std::size_t kChunk = 512, kHelperFrom = 4096;
-  struct Chunk {
-    std::size_t folder, begin, end;
-  };
-
-  void work() {
-    for (;;) {
-      const std::size_t c = next_.fetch_add(1);
-      if (c >= chunks_.size()) return;
-      const Chunk& ch = chunks_[c];
-      const RunFolder& rf = folders_[ch.folder];
-      const platform::Folder folder = rf.openAsAdded();
-      if (!folder.isOpen()) continue;
-      for (std::size_t k = ch.begin; k < ch.end; ++k) {
-        const std::uint32_t r = rowsOf_[ch.folder][k];
-        if (rows_.preset(r) != Reason::None) continue;
-        if (const auto id = folder.identityOf(rows_.from(r))) {
-          ids_[r] = *id;
-          found_[r] = 1;
-        }
-      }
-    }
-  }
-
-  const std::vector<RunFolder>& folders_;
-  const std::vector<std::vector<std::uint32_t>>& rowsOf_;
-  const PassRows& rows_;
-  std::vector<platform::FileIdentity> ids_;
-  std::vector<unsigned char> found_;  // each row written by one thread only
-  std::vector<Chunk> chunks_;
-  std::atomic<std::size_t> next_{0};
-  std::thread helper_;
-};
 
 // Folders: one per folder the rows were added from, however they spell it.
 void gatherRows(const FileList& list, bool toUtf8, PassRows& rows, std::vector<RunFolder>& folders,
@@ -143,13 +76,15 @@ void gatherRows(const FileList& list, bool toUtf8, PassRows& rows, std::vector<R
 // case-only changes of the file itself. The listing goes as soon as its
 // rows know.
 void lookAtFolders(const std::vector<RunFolder>& folders,
-                   const std::vector<std::vector<std::uint32_t>>& rowsOf, PassRows& rows) {
+                   const std::vector<std::vector<std::uint32_t>>& rowsOf, PassRows& rows,
+                   const PassAhead* ahead) {
   for (std::size_t f = 0; f < folders.size(); ++f) {
     if (!folders[f].identity.inode) continue;
     const platform::Folder folder = folders[f].openAsAdded();
     rows.setMaxLength(static_cast<std::uint32_t>(f), folder.nameLimit());
     const std::vector<std::uint32_t>& in = rowsOf[f];
-    const FolderNames names(folder, in.size() * 2);
+    const NameHashes* listed = ahead ? ahead->names(folders[f]) : nullptr;
+    const FolderNames names = listed ? FolderNames(folder, *listed) : FolderNames(folder, in.size() * 2);
     for (const std::uint32_t r : in) {
       const std::string_view from = rows.from(r), to = rows.to(r);
       if (!from.empty() && names.hasSource(from)) rows.setFlag(r, PassRows::kFromThere);
@@ -160,28 +95,62 @@ void lookAtFolders(const std::vector<RunFolder>& folders,
   }
 }
 
-// Writes the plan to the record as it is made, a chunk at a time; the
-// record reaches the disk before the first rename.
-bool writePlan(platform::RecordWriter& journal, std::string_view path, const std::vector<RunFolder>& folders,
-               const PassSteps& steps) {
-  constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-  if (!journal.create(path)) return false;
-  JournalLines lines;
-  lines.text().reserve(kChunkBytes + 4096);
-  lines.header();
-  for (std::size_t f = 0; f < folders.size(); ++f)
-    lines.folder(static_cast<std::uint32_t>(f),
-                 {folders[f].dir, folders[f].identity.device, folders[f].identity.inode});
-  lines.begin(PhaseKind::Pass);
-  for (std::size_t k = 0; k < steps.size(); ++k) {
-    lines.step(steps[k]);
-    if (lines.text().size() < kChunkBytes) continue;
-    if (!journal.write(lines.text())) return false;
-    lines.text().clear();
+// The plan goes to the record a part at a time, each on the disk before the
+// first rename it describes, so that the files' identities are read beside
+// the renames rather than before them. A part ends with a group and holds
+// as many steps as the parts before it, at least kFirstPart: a pass of a
+// million files syncs its record a dozen times.
+class PlanParts {
+ public:
+  // `identity(row)` makes sure the row's identity is there to be written.
+  PlanParts(platform::RecordWriter& journal, const PassSteps& steps,
+            std::function<void(std::uint32_t row)> identity)
+      : journal_(journal), steps_(steps), identity_(std::move(identity)) {
+    lines_.text().reserve(kChunkBytes + 4096);
   }
-  lines.planned(steps.size());
-  return journal.write(lines.text()) && journal.commit();
-}
+
+  // The record's head; nothing is on the disk until the first part.
+  bool begin(std::string_view path, const std::vector<RunFolder>& folders) {
+    if (!journal_.create(path)) return false;
+    lines_.header();
+    for (std::size_t f = 0; f < folders.size(); ++f)
+      lines_.folder(static_cast<std::uint32_t>(f),
+                    {folders[f].dir, folders[f].identity.device, folders[f].identity.inode});
+    lines_.begin(PhaseKind::Pass);
+    return true;
+  }
+
+  bool needs(std::size_t end) const { return end > planned_; }
+  // Steps [0, end) are in the record once this returns true.
+  bool cover(std::size_t end) {
+    if (end <= planned_ && committed_) return true;
+    std::size_t to = std::min(steps_.size(), std::max(end, planned_ + std::max(kFirstPart, planned_)));
+    while (to < steps_.size() && to > 0 && steps_.groupOf(to) == steps_.groupOf(to - 1)) ++to;
+    for (std::size_t k = planned_; k < to; ++k) identity_(steps_.rowOf(k));
+    for (std::size_t k = planned_; k < to; ++k) {
+      lines_.step(steps_[k]);
+      if (lines_.text().size() < kChunkBytes) continue;
+      if (!journal_.write(lines_.text())) return false;
+      lines_.text().clear();
+    }
+    lines_.planned(to);
+    if (!journal_.write(lines_.text())) return false;
+    lines_.text().clear();
+    if (!(committed_ ? journal_.sync() : journal_.commit())) return false;
+    committed_ = true;
+    planned_ = to;
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kChunkBytes = std::size_t{1} << 20, kFirstPart = 1024;
+  platform::RecordWriter& journal_;
+  const PassSteps& steps_;
+  std::function<void(std::uint32_t)> identity_;
+  JournalLines lines_;
+  std::size_t planned_ = 0;
+  bool committed_ = false;
+};
 
 }  // namespace
 
@@ -192,7 +161,7 @@ int progressMarks(int i, int n) {
 }
 
 PassOutcome renamePass(FileList& list, std::string_view journalPath, const ProgressFn& progress,
-                       const StopFn& stop, platform::RenameWays* ways, PassKind kind) {
+                       const StopFn& stop, platform::RenameWays* ways, PassKind kind, PassAhead* ahead) {
   PassOutcome out;
   const int n = list.rowCount();
   out.total = n;
@@ -215,34 +184,29 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       if (rows.preset(r) == Reason::None) rows.setPreset(r, folderFailure[f].reason);
     folders[f].identity = {};
   }
-  IdentityScan identities(folders, rowsOf, rows);
-  lookAtFolders(folders, rowsOf, rows);
+  if (ahead && !ahead->matches(list)) ahead = nullptr;
+  std::optional<IdentityScan<PassRows>> scan;  // reads from the list: stopped before the list changes
+  if (!ahead) scan.emplace(folders, rowsOf, rows);
+  lookAtFolders(folders, rowsOf, rows, ahead);
 
-  Plan plan = detail::planRows(rows, NameRules{}, PlanUse::Pass);
-  identities.finish();
-  // A file that went away between the listing and its identity: plan again
-  // without it, as the files depending on it must not move either.
-  bool vanished = false;
-  for (std::size_t r = 0; r < nu; ++r) {
-    if (plan.verdicts[r].reason != Reason::None || identities.found(r)) continue;
-    rows.setPreset(r, Reason::SourceMissing);
-    vanished = true;
-  }
-  if (vanished) {
-    plan = {};
-    plan = detail::planRows(rows, NameRules{}, PlanUse::Pass);
-  }
-  rowsOf = {};
+  const Plan plan = detail::planRows(rows, NameRules{}, PlanUse::Pass);
   platform::RecordWriter journal;
   std::vector<StepOutcome> byRow;
   {
-    const std::vector<platform::FileIdentity>& ids = identities.ids();
+    // A file that went away since the listing has no identity: its step
+    // fails unrun, and so do the steps that need its name freed.
+    const auto identity = [&](std::uint32_t row) {
+      return ahead ? ahead->identities().get(row) : scan->get(row);
+    };
     const PassSteps planned(plan, rows, folders, [&](std::uint32_t row, StepRef& s) {
       s.file = row;
       s.folder = rows.folder(row);
-      s.id = ids[row];
+      const platform::FileIdentity* id = ahead ? ahead->identities().known(row) : scan->known(row);
+      s.missing = !id;
+      s.id = id ? *id : platform::FileIdentity{folders[s.folder].identity.device, 0, 0, 0};
     });
-    if (!writePlan(journal, journalPath, folders, planned)) {
+    PlanParts parts(journal, planned, identity);
+    if (!parts.begin(journalPath, folders) || !parts.cover(0)) {
       out.status = PassOutcome::Status::JournalFailed;
       out.journalError = journal.error();
       journal.close();
@@ -254,10 +218,13 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     marks.after(settledRows);
     platform::RenameWays own;
     PhaseRunnerOf<PassSteps> runner(journal, planned, folders, stop, ways ? *ways : own);
-    const std::vector<StepOutcome> steps = runner.run([&](std::size_t files) {
-      settledRows += static_cast<int>(files);
-      marks.after(settledRows);
-    });
+    const std::vector<StepOutcome> steps = runner.run(
+        [&](std::size_t files) {
+          settledRows += static_cast<int>(files);
+          marks.after(settledRows);
+        },
+        // What the runner has recorded goes first: a part's steps follow its P line.
+        [&](std::size_t end) { return !parts.needs(end) || (runner.flush() && parts.cover(end)); });
     byRow = planned.byRow(nu, steps);
     std::size_t moved = 0;
     for (std::size_t r = 0; r < nu; ++r) moved += plan.verdicts[r].reason == Reason::None && byRow[r].done;
@@ -267,6 +234,8 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     if (!runner.flush()) out.journalError = runner.error();
   }
   journal.close();
+  if (scan) scan->abandon();
+  if (ahead) ahead->identities().abandon();
 
   const filelist::FileList::Batch batch(list);
   if (toUtf8) out.total = 0;

@@ -3,8 +3,8 @@
 // cut short. The window computes the proposals (newName) first and shows the
 // summaries afterwards; everything between happens here.
 //
-// A pass plans first (rename/plan.h), writes the plan to the journal
-// (rename/journal.h) and flushes it, and only then renames. The journal
+// A pass plans first (rename/plan.h), then writes the plan to the journal
+// (rename/journal.h) a part at a time, each flushed before its renames. The journal
 // stays as the undo record of the pass, so the undo works from it, not from
 // the list, and survives closing the program.
 #pragma once
@@ -54,8 +54,8 @@ struct PassOutcome {
 // Renames every shown row from dir + oldName to dir + newName, never
 // replacing a file: chains in dependency order, cycles through a temporary
 // name of the same folder. The plan goes to the journal at `journalPath`
-// (its folder is created) before the first rename and replaces the record
-// of the previous pass. Each row gets its status and, on failure, its reason
+// (its folder is created), each step before its rename, and replaces the
+// record of the previous pass. Each row gets its status and, on failure, its reason
 // and its failed proposal in the new-name column; a renamed row takes its
 // new name as old name.
 // Stopped, the rows not reached lose their status and count in `stopped`;
@@ -65,10 +65,14 @@ struct PassOutcome {
 // NamesToUtf8 renames only the rows whose names are kept in the old code
 // page, each to the same text in UTF-8 (status 已转为UTF-8), and leaves the
 // other rows and every proposal alone.
+// `ahead`, while the list is as it was made from, gives the files'
+// identities and the folders' names read beforehand.
 enum class PassKind : unsigned char { Rename, NamesToUtf8 };
+class PassAhead;
 PassOutcome renamePass(filelist::FileList& list, std::string_view journalPath,
                        const ProgressFn& progress = {}, const StopFn& stop = {},
-                       platform::RenameWays* ways = nullptr, PassKind kind = PassKind::Rename);
+                       platform::RenameWays* ways = nullptr, PassKind kind = PassKind::Rename,
+                       PassAhead* ahead = nullptr);
 
 namespace detail {
 struct RecordNames;

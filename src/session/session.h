@@ -5,6 +5,7 @@
 // nothing of Qt; the window observes it and mirrors its state in one place.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "filelist/add_files.h"
 #include "filelist/file_list.h"
 #include "filelist/filter.h"
+#include "rename/pass_ahead.h"
 #include "rename/plan.h"
 #include "rename/record_store.h"
 #include "rename/rename_pass.h"
@@ -212,6 +214,11 @@ class Session {
   // the shown rows. `stop`, asked after each file, may end it early: what
   // was done stays recorded and can be undone.
   PassReport renameAll(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
+  // For a renameAll that follows at once (the command line): the files'
+  // identities are read meanwhile on a helper thread, and the folders'
+  // names are taken from the add's listing. Changing the list's names or
+  // order in between makes the pass read them itself.
+  void readAheadForPass();
   // Gives the files of the last pass their names back, from its record;
   // stopped or partly failed, it can be run again for the rest.
   PassReport undoLastPass(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
@@ -269,6 +276,7 @@ class Session {
   CommandState commands_;        // as the list and the record allow, before the rule's say
   rename::FolderCache folders_;  // names present in the listed folders, for the marks
   rename::RecordStore records_;
+  std::unique_ptr<rename::PassAhead> ahead_;      // for the next pass only
   std::optional<rename::HeldRecord> record_;      // this session's undo record, held
   std::vector<rename::HeldRecord> startRecords_;  // records of ended programs, not yet looked at
   std::optional<rename::HeldRecord> asking_;      // the one the window is asking about

@@ -105,12 +105,15 @@ PassReport Session::renameAll(const rename::ProgressFn& progress, const rename::
   return runPass(rename::PassKind::Rename, progress, stop);
 }
 
+void Session::readAheadForPass() { ahead_ = std::make_unique<rename::PassAhead>(list_, folders_); }
+
 PassReport Session::convertNamesToUtf8(const rename::ProgressFn& progress, const rename::StopFn& stop) {
   return runPass(rename::PassKind::NamesToUtf8, progress, stop);
 }
 
 PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& progress,
                             const rename::StopFn& stop) {
+  const std::unique_ptr<rename::PassAhead> ahead = std::move(ahead_);
   PassReport r;
   int error = 0;
   std::optional<HeldRecord> fresh = records_.reserve(error);
@@ -124,7 +127,8 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   setCommands(c);
   // Fresh names for every entry, whatever the preview covers.
   if (kind == rename::PassKind::Rename) applyRule(list_.fileCount());
-  const rename::PassOutcome pass = rename::renamePass(list_, fresh->path, progress, stop, nullptr, kind);
+  const rename::PassOutcome pass =
+      rename::renamePass(list_, fresh->path, progress, stop, nullptr, kind, ahead.get());
   folders_.clear();
   c.preview = true;
   setCommands(c);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 
@@ -328,9 +329,44 @@ TEST(Journal, AFileReadInPiecesReadsAsItsText) {
   }
 }
 
+// A pass's plan in parts: a later part counts with the first; one whose P
+// line never came is left out; a record of version 3 has no later parts.
+TEST(Journal, APlanInPartsReadsAsOne) {
+  JournalLines l;
+  l.header();
+  l.folder(0, {fullFolder("/music/"), 0x803});
+  l.begin(PhaseKind::Pass);
+  l.step({0, 0, 1, false, {0x803, 0x10, 1, 0}, "a", "b"});
+  l.planned(1);
+  l.done(0, 0);
+  const std::size_t firstPart = l.text().size();
+  l.step({1, 0, 2, false, {0x803, 0x11, 1, 0}, "c", "d"});
+  l.planned(2);
+  l.done(1, 1);
+  l.end(2);
+  JournalRecord r;
+  ASSERT_EQ(parseJournal(l.text(), r), JournalRead::Ok);
+  EXPECT_EQ(r.phases[0].states, (std::vector<StepState>{StepState::Done, StepState::Done}));
+  EXPECT_TRUE(r.phases[0].ended);
+
+  const std::string unfinished = l.text().substr(0, l.text().find("\nP 2") + 1);
+  ASSERT_EQ(parseJournal(unfinished, r), JournalRead::Ok);
+  EXPECT_EQ(r.phases[0].steps.size(), 1u);
+  EXPECT_EQ(r.phases[0].states, std::vector<StepState>{StepState::Done});
+
+  std::string older = l.text();
+  const std::size_t headEnd = older.find('\n') + 1;
+  char sum[16];
+  std::snprintf(sum, sizeof sum, "\t%08x\n", crc32("qorin-journal 3"));
+  older.replace(0, headEnd, std::string("qorin-journal 3") + sum);
+  ASSERT_NE(parseJournal(older, r), JournalRead::Unsupported);
+  EXPECT_EQ(r.phases.empty() ? 0u : r.phases[0].steps.size(), 1u);
+  EXPECT_GT(firstPart, 0u);
+}
+
 TEST(Journal, OtherVersionsAndOtherFiles) {
   JournalRecord r;
-  EXPECT_EQ(parseJournal("qorin-journal 4\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);
+  EXPECT_EQ(parseJournal("qorin-journal 5\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);
   EXPECT_EQ(parseJournal("qorin-journal 10 with more\n", r), JournalRead::Unsupported);
   EXPECT_EQ(parseJournal("", r), JournalRead::NeverRan);  // reserved by a program that ended before its pass
   EXPECT_EQ(parseJournal("[预览选项]\r\nautoPreview=1\r\n", r), JournalRead::Damaged);
