@@ -3,7 +3,7 @@
 # Builds the core and its tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer in a build directory of their own and runs the
 # tests once, in one process (quicker than one sanitized process per test);
-# the first finding fails the run.
+# the first finding fails the run. Then the same with ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${QORIN_SANITIZE_BUILD:-build-san}
@@ -14,3 +14,9 @@ cmake --build "$build" -j"$(nproc)" --target core_tests
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 "$build"/tests/core_tests --gtest_brief=1
+tsan=${QORIN_TSAN_BUILD:-build-tsan}
+CXX=${CXX:-$(command -v clang++ || echo c++)} cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DQORIN_TSAN=ON -DQORIN_BUILD_GUI=OFF -DQORIN_BUILD_TESTS=ON \
+  -DQORIN_BUILD_BENCH=OFF -DQORIN_BUILD_FUZZ=OFF -DQORIN_WERROR=ON >/dev/null
+cmake --build "$tsan" -j"$(nproc)" --target core_tests
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1} "$tsan"/tests/core_tests --gtest_brief=1

@@ -4,6 +4,7 @@
 // and a recovery read whole.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,27 @@ TEST_F(Parts, ALargePassIsRecordedInPartsAndUndoneWhole) {
   EXPECT_EQ(info.renamed, 1500);
   EXPECT_EQ(undoLastPass(journal_).restored, 1500);
   EXPECT_EQ(files(), before);
+}
+
+// Enough files for a helper thread to read identities while the pass
+// writes its parts and claims the rows it reaches first: on its own, and
+// started ahead of the pass.
+TEST_F(Parts, TheHelperAndThePassShareTheReads) {
+  constexpr int kMany = 5000;
+  for (const bool readAhead : {false, true}) {
+    SCOPED_TRACE(readAhead ? "read ahead" : "by the pass");
+    FileList list = numbered(kMany);
+    FolderCache cache;
+    cache.folder(dir_);
+    std::optional<PassAhead> ahead;
+    if (readAhead) ahead.emplace(list, cache);
+    ASSERT_EQ(
+        renamePass(list, journal_, {}, {}, nullptr, PassKind::Rename, ahead ? &*ahead : nullptr).renamed,
+        kMany);
+    EXPECT_EQ(undoLastPass(journal_).restored, kMany);
+    EXPECT_EQ(files().size(), std::size_t{kMany});
+    for (int i = 0; i < kMany; ++i) std::filesystem::remove(native("f" + std::to_string(i)));
+  }
 }
 
 // Killed at each kind of place: right after a later part's P line (its
