@@ -26,7 +26,7 @@ PassAhead::PassAhead(const filelist::FileList& list, const FolderCache& listed)
       rowsOf_.emplace_back();
       const FolderCache::Entry* e = listed.listed(info.dir);
       if (e && e->identity.device == info.identity.device && e->identity.inode == info.identity.inode)
-        listed_.try_emplace(info.dir, info.identity, e->names);
+        listed_.try_emplace({info.identity.device, info.identity.inode}, e->names);
     }
     rowsOf_[runOf[lf]].push_back(static_cast<std::uint32_t>(row));
   }
@@ -40,11 +40,8 @@ bool PassAhead::matches(const filelist::FileList& list) const {
 }
 
 const NameHashes* PassAhead::names(const detail::RunFolder& folder) const {
-  const auto it = listed_.find(folder.dir);
-  if (it == listed_.end() || it->second.first.device != folder.identity.device ||
-      it->second.first.inode != folder.identity.inode)
-    return nullptr;
-  return &it->second.second;
+  const auto it = listed_.find({folder.identity.device, folder.identity.inode});
+  return it == listed_.end() ? nullptr : &it->second;
 }
 
 }  // namespace qorin::rename

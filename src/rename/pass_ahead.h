@@ -10,12 +10,12 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -36,7 +36,7 @@ template <class Rows>
 class IdentityScan {
  public:
   IdentityScan(const std::vector<RunFolder>& folders, const std::vector<std::vector<std::uint32_t>>& rowsOf,
-               const Rows& rows, bool helper = true)
+               const Rows& rows)
       : folders_(folders),
         rowsOf_(rowsOf),
         rows_(rows),
@@ -48,7 +48,7 @@ class IdentityScan {
       for (std::size_t b = 0; b < rowsOf[f].size(); b += kChunk)
         chunks_.push_back({f, b, std::min(b + kChunk, rowsOf[f].size())});
     }
-    if (helper && rows.size() >= kHelperFrom) {
+    if (rows.size() >= kHelperFrom) {
       try {
         helper_ = std::thread([this] { work(); });
       } catch (const std::system_error&) {
@@ -174,7 +174,7 @@ class PassAhead {
   Names names_;
   std::vector<detail::RunFolder> folders_;
   std::vector<std::vector<std::uint32_t>> rowsOf_;
-  std::unordered_map<std::string, std::pair<platform::FileIdentity, NameHashes>> listed_;
+  std::map<std::pair<std::uint64_t, std::uint64_t>, NameHashes> listed_;  // by device and inode
   std::optional<detail::IdentityScan<Names>> scan_;
 };
 
