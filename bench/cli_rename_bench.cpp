@@ -251,6 +251,36 @@ BENCHMARK(BM_QorinCliAgainstPerlRename)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QorinCliAgainstMmv)->Iterations(kIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The peak memory of qorin-cli -x beside its dry run over the same folder:
+// what the pass, its record and its outcome add to the plan.
+void BM_QorinCliMemory(benchmark::State& state) {
+  const Setting s;
+  if (s.cli.empty()) {
+    state.SkipWithError("qorin-cli was not built, or no scratch folder");
+    return;
+  }
+  double dry = 0, run = 0;
+  for (auto _ : state) {
+    if (!makeFolder(s.folder) || !s.freshHome()) {
+      state.SkipWithError("the folder of 100,000 files could not be made");
+      return;
+    }
+    const Ran plan = runTimed({{s.cli, "--number", "1,1,6", "--name", "p", s.folder.string()}, {}, s.env});
+    const Ran x = s.qorinCli(s.folder);
+    if (!plan.ok() || !x.ok() || !allNumbered(s.folder)) {
+      state.SkipWithError("qorin-cli did not number every file");
+      return;
+    }
+    dry = std::max(dry, plan.peakMB);
+    run = std::max(run, x.peakMB);
+    state.SetIterationTime(x.seconds);
+  }
+  state.counters["dry_run_MB"] = dry;
+  state.counters["execute_MB"] = run;
+  state.counters["execute_over_dry_run"] = run / dry;
+}
+BENCHMARK(BM_QorinCliMemory)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 // What a script calling qorin-cli in a loop pays to start it: the mean of
 // many `qorin-cli --version`, each beside a /bin/true spawned the same way.
 void BM_QorinCliVersionStart(benchmark::State& state) {

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,7 +31,8 @@ struct Command {
 
 struct Ran {
   double seconds = 0;
-  int status = -1;  // as waitpid gives it; -1 when it did not start
+  double peakMB = 0;  // the child's largest resident size
+  int status = -1;    // as waitpid gives it; -1 when it did not start
   bool ok() const { return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 };
 
@@ -53,8 +55,10 @@ inline Ran runTimed(const Command& c) {
   pid_t pid = -1;
   if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), c.env.empty() ? environ : env.data()) ==
       0) {
-    while (::waitpid(pid, &r.status, 0) < 0 && errno == EINTR) {
+    rusage use{};
+    while (::wait4(pid, &r.status, 0, &use) < 0 && errno == EINTR) {
     }
+    r.peakMB = static_cast<double>(use.ru_maxrss) / 1024.0;
   }
   r.seconds = std::chrono::duration<double>(ProcessClock::now() - t0).count();
   posix_spawn_file_actions_destroy(&actions);

@@ -340,6 +340,43 @@ void BM_PassAtScale(benchmark::State& state) {
   state.counters["start_MB"] = base;
 }
 
+// The pass and its undo over a whole folder as a user meets them: a fresh
+// window, the folder added and previewed, then 开始命名 and 撤消, each peak
+// (VmHWM, reset before it) beside what the window held with its list. Run
+// alone (--benchmark_filter), as the other benchmarks leave freed memory
+// behind that the pass would reuse.
+void BM_PassMemory(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const ShmFolder folder(n);
+  if (folder.path.isEmpty()) {
+    state.SkipWithError("no scratch folder");
+    return;
+  }
+  double list = 0, pass = 0, undo = 0;
+  for (auto _ : state) {
+    MainWindow w(scratchPlaces(), agreeing());
+    w.show();
+    w.session().settings().autoPreview = 1;
+    w.session().settings().previewAllEntries = 1;
+    auto* prefix = static_cast<rules::GeneralTab*>(w.ruleTab(rules::kGeneralTab))->ui()->文件名前缀编辑框;
+    w.list()->addDirectory(folder.path, false);
+    prefix->setText(QStringLiteral("n_"));
+    QApplication::processEvents();
+    resetPeak();
+    list = statusMegabytes("VmRSS:");
+    w.toolbarClicked(MainWindow::kRename);
+    pass = statusMegabytes("VmHWM:");
+    resetPeak();
+    w.toolbarClicked(MainWindow::kUndo);
+    undo = statusMegabytes("VmHWM:");
+  }
+  state.counters["list_MB"] = list;
+  state.counters["pass_peak_MB"] = pass;
+  state.counters["undo_peak_MB"] = undo;
+  state.counters["pass_peak_to_list"] = pass / list;
+  state.counters["undo_peak_to_list"] = undo / list;
+}
+
 // Ten folders dropped on the list at once, every row previewed: each folder
 // is listed once (counted through the platform's hook), against listing the
 // ten folders alone.
@@ -384,6 +421,7 @@ BENCHMARK(BM_RenamePassWindowVsCore)->Arg(20000)->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_WindowAtScale)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_PlainListAtScale)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PassAtScale)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PassMemory)->Arg(300000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_DropTenFolders)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

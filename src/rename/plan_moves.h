@@ -158,6 +158,9 @@ void orderMoves(const Rows& rows, Plan& plan, const Planning& p) {
 
   std::vector<bool> placed(n, false);
   plan.order.reserve(byFolder.size());
+  // At most a group a move; grown by doubling, a million one-file groups
+  // would hold twice their size at the moment of the pass's peak.
+  plan.groups.reserve(byFolder.size());
   for (const std::int32_t i : byFolder) {
     const auto iu = static_cast<std::size_t>(i);
     if (placed[iu]) continue;
