@@ -188,6 +188,23 @@ class NativeName {
 // FUSE mounts of exFAT and FAT take neither of the first two, NFS not the flag.
 enum class NoReplaceWay : unsigned char { Flag, Link, Placeholder };
 
+// Told by a rename of the link or the placeholder way before each of its
+// acts that leaves a trace, so that the record of a pass can say what a
+// kill half way left: a second name of the file, or an empty file of ours
+// under the target name (the flag way, one system call, leaves none).
+// linking() and claiming() return 0 to go ahead, or the error that keeps
+// the rename from being made.
+class RenameIntents {
+ public:
+  virtual int linking() = 0;   // before the target is made a second name of the file
+  virtual int claiming() = 0;  // before the target is claimed with an empty file
+  // The placeholder's inode, before the rename over it; 0: none was made.
+  virtual void claimed(std::uint64_t inode) = 0;
+
+ protected:
+  ~RenameIntents() = default;
+};
+
 // Which way each device takes, learned from the first refusal, so that a
 // pass over many files does not ask again for each one. A pass owns one and
 // hands it to its folders.
@@ -199,9 +216,23 @@ class RenameWays {
   void refuse(NoReplaceWay way) { refused_ |= static_cast<unsigned char>(1u << static_cast<unsigned>(way)); }
   bool refuses(NoReplaceWay way) const { return (refused_ >> static_cast<unsigned>(way)) & 1u; }
 
+  // Who hears of the renames' intents while a pass, an undo or a recovery
+  // runs (nullptr: no one).
+  void setIntents(RenameIntents* intents) { intents_ = intents; }
+  RenameIntents* intents() const { return intents_; }
+
+  // For tests: `fn` runs before each system call of a rename (and before
+  // each intent is told), so a test can end the process at any of them.
+  void beforeEachCall(std::function<void()> fn) { beforeCall_ = std::move(fn); }
+  void atCall() const {
+    if (beforeCall_) beforeCall_();
+  }
+
  private:
   std::vector<std::pair<std::uint64_t, NoReplaceWay>> learned_;
   unsigned char refused_ = 0;
+  RenameIntents* intents_ = nullptr;
+  std::function<void()> beforeCall_;
 };
 
 // An open folder. Names given to it are single names inside it, resolved
@@ -261,6 +292,13 @@ class Folder {
   // Renames learn and use `ways` (which must outlive the folder's renames)
   // instead of the folder's own.
   void shareWays(RenameWays& ways) { shared_ = &ways; }
+
+  // What a rename of the link or the placeholder way may leave when killed
+  // half way, taken away. `name` goes only where it is a second name of
+  // `file` (device and inode; two names or more), or only where it is an
+  // empty regular file, the one of `inode` unless that is 0.
+  bool removeSecondName(std::string_view name, const FileIdentity& file) const;
+  bool removePlaceholder(std::string_view name, std::uint64_t inode) const;
 
   // Whether the file system takes names that differ only in case as one
   // (exFAT, FAT); asked of it once, by a probe file of our own.

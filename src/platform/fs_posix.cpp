@@ -432,6 +432,28 @@ Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) con
   return renameAt(fd_, from.bytes_.c_str(), to.bytes_.c_str(), shared_ ? *shared_ : own_, identity_.device);
 }
 
+bool Folder::removeSecondName(std::string_view name, const FileIdentity& file) const {
+  const ShortNative n(name);
+  struct stat st {};
+  if (fd_ < 0 || !n || ::fstatat(fd_, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  // A file that ignores case may show one name under two spellings: only a
+  // count of two links or more says another name remains.
+  if (!S_ISREG(st.st_mode) || st.st_nlink < 2 || static_cast<std::uint64_t>(st.st_ino) != file.inode ||
+      static_cast<std::uint64_t>(st.st_dev) != file.device)
+    return false;
+  return ::unlinkat(fd_, n.c_str(), 0) == 0;
+}
+
+bool Folder::removePlaceholder(std::string_view name, std::uint64_t inode) const {
+  const ShortNative n(name);
+  struct stat st {};
+  if (fd_ < 0 || !n || ::fstatat(fd_, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (!S_ISREG(st.st_mode) || st.st_size != 0 ||
+      (inode != 0 && static_cast<std::uint64_t>(st.st_ino) != inode))
+    return false;
+  return ::unlinkat(fd_, n.c_str(), 0) == 0;
+}
+
 bool Folder::ignoresCase() const {
   if (fd_ < 0) return false;
   if (ignoresCase_ < 0) ignoresCase_ = detail::ignoresCaseAt(fd_) ? 1 : 0;

@@ -403,6 +403,10 @@ bool Folder::sync() const { return handle_ != nullptr; }  // folder entries cann
 // NTFS as Windows mounts it; a folder marked case-sensitive is rare enough to go by name.
 bool Folder::ignoresCase() const { return kNamesIgnoreCase; }
 
+// Renames here never go by a link or a placeholder: nothing of theirs is left.
+bool Folder::removeSecondName(std::string_view, const FileIdentity&) const { return false; }
+bool Folder::removePlaceholder(std::string_view, std::uint64_t) const { return false; }
+
 bool replaceFile(std::string_view from, std::string_view to) {
   const auto src = widePath(from), dst = widePath(to);
   return src && dst &&

@@ -43,12 +43,17 @@ namespace {
 bool flagRefused(int e) { return e == EINVAL || e == ENOSYS || e == ENOTSUP || e == EOPNOTSUPP; }
 bool linkRefused(int e) { return e == EPERM || e == ENOSYS || e == ENOTSUP || e == EOPNOTSUPP; }
 
+// A rename that did not go ahead because its intent could not be recorded:
+// no other way is tried.
+constexpr int kUnrecorded = -2;
+
 int byFlag(int fd, const char* from, const char* to, const RenameWays& ways) {
   if (ways.refuses(NoReplaceWay::Flag)) {
     errno = EINVAL;
     return -1;
   }
 #ifdef SYS_renameat2
+  ways.atCall();
   return ::syscall(SYS_renameat2, fd, from, fd, to, 1 /* RENAME_NOREPLACE */) == 0 ? 0 : -1;
 #else
   errno = ENOSYS;
@@ -56,14 +61,26 @@ int byFlag(int fd, const char* from, const char* to, const RenameWays& ways) {
 #endif
 }
 
+// The record hears first: a kill between the link and the unlink leaves a
+// second name it knows to be ours.
 int byLink(int fd, const char* from, const char* to, const RenameWays& ways) {
   if (ways.refuses(NoReplaceWay::Link)) {
     errno = EPERM;
     return -1;
   }
+  if (RenameIntents* intents = ways.intents()) {
+    ways.atCall();
+    if (const int e = intents->linking()) {
+      errno = e;
+      return kUnrecorded;
+    }
+  }
+  ways.atCall();
   if (::linkat(fd, from, fd, to, 0) != 0) return -1;
+  ways.atCall();
   if (::unlinkat(fd, from, 0) != 0) {
     const int saved = errno;
+    ways.atCall();
     ::unlinkat(fd, to, 0);  // back out: the second name is ours and points at the same file
     errno = saved;
     return -1;
@@ -81,23 +98,49 @@ bool sameEmptyFile(const struct stat& a, const struct stat& b) {
 // a file of its own over our placeholder, and the rename would then replace
 // that one: a file made after we took the name, in a name that was ours and
 // empty, which no one had reason to use; no file of the user that existed
-// before can be lost that way.
-int byPlaceholder(int fd, const char* from, const char* to) {
+// before can be lost that way. The record hears of the claim before it is
+// made and of the placeholder's inode before the rename, so a kill between
+// them leaves nothing the recovery cannot tell for ours.
+int byPlaceholder(int fd, const char* from, const char* to, const RenameWays& ways) {
+  RenameIntents* const intents = ways.intents();
+  if (intents) {
+    ways.atCall();
+    if (const int e = intents->claiming()) {
+      errno = e;
+      return -1;
+    }
+  }
   // No look at `from` first: a source that is gone fails the rename, and
   // the placeholder goes again; on FUSE every look is a round trip.
+  ways.atCall();
   const int p = ::openat(fd, to, O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (p < 0) return -1;
+  if (p < 0) {
+    const int saved = errno;
+    if (intents) intents->claimed(0);
+    errno = saved;
+    return -1;
+  }
   struct stat ours {};
+  ways.atCall();
   const bool known = ::fstat(p, &ours) == 0;
+  if (intents && known) {
+    ways.atCall();
+    intents->claimed(static_cast<std::uint64_t>(ours.st_ino));
+  }
   // Closed before the rename: FUSE keeps an open file that is renamed over
   // as a hidden ".fuse_hidden" entry until it is closed.
+  ways.atCall();
   ::close(p);
+  ways.atCall();
   if (::renameat(fd, from, fd, to) == 0) return 0;
   const int saved = errno;
   // Removed only while it is still the empty file we made.
   struct stat now {};
-  if (known && ::fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameEmptyFile(ours, now))
+  ways.atCall();
+  if (known && ::fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameEmptyFile(ours, now)) {
+    ways.atCall();
     ::unlinkat(fd, to, 0);
+  }
   errno = saved;
   return -1;
 }
@@ -113,12 +156,13 @@ int renameNoReplaceAt(int fd, const char* from, const char* to, RenameWays& ways
     ways.learn(device, way);
   }
   if (way == NoReplaceWay::Link) {
-    if (byLink(fd, from, to, ways) == 0) return 0;
-    if (!linkRefused(errno)) return -1;
+    const int r = byLink(fd, from, to, ways);
+    if (r == 0) return 0;
+    if (r == kUnrecorded || !linkRefused(errno)) return -1;
     way = NoReplaceWay::Placeholder;
     ways.learn(device, way);
   }
-  return byPlaceholder(fd, from, to);
+  return byPlaceholder(fd, from, to, ways);
 }
 
 bool ignoresCaseAt(int fd) {
