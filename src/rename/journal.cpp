@@ -172,4 +172,31 @@ void JournalLines::end(std::size_t pending) {
   finish(start);
 }
 
+void JournalLines::intent(char kind, std::size_t step, bool back) {
+  text_ += kind;
+  text_ += ' ';
+  appendNumber(text_, step);
+  text_ += back ? " f" : " t";
+}
+
+void JournalLines::linking(std::size_t step, bool back) {
+  const std::size_t start = text_.size();
+  intent('L', step, back);
+  finish(start);
+}
+
+void JournalLines::claiming(std::size_t step, bool back) {
+  const std::size_t start = text_.size();
+  intent('H', step, back);
+  finish(start);
+}
+
+void JournalLines::claimed(std::size_t step, bool back, std::uint64_t inode) {
+  const std::size_t start = text_.size();
+  intent('H', step, back);
+  text_ += ' ';
+  appendNumber(text_, inode, 16);
+  finish(start);
+}
+
 }  // namespace qorin::rename

@@ -25,6 +25,17 @@
 //                                       files away from their first names that
 //                                       an undo can reach (version 2 and
 //                                       earlier wrote a bare E)
+//   L <step> <t|f>                      the link way is about to make the
+//                                       step's `to` (t), or its `from` (f: a
+//                                       cycle taken back), a second name of
+//                                       the step's file; synced before it acts
+//   H <step> <t|f>                      the placeholder way is about to claim
+//                                       that name with an empty file; synced
+//   H <step> <t|f> <inode>              the claim made: the placeholder's inode
+//                                       (0: none was made), before the rename
+//                                       over it. L and H lines came with
+//                                       version 5; an undo may add them to a
+//                                       record of version 3 or 4
 // A reader stops at the first line that fails its checksum or makes no
 // sense: a crash leaves a cut last line, and what came before still counts.
 // Before anything is appended the record is cut after its last good line.
@@ -32,7 +43,9 @@
 // records are hints only; the disk, checked by file identity, decides what
 // really happened. Nothing read is trusted: a step name that no file could
 // have, a folder that is no absolute, normalised path, or a step on another
-// device than its folder makes the whole record refused.
+// device than its folder makes the whole record refused. After a kill, the
+// L and H lines of the phase cut short tell the recovery which second name
+// or empty file under a user's name is its own to remove.
 #pragma once
 
 #include <cstddef>
@@ -47,7 +60,7 @@
 
 namespace qorin::rename {
 
-inline constexpr int kJournalVersion = 4;
+inline constexpr int kJournalVersion = 5;
 inline constexpr std::string_view kJournalMagic = "qorin-journal";  // the first line's first word
 
 enum class PhaseKind : unsigned char { Pass, Undo, Keep };
@@ -189,12 +202,22 @@ struct JournalPhase {
   bool planCut = false;
 };
 
+// What a rename of the link or the placeholder way said it was about to do.
+struct JournalIntent {
+  std::uint32_t step = 0;   // in its phase
+  bool link = false;        // L; otherwise H
+  bool back = false;        // the name it makes is the step's `from`
+  bool claimed = false;     // H: the line after the claim came
+  std::uint64_t inode = 0;  // with `claimed`: the placeholder's (0: none was made)
+};
+
 struct JournalRecord {
   std::vector<JournalFolder> folders;
-  std::vector<JournalPhase> phases;  // those whose plan was complete, or cut by damage
-  bool damaged = false;              // lines after a bad one were ignored
-  std::uint64_t goodBytes = 0;       // where the last good line ends: appends start there
-  int unreadableSteps = 0;           // steps of a cut plan that could not be read
+  std::vector<JournalPhase> phases;    // those whose plan was complete, or cut by damage
+  std::vector<JournalIntent> intents;  // of the last phase, in the record's order
+  bool damaged = false;                // lines after a bad one were ignored
+  std::uint64_t goodBytes = 0;         // where the last good line ends: appends start there
+  int unreadableSteps = 0;             // steps of a cut plan that could not be read
   // The files its steps name (JournalStep::fileIndex runs below it).
   std::uint32_t files = 0;
   // The steps and their names, shared by the phases.
@@ -238,8 +261,12 @@ class JournalLines {
   void done(std::size_t first, std::size_t last);
   void failed(std::size_t step, filelist::Reason reason, int error);
   void end(std::size_t pending);
+  void linking(std::size_t step, bool back);
+  void claiming(std::size_t step, bool back);
+  void claimed(std::size_t step, bool back, std::uint64_t inode);
 
  private:
+  void intent(char kind, std::size_t step, bool back);
   void finish(std::size_t lineStart);
   std::string text_;
 };

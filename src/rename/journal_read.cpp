@@ -134,6 +134,9 @@ class Parser {
         return fit(failed(f));
       case 'E':
         return fit(end(f));
+      case 'L':
+      case 'H':
+        return fit(intent(f));
       default:
         return LineFit::Bad;
     }
@@ -243,6 +246,7 @@ class Parser {
     if ((*kind == PhaseKind::Pass) != out_.phases.empty()) return false;
     out_.phases.push_back({});
     out_.phases.back().kind = *kind;
+    out_.intents.clear();  // a phase that ended left nothing half way
     firstStep_.push_back(steps_->steps.size());
     filesBefore_ = files_.indexed();
     namesBefore_ = steps_->names.size();
@@ -345,6 +349,27 @@ class Parser {
     if (!phase || f.size() != (version_ >= 3 ? 2u : 1u)) return false;
     if (version_ >= 3 && !number<std::uint64_t>(f[1])) return false;
     phase->ended = true;
+    return true;
+  }
+
+  // An L or H line; the second H line of a claim follows its first.
+  bool intent(const Fields& f) {
+    JournalPhase* phase = running();
+    const bool link = f[0][0] == 'L';
+    if (!phase || f.size() < 3 || f.size() > (link ? 3u : 4u) || (f[2] != "t" && f[2] != "f")) return false;
+    const auto step = number<std::uint32_t>(f[1]);
+    if (!step || *step >= phase->states.size()) return false;
+    const bool back = f[2] == "f";
+    if (f.size() == 3) {
+      out_.intents.push_back({*step, link, back, false, 0});
+      return true;
+    }
+    const auto inode = number<std::uint64_t>(f[3], 16);
+    if (!inode || out_.intents.empty()) return false;
+    JournalIntent& claim = out_.intents.back();
+    if (claim.link || claim.claimed || claim.step != *step || claim.back != back) return false;
+    claim.claimed = true;
+    claim.inode = *inode;
     return true;
   }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rename/pass_steps.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "text/gbtext.h"
@@ -95,6 +96,30 @@ bool targetIsItself(const platform::Folder& folder, std::string_view from, std::
 bool sameFile(const platform::FileIdentity& found, const platform::FileIdentity& recorded) {
   return found.inode == recorded.inode && found.size == recorded.size && found.device == recorded.device &&
          (found.birth == 0 || found.birth == recorded.birth);
+}
+
+int StepIntents::written(bool sync) {
+  const bool ok = journal_.write(lines_.text()) && (!sync || journal_.sync());
+  lines_.text().clear();
+  if (ok || back_) return 0;
+  return journal_.error() != 0 ? journal_.error() : EIO;
+}
+
+int StepIntents::linking() {
+  lines_.linking(step_, back_);
+  return written(true);
+}
+
+int StepIntents::claiming() {
+  lines_.claiming(step_, back_);
+  return written(true);
+}
+
+// Not synced: a kill keeps what was written, and after a power cut the
+// claim's first line alone lets the recovery take the placeholder away.
+void StepIntents::claimed(std::uint64_t inode) {
+  lines_.claimed(step_, back_, inode);
+  written(false);
 }
 
 Verdict folderVerdict(const platform::Folder& f) {

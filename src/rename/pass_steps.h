@@ -107,6 +107,31 @@ struct StepOutcome {
   bool done = false;
 };
 
+// Writes to the record, synced, what a rename of the link or the placeholder
+// way is about to do (see journal.h), for the step the runner is at. A
+// forward step whose intent cannot be written is not made; a cycle taken
+// back goes on without it, so no file keeps a temporary name for want of a
+// line.
+class StepIntents final : public platform::RenameIntents {
+ public:
+  explicit StepIntents(platform::RecordWriter& journal) : journal_(journal) {}
+  // The step renamed next, and whether it goes back from its `to`.
+  void at(std::size_t step, bool back = false) {
+    step_ = step;
+    back_ = back;
+  }
+  int linking() override;
+  int claiming() override;
+  void claimed(std::uint64_t inode) override;
+
+ private:
+  int written(bool sync);
+  platform::RecordWriter& journal_;
+  JournalLines lines_;
+  std::size_t step_ = 0;
+  bool back_ = false;
+};
+
 // Runs the steps of one phase whose plan is in the journal, recording their
 // completion as it goes. `Steps` gives size() and, per index, a StepRef
 // (a vector of them, or steps made on demand from a plan's rows).
@@ -115,7 +140,12 @@ class PhaseRunnerOf {
  public:
   PhaseRunnerOf(platform::RecordWriter& journal, const Steps& steps, const std::vector<RunFolder>& folders,
                 const StopFn& stop, platform::RenameWays& ways)
-      : journal_(journal), steps_(steps), folders_(folders), stop_(stop), ways_(ways), out_(steps.size()) {}
+      : journal_(journal), steps_(steps), folders_(folders), stop_(stop), ways_(ways), out_(steps.size()) {
+    ways_.setIntents(&intents_);
+  }
+  ~PhaseRunnerOf() { ways_.setIntents(outerIntents_); }
+  PhaseRunnerOf(const PhaseRunnerOf&) = delete;
+  PhaseRunnerOf& operator=(const PhaseRunnerOf&) = delete;
 
   // `settled(files)` after each group, with the number of files it moved or
   // failed. Asked to stop, it ends after the file at hand, or after a cycle
@@ -225,6 +255,7 @@ class PhaseRunnerOf {
       if (v.reason == Reason::None) continue;
       // Take the cycle back, newest first, so no file keeps the temporary name.
       for (std::size_t j = k; j-- > b;) {
+        intents_.at(j, true);
         if (folder_.rename(steps_[j].to, steps_[j].from).result != platform::RenameResult::Renamed) break;
         out_[j].done = false;
       }
@@ -240,6 +271,7 @@ class PhaseRunnerOf {
   Verdict renameStep(std::size_t k) {
     const StepRef s = steps_[k];
     if (s.missing) return {Reason::SourceMissing, 0};
+    intents_.at(k);
     const Verdict v = verdictOf(folder_.rename(s.from, s.to));
     if (v.reason == Reason::None) {
       out_[k].done = true;
@@ -295,6 +327,8 @@ class PhaseRunnerOf {
   const StopFn& stop_;
   platform::RenameWays& ways_;  // what each device takes, kept from folder to folder
   std::vector<StepOutcome> out_;
+  StepIntents intents_{journal_};  // told by the renames of the link and placeholder ways
+  platform::RenameIntents* outerIntents_ = ways_.intents();  // put back when the runner is done
   JournalLines lines_;
   platform::Folder folder_;
   std::uint32_t openIndex_ = UINT32_MAX;

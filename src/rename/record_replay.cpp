@@ -61,7 +61,8 @@ std::pair<const std::uint32_t*, const std::uint32_t*> stepsIn(const Loaded& l, s
 // Records what really happened in a phase that was cut short, as found on
 // the disk, and ends it: from here on the record is true again.
 bool closeInterrupted(Loaded& l, std::string_view path, int& error) {
-  if (!l.located) locate(l);
+  clearHalfRenames(l);
+  locate(l);
   JournalPhase& phase = l.record.phases.back();
   const std::size_t first = phase.steps.place(0);
   JournalLines lines;
@@ -451,8 +452,10 @@ RecordInfo peekRecord(std::string_view journalPath) {
   return info;
 }
 
-RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, const ProgressFn& progress) {
+RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, const ProgressFn& progress,
+                                 platform::RenameWays* ways) {
   Loaded l = load(journalPath);
+  l.ways = ways;
   RecordOutcome out;
   out.status = statusOf(l.read);
   if (l.read != JournalRead::Ok) return out;

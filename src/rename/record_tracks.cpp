@@ -99,6 +99,45 @@ void replay(Loaded& l) {
       }
 }
 
+// A step whose completion or failure is recorded was settled by the run
+// itself, which takes back what a failed rename left; only a cycle's step
+// taken back may be done and still under way.
+void clearHalfRenames(const Loaded& l) {
+  if (l.record.phases.empty() || l.record.intents.empty()) return;
+  const JournalPhase& phase = l.record.phases.back();
+  const JournalText& text = *l.record.text;
+  platform::Folder folder;
+  std::uint32_t openIndex = UINT32_MAX;
+  for (const JournalIntent& in : l.record.intents) {
+    const StepState state = phase.states[in.step];
+    if (state == StepState::Failed || (state == StepState::Done && !in.back)) continue;
+    if (in.claimed && in.inode == 0) continue;  // nothing was made
+    const std::size_t place = phase.steps.place(in.step);
+    const JournalText::Step& s = text.steps[place];
+    if (const std::uint32_t f = text.folderOf(s); f != openIndex) {
+      openIndex = f;
+      folder = l.folders[f].openAsAdded();
+    }
+    if (!folder.isOpen()) continue;
+    const platform::FileIdentity id{text.devices[openIndex], s.inode, s.size, s.birth};
+    const auto holdsFile = [&](std::string_view name) {
+      const auto found = folder.identityOf(name);
+      return found && sameFile(*found, id);
+    };
+    const std::string_view made = in.back ? text.from(place) : text.to(place);
+    const std::string_view other = in.back ? text.to(place) : text.from(place);
+    if (in.link) {
+      if (holdsFile(made) && holdsFile(other)) folder.removeSecondName(made, id);
+      continue;
+    }
+    // The rename was made: that is the file itself. A placeholder whose
+    // inode never reached the record goes only while the file it was made
+    // for is still under its other name.
+    if (holdsFile(made) || (!in.claimed && !holdsFile(other))) continue;
+    folder.removePlaceholder(made, in.inode);
+  }
+}
+
 void locate(Loaded& l) {
   const FolderTracks byFolder = tracksByFolder(l);
   for (std::size_t f = 0; f + 1 < byFolder.start.size(); ++f) {

@@ -130,6 +130,12 @@ Loaded load(std::string_view path);
 // Where the record puts each file, from the steps it says are done.
 void replay(Loaded& l);
 
+// What a rename of the last phase by the link or the placeholder way left
+// when it was cut short, taken away before the files are looked for: a
+// second name of the step's file that still has the other, or our empty
+// file under a name the rename was to take.
+void clearHalfRenames(const Loaded& l);
+
 // Finds every file on the disk.
 void locate(Loaded& l);
 

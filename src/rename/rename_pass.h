@@ -166,7 +166,10 @@ enum class Recovery {
 };
 
 // Ends an interrupted pass or undo either way; no file keeps a temporary
-// name (a cycle caught half way is taken back as a whole under Keep).
-RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, const ProgressFn& progress = {});
+// name (a cycle caught half way is taken back as a whole under Keep), and
+// what a rename cut half way left (a second name, a placeholder of ours) is
+// taken away. `ways` as for the undo.
+RecordOutcome recoverInterrupted(std::string_view journalPath, Recovery how, const ProgressFn& progress = {},
+                                 platform::RenameWays* ways = nullptr);
 
 }  // namespace qorin::rename

@@ -164,6 +164,16 @@ TEST(Journal, LinesThatDoNotFitWhereTheyStandEndTheReading) {
                 l.end(1);
                 l.done(0, 0);  // after the end
               }).damaged);
+  EXPECT_TRUE(reads([](JournalLines& l) { l.linking(1, false); }).damaged);     // past the last step
+  EXPECT_TRUE(reads([](JournalLines& l) { l.claimed(0, false, 5); }).damaged);  // no claim before
+  EXPECT_TRUE(reads([](JournalLines& l) {
+                l.claiming(0, false);
+                l.claimed(0, true, 5);  // the other name
+              }).damaged);
+  EXPECT_TRUE(reads([](JournalLines& l) {
+                l.end(1);
+                l.linking(0, false);
+              }).damaged);
   // An undo whose plan was cut short renamed nothing and is left out.
   const JournalRecord cutUndo = reads([](JournalLines& l) {
     l.end(1);
@@ -364,9 +374,42 @@ TEST(Journal, APlanInPartsReadsAsOne) {
   EXPECT_GT(firstPart, 0u);
 }
 
+// What the link and placeholder ways said they were about to do: only the
+// last phase's count, and a record of version 4 takes them from an undo.
+TEST(Journal, IntentsOfTheLastPhaseAreRead) {
+  for (const bool older : {false, true}) {
+    std::string text = sampleJournal();
+    JournalLines l;
+    l.begin(PhaseKind::Undo);
+    l.step({2, 0, 1, false, {0x803, 0x99, 0, 0}, "x", "\xD2\xF4\xC0\xD6"});
+    l.step({3, 0, 2, false, {0x803, 0x98, 7, 0}, "\xD2\xF4\xC0\xD6", "x"});
+    l.planned(2);
+    l.linking(0, false);
+    l.done(0, 0);
+    l.claiming(1, true);
+    l.claimed(1, true, 0xABC);
+    l.claiming(1, false);
+    text += l.text();
+    if (older) {
+      char sum[16];
+      std::snprintf(sum, sizeof sum, "\t%08x\n", crc32("qorin-journal 4"));
+      text.replace(0, text.find('\n') + 1, std::string("qorin-journal 4") + sum);
+    }
+    JournalRecord r;
+    ASSERT_EQ(parseJournal(text, r), JournalRead::Ok);
+    EXPECT_FALSE(r.damaged);
+    ASSERT_EQ(r.intents.size(), 3u);
+    EXPECT_TRUE(r.intents[0].link);
+    EXPECT_EQ(r.intents[1].step, 1u);
+    EXPECT_TRUE(r.intents[1].back && r.intents[1].claimed && !r.intents[1].link);
+    EXPECT_EQ(r.intents[1].inode, 0xABCu);
+    EXPECT_FALSE(r.intents[2].claimed || r.intents[2].back);
+  }
+}
+
 TEST(Journal, OtherVersionsAndOtherFiles) {
   JournalRecord r;
-  EXPECT_EQ(parseJournal("qorin-journal 5\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);
+  EXPECT_EQ(parseJournal("qorin-journal 6\tdeadbeef\nwhatever follows\n", r), JournalRead::Unsupported);
   EXPECT_EQ(parseJournal("qorin-journal 10 with more\n", r), JournalRead::Unsupported);
   EXPECT_EQ(parseJournal("", r), JournalRead::NeverRan);  // reserved by a program that ended before its pass
   EXPECT_EQ(parseJournal("[预览选项]\r\nautoPreview=1\r\n", r), JournalRead::Damaged);
