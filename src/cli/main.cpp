@@ -76,21 +76,19 @@ void say(std::FILE* to, const LocaleText& locale, const std::string& text) {
   std::fprintf(to, "%s\n", locale.toLocal(t).c_str());
 }
 
-// The paths as the window's drop takes them; what is not there is named.
+// The paths as the window's drop takes them, as the system reaches them
+// (".", "../x", "a//b/" each one way); what is not there is named.
 std::vector<std::string> listedPaths(const std::vector<std::string>& args, const LocaleText& locale,
                                      int& missing) {
   std::vector<std::string> out;
-  const std::string cwd = platform::workingDirectory();
+  platform::CanonicalPaths canonical;
   for (const std::string& a : args) {
-    std::string full = a;
-#ifdef _WIN32
-    const bool absolute = a.size() > 2 && (a[1] == ':' || (a[0] == '\\' && a[1] == '\\'));
-#else
-    const bool absolute = !a.empty() && a[0] == '/';
-#endif
-    if (!absolute) full = cwd + a;
-    while (full.size() > 1 && (full.back() == '/' || full.back() == '\\')) full.pop_back();
-    const auto p = platform::pathFromSystem(full);
+    // The separators go while the path is bytes: a last part in the old
+    // code page is marked as such only without one after it.
+    std::string given = a;
+    while (given.size() > 1 && (given.back() == '/' || given.back() == '\\')) given.pop_back();
+    const auto system = platform::pathFromSystem(given);
+    const auto p = system ? canonical.of(*system) : std::nullopt;
     if (p && (platform::isFile(*p) || platform::isDirectory(*p))) {
       out.push_back(*p);
     } else {

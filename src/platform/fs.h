@@ -53,6 +53,26 @@ std::optional<std::string> pathFromSystem(std::string_view bytes);
 // Whether such a path leads to a folder.
 bool isSystemPathDirectory(std::string_view bytes);
 
+// The path as a list and a record name it: no "." or ".." part (taken as
+// text, as a file manager does), no repeated or trailing separator, a
+// relative path taken from the working folder, and then its folder given
+// by its real path (links followed). A last part that is no folder is kept
+// as given, a name in the old code page, a link or a name not there
+// included: the file renamed is the entry named. A folder comes back
+// without its separator. Nothing when its folder is not there or has no
+// code-page form.
+std::optional<std::string> canonicalPath(std::string_view path);
+
+// The same for many paths, the last folder's real path remembered: the
+// files of one drop share their folder.
+class CanonicalPaths {
+ public:
+  std::optional<std::string> of(std::string_view path);
+
+ private:
+  std::string dir_, real_;
+};
+
 // Native path for the system calls; nothing when `path` cannot be converted.
 // A last part marked as kept in the old code page goes in as its bytes.
 std::optional<std::string> nativePath(std::string_view path);

@@ -3,7 +3,10 @@
 #include "rename/journal.h"
 
 #include <array>
+#include <cassert>
 #include <charconv>
+
+#include "rename/journal_fields.h"
 
 namespace qorin::rename {
 
@@ -96,6 +99,9 @@ void JournalLines::header() {
 }
 
 void JournalLines::folder(std::uint32_t index, const JournalFolder& f) {
+  // The reader refuses a folder its steps use unless it is canonical: the
+  // add flows make it so, and one that was never opened has no steps.
+  assert(f.inode == 0 || detail::fields::canonicalFolder(f.dir));
   const std::size_t start = text_.size();
   text_ += "F ";
   appendNumber(text_, index);

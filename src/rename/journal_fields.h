@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The fields of a journal's lines as the reader takes them apart: numbers,
 // escaped names, phase words, and the folders and names a record may be
-// trusted with. Used by journal_read.cpp only.
+// trusted with. Used by journal_read.cpp, and by the writer to check its folders.
 #pragma once
 
 #include <array>

@@ -129,17 +129,40 @@ void sweepTemporaries(const std::vector<std::string>& dirs) {
   }
 }
 
+// The paths as the system reaches them ("./a", "a//b", a link to a folder:
+// one spelling each), so that the list and a pass's record name each
+// folder one way. A path that is there but has no such form in the code
+// page is left out, a folder named as unreadable and a file counted; one
+// whose folder is not there goes on as given, for the listing to tell.
+std::vector<std::string> canonicalPaths(const std::vector<std::string>& paths, AddReport& r) {
+  std::vector<std::string> out;
+  out.reserve(paths.size());
+  platform::CanonicalPaths canonical;
+  for (const std::string& p : paths) {
+    if (auto c = canonical.of(p)) {
+      out.push_back(std::move(*c));
+    } else if (platform::isDirectory(p)) {
+      r.unreadable.push_back(platform::withSeparator(p));
+    } else if (platform::exists(p)) {
+      ++r.unconvertible;
+    } else {
+      out.push_back(p);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
   AddReport r;
-  if (paths.empty()) return r;
-  const int first = list_.fileCount();
-  std::vector<std::string> dirs;
-  dirs.reserve(paths.size());
   // The dialog gives its choice in an order of its own; the list shows it as a
   // file manager would.
-  std::vector<std::string> sorted = paths;
+  std::vector<std::string> sorted = canonicalPaths(paths, r);
+  if (sorted.empty()) return r;
+  const int first = list_.fileCount();
+  std::vector<std::string> dirs;
+  dirs.reserve(sorted.size());
   std::stable_sort(sorted.begin(), sorted.end(),
                    [](const std::string& a, const std::string& b) { return text::naturalLess(a, b); });
   for (const std::string& p : sorted) {
@@ -151,7 +174,7 @@ AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
   list_.fillRows(filelist::kFillAppend, first, list_.fileCount() - 1, {});
   for (std::size_t i = 0; i < dirs.size(); ++i)
     list_.setDirectory(first + static_cast<int>(i), std::move(dirs[i]));
-  r.added = static_cast<int>(paths.size());
+  r.added = static_cast<int>(sorted.size());
   finishAdd();
   return r;
 }
@@ -159,7 +182,7 @@ AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
 AddReport Session::addFolder(const std::string& given) {
   AddReport r;
   std::vector<filelist::ListedFolder> listed;
-  scanFolder(given, r, listed);
+  for (const std::string& dir : canonicalPaths({given}, r)) scanFolder(dir, r, listed);
   finishAdd(listed);
   return r;
 }
@@ -180,11 +203,11 @@ void Session::scanFolder(const std::string& given, AddReport& r,
   for (filelist::ListedFolder& f : scan.listed) listed.push_back(std::move(f));
 }
 
-AddReport Session::addDropped(const std::vector<std::string>& paths) {
+AddReport Session::addDropped(const std::vector<std::string>& given) {
   AddReport r;
   const int first = list_.fileCount();
   std::vector<std::string> dirs, folders;
-  for (const std::string& p : paths) {
+  for (const std::string& p : canonicalPaths(given, r)) {
     if (platform::isFile(p)) {
       list_.addName(std::string(platform::fileNameOf(p)));
       dirs.emplace_back(platform::directoryOf(p));

@@ -109,6 +109,34 @@ TEST_F(Cli, ExecuteRenamesAndUndoGivesTheNamesBack) {
   EXPECT_EQ(run("--undo --json").out, "[]\n");
 }
 
+// The folder as typed, from where it was typed: each comes back whole.
+TEST_F(Cli, EverySpellingOfTheFolderIsUndone) {
+  const std::set<std::string> before = names();
+  fs::create_directories(work_.path() / "deep" / "inner");
+  fs::create_directory_symlink(work_.path() / "deep" / "inner", work_.path() / "jump");
+  const std::string work = work_.path().string();
+  const struct {
+    std::string from, given;
+  } cases[] = {
+      {dir_.string(), "."},
+      {work, "./photos/"},
+      {work + "/deep", "../photos"},
+      {work_.path().parent_path().string(), work_.path().filename().string() + "/./photos"},
+      {work, "deep//..//photos"},
+      {work, "jump/../photos"},  // as text, as the shell's cd takes it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.given);
+    const std::string at = "cd '" + c.from + "' && LC_ALL=C.UTF-8";
+    const Outcome x = run("-x --case upper --ext-case '" + c.given + "'", at);
+    ASSERT_EQ(x.status, 0) << x.err;
+    EXPECT_EQ(names(), (std::set<std::string>{"A 10.JPG", "A 9.JPG", "B 2.JPG"}));
+    const Outcome undo = run("--undo", at);
+    EXPECT_EQ(undo.status, 0) << undo.out << undo.err;
+    EXPECT_EQ(names(), before);
+  }
+}
+
 TEST_F(Cli, JsonReadsBackAsOneObjectPerRow) {
   const Outcome r = run("--json --insert _x --at end " + dir());
   ASSERT_EQ(r.status, 0);

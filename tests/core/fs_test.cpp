@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <optional>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -194,6 +196,41 @@ TEST(FileHold, OneHolderAtATimeAndOnlyRegularFiles) {
   EXPECT_NE(a.create(t.dir() + "linked/new.journal"), HoldResult::Held);
 #endif
 }
+
+#ifndef _WIN32
+// Every spelling of a path comes to one: "." and ".." parts (as text),
+// repeated and trailing separators, a link to a folder. A file's own name
+// (a link, a name in the old code page, one not there) is kept as given.
+TEST(Paths, CanonicalPathsAreTheOnesTheSystemReaches) {
+  namespace stdfs = std::filesystem;
+  testing::TempDir t;
+  stdfs::create_directories(t.path() / "sub" / "deep");
+  t.write("sub/a.txt", "");
+  stdfs::create_directory_symlink(t.path() / "sub", t.path() / "to-sub");
+  stdfs::create_symlink(t.path() / "sub" / "a.txt", t.path() / "to-a");
+  const std::string d = t.dir(), real = stdfs::canonical(t.path()).string() + "/", sub = real + "sub";
+  const std::string gbk = gbkName("\xB8\xE8.mp3");
+  const struct {
+    std::string given;
+    std::optional<std::string> canonical;
+  } cases[] = {
+      {d + "sub/./a.txt", sub + "/a.txt"},
+      {d + ".//sub//a.txt/", sub + "/a.txt"},
+      {d + "sub/deep/../a.txt", sub + "/a.txt"},
+      {d + "sub/", sub},
+      {d + "sub/deep/..", sub},
+      {d + "to-sub/a.txt", sub + "/a.txt"},
+      {d + "to-sub", sub},
+      {d + "to-sub/deep/../a.txt", sub + "/a.txt"},
+      {d + "none/../sub", sub},
+      {d + "./to-a", real + "to-a"},
+      {d + "sub/./" + gbk, sub + "/" + gbk},
+      {d + "sub/gone.txt", sub + "/gone.txt"},
+      {d + "none/a.txt", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(canonicalPath(c.given), c.canonical) << c.given;
+}
+#endif
 
 TEST(Paths, StateDirectoryFollowsTheProgram) {
   testing::TempDir t;
