@@ -372,11 +372,12 @@ std::string configDirectoryFor(std::string_view programDir);
 std::string stateDirectoryFor(std::string_view programDir);
 
 // Whether the program may keep its files in the folder `dir`: it belongs to
-// the user running the program and no other user may write to it (a
-// world-writable folder counts as others', sticky or not), so no one else can
-// plant a link there for the program to write through; nor may anyone else
-// swap it (the folder holding it is the user's or root's). A link to the
-// folder counts when the link is the user's too. On Windows: it exists.
+// the user running the program and no one else may write to it (neither its
+// group nor others; a world-writable folder counts as others', sticky or
+// not), so no one else can plant a link or a record there for the program
+// to act on; nor may anyone else swap it (the folder holding it is the
+// user's or root's). A link to the folder counts when the link is the
+// user's too. On Windows: it exists.
 bool folderIsSafe(std::string_view dir);
 
 #ifndef _WIN32

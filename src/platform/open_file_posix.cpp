@@ -20,6 +20,7 @@
 #include "platform/fs.h"
 #include "platform/open_file.h"
 #include "platform/open_file_io.h"
+#include "platform/record_file.h"
 
 namespace qorin::platform {
 
@@ -302,13 +303,14 @@ bool rewriteInPlace(const Replacement& r, const struct stat& st, const std::stri
 }
 
 bool restoreBackup(const std::string& path) {
-  const int b = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file of ours: a FIFO there is not waited on, a link not followed.
+  const int b = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (b < 0) return false;
-  const auto head = readBackupHead(b);
   struct stat bs {
   }, fs{};
-  bool ok =
-      head && ::fstat(b, &bs) == 0 && static_cast<std::uint64_t>(bs.st_size) == head->dataAt + head->length;
+  const bool own = ::fstat(b, &bs) == 0 && S_ISREG(bs.st_mode) && bs.st_uid == ::geteuid();
+  const auto head = own ? readBackupHead(b) : std::nullopt;
+  bool ok = head && static_cast<std::uint64_t>(bs.st_size) == head->dataAt + head->length;
   const int f = ok ? ::open(head->path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK) : -1;
   // Only into the very file it came from.
   ok = f >= 0 && ::fstat(f, &fs) == 0 && S_ISREG(fs.st_mode) &&
@@ -368,6 +370,8 @@ BackupRestore restorePendingBackups(std::string_view stateDir) {
   const auto native = nativePath(stateDir);
   if (stateDir.empty() || !native) return out;  // "" + "/tag-backups/" would be a folder at the root
   const std::string dir = *native + "/" + kBackupFolder + "/";
+  // Backups name the files they go back into: none from a folder others could write to.
+  if (!ownFolder(withSeparator(stateDir) + kBackupFolder, false)) return out;
   DIR* d = ::opendir(dir.c_str());
   if (!d) return out;
   std::vector<std::string> names;

@@ -47,7 +47,8 @@ bool folderIsSafe(std::string_view dir) {
   struct stat st {};
   if (::lstat(path->c_str(), &st) != 0) return false;
   if (S_ISLNK(st.st_mode) && (st.st_uid != me || ::stat(path->c_str(), &st) != 0)) return false;
-  if (!S_ISDIR(st.st_mode) || st.st_uid != me || (st.st_mode & S_IWOTH) != 0) return false;
+  // Its group may not write to it either: a group is seldom the user alone.
+  if (!S_ISDIR(st.st_mode) || st.st_uid != me || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return false;
   // Whoever may rename entries in the folder holding it may swap it for
   // another: that one must be the user's or root's, and closed to others
   // unless sticky (as /tmp, where no one else may rename what is ours).

@@ -39,8 +39,9 @@ std::string uniqueSuffix() {
 
 namespace {
 
-// Opens a regular file without following a link at its last part and
-// without waiting on a FIFO.
+// Opens a regular file of the user's without following a link at its last
+// part and without waiting on a FIFO. Another user's file fails with EPERM:
+// what it says is not the user's to act on, even for root.
 int openRegular(const std::string& native, int flags, int& error) {
   const int fd = ::open(native.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) {
@@ -48,8 +49,8 @@ int openRegular(const std::string& native, int flags, int& error) {
     return -1;
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = EINVAL;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    error = S_ISREG(st.st_mode) ? EPERM : EINVAL;
     ::close(fd);
     return -1;
   }
@@ -93,7 +94,7 @@ bool ownFolder(std::string_view dir, bool create) {
   if (create && !createDirectories(dir)) return false;  // made 0700
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-         (st.st_mode & S_IWOTH) == 0;
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 HoldResult FileHold::create(std::string_view path) {
@@ -127,6 +128,10 @@ HoldResult FileHold::take(std::string_view path) {
   if (!p) return fail(EILSEQ);
   int error = 0;
   fd_ = openRegular(*p, O_RDONLY, error);
+  if (fd_ < 0 && error == EPERM) {
+    error_ = error;
+    return HoldResult::Foreign;
+  }
   if (fd_ < 0) return fail(error);
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) return fail(errno);
   return HoldResult::Held;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own files in its state folder: the records of renaming
-// passes. They are never reached through a link, only regular files are
-// taken (a FIFO there is refused, not waited on), and each record is held
+// passes. They are never reached through a link, only regular files of the
+// user's are taken (a FIFO there is refused, not waited on, and another
+// user's record is not the user's to act on), and each record is held
 // by the process that made it for as long as that process runs, so that no
 // other copy of the program recovers, undoes or replaces it meanwhile.
 #pragma once
@@ -19,6 +20,7 @@ enum class HoldResult : unsigned char {
   Busy,     // another process holds it
   Missing,  // nothing there (or, for create(), something is)
   Refused,  // a link, a FIFO, a folder: not a file of ours
+  Foreign,  // another user's file (take() only)
   Failed,   // any other error (error())
 };
 
@@ -127,8 +129,8 @@ class RecordWriter {
 };
 
 // Whether `dir` is a folder of the program's own to keep records in: a real
-// folder (no link), the user's, that no other user may write to. With
-// `create`, a missing one is made (mode 0700) first.
+// folder (no link), the user's, that no one else may write to (its group
+// neither). With `create`, a missing one is made (mode 0700) first.
 bool ownFolder(std::string_view dir, bool create);
 
 // Removes a file of ours (a link there is removed, never its target).

@@ -96,7 +96,7 @@ TEST(ProgramPlaces, FolderIsSafeOnlyWhenTheUsersAndClosedToOthers) {
   };
   const Case cases[] = {
       {"the user's", 0755, false, false, true},
-      {"group-writable", 0775, false, false, true},
+      {"group-writable", 0775, false, false, false},
       {"world-writable", 0777, false, false, false},
       {"sticky and world-writable, as /tmp", 01777, false, false, false},
       {"another user's", 0755, true, false, false},

@@ -259,6 +259,78 @@ TEST_F(Records, WhatOthersPlantIsLeftAloneForAnOrdinaryUserToo) {
   })));
 }
 
+// A FIFO where a tag backup or a record is looked for: the start, a pass
+// and its undo go on (in a child, which an alarm ends if anything waits).
+TEST_F(Records, AFifoWhereABackupOrARecordGoesIsNotWaitedOn) {
+  for (const char* at : {"tag-backups/x.bak", "records/0000000000000002-00000000.journal"}) {
+    SCOPED_TRACE(at);
+    const stdfs::path fifo = stdfs::path(places().stateDir) / at;
+    stdfs::create_directories(fifo.parent_path());
+    stdfs::permissions(fifo.parent_path(), stdfs::perms::owner_all);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(succeeded(inChild([&] {
+      ::alarm(30);
+      Session s(places());
+      s.start();
+      int renamed = 0;
+      PassReport problem;
+      while (s.checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
+      }
+      return numberAll(s, folder("x")).succeeded == 2 && s.undoLastPass().succeeded == 2;
+    })));
+    EXPECT_TRUE(stdfs::is_fifo(fifo));
+    EXPECT_EQ(namesIn(t_.path() / "x"), kOriginal);
+    stdfs::remove(fifo);
+  }
+}
+
+// A records folder its group may write to, or a record another user owns:
+// no undo of it is offered and none renames a file, even for root. Where
+// others may write, no record is kept, so no pass runs either.
+TEST(RecordsOfOthers, AreNeitherUndoneNorWrittenTo) {
+  constexpr uid_t kNobody = 65534;
+  for (const bool foreign : {false, true}) {
+    if (foreign && ::geteuid() != 0) continue;  // needs a second user
+    SCOPED_TRACE(foreign ? "another user's record" : "a group-writable folder");
+    qorin::testing::TempDir t;
+    for (const char* d : {"x", "y"}) {
+      stdfs::create_directory(t.path() / d);
+      for (const auto& n : kOriginal) std::ofstream(t.path() / d / n) << n;
+    }
+    const Places places = Places::in(t.dir() + "state");
+    std::string record;
+    {
+      Session s(places);
+      s.addFolder(t.dir() + "x");
+      s.setRule(rules::GeneralOptions{});
+      ASSERT_EQ(s.renameAll().succeeded, 2);
+      record = s.recordPath();
+    }
+    if (foreign) {
+      ASSERT_EQ(::chown(record.c_str(), kNobody, kNobody), 0);
+    } else {
+      stdfs::permissions(stdfs::path(record).parent_path(), stdfs::perms::group_write,
+                         stdfs::perm_options::add);
+    }
+    Session s(places);
+    s.start();
+    int renamed = 0;
+    PassReport problem;
+    while (s.checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
+    }
+    EXPECT_FALSE(s.commands().undo);
+    s.undoLastPass();
+    EXPECT_EQ(namesIn(t.path() / "x"), kNumbered);
+    EXPECT_TRUE(stdfs::is_regular_file(record));  // left where it is
+    if (!foreign) {
+      s.addFolder(t.dir() + "y");
+      s.setRule(rules::GeneralOptions{});
+      EXPECT_NE(s.renameAll().problem, Problem::None);
+      EXPECT_EQ(namesIn(t.path() / "y"), kOriginal);
+    }
+  }
+}
+
 #endif
 
 }  // namespace
