@@ -5,8 +5,9 @@
 // renameat2, and on exFAT mounted through FUSE (run as root) against the
 // empty placeholder and renameat the platform uses where the file system
 // takes neither the no-replace flag nor hard links. Then the planning and the preview marks
-// over 100,000 entries against a plain hash set of their proposals. The
-// figures that matter are the "ratio" and "*_ms" counters.
+// over 100,000 entries against a plain hash set of their proposals, and
+// records read back: a pass's, and one of junk refused. The figures that
+// matter are the "ratio" and "*_ms" counters.
 #include <benchmark/benchmark.h>
 
 #ifdef __linux__
@@ -376,6 +377,55 @@ void BM_ReadRecordMillion(benchmark::State& state) {
   state.counters["file_MB"] = benchmark::Counter(static_cast<double>(stdfs::file_size(path)) / (1 << 20));
 }
 BENCHMARK(BM_ReadRecordMillion)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A record of 256 MiB of junk lines after a first line of ours, refused as an
+// undo reads it: the time against reading its bytes through once, and the
+// peak memory over the process's before.
+void BM_RefuseJunkRecord(benchmark::State& state) {
+  TempRoot root;
+  if (root.path.empty()) {
+    state.SkipWithError("no temporary directory");
+    return;
+  }
+  const std::string path = (root.path / "junk.journal").string();
+  {
+    qorin::rename::JournalLines head;
+    head.header();
+    std::string block;
+    while (block.size() < (std::size_t{1} << 20)) block += "S 1 0 1 s 1 2 3 0 a b\t00000000\n";
+    std::ofstream out(path, std::ios::binary);
+    out << head.text();
+    for (int i = 0; i < 256; ++i) out << block;
+  }
+  double seconds = 0, raw = 0, peak = 0;
+  std::vector<char> buffer(std::size_t{1} << 20);
+  for (auto _ : state) {
+    const auto r0 = Clock::now();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    for (off_t at = 0; ::pread(fd, buffer.data(), buffer.size(), at) > 0;)
+      at += static_cast<off_t>(buffer.size());
+    ::close(fd);
+    raw += secondsSince(r0);
+    resetPeak();
+    const double before = statusMegabytes("VmRSS:");
+    const auto t0 = Clock::now();
+    qorin::rename::JournalRecord r;
+    if (qorin::rename::readJournal(path, r) == qorin::rename::JournalRead::Ok) {
+      state.SkipWithError("junk was taken for a record");
+      return;
+    }
+    const double t = secondsSince(t0);
+    peak = statusMegabytes("VmHWM:") - before;
+    seconds += t;
+    state.SetIterationTime(t);
+  }
+  const auto n = static_cast<double>(state.iterations());
+  state.counters["refuse_ms"] = benchmark::Counter(seconds * 1e3 / n);
+  state.counters["read_through_ms"] = benchmark::Counter(raw * 1e3 / n);
+  state.counters["ratio"] = benchmark::Counter(seconds / raw);
+  state.counters["peak_MB"] = benchmark::Counter(peak);
+}
+BENCHMARK(BM_RefuseJunkRecord)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

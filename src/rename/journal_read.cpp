@@ -30,14 +30,23 @@ class LineSource {
 
   // The next whole line, without its '\n', valid until the next call;
   // false at the end, a torn last line left in rest(), or when the file
-  // cannot be read (failed()).
+  // cannot be read (failed()). A line longer than any of ours comes in
+  // pieces of kLongestLine, each of which fails as damage: junk without
+  // line breaks never grows the buffer.
   bool next(std::string_view& line) {
     for (;;) {
       const auto nl = rest_.find('\n', scanned_);
-      if (nl != std::string_view::npos) {
+      if (nl != std::string_view::npos && nl <= kLongestLine) {
         line = rest_.substr(0, nl);
         rest_.remove_prefix(nl + 1);
         at_ += nl + 1;
+        scanned_ = 0;
+        return true;
+      }
+      if (rest_.size() > kLongestLine) {
+        line = rest_.substr(0, kLongestLine);
+        rest_.remove_prefix(kLongestLine);
+        at_ += kLongestLine;
         scanned_ = 0;
         return true;
       }
@@ -52,6 +61,9 @@ class LineSource {
 
  private:
   static constexpr std::size_t kPiece = std::size_t{1} << 20;
+  // A step's two names at their longest, every byte escaped, or a folder's
+  // path as long as Windows takes: about 400 KiB.
+  static constexpr std::size_t kLongestLine = kPiece / 2;
 
   // The next piece, after what is left of this one.
   bool more() {
@@ -75,20 +87,37 @@ class LineSource {
   bool failed_ = false;
 };
 
+// The payload of a line whose checksum holds.
+std::optional<std::string_view> checkedPayload(std::string_view line) {
+  const auto tab = line.rfind('\t');
+  if (tab == std::string_view::npos || line.size() - tab - 1 != 8) return std::nullopt;
+  const auto sum = number<std::uint32_t>(line.substr(tab + 1), 16);
+  const std::string_view payload = line.substr(0, tab);
+  if (!sum || *sum != crc32(payload)) return std::nullopt;
+  return payload;
+}
+
 // What the steps will take, counted from the lines before they are read:
 // the steps and their names are made room for once.
 struct Room {
   std::size_t steps = 0, nameBytes = 0;
+  std::uint64_t checked = 0;  // the lines before hold their checksums
 };
 
+// Only lines whose checksum holds count, up to the first that fails, where
+// the reading stops too: a record of junk sizes nothing. The reading then
+// takes the checksums found here as checked.
 Room roomFor(LineSource in) {
   Room room;
   std::string_view line;
   while (in.next(line)) {
-    if (!line.starts_with("S ")) continue;
+    const auto checked = checkedPayload(line);
+    if (!checked) break;
+    room.checked = in.at();
+    if (!checked->starts_with("S ")) continue;
     ++room.steps;
-    // The names are the last two fields before the checksum.
-    std::string_view payload = line.substr(0, line.rfind('\t'));
+    // The names are the last two fields.
+    std::string_view payload = *checked;
     for (int k = 0; k < 2; ++k) {
       const auto sp = payload.rfind(' ');
       if (sp == std::string_view::npos) break;
@@ -388,16 +417,6 @@ class Parser {
   std::size_t partNames_ = 0;    // the names' size before it
 };
 
-// The payload of a line whose checksum holds.
-std::optional<std::string_view> checkedPayload(std::string_view line) {
-  const auto tab = line.rfind('\t');
-  if (tab == std::string_view::npos || line.size() - tab - 1 != 8) return std::nullopt;
-  const auto sum = number<std::uint32_t>(line.substr(tab + 1), 16);
-  const std::string_view payload = line.substr(0, tab);
-  if (!sum || *sum != crc32(payload)) return std::nullopt;
-  return payload;
-}
-
 // The version a first line names: 0 when it is not one this program reads.
 int versionOf(std::string_view first) {
   const std::string_view magic = kJournalMagic;
@@ -411,9 +430,10 @@ int versionOf(std::string_view first) {
 }
 
 // Lines from the damaged one to the plan's end that look like steps (a torn
-// last line too): what a cut plan could not say. `more` when lines follow.
-int stepLinesFrom(std::string_view damaged, LineSource& in, bool more) {
+// last line too): what a cut plan could not say.
+int stepLinesFrom(std::string_view damaged, LineSource& in) {
   int n = 0;
+  bool more = true;
   for (std::string_view line = damaged; !line.starts_with("P ");) {
     if (line.starts_with("S ")) ++n;
     if (!more) break;
@@ -436,7 +456,7 @@ bool anyGoodLineAfter(LineSource& in) {
 }
 
 // Reads the record whose lines `in` gives; `countRoom` reads them once more
-// first, for the room their steps take.
+// first, for the room their steps take and how far their checksums hold.
 template <class CountRoom>
 JournalRead parseLines(LineSource& in, const CountRoom& countRoom, JournalRecord& out) {
   out = {};
@@ -452,12 +472,14 @@ JournalRead parseLines(LineSource& in, const CountRoom& countRoom, JournalRecord
   if (versionNumber == 0) return JournalRead::Unsupported;
   if (!checkedPayload(first)) return JournalRead::Damaged;
 
-  Parser parser(out, versionNumber, countRoom());
+  const Room room = countRoom();
+  Parser parser(out, versionNumber, room);
   std::string_view line;
   std::uint64_t lineStart = in.at();
   bool bad = false;
   for (; in.next(line); lineStart = in.at()) {
-    const auto payload = checkedPayload(line);
+    const auto payload =
+        in.at() <= room.checked ? std::optional(line.substr(0, line.rfind('\t'))) : checkedPayload(line);
     const LineFit fit = payload ? parser.line(*payload) : LineFit::Bad;
     if (fit == LineFit::Refused) {
       parser.finish();
@@ -468,10 +490,11 @@ JournalRead parseLines(LineSource& in, const CountRoom& countRoom, JournalRecord
   }
   out.goodBytes = lineStart;
   out.damaged = lineStart < in.size();
-  parser.close(out.damaged);
+  // A torn last line is where the writing stopped (a kill, a full disk): a
+  // plan whose P line never came never ran. Only a bad line hides one that may have.
+  parser.close(bad);
   parser.finish();
-  if (out.damaged && !out.phases.empty() && out.phases.back().planCut)
-    out.unreadableSteps = bad ? stepLinesFrom(line, in, true) : stepLinesFrom(in.rest(), in, false);
+  if (bad && !out.phases.empty() && out.phases.back().planCut) out.unreadableSteps = stepLinesFrom(line, in);
   // No plan survived: a pass cut short while writing it renamed nothing; a
   // damaged line with steps after it hides a pass that may have.
   if (out.phases.empty())

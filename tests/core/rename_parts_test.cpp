@@ -98,6 +98,9 @@ TEST_F(Parts, ARecordCutInALaterPartIsRecoveredFromTheDisk) {
     const RecordOutcome o = recoverInterrupted(journal_, Recovery::RollBack);
     EXPECT_EQ(o.status, RecordOutcome::Status::Done);
     EXPECT_EQ(o.restored, o.total);
+    // A part that never ran is no plan cut short: nothing is unaccounted for.
+    EXPECT_EQ(r.unreadableSteps, 0);
+    EXPECT_EQ(o.unreadable, 0);
     // The steps of the part left out were renamed in fact: the disk
     // still has them under their new names, for the user to see.
     Files now = files();
