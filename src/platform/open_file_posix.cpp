@@ -264,8 +264,6 @@ bool putBack(int backup, const BackupHead& h, int f) {
 bool rewriteInPlace(const Replacement& r, const struct stat& st, const std::string& target,
                     const std::string& stateDir) {
   const std::string dir = stateDir + "/" + kBackupFolder + "/";
-  ::mkdir(stateDir.c_str(), 0700);
-  ::mkdir(dir.c_str(), 0700);
   char base[64];
   std::snprintf(base, sizeof base, "%ld-%016llx", processId(),
                 static_cast<unsigned long long>(randomNumber()));
@@ -351,7 +349,8 @@ bool OpenFile::replaceRange(std::uint64_t offset, std::uint64_t oldLength, std::
     return fail(error);
   }
   if (outcome != Outcome::Done) {
-    if (stateDir.empty()) {
+    // A backup folder others may write to is none: its backups would not be put back.
+    if (stateDir.empty() || !ownFolder(withSeparator(stateDir) + kBackupFolder, true)) {
       lackedBackupFolder_ = true;
       failure_ =
           outcome == Outcome::KeepInodeFolder ? IoFailure::FolderNotWritable : IoFailure::NoBackupFolder;

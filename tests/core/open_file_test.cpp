@@ -250,6 +250,24 @@ TEST(OpenFileTest, FilesThatMustKeepTheirInode) {
   }
 }
 
+// Backups in a folder its group may write to would not be put back after a
+// crash (nor should they): a file that must keep its inode is left alone.
+TEST(OpenFileTest, ABackupFolderOthersMayWriteToIsNone) {
+  TempDir dir;
+  const std::string p = dir.file("a.mp3"), state = dir.file("state");
+  writeBytes(p, tagtest::fakeAudio(1 << 16));
+  const std::string original = readBytes(p);
+  std::filesystem::create_hard_link(p, dir.file("b.mp3"));
+  std::filesystem::create_directories(state + "/tag-backups");
+  ::chmod((state + "/tag-backups").c_str(), 0770);
+  OpenFile f(p, OpenMode::ReadWrite);
+  EXPECT_FALSE(f.replaceRange(0, 4, "new", state));
+  EXPECT_TRUE(f.lackedBackupFolder());
+  f.close();
+  EXPECT_TRUE(readBytes(p) == original);
+  EXPECT_TRUE(std::filesystem::is_empty(state + "/tag-backups"));
+}
+
 TEST(OpenFileTest, InPlaceFailurePutsTheOriginalBack) {
   HookReset reset;
   TempDir dir;
