@@ -78,13 +78,21 @@ bool closeInterrupted(Loaded& l, std::string_view path, int& error) {
     if (seen[file]) continue;
     seen[file] = true;
     const Track& t = l.tracks[file];
-    if (t.location == kNoName) continue;
     const auto [b, e] = stepsIn(l, file, first);
     const std::size_t count = static_cast<std::size_t>(e - b);
     std::size_t doneCount = SIZE_MAX;
-    if (l.same(fromName(*b), t.location)) doneCount = 0;
-    for (std::size_t j = 0; j < count && doneCount == SIZE_MAX; ++j)
-      if (l.same(toName(b[j]), t.location)) doneCount = j + 1;
+    if (t.location == kNoName) {
+      // Not found (its folder away, a card taken out): it may be under any
+      // of its names. Taken for renamed where the record would otherwise
+      // have it back under its first name, so that it stays on offer.
+      const NameId original = l.original(t);
+      if (l.same(t.expected, original) && !l.same(toName(b[count - 1]), original)) doneCount = count;
+    } else if (l.same(fromName(*b), t.location)) {
+      doneCount = 0;
+    } else {
+      for (std::size_t j = 0; j < count && doneCount == SIZE_MAX; ++j)
+        if (l.same(toName(b[j]), t.location)) doneCount = j + 1;
+    }
     if (doneCount == SIZE_MAX) continue;
     for (std::size_t j = 0; j < count; ++j) {
       const std::size_t k = b[j] - first;
@@ -98,6 +106,7 @@ bool closeInterrupted(Loaded& l, std::string_view path, int& error) {
       phase.states[k] = done ? StepState::Done : StepState::Failed;
     }
   }
+  replay(l);
   lines.end(pendingOf(l));
   phase.ended = true;
   platform::RecordWriter file;
@@ -106,7 +115,6 @@ bool closeInterrupted(Loaded& l, std::string_view path, int& error) {
     error = file.error();
     return false;
   }
-  replay(l);
   return true;
 }
 
@@ -430,16 +438,18 @@ RecordInfo inspectRecord(std::string_view journalPath) {
   if (l.interrupted()) {
     locate(l);
     info.state = RecordState::Interrupted;
-    for (const Track& t : l.tracks) info.renamed += !l.same(l.now(t), l.original(t));
+    // A file found under none of its names may be under any of them (a
+    // newer pass or a card taken out has it): it counts, so that the
+    // record is asked about rather than closed as if nothing had happened.
+    for (const Track& t : l.tracks)
+      info.renamed += t.location == kNoName || !l.same(t.location, l.original(t));
     return info;
   }
+  // Every file the record leaves away from its name is on offer, found or
+  // not: a folder moved away or a card taken out may come back. The record
+  // stays until they are back or the user forgets it.
   for (const Track& t : l.tracks) info.renamed += !l.same(t.expected, l.original(t));
-  // After a pass every renamed file is on offer. After an undo that left
-  // some behind (it failed for them, or was stopped), only while one of
-  // them can still be reached: a file gone for good offers nothing.
-  bool undone = false;
-  for (const JournalPhase& p : l.record.phases) undone = undone || p.kind == PhaseKind::Undo;
-  info.state = info.renamed > 0 && (!undone || anyWithinReach(l)) ? RecordState::Undoable : RecordState::None;
+  info.state = info.renamed > 0 ? RecordState::Undoable : RecordState::None;
   return info;
 }
 

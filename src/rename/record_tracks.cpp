@@ -158,29 +158,14 @@ void locate(Loaded& l) {
   l.located = true;
 }
 
-bool anyWithinReach(const Loaded& l) {
-  const FolderTracks byFolder = tracksByFolder(l);
-  const auto away = [&](std::uint32_t i) { return !l.same(l.tracks[i].expected, l.original(l.tracks[i])); };
-  for (std::size_t f = 0; f + 1 < byFolder.start.size(); ++f) {
-    const std::uint32_t* b = byFolder.tracks.data() + byFolder.start[f];
-    const std::uint32_t* e = byFolder.tracks.data() + byFolder.start[f + 1];
-    if (std::none_of(b, e, away)) continue;
-    const platform::Folder folder = l.folders[f].openAsAdded();
-    if (!folder.isOpen()) continue;
-    for (const std::uint32_t* i = b; i != e; ++i) {
-      if (!away(*i)) continue;
-      const NameId at = findTrack(folder, l, *i);
-      if (at != kNoName && !l.same(at, l.original(l.tracks[*i]))) return true;
-    }
-  }
-  return false;
-}
-
 std::size_t pendingOf(const Loaded& l) {
   std::size_t n = 0;
   for (const Track& t : l.tracks) {
     const NameId original = l.original(t);
-    n += t.location != kNoName && !l.same(t.location, original) && (t.moved || !l.same(t.expected, original));
+    if (!t.moved && l.same(t.expected, original)) continue;
+    // A file not found counts by where the record puts it: its folder may
+    // only be away for now (moved, or on a card taken out).
+    n += !l.same(l.now(t), original);
   }
   return n;
 }

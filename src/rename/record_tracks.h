@@ -139,12 +139,9 @@ void clearHalfRenames(const Loaded& l);
 // Finds every file on the disk.
 void locate(Loaded& l);
 
-// Whether a file the record renamed and did not give back is still where
-// an undo can reach it: one is enough.
-bool anyWithinReach(const Loaded& l);
-
-// Files the record moved that are away from their first names and where an
-// undo can reach them: what its end line tells a reader at start.
+// Files the record moved that are away from their first names, found or
+// not (a file not found may come back): what its end line tells a reader at
+// start.
 std::size_t pendingOf(const Loaded& l);
 
 }  // namespace qorin::rename::detail
