@@ -141,6 +141,7 @@ class Parser {
   bool option(const std::string& a) {
     if (a == "-x" || a == "--execute") return setMode(Mode::Execute, a);
     if (a == "--undo") return setMode(Mode::Undo, a);
+    if (a == "--forget") return setMode(Mode::Forget, a);
     if (a == "--json") return run_.json = true;
     if (a == "-r" || a == "--recursive") return run_.recursive = true;
     if (a == "--hidden") return run_.hidden = true;
@@ -156,7 +157,7 @@ class Parser {
   }
 
   bool setMode(Mode m, const std::string& a) {
-    if (run_.mode != Mode::Plan && run_.mode != m) return fail(gb("-x 与 --undo 不能同时使用"));
+    if (run_.mode != Mode::Plan && run_.mode != m) return fail(gb("-x、--undo 和 --forget 只能用一个"));
     run_.mode = m;
     (void)a;
     return true;
@@ -253,6 +254,10 @@ class Parser {
       if (c_.rule != RuleKind::None) return fail(gb("--undo 不用规则"));
       return true;
     }
+    if (run_.mode == Mode::Forget) {
+      if (c_.rule != RuleKind::None || !run_.paths.empty()) return fail(gb("--forget 不用规则和路径"));
+      return true;
+    }
     if (run_.paths.empty()) return fail(gb("没有给出文件或文件夹"));
     switch (c_.rule) {
       case RuleKind::None:
@@ -324,7 +329,9 @@ std::string helpText() {
       "\n"
       "执行：\n"
       "  -x, --execute     按计划更名（记录与窗口共用，可以撤消）\n"
-      "  --undo            撤消最近一次已结束的更名（命令行或已关闭的窗口）\n"
+      "  --undo            撤消最近一次已结束的更名（命令行或已关闭的窗口）；\n"
+      "                    再用一次撤消更早的一次，最近 20 次更名都可以撤消\n"
+      "  --forget          忘记最近一次更名（例如其中的文件已不在），之后 --undo 撤消更早的一次\n"
       "  --json            以 JSON 输出每一行：folder、old、new、status、reason\n"
       "  -h, --help        显示本说明      --version  显示版本\n"
       "\n"

@@ -13,7 +13,7 @@
 
 namespace qorin::cli {
 
-enum class Mode { Plan, Execute, Undo };
+enum class Mode { Plan, Execute, Undo, Forget };
 enum class SortKey { Name, Modified, Taken, Size };
 
 struct CliRun {

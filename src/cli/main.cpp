@@ -4,6 +4,7 @@
 // the same planned, journaled pass as the window (undone by either).
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -131,28 +132,44 @@ void print(const std::vector<RowOut>& rows, const CliRun& run, const LocaleText&
   }
 }
 
+// --undo and --forget: the newest pass, as the window's start takes the
+// records. One cut short is the undo: its names go back; older ones cut
+// short wait for a later --undo.
 int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Interrupt& interrupt) {
   if (!run.paths.empty()) list(s, run, locale);
   s.start();
-  int renamed = 0;
-  session::PassReport report;
-  const auto stop = [&] { return interrupt.asked(); };
-  for (;;) {
-    const session::StartRecord state = s.checkRecordAtStart(renamed, report);
-    if (state == session::StartRecord::Nothing) {
-      report = s.undoLastPass({}, stop);
-      break;
-    }
-    if (state == session::StartRecord::Interrupted) {
-      report = s.recoverInterrupted(true);  // the newest pass was cut short: all names go back
-      break;
-    }
-    say(stderr, locale, gb("qorin-cli: ") + session::reportText(report));  // an unusable record, set aside
+  const bool forget = run.mode == Mode::Forget;
+  std::optional<session::PassReport> recovery;
+  session::RecordAsker ask;
+  ask.stopAtBusy = true;
+  ask.cutShort = [&](const rename::PassSummary&, int) {
+    return forget || recovery ? session::CutShort::Later : session::CutShort::RollBack;
+  };
+  ask.recovered = [&](const session::PassReport& r, session::CutShort) { recovery = r; };
+  ask.setAside = [&](const session::PassReport& r) {
+    say(stderr, locale, gb("qorin-cli: ") + session::reportText(r));
+  };
+  const session::RecordsTaken taken = s.takeRecords(ask);
+  if (taken.busy) {
+    if (run.json) print({}, run, locale);
+    say(stderr, locale, gb("qorin-cli: ") + session::busyRecordText(*taken.busy));
+    return 1;
   }
+  if (forget) {
+    say(stdout, locale, session::forgottenText(s.forgetLastPass()));
+    return 0;
+  }
+  const session::PassReport report =
+      recovery ? *recovery : s.undoLastPass({}, [&] { return interrupt.asked(); });
   const std::vector<RowOut> rows = outcomeRows(s.list(), {});
   // JSON is always printed, [] for nothing undone, so that a script can read it.
   if (run.json || !rows.empty()) print(rows, run, locale);
   if (!run.json) say(stdout, locale, session::reportText(report));
+  if (report.pending > 0 && report.total - report.succeeded - report.stopped > 0)
+    say(stderr, locale,
+        gb("qorin-cli: 还有 ") + std::to_string(report.pending) +
+            gb(" 个文件没有恢复原来的名称。记录已保留：文件放回原处后再用 --undo 撤消，或用 --forget "
+               "忘记这次更名。"));
   const bool ok = report.problem == session::Problem::None && report.succeeded == report.total;
   return ok && !anyFailed(rows) ? 0 : 1;
 }
@@ -183,7 +200,7 @@ int main(const std::vector<std::string>& args) {
         gb("qorin-cli: 文件夹不属于当前用户或其他用户可以写入，不在其中保存设置和更名记录：") + dir);
   session::Session s(std::move(places));
   s.loadSettings();
-  if (run.mode == Mode::Undo) return undo(s, run, locale, interrupt);
+  if (run.mode == Mode::Undo || run.mode == Mode::Forget) return undo(s, run, locale, interrupt);
 
   const int missing = list(s, run, locale);
   if (run.mode == Mode::Execute) s.readAheadForPass();  // while the plan is named and printed

@@ -6,8 +6,10 @@
 // program takes over only the records of processes that have ended.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/record_file.h"
@@ -19,6 +21,25 @@ struct HeldRecord {
   std::string path;  // code page
   platform::FileHold hold;
 };
+
+// A pass as its user knows it, for a question or a summary to name it.
+struct PassSummary {
+  std::int64_t began = 0;    // seconds since the epoch; 0: not known
+  std::string folder;        // the first of its folders, as its rows showed it (code page)
+  int folders = 0;           // how many it renamed in
+  bool moreFolders = false;  // and more than that: too many to read them all
+  int files = -1;            // files an undo would give back; -1: not known
+};
+
+// The records of programs that have ended, newest first.
+struct EndedRecords {
+  std::vector<HeldRecord> records;  // each now held by the caller
+  std::string busyNewest;           // the newest record of all, while a running program holds it
+};
+
+// How many passes stay on record, and how much room they may take in all.
+inline constexpr std::size_t kKeptPasses = 20;
+inline constexpr std::uint64_t kKeptBytes = std::uint64_t{256} << 20;
 
 class RecordStore {
  public:
@@ -35,7 +56,18 @@ class RecordStore {
   // The records whose owner has ended, newest first, each now held by the
   // caller. The single record an earlier version kept in the state folder
   // itself joins them first.
-  std::vector<HeldRecord> takeEnded() const;
+  EndedRecords takeEnded() const;
+
+  // After a pass: no more than kKeptPasses records stay, and no more than
+  // kKeptBytes in all. Those with nothing left in them go first, then the
+  // oldest; the newest never, nor one a running program holds, nor one cut
+  // short. `own` are this process's records, oldest first: those removed
+  // leave it.
+  void prune(std::vector<HeldRecord>& own) const;
+
+  // When the record's pass ran, where, and (when its end says) how many
+  // files an undo would give back. Read from the record's ends alone.
+  static PassSummary summaryOf(std::string_view path);
 
   // A record no one needs any more (a newer pass of the same owner, or
   // nothing left to undo in it): removed.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/messages.h"
 
+#include <cstdio>
+
 #include "platform/fs.h"
 #include "text/gbtext.h"
 
@@ -149,7 +151,64 @@ std::string tagRepairText(const PassReport& r) {
   return t;
 }
 
+// Which pass an undo gave back.
+std::string undonePassNote(const PassReport& r) {
+  if (!r.pass) return {};
+  return text::gb("\r\n\r\n撤消的是 ") + passText(*r.pass) + text::gb("。");
+}
+
 }  // namespace
+
+std::string passText(const rename::PassSummary& p, bool withFiles) {
+  std::string t;
+  if (const auto at = p.began > 0 ? platform::localTime(p.began) : std::nullopt) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d ", at->year, at->month, at->day, at->hour,
+                  at->minute);
+    t += buf;
+  }
+  if (!p.folder.empty()) {
+    t += text::gb("在 ") + p.folder;
+    if (p.moreFolders) {
+      t += text::gb(" 等多个文件夹");
+    } else if (p.folders > 1) {
+      t += text::gb(" 等 ") + std::to_string(p.folders) + text::gb(" 个文件夹");
+    }
+    t += ' ';
+  }
+  t += text::gb("的更名");
+  if (withFiles && p.files >= 0) t += text::gb("（") + std::to_string(p.files) + text::gb(" 个文件）");
+  return t;
+}
+
+std::string undoQuestion(const rename::PassSummary& p) {
+  const std::string pass = passText(p);
+  // "撤消 2026-…" but "撤消在 /…" and "撤消的更名".
+  const bool dated = !pass.empty() && pass[0] >= '0' && pass[0] <= '9';
+  return text::gb(dated ? "撤消 " : "撤消") + pass + text::gb("？");
+}
+
+std::string cutShortQuestion(const rename::PassSummary& p, int renamed) {
+  return passText(p, false) + text::gb("没有完成：") + std::to_string(renamed) +
+         text::gb(" 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？");
+}
+
+std::string forgetQuestion(int pending) {
+  return text::gb("还有 ") + std::to_string(pending) +
+         text::gb(
+             " 个文件没有恢复原来的名称。文件夹被移走或存储卡被拔出时，放回原处后可以再次撤消。"
+             "\r\n\r\n是否忘记这次更名？忘记后这些文件保持现在的名称，不能再撤消。");
+}
+
+std::string busyRecordText(const rename::PassSummary& p) {
+  return text::gb("最近一次更名是 ") + passText(p) +
+         text::gb("，它属于一个仍在运行的程序，不能在这里撤消。请在那个程序中撤消，或关闭它后再试。");
+}
+
+std::string forgottenText(const std::optional<rename::PassSummary>& p) {
+  if (!p) return text::gb("没有可以忘记的更名。");
+  return text::gb("已忘记 ") + passText(*p) + text::gb("：这些文件保持现在的名称，不能再撤消。");
+}
 
 std::string reportText(const PassReport& r) {
   if (r.problem != Problem::None) return problemText(r);
@@ -161,7 +220,7 @@ std::string reportText(const PassReport& r) {
     case PassReport::Kind::Undo:
       return countLines(r, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n", " 个文件撤消失败！",
                         " 个文件因停止而未撤消。") +
-             cutRecordNote(r);
+             cutRecordNote(r) + undonePassNote(r);
     case PassReport::Kind::Rename:
       break;
   }

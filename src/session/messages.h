@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,20 @@ const std::string& mp3StatusText(filelist::Mp3Status s);
 // What a message box says after a pass, an undo, a recovery or a tag repair:
 // the summary, or why nothing was done.
 std::string reportText(const PassReport& r);
+
+// A pass named as its user knows it: "2026-12-10 14:03 在 /home/u/照片/ 的更名（120 个文件）"
+// (without the count when `withFiles` is false or it is not known).
+std::string passText(const rename::PassSummary& p, bool withFiles = true);
+// The question before 撤消: "撤消 <pass>？".
+std::string undoQuestion(const rename::PassSummary& p);
+// The question at start about a pass cut short after renaming `renamed` files.
+std::string cutShortQuestion(const rename::PassSummary& p, int renamed);
+// The question after an undo that left `pending` files away: forget the pass?
+std::string forgetQuestion(int pending);
+// The newest pass belongs to a program still running.
+std::string busyRecordText(const rename::PassSummary& p);
+// A pass forgotten: its files keep their names. Nothing: there was none.
+std::string forgottenText(const std::optional<rename::PassSummary>& p);
 
 // The tooltip of 编码无法确定: each text left as it was, by its two readings.
 std::string uncertainText(const std::vector<tags::UncertainText>& texts);

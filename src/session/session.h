@@ -5,6 +5,7 @@
 // nothing of Qt; the window observes it and mirrors its state in one place.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -102,17 +103,40 @@ struct PassReport {
   int converted = 0;
   int failed = 0;
   int uncertain = 0;
+  // An undo or a rollback: the pass it gave the names of back, and how many
+  // of its files are still away (its record stays for another undo).
+  std::optional<rename::PassSummary> pass;
+  int pending = 0;
 
   bool recordCut() const { return unreadable > 0 || !temporaries.empty(); }
   bool allSucceeded() const;
 };
 
-// What the records left by programs that have ended ask of the window at
-// start, one at a time.
-enum class StartRecord {
-  Nothing,      // no record left that needs the user
-  Interrupted,  // a pass was cut short: ask whether to give the names back
-  Unusable,     // damaged, refused or of another version: say so once (problem)
+// What becomes of a pass that was cut short.
+enum class CutShort : std::uint8_t {
+  RollBack,  // every name back as before the pass
+  Keep,      // the new names kept: the record becomes an undo record
+  Later,     // left as it is, asked about after the next undo or start
+};
+
+// What the records of passes ask of a front end (Session::takeRecords).
+struct RecordAsker {
+  // The newest pass not yet settled was cut short after renaming `renamed`
+  // files. Not given: Later.
+  std::function<CutShort(const rename::PassSummary& pass, int renamed)> cutShort;
+  // What ending it did.
+  std::function<void(const PassReport& r, CutShort how)> recovered;
+  // A record that cannot be used (damaged, refused, of another version),
+  // now set aside (PassReport::movedTo).
+  std::function<void(const PassReport& r)> setAside;
+  rename::ProgressFn progress;
+  // A program still running holds the newest record: nothing else is done.
+  bool stopAtBusy = false;
+};
+
+struct RecordsTaken {
+  // The newest record belongs to a program still running: its pass.
+  std::optional<rename::PassSummary> busy;
 };
 
 class Session {
@@ -220,8 +244,16 @@ class Session {
   // order in between makes the pass read them itself.
   void readAheadForPass();
   // Gives the files of the last pass their names back, from its record;
-  // stopped or partly failed, it can be run again for the rest.
+  // stopped or partly failed, it can be run again for the rest (files not
+  // found stay on offer: their folder may come back). Once every file is
+  // back the record goes, and the pass before it is the next to undo.
   PassReport undoLastPass(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
+  // The pass undoLastPass would undo, for its question to name.
+  std::optional<rename::PassSummary> undoPass() const;
+  // Forgets that pass: its record is removed, its files keep the names they
+  // have (one cut short is ended as it stands first, so no file keeps a
+  // temporary name). Nothing when there was none, or it could not be ended.
+  std::optional<rename::PassSummary> forgetLastPass();
 
   // Rewrites the ID3v2 texts of every listed MP3 file stored in the code
   // page (or any 8-bit encoding) as Unicode; each MP3 row's status tells what
@@ -234,22 +266,19 @@ class Session {
 
   // The record of this session's last pass (its undo record): the one it
   // made, or the newest left by a program that has ended. Empty: none.
-  std::string recordPath() const { return record_ ? record_->path : std::string(); }
+  std::string recordPath() const { return held_.empty() ? std::string() : held_.back().path; }
   // What a crash may have left, first at start: tag writes cut short get
-  // their files back from the backups. The records follow with
-  // checkRecordAtStart.
+  // their files back from the backups. The records follow with takeRecords.
   void start();
 
-  // Looks at the records of programs that have ended, newest first, and
-  // returns at the first one that needs the user: called again until it
-  // returns Nothing. The newest undoable one becomes this session's undo
-  // record; one with nothing left in it is removed; a pass cut short before
-  // it renamed anything is closed silently. `renamed` and `problem` tell
-  // the window what to say.
-  StartRecord checkRecordAtStart(int& renamed, PassReport& problem);
-  // Ends the pass cut short that checkRecordAtStart asked about: all names
-  // back (rollBack) or the new ones kept.
-  PassReport recoverInterrupted(bool rollBack, const rename::ProgressFn& progress = {});
+  // The records of passes, newest first, as a start (and an undo, for the
+  // pass before) takes them: the first call takes over those of programs
+  // that have ended; one with nothing left is removed, an unusable one set
+  // aside (told), one cut short before it renamed anything closed silently.
+  // Then, while the newest pass is one cut short, `ask` says what becomes of
+  // it: an older pass is never dealt with before a newer one is settled.
+  // The newest undoable one is 撤消's.
+  RecordsTaken takeRecords(const RecordAsker& ask);
 
  private:
   // Appends a folder's files; what it listed goes to `listed` for finishAdd.
@@ -263,8 +292,10 @@ class Session {
   void finishAdd(const std::vector<filelist::ListedFolder>& listed = {});
   // 撤消 is offered while the record holds files that can be given back.
   void updateUndo();
-  // A record that may still be undone: this session's unless it has a newer one.
-  void adopt(rename::HeldRecord r);
+  // While the newest record is a pass cut short: asks, and ends it.
+  void settleNewest(const RecordAsker& ask);
+  // The newest record goes when nothing is left in it.
+  void dropIfDone();
 
   Places places_;
   Settings settings_;
@@ -276,10 +307,8 @@ class Session {
   CommandState commands_;        // as the list and the record allow, before the rule's say
   rename::FolderCache folders_;  // names present in the listed folders, for the marks
   rename::RecordStore records_;
-  std::unique_ptr<rename::PassAhead> ahead_;      // for the next pass only
-  std::optional<rename::HeldRecord> record_;      // this session's undo record, held
-  std::vector<rename::HeldRecord> startRecords_;  // records of ended programs, not yet looked at
-  std::optional<rename::HeldRecord> asking_;      // the one the window is asking about
+  std::unique_ptr<rename::PassAhead> ahead_;  // for the next pass only
+  std::vector<rename::HeldRecord> held_;      // records held, oldest first: 撤消 takes the last
   bool startScanned_ = false;
   Observer* observer_ = nullptr;
   int pauses_ = 0;

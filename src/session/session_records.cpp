@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The session's side of the records of renaming passes: which record is
-// this window's undo record, what the window asks about at start, and what
-// it tells after a pass, an undo or a recovery.
+// The session's side of the records of renaming passes: which records are
+// this window's to undo, newest first, what the window asks about at start
+// and after an undo, and what it tells after a pass, an undo or a recovery.
 #include "platform/fs.h"
 #include "platform/open_file.h"
 #include "session/session.h"
@@ -89,16 +89,8 @@ bool PassReport::allSucceeded() const {
 
 void Session::updateUndo() {
   CommandState c = commands_;
-  c.undo = record_ && undoable(rename::peekRecord(record_->path));
+  c.undo = !held_.empty() && undoable(rename::peekRecord(held_.back().path));
   setCommands(c);
-}
-
-void Session::adopt(HeldRecord r) {
-  if (!record_) {
-    record_ = std::move(r);
-  } else {
-    r.hold.release();  // left on the disk for the next program that starts
-  }
 }
 
 PassReport Session::renameAll(const rename::ProgressFn& progress, const rename::StopFn& stop) {
@@ -138,9 +130,15 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
     r.error = pass.journalError;
     return r;
   }
-  // The new pass is what 撤消 gives back from now on.
-  if (record_) RecordStore::retire(*record_);
-  record_ = std::move(fresh);
+  // The new pass is what 撤消 gives back from now on; the ones before stay
+  // for the undos after it. One that renamed nothing, and says so to its
+  // end, leaves nothing to undo.
+  if (pass.renamed == 0 && pass.journalError == 0) {
+    RecordStore::retire(*fresh);
+  } else {
+    held_.push_back(std::move(*fresh));
+    records_.prune(held_);
+  }
   r.total = kind == rename::PassKind::Rename ? list_.fileCount() : pass.total;
   r.succeeded = pass.succeeded;
   r.stopped = pass.stopped;
@@ -149,77 +147,142 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   return r;
 }
 
+namespace {
+
+rename::PassSummary summaryOf(const HeldRecord& r, const rename::RecordInfo& info) {
+  rename::PassSummary s = RecordStore::summaryOf(r.path);
+  s.files = info.renamed;
+  return s;
+}
+
+bool unusable(const PassReport& r) {
+  return r.problem == Problem::RecordDamaged || r.problem == Problem::RecordOtherVersion ||
+         r.problem == Problem::RecordRefused;
+}
+
+}  // namespace
+
+void Session::dropIfDone() {
+  if (!held_.empty() && rename::peekRecord(held_.back().path).state == RecordState::None) {
+    RecordStore::retire(held_.back());
+    held_.pop_back();
+  }
+}
+
+std::optional<rename::PassSummary> Session::undoPass() const {
+  if (held_.empty()) return std::nullopt;
+  return summaryOf(held_.back(), rename::peekRecord(held_.back().path));
+}
+
 PassReport Session::undoLastPass(const rename::ProgressFn& progress, const rename::StopFn& stop) {
-  if (!record_) return fromRecord(list_, {});
-  const rename::RecordOutcome out = rename::undoLastPass(record_->path, progress, stop);
+  if (held_.empty()) return fromRecord(list_, {});
+  HeldRecord& top = held_.back();
+  const rename::PassSummary pass = summaryOf(top, rename::peekRecord(top.path));
+  const rename::RecordOutcome out = rename::undoLastPass(top.path, progress, stop);
   PassReport r = fromRecord(list_, out);
-  if (out.status == Status::Damaged || out.status == Status::Unsupported || out.status == Status::Refused) {
-    r.movedTo = records_.setAside(*record_);
-    record_.reset();
+  if (unusable(r)) {
+    r.movedTo = records_.setAside(top);
+    held_.pop_back();
+  } else if (r.problem == Problem::None) {
+    if (r.kind == PassReport::Kind::Undo) r.pass = pass;
+    const rename::RecordInfo left = rename::peekRecord(top.path);
+    r.pending = left.state == RecordState::None ? 0 : left.renamed;
+    dropIfDone();
   }
   folders_.clear();
   updateUndo();
   return r;
 }
 
-void Session::start() { platform::restorePendingBackups(places_.stateDir); }
-
-StartRecord Session::checkRecordAtStart(int& renamed, PassReport& problem) {
-  renamed = 0;
-  problem = {};
-  if (!startScanned_) {
-    startRecords_ = records_.takeEnded();
-    startScanned_ = true;
+std::optional<rename::PassSummary> Session::forgetLastPass() {
+  if (held_.empty()) return std::nullopt;
+  HeldRecord& top = held_.back();
+  rename::RecordInfo info = rename::peekRecord(top.path);
+  const rename::PassSummary pass = summaryOf(top, info);
+  if (info.state == RecordState::Interrupted) {
+    rename::recoverInterrupted(top.path, rename::Recovery::Keep);
+    folders_.clear();
+    // Not ended: a file may still be at a temporary name, which only the
+    // record knows.
+    if (rename::peekRecord(top.path).state == RecordState::Interrupted) return std::nullopt;
   }
-  while (!startRecords_.empty()) {
-    HeldRecord r = std::move(startRecords_.front());
-    startRecords_.erase(startRecords_.begin());
-    rename::RecordInfo info = rename::peekRecord(r.path);
-    if (info.state == RecordState::Interrupted && info.renamed == 0) {
-      rename::recoverInterrupted(r.path, rename::Recovery::Keep);  // nothing was renamed yet
-      info = rename::peekRecord(r.path);
-      if (info.state == RecordState::Interrupted) {
-        r.hold.release();  // could not be closed: asked about by a later start
-        continue;
-      }
-    }
-    if (info.state == RecordState::Interrupted) {
-      renamed = info.renamed;
-      asking_ = std::move(r);
-      return StartRecord::Interrupted;
-    }
-    if (unusable(info.state)) {
-      problem.kind = PassReport::Kind::Undo;
-      problem.problem = problemOf(statusOf(info.state));
-      problem.movedTo = records_.setAside(r);
-      return StartRecord::Unusable;
-    }
-    if (info.state == RecordState::Undoable) {
-      adopt(std::move(r));
-    } else {
-      RecordStore::retire(r);  // nothing left in it
-    }
-  }
+  RecordStore::retire(top);
+  held_.pop_back();
   updateUndo();
-  return StartRecord::Nothing;
+  return pass;
 }
 
-PassReport Session::recoverInterrupted(bool rollBack, const rename::ProgressFn& progress) {
-  if (!asking_) return fromRecord(list_, {});
-  HeldRecord r = std::move(*asking_);
-  asking_.reset();
-  const PassReport report = fromRecord(
-      list_, rename::recoverInterrupted(
-                 r.path, rollBack ? rename::Recovery::RollBack : rename::Recovery::Keep, progress));
-  const rename::RecordInfo info = rename::peekRecord(r.path);
-  if (undoable(info)) {
-    adopt(std::move(r));
-  } else if (info.state == RecordState::None) {
-    RecordStore::retire(r);
+void Session::start() { platform::restorePendingBackups(places_.stateDir); }
+
+RecordsTaken Session::takeRecords(const RecordAsker& ask) {
+  RecordsTaken taken;
+  if (!startScanned_) {
+    startScanned_ = true;
+    rename::EndedRecords ended = records_.takeEnded();
+    const auto ours = [&](const std::string& path) {
+      return std::any_of(held_.begin(), held_.end(), [&](const HeldRecord& r) { return r.path == path; });
+    };
+    if (!ended.busyNewest.empty() && !ours(ended.busyNewest)) {
+      taken.busy = RecordStore::summaryOf(ended.busyNewest);
+      if (ask.stopAtBusy) return taken;
+    }
+    std::vector<HeldRecord> kept;  // newest first
+    for (HeldRecord& r : ended.records) {
+      rename::RecordInfo info = rename::peekRecord(r.path);
+      if (info.state == RecordState::Interrupted && info.renamed == 0) {
+        rename::recoverInterrupted(r.path, rename::Recovery::Keep);  // nothing was renamed yet
+        info = rename::peekRecord(r.path);
+        if (info.state == RecordState::Interrupted) continue;  // could not be closed: a later start asks
+      }
+      if (unusable(info.state)) {
+        PassReport problem;
+        problem.kind = PassReport::Kind::Undo;
+        problem.problem = problemOf(statusOf(info.state));
+        problem.movedTo = records_.setAside(r);
+        if (ask.setAside) ask.setAside(problem);
+      } else if (info.state == RecordState::None) {
+        RecordStore::retire(r);  // nothing left in it
+      } else {
+        kept.push_back(std::move(r));
+      }
+    }
+    // Older than any pass this session made.
+    held_.insert(held_.begin(), std::make_move_iterator(kept.rbegin()), std::make_move_iterator(kept.rend()));
   }
-  folders_.clear();
+  settleNewest(ask);
   updateUndo();
-  return report;
+  return taken;
+}
+
+void Session::settleNewest(const RecordAsker& ask) {
+  while (!held_.empty()) {
+    HeldRecord& top = held_.back();
+    const rename::RecordInfo info = rename::peekRecord(top.path);
+    if (info.state != RecordState::Interrupted) return;
+    const CutShort how = ask.cutShort ? ask.cutShort(summaryOf(top, info), info.renamed) : CutShort::Later;
+    if (how == CutShort::Later) return;
+    const bool rollBack = how == CutShort::RollBack;
+    const rename::PassSummary pass = summaryOf(top, info);
+    PassReport r = fromRecord(
+        list_, rename::recoverInterrupted(
+                   top.path, rollBack ? rename::Recovery::RollBack : rename::Recovery::Keep, ask.progress));
+    folders_.clear();
+    bool settled = false;
+    if (unusable(r)) {
+      r.movedTo = records_.setAside(top);
+      held_.pop_back();
+      settled = true;
+    } else if (r.problem == Problem::None) {
+      if (rollBack) r.pass = pass;
+      const rename::RecordInfo left = rename::peekRecord(top.path);
+      settled = left.state == RecordState::None;
+      r.pending = settled ? 0 : left.renamed;
+      dropIfDone();
+    }
+    if (ask.recovered) ask.recovered(r, how);
+    // Kept, partly given back or not ended: the passes before it wait.
+    if (!settled) return;
+  }
 }
 
 }  // namespace qorin::session

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // qorin-cli end to end: a copy of the program in a folder of its own (where it
 // keeps its record), run on real folders.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -180,6 +185,84 @@ TEST_F(Cli, ANameInTheOldCodePageIsRenamedAndGivenBack) {
   EXPECT_TRUE(fs::exists(dir_ / ("new_" + gbkName)) || fs::exists(dir_ / "new_\xe6\xad\x8c.mp3"));
   EXPECT_EQ(run("--undo").status, 0);
   EXPECT_TRUE(fs::exists(dir_ / gbkName));
+}
+
+// The program's records of passes, newest first.
+std::vector<fs::path> recordsIn(const fs::path& home) {
+  std::vector<fs::path> out;
+  for (const auto& e : fs::recursive_directory_iterator(home))
+    if (e.path().extension() == ".journal") out.push_back(e.path());
+  std::sort(out.begin(), out.end(), std::greater<>());
+  return out;
+}
+
+TEST_F(Cli, AFolderAwayKeepsItsRecordUntilItIsBackOrForgotten) {
+  for (const bool forget : {false, true}) {
+    SCOPED_TRACE(forget ? "forgotten" : "undone once back");
+    const std::set<std::string> before = names();
+    ASSERT_EQ(run("-x --case upper " + dir()).status, 0);
+    const std::set<std::string> renamed = names();
+    const fs::path away = work_.path() / "away";
+    fs::rename(dir_, away);  // the card taken out
+    const Outcome failed = run("--undo");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.out.find("3 个文件撤消失败"), std::string::npos) << failed.out;
+    fs::rename(away, dir_);
+    if (forget) {
+      const Outcome f = run("--forget");
+      EXPECT_EQ(f.status, 0);
+      EXPECT_NE(f.out.find("已忘记"), std::string::npos) << f.out;
+      EXPECT_NE(f.out.find(dir_.string()), std::string::npos) << f.out;
+      EXPECT_TRUE(recordsIn(home_.path()).empty());
+      EXPECT_EQ(run("--undo").out, "没有需要撤消的文件。\n");
+      EXPECT_EQ(names(), renamed);
+      for (const auto& n : renamed) fs::rename(dir_ / n, dir_ / (char(std::tolower(n[0])) + n.substr(1)));
+    } else {
+      const Outcome again = run("--undo");
+      EXPECT_EQ(again.status, 0) << again.out << again.err;
+      EXPECT_NE(again.out.find("上一次的操作已经成功撤消！"), std::string::npos) << again.out;
+      EXPECT_NE(again.out.find("撤消的是 "), std::string::npos) << again.out;
+    }
+    EXPECT_EQ(names(), before);
+  }
+}
+
+TEST_F(Cli, TheNewestPassIsUndoneFirstAndOneCutShortBeforeItWaits) {
+  const std::set<std::string> before = names();
+  ASSERT_EQ(run("-x --case upper " + dir()).status, 0);
+  // Killed before its last lines: what is on the disk decides.
+  const fs::path cut = recordsIn(home_.path()).at(0);
+  std::string lines = slurp(cut);
+  lines.erase(lines.rfind("\nD ") + 1);
+  std::ofstream(cut, std::ios::binary | std::ios::trunc) << lines;
+  ASSERT_EQ(run("-x --insert new_ --at 1 " + dir()).status, 0);
+  const std::set<std::string> upper = {"A 10.jpg", "A 9.jpg", "B 2.jpg"};
+  EXPECT_EQ(run("--undo").status, 0);
+  EXPECT_EQ(names(), upper);
+  EXPECT_TRUE(fs::exists(cut));
+  const Outcome older = run("--undo");
+  EXPECT_EQ(older.status, 0) << older.out << older.err;
+  EXPECT_EQ(names(), before);
+  EXPECT_TRUE(recordsIn(home_.path()).empty());
+}
+
+TEST_F(Cli, AnUndoOfAPassOfAProgramStillRunningNamesItAndTouchesNothing) {
+  ASSERT_EQ(run("-x --case upper " + dir()).status, 0);
+  const std::set<std::string> renamed = names();
+  // Held as a window holds the record of its last pass while it runs.
+  const int fd = ::open(recordsIn(home_.path()).at(0).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  for (const char* action : {"--undo", "--forget"}) {
+    const Outcome busy = run(action);
+    EXPECT_EQ(busy.status, 1) << action;
+    EXPECT_NE(busy.err.find("仍在运行"), std::string::npos) << busy.err;
+    EXPECT_NE(busy.err.find(dir_.string() + "/ 的更名（3 个文件）"), std::string::npos) << busy.err;
+    EXPECT_EQ(names(), renamed);
+  }
+  ::close(fd);
+  EXPECT_EQ(run("--undo").status, 0);
+  EXPECT_NE(names(), renamed);
 }
 
 // A FAT stick ignores case: a case-only rename goes through a temporary name

@@ -49,10 +49,7 @@ class Records : public ::testing::Test {
   // A session started as the window starts one, its records looked at.
   std::unique_ptr<Session> start() const {
     auto s = std::make_unique<Session>(places());
-    int renamed = 0;
-    PassReport problem;
-    while (s->checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
-    }
+    s->takeRecords({});
     return s;
   }
   static PassReport numberAll(Session& s, const std::string& dir) {
@@ -216,10 +213,7 @@ bool plantedFilesAreLeftAlone(const stdfs::path& root, const Places& places, con
   if (::mkfifo((records / "0000000000000002-00000000.journal").c_str(), 0600) != 0) return false;
   const auto started = [&] {
     auto s = std::make_unique<Session>(places);
-    int renamed = 0;
-    PassReport problem;
-    while (s->checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
-    }
+    s->takeRecords({});
     return s;
   };
   const auto number = [](Session& s, const std::string& dir) {
@@ -272,10 +266,7 @@ TEST_F(Records, AFifoWhereABackupOrARecordGoesIsNotWaitedOn) {
       ::alarm(30);
       Session s(places());
       s.start();
-      int renamed = 0;
-      PassReport problem;
-      while (s.checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
-      }
+      s.takeRecords({});
       return numberAll(s, folder("x")).succeeded == 2 && s.undoLastPass().succeeded == 2;
     })));
     EXPECT_TRUE(stdfs::is_fifo(fifo));
@@ -314,10 +305,7 @@ TEST(RecordsOfOthers, AreNeitherUndoneNorWrittenTo) {
     }
     Session s(places);
     s.start();
-    int renamed = 0;
-    PassReport problem;
-    while (s.checkRecordAtStart(renamed, problem) != StartRecord::Nothing) {
-    }
+    s.takeRecords({});
     EXPECT_FALSE(s.commands().undo);
     s.undoLastPass();
     EXPECT_EQ(namesIn(t.path() / "x"), kNumbered);

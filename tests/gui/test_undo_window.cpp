@@ -41,7 +41,8 @@ class UndoWindowTest : public QObject {
   static void undoRenumbering(MainWindow& w, testing::AnsweringDialogs& dialogs, const QString& dir, int n) {
     dialogs.answers.push_back(true);
     w.toolbarClicked(MainWindow::kUndo);
-    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
+    QCOMPARE(dialogs.messages.last().text.section(QStringLiteral("\r\n"), 0, 0),
+             QStringLiteral("上一次的操作已经成功撤消！"));
     QStringList names;
     for (int i = 1; i <= n; ++i) names << QStringLiteral("%1.txt").arg(i);
     QCOMPARE(filesIn(dir), names);
@@ -94,7 +95,8 @@ class UndoWindowTest : public QObject {
     QVERIFY(again.toolbarAction(MainWindow::kUndo)->isEnabled());
     dialogs.answers.push_back(true);
     again.toolbarClicked(MainWindow::kUndo);
-    QCOMPARE(dialogs.messages.last().text, QStringLiteral("上一次的操作已经成功撤消！"));
+    QCOMPARE(dialogs.messages.last().text.section(QStringLiteral("\r\n"), 0, 0),
+             QStringLiteral("上一次的操作已经成功撤消！"));
     QCOMPARE(filesIn(dir.path()), (QStringList{"1.txt", "2.txt", "3.txt", "4.txt"}));
     QVERIFY(!again.toolbarAction(MainWindow::kUndo)->isEnabled());
 
@@ -135,12 +137,15 @@ class UndoWindowTest : public QObject {
     MainWindow restarted(home.places(), dialogs);
     QVERIFY(!dialogs.messages.isEmpty());
     QCOMPARE(dialogs.messages[0].title, QStringLiteral("Qorin批量更名器"));
-    QCOMPARE(dialogs.messages[0].text,
-             QStringLiteral("上次更名没有完成：3 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？"));
+    QVERIFY2(dialogs.messages[0].text.endsWith(
+                 QDir::toNativeSeparators(dir.path()) +
+                 QStringLiteral("/ 的更名没有完成：3 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？")),
+             qPrintable(dialogs.messages[0].text));
     QVERIFY(dialogs.messages[0].question);
     if (giveBack) {
       QCOMPARE(dialogs.messages.size(), 2);
-      QCOMPARE(dialogs.messages[1].text, QStringLiteral("上一次的操作已经成功撤消！"));
+      QCOMPARE(dialogs.messages[1].text.section(QStringLiteral("\r\n"), 0, 0),
+               QStringLiteral("上一次的操作已经成功撤消！"));
       QCOMPARE(filesIn(dir.path()), (QStringList{"1.txt", "2.txt", "3.txt"}));
       QVERIFY(!restarted.toolbarAction(MainWindow::kUndo)->isEnabled());
     } else {
@@ -308,6 +313,45 @@ class UndoWindowTest : public QObject {
     QCOMPARE(cell(w, 6, kColNew), QStringLiteral("z.txt"));
   }
 
+  void anUndoThatCouldNotFindItsFolderAsksWhetherToForgetIt_data() {
+    QTest::addColumn<bool>("forget");
+    QTest::newRow("no: undone once the folder is back") << false;
+    QTest::newRow("yes: the names stay") << true;
+  }
+  void anUndoThatCouldNotFindItsFolderAsksWhetherToForgetIt() {
+    QFETCH(bool, forget);
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir base;
+    const QString card = QDir(base.path()).filePath(QStringLiteral("card"));
+    const QString out = QDir(base.path()).filePath(QStringLiteral("out"));
+    {
+      MainWindow w(home.places(), dialogs);
+      renumberFromZero(w, card, 3);
+      QVERIFY(QDir().rename(card, out));  // the card taken out
+      dialogs.answers = {true, forget};
+      w.toolbarClicked(MainWindow::kUndo);
+      QCOMPARE(dialogs.messages.size(), 4);
+      QVERIFY(dialogs.messages[2].text.startsWith(
+          QStringLiteral("文件总数：3 个文件\r\n\r\n0 个文件撤消成功！\r\n3 个文件撤消失败！")));
+      QVERIFY(dialogs.messages[3].question);
+      QCOMPARE(dialogs.messages[3].text,
+               QStringLiteral(
+                   "还有 3 个文件没有恢复原来的名称。文件夹被移走或存储卡被拔出时，放回原处后可以再次撤消。"
+                   "\r\n\r\n是否忘记这次更名？忘记后这些文件保持现在的名称，不能再撤消。"));
+      QCOMPARE(w.toolbarAction(MainWindow::kUndo)->isEnabled(), !forget);
+      QVERIFY(QDir().rename(out, card));
+    }
+    MainWindow again(home.places(), dialogs);
+    QCOMPARE(again.toolbarAction(MainWindow::kUndo)->isEnabled(), !forget);
+    if (forget) {
+      QCOMPARE(filesIn(card), (QStringList{"0.txt", "1.txt", "2.txt"}));
+      QVERIFY(QDir(home.file("records")).entryList({"*.journal"}, QDir::Files).isEmpty());
+    } else {
+      undoRenumbering(again, dialogs, card, 3);
+    }
+  }
+
   // An undo that failed because the folder could not be changed stays on
   // offer, and once the folder can be changed again it finishes the job.
   void anUndoThatFailedInAReadOnlyFolderIsTriedAgain() {
@@ -321,8 +365,10 @@ class UndoWindowTest : public QObject {
     dialogs.answers.push_back(true);
     w.toolbarClicked(MainWindow::kUndo);
     qorin::testing::setImmutable(folder, false);
-    QCOMPARE(dialogs.messages.last().text,
-             QStringLiteral("文件总数：3 个文件\r\n\r\n0 个文件撤消成功！\r\n3 个文件撤消失败！"));
+    // The summary, then whether to forget the pass (No: kept).
+    QVERIFY(dialogs.messages[dialogs.messages.size() - 2].text.startsWith(
+        QStringLiteral("文件总数：3 个文件\r\n\r\n0 个文件撤消成功！\r\n3 个文件撤消失败！")));
+    QVERIFY(dialogs.messages.last().question);
     QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("撤消失败"));
     QVERIFY(!cell(w, 0, kColStatus, Qt::ToolTipRole).isEmpty());
     QVERIFY(w.toolbarAction(MainWindow::kUndo)->isEnabled());

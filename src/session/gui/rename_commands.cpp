@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <functional>
+#include <optional>
 
 #include "platform/gui/wait_cursor.h"
 #include "session/messages.h"
@@ -130,8 +131,8 @@ namespace {
 
 // Runs a pass, an undo or a tag repair under the wait cursor with Esc and
 // 停止 on offer, then shows its summary.
-void runStoppable(platform::Dialogs& dialogs, QLabel* progress, QWidget* parent, bool clearBar,
-                  const std::function<PassReport(const ProgressFn&, const StopFn&)>& run) {
+PassReport runStoppable(platform::Dialogs& dialogs, QLabel* progress, QWidget* parent, bool clearBar,
+                        const std::function<PassReport(const ProgressFn&, const StopFn&)>& run) {
   PassReport r;
   {
     platform::WaitCursor wait;
@@ -140,6 +141,7 @@ void runStoppable(platform::Dialogs& dialogs, QLabel* progress, QWidget* parent,
     if (clearBar) progress->clear();
   }
   showReport(dialogs, parent, r);
+  return r;
 }
 
 }  // namespace
@@ -151,11 +153,22 @@ void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWi
 }
 
 void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
-  if (!dialogs.askYesNo(parent, QStringLiteral("询问："), QStringLiteral("是否真的撤消上一次操作？"),
-                        platform::Dialogs::Icon::Information))
+  const std::optional<rename::PassSummary> pass = s.undoPass();
+  const QString question =
+      pass ? text::toQt(undoQuestion(*pass)) : QStringLiteral("是否真的撤消上一次操作？");
+  if (!dialogs.askYesNo(parent, QStringLiteral("询问："), question, platform::Dialogs::Icon::Information))
     return;
-  runStoppable(dialogs, progress, parent, true,
-               [&](const ProgressFn& bar, const StopFn& stop) { return s.undoLastPass(bar, stop); });
+  const PassReport r =
+      runStoppable(dialogs, progress, parent, true,
+                   [&](const ProgressFn& bar, const StopFn& stop) { return s.undoLastPass(bar, stop); });
+  // Files that could not be found or moved keep the record for another
+  // undo, unless the user would rather forget them.
+  if (r.pending > 0 && r.total - r.succeeded - r.stopped > 0 &&
+      dialogs.askYesNo(parent, platform::programTitle(), text::toQt(forgetQuestion(r.pending)),
+                       platform::Dialogs::Icon::Exclamation))
+    s.forgetLastPass();
+  // A pass before it that was cut short is asked about once this one is settled.
+  recoverAtStart(s, dialogs, progress, parent);
 }
 
 void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
@@ -174,32 +187,25 @@ void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progres
 }
 
 void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
-  int renamed = 0;
-  PassReport unusable;
-  for (;;) {
-    switch (s.checkRecordAtStart(renamed, unusable)) {
-      case StartRecord::Unusable:
-        showReport(dialogs, parent, unusable);
-        continue;
-      case StartRecord::Interrupted:
-        break;
-      case StartRecord::Nothing:
-        return;
-    }
+  std::optional<platform::WaitCursor> wait;  // while a recovery runs, not over a question
+  RecordAsker ask;
+  ask.cutShort = [&](const rename::PassSummary& pass, int renamed) {
     const bool rollBack =
-        dialogs.askYesNo(parent, platform::programTitle(),
-                         QStringLiteral("上次更名没有完成：") + QString::number(renamed) +
-                             QStringLiteral(" 个文件已经更名。\r\n\r\n是否恢复这些文件原来的名称？"),
+        dialogs.askYesNo(parent, platform::programTitle(), text::toQt(cutShortQuestion(pass, renamed)),
                          platform::Dialogs::Icon::Exclamation);
-    PassReport r;
-    {
-      platform::WaitCursor wait;
-      r = s.recoverInterrupted(rollBack, showProgress(progress));
-      progress->clear();
-    }
+    wait.emplace();  // the recovery follows
+    return rollBack ? CutShort::RollBack : CutShort::Keep;
+  };
+  ask.progress = showProgress(progress);
+  ask.recovered = [&](const PassReport& r, CutShort how) {
+    wait.reset();
+    progress->clear();
     // Keeping the new names needs no word unless something went wrong.
-    if (rollBack || r.problem != Problem::None || r.recordCut()) showReport(dialogs, parent, r);
-  }
+    if (how == CutShort::RollBack || r.problem != Problem::None || r.recordCut())
+      showReport(dialogs, parent, r);
+  };
+  ask.setAside = [&](const PassReport& r) { showReport(dialogs, parent, r); };
+  s.takeRecords(ask);
 }
 
 }  // namespace qorin::session

@@ -22,6 +22,8 @@ void showReport(platform::Dialogs& dialogs, QWidget* parent, const PassReport& r
 // click on the button 停止按钮 inside `progress` (shown meanwhile, when there
 // is one), stops them after the file at hand. Other input waits.
 void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+// 撤消 names the pass it undoes; when files of it stay away, asks whether to
+// forget them.
 void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // 右键菜单's MP3标签转为Unicode(&U): asks, then rewrites every MP3 row's ID3v2
 // texts as Unicode, with the pass's wait cursor, marks and summary.
@@ -29,9 +31,10 @@ void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress
 // 右键菜单's 文件名转为UTF-8(&8): renames each file whose name is kept in the old
 // code page to the same text in UTF-8, as a pass.
 void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
-// At start, for each record left by a program that has ended, newest first:
-// a pass cut short is asked about once (give the names back, or keep the
-// new ones); an unusable record is reported once and moved aside.
+// At start (and after an undo, for the pass before), the records of passes
+// as Session::takeRecords takes them, newest first: the newest pass cut
+// short is asked about (give the names back, or keep the new ones); an
+// unusable record is reported once and moved aside.
 void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 
 }  // namespace qorin::session
