@@ -110,6 +110,7 @@ FolderCache::~FolderCache() = default;
 
 void FolderCache::clear() {
   folders_.clear();
+  marking_.reset();  // its tables are as large as the list: made again when next asked
   ++generation_;
 }
 

@@ -119,9 +119,11 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   setCommands(c);
   // Fresh names for every entry, whatever the preview covers.
   if (kind == rename::PassKind::Rename) applyRule(list_.fileCount());
+  // The folders' names and the marks kept for the preview are stale once
+  // files move: let them go before the pass needs its own room.
+  folders_.clear();
   const rename::PassOutcome pass =
       rename::renamePass(list_, fresh->path, progress, stop, nullptr, kind, ahead.get());
-  folders_.clear();
   c.preview = true;
   setCommands(c);
   if (pass.status == rename::PassOutcome::Status::JournalFailed) {
@@ -178,6 +180,7 @@ PassReport Session::undoLastPass(const rename::ProgressFn& progress, const renam
   if (held_.empty()) return fromRecord(list_, {});
   HeldRecord& top = held_.back();
   const rename::PassSummary pass = summaryOf(top, rename::peekRecord(top.path));
+  folders_.clear();  // stale after the undo, and room the record's reading can use
   const rename::RecordOutcome out = rename::undoLastPass(top.path, progress, stop);
   PassReport r = fromRecord(list_, out);
   if (unusable(r)) {
@@ -189,7 +192,6 @@ PassReport Session::undoLastPass(const rename::ProgressFn& progress, const renam
     r.pending = left.state == RecordState::None ? 0 : left.renamed;
     dropIfDone();
   }
-  folders_.clear();
   updateUndo();
   return r;
 }
