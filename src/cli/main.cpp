@@ -149,6 +149,11 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
   ask.setAside = [&](const session::PassReport& r) {
     say(stderr, locale, gb("qorin-cli: ") + session::reportText(r));
   };
+  bool refused = false;
+  ask.refused = [&](const std::vector<std::string>& paths) {
+    say(stderr, locale, gb("qorin-cli: ") + session::refusedRecordsText(paths));
+    refused = true;
+  };
   const session::RecordsTaken taken = s.takeRecords(ask);
   if (taken.busy) {
     if (run.json) print({}, run, locale);
@@ -171,7 +176,8 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
             gb(" 个文件没有恢复原来的名称。记录已保留：文件放回原处后再用 --undo 撤消，或用 --forget "
                "忘记这次更名。"));
   const bool ok = report.problem == session::Problem::None && report.succeeded == report.total;
-  return ok && !anyFailed(rows) ? 0 : 1;
+  // Nothing undone while a record was left alone is no success.
+  return ok && !anyFailed(rows) && !(refused && report.total == 0) ? 0 : 1;
 }
 
 int main(const std::vector<std::string>& args) {

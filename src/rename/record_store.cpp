@@ -142,8 +142,12 @@ EndedRecords RecordStore::takeEnded() const {
   EndedRecords out;
   if (!usable()) return out;
   adoptLegacy();
-  // A folder someone else could have put there (a link to theirs) is not read.
-  if (!platform::ownFolder(dir_, false)) return out;
+  // A folder someone else could have put there (a link to theirs) or may
+  // write to is not read.
+  if (!platform::ownFolder(dir_, false)) {
+    if (platform::exists(dir_)) out.refused.push_back(dir_);
+    return out;
+  }
   for (const std::string& n : recordNames(dir_)) {
     HeldRecord r;
     r.path = dir_ + n;
@@ -154,6 +158,9 @@ EndedRecords RecordStore::takeEnded() const {
         break;
       case platform::HoldResult::Busy:
         if (out.records.empty() && out.busyNewest.empty()) out.busyNewest = r.path;
+        break;
+      case platform::HoldResult::Foreign:
+        out.refused.push_back(r.path);
         break;
       default:
         break;

@@ -35,6 +35,9 @@ struct PassSummary {
 struct EndedRecords {
   std::vector<HeldRecord> records;  // each now held by the caller
   std::string busyNewest;           // the newest record of all, while a running program holds it
+  // Records another user owns, or the records folder itself when someone
+  // else may write to it: left alone, for the user to be told.
+  std::vector<std::string> refused;
 };
 
 // How many passes stay on record, and how much room they may take in all.

@@ -210,6 +210,12 @@ std::string forgottenText(const std::optional<rename::PassSummary>& p) {
   return text::gb("已忘记 ") + passText(*p) + text::gb("：这些文件保持现在的名称，不能再撤消。");
 }
 
+std::string refusedRecordsText(const std::vector<std::string>& paths) {
+  std::string t = text::gb("以下更名记录不属于当前用户或其他用户可以写入，程序不会用它们撤消：");
+  for (const std::string& p : paths) t += "\r\n" + p;
+  return t;
+}
+
 std::string reportText(const PassReport& r) {
   if (r.problem != Problem::None) return problemText(r);
   switch (r.kind) {

@@ -42,6 +42,9 @@ std::string forgetQuestion(int pending);
 std::string busyRecordText(const rename::PassSummary& p);
 // A pass forgotten: its files keep their names. Nothing: there was none.
 std::string forgottenText(const std::optional<rename::PassSummary>& p);
+// Records another user owns, or a records folder others may write to, each
+// on a line of its own: none of them is used.
+std::string refusedRecordsText(const std::vector<std::string>& paths);
 
 // The tooltip of 编码无法确定: each text left as it was, by its two readings.
 std::string uncertainText(const std::vector<tags::UncertainText>& texts);

@@ -129,6 +129,9 @@ struct RecordAsker {
   // A record that cannot be used (damaged, refused, of another version),
   // now set aside (PassReport::movedTo).
   std::function<void(const PassReport& r)> setAside;
+  // Records another user owns, or a records folder others may write to:
+  // left alone, named once.
+  std::function<void(const std::vector<std::string>& paths)> refused;
   rename::ProgressFn progress;
   // A program still running holds the newest record: nothing else is done.
   bool stopAtBusy = false;

@@ -221,6 +221,7 @@ RecordsTaken Session::takeRecords(const RecordAsker& ask) {
   if (!startScanned_) {
     startScanned_ = true;
     rename::EndedRecords ended = records_.takeEnded();
+    if (!ended.refused.empty() && ask.refused) ask.refused(ended.refused);
     const auto ours = [&](const std::string& path) {
       return std::any_of(held_.begin(), held_.end(), [&](const HeldRecord& r) { return r.path == path; });
     };

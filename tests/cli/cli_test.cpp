@@ -142,6 +142,18 @@ TEST_F(Cli, EverySpellingOfTheFolderIsUndone) {
   }
 }
 
+// Root's --undo never acts on a record another user wrote: it says so.
+TEST_F(Cli, ARecordAnotherUserOwnsIsNotUndoneEvenByRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a record to another user";
+  ASSERT_EQ(run("-x --case upper --ext-case " + dir()).status, 0);
+  for (const auto& e : fs::directory_iterator(home_.path() / "records"))
+    ASSERT_EQ(::chown(e.path().c_str(), 65534, 65534), 0);
+  const Outcome undo = run("--undo");
+  EXPECT_EQ(undo.status, 1);
+  EXPECT_NE(undo.err.find("不属于当前用户"), std::string::npos) << undo.err;
+  EXPECT_EQ(names(), (std::set<std::string>{"A 10.JPG", "A 9.JPG", "B 2.JPG"}));
+}
+
 TEST_F(Cli, JsonReadsBackAsOneObjectPerRow) {
   const Outcome r = run("--json --insert _x --at end " + dir());
   ASSERT_EQ(r.status, 0);

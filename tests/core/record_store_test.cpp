@@ -305,7 +305,11 @@ TEST(RecordsOfOthers, AreNeitherUndoneNorWrittenTo) {
     }
     Session s(places);
     s.start();
-    s.takeRecords({});
+    RecordAsker ask;
+    std::vector<std::string> told;
+    ask.refused = [&](const std::vector<std::string>& paths) { told = paths; };
+    s.takeRecords(ask);
+    EXPECT_EQ(told, std::vector<std::string>{foreign ? record : std::string(platform::directoryOf(record))});
     EXPECT_FALSE(s.commands().undo);
     s.undoLastPass();
     EXPECT_EQ(namesIn(t.path() / "x"), kNumbered);

@@ -177,6 +177,26 @@ class UndoWindowTest : public QObject {
     undoRenumbering(b, dialogs, theirs.path(), 2);
   }
 
+  // Records in a folder its group may write to are named at start and not used.
+  void recordsOthersMayHaveWrittenAreNamedAndLeftAlone() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    {
+      MainWindow w(home.places(), dialogs);
+      renumberFromZero(w, dir.path(), 2);
+    }
+    const QString records = home.path() + QStringLiteral("/records");
+    QFile::setPermissions(records, QFile::permissions(records) | QFile::WriteGroup);
+    dialogs.messages.clear();
+    MainWindow again(home.places(), dialogs);
+    QCOMPARE(dialogs.messages.size(), 1);
+    QCOMPARE(dialogs.messages[0].icon, platform::Dialogs::Icon::Exclamation);
+    QVERIFY2(dialogs.messages[0].text.contains(records), qPrintable(dialogs.messages[0].text));
+    QVERIFY(!again.toolbarAction(MainWindow::kUndo)->isEnabled());
+    QCOMPARE(filesIn(dir.path()), (QStringList{"0.txt", "1.txt"}));
+  }
+
   void aDamagedRecordIsReportedOnceAndTouchesNothing() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;

@@ -205,6 +205,10 @@ void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QW
       showReport(dialogs, parent, r);
   };
   ask.setAside = [&](const PassReport& r) { showReport(dialogs, parent, r); };
+  ask.refused = [&](const std::vector<std::string>& paths) {
+    dialogs.message(parent, platform::programTitle(), text::toQt(refusedRecordsText(paths)),
+                    platform::Dialogs::Icon::Exclamation);
+  };
   s.takeRecords(ask);
 }
 
