@@ -51,6 +51,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -244,6 +245,10 @@ struct JournalPeek {
   std::uint64_t pending = 0;  // with `ended`
 };
 JournalPeek peekJournal(std::string_view path);
+
+// The folders a record names, read from its head alone (the lines before
+// its first phase); nothing when it is no record this version reads.
+std::optional<std::vector<JournalFolder>> readJournalFolders(std::string_view path);
 
 // Parses journal text (the file's content). A text over 1 GiB, more than
 // readJournal takes, is Damaged.

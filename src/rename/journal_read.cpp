@@ -561,4 +561,29 @@ JournalPeek peekJournal(std::string_view path) {
   return p;
 }
 
+std::optional<std::vector<JournalFolder>> readJournalFolders(std::string_view path) {
+  platform::RecordReader file;
+  if (!file.open(path, kMaxJournalBytes)) return std::nullopt;
+  LineSource in(file);
+  std::string_view line;
+  if (!in.next(line)) return std::nullopt;
+  const int version = versionOf(line);
+  if (version <= 0 || !checkedPayload(line)) return std::nullopt;
+  const std::size_t fields = version == 1 ? 4 : 5;
+  std::vector<JournalFolder> out;
+  while (in.next(line)) {
+    const auto payload = checkedPayload(line);
+    if (!payload || !payload->starts_with("F ")) break;
+    const Fields f = fieldsOf(*payload);
+    if (f.size() != fields) break;
+    const auto index = number<std::uint32_t>(f[1]);
+    const auto device = number<std::uint64_t>(f[2], 16);
+    const auto inode = fields == 5 ? number<std::uint64_t>(f[3], 16) : std::optional<std::uint64_t>(0);
+    auto dir = unescape(f[fields - 1]);
+    if (!index || *index != out.size() || !device || !inode || !dir) break;
+    out.push_back({std::move(*dir), *device, *inode});
+  }
+  return out;
+}
+
 }  // namespace qorin::rename

@@ -111,6 +111,10 @@ std::string problemText(const PassReport& r) {
     case Problem::RecordRefused:
       t = text::gb("上一次更名的记录含有不可信的文件名或文件夹，无法撤消；没有改动任何文件。");
       break;
+    case Problem::FolderBusy:
+      return text::gb("另一个更名正在这个文件夹里进行：") + r.folder;
+    case Problem::FolderLockFailed:
+      return text::gb("无法锁定要更名的文件夹，没有改动任何文件。\r\n\r\n") + platform::errorText(r.error);
   }
   if (!r.movedTo.empty()) t += text::gb("\r\n\r\n记录已移到：") + r.movedTo;
   return t;
@@ -236,6 +240,11 @@ std::string reportText(const PassReport& r) {
     t += text::gb("\r\n\r\n更名记录没有写完整：") + platform::errorText(r.recordWriteError) +
          text::gb("\r\n撤消仍然可以使用，它会按磁盘上的文件逐个核对。");
   return t;
+}
+
+std::string waitText(const PassReport& r) {
+  // The folder on a line of its own: a long path does not stretch the message.
+  return text::gb("另一个更名正在这个文件夹里进行：\r\n") + r.folder + text::gb("\r\n\r\n等它结束后就开始。");
 }
 
 namespace {

@@ -28,6 +28,8 @@ const std::string& mp3StatusText(filelist::Mp3Status s);
 // What a message box says after a pass, an undo, a recovery or a tag repair:
 // the summary, or why nothing was done.
 std::string reportText(const PassReport& r);
+// What the window says while it waits for the folder of a FolderBusy report.
+std::string waitText(const PassReport& r);
 
 // A pass named as its user knows it: "2026-12-10 14:03 在 /home/u/照片/ 的更名（120 个文件）"
 // (without the count when `withFiles` is false or it is not known).

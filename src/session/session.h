@@ -9,11 +9,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "filelist/add_files.h"
 #include "filelist/file_list.h"
 #include "filelist/filter.h"
+#include "platform/folder_lock.h"
 #include "rename/pass_ahead.h"
 #include "rename/plan.h"
 #include "rename/record_store.h"
@@ -81,7 +83,9 @@ enum class Problem : std::uint8_t {
   UndoRecordNotWritable,  // the undo could not add to the record (error)
   RecordDamaged,
   RecordOtherVersion,
-  RecordRefused,  // names or folders no file could have: nothing was touched
+  RecordRefused,     // names or folders no file could have: nothing was touched
+  FolderBusy,        // another pass, undo or recovery renames in `folder` now
+  FolderLockFailed,  // the folders could not be locked (error): nothing was touched
 };
 
 // What a pass, an undo, a recovery or a tag repair did, as counts and codes;
@@ -95,6 +99,7 @@ struct PassReport {
   Problem problem = Problem::None;
   int error = 0;             // the system's error behind the problem
   std::string movedTo;       // where an unusable record was set aside (code page)
+  std::string folder;        // FolderBusy: the folder, as the rows or the record show it
   int recordWriteError = 0;  // the pass's record was not written to its end
   // A record damaged on the disk: files it could not read, names left temporary.
   int unreadable = 0;
@@ -133,6 +138,10 @@ struct RecordAsker {
   // left alone, named once.
   std::function<void(const std::vector<std::string>& paths)> refused;
   rename::ProgressFn progress;
+  // Another run holds a folder the recovery renames in (`busy` names it):
+  // waits while `ready`, asked every so often, says no. False gives up: the
+  // pass stays cut short, and recovered() is told why. Not given: gives up.
+  std::function<bool(const PassReport& busy, const std::function<bool()>& ready)> waitForFolder;
   // A program still running holds the newest record: nothing else is done.
   bool stopAtBusy = false;
 };
@@ -141,6 +150,10 @@ struct RecordsTaken {
   // The newest record belongs to a program still running: its pass.
   std::optional<rename::PassSummary> busy;
 };
+
+// What takes the folder locks ahead of its run: a pass (renameAll,
+// convertNamesToUtf8) or an undo (undoLastPass).
+enum class Run : std::uint8_t { Pass, Undo };
 
 class Session {
  public:
@@ -283,6 +296,16 @@ class Session {
   // The newest undoable one is 撤消's.
   RecordsTaken takeRecords(const RecordAsker& ask);
 
+  // A pass and an undo hold a lock on each folder they rename in (and so
+  // does the recovery of a pass cut short), shared with every window and
+  // qorin-cli (platform/folder_lock.h). Takes the locks for the next run of
+  // `what` without waiting: Problem::FolderBusy, naming the folder, while
+  // another holds one; the ones before it stay held, so that trying again
+  // waits in line. A run takes them itself when they were not taken first
+  // (a busy folder: it does not start), and lets them go when it ends.
+  PassReport lockFolders(Run what);
+  void unlockFolders() { locks_.reset(); }
+
  private:
   // Appends a folder's files; what it listed goes to `listed` for finishAdd.
   void scanFolder(const std::string& dir, AddReport& r, std::vector<filelist::ListedFolder>& listed);
@@ -291,6 +314,11 @@ class Session {
     if (observer_ && changes) observer_->sessionChanged(changes);
   }
   void setCommands(CommandState c);
+  // The locks for an undo or a recovery from the record at `path`.
+  PassReport lockRecord(const std::string& path);
+  // The folders to lock, each with its text as the rows or a record show it.
+  PassReport takeLocks(std::vector<std::pair<platform::FolderKey, std::string>> folders,
+                       PassReport::Kind kind);
   // Refreshes after an add; the folders the add listed need no listing again.
   void finishAdd(const std::vector<filelist::ListedFolder>& listed = {});
   // 撤消 is offered while the record holds files that can be given back.
@@ -310,8 +338,9 @@ class Session {
   CommandState commands_;        // as the list and the record allow, before the rule's say
   rename::FolderCache folders_;  // names present in the listed folders, for the marks
   rename::RecordStore records_;
-  std::unique_ptr<rename::PassAhead> ahead_;  // for the next pass only
-  std::vector<rename::HeldRecord> held_;      // records held, oldest first: 撤消 takes the last
+  std::unique_ptr<rename::PassAhead> ahead_;    // for the next pass only
+  std::vector<rename::HeldRecord> held_;        // records held, oldest first: 撤消 takes the last
+  std::optional<platform::FolderLocks> locks_;  // for the run at hand
   bool startScanned_ = false;
   Observer* observer_ = nullptr;
   int pauses_ = 0;

@@ -70,6 +70,12 @@ bool unusable(RecordState s) {
   return s == RecordState::Damaged || s == RecordState::Unsupported || s == RecordState::Refused;
 }
 
+// A run lets its folders go however it ends.
+struct Unlocking {
+  Session& s;
+  ~Unlocking() { s.unlockFolders(); }
+};
+
 }  // namespace
 
 bool PassReport::allSucceeded() const {
@@ -106,6 +112,7 @@ PassReport Session::convertNamesToUtf8(const rename::ProgressFn& progress, const
 PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& progress,
                             const rename::StopFn& stop) {
   const std::unique_ptr<rename::PassAhead> ahead = std::move(ahead_);
+  const Unlocking unlock{*this};
   PassReport r;
   int error = 0;
   std::optional<HeldRecord> fresh = records_.reserve(error);
@@ -113,6 +120,10 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
     r.problem = records_.usable() ? Problem::RecordNotWritable : Problem::NoRecordFolder;
     r.error = error;
     return r;
+  }
+  if (PassReport busy = lockFolders(Run::Pass); busy.problem != Problem::None) {
+    RecordStore::retire(*fresh);
+    return busy;
   }
   CommandState c = commands_;
   c.preview = false;  // nothing may refresh the proposals while the pass runs
@@ -177,7 +188,9 @@ std::optional<rename::PassSummary> Session::undoPass() const {
 }
 
 PassReport Session::undoLastPass(const rename::ProgressFn& progress, const rename::StopFn& stop) {
+  const Unlocking unlock{*this};
   if (held_.empty()) return fromRecord(list_, {});
+  if (PassReport busy = lockFolders(Run::Undo); busy.problem != Problem::None) return busy;
   HeldRecord& top = held_.back();
   const rename::PassSummary pass = summaryOf(top, rename::peekRecord(top.path));
   folders_.clear();  // stale after the undo, and room the record's reading can use
@@ -202,6 +215,8 @@ std::optional<rename::PassSummary> Session::forgetLastPass() {
   rename::RecordInfo info = rename::peekRecord(top.path);
   const rename::PassSummary pass = summaryOf(top, info);
   if (info.state == RecordState::Interrupted) {
+    const Unlocking unlock{*this};
+    if (lockRecord(top.path).problem != Problem::None) return std::nullopt;  // another renames there now
     rename::recoverInterrupted(top.path, rename::Recovery::Keep);
     folders_.clear();
     // Not ended: a file may still be at a temporary name, which only the
@@ -214,7 +229,10 @@ std::optional<rename::PassSummary> Session::forgetLastPass() {
   return pass;
 }
 
-void Session::start() { platform::restorePendingBackups(places_.stateDir); }
+void Session::start() {
+  platform::restorePendingBackups(places_.stateDir);
+  platform::removeStaleFolderLocks(places_.stateDir);
+}
 
 RecordsTaken Session::takeRecords(const RecordAsker& ask) {
   RecordsTaken taken;
@@ -264,6 +282,18 @@ void Session::settleNewest(const RecordAsker& ask) {
     if (info.state != RecordState::Interrupted) return;
     const CutShort how = ask.cutShort ? ask.cutShort(summaryOf(top, info), info.renamed) : CutShort::Later;
     if (how == CutShort::Later) return;
+    // Its folders first: while another run holds one, the front end may wait.
+    const Unlocking unlock{*this};
+    PassReport locked = lockRecord(top.path);
+    if (locked.problem == Problem::FolderBusy && ask.waitForFolder)
+      ask.waitForFolder(locked, [&] {
+        locked = lockRecord(top.path);
+        return locked.problem != Problem::FolderBusy;
+      });
+    if (locked.problem != Problem::None) {
+      if (ask.recovered) ask.recovered(locked, CutShort::Later);
+      return;
+    }
     const bool rollBack = how == CutShort::RollBack;
     const rename::PassSummary pass = summaryOf(top, info);
     PassReport r = fromRecord(

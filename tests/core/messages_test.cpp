@@ -48,7 +48,7 @@ TEST(Messages, EveryCodeHasAText) {
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NoTag), gb("无标签"));
   for (int s = 1; s <= static_cast<int>(filelist::Mp3Status::Id3Chunk); ++s)
     EXPECT_FALSE(mp3StatusText(static_cast<filelist::Mp3Status>(s)).empty()) << s;
-  for (int p = 1; p <= static_cast<int>(Problem::RecordRefused); ++p) {
+  for (int p = 1; p <= static_cast<int>(Problem::FolderLockFailed); ++p) {
     PassReport r;
     r.problem = static_cast<Problem>(p);
     EXPECT_FALSE(reportText(r).empty()) << p;
