@@ -30,7 +30,7 @@ _qorin_cli() {
       --tags --v1-first
       --date --date-source --date-place --date-sep
       --sort --reverse
-      -x --execute --undo --forget --json --help --version" -- "$cur")
+      -x --execute --undo --forget --wait --json --help --version" -- "$cur")
     return
   fi
   if declare -F _filedir >/dev/null; then

@@ -146,6 +146,7 @@ class Parser {
     if (a == "-r" || a == "--recursive") return run_.recursive = true;
     if (a == "--hidden") return run_.hidden = true;
     if (a == "--reverse") return run_.reverse = true;
+    if (a == "--wait") return run_.wait = true;
     if (a == "--regex") return (c_.replace.regex = true) && modifier(a, RuleKind::Replace);
     if (a == "--case-sensitive") return (c_.replace.matchCase = true) && modifier(a, RuleKind::Replace);
     if (a == "--ext-case") return (c_.extCase = true) && modifier(a, RuleKind::Case);
@@ -250,6 +251,7 @@ class Parser {
   bool finish() {
     for (const auto& [option, kind] : c_.modifiers)
       if (kind != c_.rule) return fail(option + gb(" 不属于所给的规则"));
+    if (run_.wait && run_.mode == Mode::Plan) return fail(gb("--wait 只能与 -x 或 --undo 同用"));
     if (run_.mode == Mode::Undo) {
       if (c_.rule != RuleKind::None) return fail(gb("--undo 不用规则"));
       return true;
@@ -332,6 +334,7 @@ std::string helpText() {
       "  --undo            撤消最近一次已结束的更名（命令行或已关闭的窗口）；\n"
       "                    再用一次撤消更早的一次，最近 20 次更名都可以撤消\n"
       "  --forget          忘记最近一次更名（例如其中的文件已不在），之后 --undo 撤消更早的一次\n"
+      "  --wait            另一个更名正在同一文件夹里进行时等它结束，而不是立即退出\n"
       "  --json            以 JSON 输出每一行：folder、old、new、status、reason\n"
       "  -h, --help        显示本说明      --version  显示版本\n"
       "\n"

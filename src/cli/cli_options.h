@@ -22,6 +22,7 @@ struct CliRun {
   bool recursive = false;
   bool hidden = false;
   bool reverse = false;
+  bool wait = false;  // for a folder another pass holds, instead of ending at once
   std::optional<SortKey> sort;
   std::optional<rules::RuleOptions> rule;
   std::vector<std::string> paths;  // as the system gave them

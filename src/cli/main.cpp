@@ -4,8 +4,10 @@
 // the same planned, journaled pass as the window (undone by either).
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -65,6 +67,19 @@ class Interrupt {
     return asked_;
   }
 
+  // Waits up to `ms` for Ctrl+C; true once it came.
+  bool waitFor(int ms) {
+#ifdef __linux__
+    if (!asked_ && fd_ >= 0) {
+      pollfd p{fd_, POLLIN, 0};
+      asked_ = ::poll(&p, 1, ms) > 0;
+      return asked_;
+    }
+#endif
+    if (!asked_) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return asked_;
+  }
+
  private:
   int fd_ = -1;
   bool asked_ = false;
@@ -100,19 +115,10 @@ std::vector<std::string> listedPaths(const std::vector<std::string>& args, const
   return out;
 }
 
-int list(session::Session& s, const CliRun& run, const LocaleText& locale) {
-  session::Settings settings = s.settings();
-  settings.includeSubfolders = run.recursive;
-  settings.includeHidden = run.hidden;
-  s.changeSettings(settings);
-  int missing = 0;
-  const std::vector<std::string> paths = listedPaths(run.paths, locale, missing);
+// The paths' files in the list, in the order asked for.
+session::AddReport fill(session::Session& s, const CliRun& run, const std::vector<std::string>& paths) {
   const session::Session::PreviewPause quiet(s);
   const session::AddReport r = s.addDropped(paths);
-  for (const std::string& dir : r.unreadable) say(stderr, locale, gb("qorin-cli: 无法读取文件夹：") + dir);
-  if (r.unconvertible > 0)
-    say(stderr, locale,
-        gb("qorin-cli: ") + std::to_string(r.unconvertible) + gb(" 个文件的名字无法转换，未列出"));
   if (run.sort == SortKey::Name) {
     s.sortBy(filelist::kColOld, run.reverse);
   } else {
@@ -121,7 +127,53 @@ int list(session::Session& s, const CliRun& run, const LocaleText& locale) {
     if (run.sort == SortKey::Size) s.sortByFile(session::SortKey::Size);
     if (run.reverse) s.reverseRows();
   }
+  return r;
+}
+
+// `found`: the paths that were there, for a listing made again.
+int list(session::Session& s, const CliRun& run, const LocaleText& locale,
+         std::vector<std::string>* found = nullptr) {
+  session::Settings settings = s.settings();
+  settings.includeSubfolders = run.recursive;
+  settings.includeHidden = run.hidden;
+  s.changeSettings(settings);
+  int missing = 0;
+  const std::vector<std::string> paths = listedPaths(run.paths, locale, missing);
+  const session::AddReport r = fill(s, run, paths);
+  if (found) *found = paths;
+  for (const std::string& dir : r.unreadable) say(stderr, locale, gb("qorin-cli: 无法读取文件夹：") + dir);
+  if (r.unconvertible > 0)
+    say(stderr, locale,
+        gb("qorin-cli: ") + std::to_string(r.unconvertible) + gb(" 个文件的名字无法转换，未列出"));
   return missing + static_cast<int>(r.unreadable.size());
+}
+
+// A folder that another pass, undo or recovery holds, named on standard
+// error. Without --wait qorin-cli does not wait for it; with it, `ready` is
+// asked every so often until it says yes (Ctrl+C ends the wait). False:
+// not waited for.
+bool waitForFolder(const session::PassReport& busy, const std::function<bool()>& ready, const CliRun& run,
+                   const LocaleText& locale, Interrupt& interrupt) {
+  constexpr int kRetryMs = 50;
+  say(stderr, locale, gb("qorin-cli: ") + session::reportText(busy));
+  if (!run.wait) return false;
+  say(stderr, locale, gb("qorin-cli: 等它结束后再开始（Ctrl+C 停止等待）"));
+  while (!ready())
+    if (interrupt.waitFor(kRetryMs)) return false;
+  return true;
+}
+
+enum class Locked { AtOnce, AfterWaiting, No };
+
+// The folders of the run at hand locked for it, waited for as above. Locks
+// that cannot be had at all are the run's to report, beside what else
+// keeps it from starting.
+Locked lockFolders(session::Session& s, session::Run what, const CliRun& run, const LocaleText& locale,
+                   Interrupt& interrupt) {
+  const session::PassReport r = s.lockFolders(what);
+  if (r.problem != session::Problem::FolderBusy) return Locked::AtOnce;
+  const auto ready = [&] { return s.lockFolders(what).problem != session::Problem::FolderBusy; };
+  return waitForFolder(r, ready, run, locale, interrupt) ? Locked::AfterWaiting : Locked::No;
 }
 
 void print(const std::vector<RowOut>& rows, const CliRun& run, const LocaleText& locale) {
@@ -130,6 +182,12 @@ void print(const std::vector<RowOut>& rows, const CliRun& run, const LocaleText&
   } else {
     printRows(stdout, rows, locale);
   }
+}
+
+// A run that did not start: nothing to show, but JSON is always printed.
+int notStarted(const CliRun& run, const LocaleText& locale) {
+  if (run.json) print({}, run, locale);
+  return 1;
 }
 
 // --undo and --forget: the newest pass, as the window's start takes the
@@ -154,6 +212,9 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
     say(stderr, locale, gb("qorin-cli: ") + session::refusedRecordsText(paths));
     refused = true;
   };
+  ask.waitForFolder = [&](const session::PassReport& busy, const std::function<bool()>& ready) {
+    return waitForFolder(busy, ready, run, locale, interrupt);
+  };
   const session::RecordsTaken taken = s.takeRecords(ask);
   if (taken.busy) {
     if (run.json) print({}, run, locale);
@@ -164,6 +225,10 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
     say(stdout, locale, session::forgottenText(s.forgetLastPass()));
     return 0;
   }
+  // A recovery whose folder was not waited for has been named already.
+  if (recovery && recovery->problem == session::Problem::FolderBusy) return notStarted(run, locale);
+  if (!recovery && lockFolders(s, session::Run::Undo, run, locale, interrupt) == Locked::No)
+    return notStarted(run, locale);
   const session::PassReport report =
       recovery ? *recovery : s.undoLastPass({}, [&] { return interrupt.asked(); });
   const std::vector<RowOut> rows = outcomeRows(s.list(), {});
@@ -208,8 +273,17 @@ int main(const std::vector<std::string>& args) {
   s.loadSettings();
   if (run.mode == Mode::Undo || run.mode == Mode::Forget) return undo(s, run, locale, interrupt);
 
-  const int missing = list(s, run, locale);
-  if (run.mode == Mode::Execute) s.readAheadForPass();  // while the plan is named and printed
+  std::vector<std::string> paths;
+  const int missing = list(s, run, locale, &paths);
+  if (run.mode == Mode::Execute) {
+    // After a wait the other pass has renamed meanwhile: listed again.
+    for (Locked l; (l = lockFolders(s, session::Run::Pass, run, locale, interrupt)) != Locked::AtOnce;) {
+      if (l == Locked::No) return notStarted(run, locale);
+      s.clearList();
+      fill(s, run, paths);
+    }
+    s.readAheadForPass();  // while the plan is named and printed
+  }
   s.setRule(*run.rule);
   s.markAll();
   std::vector<RowOut> plan = planRows(s.list());

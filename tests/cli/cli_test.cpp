@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,7 +74,7 @@ TEST_F(Cli, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
   for (const std::string& args : std::vector<std::string>{
            "", "--bogus " + dir(), "--number x " + dir(), "--number 1 --replace a b " + dir(),
            "--number 1 --regex " + dir(), "-x --undo", "--replace a b --on both " + dir(), "--number 1",
-           "--number 1 --prefix", "-x --replace '([a-z' x --regex " + dir()}) {
+           "--number 1 --prefix", "-x --replace '([a-z' x --regex " + dir(), "--wait --number 1 " + dir()}) {
     SCOPED_TRACE(args);
     const Outcome r = run(args);
     EXPECT_EQ(r.status, 2);
@@ -292,6 +293,61 @@ TEST_F(Cli, AFolderOnAFuseMountRenamesAndUndoes) {
   EXPECT_EQ(now, (std::set<std::string>{"ONE.txt", "TWO.txt"}));
   ASSERT_EQ(run("--undo").status, 0);
   EXPECT_TRUE(fs::exists(on / "one.txt") && fs::exists(on / "two.txt"));
+}
+
+// The lock a pass holds on its folder, taken here as another copy of the
+// program would: the file in the program's own folder, flock'ed.
+int holdFolder(const fs::path& home, const fs::path& dir) {
+  struct stat st {};
+  EXPECT_EQ(::stat(dir.c_str(), &st), 0);
+  fs::create_directories(home / "locks");
+  fs::permissions(home / "locks", fs::perms::owner_all);
+  char name[64];
+  std::snprintf(name, sizeof name, "%llx-%llx.lock", static_cast<unsigned long long>(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  const int fd = ::open((home / "locks" / name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  EXPECT_EQ(::flock(fd, LOCK_EX), 0);
+  return fd;
+}
+
+TEST_F(Cli, AFolderAnotherPassHoldsEndsTheRunAtOnceOrIsWaitedFor) {
+  const std::set<std::string> before = names();
+  const std::set<std::string> upper = {"A 10.JPG", "A 9.JPG", "B 2.JPG"};
+  const std::string busy = "另一个更名正在这个文件夹里进行：" + dir_.string() + "/";
+  const int held = holdFolder(home_.path(), dir_);
+  const Outcome x = run("-x --case upper --ext-case " + dir());
+  EXPECT_EQ(x.status, 1);
+  EXPECT_NE(x.err.find(busy), std::string::npos) << x.err;
+  EXPECT_EQ(names(), before);
+
+  // --wait: it says it waits, and renames once the folder is let go.
+  int err[2];
+  ASSERT_EQ(::pipe(err), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(err[1], 2);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    ::execl(program_.c_str(), program_.c_str(), "-x", "--wait", "--case", "upper", "--ext-case", dir_.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(err[1]);
+  std::string said;
+  char buf[512];
+  for (ssize_t n; said.find("Ctrl+C") == std::string::npos && (n = ::read(err[0], buf, sizeof buf)) > 0;)
+    said.append(buf, static_cast<std::size_t>(n));
+  EXPECT_NE(said.find(busy), std::string::npos) << said;
+  EXPECT_EQ(names(), before);
+  ::close(held);
+  while (::read(err[0], buf, sizeof buf) > 0) {
+  }
+  ::close(err[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(names(), upper);
 }
 
 }  // namespace
