@@ -37,6 +37,10 @@ struct Quiet : platform::Dialogs {
   std::optional<int> chooseItem(QWidget*, const QString&, const QString&, const QStringList&) override {
     return std::nullopt;
   }
+  // No other program holds a bench's folders: a wait would be a fault.
+  bool waitUntil(QWidget*, const QString&, const QString&, const std::function<bool()>&) override {
+    return false;
+  }
 };
 inline Quiet& quiet() {
   static Quiet q;

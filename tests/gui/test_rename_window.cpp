@@ -241,6 +241,46 @@ class RenameWindowTest : public QObject {
     QVERIFY(!w.toolbarAction(MainWindow::kUndo)->isEnabled());
   }
 
+  // A folder another pass holds is waited for with a message; cancelled,
+  // nothing is renamed, and once let go the pass runs.
+  void aPassWaitsForAFolderAnotherHolds_data() {
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("取消") << true;
+    QTest::newRow("let go") << false;
+  }
+  void aPassWaitsForAFolderAnotherHolds() {
+    QFETCH(bool, cancel);
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    MainWindow w(home.places(), dialogs);
+    prepare(w, dir.path());
+    const FileList& list = w.session().list();
+    const FolderInfo& folder = list.folder(list.folderOf(0));
+    platform::FolderLocks other(home.places().stateDir, {{folder.identity.device, folder.identity.inode}});
+    QCOMPARE(other.take(), platform::LockResult::Held);
+    // Tried once more while still held, then cancelled or let go.
+    dialogs.waits = {[] { return true; },
+                     [&] {
+                       if (!cancel) other.release();
+                       return !cancel;
+                     }};
+    const QStringList before = filesIn(dir.path());
+    w.toolbarClicked(MainWindow::kRename);
+    QVERIFY(dialogs.waits.empty());
+    QVERIFY(dialogs.messages[0].text.startsWith(QStringLiteral("另一个更名正在这个文件夹里进行：")));
+    QVERIFY(dialogs.messages[0].text.contains(QString::fromStdString(folder.dir)));
+    if (cancel) {
+      QCOMPARE(dialogs.messages.size(), 1);
+      QCOMPARE(filesIn(dir.path()), before);
+      QCOMPARE(cell(w, 0, kColStatus), QString());
+    } else {
+      QCOMPARE(dialogs.messages.size(), 2);
+      QCOMPARE(dialogs.messages[1].text, QStringLiteral("文件更名完毕！"));
+      QCOMPARE(filesIn(dir.path()).first(), QStringLiteral("n0"));
+    }
+  }
+
   // While the pass runs, clicks and keys other than Esc reach nothing.
   void otherInputWaitsWhileThePassRuns() {
     testing::ProgramDirectory home;

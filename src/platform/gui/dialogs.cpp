@@ -3,14 +3,22 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QTimer>
 #include <QTranslator>
+#include <QVBoxLayout>
 
 namespace qorin::platform {
 
@@ -101,6 +109,38 @@ std::optional<int> QtDialogs::chooseItem(QWidget* owner, const QString& title, c
   if (!ok) return std::nullopt;
   const auto at = items.indexOf(t);
   return at < 0 ? std::nullopt : std::optional<int>(static_cast<int>(at));
+}
+
+bool QtDialogs::waitUntil(QWidget* owner, const QString& title, const QString& text,
+                          const std::function<bool()>& ready) {
+  // Asked this often: soon after the other side lets go, and cheap meanwhile.
+  constexpr int kTryMs = 100;
+  QDialog box(owner);
+  box.setWindowTitle(title);
+  auto* icon = new QLabel(&box);
+  const int side = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+  icon->setPixmap(
+      box.style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, &box).pixmap(side, side));
+  auto* words = new QLabel(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), &box);
+  auto* bar = new QProgressBar(&box);
+  bar->setRange(0, 0);  // no end to count towards: it only shows the waiting goes on
+  bar->setTextVisible(false);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &box);
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+  auto* top = new QHBoxLayout;
+  top->addWidget(icon, 0, Qt::AlignTop);
+  top->addWidget(words, 1);
+  auto* layout = new QVBoxLayout(&box);
+  layout->addLayout(top);
+  layout->addWidget(bar);
+  layout->addWidget(buttons);
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, &box, [&] {
+    if (ready()) box.accept();
+  });
+  timer.start(kTryMs);
+  return box.exec() == QDialog::Accepted;
 }
 
 QString programTitle() { return QStringLiteral("Qorin批量更名器"); }

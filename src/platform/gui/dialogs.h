@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QApplication;
@@ -37,6 +38,11 @@ class Dialogs {
   // The index of one of `items`; nothing when cancelled.
   virtual std::optional<int> chooseItem(QWidget* owner, const QString& title, const QString& label,
                                         const QStringList& items) = 0;
+  // A message with 取消 while `ready`, asked every so often, says no; the
+  // windows keep painting meanwhile. True once it said yes, false when
+  // cancelled.
+  virtual bool waitUntil(QWidget* owner, const QString& title, const QString& text,
+                         const std::function<bool()>& ready) = 0;
 };
 
 // The real modal Qt dialogs.
@@ -53,6 +59,8 @@ class QtDialogs : public Dialogs {
                                  const QString& initial) override;
   std::optional<int> chooseItem(QWidget* owner, const QString& title, const QString& label,
                                 const QStringList& items) override;
+  bool waitUntil(QWidget* owner, const QString& title, const QString& text,
+                 const std::function<bool()>& ready) override;
 };
 
 // The program's name: the main window's title and the title of its messages.

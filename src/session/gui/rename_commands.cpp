@@ -144,10 +144,25 @@ PassReport runStoppable(platform::Dialogs& dialogs, QLabel* progress, QWidget* p
   return r;
 }
 
+// The folders of `what` locked before it runs. While another pass, undo or
+// recovery holds one, a message with 取消 says so and they are tried again
+// every so often; false when cancelled. Locks that cannot be had at all
+// are the run's to report, beside what else keeps it from starting.
+bool lockFolders(Session& s, Run what, platform::Dialogs& dialogs, QWidget* parent) {
+  PassReport r = s.lockFolders(what);
+  if (r.problem != Problem::FolderBusy ||
+      dialogs.waitUntil(parent, platform::programTitle(), text::toQt(waitText(r)),
+                        [&] { return s.lockFolders(what).problem != Problem::FolderBusy; }))
+    return true;
+  s.unlockFolders();
+  return false;
+}
+
 }  // namespace
 
 void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   if (!s.commands().rename) return;  // a rule that cannot run, or nothing listed
+  if (!lockFolders(s, Run::Pass, dialogs, parent)) return;
   runStoppable(dialogs, progress, parent, false,
                [&](const ProgressFn& bar, const StopFn& stop) { return s.renameAll(bar, stop); });
 }
@@ -156,7 +171,8 @@ void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidg
   const std::optional<rename::PassSummary> pass = s.undoPass();
   const QString question =
       pass ? text::toQt(undoQuestion(*pass)) : QStringLiteral("是否真的撤消上一次操作？");
-  if (!dialogs.askYesNo(parent, QStringLiteral("询问："), question, platform::Dialogs::Icon::Information))
+  if (!dialogs.askYesNo(parent, QStringLiteral("询问："), question, platform::Dialogs::Icon::Information) ||
+      !lockFolders(s, Run::Undo, dialogs, parent))
     return;
   const PassReport r =
       runStoppable(dialogs, progress, parent, true,
@@ -182,6 +198,7 @@ void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress
 }
 
 void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+  if (!lockFolders(s, Run::Pass, dialogs, parent)) return;
   runStoppable(dialogs, progress, parent, true,
                [&](const ProgressFn& bar, const StopFn& stop) { return s.convertNamesToUtf8(bar, stop); });
 }
@@ -200,6 +217,8 @@ void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QW
   ask.recovered = [&](const PassReport& r, CutShort how) {
     wait.reset();
     progress->clear();
+    // Cancelled while another run held its folder: it stays cut short, asked about later.
+    if (r.problem == Problem::FolderBusy) return;
     // Keeping the new names needs no word unless something went wrong.
     if (how == CutShort::RollBack || r.problem != Problem::None || r.recordCut())
       showReport(dialogs, parent, r);
@@ -208,6 +227,12 @@ void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QW
   ask.refused = [&](const std::vector<std::string>& paths) {
     dialogs.message(parent, platform::programTitle(), text::toQt(refusedRecordsText(paths)),
                     platform::Dialogs::Icon::Exclamation);
+  };
+  ask.waitForFolder = [&](const PassReport& busy, const std::function<bool()>& ready) {
+    wait.reset();
+    const bool free = dialogs.waitUntil(parent, platform::programTitle(), text::toQt(waitText(busy)), ready);
+    wait.emplace();
+    return free;
   };
   s.takeRecords(ask);
 }

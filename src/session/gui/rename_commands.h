@@ -20,7 +20,9 @@ void showReport(platform::Dialogs& dialogs, QWidget* parent, const PassReport& r
 
 // The pass and the undo keep the window painting while they run; Esc, or a
 // click on the button 停止按钮 inside `progress` (shown meanwhile, when there
-// is one), stops them after the file at hand. Other input waits.
+// is one), stops them after the file at hand. Other input waits. Each first
+// waits, with a message the user can cancel, for its folders while another
+// pass, undo or recovery (of any window or qorin-cli) renames in them.
 void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // 撤消 names the pass it undoes; when files of it stay away, asks whether to
 // forget them.

@@ -41,6 +41,18 @@ void AnsweringDialogs::message(QWidget*, const QString& title, const QString& te
   messages.append({title, text, icon, false});
 }
 
+bool AnsweringDialogs::waitUntil(QWidget*, const QString& title, const QString& text,
+                                 const std::function<bool()>& ready) {
+  messages.append({title, text, Icon::None, false});
+  while (!waits.empty()) {
+    const std::function<bool()> next = std::move(waits.front());
+    waits.pop_front();
+    if (!next()) return false;
+    if (ready()) return true;
+  }
+  return false;
+}
+
 bool AnsweringDialogs::askYesNo(QWidget*, const QString& title, const QString& text, Icon icon) {
   messages.append({title, text, icon, true});
   if (answers.empty()) return false;

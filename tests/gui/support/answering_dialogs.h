@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "platform/gui/dialogs.h"
@@ -45,6 +46,8 @@ class AnsweringDialogs : public platform::Dialogs {
   std::deque<QString> texts;             // answers to askText (a null text, or none left: cancel)
   std::deque<std::optional<int>> items;  // answers to chooseItem (cancel when empty)
   QStringList lastItems;                 // what chooseItem offered last
+  // Called before each try of waitUntil: false cancels (as does none left).
+  std::deque<std::function<bool()>> waits;
 
   QList<Message> messages;  // every message and question, in order
   QString lastFileTitle, lastFileFilter, lastFileDir, lastFolderTitle;
@@ -61,6 +64,8 @@ class AnsweringDialogs : public platform::Dialogs {
                                  const QString& initial) override;
   std::optional<int> chooseItem(QWidget*, const QString& title, const QString& label,
                                 const QStringList& items) override;
+  bool waitUntil(QWidget*, const QString& title, const QString& text,
+                 const std::function<bool()>& ready) override;
 };
 
 // A fresh temporary folder for the program's files (config.ini, dir.txt, the
