@@ -64,17 +64,33 @@ std::vector<RowOut> planRows(const filelist::FileList& list) {
   return rows;
 }
 
-std::vector<RowOut> outcomeRows(const filelist::FileList& list, std::vector<RowOut> before) {
+PlanNames planNames(const filelist::FileList& list) {
+  PlanNames out;
+  const auto n = static_cast<std::size_t>(list.fileCount());
+  std::uint64_t bytes = 0;
+  for (std::size_t r = 0; r < n; ++r) bytes += list[static_cast<int>(r)].oldName.size();
+  if (bytes > UINT32_MAX) return out;  // rows not told apart: shown as untouched
+  out.bytes.reserve(static_cast<std::size_t>(bytes));
+  out.ends.reserve(n);
+  out.unchanged.reserve(n);
+  for (std::size_t r = 0; r < n; ++r) {
+    const filelist::FileEntry e = list[static_cast<int>(r)];
+    out.bytes += e.oldName;
+    out.ends.push_back(static_cast<std::uint32_t>(out.bytes.size()));
+    out.unchanged.push_back(e.mark == Reason::Unchanged);
+  }
+  return out;
+}
+
+std::vector<RowOut> outcomeRows(const filelist::FileList& list, const PlanNames& before) {
   std::vector<RowOut> rows;
   rows.reserve(static_cast<std::size_t>(list.fileCount()));
   for (int r = 0; r < list.fileCount(); ++r) {
     const filelist::FileEntry e = list[r];
     const auto b = static_cast<std::size_t>(r);
     const bool planned = b < before.size();
-    RowOut o = planned ? std::move(before[b]) : RowOut{e.dir, std::string(e.oldName), {}};
-    const State was = planned ? o.state : State::Untouched;
-    std::string plannedName = std::move(o.newName);
-    o.folder = e.dir;
+    RowOut o{e.dir, std::string(planned ? before.name(b) : e.oldName), {}};
+    const State was = !planned ? State::Untouched : before.unchanged[b] ? State::Unchanged : State::Rename;
     o.newName = e.oldName;
     o.reason = e.statusReason;
     o.detail = e.statusDetail;
@@ -89,7 +105,7 @@ std::vector<RowOut> outcomeRows(const filelist::FileList& list, std::vector<RowO
         break;
       case Status::RenameFailed:
         o.state = e.statusReason == Reason::Stopped ? State::Stopped : State::Failed;
-        o.newName = planned ? std::move(plannedName) : std::string(e.newName);
+        o.newName = e.newName;  // the proposal that failed
         break;
       case Status::Undone:
         o.state = State::Undone;

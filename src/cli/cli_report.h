@@ -3,6 +3,7 @@
 // lines for a person or as JSON, in the locale's encoding.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -41,10 +42,24 @@ struct RowOut {
 
 // Rows of the plan (from the list's proposals and marks).
 std::vector<RowOut> planRows(const filelist::FileList& list);
-// Rows after a pass or an undo: `before` is the plan made before it ran
-// (the old names the pass changed), or empty for an undo; its rows are
-// reused.
-std::vector<RowOut> outcomeRows(const filelist::FileList& list, std::vector<RowOut> before);
+// What the outcome of a pass needs of its plan, kept small while the pass
+// runs: each row's old name, packed, and whether it was to stay as it is.
+// A failed row's proposal is still the list's after the pass.
+struct PlanNames {
+  std::string bytes;
+  std::vector<std::uint32_t> ends;
+  std::vector<bool> unchanged;
+  std::size_t size() const { return ends.size(); }
+  std::string_view name(std::size_t r) const {
+    const std::size_t b = r ? ends[r - 1] : 0;
+    return std::string_view(bytes).substr(b, ends[r] - b);
+  }
+};
+PlanNames planNames(const filelist::FileList& list);
+
+// Rows after a pass or an undo: `before` is what the plan held before it ran
+// (the old names the pass changed), or empty for an undo.
+std::vector<RowOut> outcomeRows(const filelist::FileList& list, const PlanNames& before = {});
 
 bool anyFailed(const std::vector<RowOut>& rows);
 

@@ -19,6 +19,7 @@
 #include "text/gbtext.h"
 
 #ifdef __linux__
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -286,14 +287,15 @@ int main(const std::vector<std::string>& args) {
   }
   s.setRule(*run.rule);
   s.markAll();
-  std::vector<RowOut> plan = planRows(s.list());
   if (run.mode == Mode::Plan) {
+    const std::vector<RowOut> plan = planRows(s.list());
     print(plan, run, locale);
     if (!run.json) say(stdout, locale, planSummary(plan));
     return missing == 0 && !anyFailed(plan) ? 0 : 1;
   }
+  const PlanNames plan = planNames(s.list());
   const session::PassReport report = s.renameAll({}, [&] { return interrupt.asked(); });
-  const std::vector<RowOut> rows = outcomeRows(s.list(), std::move(plan));
+  const std::vector<RowOut> rows = outcomeRows(s.list(), plan);
   print(rows, run, locale);
   if (!run.json) say(stdout, locale, session::reportText(report));
   if (report.problem != session::Problem::None) return 1;
@@ -303,4 +305,13 @@ int main(const std::vector<std::string>& args) {
 }  // namespace
 }  // namespace qorin::cli
 
-int main(int argc, char** argv) { return qorin::cli::main(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+#ifdef __GLIBC__
+  // Tables as large as the list (the plan, the identities, the record's
+  // lines) come and go one after another: each is mapped for itself and
+  // given back when done, rather than left in the heap for the next one to
+  // fit around, which glibc's moving threshold would do after the first.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
+  return qorin::cli::main(std::vector<std::string>(argv + 1, argv + argc));
+}

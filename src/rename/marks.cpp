@@ -122,7 +122,7 @@ void FolderCache::forget(std::string_view dir) {
 void FolderCache::seed(std::string_view dir, const platform::FileIdentity& identity,
                        const std::vector<std::uint64_t>& nameHashes) {
   auto e = std::make_unique<Entry>();
-  e->names = NameHashes(nameHashes);
+  e->names = std::make_shared<const NameHashes>(nameHashes);
   e->listed = true;
   e->identity = {identity.device, identity.inode, 0, 0};
   e->maxLength = platform::Folder(dir).nameLimit();
@@ -147,7 +147,7 @@ const FolderCache::Entry& FolderCache::folder(const std::string& dir) {
       std::vector<std::uint64_t> hashes;
       hashes.reserve(names->size());
       for (const std::string& n : *names) hashes.push_back(platform::nameHash(n));
-      e->names = NameHashes(hashes);
+      e->names = std::make_shared<const NameHashes>(hashes);
       e->listed = true;
     }
   } else {
@@ -182,7 +182,7 @@ void findSources(Marking& m, const filelist::FileList& list, FolderCache& cache)
       m.problemOf[f] = Reason::FolderChanged;
   }
   m.firstRow.clear();
-  for (const auto& [e, run] : runs) m.firstRow[e].assign(e->names.slotCount(), -1);
+  for (const auto& [e, run] : runs) m.firstRow[e].assign(e->names->slotCount(), -1);
   const int all = list.rowCount();
   m.source.assign(static_cast<std::size_t>(all), Marking::kMissing);
   m.firstOf.clear();
@@ -195,7 +195,7 @@ void findSources(Marking& m, const filelist::FileList& list, FolderCache& cache)
     // The listing saw a name kept in the old code page with its mark.
     const std::uint64_t hash =
         list.gbkName(r) ? platform::nameHash(platform::gbkName(from)) : platform::nameHash(from);
-    const std::size_t slot = e.names.lookup(hash);
+    const std::size_t slot = e.names->lookup(hash);
     if (slot == NameHashes::kNone) continue;
     std::int32_t& first = m.firstRow[&e][slot];
     if (first < 0) {
@@ -270,8 +270,8 @@ class Marker {
 
   // A move: is its target taken, and by which row's file?
   void lookTarget(int r, const Part& p) {
-    if (!p.entry->names.mayContain(p.hash)) return;  // most new names: the filter alone says so
-    if (const std::size_t slot = p.entry->names.lookup(p.hash); slot != NameHashes::kNone)
+    if (!p.entry->names->mayContain(p.hash)) return;  // most new names: the filter alone says so
+    if (const std::size_t slot = p.entry->names->lookup(p.hash); slot != NameHashes::kNone)
       m_.taken.emplace_back(r, m_.firstRow[p.entry][slot]);
   }
 
@@ -300,7 +300,7 @@ class Marker {
       for (int r = b; r < end; ++r) {
         Part& p = block[r - b];
         alone(r, p);
-        if (p.entry && !p.unchanged) p.entry->names.prefetch(p.hash);
+        if (p.entry && !p.unchanged) p.entry->names->prefetch(p.hash);
       }
       for (int r = b; r < end; ++r) {
         const Part& p = block[r - b];

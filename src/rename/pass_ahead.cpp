@@ -6,6 +6,13 @@ namespace qorin::rename {
 PassAhead::PassAhead(const filelist::FileList& list, const FolderCache& listed)
     : version_(list.namesVersion()) {
   const int n = list.rowCount();
+  // Past 4 GiB of names the ends would not fit: the pass then reads for itself.
+  std::uint64_t bytes = 0;
+  for (int row = 0; row < n; ++row) bytes += list.oldName(row).size() + 1;
+  if (bytes > UINT32_MAX) {
+    version_ = ~list.namesVersion();
+    return;
+  }
   names_.ends.reserve(static_cast<std::size_t>(n));
   std::vector<std::uint32_t> runOf(list.folderCount(), UINT32_MAX);
   for (int row = 0; row < n; ++row) {
@@ -16,7 +23,7 @@ PassAhead::PassAhead(const filelist::FileList& list, const FolderCache& listed)
     } else {
       names_.bytes += old;
     }
-    names_.ends.push_back(names_.bytes.size());
+    names_.ends.push_back(static_cast<std::uint32_t>(names_.bytes.size()));
     const std::uint32_t lf = list.folderOf(row);
     if (lf == filelist::kNoFolder || !list.folder(lf).known) continue;  // the pass looks for itself
     if (runOf[lf] == UINT32_MAX) {
@@ -41,7 +48,7 @@ bool PassAhead::matches(const filelist::FileList& list) const {
 
 const NameHashes* PassAhead::names(const detail::RunFolder& folder) const {
   const auto it = listed_.find({folder.identity.device, folder.identity.inode});
-  return it == listed_.end() ? nullptr : &it->second;
+  return it == listed_.end() ? nullptr : it->second.get();
 }
 
 }  // namespace qorin::rename

@@ -157,7 +157,7 @@ class PassAhead {
   // The rows' names on disk, one after another, for the scan.
   struct Names {
     std::string bytes;
-    std::vector<std::size_t> ends;
+    std::vector<std::uint32_t> ends;  // a million names of 4 KiB still fit
     std::size_t size() const { return ends.size(); }
     std::string_view from(std::size_t r) const {
       const std::size_t b = r ? ends[r - 1] : 0;
@@ -174,7 +174,8 @@ class PassAhead {
   Names names_;
   std::vector<detail::RunFolder> folders_;
   std::vector<std::vector<std::uint32_t>> rowsOf_;
-  std::map<std::pair<std::uint64_t, std::uint64_t>, NameHashes> listed_;  // by device and inode
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::shared_ptr<const NameHashes>>
+      listed_;  // by device and inode
   std::optional<detail::IdentityScan<Names>> scan_;
 };
 

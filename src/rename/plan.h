@@ -149,7 +149,8 @@ class FolderCache {
             const std::vector<std::uint64_t>& nameHashes);
 
   struct Entry {
-    NameHashes names;
+    // Shared with a pass read ahead, which keeps them after the cache lets go.
+    std::shared_ptr<const NameHashes> names = std::make_shared<const NameHashes>();
     std::size_t maxLength = 255;
     bool listed = false;              // the folder could be read
     bool missing = false;             // nothing there, or no folder
