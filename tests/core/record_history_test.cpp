@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 
+#include "platform/fs.h"
 #include "rename/journal.h"
 #include "rename/record_store.h"
 #include "session/session.h"
@@ -138,7 +139,7 @@ TEST_F(RecordHistory, TheNewestPassGoesBackFirstAndOneCutShortBeforeItWaits) {
   RecordAsker ask;
   ask.cutShort = [&](const rename::PassSummary& pass, int renamed) {
     ++asked;
-    EXPECT_EQ(pass.folder, folder("x") + "/");
+    EXPECT_EQ(pass.folder, folder("x") + platform::kSeparator);
     EXPECT_EQ(renamed, 2);
     return CutShort::RollBack;
   };
