@@ -241,9 +241,8 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
         gb("qorin-cli: 还有 ") + std::to_string(report.pending) +
             gb(" 个文件没有恢复原来的名称。记录已保留：文件放回原处后再用 --undo 撤消，或用 --forget "
                "忘记这次更名。"));
-  const bool ok = report.problem == session::Problem::None && report.succeeded == report.total;
   // Nothing undone while a record was left alone is no success.
-  return ok && !anyFailed(rows) && !(refused && report.total == 0) ? 0 : 1;
+  return report.allSucceeded() && !anyFailed(rows) && !(refused && report.total == 0) ? 0 : 1;
 }
 
 int main(const std::vector<std::string>& args) {

@@ -50,6 +50,7 @@ enum class Reason : unsigned char {
   NotFullyRead,       // a tag's frames could not all be walked: rewriting it would lose some
   DamagedFile,        // the rule found the file not of its type, or too damaged to read its tags
   BadPattern,         // the rule's regular expression does not compile: it proposes nothing
+  ChangedByOther,     // just before its rename the file at the name was not the one planned or recorded
   // Notes a rule leaves on a proposal that still applies (column 新文件名's tooltip).
   NoDateTaken,  // the date rule used the modification time: the file has no date taken
   NoBirthTime,  // the date rule used the modification time: the file system keeps no creation time

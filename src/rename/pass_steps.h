@@ -253,10 +253,13 @@ class PhaseRunnerOf {
       const Verdict v = renameStep(k);
       askStop();
       if (v.reason == Reason::None) continue;
-      // Take the cycle back, newest first, so no file keeps the temporary name.
+      // Take the cycle back, newest first, so no file keeps the temporary
+      // name; each only while its file is still the one moved.
       for (std::size_t j = k; j-- > b;) {
+        const StepRef s = steps_[j];
+        if (checkAt(s.to, s.id).reason != Reason::None) break;
         intents_.at(j, true);
-        if (folder_.rename(steps_[j].to, steps_[j].from).result != platform::RenameResult::Renamed) break;
+        if (folder_.rename(s.to, s.from).result != platform::RenameResult::Renamed) break;
         out_[j].done = false;
       }
       for (std::size_t j = b; j < e; ++j) {
@@ -268,9 +271,19 @@ class PhaseRunnerOf {
     return endCycle();
   }
 
+  // Whether the file at `name` is the one planned or recorded, asked
+  // through the open folder just before it is renamed: another program
+  // may have put a file of its own there meanwhile.
+  Verdict checkAt(std::string_view name, const platform::FileIdentity& id) const {
+    const auto found = folder_.identityOf(name);
+    if (!found) return {Reason::SourceMissing, 0};
+    return sameFile(*found, id) ? Verdict{} : Verdict{Reason::ChangedByOther, 0};
+  }
+
   Verdict renameStep(std::size_t k) {
     const StepRef s = steps_[k];
     if (s.missing) return {Reason::SourceMissing, 0};
+    if (const Verdict c = checkAt(s.from, s.id); c.reason != Reason::None) return c;
     intents_.at(k);
     const Verdict v = verdictOf(folder_.rename(s.from, s.to));
     if (v.reason == Reason::None) {

@@ -2,6 +2,7 @@
 #include "session/messages.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "platform/fs.h"
 #include "text/gbtext.h"
@@ -54,6 +55,8 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("文件已损坏或不是该格式，无法读取标签");
     case Reason::BadPattern:
       return text::gb("正则表达式有误，无法生成新文件名");
+    case Reason::ChangedByOther:
+      return text::gb("文件已被别的程序改动");
     case Reason::NoDateTaken:
       return text::gb("没有拍摄时间，用了修改时间");
     case Reason::NoBirthTime:
@@ -73,6 +76,7 @@ const std::string& statusText(Status s) {
                                       text::gb("转换失败"),
                                       text::gb("编码无法确定"),
                                       text::gb("已转为UTF-8")};
+  static_assert(std::size(texts) == static_cast<std::size_t>(Status::NameConverted) + 1);
   return texts[static_cast<std::size_t>(s)];
 }
 
@@ -85,6 +89,7 @@ const std::string& mp3StatusText(filelist::Mp3Status s) {
                                       text::gb("APE标签"),
                                       text::gb("ASF标签"),
                                       text::gb("ID3标签")};
+  static_assert(std::size(texts) == static_cast<std::size_t>(filelist::Mp3Status::Id3Chunk) + 1);
   return texts[static_cast<std::size_t>(s)];
 }
 
@@ -227,10 +232,14 @@ std::string reportText(const PassReport& r) {
       return text::gb("没有需要撤消的文件。");
     case PassReport::Kind::TagRepair:
       return tagRepairText(r);
-    case PassReport::Kind::Undo:
-      return countLines(r, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n", " 个文件撤消失败！",
+    case PassReport::Kind::Undo: {
+      // Files whose record could not be read did not go back: no success.
+      PassReport counted = r;
+      counted.total += r.unreadable;
+      return countLines(counted, "上一次的操作已经成功撤消！", " 个文件撤消成功！\r\n", " 个文件撤消失败！",
                         " 个文件因停止而未撤消。") +
              cutRecordNote(r) + undonePassNote(r);
+    }
     case PassReport::Kind::Rename:
       break;
   }

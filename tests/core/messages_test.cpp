@@ -33,6 +33,7 @@ TEST(Messages, ReasonTexts) {
       {Reason::Unreadable, 0, gb("无法读取文件")},
       {Reason::SameFileAsEarlier, 3, gb("与第3行是同一个文件")},
       {Reason::FolderChanged, 0, gb("目录已被更改")},
+      {Reason::ChangedByOther, 0, gb("文件已被别的程序改动")},
   };
   for (const auto& c : cases) EXPECT_EQ(reasonText(c.reason, c.detail), c.text) << static_cast<int>(c.reason);
   EXPECT_EQ(reasonText(Reason::SystemError, EACCES), platform::errorText(EACCES));
@@ -40,7 +41,7 @@ TEST(Messages, ReasonTexts) {
 }
 
 TEST(Messages, EveryCodeHasAText) {
-  for (int r = static_cast<int>(Reason::SameAsEarlier); r <= static_cast<int>(Reason::BadPattern); ++r)
+  for (int r = static_cast<int>(Reason::SameAsEarlier); r <= static_cast<int>(Reason::ChangedByOther); ++r)
     EXPECT_FALSE(reasonText(static_cast<Reason>(r), 1).empty()) << r;
   for (int s = 1; s <= static_cast<int>(filelist::Status::NameConverted); ++s)
     EXPECT_FALSE(statusText(static_cast<filelist::Status>(s)).empty()) << s;
@@ -107,7 +108,8 @@ TEST(Messages, Summaries) {
   cut.temporaries = {"/m/.qorin-1.tmp"};
   EXPECT_FALSE(cut.allSucceeded());
   EXPECT_EQ(reportText(cut),
-            gb("上一次的操作已经成功撤消！\r\n\r\n更名记录有一部分已损坏：2 "
+            gb("文件总数：5 个文件\r\n\r\n3 个文件撤消成功！\r\n2 "
+               "个文件撤消失败！\r\n\r\n更名记录有一部分已损坏：2 "
                "个文件的记录无法读取，这些文件没有恢复原来的名称。\r\n\r\n以下文件留在临时名称：\r\n/m/"
                ".qorin-1.tmp"));
 

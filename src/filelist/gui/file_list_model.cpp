@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "platform/gui/icons.h"
 #include "text/gui/qtext.h"
@@ -119,6 +120,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 QVariant FileListModel::headerData(int section, Qt::Orientation o, int role) const {
   if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
   static const char* const captions[] = {"旧文件名", "新文件名", "路径", "命名状态", "MP3标签状态"};
+  static_assert(std::size(captions) == kColumnCount);
   if (section < 0 || section >= kColumnCount) return {};
   return QString::fromUtf8(captions[section]);
 }
