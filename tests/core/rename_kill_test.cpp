@@ -120,6 +120,15 @@ class KilledAtEachCall : public testing::RenameDir, public ::testing::WithParamI
     return WIFEXITED(status) && WEXITSTATUS(status) == kKilled;
   }
 
+  // The folder's files. A FUSE mount keeps a file removed while a dead
+  // child's descriptor is still being released as ".fuse_hidden…", and
+  // drops it itself once the release arrives: the mount's, not ours.
+  Files onDisk() const {
+    Files now = files();
+    std::erase_if(now, [](const auto& f) { return f.first.starts_with(".fuse_hidden"); });
+    return now;
+  }
+
   // Every file once, under its old or its new name, and nothing else.
   bool eachOnce(const Files& now) const {
     std::vector<int> seen(kNames.size(), 0);
@@ -151,11 +160,11 @@ TEST_P(KilledAtEachCall, RecoveryAndUndoGiveEveryFileBack) {
       platform::RenameWays w = ways();
       ASSERT_EQ(inspectRecord(journal_).state, RecordState::Interrupted) << at;
       EXPECT_EQ(recoverInterrupted(journal_, how, {}, &w).status, RecordOutcome::Status::Done) << at;
-      const Files recovered = files();
+      const Files recovered = onDisk();
       const bool whole = how == Recovery::RollBack ? recovered == before_ : eachOnce(recovered);
       EXPECT_TRUE(whole) << at << ": " << ::testing::PrintToString(recovered);
       undoLastPass(journal_, {}, {}, &w);
-      const Files undone = files();
+      const Files undone = onDisk();
       ++runs;
       clean_ = undone == before_;
       restored += whole && clean_;
@@ -164,7 +173,7 @@ TEST_P(KilledAtEachCall, RecoveryAndUndoGiveEveryFileBack) {
     if (!killed) {
       platform::RenameWays w = ways();
       EXPECT_EQ(undoLastPass(journal_, {}, {}, &w).restored, 9);
-      EXPECT_EQ(files(), before_) << "undone after the whole pass";
+      EXPECT_EQ(onDisk(), before_) << "undone after the whole pass";
       break;
     }
     ++points;
