@@ -83,15 +83,6 @@ std::optional<std::string> CanonicalPaths::of(std::string_view path) {
 
 namespace {
 
-std::optional<std::wstring> wide(std::string_view gb) {
-  if (gb.find('\0') != std::string_view::npos) return std::nullopt;
-  const auto utf16 = text::gbToUtf16(gb);
-  if (!utf16) return std::nullopt;
-  std::wstring w(utf16->size() / 2, L'\0');
-  std::memcpy(w.data(), utf16->data(), utf16->size());
-  return w;
-}
-
 std::optional<std::string> narrow(std::wstring_view w) {
   return text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(w.data()), w.size() * 2), false);
 }
@@ -122,7 +113,7 @@ std::optional<std::string> finalPath(const std::wstring& full) {
 }  // namespace
 
 std::optional<std::string> CanonicalPaths::of(std::string_view path) {
-  const auto w = wide(path);
+  const auto w = toWide(path);
   if (!w || w->empty()) return std::nullopt;
   // "." and ".." parts, "/" and repeated separators: Windows takes them as
   // text, a relative path against the working folder.

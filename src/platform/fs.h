@@ -393,6 +393,10 @@ std::string homeDirectory();
 // the stripping of trailing dots and blanks applies. Nothing when it does
 // not convert or holds a NUL.
 std::optional<std::wstring> widePath(std::string_view path);
+// A GB18030 text as UTF-16 and back; nothing (or "") when it does not
+// convert or holds a NUL.
+std::optional<std::wstring> toWide(std::string_view gb);
+std::string fromWide(std::wstring_view w);
 #endif
 
 }  // namespace qorin::platform

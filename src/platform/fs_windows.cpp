@@ -53,20 +53,6 @@ bool plainFullPath(const std::wstring& w) {
   return true;
 }
 
-std::optional<std::wstring> toWide(std::string_view gb) {
-  if (gb.find('\0') != std::string_view::npos) return std::nullopt;
-  const auto utf16 = text::gbToUtf16(gb);
-  if (!utf16) return std::nullopt;
-  std::wstring w(utf16->size() / 2, L'\0');
-  std::memcpy(w.data(), utf16->data(), utf16->size());
-  return w;
-}
-
-std::string fromWide(std::wstring_view w) {
-  return text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(w.data()), w.size() * 2), false)
-      .value_or(std::string());
-}
-
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices, with any extension;
 // a name ending in "." or " " loses that end; the characters below are
 // refused. With the \\?\ prefix such names would be made as they are and
@@ -129,6 +115,20 @@ bool plainFile(HANDLE h) {
 }
 
 }  // namespace
+
+std::optional<std::wstring> toWide(std::string_view gb) {
+  if (gb.find('\0') != std::string_view::npos) return std::nullopt;
+  const auto utf16 = text::gbToUtf16(gb);
+  if (!utf16) return std::nullopt;
+  std::wstring w(utf16->size() / 2, L'\0');
+  std::memcpy(w.data(), utf16->data(), utf16->size());
+  return w;
+}
+
+std::string fromWide(std::wstring_view w) {
+  return text::utf16ToGb(std::string_view(reinterpret_cast<const char*>(w.data()), w.size() * 2), false)
+      .value_or(std::string());
+}
 
 std::optional<std::wstring> widePath(std::string_view path) {
   auto w = toWide(path);

@@ -20,11 +20,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-std::set<std::string> namesIn(const stdfs::path& dir) {
-  std::set<std::string> out;
-  for (const auto& e : stdfs::directory_iterator(dir)) out.insert(e.path().filename().string());
-  return out;
-}
+using testing::namesIn;
 
 const std::set<std::string> kOriginal = {"a.txt", "b.txt"};
 

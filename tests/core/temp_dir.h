@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 
 namespace qorin::testing {
@@ -25,6 +26,13 @@ inline std::string toUtf8(const std::filesystem::path& p) {
 #else
   return p.string();
 #endif
+}
+
+// The names in a folder, sorted.
+inline std::set<std::string> namesIn(const std::filesystem::path& dir) {
+  std::set<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) out.insert(e.path().filename().string());
+  return out;
 }
 
 class TempDir {
