@@ -122,7 +122,7 @@ void BM_DateTakenRuleAgainstExiv2Tool(benchmark::State& state) {
 BENCHMARK(BM_DateTakenRuleAgainstExiv2Tool)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // As a user does it: the folder added to a window showing tab 日期 with
-// 拍摄时间（EXIF）, until every row shows its new name.
+// 拍摄时间, until every row shows its new name.
 void BM_DateTakenWindowAgainstExiv2Tool(benchmark::State& state) {
   const Corpus& c = *g_corpus;
   const bench::Command exiv2 = exiv2Printing(c);

@@ -32,6 +32,7 @@ for field in Package Version Architecture Maintainer Depends Section Description
   grep -q "^$field: ." <<<"$info" || fail "the package has no $field field"
 done
 grep -q '^Depends: .*libqt6widgets6' <<<"$info" || fail "Depends lacks the Qt libraries: $(grep '^Depends' <<<"$info")"
+grep -q '^Depends: .*libavformat' <<<"$info" || fail "Depends lacks libavformat (videos' dates): $(grep '^Depends' <<<"$info")"
 [ "$(dpkg-deb --field "$deb" Description | wc -l)" -gt 3 ] || fail "the description has no long part"
 version=$(dpkg-deb --field "$deb" Version)
 top=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/qorin/changelog.Debian.gz | zcat | head -1)

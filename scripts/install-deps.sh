@@ -17,6 +17,7 @@ run_packages=(
   libpcre2-dev
   libtag1-dev
   libexiv2-dev
+  libavformat-dev
   qt6-base-dev
   qt6-base-dev-tools
   libgl-dev
@@ -38,6 +39,8 @@ test_packages=(
   python3-piexif
   python3-pil
   exiv2
+  # videos for the recording dates
+  ffmpeg
   # the command-line renamers qorin-cli is timed against
   rename
   mmv

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/open_file.h"
+#include "tags/video_date.h"
 
 #ifdef QORIN_HAVE_EXIV2
 #include <exiv2/bmffimage.hpp>
@@ -116,6 +117,8 @@ PhotoDateRead photoDateOf(std::string_view bytes, platform::LocalTime& taken) {
 }
 
 PhotoDateRead readPhotoDate(std::string_view diskPath, platform::LocalTime& taken) {
+  // Videos are never handed to exiv2: 0.27 hangs on AVIs and crashes on damaged MP4s.
+  if (const auto video = readVideoDate(diskPath, taken)) return *video;
   platform::OpenFile f(diskPath, platform::OpenMode::Read);
   if (!f.isOpen()) return PhotoDateRead::Unreadable;
 #ifdef QORIN_HAVE_EXIV2

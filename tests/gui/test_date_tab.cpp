@@ -60,7 +60,7 @@ class DateTabTest : public QObject {
     Ui::DatePage* p = datePage(w);
     QCOMPARE(p->日期来源组合框->count(), 3);
     QCOMPARE(p->日期来源组合框->currentText(), QStringLiteral("修改时间"));
-    QCOMPARE(p->日期来源组合框->itemText(1), QStringLiteral("拍摄时间（EXIF）"));
+    QCOMPARE(p->日期来源组合框->itemText(1), QStringLiteral("拍摄时间"));
     QCOMPARE(p->日期来源组合框->itemText(2), QStringLiteral("创建时间"));
     QCOMPARE(p->日期格式编辑框->text(), QStringLiteral("yyyy-MM-dd_HHmmss"));
     QVERIFY(p->日期替换文件名单选框->isChecked());
