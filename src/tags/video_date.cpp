@@ -82,11 +82,15 @@ struct Reader {
   std::uint64_t length;
   std::uint64_t at = 0;
   std::string bytes;
+  bool failed = false;  // a read error, not the file's end
 };
 
 int readPacket(void* opaque, std::uint8_t* to, int n) {
   auto& r = *static_cast<Reader*>(opaque);
-  if (!r.file->readAt(r.at, static_cast<std::size_t>(n), r.bytes)) return AVERROR(EIO);
+  if (!r.file->readAt(r.at, static_cast<std::size_t>(n), r.bytes)) {
+    r.failed = true;
+    return AVERROR(EIO);
+  }
   if (r.bytes.empty()) return AVERROR_EOF;
   std::memcpy(to, r.bytes.data(), r.bytes.size());
   r.at += r.bytes.size();
@@ -133,7 +137,7 @@ PhotoDateRead dateFromAvformat(platform::OpenFile& f, platform::LocalTime& taken
   std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });  // damaged files are ours to judge
   const auto length = f.length();
   if (!length) return PhotoDateRead::Unreadable;
-  Reader reader{&f, *length, 0, {}};
+  Reader reader{&f, *length, 0, {}, false};
   auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
   AVIOContext* io =
       buffer ? avio_alloc_context(buffer, kBuffer, 0, &reader, readPacket, nullptr, seekTo) : nullptr;
@@ -162,7 +166,7 @@ PhotoDateRead dateFromAvformat(platform::OpenFile& f, platform::LocalTime& taken
   }
   av_freep(&io->buffer);
   avio_context_free(&io);
-  return result;
+  return reader.failed && result != PhotoDateRead::Found ? PhotoDateRead::Unreadable : result;
 }
 #endif
 
