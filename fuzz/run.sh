@@ -8,10 +8,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 build=${QORIN_FUZZ_BUILD:-$top/build-fuzz}
 targets="tags_fuzz ini_fuzz rules_fuzz"
-CXX=${CXX:-clang++} cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQORIN_BUILD_GUI=OFF -DQORIN_BUILD_TESTS=OFF -DQORIN_BUILD_FUZZ=ON -DQORIN_WERROR=ON >/dev/null
-# shellcheck disable=SC2086
-cmake --build "$build" -j2 --target $targets
+# QORIN_FUZZ_BUILT=1: the targets are already built in $build (the
+# sanitizers' build makes them too).
+if [ -z "${QORIN_FUZZ_BUILT:-}" ]; then
+  CXX=${CXX:-clang++} cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQORIN_BUILD_GUI=OFF -DQORIN_BUILD_TESTS=OFF -DQORIN_BUILD_FUZZ=ON -DQORIN_WERROR=ON >/dev/null
+  # shellcheck disable=SC2086
+  cmake --build "$build" -j2 --target $targets
+fi
 share=$((seconds / 3))
 [ "$share" -ge 1 ] || share=1
 # On tmpfs where there is one: the INI target saves a file on every input.

@@ -22,5 +22,9 @@ scripts/check-install.sh build-test
 scripts/check-package.sh build-test
 scripts/test-windows.sh build-windows
 if [ -x fuzz/run.sh ]; then
-  fuzz/run.sh 30
+  if [ -x build-san/fuzz/tags_fuzz ]; then
+    QORIN_FUZZ_BUILD=$PWD/build-san QORIN_FUZZ_BUILT=1 fuzz/run.sh 30
+  else
+    fuzz/run.sh 30
+  fi
 fi
