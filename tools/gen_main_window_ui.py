@@ -162,8 +162,10 @@ page5 = [
     label("日期来源标签", "日期来源：", 10, 32),
     ("QComboBox", "日期来源组合框", dict(items=["修改时间", "拍摄时间", "创建时间"]), (75, 28, 140, 22), []),
     label("日期格式标签", "日期格式：", 232, 32),
-    edit("日期格式编辑框", 297, 29, 160, text="yyyy-MM-dd_HHmmss"),
-    ("QLabel", "日期格式说明标签", dict(text="yyyy年 MM月 dd日 HH时 mm分 ss秒，其余照写"),
+    edit("日期格式编辑框", 297, 29, 160, text="yyyy-MM-dd_HHmmss",
+         toolTip="yyyy 年（四位）、yy 年（两位）、MM 月、dd 日、HH 时、mm 分、ss 秒、"
+                 "zzz 毫秒（三位）、z 秒的小数（不带末尾的 0），其余文字照写"),
+    ("QLabel", "日期格式说明标签", dict(text="yyyy年 MM月 dd日 HH时 mm分 ss秒 zzz毫秒"),
      (297, 53, 285, 14), []),
     label("日期位置标签", "日期位置：", 10, 84),
     group("日期位置分组框", "", 75, 74, 340, 27, [

@@ -321,7 +321,7 @@ std::string helpText() {
       "  --case upper|lower|title|lower-first  大小写；--ext-case 同样改扩展名\n"
       "  --tags \"#1 - #2\"          按音乐标签命名（#1艺术家 #2标题 #3专辑 #4音轨 #5年份 "
       "#6流派）；--v1-first\n"
-      "  --date 格式               按日期命名（yyyy yy MM dd HH mm ss，其余照写）；配合\n"
+      "  --date 格式               按日期命名（yyyy yy MM dd HH mm ss zzz，其余照写）；配合\n"
       "                            --date-source mtime|exif|birth、--date-place replace|prefix|suffix、\n"
       "                            --date-sep 分隔（加在前后时用，默认 _）\n"
       "\n"

@@ -166,6 +166,7 @@ std::optional<FileTimes> fileTimes(std::string_view path);
 // A moment as the local clock reads it.
 struct LocalTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  int millisecond = -1;  // 0 to 999; -1 where the source keeps none
   bool operator==(const LocalTime&) const = default;
 };
 // The local clock at `seconds` since 1970 (UTC); nothing outside what the

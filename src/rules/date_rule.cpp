@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <system_error>
@@ -49,15 +50,18 @@ std::string formatDate(std::string_view format, const platform::LocalTime& t) {
   struct Token {
     std::string_view letters;
     int value;
-    int width;
+    int width;  // 0: a fraction of the second, its trailing zeros dropped
   };
-  const std::array<Token, 7> tokens = {{{"yyyy", t.year, 4},
+  const int ms = t.millisecond < 0 ? 0 : t.millisecond;
+  const std::array<Token, 9> tokens = {{{"yyyy", t.year, 4},
                                         {"yy", t.year % 100, 2},
                                         {"MM", t.month, 2},
                                         {"dd", t.day, 2},
                                         {"HH", t.hour, 2},
                                         {"mm", t.minute, 2},
-                                        {"ss", t.second, 2}}};
+                                        {"ss", t.second, 2},
+                                        {"zzz", ms, 3},
+                                        {"z", ms, 0}}};
   std::string out;
   for (std::size_t i = 0; i < format.size();) {
     const Token* hit = nullptr;
@@ -67,7 +71,14 @@ std::string formatDate(std::string_view format, const platform::LocalTime& t) {
         break;
       }
     if (hit) {
-      appendNumber(out, hit->value, hit->width);
+      if (hit->width > 0) {
+        appendNumber(out, hit->value, hit->width);
+      } else {  // as Qt writes "z": 500 is "5", 50 is "05", none is "0"
+        std::string digits;
+        appendNumber(digits, hit->value, 3);
+        while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+        out += digits;
+      }
       i += hit->letters.size();
       continue;
     }
@@ -76,6 +87,18 @@ std::string formatDate(std::string_view format, const platform::LocalTime& t) {
     i += n;
   }
   return out;
+}
+
+std::int64_t dateKey(const platform::LocalTime& t) {
+  // Days from 1970-01-01 of a proleptic Gregorian date.
+  const int y = t.year - (t.month <= 2 ? 1 : 0);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int doy = (153 * (t.month + (t.month > 2 ? -3 : 9)) + 2) / 5 + t.day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+  const std::int64_t seconds = days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+  return seconds * 1000 + std::max(t.millisecond, 0);
 }
 
 const Facts& readFacts(FileList& list, int row, bool taken) {
@@ -170,9 +193,11 @@ bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& dat
     ns = f.created;
   else if (source != DateSource::Modified)
     note = source == DateSource::Taken ? Reason::NoDateTaken : Reason::NoBirthTime;
-  const auto local = platform::localTime(floorSeconds(ns));
+  const std::int64_t seconds = floorSeconds(ns);
+  const auto local = platform::localTime(seconds);
   if (!local) return false;
   date = *local;
+  date.millisecond = static_cast<int>((ns - seconds * 1000000000) / 1000000);
   return true;
 }
 
@@ -183,11 +208,25 @@ void dateRule(FileList& list, const DateOptions& o) {
     return;
   }
   if (o.source == DateSource::Taken) readDatesTakenAhead(list);
+  // Names that meet are numbered by their dates (a burst by its sub-seconds),
+  // equal dates in list order.
+  std::vector<int> order(static_cast<std::size_t>(count));
+  std::vector<std::int64_t> keys(static_cast<std::size_t>(count), INT64_MAX);
+  for (int i = 0; i < count; ++i) {
+    order[static_cast<std::size_t>(i)] = i;
+    platform::LocalTime date;
+    Reason note;
+    if (dateOf(list, i, o.source, date, note)) keys[static_cast<std::size_t>(i)] = dateKey(date);
+  }
+  if (!std::is_sorted(keys.begin(), keys.end()))
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      return keys[static_cast<std::size_t>(a)] < keys[static_cast<std::size_t>(b)];
+    });
   std::string separator = o.separator;
   if (o.cleanup.replaceIllegal) replaceIllegalChars(separator);
   std::unordered_set<std::uint64_t> taken;
   std::unordered_map<std::uint64_t, int> nextNumber;  // per name that came twice
-  for (int i = 0; i < count; ++i) {
+  for (const int i : order) {
     platform::LocalTime date;
     Reason note = Reason::None;
     if (!dateOf(list, i, o.source, date, note)) {

@@ -4,6 +4,7 @@
 // numbered in list order.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,10 +25,16 @@ struct DateOptions {
   NameCleanup cleanup{};        // the 选项 menu's 替换非法字符 (for the date's own characters)
 };
 
-// The date in `format`: yyyy yy MM dd HH mm ss stand for its parts, longest
-// first; every other character stays as it is (walked as GB18030 characters,
-// so no trail byte is taken for a letter).
+// The date in `format`: yyyy yy MM dd HH mm ss stand for its parts, zzz for
+// its milliseconds (three digits) and z for them as a fraction without its
+// trailing zeros (500 is "5"), as Qt writes them; unknown milliseconds are
+// 0. Longest letters first; every other character stays as it is (walked as
+// GB18030 characters, so no trail byte is taken for a letter).
 std::string formatDate(std::string_view format, const platform::LocalTime& t);
+
+// A date's place in time: milliseconds of its clock counted like Unix time
+// (unknown milliseconds as 0), for putting dates in order.
+std::int64_t dateKey(const platform::LocalTime& t);
 
 // The entry's facts, each read once: with `taken` the date taken, and the
 // times unless a date taken was found; without, the times. kMissing when
@@ -39,15 +46,17 @@ const filelist::FileList::Facts& readFacts(filelist::FileList& list, int row, bo
 // readFacts then finds them. A short list is left to readFacts.
 void readDatesTakenAhead(filelist::FileList& list);
 
-// The local date the rule names the entry by, and the note when the date
-// fell back to the modification time; false when the file cannot be read.
+// The local date the rule names the entry by (a file time with its
+// milliseconds), and the note when the date fell back to the modification
+// time; false when the file cannot be read.
 bool dateOf(filelist::FileList& list, int row, DateSource source, platform::LocalTime& date,
             filelist::Reason& note);
 
 // Writes newName of every entry, the extension kept; a file that cannot be
 // read fails its row. Names that come out equal in one folder get "_1",
-// "_2", … before the extension after the first, in list order. An empty
-// format empties every new name.
+// "_2", … before the extension after the first, in the order of their dates
+// (to the millisecond), equal dates in list order. An empty format empties
+// every new name.
 void dateRule(filelist::FileList& list, const DateOptions& o);
 
 }  // namespace qorin::rules

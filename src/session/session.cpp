@@ -276,23 +276,6 @@ void Session::sortBy(filelist::Column column, bool descending) {
   refreshPreview(false);
 }
 
-namespace {
-
-// Seconds of a local clock reading counted like Unix time: comparable with
-// every other such reading.
-std::int64_t clockSeconds(const platform::LocalTime& t) {
-  // Days from 1970-01-01 of a proleptic Gregorian date.
-  const int y = t.year - (t.month <= 2 ? 1 : 0);
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = y - era * 400;
-  const int doy = (153 * (t.month + (t.month > 2 ? -3 : 9)) + 2) / 5 + t.day - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-  return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-}
-
-}  // namespace
-
 void Session::sortByFile(SortKey key) {
   if (key == SortKey::Name) {
     sortBy(filelist::kColOld, false);
@@ -307,8 +290,8 @@ void Session::sortByFile(SortKey key) {
     if (key == SortKey::Taken) {
       platform::LocalTime date;
       filelist::Reason note;
-      // Dates to the second, as names are; ties keep their order.
-      if (rules::dateOf(list_, r, rules::DateSource::Taken, date, note)) k = clockSeconds(date);
+      // Dates to the millisecond, as names can be; ties keep their order.
+      if (rules::dateOf(list_, r, rules::DateSource::Taken, date, note)) k = rules::dateKey(date);
       continue;
     }
     const auto& f = rules::readFacts(list_, r, false);

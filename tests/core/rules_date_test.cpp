@@ -4,6 +4,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <utility>
 
 #include "rules/date_rule.h"
 #include "session/messages.h"
@@ -50,6 +51,23 @@ TEST(DateFormat, LettersBecomePartsAndEverythingElseStays) {
       {"丮MM", text::gb("丮05")},
   };
   for (const auto& c : cases) EXPECT_EQ(formatDate(text::gb(c.format), t), c.expected) << c.format;
+}
+
+// z and zzz as Qt 6 writes them: "zzz" takes three letters, else each z is
+// the fraction without its trailing zeros; unknown milliseconds are 0.
+TEST(DateFormat, Milliseconds) {
+  const struct {
+    int ms;
+    const char* format;
+    const char* expected;
+  } cases[] = {{120, "ss.zzz", "09.120"}, {120, "ss.z", "09.12"},   {5, "z", "005"},
+               {500, "z zz", "5 55"},     {0, "z|zzz", "0|000"},    {-1, "zzz z", "000 0"},
+               {120, "zzzz", "12012"},    {999, "zzzzzz", "999999"}};
+  for (const auto& c : cases) {
+    platform::LocalTime t{2021, 5, 6, 7, 8, 9};
+    t.millisecond = c.ms;
+    EXPECT_EQ(formatDate(c.format, t), c.expected) << c.format << " " << c.ms;
+  }
 }
 
 struct RuleFiles {
@@ -120,6 +138,26 @@ TEST(DateRule, SameNamesInAFolderAreNumberedInListOrder) {
   // A run again after the pass's names would stay as they are: the same numbers.
   dateRule(f.list, o);
   EXPECT_EQ(f.newNames()[3], "20220809_101112_3.jpg");
+}
+
+// File times keep their milliseconds: files of one second are told apart
+// and numbered in the order they were written, whatever the list's order.
+TEST(DateRule, FileTimesNumberByTheirMilliseconds) {
+  RuleFiles f;
+  const auto second = std::chrono::system_clock::from_time_t(localSeconds(2022, 8, 9, 10, 11, 12));
+  const std::pair<const char*, int> written[] = {{"a.jpg", 900}, {"b.jpg", 250}, {"c.jpg", 250}};
+  for (const auto& [name, ms] : written) {
+    f.add(name, 0);
+    std::filesystem::last_write_time(
+        f.t.path() / name, std::chrono::file_clock::from_sys(second + std::chrono::milliseconds(ms)));
+  }
+  DateOptions o;
+  o.format = "HHmmss";
+  dateRule(f.list, o);
+  EXPECT_EQ(f.newNames(), (std::vector<std::string>{"101112_2.jpg", "101112.jpg", "101112_1.jpg"}));
+  o.format = "HHmmss-zzz";
+  dateRule(f.list, o);
+  EXPECT_EQ(f.newNames(), (std::vector<std::string>{"101112-900.jpg", "101112-250.jpg", "101112-250_1.jpg"}));
 }
 
 TEST(DateRule, SourcesFallBackToTheModificationTimeWithANote) {
