@@ -54,6 +54,8 @@ enum class Reason : unsigned char {
   // Notes a rule leaves on a proposal that still applies (column 新文件名's tooltip).
   NoDateTaken,  // the date rule used the modification time: the file has no date taken
   NoBirthTime,  // the date rule used the modification time: the file system keeps no creation time
+  // Failures again (values are kept in records: new ones go last).
+  NoNeededField,  // the file's tag holds none of the fields the MP3 rule uses
 };
 
 // A note on a proposal, not a reason against it.
@@ -87,11 +89,13 @@ enum class Mp3Status : unsigned char {
   None,
   NotMp3,         // no tag reader takes the file
   NoTag,          // it has none of its format's tags
-  VorbisComment,  // FLAC, Ogg Vorbis, Opus
+  VorbisComment,  // FLAC, Ogg Vorbis, Opus, Ogg FLAC, Speex
   Mp4Tag,
   ApeTag,
-  AsfTag,    // WMA
-  Id3Chunk,  // WAV, AIFF
+  AsfTag,      // WMA
+  Id3Chunk,    // WAV, AIFF, TrueAudio
+  TextChunks,  // WAV's RIFF INFO, AIFF's NAME and AUTH
+  ModuleTag,   // the title of a tracker module
 };
 // The rows 删除无标签条目 removes: no tag the rule could name them from.
 inline bool isUntagged(Mp3Status s) { return s == Mp3Status::NotMp3 || s == Mp3Status::NoTag; }

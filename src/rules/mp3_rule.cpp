@@ -42,6 +42,8 @@ Mp3Status taggedStatus(tags::TagKind kind) {
       return Mp3Status::AsfTag;
     case tags::TagKind::Id3Chunk:
       return Mp3Status::Id3Chunk;
+    case tags::TagKind::Module:
+      return Mp3Status::ModuleTag;
     case tags::TagKind::None:
     case tags::TagKind::Id3:
       break;
@@ -49,11 +51,37 @@ Mp3Status taggedStatus(tags::TagKind kind) {
   return Mp3Status::None;
 }
 
-// MP3 files are named ".mp3" whatever the case of theirs; the others keep
-// their extension as it stands.
-std::string_view extensionOf(std::string_view oldName, tags::TagKind kind) {
-  if (kind == tags::TagKind::Id3) return ".mp3";
-  return oldName.substr(oldName.rfind('.'));  // a reader was chosen by it, so there is one
+// MP3 (and MP2) files are named ".mp3" (".mp2") whatever the case of
+// theirs; the others keep their extension as it stands.
+std::string extensionOf(std::string_view oldName, tags::TagKind kind) {
+  std::string ext(oldName.substr(oldName.rfind('.')));  // a reader was chosen by it, so there is one
+  if (kind == tags::TagKind::Id3) text::asciiLowerInPlace(ext);
+  return ext;
+}
+
+// A track or disc number as players show it: "3" of "3/12" (the count after
+// the slash is no part of it), blanks around it gone.
+std::string_view numberBeforeSlash(std::string_view s) {
+  s = s.substr(0, s.find('/'));
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool isBlank(std::string_view s) { return s.find_first_not_of(" \t") == std::string_view::npos; }
+
+// True when the rule uses a placeholder and every one it uses is blank for
+// this tag (an encoder's name alone, a replay gain): no name to make.
+bool noNeededField(const std::vector<RuleSegment>& segments, const tags::TagFields& fields) {
+  bool uses = false;
+  for (const RuleSegment& s : segments) {
+    if (s.code == 0) continue;
+    uses = true;
+    const std::string& field = fields[slotOfCode(s.code)];
+    if (!isBlank(s.code == 4 ? numberBeforeSlash(field) : std::string_view(field))) return false;
+  }
+  return uses;
 }
 
 }  // namespace
@@ -88,7 +116,13 @@ std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::
     name += s.literal;
     if (s.code == 0) break;
     const std::string& field = fields[slotOfCode(s.code)];
-    name += cleanup.padTrack && s.code == 4 ? padTrackNumber(field) : field;
+    if (s.code != 4) {
+      name += field;
+    } else if (cleanup.padTrack) {
+      name += padTrackNumber(numberBeforeSlash(field));
+    } else {
+      name += numberBeforeSlash(field);
+    }
   }
   if (cleanup.replaceIllegal) replaceIllegalChars(name);
   if (!name.empty()) name += extension;
@@ -138,6 +172,15 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
       continue;
     }
     tags::TagFields fields;
+    const auto name = [&](filelist::Mp3Status status) {
+      const std::string ext = extensionOf(e.oldName, reader->kind);
+      setStatus(i, status);
+      if (noNeededField(*segments, fields)) {
+        list.setProposalProblem(i, filelist::Reason::NoNeededField);
+      } else {
+        list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup, ext));
+      }
+    };
     switch (reader->readForNaming(e.diskPath(), o.priority, fields)) {
       case tags::NamingRead::Unreadable:
         // No proposal of another rule may stay behind: the row fails with its reason.
@@ -151,8 +194,10 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
         list.setNewName(i, {});
         break;
       case tags::NamingRead::Tagged:
-        setStatus(i, taggedStatus(reader->kind));
-        list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup, extensionOf(e.oldName, reader->kind)));
+        name(taggedStatus(reader->kind));
+        break;
+      case tags::NamingRead::TextChunks:
+        name(filelist::Mp3Status::TextChunks);
         break;
     }
   }

@@ -37,9 +37,10 @@ std::optional<std::vector<RuleSegment>> parseMp3Rule(std::string_view rule);
 
 // The new name for one tag: the segments with their fields filled in, and
 // `extension` (".mp3", or another audio file's own) appended unless that
-// leaves the name empty. Tag texts go in as read,
-// except that `cleanup` may pad the track (#4) and replace the characters a
-// file name cannot hold (in the whole name, so "AC/DC" cannot make a path).
+// leaves the name empty. Tag texts go in as read, except the track (#4),
+// which goes in as players show it ("3" of "3/12", padded to "03" when
+// `cleanup` says so); `cleanup` may also replace the characters a file name
+// cannot hold (in the whole name, so "AC/DC" cannot make a path).
 std::string expandMp3Rule(const std::vector<RuleSegment>& segments, const tags::TagFields& fields,
                           const NameCleanup& cleanup = {}, std::string_view extension = ".mp3");
 
@@ -65,8 +66,10 @@ std::string_view mp3SchemeRule(int item);
 // tag, emptied where an MP3 file now has one, the tag's family for other
 // audio files (which keep their own extension). Each file is opened for
 // reading, read and closed before the next; a file that cannot be opened or
-// is damaged keeps its cell and fails with its reason. An empty rule empties
-// every new name and writes no cell.
+// is damaged keeps its cell and fails with its reason. A tag that holds none
+// of the fields the rule uses (all blank) fails its row with
+// Reason::NoNeededField rather than naming it " - .mp3". An empty rule
+// empties every new name and writes no cell.
 void mp3Rule(filelist::FileList& list, const Mp3Options& o);
 
 }  // namespace qorin::rules

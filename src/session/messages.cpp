@@ -61,6 +61,8 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("没有拍摄时间，用了修改时间");
     case Reason::NoBirthTime:
       return text::gb("没有创建时间，用了修改时间");
+    case Reason::NoNeededField:
+      return text::gb("标签中没有需要的字段");
   }
   return {};
 }
@@ -88,8 +90,10 @@ const std::string& mp3StatusText(filelist::Mp3Status s) {
                                       text::gb("MP4标签"),
                                       text::gb("APE标签"),
                                       text::gb("ASF标签"),
-                                      text::gb("ID3标签")};
-  static_assert(std::size(texts) == static_cast<std::size_t>(filelist::Mp3Status::Id3Chunk) + 1);
+                                      text::gb("ID3标签"),
+                                      text::gb("文本块"),
+                                      text::gb("模块标签")};
+  static_assert(std::size(texts) == static_cast<std::size_t>(filelist::Mp3Status::ModuleTag) + 1);
   return texts[static_cast<std::size_t>(s)];
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "tags/tag_reader.h"
 
@@ -12,6 +13,9 @@ namespace qorin::tags {
 // The reader for a file of this name, chosen by its extension (any case);
 // none for a file no reader takes (非MP3文件).
 const TagReader* tagReaderFor(std::string_view name);
+
+// The extensions a reader takes, lower case without the dot: MP3's first.
+std::vector<std::string_view> namedExtensions();
 
 // The family of tags a file of this name carries; TagKind::None when no
 // reader takes it.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Genre names indexed by the ID3v1 genre number 0..125.
+// Genre names indexed by the ID3v1 genre number 0..125 (the editor's lists),
+// and the longer list players name a genre number by.
 #pragma once
 
 #include <array>
@@ -143,5 +144,10 @@ inline constexpr std::array<std::string_view, kGenreCount> genreNames = {
 
 // The name of genre `n`, or nothing outside 0..125.
 std::optional<std::string_view> genreName(int n);
+
+// Genre `n` as players name it: the list above, then Winamp's extension
+// (126 "Goa" to 191 "Psybient"); nothing for 255 (no genre) and the other
+// numbers no list names.
+std::optional<std::string_view> playedGenreName(int n);
 
 }  // namespace qorin::tags

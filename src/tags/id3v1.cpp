@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "tags/genres.h"
 #include "tags/tag_slots.h"
 #include "text/detect.h"
 #include "text/gbtext.h"
@@ -121,6 +122,11 @@ bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asSto
     for (int slot = kTitle; slot <= kComment; ++slot) (*others)[slot] = std::move(guesses[slot]);
   }
   return true;
+}
+
+std::string id3v1GenreName(std::string_view number) {
+  if (number.empty()) return {};
+  return std::string(playedGenreName(text::toNumber(number)).value_or(std::string_view()));
 }
 
 bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored, OtherReadings* others) {

@@ -39,6 +39,10 @@ bool hasId3v1(platform::ByteSource& file);
 bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr,
                OtherReadings* others = nullptr);
 
+// Slot 6 of a block read above as players name it: "Rock" for 17, nothing
+// for 255 (no genre) and the numbers no list names.
+std::string id3v1GenreName(std::string_view number);
+
 // The same on a block already in memory (exactly 128 bytes starting "TAG").
 bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored = nullptr,
                      OtherReadings* others = nullptr);

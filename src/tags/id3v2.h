@@ -24,13 +24,16 @@ inline constexpr std::size_t kId3v2TemplateSize = 1024;
 // 0xFF and four size bytes each below 0x80.
 bool hasId3v2(platform::ByteSource& file);
 
-// Genre text as slot 6 keeps it: "(17)" and "(17)Rock" give "Rock"; a number
-// outside 0..125 leaves the text as it was.
+// Genre text as slot 6 keeps it: "(17)", "17" and "(17)Rock" give "Rock",
+// "(130)" Winamp's "Terror"; "(255)" (no genre) gives nothing; a number no
+// list names leaves the text as it was.
 std::string normaliseGenre(std::string_view genre);
 
 // Fills all 12 slots and returns true when the file has a tag header (a tag
 // without any readable frame gives empty slots); otherwise false and `fields`
 // is untouched. Reads only the tag's bytes, never more than the file holds.
+// Of a frame repeated (several TPE1) the first that holds a text fills its
+// slot, as players show it.
 // `asStored`, when given, receives the same texts with slot 6 as the frame
 // holds it (before "(17)" becomes "Rock"), for a writer that keeps a genre
 // the user did not touch. `others`, when given, receives for each slot whose

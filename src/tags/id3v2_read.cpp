@@ -63,6 +63,13 @@ std::optional<std::string_view> genreWord(std::string_view s) {
   return std::nullopt;
 }
 
+// A genre number as players name it; 255 stands for no genre.
+std::string numberedGenre(std::string_view digits) {
+  const int n = text::toNumber(digits);
+  if (const auto name = playedGenreName(n)) return std::string(*name);
+  return n == 255 ? std::string() : std::string(digits);
+}
+
 SlotText textFrame(const Id3v2Frame& f, int version, bool genre, bool wantOther) {
   if (f.content.empty()) return {};
   std::vector<std::optional<std::string>> others;
@@ -74,8 +81,14 @@ SlotText textFrame(const Id3v2Frame& f, int version, bool genre, bool wantOther)
       if (const auto word = genreWord(v)) {
         v = std::string(*word);
       } else if (isBareGenreNumber(v)) {
-        if (const auto name = genreName(text::toNumber(v))) v = std::string(*name);
+        v = numberedGenre(v);
       }
+    }
+    // 255 is no genre: its value goes, with its other reading.
+    for (std::size_t k = values.size(); k-- > 0;) {
+      if (!values[k].empty()) continue;
+      values.erase(values.begin() + static_cast<std::ptrdiff_t>(k));
+      if (k < others.size()) others.erase(others.begin() + static_cast<std::ptrdiff_t>(k));
     }
   }
   return joined(std::move(values), wantOther ? &others : nullptr);
@@ -121,6 +134,8 @@ bool validHeader(std::string_view h) {
 }  // namespace
 
 std::string normaliseGenre(std::string_view g) {
+  // ID3v2.3 writers put a bare number too.
+  if (isBareGenreNumber(g)) return numberedGenre(g);
   const std::size_t open = g.rfind('(');
   if (open == std::string_view::npos) return std::string(g);
   const std::size_t close = g.find(')', open + 1);
@@ -128,7 +143,8 @@ std::string normaliseGenre(std::string_view g) {
   if (close - open < 5) {
     const std::string_view inside = g.substr(open + 1, close - open - 1);
     if (const auto word = genreWord(inside)) return std::string(*word);
-    if (const auto name = genreName(text::toNumber(inside))) return std::string(*name);
+    if (const auto name = playedGenreName(text::toNumber(inside))) return std::string(*name);
+    if (inside == "255") return {};
     return std::string(g);
   }
   return std::string(g.substr(close + 1));
@@ -162,21 +178,13 @@ bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored,
     const SlotText read = slot == kComment ? commentText(f, wantOther)
                           : slot == kUrl   ? urlFrame(f, wantOther)
                                            : textFrame(f, v, slot == kGenre, wantOther);
-    const std::string& other = read.other ? *read.other : read.text;
-    // A repeated frame (two TPE1 for two artists) shows as one more value.
-    if (found[slot] && !read.text.empty()) {
-      if (!out[slot].empty()) {
-        out[slot] += '/';
-        alt[slot] += '/';
-      }
-      out[slot] += read.text;
-      alt[slot] += other;
-    } else if (!found[slot]) {
-      out[slot] = read.text;
-      alt[slot] = other;
-    }
+    // Of repeated frames (seven TPE1, one an artist) players show the first
+    // that holds a text; so does the list.
+    if (found[slot] && !out[slot].empty()) continue;
     found[slot] = true;
-    guessed[slot] = guessed[slot] || read.other.has_value();
+    out[slot] = read.text;
+    alt[slot] = read.other ? *read.other : read.text;
+    guessed[slot] = read.other.has_value();
   }
   if (!found[kYear] && recordingTime) out[kYear] = *recordingTime;
   if (asStored) *asStored = out;

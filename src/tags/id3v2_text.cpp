@@ -120,7 +120,8 @@ std::vector<std::string_view> splitValues(TextEncoding enc, std::string_view b) 
 }
 
 // A surrogate without its partner holds no character: it becomes U+FFFD, so
-// that what is shown says something is there rather than leaving it out.
+// that what is shown says something is there rather than leaving it out; so
+// does an odd last byte that is not a stray terminator.
 std::string markLoneSurrogates(std::string_view b, bool big) {
   std::string out(b);
   const auto unit = [&](std::size_t k) {
@@ -140,7 +141,68 @@ std::string markLoneSurrogates(std::string_view b, bool big) {
       out[k + 1] = static_cast<char>(big ? 0xFD : 0xFF);
     }
   }
+  if (out.size() % 2 != 0) {
+    const bool stray = out.back() == '\0';
+    out.pop_back();
+    if (!stray) out += big ? "\xFF\xFD" : "\xFD\xFF";
+  }
   return out;
+}
+
+// The length of the well-formed UTF-8 character at `i`, 0 when none starts
+// there (a stray byte, a cut-off, overlong or surrogate form).
+std::size_t utf8Length(std::string_view b, std::size_t i) {
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(b[k]); };
+  const unsigned char c = at(i);
+  if (c < 0x80) return 1;
+  std::size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // the first continuation byte's range
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 1;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 2;
+    lo = c == 0xE0 ? 0xA0 : lo;
+    hi = c == 0xED ? 0x9F : hi;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 3;
+    lo = c == 0xF0 ? 0x90 : lo;
+    hi = c == 0xF4 ? 0x8F : hi;
+  } else {
+    return 0;
+  }
+  if (b.size() - i - 1 < n || at(i + 1) < lo || at(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k <= n; ++k)
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  return n + 1;
+}
+
+// A frame labelled UTF-8 is UTF-8: a byte that is not part of a character
+// becomes U+FFFD by itself, and the rest reads as written.
+std::string utf8ToGbMarked(std::string_view b) {
+  std::string clean;
+  clean.reserve(b.size());
+  for (std::size_t i = 0; i < b.size();) {
+    const std::size_t n = utf8Length(b, i);
+    clean += n ? b.substr(i, n) : std::string_view("\xEF\xBF\xBD");
+    i += n ? n : 1;
+  }
+  return text::utf8ToGb(clean).value_or(std::string());
+}
+
+// Byte-order marks and nothing else (a writer's empty UTF-16 text under
+// encoding 0, "þÿ" if read as it stands) hold no text.
+bool onlyByteOrderMarks(std::string_view b) {
+  if (b.empty()) return false;
+  while (!b.empty()) {
+    if (b.starts_with("\xEF\xBB\xBF")) {
+      b.remove_prefix(3);
+    } else if (b.starts_with("\xFF\xFE") || b.starts_with("\xFE\xFF")) {
+      b.remove_prefix(2);
+    } else {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool isValueList(std::string_view id) { return id == "IPLS" || id == "TIPL" || id == "TMCL"; }
@@ -156,6 +218,7 @@ std::size_t findTerminator(std::string_view b, TextEncoding enc, std::size_t fro
 }
 
 std::string decodeText(TextEncoding enc, std::string_view b, std::optional<std::string>* other) {
+  if (onlyByteOrderMarks(b)) return {};
   if (isWide(enc)) {
     bool big = enc == TextEncoding::Utf16Be;
     if (b.size() >= 2) {
@@ -172,10 +235,7 @@ std::string decodeText(TextEncoding enc, std::string_view b, std::optional<std::
   }
   if (enc == TextEncoding::Utf8) {
     if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
-    // Some writers put code-page bytes under the UTF-8 mark.
-    if (text::isUtf8(b)) {
-      if (auto gb = text::utf8ToGb(b)) return *std::move(gb);
-    }
+    return utf8ToGbMarked(b);
   }
   if (!other) return text::decodeUnlabelled(b);
   text::Reading r = text::readUnlabelled(b);

@@ -23,10 +23,12 @@ inline std::size_t terminatorLength(TextEncoding e) { return isWide(e) ? 2 : 1; 
 // Position of the first terminator of the encoding at or after `from`, or npos.
 std::size_t findTerminator(std::string_view b, TextEncoding enc, std::size_t from);
 
-// One stored text (no terminator inside) in the code page. Encoding 0 (and
-// code-page bytes under the UTF-8 mark) decode by text::readUnlabelled; when
-// that cannot tell two readings apart, `other` (when given) receives the one
-// not returned, and is left alone otherwise.
+// One stored text (no terminator inside) in the code page. Encoding 0
+// decodes by text::readUnlabelled; when that cannot tell two readings apart,
+// `other` (when given) receives the one not returned, and is left alone
+// otherwise. A labelled text (UTF-8, UTF-16) is never guessed: each byte or
+// unit that holds no character becomes U+FFFD. Byte-order marks alone are
+// no text.
 std::string decodeText(TextEncoding enc, std::string_view bytes, std::optional<std::string>* other = nullptr);
 
 // The values of a text separated by terminators, in the code page; empty

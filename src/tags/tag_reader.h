@@ -16,9 +16,10 @@ enum class TagPriority : unsigned char { V1First, V2First };
 
 // The family of tags a reader brings. Commands that work on one family only
 // (the tag editor and the Unicode repair take ID3 in MP3 files) ask for it by
-// this; an ID3 tag inside a WAV or AIFF chunk is a family of its own, as
-// neither of them writes one there.
-enum class TagKind : unsigned char { None, Id3, Vorbis, Mp4, Ape, Asf, Id3Chunk };
+// this; an ID3 tag inside another container (a WAV or AIFF chunk, before a
+// TrueAudio stream) is a family of its own, as neither of them writes one
+// there. Tracker modules (MOD, S3M, IT, XM) hold a title in their header.
+enum class TagKind : unsigned char { None, Id3, Vorbis, Mp4, Ape, Asf, Id3Chunk, Module };
 
 // What reading came to; the list's column MP3标签状态 and the row's reason
 // follow from it.
@@ -27,6 +28,9 @@ enum class NamingRead : unsigned char {
   NoTag,       // the file holds none of its format's tags: 无标签
   Unreadable,  // the file could not be opened
   Damaged,     // the file is not what its extension says, or too damaged to find its tags in
+  // `fields` hold what a WAV's RIFF INFO list or an AIFF's text chunks
+  // (NAME, AUTH, ...) say: the file has no ID3 chunk to name it from.
+  TextChunks,
 };
 
 struct TagReader {

@@ -1,29 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tags/taglib_reader.h"
 
-#include <taglib/aifffile.h>
 #include <taglib/apefile.h>
 #include <taglib/apetag.h>
 #include <taglib/asffile.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v2framefactory.h>
+#include <taglib/itfile.h>
+#include <taglib/modfile.h>
 #include <taglib/mp4file.h>
+#include <taglib/mpcfile.h>
+#include <taglib/oggflacfile.h>
 #include <taglib/opusfile.h>
-#include <taglib/tiostream.h>
+#include <taglib/s3mfile.h>
+#include <taglib/speexfile.h>
 #include <taglib/vorbisfile.h>
-#include <taglib/wavfile.h>
+#include <taglib/wavpackfile.h>
 #include <taglib/xiphcomment.h>
+#include <taglib/xmfile.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <exception>
 #include <optional>
 #include <string>
 
-#include "platform/open_file.h"
-#include "tags/id3v2.h"
-#include "tags/id3v2_text.h"
+#include "tags/id3v2_format.h"
 #include "tags/syncsafe.h"
+#include "tags/taglib_stream.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
@@ -31,81 +33,10 @@ namespace qorin::tags {
 
 namespace {
 
-// TagLib reads in many small pieces; a window of the file keeps the system
-// calls few. The file is only read, so its length is asked once.
-class ReadOnlyStream final : public TagLib::IOStream {
- public:
-  explicit ReadOnlyStream(platform::OpenFile& file) : file_(file), length_(file.length().value_or(0)) {}
-
-  TagLib::FileName name() const override { return file_.path().c_str(); }
-  TagLib::ByteVector readBlock(unsigned long length) override;
-  void writeBlock(const TagLib::ByteVector&) override {}
-  void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
-  void removeBlock(unsigned long, unsigned long) override {}
-  bool readOnly() const override { return true; }
-  bool isOpen() const override { return file_.isOpen(); }
-  void seek(long offset, Position p) override;
-  long tell() const override { return static_cast<long>(pos_); }
-  long length() override { return static_cast<long>(length_); }
-  void truncate(long) override {}
-
-  // Up to `n` bytes at `offset`, fewer at the end; valid until the next read.
-  std::string_view bytesAt(std::uint64_t offset, std::size_t n);
-
- private:
-  static constexpr std::size_t kWindow = 16 * 1024;
-
-  platform::OpenFile& file_;
-  std::uint64_t length_;
-  std::uint64_t pos_ = 0;
-  std::uint64_t windowAt_ = 0;
-  std::string window_;
-};
-
-std::string_view ReadOnlyStream::bytesAt(std::uint64_t offset, std::size_t n) {
-  if (n == 0 || offset >= length_) return {};
-  const bool inWindow = offset >= windowAt_ && offset - windowAt_ <= window_.size() &&
-                        n <= window_.size() - (offset - windowAt_);
-  if (!inWindow) {
-    // readAt never reads past the end, whatever length a damaged size field asks for.
-    if (!file_.readAt(offset, std::max(n, kWindow), window_)) window_.clear();
-    windowAt_ = offset;
-  }
-  const auto from = static_cast<std::size_t>(offset - windowAt_);
-  return std::string_view(window_).substr(from, n);
-}
-
-TagLib::ByteVector ReadOnlyStream::readBlock(unsigned long length) {
-  const std::string_view b = bytesAt(pos_, length);
-  pos_ += b.size();
-  return TagLib::ByteVector(b.data(), static_cast<unsigned int>(b.size()));
-}
-
-void ReadOnlyStream::seek(long offset, Position p) {
-  // Offsets come from the file's size fields: a damaged one must not overflow.
-  const std::int64_t base = p == Beginning ? 0
-                            : p == Current ? static_cast<std::int64_t>(pos_)
-                                           : static_cast<std::int64_t>(length_);
-  const std::int64_t to = offset > 0 && base > INT64_MAX - offset ? INT64_MAX : base + offset;  // base >= 0
-  pos_ = static_cast<std::uint64_t>(std::max<std::int64_t>(0, to));
-}
-
-std::string_view viewOf(const TagLib::ByteVector& b) { return {b.data(), b.size()}; }
-
-// TagLib's texts are Unicode already (MP4 and ASF label theirs).
-std::string gbOf(const TagLib::String& s) {
-  return text::utf16ToGbLenient(viewOf(s.data(TagLib::String::UTF16LE)), false);
-}
-
-// Vorbis comments and APE items are UTF-8 by their formats, but some taggers
-// write code-page bytes there: those are read as ID3 reads unlabelled texts.
-std::string gbOfUtf8(std::string_view bytes) { return detail::decodeText(TextEncoding::Utf8, bytes); }
-
-std::uint32_t le32(std::string_view b, std::size_t at) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
-  return v;
-}
+using detail::fromTag;
+using detail::le32;
+using detail::ReadOnlyStream;
+using detail::viewOf;
 
 // Field names of Vorbis comments and APE items, in any case.
 struct FieldName {
@@ -122,16 +53,8 @@ constexpr FieldName kFieldNames[] = {
 
 // The first value of a field fills its slot.
 void setField(TagFields& fields, std::string_view key, std::string_view value) {
-  int slot = 0;
   for (const FieldName& f : kFieldNames)
-    if (text::equalsNoCase(key, f.key)) slot = f.slot;
-  if (slot == 0 || !fields[slot].empty()) return;
-  std::string t = gbOfUtf8(value);
-  // A date ("2003-05-01") names by its year, as an ID3 year frame would.
-  if (slot == kYear && t.size() > 4 &&
-      std::all_of(t.begin(), t.begin() + 4, [](char c) { return c >= '0' && c <= '9'; }))
-    t.resize(4);
-  fields[slot] = std::move(t);
+    if (text::equalsNoCase(key, f.key)) return detail::setSlotText(fields, f.slot, value);
 }
 
 // A Vorbis comment after its packet's magic: vendor, count, "KEY=value"
@@ -236,19 +159,6 @@ std::optional<ApeItems> apeItems(ReadOnlyStream& file) {
   return std::nullopt;
 }
 
-// What TagLib decoded, where the raw bytes could not be had.
-NamingRead fromTag(const TagLib::Tag* t, TagFields& fields) {
-  if (!t || t->isEmpty()) return NamingRead::NoTag;
-  fields[kTitle] = gbOf(t->title());
-  fields[kArtist] = gbOf(t->artist());
-  fields[kAlbum] = gbOf(t->album());
-  fields[kComment] = gbOf(t->comment());
-  fields[kGenre] = gbOf(t->genre());
-  if (t->year()) fields[kYear] = std::to_string(t->year());
-  if (t->track()) fields[kTrack] = std::to_string(t->track());
-  return NamingRead::Tagged;
-}
-
 NamingRead fromVorbisComment(const std::optional<std::string_view>& raw, const TagLib::Tag* decoded,
                              TagFields& fields) {
   TagFields found;
@@ -259,7 +169,7 @@ NamingRead fromVorbisComment(const std::optional<std::string_view>& raw, const T
   return NamingRead::Tagged;
 }
 
-NamingRead readFlac(ReadOnlyStream& stream, TagFields& fields) {
+NamingRead readFlac(ReadOnlyStream& stream, TagPriority, TagFields& fields) {
   TagLib::FLAC::File f(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
   if (!f.isValid()) return NamingRead::Damaged;
   if (!f.hasXiphComment()) return NamingRead::NoTag;
@@ -276,35 +186,61 @@ NamingRead fromCommentPacket(TagLib::Ogg::File& f, std::string_view magic, const
   return fromVorbisComment(b, decoded, fields);
 }
 
-NamingRead readOpus(ReadOnlyStream& stream, TagFields& fields) {
+// Ogg FLAC: the second packet is a metadata block, the comment when its
+// type (the low 7 bits of its first byte) is 4.
+NamingRead fromFlacPacket(TagLib::Ogg::FLAC::File& f, TagFields& fields) {
+  const TagLib::ByteVector packet = f.packet(1);
+  std::string_view b = viewOf(packet);
+  if (b.size() < 4 || (static_cast<unsigned char>(b[0]) & 0x7Fu) != 4) return fromTag(f.tag(), fields);
+  return fromVorbisComment(b.substr(4), f.tag(), fields);
+}
+
+NamingRead readOpus(ReadOnlyStream& stream, TagPriority, TagFields& fields) {
   TagLib::Ogg::Opus::File f(&stream, false);
   if (!f.isValid()) return NamingRead::Damaged;
   return fromCommentPacket(f, "OpusTags", f.tag(), fields);
 }
 
-NamingRead readOgg(ReadOnlyStream& stream, TagFields& fields) {
+// An Ogg file of any codec TagLib knows: .ogg and .oga hold Vorbis mostly,
+// also Opus, FLAC or Speex.
+NamingRead readOgg(ReadOnlyStream& stream, TagPriority, TagFields& fields) {
+  const auto again = [&stream] { stream.seek(0, TagLib::IOStream::Beginning); };
   {
     TagLib::Ogg::Vorbis::File f(&stream, false);
     if (f.isValid()) return fromCommentPacket(f, "\x03vorbis", f.tag(), fields);
   }
-  stream.seek(0, TagLib::IOStream::Beginning);
-  return readOpus(stream, fields);
+  again();
+  {
+    TagLib::Ogg::Opus::File f(&stream, false);
+    if (f.isValid()) return fromCommentPacket(f, "OpusTags", f.tag(), fields);
+  }
+  again();
+  {
+    TagLib::Ogg::FLAC::File f(&stream, false);
+    if (f.isValid()) return f.hasXiphComment() ? fromFlacPacket(f, fields) : NamingRead::NoTag;
+  }
+  again();
+  TagLib::Ogg::Speex::File f(&stream, false);
+  if (!f.isValid()) return NamingRead::Damaged;
+  return fromCommentPacket(f, "", f.tag(), fields);  // Speex's comment has no magic
 }
 
-NamingRead readMp4(ReadOnlyStream& stream, TagFields& fields) {
+NamingRead readMp4(ReadOnlyStream& stream, TagPriority, TagFields& fields) {
   TagLib::MP4::File f(&stream, false);
   if (!f.isValid()) return NamingRead::Damaged;
   return f.hasMP4Tag() ? fromTag(f.tag(), fields) : NamingRead::NoTag;
 }
 
-NamingRead readAsf(ReadOnlyStream& stream, TagFields& fields) {
+NamingRead readAsf(ReadOnlyStream& stream, TagPriority, TagFields& fields) {
   TagLib::ASF::File f(&stream, false);
   if (!f.isValid()) return NamingRead::Damaged;
   return fromTag(f.tag(), fields);
 }
 
-NamingRead readApe(ReadOnlyStream& stream, TagFields& fields) {
-  TagLib::APE::File f(&stream, false);
+// Monkey's Audio, Musepack and WavPack all end in an APEv2 tag.
+template <typename File>
+NamingRead readApe(ReadOnlyStream& stream, TagPriority, TagFields& fields) {
+  File f(&stream, false);
   if (!f.isValid()) return NamingRead::Damaged;
   if (!f.hasAPETag()) return NamingRead::NoTag;
   const std::optional<ApeItems> items = apeItems(stream);
@@ -315,55 +251,35 @@ NamingRead readApe(ReadOnlyStream& stream, TagFields& fields) {
   return NamingRead::Tagged;
 }
 
-// WAV and AIFF keep an ID3v2 tag as a chunk; TagLib lets a subclass have its
-// bytes, which the program's own ID3v2 code reads (encoding-0 frames by
-// detection, as in MP3 files).
-template <typename Riff>
-class ChunkFile final : public Riff {
- public:
-  explicit ChunkFile(TagLib::IOStream* stream) : Riff(stream, false) {}
-  std::optional<std::string> id3Chunk() {
-    for (unsigned i = 0; i < this->chunkCount(); ++i) {
-      const TagLib::ByteVector name = this->chunkName(i);
-      if (name == "ID3 " || name == "id3 ") return std::string(viewOf(this->chunkData(i)));
-    }
-    return std::nullopt;
-  }
-};
-
-template <typename Riff>
-NamingRead readChunk(ReadOnlyStream& stream, TagFields& fields) {
-  ChunkFile<Riff> f(&stream);
+// Tracker modules hold a title in their header, in whatever code page the
+// tracker ran under; TagLib hands it over as ISO-8859-1, byte for byte.
+template <typename File>
+NamingRead readModule(ReadOnlyStream& stream, TagPriority, TagFields& fields) {
+  File f(&stream, false);
   if (!f.isValid()) return NamingRead::Damaged;
-  const std::optional<std::string> chunk = f.id3Chunk();
-  if (!chunk) return NamingRead::NoTag;
-  TagFields found;
-  if (!parseId3v2Tag(*chunk, found)) return NamingRead::NoTag;
-  fields = std::move(found);
+  const TagLib::ByteVector bytes = f.tag()->title().data(TagLib::String::Latin1);
+  std::string_view title = viewOf(bytes);
+  while (!title.empty() && (title.back() == ' ' || title.back() == '\0')) title.remove_suffix(1);
+  if (title.empty()) return NamingRead::NoTag;
+  fields[kTitle] = text::decodeUnlabelled(title);
   return NamingRead::Tagged;
 }
 
-template <NamingRead (*read)(ReadOnlyStream&, TagFields&)>
-NamingRead readForNaming(std::string_view path, TagPriority, TagFields& fields) {
-  platform::OpenFile file;
-  if (!file.open(path, platform::OpenMode::Read)) return NamingRead::Unreadable;
-  ReadOnlyStream stream(file);
-  try {
-    return read(stream, fields);
-  } catch (const std::exception&) {  // a damaged size field TagLib believed
-    return NamingRead::Damaged;
-  }
-}
-
 }  // namespace
+
+using detail::readForNaming;
 
 const TagReader kFlacReader = {TagKind::Vorbis, readForNaming<readFlac>};
 const TagReader kOggReader = {TagKind::Vorbis, readForNaming<readOgg>};
 const TagReader kOpusReader = {TagKind::Vorbis, readForNaming<readOpus>};
 const TagReader kMp4Reader = {TagKind::Mp4, readForNaming<readMp4>};
-const TagReader kApeReader = {TagKind::Ape, readForNaming<readApe>};
+const TagReader kApeReader = {TagKind::Ape, readForNaming<readApe<TagLib::APE::File>>};
+const TagReader kMusepackReader = {TagKind::Ape, readForNaming<readApe<TagLib::MPC::File>>};
+const TagReader kWavPackReader = {TagKind::Ape, readForNaming<readApe<TagLib::WavPack::File>>};
 const TagReader kAsfReader = {TagKind::Asf, readForNaming<readAsf>};
-const TagReader kWavReader = {TagKind::Id3Chunk, readForNaming<readChunk<TagLib::RIFF::WAV::File>>};
-const TagReader kAiffReader = {TagKind::Id3Chunk, readForNaming<readChunk<TagLib::RIFF::AIFF::File>>};
+const TagReader kModReader = {TagKind::Module, readForNaming<readModule<TagLib::Mod::File>>};
+const TagReader kS3mReader = {TagKind::Module, readForNaming<readModule<TagLib::S3M::File>>};
+const TagReader kItReader = {TagKind::Module, readForNaming<readModule<TagLib::IT::File>>};
+const TagReader kXmReader = {TagKind::Module, readForNaming<readModule<TagLib::XM::File>>};
 
 }  // namespace qorin::tags

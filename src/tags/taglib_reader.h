@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The tags of the other common audio formats as a naming source, read through
-// TagLib: Vorbis comments (FLAC, Ogg Vorbis, Opus), MP4 (M4A), APE, ASF (WMA)
-// and the ID3 chunk of WAV and AIFF. TagLib reaches the file only through the
-// platform layer (a read-only stream over platform::OpenFile) and never writes.
-// Texts whose encoding the format leaves open (code-page bytes where UTF-8
-// belongs, the encoding-0 frames of an ID3 chunk) are read as ID3 texts are.
+// The tags of the other audio formats TagLib reads as a naming source:
+// Vorbis comments (FLAC, Ogg Vorbis, Opus, Ogg FLAC, Speex), MP4 (M4A), APE
+// (Monkey's Audio, Musepack, WavPack), ASF (WMA), the ID3 tag of WAV, AIFF
+// and TrueAudio (with WAV's RIFF INFO and AIFF's text chunks for what it
+// lacks) and the titles of tracker modules. TagLib reaches the file only
+// through the platform layer (a read-only stream over platform::OpenFile)
+// and never writes. Texts whose encoding the format leaves open (code-page
+// bytes where UTF-8 belongs, the encoding-0 frames of an ID3 chunk) are read
+// as ID3 texts are.
 #pragma once
 
 #include "tags/tag_reader.h"
@@ -12,12 +15,19 @@
 namespace qorin::tags {
 
 extern const TagReader kFlacReader;
-extern const TagReader kOggReader;  // Ogg Vorbis, or Opus under the same extension
+extern const TagReader kOggReader;  // an Ogg file of any of the codecs above
 extern const TagReader kOpusReader;
 extern const TagReader kMp4Reader;
 extern const TagReader kApeReader;
+extern const TagReader kMusepackReader;
+extern const TagReader kWavPackReader;
 extern const TagReader kAsfReader;
 extern const TagReader kWavReader;
 extern const TagReader kAiffReader;
+extern const TagReader kTrueAudioReader;
+extern const TagReader kModReader;
+extern const TagReader kS3mReader;
+extern const TagReader kItReader;
+extern const TagReader kXmReader;
 
 }  // namespace qorin::tags

@@ -47,7 +47,7 @@ TEST(Messages, EveryCodeHasAText) {
     EXPECT_FALSE(statusText(static_cast<filelist::Status>(s)).empty()) << s;
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NotMp3), gb("非MP3文件"));
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NoTag), gb("无标签"));
-  for (int s = 1; s <= static_cast<int>(filelist::Mp3Status::Id3Chunk); ++s)
+  for (int s = 1; s <= static_cast<int>(filelist::Mp3Status::ModuleTag); ++s)
     EXPECT_FALSE(mp3StatusText(static_cast<filelist::Mp3Status>(s)).empty()) << s;
   for (int p = 1; p <= static_cast<int>(Problem::FolderLockFailed); ++p) {
     PassReport r;

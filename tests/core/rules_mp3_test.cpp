@@ -9,6 +9,7 @@
 #include "platform/open_file.h"
 #include "rules/mp3_rule.h"
 #include "rules_test_chars.h"
+#include "session/messages.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "tags_test_util.h"
@@ -92,7 +93,7 @@ TEST(Mp3RuleExpand, BuildsNamesFromTagTexts) {
     std::string want;
   } cases[] = {
       {"#1", ""},              // nothing but an empty field: no ".mp3" either
-      {"#4", "3/12.mp3"},      // a slash goes in as read
+      {"#4", "3.mp3"},         // the track as players show it
       {"#2", " padded .mp3"},  // no trimming
       {"#1-#2", "- padded .mp3"},
       {"##1", "#.mp3"},
@@ -110,10 +111,10 @@ TEST(Mp3RuleExpand, CleanupOfTagTexts) {
     const char* rule;
     std::string want;
   } cases[] = {
-      {{true, false}, "#1-#4", "AC_DC-3_12.mp3"},
+      {{true, false}, "#1-#4", "AC_DC-3.mp3"},
       {{true, true}, "#1-#4", "AC_DC-03.mp3"},
       {{false, true}, "#4 #1", "03 AC/DC.mp3"},
-      {{false, false}, "#1-#4", "AC/DC-3/12.mp3"},
+      {{false, false}, "#1-#4", "AC/DC-3.mp3"},
       {{true, false}, "#2", gb("春天_Live__ _A_B____.mp3")},
       // the user's own text is part of the name and cleaned alike
       {{true, false}, "a/#5", "a_2001.mp3"},
@@ -243,8 +244,8 @@ TEST(Mp3RuleFiles, PriorityPicksTheVersionAndFallsBack) {
     TagPriority priority;
     const char* want[3];
   } cases[] = {
-      {TagPriority::V2First, {"歌手甲-春天-Pop-1", "v1artist-v1title-13-7", "歌手甲-春天-Pop-1"}},
-      {TagPriority::V1First, {"v1artist-v1title-13-7", "v1artist-v1title-13-7", "歌手甲-春天-Pop-1"}},
+      {TagPriority::V2First, {"歌手甲-春天-Pop-1", "v1artist-v1title-Pop-7", "歌手甲-春天-Pop-1"}},
+      {TagPriority::V1First, {"v1artist-v1title-Pop-7", "v1artist-v1title-Pop-7", "歌手甲-春天-Pop-1"}},
   };
   for (const auto& c : cases) {
     mp3Rule(list, {"#1-#2-#6-#4", c.priority});
@@ -278,6 +279,7 @@ TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
   }
   // The file that cannot be read keeps no other rule's proposal: it fails with its reason.
   EXPECT_EQ(list[5].proposalProblem, filelist::Reason::Unreadable);
+  EXPECT_EQ(list[4].proposalProblem, filelist::Reason::NoNeededField);
   EXPECT_EQ(list[0].proposalProblem, filelist::Reason::None);
 
   // The untagged file gets a tag: its old mark goes.
@@ -297,10 +299,58 @@ TEST(Mp3RuleFiles, TagsWithSlashesMakeUsableNames) {
   FileList list = listOf(dir, {"a.mp3"});
   Mp3Options o{"#4 #1", TagPriority::V2First};
   mp3Rule(list, o);
-  EXPECT_EQ(list[0].newName, "3_12 AC_DC.mp3");
+  EXPECT_EQ(list[0].newName, "3 AC_DC.mp3");
   o.cleanup.padTrack = true;
   mp3Rule(list, o);
   EXPECT_EQ(list[0].newName, "03 AC_DC.mp3");
+}
+
+// Names as players show the tags: the track before its "/", an ID3v1 genre
+// by its name; a file whose tag holds none of the fields the rule uses fails
+// its row, never named " - .mp3".
+TEST(Mp3RuleFiles, AsPlayersShowTheTags) {
+  TempDir dir;
+  const auto v2 = [&](const char* name, std::initializer_list<std::pair<int, const char*>> texts) {
+    TagFields f;
+    for (const auto& [slot, t] : texts) f[slot] = t;
+    writeOurV2(dir.file(name), f);
+  };
+  v2("track.mp3", {{tags::kTitle, "T"}, {tags::kTrack, " 1 / 5"}});
+  v2("encoder.mp3", {{tags::kEncodedBy, "LAME 3.100"}});
+  v2("gain.mp3", {{tags::kComment, "replay gain -6 dB"}});
+  v2("blank.mp3", {{tags::kArtist, "  "}, {tags::kAlbum, "A"}});
+  v2("count.mp3", {{tags::kTrack, "/12"}});
+  const std::pair<const char*, int> v1[] = {{"rock.mp3", 17}, {"none.mp3", 255}, {"winamp.mp3", 130}};
+  for (const auto& [name, genre] : v1) {
+    tagtest::writeBytes(dir.file(name), tagtest::fakeAudio(300));
+    addOurV1(dir.file(name), "t", genre);
+  }
+  tagtest::writeBytes(dir.file("Layer2.MP2"), tagtest::fakeAudio(300));
+  addOurV1(dir.file("Layer2.MP2"), "t", 0);
+  FileList list = listOf(dir, {"track.mp3", "encoder.mp3", "gain.mp3", "blank.mp3", "count.mp3", "rock.mp3",
+                               "none.mp3", "winamp.mp3", "Layer2.MP2"});
+  const struct {
+    const char* rule;
+    const char* want[9];  // "!" for a row that fails: no field it needs
+  } cases[] = {
+      {"#1 - #2",
+       {" - T.mp3", "!", "!", "!", "!", "v1artist - t.mp3", "v1artist - t.mp3", "v1artist - t.mp3",
+        "v1artist - t.mp2"}},
+      {"#4", {"1.mp3", "!", "!", "!", "!", "7.mp3", "7.mp3", "7.mp3", "7.mp2"}},
+      {"#6", {"!", "!", "!", "!", "!", "Rock.mp3", "!", "Terror.mp3", "Blues.mp2"}},
+      // a rule without placeholders needs no field
+      {"x", {"x.mp3", "x.mp3", "x.mp3", "x.mp3", "x.mp3", "x.mp3", "x.mp3", "x.mp3", "x.mp2"}},
+  };
+  for (const auto& c : cases) {
+    mp3Rule(list, {c.rule, TagPriority::V1First});
+    for (int r = 0; r < list.fileCount(); ++r) {
+      const std::string want = c.want[r];
+      SCOPED_TRACE(std::string(c.rule) + " " + std::string(list[r].oldName));
+      EXPECT_EQ(list[r].newName, want == "!" ? "" : want);
+      EXPECT_EQ(list[r].proposalProblem, want == "!" ? Reason::NoNeededField : Reason::None);
+    }
+  }
+  EXPECT_EQ(session::reasonText(Reason::NoNeededField, 0), gb("标签中没有需要的字段"));
 }
 
 TEST(Mp3RuleFiles, EmptyRuleEmptiesNamesAndLeavesCells) {

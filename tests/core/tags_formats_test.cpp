@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tags/formats.h"
 #include "tags/id3_reader.h"
@@ -29,6 +31,7 @@ TEST(TagReaders, ChosenByTheFileType) {
       {"a.mp3.bak", nullptr, TagKind::None},
       {"mp3", nullptr, TagKind::None},
       {"a.txt", nullptr, TagKind::None},
+      {"a.MP2", &kId3Reader, TagKind::Id3},
 #ifdef QORIN_HAVE_TAGLIB
       // The tag editor and the Unicode repair take TagKind::Id3 only: never these.
       {"a.flac", &kFlacReader, TagKind::Vorbis},
@@ -41,6 +44,17 @@ TEST(TagReaders, ChosenByTheFileType) {
       {"a.wav", &kWavReader, TagKind::Id3Chunk},
       {"a.aif", &kAiffReader, TagKind::Id3Chunk},
       {"a.Aiff", &kAiffReader, TagKind::Id3Chunk},
+      {"a.oga", &kOggReader, TagKind::Vorbis},
+      {"a.spx", &kOggReader, TagKind::Vorbis},
+      {"a.m4b", &kMp4Reader, TagKind::Mp4},
+      {"a.aifc", &kAiffReader, TagKind::Id3Chunk},
+      {"a.wv", &kWavPackReader, TagKind::Ape},
+      {"a.mpc", &kMusepackReader, TagKind::Ape},
+      {"a.tta", &kTrueAudioReader, TagKind::Id3Chunk},
+      {"a.xm", &kXmReader, TagKind::Module},
+      // TagLib 1.13 reads neither DSD nor TAK.
+      {"a.dsf", nullptr, TagKind::None},
+      {"a.tak", nullptr, TagKind::None},
 #else
       {"a.flac", nullptr, TagKind::None},    {"a.wav", nullptr, TagKind::None},
 #endif
@@ -48,6 +62,17 @@ TEST(TagReaders, ChosenByTheFileType) {
   for (const auto& c : cases) {
     EXPECT_EQ(tagReaderFor(c.name), c.reader) << c.name;
     EXPECT_EQ(tagKindOf(c.name), c.kind) << c.name;
+  }
+}
+
+// The open dialog's list: every extension once, each taken by its reader.
+TEST(TagReaders, NamedExtensions) {
+  const std::vector<std::string_view> all = namedExtensions();
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.front(), "mp3");
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    EXPECT_NE(tagReaderFor("x." + std::string(all[i])), nullptr) << all[i];
+    EXPECT_EQ(std::count(all.begin(), all.end(), all[i]), 1) << all[i];
   }
 }
 

@@ -100,11 +100,19 @@ TEST(Id3v2Read, Decoding) {
                "\0"
                "17"sv),
        4, kGenre, "Rock"},
-      {"v2.3 bare number kept",
+      {"v2.3 bare number",
        frame23("TCON",
                "\0"
                "17"sv),
-       3, kGenre, "17"},
+       3, kGenre, "Rock"},
+      {"Winamp's genre", frame23("TCON", "\0(130)"sv), 3, kGenre, "Terror"},
+      {"255 is no genre", frame23("TCON", "\0(255)"sv), 3, kGenre, ""},
+      {"v2.4 255 among genres",
+       frame23("TCON",
+               "\0"
+               "255\0"
+               "17"sv),
+       4, kGenre, "Rock"},
       {"year from TDRC",
        frame23("TDRC",
                "\0"
@@ -112,7 +120,32 @@ TEST(Id3v2Read, Decoding) {
        4, kYear, "2004"},
       {"identifier in a text", frame23("TIT2", "\0xTALB\0\0\0\x02\0\0\0y"sv) + frame23("TALB", "\0real"sv), 3,
        kAlbum, "real"},
-      {"repeated frame", frame23("TIT2", "\0one"sv) + frame23("TIT2", "\0two"sv), 3, kTitle, "one/two"},
+      // Of repeated frames players show the first that holds a text.
+      {"repeated frame", frame23("TIT2", "\0one"sv) + frame23("TIT2", "\0two"sv), 3, kTitle, "one"},
+      {"seven TPE1",
+       frame23("TPE1", "\0A"sv) + frame23("TPE1", "\0B"sv) + frame23("TPE1", "\0C"sv) +
+           frame23("TPE1", "\0D"sv) + frame23("TPE1", "\0E"sv) + frame23("TPE1", "\0F"sv) +
+           frame23("TPE1", "\0G"sv),
+       3, kArtist, "A"},
+      {"empty first frame", frame23("TPE1", "\0"sv) + frame23("TPE1", "\0B"sv), 3, kArtist, "B"},
+      // A labelled text is never guessed again: each bad byte stands alone as U+FFFD.
+      {"utf8 stray byte",
+       frame23("TIT2",
+               "\x03"
+               "caf\xE9 \xE4\xB8\xAD"sv),
+       4, kTitle, text::gb("caf\uFFFD 中")},
+      {"utf8 cut sequence",
+       frame23("TIT2",
+               "\x03\xE4\xB8"
+               "A"sv),
+       4, kTitle, text::gb("\uFFFD\uFFFDA")},
+      {"utf8 code-page bytes", frame23("TIT2", "\x03\xD6\xD0"sv), 4, kTitle, text::gb("\uFFFD\uFFFD")},
+      {"utf16 odd last byte", frame23("TIT2", "\x01\xFF\xFEW\0o"sv), 3, kTitle, text::gb("W\uFFFD")},
+      {"utf16 stray terminator byte", frame23("TIT2", "\x01\xFF\xFEW\0\0"sv), 3, kTitle, "W"},
+      // Byte-order marks alone hold no text, whatever the encoding says.
+      {"year of a BOM", frame23("TYER", "\0\xFF\xFE"sv), 3, kYear, ""},
+      {"year of BOMs, utf16", frame23("TYER", "\x01\xFF\xFE\xFF\xFE"sv), 3, kYear, ""},
+      {"recording time of a BOM", frame23("TDRC", "\0\xFE\xFF"sv), 4, kYear, ""},
       {"zero-length frame", frame23("TIT2", ""sv) + frame23("TPE1", "\0a"sv), 3, kArtist, "a"},
       {"other frames skipped", frame23("APIC", "\0image/png\0\x03\0TIT2TIT2"sv) + frame23("TIT2", "\0t"sv), 3,
        kTitle, "t"},
@@ -156,9 +189,11 @@ TEST(Id3v2Read, VersionsAndLayouts) {
 
 TEST(Id3v2Read, NormaliseGenre) {
   const std::pair<std::string, std::string> cases[] = {
-      {"(17)", "Rock"},   {"(17)Rock", "Rock"}, {"(4)Eurodisco", "Disco"}, {"Rock", "Rock"},
-      {"(Rock", "Rock"},  {"()", "Blues"},      {"Rock)", "Rock)"},        {"Word (Abcd)", ""},
-      {"(255)", "(255)"}, {"(-1)", "(-1)"},     {"(1)(2)", "Country"},     {"", ""},
+      {"(17)", "Rock"},   {"(17)Rock", "Rock"},  {"(4)Eurodisco", "Disco"},
+      {"Rock", "Rock"},   {"(Rock", "Rock"},     {"()", "Blues"},
+      {"Rock)", "Rock)"}, {"Word (Abcd)", ""},   {"(255)", ""},
+      {"(-1)", "(-1)"},   {"(191)", "Psybient"}, {"(192)", "(192)"},
+      {"255", ""},        {"(1)(2)", "Country"}, {"", ""},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(normaliseGenre(in), out) << in;
 }

@@ -18,6 +18,7 @@
 #include "answering_dialogs.h"
 #include "app/main_window.h"
 #include "session/settings.h"
+#include "tags/formats.h"
 
 using namespace qorin;
 using namespace qorin::session;
@@ -174,7 +175,12 @@ class PreviewAndAddingTest : public QObject {
     QCOMPARE(memory.size(), 0);
     QCOMPARE(dialogs.lastFileTitle, QStringLiteral("请选择文件(可多选)："));
     // Names without a dot are files too on Linux.
-    QVERIFY(dialogs.lastFileFilter.startsWith(QStringLiteral("所有文件(*)|*|音乐文件(*.mp3;wav;wma)|")));
+    QVERIFY(dialogs.lastFileFilter.startsWith(QStringLiteral("所有文件(*)|*|音乐文件(*.mp3;wav;wma;")));
+    // Every format the MP3 rule names (FLAC, Ogg and more where TagLib is in), in the filter's own way.
+    const QStringList music =
+        dialogs.lastFileFilter.section(QLatin1Char('|'), 3, 3).mid(2).split(QLatin1Char(';'));
+    for (const std::string_view e : tags::namedExtensions())
+      QVERIFY2(music.contains(QLatin1String(e.data(), static_cast<qsizetype>(e.size()))), e.data());
 
     dialogs.files.push_back(paths);
     w.list()->addFilesDialog();

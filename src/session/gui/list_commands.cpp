@@ -16,6 +16,7 @@
 #include "platform/gui/wait_cursor.h"
 #include "session/messages.h"
 #include "session/session.h"
+#include "tags/formats.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::session {
@@ -249,15 +250,23 @@ const QString kAllFiles = QStringLiteral("所有文件(*.*)|*.*");
 #else
 const QString kAllFiles = QStringLiteral("所有文件(*)|*");
 #endif
+
+// Every extension the MP3 rule names, in the filter's own way: "*.mp3;wav;wma;...".
+QString musicPatterns() {
+  QStringList extensions;
+  for (const std::string_view e : tags::namedExtensions())
+    extensions << QString::fromLatin1(e.data(), static_cast<qsizetype>(e.size()));
+  return QStringLiteral("*.") + extensions.join(';');
+}
 }  // namespace
 
 void ListCommands::addFilesDialog() {
-  const QStringList chosen = dialogs_.openFiles(
-      window_, QStringLiteral("请选择文件(可多选)："),
-      kAllFiles +
-          QStringLiteral("|音乐文件(*.mp3;wav;wma)|*.mp3;wav;wma|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|"
-                         "*.gif;*.jpg;*.jpeg;*.bmp;*.png|文本文件(*.txt)|*.txt"),
-      text::toQt(session_.rememberedDirectory()));
+  const QStringList chosen =
+      dialogs_.openFiles(window_, QStringLiteral("请选择文件(可多选)："),
+                         kAllFiles + QStringLiteral("|音乐文件(%1)|%1").arg(musicPatterns()) +
+                             QStringLiteral("|图片文件(*.gif;*.jpg;*.jpeg;*.bmp;*.png)|*.gif;*.jpg;*.jpeg;*."
+                                            "bmp;*.png|文本文件(*.txt)|*.txt"),
+                         text::toQt(session_.rememberedDirectory()));
   if (chosen.isEmpty()) return;
   int skipped = 0;
   {
