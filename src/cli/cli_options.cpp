@@ -335,10 +335,14 @@ std::string helpText() {
       "                    再用一次撤消更早的一次，最近 20 次更名都可以撤消\n"
       "  --forget          忘记最近一次更名（例如其中的文件已不在），之后 --undo 撤消更早的一次\n"
       "  --wait            另一个更名正在同一文件夹里进行时等它结束，而不是立即退出\n"
-      "  --json            以 JSON 输出每一行：folder、old、new、status、reason\n"
+      "  --json            以 JSON 输出每一行：folder、old、new、status、reason、note\n"
       "  -h, --help        显示本说明      --version  显示版本\n"
       "\n"
-      "退出状态：0 全部成功（或计划没有冲突），1 有文件失败或将失败，2 用法错误。\n");
+      "Ctrl+C 随时停止：列出、读取文件、做计划时停止则不改动任何文件；更名时做完手头的文件后停止，\n"
+      "已改的可以撤消。\n"
+      "\n"
+      "退出状态：0 全部成功（或计划没有冲突），1 有文件失败或将失败，2 用法错误，\n"
+      "130/143 被 Ctrl+C（SIGINT）/SIGTERM 停止。\n");
 }
 
 }  // namespace qorin::cli

@@ -56,6 +56,7 @@ std::vector<RowOut> planRows(const filelist::FileList& list) {
     RowOut o{e.dir, std::string(e.oldName), std::string(e.newName)};
     o.reason = e.mark;
     o.detail = e.markDetail;
+    if (filelist::isNote(e.proposalProblem)) o.note = e.proposalProblem;
     o.state = e.mark == Reason::None        ? State::Rename
               : e.mark == Reason::Unchanged ? State::Unchanged
                                             : State::WillFail;
@@ -94,6 +95,8 @@ std::vector<RowOut> outcomeRows(const filelist::FileList& list, const PlanNames&
     o.newName = e.oldName;
     o.reason = e.statusReason;
     o.detail = e.statusDetail;
+    // The pass's proposals are still the rows': their notes say how the names were made.
+    if (planned && filelist::isNote(e.proposalProblem)) o.note = e.proposalProblem;
     if (was == State::Unchanged && e.statusCode == Status::Renamed) {
       o.state = State::Unchanged;  // the pass counts it done; nothing was renamed
       rows.push_back(std::move(o));
@@ -210,6 +213,11 @@ void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText
       locale.appendLocal(line, session::reasonText(r.reason, r.detail));
       line += close;
     }
+    if (r.note != Reason::None) {
+      line += open;
+      locale.appendLocal(line, session::reasonText(r.note, 0));
+      line += close;
+    }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), out);
   }
@@ -231,6 +239,12 @@ void printJson(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText
     t += "\", \"reason\": ";
     if (hasReason(r)) {
       jsonString(t, locale.toLocal(session::reasonText(r.reason, r.detail)));
+    } else {
+      t += "null";
+    }
+    t += ", \"note\": ";
+    if (r.note != Reason::None) {
+      jsonString(t, locale.toLocal(session::reasonText(r.note, 0)));
     } else {
       t += "null";
     }

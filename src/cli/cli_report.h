@@ -38,6 +38,7 @@ struct RowOut {
   State state = State::Rename;
   filelist::Reason reason = filelist::Reason::None;
   std::int32_t detail = 0;
+  filelist::Reason note = filelist::Reason::None;  // the rule's note on the proposal (isNote)
 };
 
 // Rows of the plan (from the list's proposals and marks).

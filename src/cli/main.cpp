@@ -2,11 +2,17 @@
 // qorin-cli: the renamer without a window. It lists paths as a drop on the
 // window does, applies one rule, prints the plan, and with -x renames in
 // the same planned, journaled pass as the window (undone by either).
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -21,7 +27,9 @@
 #ifdef __linux__
 #include <malloc.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 #endif
@@ -31,8 +39,11 @@ namespace {
 
 using text::gb;
 
-// Ctrl+C stops a pass or an undo between two files, as Esc does in the
-// window: the signal is taken as a readable descriptor.
+// Ctrl+C and SIGTERM stop the listing, the reading of files, the planning
+// and a pass or an undo (after the file at hand, as Esc does in the
+// window), and then qorin-cli ends with 128 + the signal's number. The
+// signals are blocked in every thread and taken by one of their own from a
+// descriptor: it sets a flag that any thread may ask between two files.
 class Interrupt {
  public:
   Interrupt() {
@@ -41,50 +52,72 @@ class Interrupt {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
-    if (sigprocmask(SIG_BLOCK, &set, nullptr) == 0) fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    // Before any other thread exists, so that every one inherits the mask.
+    if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
+    signals_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    wake_ = eventfd(0, EFD_CLOEXEC);
+    if (signals_ < 0 || wake_ < 0) return;
+    take();  // one that came before, as the program started, counts at once
+    try {
+      watcher_ = std::thread([this] { watch(); });
+    } catch (const std::system_error&) {  // no thread: the signals stay pending, unheard
+    }
 #endif
   }
   ~Interrupt() {
 #ifdef __linux__
-    if (fd_ >= 0) ::close(fd_);
+    if (watcher_.joinable()) {
+      const std::uint64_t one = 1;
+      [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);  // an eventfd takes it
+      watcher_.join();
+    }
+    if (signals_ >= 0) ::close(signals_);
+    if (wake_ >= 0) ::close(wake_);
 #endif
   }
   Interrupt(const Interrupt&) = delete;
   Interrupt& operator=(const Interrupt&) = delete;
 
-  bool asked() {
-#ifdef __linux__
-    // Looked at every 10 ms, which no one pressing Ctrl+C can tell from at
-    // once: a look for each of 100,000 files is a system call each.
-    if (!asked_ && fd_ >= 0) {
-      const auto now = std::chrono::steady_clock::now();
-      if (now >= nextLook_) {
-        nextLook_ = now + std::chrono::milliseconds(10);
-        pollfd p{fd_, POLLIN, 0};
-        asked_ = ::poll(&p, 1, 0) > 0;
-      }
-    }
-#endif
-    return asked_;
-  }
+  bool asked() const { return signal_.load(std::memory_order_relaxed) != 0; }
+  // The status a run ends with once stopped: 130 for SIGINT, 143 for SIGTERM.
+  int status() const { return 128 + signal_.load(); }
 
   // Waits up to `ms` for Ctrl+C; true once it came.
   bool waitFor(int ms) {
-#ifdef __linux__
-    if (!asked_ && fd_ >= 0) {
-      pollfd p{fd_, POLLIN, 0};
-      asked_ = ::poll(&p, 1, ms) > 0;
-      return asked_;
-    }
-#endif
-    if (!asked_) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    return asked_;
+    std::unique_lock lock(mutex_);
+    return came_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return asked(); });
   }
 
  private:
-  int fd_ = -1;
-  bool asked_ = false;
-  std::chrono::steady_clock::time_point nextLook_{};
+#ifdef __linux__
+  void watch() {
+    for (;;) {
+      pollfd p[2] = {{signals_, POLLIN, 0}, {wake_, POLLIN, 0}};
+      if (::poll(p, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (p[1].revents) return;
+      take();
+    }
+  }
+
+  void take() {
+    signalfd_siginfo info{};
+    if (::read(signals_, &info, sizeof info) != sizeof info) return;
+    int none = 0;  // the first signal names the status; a second changes nothing
+    if (signal_.compare_exchange_strong(none, static_cast<int>(info.ssi_signo))) {
+      const std::lock_guard lock(mutex_);
+      came_.notify_all();
+    }
+  }
+
+  int signals_ = -1, wake_ = -1;
+  std::thread watcher_;
+#endif
+  std::atomic<int> signal_{0};
+  std::mutex mutex_;
+  std::condition_variable came_;
 };
 
 void say(std::FILE* to, const LocaleText& locale, const std::string& text) {
@@ -116,10 +149,12 @@ std::vector<std::string> listedPaths(const std::vector<std::string>& args, const
   return out;
 }
 
-// The paths' files in the list, in the order asked for.
+// The paths' files in the list, in the order asked for. A stop leaves
+// them unsorted; the caller asks the Interrupt.
 session::AddReport fill(session::Session& s, const CliRun& run, const std::vector<std::string>& paths) {
   const session::Session::PreviewPause quiet(s);
   const session::AddReport r = s.addDropped(paths);
+  if (r.stopped) return r;
   if (run.sort == SortKey::Name) {
     s.sortBy(filelist::kColOld, run.reverse);
   } else {
@@ -191,11 +226,20 @@ int notStarted(const CliRun& run, const LocaleText& locale) {
   return 1;
 }
 
+// Stopped before anything was renamed (or undone): said so, and the status
+// of the signal.
+int stoppedEarly(const CliRun& run, const LocaleText& locale, const Interrupt& interrupt) {
+  if (run.json) print({}, run, locale);
+  say(stderr, locale, gb("qorin-cli: 已停止，未改动任何文件"));
+  return interrupt.status();
+}
+
 // --undo and --forget: the newest pass, as the window's start takes the
 // records. One cut short is the undo: its names go back; older ones cut
 // short wait for a later --undo.
 int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Interrupt& interrupt) {
   if (!run.paths.empty()) list(s, run, locale);
+  if (interrupt.asked()) return stoppedEarly(run, locale, interrupt);
   s.start();
   const bool forget = run.mode == Mode::Forget;
   std::optional<session::PassReport> recovery;
@@ -217,6 +261,9 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
     return waitForFolder(busy, ready, run, locale, interrupt);
   };
   const session::RecordsTaken taken = s.takeRecords(ask);
+  // A stop while the start waited for a folder: nothing was dealt with.
+  if (interrupt.asked() && (!recovery || recovery->problem == session::Problem::FolderBusy))
+    return stoppedEarly(run, locale, interrupt);
   if (taken.busy) {
     if (run.json) print({}, run, locale);
     say(stderr, locale, gb("qorin-cli: ") + session::busyRecordText(*taken.busy));
@@ -229,7 +276,7 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
   // A recovery whose folder was not waited for has been named already.
   if (recovery && recovery->problem == session::Problem::FolderBusy) return notStarted(run, locale);
   if (!recovery && lockFolders(s, session::Run::Undo, run, locale, interrupt) == Locked::No)
-    return notStarted(run, locale);
+    return interrupt.asked() ? stoppedEarly(run, locale, interrupt) : notStarted(run, locale);
   const session::PassReport report =
       recovery ? *recovery : s.undoLastPass({}, [&] { return interrupt.asked(); });
   const std::vector<RowOut> rows = outcomeRows(s.list(), {});
@@ -241,6 +288,7 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
         gb("qorin-cli: 还有 ") + std::to_string(report.pending) +
             gb(" 个文件没有恢复原来的名称。记录已保留：文件放回原处后再用 --undo 撤消，或用 --forget "
                "忘记这次更名。"));
+  if (interrupt.asked()) return interrupt.status();
   // Nothing undone while a record was left alone is no success.
   return report.allSucceeded() && !anyFailed(rows) && !(refused && report.total == 0) ? 0 : 1;
 }
@@ -270,33 +318,43 @@ int main(const std::vector<std::string>& args) {
     say(stderr, locale,
         gb("qorin-cli: 文件夹不属于当前用户或其他用户可以写入，不在其中保存设置和更名记录：") + dir);
   session::Session s(std::move(places));
+  s.setStop([&interrupt] { return interrupt.asked(); });
   s.loadSettings();
   if (run.mode == Mode::Undo || run.mode == Mode::Forget) return undo(s, run, locale, interrupt);
 
   std::vector<std::string> paths;
   const int missing = list(s, run, locale, &paths);
+  if (interrupt.asked()) return stoppedEarly(run, locale, interrupt);
   if (run.mode == Mode::Execute) {
     // After a wait the other pass has renamed meanwhile: listed again.
     for (Locked l; (l = lockFolders(s, session::Run::Pass, run, locale, interrupt)) != Locked::AtOnce;) {
+      if (interrupt.asked()) return stoppedEarly(run, locale, interrupt);
       if (l == Locked::No) return notStarted(run, locale);
       s.clearList();
       fill(s, run, paths);
     }
+    if (interrupt.asked()) return stoppedEarly(run, locale, interrupt);
     s.readAheadForPass();  // while the plan is named and printed
   }
   s.setRule(*run.rule);
-  s.markAll();
+  if (!s.markAll() || interrupt.asked()) return stoppedEarly(run, locale, interrupt);
   if (run.mode == Mode::Plan) {
     const std::vector<RowOut> plan = planRows(s.list());
     print(plan, run, locale);
     if (!run.json) say(stdout, locale, planSummary(plan));
+    if (interrupt.asked()) return interrupt.status();
     return missing == 0 && !anyFailed(plan) ? 0 : 1;
   }
   const PlanNames plan = planNames(s.list());
   const session::PassReport report = s.renameAll({}, [&] { return interrupt.asked(); });
+  // Stopped while the proposals were made again: nothing ran.
+  if (interrupt.asked() && report.stopped == report.total && report.succeeded == 0)
+    return stoppedEarly(run, locale, interrupt);
   const std::vector<RowOut> rows = outcomeRows(s.list(), plan);
   print(rows, run, locale);
   if (!run.json) say(stdout, locale, session::reportText(report));
+  // What ran is on record and undoable; the status says it was stopped.
+  if (interrupt.asked()) return interrupt.status();
   if (report.problem != session::Problem::None) return 1;
   return missing == 0 && !anyFailed(rows) ? 0 : 1;
 }

@@ -11,11 +11,20 @@ namespace qorin::filelist {
 namespace {
 
 void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, bool top) {
-  platform::DirectoryListing listing = platform::listFiles(dir, options.hidden, options.nameHashes);
+  if (options.stop && options.stop()) {
+    r.stopped = true;
+    return;
+  }
+  platform::DirectoryListing listing =
+      platform::listFiles(dir, options.hidden, options.nameHashes, options.stop);
   // A killed tag write's leftovers are nobody's files: swept before they are
   // listed, looked for only where the listing saw one.
   if (listing.ok && listing.temporaries && platform::removeStaleTemporaries(dir) > 0)
-    listing = platform::listFiles(dir, options.hidden, options.nameHashes);
+    listing = platform::listFiles(dir, options.hidden, options.nameHashes, options.stop);
+  if (listing.stopped) {
+    r.stopped = true;
+    return;
+  }
   if (!listing.ok) {
     if (top) {
       r.error = listing.error;
@@ -45,8 +54,10 @@ void scanInto(FileList& list, const std::string& dir, const ScanOptions& options
   }
   if (!options.subfolders) return;
   for (const std::string& odd : listing.unreadableFolders) r.unreadableFolders.push_back(dir + odd);
-  for (const std::string& sub : listing.folders)
+  for (const std::string& sub : listing.folders) {
+    if (r.stopped) return;
     scanInto(list, platform::withSeparator(dir + sub), options, r, false);
+  }
 }
 
 }  // namespace

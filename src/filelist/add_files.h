@@ -13,9 +13,10 @@
 namespace qorin::filelist {
 
 struct ScanOptions {
-  bool subfolders = false;  // every sub-folder too, depth first
-  bool hidden = true;       // dot-names (hidden files on Windows) too
-  bool nameHashes = false;  // keep what each listing saw, for the preview's marks
+  bool subfolders = false;     // every sub-folder too, depth first
+  bool hidden = true;          // dot-names (hidden files on Windows) too
+  bool nameHashes = false;     // keep what each listing saw, for the preview's marks
+  platform::StopFn stop = {};  // asked before each folder and within a large one
 };
 
 // A folder as one listing saw it: every name in it, as platform::nameHash.
@@ -32,6 +33,7 @@ struct ScanResult {
   int unconvertible = 0;                       // files left out: their names do not fit the code page
   std::vector<std::string> unreadableFolders;  // sub-folders that could not be read
   std::vector<ListedFolder> listed;            // with ScanOptions::nameHashes, where the platform tells
+  bool stopped = false;  // ScanOptions::stop ended it: the folders listed before it stay added
 };
 
 // Appends one row per file in `dir` (normalised to end in the separator), in

@@ -109,12 +109,18 @@ struct DirectoryListing {
   // leaves one): removeStaleTemporaries has something to look at. Where a
   // listing cannot tell, it says so.
   bool temporaries = true;
+  bool stopped = false;  // `stop` said so before the end: nothing is kept (ok stays false)
 };
+
+// Asked between the pieces of long work (listing, reading, planning): true
+// ends it early. Cheap to ask, and asked from any thread.
+using StopFn = std::function<bool()>;
 
 // One level ("." and ".." never), in natural order (text::naturalLess).
 // Hidden entries (dot-names here, the hidden attribute on Windows) are
-// left out unless `withHidden`.
-DirectoryListing listFiles(std::string_view dir, bool withHidden = true, bool withNameHashes = false);
+// left out unless `withHidden`. `stop` is asked every few thousand entries.
+DirectoryListing listFiles(std::string_view dir, bool withHidden = true, bool withNameHashes = false,
+                           const StopFn& stop = {});
 
 // The order listFiles uses.
 bool nameLess(std::string_view a, std::string_view b);

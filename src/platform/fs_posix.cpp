@@ -106,7 +106,7 @@ ListError listErrorOf(int error) {
 }
 }  // namespace
 
-DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameHashes) {
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameHashes, const StopFn& stop) {
   DirectoryListing out;
   const auto native = nativePath(withSeparator(dir));
   if (!native) {
@@ -131,7 +131,15 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
   }
   out.hashed = withNameHashes;
   out.temporaries = false;
+  constexpr std::size_t kStopEvery = 4096;  // a look per entry would cost more than the listing
+  std::size_t seen = 0;
   while (const dirent* e = ::readdir(d)) {
+    if ((++seen & (kStopEvery - 1)) == 0 && stop && stop()) {
+      ::closedir(d);
+      DirectoryListing cut;
+      cut.stopped = true;
+      return cut;
+    }
     const std::string_view name(e->d_name);
     if (name == "." || name == "..") continue;
     if (name.starts_with(io::kTempPrefix)) out.temporaries = true;

@@ -182,7 +182,7 @@ bool isWritableDirectory(std::string_view dir) {
   return true;
 }
 
-DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameHashes) {
+DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameHashes, const StopFn& stop) {
   DirectoryListing out;
   const auto pattern = widePath(withSeparator(dir) + "*");
   if (!pattern) {
@@ -211,7 +211,15 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
     out.inode = f.identity().inode;
   }
   out.hashed = withNameHashes;
+  constexpr std::size_t kStopEvery = 4096;  // a look per entry would cost more than the listing
+  std::size_t seen = 0;
   do {
+    if ((++seen & (kStopEvery - 1)) == 0 && stop && stop()) {
+      FindClose(h);
+      DirectoryListing cut;
+      cut.stopped = true;
+      return cut;
+    }
     const bool folder = fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     const std::wstring_view n(fd.cFileName);
     if (folder && (n == L"." || n == L"..")) continue;

@@ -161,8 +161,10 @@ namespace {
 
 using detail::Marking;
 
-// The folders, and who lists which file: from the names alone.
-void findSources(Marking& m, const filelist::FileList& list, FolderCache& cache) {
+// The folders, and who lists which file: from the names alone. False:
+// `stop` ended it while folders were listed, and nothing is kept.
+bool findSources(Marking& m, const filelist::FileList& list, FolderCache& cache,
+                 const platform::StopFn& stop) {
   const std::size_t folders = list.folderCount();
   m.entryOf.assign(folders, nullptr);
   m.runOf.assign(folders, 0);
@@ -170,6 +172,10 @@ void findSources(Marking& m, const filelist::FileList& list, FolderCache& cache)
   std::unordered_map<const FolderCache::Entry*, std::uint32_t> runs;
   for (std::size_t f = 0; f < folders; ++f) {
     const filelist::FolderInfo& info = list.folder(static_cast<std::uint32_t>(f));
+    if (stop && !cache.listed(info.dir) && stop()) {
+      m.list = nullptr;
+      return false;
+    }
     const FolderCache::Entry& e = cache.folder(info.dir);
     m.entryOf[f] = &e;
     m.runOf[f] = runs.emplace(&e, static_cast<std::uint32_t>(runs.size())).first->second;
@@ -211,6 +217,7 @@ void findSources(Marking& m, const filelist::FileList& list, FolderCache& cache)
   m.list = &list;
   m.namesVersion = list.namesVersion();
   m.rows = all;
+  return true;
 }
 
 // One marking of rows 0..n-1: the verdict rules (verdict.h) asked with the
@@ -408,17 +415,18 @@ class Marker {
 
 }  // namespace
 
-void markConflicts(filelist::FileList& list, int rows, FolderCache& cache) {
+bool markConflicts(filelist::FileList& list, int rows, FolderCache& cache, const platform::StopFn& stop) {
   const int n = std::clamp(rows, 0, list.rowCount());
   if (!cache.marking_) cache.marking_ = std::make_unique<Marking>();
   Marking& m = *cache.marking_;
   if (m.list != &list || m.namesVersion != list.namesVersion() || m.generation != cache.generation_ ||
       m.rows != list.rowCount()) {
-    findSources(m, list, cache);
+    if (!findSources(m, list, cache, stop)) return false;
     m.generation = cache.generation_;
   }
   Marker(m, list, n).run();
   list.setMarks(m.marks);
+  return true;
 }
 
 }  // namespace qorin::rename

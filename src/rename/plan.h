@@ -162,7 +162,8 @@ class FolderCache {
   const Entry* listed(const std::string& dir) const;
 
  private:
-  friend void markConflicts(filelist::FileList& list, int rows, FolderCache& cache);
+  friend bool markConflicts(filelist::FileList& list, int rows, FolderCache& cache,
+                            const platform::StopFn& stop);
 
   std::unordered_map<std::string, std::unique_ptr<Entry>> folders_;
   std::uint64_t generation_ = 0;  // changes whenever an entry goes or comes
@@ -174,6 +175,8 @@ class FolderCache {
 // after them lose their marks. It says what planMoves with PlanUse::Preview
 // says, in one pass over the rows with names compared by their hashes; what
 // depends on the current names alone is kept in the cache between calls.
-void markConflicts(filelist::FileList& list, int rows, FolderCache& cache);
+// `stop` is asked before each folder still to be listed; stopped, it returns
+// false and the marks stay as they were.
+bool markConflicts(filelist::FileList& list, int rows, FolderCache& cache, const platform::StopFn& stop = {});
 
 }  // namespace qorin::rename

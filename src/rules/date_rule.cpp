@@ -139,12 +139,12 @@ const Facts& readFacts(FileList& list, int row, bool taken) {
   return f;
 }
 
-void readDatesTakenAhead(FileList& list) {
+bool readDatesTakenAhead(FileList& list, const platform::StopFn& stop) {
   constexpr std::size_t kThreadedFrom = 16, kChunk = 8;
   std::vector<int> rows;
   for (int r = 0; r < list.fileCount(); ++r)
     if (!(list.facts(r).known & (Facts::kTaken | Facts::kMissing))) rows.push_back(r);
-  if (rows.size() < kThreadedFrom) return;
+  if (rows.size() < kThreadedFrom) return !(stop && stop());
   // Paths first: the workers touch no part of the list.
   std::vector<std::string> paths;
   paths.reserve(rows.size());
@@ -155,20 +155,30 @@ void readDatesTakenAhead(FileList& list) {
   };
   std::vector<Read> reads(rows.size());
   std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t k; (k = next.fetch_add(kChunk)) < rows.size();)
-      for (std::size_t i = k; i < std::min(k + kChunk, rows.size()); ++i)
+  // Only the caller's thread asks `stop` (it need not be safe from others);
+  // the helpers see its answer before their next chunk.
+  std::atomic<bool> halt{false};
+  std::vector<char> done(rows.size(), 0);
+  const auto work = [&](bool asks) {
+    for (std::size_t k;
+         !halt.load(std::memory_order_relaxed) && (k = next.fetch_add(kChunk)) < rows.size();) {
+      for (std::size_t i = k; i < std::min(k + kChunk, rows.size()); ++i) {
         reads[i].outcome = tags::readPhotoDate(paths[i], reads[i].taken);
+        done[i] = 1;
+      }
+      if (asks && stop && stop()) halt.store(true, std::memory_order_relaxed);
+    }
   };
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::jthread> helpers;
   try {
-    for (unsigned h = 1; h < std::min(cores, 4u); ++h) helpers.emplace_back(work);
+    for (unsigned h = 1; h < std::min(cores, 4u); ++h) helpers.emplace_back(work, false);
   } catch (const std::system_error&) {  // no thread to be had: fewer hands, same work
   }
-  work();
+  work(true);
   helpers.clear();  // joins
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!done[i]) continue;  // stopped before it: read when next asked
     Facts& f = list.facts(rows[i]);
     f.known |= Facts::kTaken;
     if (reads[i].outcome == tags::PhotoDateRead::Found) {
@@ -178,6 +188,7 @@ void readDatesTakenAhead(FileList& list) {
       f.known |= Facts::kMissing;
     }
   }
+  return !halt.load();
 }
 
 bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& date, Reason& note) {
@@ -201,19 +212,25 @@ bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& dat
   return true;
 }
 
-void dateRule(FileList& list, const DateOptions& o) {
+bool dateRule(FileList& list, const DateOptions& o, const platform::StopFn& stop) {
   const int count = list.fileCount();
   if (o.format.empty()) {
     for (int i = 0; i < count; ++i) list.setNewName(i, {});
-    return;
+    return true;
   }
-  if (o.source == DateSource::Taken) readDatesTakenAhead(list);
+  std::vector<int> order(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = i;
+  // Rows from `at` on in `order` were not reached.
+  const auto stopFrom = [&](std::size_t at) {
+    for (; at < order.size(); ++at) list.setProposalProblem(order[at], Reason::Stopped);
+    return false;
+  };
+  if (o.source == DateSource::Taken && !readDatesTakenAhead(list, stop)) return stopFrom(0);
   // Names that meet are numbered by their dates (a burst by its sub-seconds),
   // equal dates in list order.
-  std::vector<int> order(static_cast<std::size_t>(count));
   std::vector<std::int64_t> keys(static_cast<std::size_t>(count), INT64_MAX);
   for (int i = 0; i < count; ++i) {
-    order[static_cast<std::size_t>(i)] = i;
+    if (stop && stop()) return stopFrom(0);
     platform::LocalTime date;
     Reason note;
     if (dateOf(list, i, o.source, date, note)) keys[static_cast<std::size_t>(i)] = dateKey(date);
@@ -226,7 +243,9 @@ void dateRule(FileList& list, const DateOptions& o) {
   if (o.cleanup.replaceIllegal) replaceIllegalChars(separator);
   std::unordered_set<std::uint64_t> taken;
   std::unordered_map<std::uint64_t, int> nextNumber;  // per name that came twice
-  for (const int i : order) {
+  for (std::size_t at = 0; at < order.size(); ++at) {
+    const int i = order[at];
+    if (stop && stop()) return stopFrom(at);
     platform::LocalTime date;
     Reason note = Reason::None;
     if (!dateOf(list, i, o.source, date, note)) {
@@ -260,6 +279,7 @@ void dateRule(FileList& list, const DateOptions& o) {
     }
     list.setNewName(i, name, note);
   }
+  return true;
 }
 
 }  // namespace qorin::rules

@@ -43,8 +43,10 @@ const filelist::FileList::Facts& readFacts(filelist::FileList& list, int row, bo
 
 // Reads the dates taken of every row not read yet, several files at once
 // (exiv2's parsing is the cost, and each row is a file of its own), so that
-// readFacts then finds them. A short list is left to readFacts.
-void readDatesTakenAhead(filelist::FileList& list);
+// readFacts then finds them. A short list is left to readFacts. `stop` is
+// asked on the caller's thread between pieces of the work; stopped, the rows
+// not reached stay unread and it returns false.
+bool readDatesTakenAhead(filelist::FileList& list, const platform::StopFn& stop = {});
 
 // The local date the rule names the entry by (a file time with its
 // milliseconds), and the note when the date fell back to the modification
@@ -56,7 +58,9 @@ bool dateOf(filelist::FileList& list, int row, DateSource source, platform::Loca
 // read fails its row. Names that come out equal in one folder get "_1",
 // "_2", … before the extension after the first, in the order of their dates
 // (to the millisecond), equal dates in list order. An empty format empties
-// every new name.
-void dateRule(filelist::FileList& list, const DateOptions& o);
+// every new name. `stop` is asked before each row (and by the reading
+// ahead); stopped, the rows not reached fail with Reason::Stopped and it
+// returns false.
+bool dateRule(filelist::FileList& list, const DateOptions& o, const platform::StopFn& stop = {});
 
 }  // namespace qorin::rules

@@ -153,22 +153,27 @@ std::string_view mp3SchemeRule(int item) {
   return item >= 0 && item < 4 ? rules[static_cast<std::size_t>(item)] : std::string_view();
 }
 
-void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
+bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop) {
   const int count = list.fileCount();
   const auto segments = parseMp3Rule(o.rule);
   if (!segments) {
     for (int i = 0; i < count; ++i) list.setNewName(i, {});
-    return;
+    return true;
   }
   const auto setStatus = [&list](int row, filelist::Mp3Status status) {
     if (list[row].mp3Code != status) list.setMp3Status(row, status);
   };
   for (int i = 0; i < count; ++i) {
+    if (stop && stop()) {
+      // Each file is a read: what was not reached is named by nothing.
+      for (; i < count; ++i) list.setProposalProblem(i, filelist::Reason::Stopped);
+      return false;
+    }
     const filelist::FileEntry e = list[i];
     const tags::TagReader* reader = tags::tagReaderFor(e.oldName);
     if (!reader) {
       setStatus(i, filelist::Mp3Status::NotMp3);
-      list.setNewName(i, {});
+      list.setProposalProblem(i, filelist::Reason::UnsupportedFormat);
       continue;
     }
     tags::TagFields fields;
@@ -191,7 +196,7 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
         break;
       case tags::NamingRead::NoTag:
         setStatus(i, filelist::Mp3Status::NoTag);
-        list.setNewName(i, {});
+        list.setProposalProblem(i, filelist::Reason::NoTag);
         break;
       case tags::NamingRead::Tagged:
         name(taggedStatus(reader->kind));
@@ -201,6 +206,7 @@ void mp3Rule(filelist::FileList& list, const Mp3Options& o) {
         break;
     }
   }
+  return true;
 }
 
 }  // namespace qorin::rules

@@ -66,10 +66,13 @@ std::string_view mp3SchemeRule(int item);
 // tag, emptied where an MP3 file now has one, the tag's family for other
 // audio files (which keep their own extension). Each file is opened for
 // reading, read and closed before the next; a file that cannot be opened or
-// is damaged keeps its cell and fails with its reason. A tag that holds none
-// of the fields the rule uses (all blank) fails its row with
-// Reason::NoNeededField rather than naming it " - .mp3". An empty rule
-// empties every new name and writes no cell.
-void mp3Rule(filelist::FileList& list, const Mp3Options& o);
+// is damaged keeps its cell and fails with its reason, and so do those with
+// no tag (Reason::NoTag) and those of no tag format (UnsupportedFormat). A
+// tag that holds none of the fields the rule uses (all blank) fails its row
+// with Reason::NoNeededField rather than naming it " - .mp3". An empty rule
+// empties every new name and writes no cell. `stop` is asked before each
+// file; stopped, the rows not reached fail with Reason::Stopped and it
+// returns false.
+bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop = {});
 
 }  // namespace qorin::rules

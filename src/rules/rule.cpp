@@ -5,8 +5,9 @@
 
 namespace qorin::rules {
 
-void applyRule(filelist::FileList& list, int n, const RuleOptions& rule) {
-  std::visit([&](const auto& o) { Rules::RuleOf<std::decay_t<decltype(o)>>::apply(list, n, o); }, rule);
+bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const platform::StopFn& stop) {
+  return std::visit(
+      [&](const auto& o) { return Rules::RuleOf<std::decay_t<decltype(o)>>::apply(list, n, o, stop); }, rule);
 }
 
 std::string ruleError(const RuleOptions& rule) {

@@ -28,22 +28,30 @@ struct RuleKey {
 // One rule: its options, the function that writes its proposals, and its key,
 // which stays the same when captions change (saved settings find a tab by it).
 // A function of (list, n, options) writes the first n entries; one of (list,
-// options) names every entry on each run. The function is a template argument,
-// so a run calls it directly: nothing is looked up per entry.
+// options) names every entry on each run; one that reads files takes a stop
+// as well, (list, options, stop), and says false when it was stopped. The
+// function is a template argument, so a run calls it directly: nothing is
+// looked up per entry.
 template <class O, auto Apply, RuleKey Key>
 struct Rule {
   using Options = O;
   static constexpr std::string_view key = Key.view();
   static constexpr bool takesCount = std::is_invocable_v<decltype(Apply), filelist::FileList&, int, const O&>;
-  static_assert(takesCount || std::is_invocable_v<decltype(Apply), filelist::FileList&, const O&>,
-                "a rule writes proposals from (list, n, options) or (list, options)");
+  static constexpr bool takesStop =
+      std::is_invocable_r_v<bool, decltype(Apply), filelist::FileList&, const O&, const platform::StopFn&>;
+  static_assert(takesCount || takesStop ||
+                    std::is_invocable_v<decltype(Apply), filelist::FileList&, const O&>,
+                "a rule writes proposals from (list, n, options), (list, options) or (list, options, stop)");
 
-  static void apply(filelist::FileList& list, int n, const O& o) {
+  static bool apply(filelist::FileList& list, int n, const O& o, const platform::StopFn& stop) {
     if constexpr (takesCount) {
       Apply(list, n, o);
+    } else if constexpr (takesStop) {
+      return Apply(list, o, stop);
     } else {
       Apply(list, o);
     }
+    return true;
   }
 };
 

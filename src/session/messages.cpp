@@ -63,6 +63,10 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("没有创建时间，用了修改时间");
     case Reason::NoNeededField:
       return text::gb("标签中没有需要的字段");
+    case Reason::NoTag:
+      return text::gb("没有标签");
+    case Reason::UnsupportedFormat:
+      return text::gb("不支持的文件格式");
   }
   return {};
 }

@@ -65,20 +65,22 @@ int Session::previewedEntries(bool forceAll) const {
 void Session::refreshPreview(bool forceAll) {
   if (settings_.autoPreview == 0 || pauses_ > 0 || list_.fileCount() == 0) return;
   const int n = previewedEntries(forceAll);
-  applyRule(n);
+  const bool named = applyRule(n);
   list_.fillRows(filelist::kFillNewNames, 0, n - 1, {});
-  rename::markConflicts(list_, n, folders_);
+  if (named) rename::markConflicts(list_, n, folders_, stop_);
 }
 
-void Session::markAll() {
+bool Session::markAll() {
   const int n = list_.fileCount();
-  if (n == 0) return;
-  applyRule(n);
+  if (n == 0) return true;
+  const bool named = applyRule(n);
   list_.fillRows(filelist::kFillNewNames, 0, n - 1, {});
-  rename::markConflicts(list_, n, folders_);
+  return named && rename::markConflicts(list_, n, folders_, stop_);
 }
 
-void Session::applyRule(int n) { rules::applyRule(list_, std::clamp(n, 0, list_.fileCount()), rule_); }
+bool Session::applyRule(int n) {
+  return rules::applyRule(list_, std::clamp(n, 0, list_.fileCount()), rule_, stop_);
+}
 
 void Session::setRule(rules::RuleOptions rule) {
   rule_ = std::move(rule);
@@ -182,7 +184,8 @@ AddReport Session::addChosenFiles(const std::vector<std::string>& paths) {
 AddReport Session::addFolder(const std::string& given) {
   AddReport r;
   std::vector<filelist::ListedFolder> listed;
-  for (const std::string& dir : canonicalPaths({given}, r)) scanFolder(dir, r, listed);
+  for (const std::string& dir : canonicalPaths({given}, r))
+    if (!r.stopped) scanFolder(dir, r, listed);
   finishAdd(listed);
   return r;
 }
@@ -194,7 +197,9 @@ void Session::scanFolder(const std::string& given, AddReport& r,
   options.subfolders = settings_.includeSubfolders;
   options.hidden = settings_.includeHidden;
   options.nameHashes = true;
+  options.stop = stop_;
   filelist::ScanResult scan = filelist::scanDirectory(list_, dir, options);
+  r.stopped = r.stopped || scan.stopped;
   r.added += scan.added;
   r.unconvertible += scan.unconvertible;
   // Nothing at the path is no folder to speak of: it adds nothing, silently.
@@ -222,7 +227,8 @@ AddReport Session::addDropped(const std::vector<std::string>& given) {
   r.added = static_cast<int>(dirs.size());
   // Every folder listed once, and the preview refreshed once, for the whole drop.
   std::vector<filelist::ListedFolder> listed;
-  for (const std::string& f : folders) scanFolder(f, r, listed);
+  for (const std::string& f : folders)
+    if (!r.stopped) scanFolder(f, r, listed);
   finishAdd(listed);
   return r;
 }
@@ -276,15 +282,16 @@ void Session::sortBy(filelist::Column column, bool descending) {
   refreshPreview(false);
 }
 
-void Session::sortByFile(SortKey key) {
+bool Session::sortByFile(SortKey key) {
   if (key == SortKey::Name) {
     sortBy(filelist::kColOld, false);
-    return;
+    return true;
   }
   const int n = list_.rowCount();
   std::vector<std::int64_t> keys(static_cast<std::size_t>(n));
-  if (key == SortKey::Taken) rules::readDatesTakenAhead(list_);
+  if (key == SortKey::Taken && !rules::readDatesTakenAhead(list_, stop_)) return false;
   for (int r = 0; r < n; ++r) {
+    if (stop_ && stop_()) return false;  // each row may be a file read
     std::int64_t& k = keys[static_cast<std::size_t>(r)];
     k = INT64_MAX;
     if (key == SortKey::Taken) {
@@ -305,6 +312,7 @@ void Session::sortByFile(SortKey key) {
   });
   list_.reorder(order);
   refreshPreview(false);
+  return true;
 }
 
 void Session::reverseRows() {

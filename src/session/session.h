@@ -73,6 +73,7 @@ struct AddReport {
   int added = 0;
   int unconvertible = 0;
   std::vector<std::string> unreadable;
+  bool stopped = false;  // the session's stop ended the listing: what came before it stays
 };
 
 // Why a pass, an undo or a recovery did nothing at all.
@@ -164,6 +165,14 @@ class Session {
 
   const Places& places() const { return places_; }
   void setObserver(Observer* o) { observer_ = o; }
+  // What the front end's user stops long work with: listing (the add flows),
+  // reading files (the rules that read them, the sorts by file) and planning
+  // (the preview's marks, the pass's proposals). Asked between files and
+  // folders on the caller's thread. A stopped add keeps what it listed; a
+  // stopped rule leaves the rows it did not reach failing with 已停止; a
+  // sort stopped leaves the order as it was; a pass stopped while its
+  // proposals were made renames nothing.
+  void setStop(platform::StopFn stop) { stop_ = std::move(stop); }
 
   filelist::FileList& list() { return list_; }
   const filelist::FileList& list() const { return list_; }
@@ -197,11 +206,12 @@ class Session {
   void refreshPreview(bool forceAll);
   // How many entries a refresh covers: 0 when none happens.
   int previewedEntries(bool forceAll) const;
-  // Proposals of the first n entries (clamped), not shown.
-  void applyRule(int n);
+  // Proposals of the first n entries (clamped), not shown. False: stopped.
+  bool applyRule(int n);
   // Proposals and marks for every entry whatever the preview settings say:
   // what a pass would do now, for a front end that shows no preview.
-  void markAll();
+  // False: stopped before every row was marked.
+  bool markAll();
 
   // Holds back refreshes while several options change at once.
   class PreviewPause {
@@ -236,8 +246,9 @@ class Session {
   // Sorts the rows by a file's name (as sortBy column 旧文件名), modification
   // time, date taken (the modification time where there is none, as the date
   // rule names it) or size, stable and ascending; files that cannot be looked
-  // at go last. Times and sizes are read once per entry.
-  void sortByFile(SortKey key);
+  // at go last. Times and sizes are read once per entry. False: stopped,
+  // the order as it was.
+  bool sortByFile(SortKey key);
   // Puts the rows in the reverse of their order now.
   void reverseRows();
   // Moves the rows given one place up (or down) as blocks; returns where
@@ -343,6 +354,7 @@ class Session {
   std::optional<platform::FolderLocks> locks_;  // for the run at hand
   bool startScanned_ = false;
   Observer* observer_ = nullptr;
+  platform::StopFn stop_;
   int pauses_ = 0;
 };
 

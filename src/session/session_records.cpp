@@ -128,8 +128,15 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   CommandState c = commands_;
   c.preview = false;  // nothing may refresh the proposals while the pass runs
   setCommands(c);
-  // Fresh names for every entry, whatever the preview covers.
-  if (kind == rename::PassKind::Rename) applyRule(list_.fileCount());
+  // Fresh names for every entry, whatever the preview covers. Stopped
+  // meanwhile, nothing is renamed.
+  if (kind == rename::PassKind::Rename && !applyRule(list_.fileCount())) {
+    RecordStore::retire(*fresh);
+    c.preview = true;
+    setCommands(c);
+    r.total = r.stopped = list_.fileCount();
+    return r;
+  }
   // The folders' names and the marks kept for the preview are stale once
   // files move: let them go before the pass needs its own room.
   folders_.clear();

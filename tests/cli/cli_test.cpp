@@ -3,6 +3,7 @@
 // keeps its record), run on real folders.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -169,6 +170,112 @@ TEST_F(Cli, JsonReadsBackAsOneObjectPerRow) {
   EXPECT_EQ(std::system(check.c_str()), 0);
 }
 
+// The program's records of passes, newest first.
+std::vector<fs::path> recordsIn(const fs::path& home) {
+  std::vector<fs::path> out;
+  for (const auto& e : fs::recursive_directory_iterator(home))
+    if (e.path().extension() == ".journal") out.push_back(e.path());
+  std::sort(out.begin(), out.end(), std::greater<>());
+  return out;
+}
+
+// Each row's reason and note as JSON gives them: "old|status|reason|note".
+std::string jsonRows(const fs::path& json) {
+  const std::string cmd =
+      "python3 -c \"import json,sys\n"
+      "for e in json.load(open(sys.argv[1])): print('|'.join(str(e[k]) for k in "
+      "('old','status','reason','note')))\" '" +
+      json.string() + "'";
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[4096];
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+TEST_F(Cli, EachRowSaysWhyInTextAndJson) {
+  const fs::path why = work_.path() / "why";
+  fs::create_directory(why);
+  std::ofstream(why / "song.mp3") << "no tag in here";
+  std::ofstream(why / "notes.txt") << "text";
+  std::ofstream(why / "abc") << "abc";
+  const std::string w = "'" + why.string() + "'";
+  const struct {
+    std::string args, rows;
+  } cases[] = {
+      {"--tags '#1' " + w,
+       "abc|conflict|不支持的文件格式|None\nnotes.txt|conflict|不支持的文件格式|None\n"
+       "song.mp3|conflict|没有标签|None\n"},
+      {"--replace abc '' --on all " + w,
+       "abc|conflict|文件名为空|None\nnotes.txt|unchanged|None|None\nsong.mp3|unchanged|None|None\n"},
+      // The files are no photos: named by their modification time, and said so.
+      {"--date x --date-source exif " + dir(),
+       "a 9.jpg|rename|None|没有拍摄时间，用了修改时间\n"
+       "a 10.jpg|rename|None|没有拍摄时间，用了修改时间\n"
+       "b 2.jpg|rename|None|没有拍摄时间，用了修改时间\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = run("--json " + c.args);
+    EXPECT_EQ(r.status, c.rows.find("conflict") != std::string::npos ? 1 : 0);
+    const fs::path out = home_.path() / "plan.json";
+    std::ofstream(out, std::ios::trunc) << r.out;
+    EXPECT_EQ(jsonRows(out), c.rows);
+  }
+  const Outcome text = run("--date yyyy --date-source exif " + dir());
+  EXPECT_NE(text.out.find("a 9.jpg → "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find(".jpg（没有拍摄时间，用了修改时间）\n"), std::string::npos) << text.out;
+}
+
+// Ctrl+C or SIGTERM before the pass (here already waiting when the program
+// starts, so that it comes while the files are listed or read, whatever the
+// machine's speed): nothing is renamed, nothing recorded, 128 + the signal.
+TEST_F(Cli, ASignalWhileListingOrReadingEndsTheRunWithNothingRenamed) {
+  const std::set<std::string> before = names();
+  const std::string d = dir_.string();
+  const struct {
+    std::vector<std::string> args;
+    int signal, status;
+    const char* out;
+  } cases[] = {
+      {{"-x", "--case", "upper", d}, SIGINT, 130, ""},
+      {{"-x", "--date", "yyyy", "--date-source", "exif", "--sort", "taken", d + "/a 9.jpg", d + "/b 2.jpg"},
+       SIGTERM,
+       143,
+       ""},
+      {{"--json", "--case", "upper", d}, SIGINT, 130, "[]\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + std::to_string(c.signal));
+    const fs::path out = home_.path() / "out", err = home_.path() / "err";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      sigset_t set;
+      sigemptyset(&set);
+      sigaddset(&set, c.signal);
+      ::sigprocmask(SIG_BLOCK, &set, nullptr);
+      ::kill(::getpid(), c.signal);  // pending through exec until the program takes it
+      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+      ::setenv("LC_ALL", "C.UTF-8", 1);
+      std::vector<char*> argv{const_cast<char*>(program_.c_str())};
+      for (const std::string& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program_.c_str(), argv.data());
+      ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), c.status);
+    EXPECT_EQ(slurp(out), c.out);
+    EXPECT_NE(slurp(err).find("已停止"), std::string::npos) << slurp(err);
+    EXPECT_EQ(names(), before);
+    EXPECT_TRUE(recordsIn(home_.path()).empty());
+  }
+}
+
 TEST_F(Cli, DatesNameAndSizesAndTimesOrder) {
   // Sizes 7, 8, 7 bytes; modification times set apart, two in one second.
   const auto at = [&](const char* n, int s) {
@@ -198,15 +305,6 @@ TEST_F(Cli, ANameInTheOldCodePageIsRenamedAndGivenBack) {
   EXPECT_TRUE(fs::exists(dir_ / ("new_" + gbkName)) || fs::exists(dir_ / "new_\xe6\xad\x8c.mp3"));
   EXPECT_EQ(run("--undo").status, 0);
   EXPECT_TRUE(fs::exists(dir_ / gbkName));
-}
-
-// The program's records of passes, newest first.
-std::vector<fs::path> recordsIn(const fs::path& home) {
-  std::vector<fs::path> out;
-  for (const auto& e : fs::recursive_directory_iterator(home))
-    if (e.path().extension() == ".journal") out.push_back(e.path());
-  std::sort(out.begin(), out.end(), std::greater<>());
-  return out;
 }
 
 TEST_F(Cli, AFolderAwayKeepsItsRecordUntilItIsBackOrForgotten) {

@@ -34,6 +34,8 @@ TEST(Messages, ReasonTexts) {
       {Reason::SameFileAsEarlier, 3, gb("与第3行是同一个文件")},
       {Reason::FolderChanged, 0, gb("目录已被更改")},
       {Reason::ChangedByOther, 0, gb("文件已被别的程序改动")},
+      {Reason::NoTag, 0, gb("没有标签")},
+      {Reason::UnsupportedFormat, 0, gb("不支持的文件格式")},
   };
   for (const auto& c : cases) EXPECT_EQ(reasonText(c.reason, c.detail), c.text) << static_cast<int>(c.reason);
   EXPECT_EQ(reasonText(Reason::SystemError, EACCES), platform::errorText(EACCES));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
 
@@ -295,6 +296,50 @@ TEST(SessionPreview, APauseHoldsBackRefreshes) {
   }
   s.refreshPreview(false);
   EXPECT_EQ(s.list()[0].newNameCell, "x0.txt");
+}
+
+// The front end's stop ends listing, reading and planning where it came:
+// the folders after it are not listed, the rows after it not named, the
+// order stays, and a pass whose proposals it cut renames nothing.
+TEST(SessionStop, ListingReadingAndPlanningEndWhereTheStopCame) {
+  testing::TempDir home, t;
+  for (const char* f : {"top/1.txt", "top/a/2.txt", "top/b/3.txt", "top/c/4.txt"}) {
+    std::filesystem::create_directories((t.path() / f).parent_path());
+    t.write(f, "");
+  }
+  Session s(Places::in(home.dir()));
+  int asked = 0, stopAt = INT_MAX;
+  s.setStop([&] { return ++asked >= stopAt; });
+  Settings settings = s.settings();
+  settings.includeSubfolders = true;
+  s.changeSettings(settings);
+  stopAt = 3;  // asked before top/, a/, then b/
+  EXPECT_TRUE(s.addFolder(t.dir() + "top").stopped);
+  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"1.txt", "2.txt"}));
+
+  stopAt = INT_MAX;
+  s.clearList();
+  EXPECT_FALSE(s.addFolder(t.dir() + "top").stopped);
+  s.setRule(rules::DateOptions{});
+  stopAt = asked + 3;  // asked before each row's file
+  EXPECT_FALSE(s.applyRule(4));
+  const FileList& l = s.list();
+  EXPECT_FALSE(l[1].newName.empty());
+  EXPECT_EQ(l[2].proposalProblem, filelist::Reason::Stopped);
+  EXPECT_EQ(l[3].proposalProblem, filelist::Reason::Stopped);
+
+  const std::vector<std::string> order = oldNames(l);
+  stopAt = asked + 2;
+  EXPECT_FALSE(s.sortByFile(SortKey::Size));
+  EXPECT_EQ(oldNames(l), order);
+
+  stopAt = asked + 1;
+  const PassReport r = s.renameAll();
+  EXPECT_EQ(r.succeeded, 0);
+  EXPECT_EQ(r.stopped, 4);
+  for (const char* f : {"top/1.txt", "top/a/2.txt", "top/b/3.txt", "top/c/4.txt"})
+    EXPECT_TRUE(std::filesystem::exists(t.path() / f)) << f;
+  EXPECT_FALSE(s.commands().undo);
 }
 
 TEST(SessionCommands, StateThroughAddPassUndoFilterAndClear) {

@@ -91,8 +91,9 @@ TEST(TagLibFormats, NamedFromTheirTagsWithTheirOwnExtension) {
     EXPECT_EQ(list[row].mp3Code, f.status) << f.name;
     EXPECT_EQ(list[row + 1].newName, "") << f.name;
     EXPECT_EQ(list[row + 1].mp3Code, Mp3Status::NoTag) << f.name;
-    EXPECT_EQ(list[row + 1].proposalProblem, Reason::None) << f.name;
+    EXPECT_EQ(list[row + 1].proposalProblem, Reason::NoTag) << f.name;
   }
+  EXPECT_EQ(list[list.fileCount() - 1].proposalProblem, Reason::UnsupportedFormat);
   // 删除无标签条目 takes the untagged files and the others, never a tagged one.
   std::vector<int> untagged;
   for (int r = 1; r < list.fileCount(); r += 2) untagged.push_back(r);
