@@ -55,7 +55,7 @@ enum class Reason : unsigned char {
   NoDateTaken,  // the date rule used the modification time: the file has no date taken
   NoBirthTime,  // the date rule used the modification time: the file system keeps no creation time
   // Failures again (values are kept in records: new ones go last).
-  NoNeededField,  // the file's tag holds none of the fields the MP3 rule uses
+  NoNeededField,      // the file's tag holds none of the fields the MP3 rule uses
   NoTag,              // the MP3 rule: none of its format's tags (无标签)
   UnsupportedFormat,  // the MP3 rule: not a format any tag reader takes (非MP3文件)
 };

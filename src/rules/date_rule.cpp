@@ -220,17 +220,18 @@ bool dateRule(FileList& list, const DateOptions& o, const platform::StopFn& stop
   }
   std::vector<int> order(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = i;
-  // Rows from `at` on in `order` were not reached.
-  const auto stopFrom = [&](std::size_t at) {
-    for (; at < order.size(); ++at) list.setProposalProblem(order[at], Reason::Stopped);
+  const auto stopped = [&] {
+    for (int i = 0; i < count; ++i) list.setProposalProblem(i, Reason::Stopped);
     return false;
   };
-  if (o.source == DateSource::Taken && !readDatesTakenAhead(list, stop)) return stopFrom(0);
+  if (o.source == DateSource::Taken && !readDatesTakenAhead(list, stop)) return stopped();
   // Names that meet are numbered by their dates (a burst by its sub-seconds),
   // equal dates in list order.
   std::vector<std::int64_t> keys(static_cast<std::size_t>(count), INT64_MAX);
+  // Each row may be a file read (its times, or a date taken not read
+  // ahead). Names wait for every date, as they are numbered in date order.
   for (int i = 0; i < count; ++i) {
-    if (stop && stop()) return stopFrom(0);
+    if (stop && stop()) return stopped();
     platform::LocalTime date;
     Reason note;
     if (dateOf(list, i, o.source, date, note)) keys[static_cast<std::size_t>(i)] = dateKey(date);
@@ -245,7 +246,6 @@ bool dateRule(FileList& list, const DateOptions& o, const platform::StopFn& stop
   std::unordered_map<std::uint64_t, int> nextNumber;  // per name that came twice
   for (std::size_t at = 0; at < order.size(); ++at) {
     const int i = order[at];
-    if (stop && stop()) return stopFrom(at);
     platform::LocalTime date;
     Reason note = Reason::None;
     if (!dateOf(list, i, o.source, date, note)) {

@@ -58,9 +58,9 @@ bool dateOf(filelist::FileList& list, int row, DateSource source, platform::Loca
 // read fails its row. Names that come out equal in one folder get "_1",
 // "_2", … before the extension after the first, in the order of their dates
 // (to the millisecond), equal dates in list order. An empty format empties
-// every new name. `stop` is asked before each row (and by the reading
-// ahead); stopped, the rows not reached fail with Reason::Stopped and it
-// returns false.
+// every new name. `stop` is asked before each row's date is read (and by
+// the reading ahead); stopped, every row fails with Reason::Stopped (the
+// numbering needs all dates) and it returns false.
 bool dateRule(filelist::FileList& list, const DateOptions& o, const platform::StopFn& stop = {});
 
 }  // namespace qorin::rules
