@@ -178,10 +178,11 @@ int list(session::Session& s, const CliRun& run, const LocaleText& locale,
   const session::AddReport r = fill(s, run, paths);
   if (found) *found = paths;
   for (const std::string& dir : r.unreadable) say(stderr, locale, gb("qorin-cli: 无法读取文件夹：") + dir);
-  if (r.unconvertible > 0)
-    say(stderr, locale,
-        gb("qorin-cli: ") + std::to_string(r.unconvertible) + gb(" 个文件的名字无法转换，未列出"));
-  return missing + static_cast<int>(r.unreadable.size());
+  for (const std::string& name : r.leftOut)
+    say(stderr, locale, gb("qorin-cli: 文件名无法转换，未列出：") + name);
+  if (const int unnamed = r.unconvertible - static_cast<int>(r.leftOut.size()); unnamed > 0)
+    say(stderr, locale, gb("qorin-cli: ") + std::to_string(unnamed) + gb(" 个文件的名字无法转换，未列出"));
+  return missing + static_cast<int>(r.unreadable.size()) + r.unconvertible;
 }
 
 // A folder that another pass, undo or recovery holds, named on standard

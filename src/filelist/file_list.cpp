@@ -45,6 +45,7 @@ FileEntry FileList::operator[](int row) const {
   e.markDetail = r.markDetail;
   e.statusDetail = r.statusDetail;
   e.gbkName = r.gbk;
+  e.rawName = r.raw;
   if (r.status == Status::ConversionUncertain && static_cast<std::size_t>(r.statusDetail) < notes_.size())
     e.statusNote = notes_[static_cast<std::size_t>(r.statusDetail)];
   return e;
@@ -90,6 +91,7 @@ void FileList::addName(std::string_view name) {
   Record& e = entries_.emplace_back();
   e.oldName = std::move(text);
   e.gbk = platform::isGbkName(name);
+  e.raw = platform::isRawName(name);
   if (!facts_.empty()) facts_.emplace_back();
   ++namesVersion_;
 }
@@ -180,6 +182,13 @@ void FileList::setDirectory(int row, std::string_view dir) {
   changed(row, row, columnBit(kColDir));
 }
 
+std::string FileList::diskName(int row) const {
+  const Record& e = at(row);
+  if (e.raw) return platform::rawName(e.oldName.view());
+  if (e.gbk) return platform::gbkName(e.oldName.view());
+  return std::string(e.oldName.view());
+}
+
 bool FileList::anyGbkName() const {
   return std::any_of(entries_.begin(), entries_.begin() + rows_, [](const Record& e) { return e.gbk; });
 }
@@ -187,6 +196,7 @@ bool FileList::anyGbkName() const {
 void FileList::setOldName(int row, std::string_view name) {
   at(row).oldName.assign(platform::nameText(name));
   at(row).gbk = platform::isGbkName(name);
+  at(row).raw = platform::isRawName(name);
   ++namesVersion_;
   changed(row, row, columnBit(kColOld));
 }

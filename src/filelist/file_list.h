@@ -58,6 +58,9 @@ enum class Reason : unsigned char {
   NoNeededField,      // the file's tag holds none of the fields the MP3 rule uses
   NoTag,              // the MP3 rule: none of its format's tags (无标签)
   UnsupportedFormat,  // the MP3 rule: not a format any tag reader takes (非MP3文件)
+  // the name on disk is in no encoding the program can tell, and the proposal
+  // (or the conversion to UTF-8) would have to read it as one.
+  NameEncodingUnknown,
 };
 
 // A note on a proposal, not a reason against it.
@@ -138,6 +141,7 @@ struct FileEntry {
   std::int32_t markDetail = 0;
   std::int32_t statusDetail = 0;
   bool gbkName = false;  // the name on disk is `oldName` in the old code page, not UTF-8
+  bool rawName = false;  // the name on disk is the bytes of `oldName`, in no encoding known
 
   // Folder and name as shown.
   std::string oldPath() const {
@@ -145,10 +149,11 @@ struct FileEntry {
     p += oldName;
     return p;
   }
-  // Folder and name as the platform reaches the file (platform::gbkName).
+  // Folder and name as the platform reaches the file (platform::gbkName, rawName).
   std::string diskPath() const {
     std::string p(dir);
-    if (gbkName) p += platform::kGbkNameMark;
+    if (gbkName || rawName) p += platform::kGbkNameMark;
+    if (rawName) p += platform::kGbkNameMark;
     p += oldName;
     return p;
   }
@@ -211,8 +216,11 @@ class FileList {
 
   // What the hot loops read, without building a whole view.
   std::string_view oldName(int row) const { return at(row).oldName.view(); }
-  // Whether the row's name is kept on disk in the old code page.
+  // Whether the row's name is kept on disk in the old code page, or as raw bytes.
   bool gbkName(int row) const { return at(row).gbk; }
+  bool rawName(int row) const { return at(row).raw; }
+  // The name as the platform takes it: marked where it is kept either way.
+  std::string diskName(int row) const;
   bool anyGbkName() const;
   std::string_view newName(int row) const { return at(row).newName.view(); }
   Reason proposalProblem(int row) const { return at(row).proposalProblem; }
@@ -250,15 +258,19 @@ class FileList {
 
   // Per-entry writes; each tells the observer about its cells. A proposal
   // written either way clears the rule's problem mark.
+  // A proposal for a name kept by its raw bytes fails unless it keeps them
+  // whole or leaves them all out (platform::rawTarget).
   void setNewName(int row, std::string_view name) {
     Record& e = at(row);
     e.newName.assign(name);
-    e.proposalProblem = Reason::None;
+    e.proposalProblem = e.raw && platform::rawTarget(e.oldName.view(), name) == platform::RawTarget::Converts
+                            ? Reason::NameEncodingUnknown
+                            : Reason::None;
   }
   // A proposal with a note that does not stop it (isNote).
   void setNewName(int row, std::string_view name, Reason note) {
     setNewName(row, name);
-    at(row).proposalProblem = note;
+    if (at(row).proposalProblem == Reason::None) at(row).proposalProblem = note;
   }
   // A rule that cannot propose a name for the row: its proposal is emptied.
   void setProposalProblem(int row, Reason reason) {
@@ -341,6 +353,7 @@ class FileList {
     Reason statusReason = Reason::None;
     bool shown = false;  // shown one by one, beyond the prefix
     bool gbk = false;    // oldName is stored on disk in the old code page
+    bool raw = false;    // oldName is the name's bytes on disk, in no encoding known
   };
 
   // A row's proposal shows in column 新文件名: the rows of a preview make a

@@ -59,10 +59,60 @@ std::string gbkName(std::string_view text) {
   return out;
 }
 
+std::string rawName(std::string_view bytes) {
+  std::string out(2, kGbkNameMark);
+  out += bytes;
+  return out;
+}
+
 std::string shownPath(std::string_view path) {
-  std::string out(path);
+  const auto mark = path.find(kGbkNameMark);
+  if (mark == std::string_view::npos) return std::string(path);
+  std::string out(path.substr(0, mark));
+  const std::string_view name = path.substr(mark);
+  if (isRawName(name)) return out + escapedBytes(nameText(name));
+  out += path.substr(mark);
   std::erase(out, kGbkNameMark);
   return out;
+}
+
+namespace {
+
+// The runs of bytes past ASCII: what an undecodable name cannot say.
+std::vector<std::string_view> highRuns(std::string_view s) {
+  std::vector<std::string_view> out;
+  for (std::size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < s.size() && static_cast<unsigned char>(s[j]) >= 0x80) ++j;
+    out.push_back(s.substr(i, j - i));
+    i = j;
+  }
+  return out;
+}
+
+}  // namespace
+
+RawTarget rawTarget(std::string_view old, std::string_view proposal) {
+  const std::vector<std::string_view> had = highRuns(old), has = highRuns(proposal);
+  bool kept = false, fresh = false;
+  for (const std::string_view run : has) {
+    if (std::find(had.begin(), had.end(), run) != had.end()) {
+      kept = true;
+      continue;
+    }
+    // Part of one, or one with more around it: those bytes were read as text.
+    const bool touches = std::any_of(had.begin(), had.end(), [&](std::string_view h) {
+      return h.find(run) != std::string_view::npos || run.find(h) != std::string_view::npos;
+    });
+    if (touches) return RawTarget::Converts;
+    fresh = true;
+  }
+  if (kept && fresh) return RawTarget::Converts;
+  return kept ? RawTarget::Keeps : RawTarget::Plain;
 }
 
 std::string escapedBytes(std::string_view bytes) {

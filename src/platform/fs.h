@@ -35,12 +35,32 @@ std::string_view fileNameOf(std::string_view path);
 // bytes after the mark are both its text and, unconverted, its name on disk.
 // Only the last part of a path may carry it.
 inline constexpr char kGbkNameMark = '\0';
-inline bool isGbkName(std::string_view name) { return !name.empty() && name.front() == kGbkNameMark; }
-// The name's text, without the mark.
-inline std::string_view nameText(std::string_view name) { return isGbkName(name) ? name.substr(1) : name; }
+// A name whose encoding cannot be told (not UTF-8, and not GBK for sure:
+// ISO-8859-1 from an old archive, Big5, or no text at all) is kept as its
+// bytes behind two marks: they go back to the disk as they are, and are
+// shown escaped (escapedBytes). Only a rule that keeps those bytes as they
+// are may rename such a file (rawTarget).
+inline bool isMarkedName(std::string_view name) { return !name.empty() && name.front() == kGbkNameMark; }
+inline bool isRawName(std::string_view name) {
+  return name.size() > 1 && name[0] == kGbkNameMark && name[1] == kGbkNameMark;
+}
+inline bool isGbkName(std::string_view name) { return isMarkedName(name) && !isRawName(name); }
+// The name's text (a raw name's bytes), without the marks.
+inline std::string_view nameText(std::string_view name) {
+  return isRawName(name) ? name.substr(2) : isGbkName(name) ? name.substr(1) : name;
+}
 std::string gbkName(std::string_view text);
-// The path as the user reads it: without the mark.
+std::string rawName(std::string_view bytes);
+// The path as the user reads it: without the marks, a raw name escaped.
 std::string shownPath(std::string_view path);
+
+// What a rule's proposal for a file kept by its raw bytes `old` does with
+// them: none of them in it (a name of its own, written as UTF-8), the
+// undecodable parts kept whole beside ASCII (written as bytes again), or
+// some of them changed or mixed with new text, which would mean reading
+// them in an encoding no one knows.
+enum class RawTarget : unsigned char { Plain, Keeps, Converts };
+RawTarget rawTarget(std::string_view old, std::string_view proposal);
 
 // Bytes from the disk as code-page text: the characters where they are
 // UTF-8, every other byte as \xNN. How a name the program cannot read is shown.
@@ -96,7 +116,7 @@ struct DirectoryListing {
   ListError error = ListError::None;
   std::vector<std::string> names;    // files directly in it, in name order
   std::vector<std::string> folders;  // its sub-folders (links to folders not followed), in name order
-  int unconvertible = 0;             // files left out: name neither UTF-8 nor GBK
+  int unconvertible = 0;             // files left out: the system gave a name with no form here
   std::vector<std::string> unreadableFolders;  // sub-folders whose names are not UTF-8, escaped
   // Device and inode of the folder listed (0 where the platform does not
   // tell): the folder its files were found in, whatever the path leads to later.

@@ -19,6 +19,7 @@
 #include "platform/no_replace.h"
 #include "platform/open_file.h"
 #include "platform/open_file_io.h"
+#include "text/detect.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
@@ -27,10 +28,12 @@ std::optional<std::string> nativePath(std::string_view path) {
   const auto mark = path.find(kGbkNameMark);
   if (mark == std::string_view::npos) return text::gbToUtf8(path);
   // Any other NUL would silently cut the path short in every system call.
-  const std::string_view head = path.substr(0, mark), bytes = path.substr(mark + 1);
+  const std::string_view head = path.substr(0, mark), name = path.substr(mark);
+  const bool raw = isRawName(name);
+  const std::string_view bytes = nameText(name);
   if (!head.empty() && head.back() != '/') return std::nullopt;
   if (bytes.empty() || bytes.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos ||
-      text::isUtf8(bytes) || !text::gbToUtf8(bytes))
+      text::isUtf8(bytes) || (!raw && !text::gbToUtf8(bytes)))
     return std::nullopt;
   auto out = text::gbToUtf8(head);
   if (out) *out += bytes;
@@ -38,12 +41,15 @@ std::optional<std::string> nativePath(std::string_view path) {
 }
 
 namespace {
-// How a name read from the disk is held: UTF-8 converted, GBK kept as its
-// bytes behind the mark; nothing when it is neither.
+// How a name read from the disk is held: UTF-8 converted; GBK kept as its
+// bytes behind the mark where they read as GBK for sure, as unlabelled
+// texts are read; any other as raw bytes. Guessing wrong here would write
+// the guess back in UTF-8 for good.
 std::optional<std::string> heldName(std::string_view name) {
   if (auto gb = text::utf8ToGb(name)) return gb;
-  if (text::gbToUtf8(name)) return gbkName(name);
-  return std::nullopt;
+  const text::Reading r = text::readUnlabelled(name);
+  if (r.charset == text::Charset::Gbk && !r.uncertain && text::gbToUtf8(name)) return gbkName(name);
+  return rawName(name);
 }
 
 }  // namespace
@@ -168,7 +174,7 @@ DirectoryListing listFiles(std::string_view dir, bool withHidden, bool withNameH
       // A folder's path cannot carry a name kept in the old code page.
       if (file)
         out.names.push_back(std::move(*held));
-      else if (isGbkName(*held))
+      else if (isMarkedName(*held))
         out.unreadableFolders.push_back(escapedBytes(name));
       else
         out.folders.push_back(std::move(*held));

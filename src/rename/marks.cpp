@@ -198,9 +198,9 @@ bool findSources(Marking& m, const filelist::FileList& list, FolderCache& cache,
     const std::string_view from = list.oldName(r);
     if (f == filelist::kNoFolder || from.empty()) continue;
     const FolderCache::Entry& e = *m.entryOf[f];
-    // The listing saw a name kept in the old code page with its mark.
+    // The listing saw a name kept in the old code page or as raw bytes with its mark.
     const std::uint64_t hash =
-        list.gbkName(r) ? platform::nameHash(platform::gbkName(from)) : platform::nameHash(from);
+        list.gbkName(r) || list.rawName(r) ? platform::nameHash(list.diskName(r)) : platform::nameHash(from);
     const std::size_t slot = e.names->lookup(hash);
     if (slot == NameHashes::kNone) continue;
     std::int32_t& first = m.firstRow[&e][slot];

@@ -18,8 +18,8 @@ PassAhead::PassAhead(const filelist::FileList& list, const FolderCache& listed)
   for (int row = 0; row < n; ++row) {
     // As the pass names it on disk: a name kept in GBK by its bytes.
     const std::string_view old = list.oldName(row);
-    if (list.gbkName(row)) {
-      names_.bytes += platform::gbkName(old);
+    if (list.gbkName(row) || list.rawName(row)) {
+      names_.bytes += list.diskName(row);
     } else {
       names_.bytes += old;
     }

@@ -35,15 +35,19 @@ class PassRows {
   std::size_t size() const { return folder_.size(); }
   std::size_t folderCount() const { return maxLength_.size(); }
   std::uint32_t folder(std::size_t i) const { return folder_[i]; }
-  // The name on disk: where it is kept in GBK, the text behind the mark.
+  // The name on disk: where it is kept in GBK or as raw bytes, marked.
   std::string_view from(std::size_t i) const {
     return gbk_[i] ? std::string_view(gbkNames_.at(static_cast<std::uint32_t>(i))) : old(i);
   }
   // The same text is the same name: only the conversion writes it in UTF-8.
+  // A proposal keeping a raw name's bytes is raw bytes again.
   std::string_view to(std::size_t i) const {
     if (toUtf8_) return old(i);
     const std::string_view proposal = list_.newName(static_cast<int>(i));
-    return gbk_[i] && proposal == old(i) ? from(i) : proposal;
+    if (gbk_[i] && proposal == old(i)) return from(i);
+    if (const auto it = rawTargets_.find(static_cast<std::uint32_t>(i)); it != rawTargets_.end())
+      return it->second;
+    return proposal;
   }
   Reason preset(std::size_t i) const { return preset_[i]; }
   bool targetIsItself(std::size_t i) const { return flags_[i] & kItself; }
@@ -54,10 +58,13 @@ class PassRows {
   void setRow(std::size_t i, std::uint32_t folder, Reason preset) {
     folder_[i] = folder;
     preset_[i] = preset;
-    if (list_.gbkName(static_cast<int>(i))) {
+    const int row = static_cast<int>(i);
+    if (list_.gbkName(row) || list_.rawName(row)) {
       gbk_[i] = true;
-      gbkNames_.emplace(static_cast<std::uint32_t>(i), platform::gbkName(old(i)));
+      gbkNames_.emplace(static_cast<std::uint32_t>(i), list_.diskName(row));
     }
+    if (list_.rawName(row) && platform::rawTarget(old(i), list_.newName(row)) == platform::RawTarget::Keeps)
+      rawTargets_.emplace(static_cast<std::uint32_t>(i), platform::rawName(list_.newName(row)));
   }
   void setPreset(std::size_t i, Reason r) { preset_[i] = r; }
   void setFlag(std::size_t i, std::uint8_t flag) { flags_[i] |= flag; }
@@ -74,8 +81,9 @@ class PassRows {
   // Written while a helper thread reads the others.
   std::vector<std::uint8_t> flags_;
   std::vector<bool> gbk_;
-  std::unordered_map<std::uint32_t, std::string> gbkNames_;  // the few names kept in GBK, marked
-  std::vector<std::size_t> maxLength_;                       // per folder
+  std::unordered_map<std::uint32_t, std::string> gbkNames_;    // the few names kept in GBK or raw, marked
+  std::unordered_map<std::uint32_t, std::string> rawTargets_;  // proposals that keep a raw name's bytes
+  std::vector<std::size_t> maxLength_;                         // per folder
 };
 
 using PassSteps = PlanSteps<PassRows>;

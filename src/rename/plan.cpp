@@ -42,8 +42,8 @@ bool forbiddenOnWindows(unsigned char c) {
 }  // namespace
 
 Reason nameProblem(std::string_view name, const NameRules& rules) {
-  // A name kept in the old code page goes back to the disk as the bytes it had.
-  if (platform::isGbkName(name)) return platform::nativePath(name) ? Reason::None : Reason::IllegalName;
+  // A name kept in the old code page or as raw bytes goes back to the disk as the bytes it had.
+  if (platform::isMarkedName(name)) return platform::nativePath(name) ? Reason::None : Reason::IllegalName;
   if (name.empty()) return Reason::EmptyName;
   if (name == "." || name == "..") return Reason::IllegalName;
   // The ASCII part first, byte by byte: most names are nothing else, and

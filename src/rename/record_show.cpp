@@ -89,10 +89,11 @@ void showUndoInList(filelist::FileList& list, const RecordOutcome& outcome) {
     const std::uint32_t folder = list.folderOf(row);
     if (folder == filelist::kNoFolder) continue;
     const filelist::FolderInfo& info = list.folder(folder);
-    // The record spells a name kept in the old code page with its mark.
+    // The record spells a name kept in the old code page or as raw bytes with its mark.
     std::string marked;
-    if (list.gbkName(row)) marked = platform::gbkName(list.oldName(row));
-    const std::string_view name = list.gbkName(row) ? std::string_view(marked) : list.oldName(row);
+    const bool isMarked = list.gbkName(row) || list.rawName(row);
+    if (isMarked) marked = list.diskName(row);
+    const std::string_view name = isMarked ? std::string_view(marked) : list.oldName(row);
     const FileOutcome* f =
         info.known ? files.byIdentity(info.identity.device, info.identity.inode, name) : nullptr;
     if (!f) f = files.byText(info.dir, name);

@@ -66,7 +66,9 @@ void gatherRows(const FileList& list, bool toUtf8, PassRows& rows, std::vector<R
       lastListFolder = lf;
       if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
     }
-    rows.setRow(r, last, toUtf8 ? Reason::None : list.proposalFailure(row));
+    // The conversion cannot say what a name in no known encoding is in UTF-8.
+    const Reason toUtf8Reason = list.rawName(row) ? Reason::NameEncodingUnknown : Reason::None;
+    rows.setRow(r, last, toUtf8 ? toUtf8Reason : list.proposalFailure(row));
     rowsOf[last].push_back(static_cast<std::uint32_t>(r));
   }
   rows.setFolderCount(folders.size());
@@ -241,7 +243,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
   if (toUtf8) out.total = 0;
   for (std::size_t r = 0; r < nu; ++r) {
     const int row = static_cast<int>(r);
-    if (toUtf8 && !platform::isGbkName(rows.from(r))) continue;  // not its business
+    if (toUtf8 && !platform::isMarkedName(rows.from(r))) continue;  // not its business
     out.total += toUtf8;
     Verdict v = plan.verdicts[r];
     if (const Verdict& ff = folderFailure[rows.folder(r)]; ff.reason != Reason::None && v.reason == ff.reason)
@@ -261,7 +263,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
       ++out.succeeded;
       if (moved) {
         ++out.renamed;
-        list.setOldName(row, std::string(platform::nameText(rows.to(r))));
+        list.setOldName(row, std::string(rows.to(r)));  // marked as it is on disk
       }
       list.setStatus(row, toUtf8 ? filelist::Status::NameConverted : filelist::Status::Renamed);
     } else if (toUtf8) {

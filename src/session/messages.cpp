@@ -67,6 +67,8 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("没有标签");
     case Reason::UnsupportedFormat:
       return text::gb("不支持的文件格式");
+    case Reason::NameEncodingUnknown:
+      return text::gb("文件名编码无法确定");
   }
   return {};
 }

@@ -147,6 +147,7 @@ std::vector<std::string> canonicalPaths(const std::vector<std::string>& paths, A
       r.unreadable.push_back(platform::withSeparator(p));
     } else if (platform::exists(p)) {
       ++r.unconvertible;
+      r.leftOut.push_back(platform::shownPath(p));
     } else {
       out.push_back(p);
     }

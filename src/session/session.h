@@ -71,7 +71,8 @@ class Observer {
 // is, or a readable empty folder, is none of these.
 struct AddReport {
   int added = 0;
-  int unconvertible = 0;
+  int unconvertible = 0;             // files left out: their names have no form here
+  std::vector<std::string> leftOut;  // those of them whose paths can be told, escaped
   std::vector<std::string> unreadable;
   bool stopped = false;  // the session's stop ended the listing: what came before it stays
 };

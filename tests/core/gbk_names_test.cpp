@@ -11,6 +11,7 @@
 #include "filelist/add_files.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
+#include "session/messages.h"
 
 namespace qorin::rename {
 namespace {
@@ -46,19 +47,97 @@ class GbkNames : public RenameDir {
 TEST_F(GbkNames, ListedUnderTheirTextAndNamedWhenUnreadable) {
   rawFile(kGbkSong);
   rawFile("plain.mp3");
-  rawFile("\xFF\xFE.mp3");                               // neither UTF-8 nor GBK
+  rawFile("\xFF\xFE.mp3");                               // neither UTF-8 nor GBK: kept as bytes
   stdfs::create_directory(root_ / "work" / "\xB8\xE8");  // a folder named 歌 in GBK
   ScanResult r;
   const FileList list = scanned(&r, true);
-  ASSERT_EQ(list.rowCount(), 2);
-  EXPECT_EQ(r.unconvertible, 1);
+  ASSERT_EQ(list.rowCount(), 3);
+  EXPECT_EQ(r.unconvertible, 0);
   ASSERT_EQ(r.unreadableFolders.size(), 1u);
   EXPECT_EQ(r.unreadableFolders[0], dir_ + "\\xB8\\xE8");
-  const int song = list.oldName(0) == "plain.mp3" ? 1 : 0;
+  int song = -1;
+  for (int i = 0; i < 3; ++i)
+    if (list[i].gbkName) song = i;
+  ASSERT_GE(song, 0);
   EXPECT_EQ(list.oldName(song), text::gb(kUtf8Song));
-  EXPECT_TRUE(list[song].gbkName);
-  EXPECT_FALSE(list[1 - song].gbkName);
   EXPECT_EQ(list[song].diskPath(), dir_ + platform::gbkName(text::gb(kUtf8Song)));
+}
+
+// Names that are not UTF-8 and not GBK for sure: listed as their bytes,
+// shown escaped, never guessed at.
+TEST_F(GbkNames, NamesOfUnknownEncodingKeepTheirBytes) {
+  struct Case {
+    std::string bytes;
+    bool gbk, raw;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {kGbkSong, true, false, ""},
+      {"l1\xE9\xE9.txt", false, true, "l1\\xE9\\xE9.txt"},  // ISO-8859-1, once taken for 殚
+      {"\xA9\x50\xAA\x4E\xAD\xDB.mp3", false, true, "\\xA9P\\xAAN\\xAD\\xDB.mp3"},  // 周杰倫 in Big5
+      {"\xFF\xFE.mp3", false, true, "\\xFF\\xFE.mp3"},
+  };
+  for (const Case& c : cases) {
+    rawFile(c.bytes);
+    const FileList list = scanned();
+    ASSERT_EQ(list.rowCount(), 1) << c.bytes;
+    EXPECT_EQ(list[0].gbkName, c.gbk) << c.bytes;
+    EXPECT_EQ(list[0].rawName, c.raw) << c.bytes;
+    if (c.raw) {
+      EXPECT_EQ(list.oldName(0), c.bytes);
+      EXPECT_EQ(platform::escapedBytes(list.oldName(0)), c.shown);
+      EXPECT_EQ(platform::shownPath(list[0].diskPath()), dir_ + c.shown);
+    }
+    stdfs::remove(root_ / "work" / c.bytes);
+  }
+}
+
+// Only a proposal that keeps the undecodable bytes whole, or has none of
+// them, renames the file; the conversion to UTF-8 refuses it. Undone, the
+// file has its bytes back.
+TEST_F(GbkNames, UnknownEncodingRenamedOnlyKeepingItsBytes) {
+  const std::string latin = "l1\xE9\xE9.txt";
+  struct Case {
+    const char* what;
+    PassKind kind;
+    std::string proposal;
+    std::string after;  // "" when it stays
+  };
+  const Case cases[] = {
+      {"own name", PassKind::Rename, "01.txt", "01.txt"},
+      {"bytes kept", PassKind::Rename, "x-" + latin, "x-" + latin},
+      {"bytes cut", PassKind::Rename, "l1\xE9.txt", ""},
+      {"bytes and new text", PassKind::Rename, text::gb("歌") + latin, ""},
+      {"conversion", PassKind::NamesToUtf8, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    rawFile(latin, "song");
+    FileList list = scanned();
+    ASSERT_EQ(list.rowCount(), 1);
+    list.setNewName(0, c.proposal);
+    const bool refused = c.after.empty();
+    EXPECT_EQ(list.proposalFailure(0),
+              refused && c.kind == PassKind::Rename ? Reason::NameEncodingUnknown : Reason::None);
+    const PassOutcome p = renamePass(list, journal_, {}, {}, nullptr, c.kind);
+    EXPECT_EQ(p.total, 1);
+    EXPECT_EQ(p.succeeded, refused ? 0 : 1);
+    EXPECT_EQ(onDisk(), (std::set<std::string>{refused ? latin : c.after}));
+    if (refused) {
+      EXPECT_EQ(list[0].statusReason, Reason::NameEncodingUnknown);
+    } else {
+      EXPECT_EQ(list[0].rawName, c.after != "01.txt");
+      const RecordOutcome u = undoLastPass(journal_);
+      EXPECT_EQ(u.restored, 1);
+      EXPECT_EQ(onDisk(), (std::set<std::string>{latin}));
+      showUndoInList(list, u);
+      EXPECT_TRUE(list[0].rawName);
+      EXPECT_EQ(list.oldName(0), latin);
+    }
+    for (const auto& e : stdfs::directory_iterator(root_ / "work")) stdfs::remove(e.path());
+    stdfs::remove_all(root_ / "state");
+  }
+  EXPECT_EQ(session::reasonText(Reason::NameEncodingUnknown, 0), text::gb("文件名编码无法确定"));
 }
 
 // A rename, and the conversion, each undone: the file gets its very bytes back.

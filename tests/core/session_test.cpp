@@ -74,7 +74,8 @@ TEST(SessionAdd, EverySpellingOfAFolderListsItOneWay) {
   testing::TempDir home, t;
   std::filesystem::create_directories(t.path() / "sub" / "deep");
   t.write("sub/a.txt", "");
-  std::ofstream(t.path() / "sub" / "\xB8\xE8.mp3") << "song";
+  const std::string song = "\xB4\xBA\xCC\xEC\xB5\xC4\xB9\xCA\xCA\xC2.mp3";  // 春天的故事.mp3 in GBK
+  std::ofstream(t.path() / "sub" / song) << "song";
   const std::string sub = std::filesystem::canonical(t.path()).string() + "/sub/";
   for (const std::string& given : {t.dir() + "sub/.", t.dir() + ".//sub//", t.dir() + "sub/deep/.."}) {
     for (const char* flow : {"folder", "dropped", "chosen"}) {
@@ -83,7 +84,7 @@ TEST(SessionAdd, EverySpellingOfAFolderListsItOneWay) {
       if (flow == std::string_view("folder")) s.addFolder(given);
       if (flow == std::string_view("dropped")) s.addDropped({given});
       if (flow == std::string_view("chosen"))
-        s.addChosenFiles({given + "/a.txt", given + "/" + platform::gbkName("\xB8\xE8.mp3")});
+        s.addChosenFiles({given + "/a.txt", given + "/" + platform::gbkName(song)});
       ASSERT_EQ(s.list().fileCount(), 2);
       for (int r = 0; r < 2; ++r) EXPECT_EQ(s.list()[r].dir, sub);
       EXPECT_NE(s.list()[0].gbkName, s.list()[1].gbkName);
@@ -98,15 +99,16 @@ TEST(SessionAdd, FolderInNameOrderWithUnconvertibleNamesCounted) {
 #endif
   testing::TempDir home, d;
   for (const char* n : {"b.txt", "A.txt", "c.jpg"}) d.write(n, "");
-  d.write("bad\xff.txt", "");  // not UTF-8: no code-page name for it
+  d.write("bad\xff.txt", "");  // not UTF-8: no code-page name for it, listed as its bytes
   std::filesystem::create_directory(d.path() / "sub");
   Session s(Places::in(home.dir()));
   const std::string dirWithoutSeparator = d.dir().substr(0, d.dir().size() - 1);
   const AddReport r = s.addFolder(dirWithoutSeparator);
-  EXPECT_EQ(r.added, 3);
-  EXPECT_EQ(r.unconvertible, 1);
-  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"A.txt", "b.txt", "c.jpg"}));
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(s.list()[i].dir, d.dir());
+  EXPECT_EQ(r.added, 4);
+  EXPECT_EQ(r.unconvertible, 0);
+  EXPECT_EQ(oldNames(s.list()), (std::vector<std::string>{"A.txt", "b.txt", "bad\xff.txt", "c.jpg"}));
+  EXPECT_TRUE(s.list()[2].rawName);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(s.list()[i].dir, d.dir());
 }
 
 TEST(SessionAdd, DroppedFilesComeBeforeTheFoldersFiles) {

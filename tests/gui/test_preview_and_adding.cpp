@@ -234,7 +234,7 @@ class PreviewAndAddingTest : public QObject {
     QVERIFY(dialogs.messages.isEmpty());
   }
 
-  void namesThatCannotBeShownAreLeftOutWithOneMessage() {
+  void namesThatCannotBeShownAreListedEscaped() {
     testing::ProgramDirectory home;
     testing::AnsweringDialogs dialogs;
     QTemporaryDir dir;
@@ -245,9 +245,10 @@ class PreviewAndAddingTest : public QObject {
     MainWindow w(home.places(), dialogs);
     w.list()->addDirectory(dir.path(), false);
     std::remove(bad.c_str());  // QTemporaryDir cannot name it
-    QCOMPARE(w.fileList().fileCount(), 1);
-    QCOMPARE(dialogs.messages.size(), 1);
-    QVERIFY(dialogs.messages[0].text.contains(QLatin1Char('1')));
+    QCOMPARE(w.fileList().fileCount(), 2);
+    QVERIFY(dialogs.messages.isEmpty());
+    QVERIFY(w.fileList()[0].rawName);
+    QCOMPARE(w.listView()->model()->index(0, kColOld).data().toString(), QStringLiteral("bad\\xFF\\xFE.txt"));
   }
 
   // A folder chosen, given or dropped that cannot be read says so, once,

@@ -77,10 +77,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       switch (index.column()) {
+        // A name in no known encoding shows its bytes escaped, as does a proposal keeping them.
         case kColOld:
-          return text::toQt(e.oldName);
+          return text::toQt(e.rawName ? platform::escapedBytes(e.oldName) : std::string(e.oldName));
         case kColNew:
-          return text::toQt(e.newNameCell);
+          return text::toQt(e.rawName && platform::rawTarget(e.oldName, e.newNameCell) ==
+                                             platform::RawTarget::Keeps
+                                ? platform::escapedBytes(e.newNameCell)
+                                : std::string(e.newNameCell));
         case kColDir:
           return text::toQt(e.dir);
         case kColStatus:
@@ -103,6 +107,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::ToolTipRole:
       if (index.column() == kColOld && e.gbkName) return QStringLiteral("文件名按GBK编码保存");
+      if (index.column() == kColOld && e.rawName) return QStringLiteral("文件名编码无法确定");
       if (index.column() == kColNew && isFailure(e.mark))
         return text::toQt(words_.reason(e.mark, e.markDetail));
       // A note of the rule on a proposal that applies.
