@@ -476,8 +476,8 @@ class MainWindowTest : public QObject {
     w.tabs()->setCurrentIndex(rules::kMp3Tab);
     testing::mp3Page(w)->MP3命名规则编辑框->setText(QStringLiteral("#4 #1"));
     const auto newName = [&] { return w.listView()->model()->index(0, 1).data().toString(); };
-    QCOMPARE(newName(), QStringLiteral("3_12 AC_DC.mp3"));
-    w.optionAction(3)->trigger();  // 音轨号补零
+    QCOMPARE(newName(), QStringLiteral("3 AC_DC.mp3"));  // the track before its "/"
+    w.optionAction(3)->trigger();                        // 音轨号补零
     QCOMPARE(newName(), QStringLiteral("03 AC_DC.mp3"));
     w.optionAction(2)->trigger();  // 替换非法字符 off
     QCOMPARE(newName(), QStringLiteral("03 AC/DC.mp3"));
