@@ -143,6 +143,9 @@ TEST(DateRule, SameNamesInAFolderAreNumberedInListOrder) {
 // File times keep their milliseconds: files of one second are told apart
 // and numbered in the order they were written, whatever the list's order.
 TEST(DateRule, FileTimesNumberByTheirMilliseconds) {
+#ifdef _WIN32
+  GTEST_SKIP() << "file times are read to the millisecond on POSIX only";
+#endif
   RuleFiles f;
   const auto second = std::chrono::system_clock::from_time_t(localSeconds(2022, 8, 9, 10, 11, 12));
   const std::pair<const char*, int> written[] = {{"a.jpg", 900}, {"b.jpg", 250}, {"c.jpg", 250}};
