@@ -212,11 +212,19 @@ void checkMp3(Input& in, bool whole) {
   const rules::NameCleanup cleanup{(flags & 1) != 0, (flags & 2) != 0};
   const std::string name = rules::expandMp3Rule(*segments, fields, cleanup);
   FUZZ_CHECK(name.empty() || name.ends_with(".mp3"));
-  // Tag texts go in as read; replacing a character that a name cannot hold
-  // keeps the length.
+  // Tag texts go in as read, the track as the number before its "/" with
+  // the blanks around it gone; replacing a character that a name cannot
+  // hold keeps the length.
+  const auto asPlaced = [&](int code) {
+    std::string_view f = fields[rules::slotOfCode(code)];
+    if (code != 4) return f.size();
+    f = f.substr(0, f.find('/'));
+    const std::size_t first = f.find_first_not_of(" \t");
+    return first == std::string_view::npos ? 0 : f.find_last_not_of(" \t") + 1 - first;
+  };
   std::size_t expected = 0;
   for (const rules::RuleSegment& s : *segments)
-    expected += s.literal.size() + (s.code ? fields[rules::slotOfCode(s.code)].size() : 0);
+    expected += s.literal.size() + (s.code ? asPlaced(s.code) : 0);
   if (!cleanup.padTrack) FUZZ_CHECK(name.size() == (expected ? expected + 4 : 0));
   if (cleanup.replaceIllegal) {
     for (std::size_t i = 0; i < name.size(); i += text::charLength(name, i))
