@@ -38,6 +38,7 @@
 #include "process_memory.h"
 #include "rename/rename_pass.h"
 #include "rules/gui/general_tab.h"
+#include "scratch_dir.h"
 #include "session/settings.h"
 #include "ui_general_page.h"
 #include "window_support.h"
@@ -60,11 +61,11 @@ const QString& bigFolder(int n) {
   return path;
 }
 
-// The many-file folders live on tmpfs when there is one, and go with the run.
+// The many-file folders live on tmpfs when there is one (or on disk when
+// asked), and go with the run.
 struct ShmFolder {
   explicit ShmFolder(int n) {
-    std::string tmpl =
-        std::filesystem::is_directory("/dev/shm") ? "/dev/shm/qorin-scale-XXXXXX" : "/tmp/qorin-scale-XXXXXX";
+    std::string tmpl = (bench::scratchParent() / "qorin-scale-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) return;
     path = QString::fromStdString(tmpl);
     for (int i = 0; i < n; ++i) {

@@ -114,6 +114,9 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
 }
 
 MainWindow::~MainWindow() {
+  // Hidden while the session lives: hiding lays the list out again, which
+  // reads the rows.
+  hide();
   qApp->removeEventFilter(this);
   session_.setObserver(nullptr);
 }
@@ -168,11 +171,20 @@ void MainWindow::showRuleState() {
 }
 
 void MainWindow::withProgress(const std::function<void(QLabel*)>& run) {
+  const bool before = busy_;
   busy_ = true;
   showRuleState();
   run(statusProgress_);
-  busy_ = false;
+  busy_ = before;
   showRuleState();
+}
+
+void MainWindow::stoppable(const std::function<void()>& work) {
+  withProgress([&](QLabel* progress) {
+    session::RunGuard guard(progress, pumpMs_);
+    session::SessionStop stop(session_, guard);
+    work();
+  });
 }
 
 void MainWindow::createToolbar() {
@@ -301,6 +313,7 @@ void MainWindow::createStatusBar() {
 
 void MainWindow::setupList() {
   list_ = new session::ListCommands(ui_->显示超级列表框, session_, *dialogs_, this);
+  list_->setStoppable([this](const std::function<void()>& work) { stoppable(work); });
   connect(list_, &session::ListCommands::convertTagsRequested, this, [this] {
     withProgress([this](QLabel* p) { session::convertTagsCommand(session_, *dialogs_, p, this); });
   });
@@ -341,7 +354,7 @@ void MainWindow::placeRuleControls() {
 
 void MainWindow::refreshPreview() {
   if (const rules::RuleTab* tab = ruleTab(tabs()->currentIndex())) session_.setRule(tab->options());
-  session_.refreshPreview(false);
+  stoppable([this] { session_.refreshPreview(false); });
 }
 
 void MainWindow::applyDisplaySettings() { session_.settingsChanged(); }
@@ -404,7 +417,7 @@ void MainWindow::toolbarClicked(int index) {
       withProgress([this](QLabel* p) { session::undoCommand(session_, *dialogs_, p, this); });
       break;
     case kPreview:
-      session_.refreshPreview(true);
+      stoppable([this] { session_.refreshPreview(true); });
       break;
     case kRename:
       withProgress([this](QLabel* p) { session::renameCommand(session_, *dialogs_, p, this); });

@@ -12,6 +12,7 @@
 
 #include "platform/gui/dialogs.h"
 #include "session/gui/list_commands.h"
+#include "session/gui/run_guard.h"
 #include "session/session.h"
 #include "tags/tag_editor_state.h"
 
@@ -95,6 +96,10 @@ class MainWindow : public QMainWindow, private session::Observer {
   // Toolbar click handler (index as in ToolbarButton).
   void toolbarClicked(int index);
 
+  // How long an add, a preview or a sort may run before the window is
+  // painted and asked for a stop (tests: at once).
+  void setPumpInterval(qint64 ms) { pumpMs_ = ms; }
+
  signals:
   // Raised by the handlers that several controls share, with the control
   // whose event arrived; the handler's name is the control it belongs to.
@@ -119,6 +124,8 @@ class MainWindow : public QMainWindow, private session::Observer {
   void showRuleState();
   // Runs a command that reports its progress in 进度, shown meanwhile.
   void withProgress(const std::function<void(QLabel*)>& run);
+  // Listing, reading or planning that Esc and 停止 can stop.
+  void stoppable(const std::function<void()>& work);
   void createToolbar();
   void createMenus();
   void createStatusBar();
@@ -145,6 +152,7 @@ class MainWindow : public QMainWindow, private session::Observer {
   QLabel* statusPreview_ = nullptr;
   QLabel* statusRule_ = nullptr;  // why the rule cannot run, while it cannot
   bool busy_ = false;             // a command shows its progress
+  qint64 pumpMs_ = session::RunGuard::kPumpMs;
 };
 
 }  // namespace qorin::app

@@ -174,6 +174,7 @@ class Session {
   // sort stopped leaves the order as it was; a pass stopped while its
   // proposals were made renames nothing.
   void setStop(platform::StopFn stop) { stop_ = std::move(stop); }
+  const platform::StopFn& stop() const { return stop_; }
 
   filelist::FileList& list() { return list_; }
   const filelist::FileList& list() const { return list_; }

@@ -17,7 +17,9 @@
 #include "../core/unreadable_folders.h"
 #include "answering_dialogs.h"
 #include "app/main_window.h"
+#include "rules/gui/rule_tab.h"
 #include "session/settings.h"
+#include "support/stop_midway.h"
 #include "tags/formats.h"
 
 using namespace qorin;
@@ -47,6 +49,49 @@ class PreviewAndAddingTest : public QObject {
   }
 
  private slots:
+  // Esc as soon as 停止 is offered: an add keeps what it had listed, a
+  // preview names nothing, and both run whole
+  // once asked again.
+  void escStopsAnAddAndAPreview() {
+    testing::ProgramDirectory home;
+    QTemporaryDir dir;
+    testing::AnsweringDialogs dialogs;
+    MainWindow w(home.places(), dialogs);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    previewOn(w, 10, true);
+    for (int d = 0; d < 3; ++d) {
+      QDir(dir.path()).mkdir(QString::number(d));
+      testing::makeFiles(dir.filePath(QString::number(d)), numbered(40));
+    }
+    w.session().settings().includeSubfolders = true;
+    w.setPumpInterval(0);
+    auto* stop = w.statusPart(1)->findChild<QAbstractButton*>(QStringLiteral("停止按钮"));
+    QVERIFY(stop);
+    {
+      testing::EscWhenOffered esc(stop, w.listView());
+      w.list()->addDirectory(dir.path(), false);
+      QVERIFY(esc.pressed > 0);
+      QVERIFY2(w.fileList().fileCount() < 120, qPrintable(QString::number(w.fileList().fileCount())));
+    }
+    QVERIFY(!stop->isVisible());
+    w.list()->clearList();
+    w.setPumpInterval(RunGuard::kPumpMs);
+    w.list()->addDirectory(dir.path(), false);
+    QCOMPARE(w.fileList().fileCount(), 120);
+
+    w.setPumpInterval(0);
+    {
+      testing::EscWhenOffered esc(stop, w.listView());
+      w.tabs()->setCurrentIndex(rules::kRuleIndex<rules::DateOptions>);  // a rule that reads every file
+      QVERIFY(esc.pressed > 0);
+    }
+    QVERIFY(newCell(w, 119).isEmpty());
+    w.setPumpInterval(RunGuard::kPumpMs);
+    w.toolbarClicked(MainWindow::kPreview);
+    QVERIFY(newCell(w, 119).endsWith(QStringLiteral(".txt")));
+  }
+
   void previewCoversTheFirstEntriesUntilForced() {
     testing::ProgramDirectory home;
     QTemporaryDir dir;

@@ -203,7 +203,7 @@ void ListCommands::sortByKey(int key) {
   sortColumn_ = -1;
   descending_ = false;
   view_->header()->setSortIndicatorShown(false);
-  session_.sortByFile(static_cast<SortKey>(key));
+  stoppable([&] { session_.sortByFile(static_cast<SortKey>(key)); });
 }
 
 void ListCommands::reverseOrder() {
@@ -269,10 +269,8 @@ void ListCommands::addFilesDialog() {
                          text::toQt(session_.rememberedDirectory()));
   if (chosen.isEmpty()) return;
   int skipped = 0;
-  {
-    platform::WaitCursor wait;
-    session_.addChosenFiles(codePagePaths(chosen, skipped));
-  }
+  const std::vector<std::string> paths = codePagePaths(chosen, skipped);
+  stoppable([&] { session_.addChosenFiles(paths); });
   reportAdd(skipped, {}, {});
 }
 
@@ -282,10 +280,7 @@ void ListCommands::addDirectory(const QString& given, bool ask) {
   int skipped = 0;
   const std::vector<std::string> dir = codePagePaths({chosen}, skipped);
   AddReport r;
-  if (!dir.empty()) {
-    platform::WaitCursor wait;
-    r = session_.addFolder(dir.front());
-  }
+  if (!dir.empty()) stoppable([&] { r = session_.addFolder(dir.front()); });
   // A folder whose own name the program cannot hold is named as one that cannot be read.
   reportAdd(r.unconvertible, r.unreadable,
             dir.empty() ? QStringList{QDir::toNativeSeparators(chosen)} : QStringList{});
@@ -295,8 +290,7 @@ void ListCommands::addDroppedItems(const QStringList& paths, const std::vector<Q
   int skipped = 0;
   QStringList unconvertibleFolders;
   AddReport r;
-  {
-    platform::WaitCursor wait;
+  stoppable([&] {
     std::vector<std::string> converted = codePagePaths(paths, skipped, &unconvertibleFolders);
     for (const QByteArray& bytes : systemPaths) {
       const std::string_view b(bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -309,7 +303,7 @@ void ListCommands::addDroppedItems(const QStringList& paths, const std::vector<Q
         ++skipped;
     }
     r = session_.addDropped(converted);
-  }
+  });
   reportAdd(skipped + r.unconvertible, r.unreadable, unconvertibleFolders);
 }
 

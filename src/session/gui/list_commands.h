@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTreeView>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,11 @@ class ListCommands : public QObject {
   // Sets `view` up over the session's list; `window` owns the dialogs.
   ListCommands(QTreeView* view, Session& session, platform::Dialogs& dialogs, QWidget* window);
   ~ListCommands() override;
+
+  // Long work (listing, reading for a sort) is handed to `run`, which
+  // lets the user stop it; without one it just runs.
+  using Stoppable = std::function<void(const std::function<void()>&)>;
+  void setStoppable(Stoppable run) { stoppable_ = std::move(run); }
 
   QTreeView* view() const { return view_; }
   QMenu* menu() const { return menu_; }
@@ -92,7 +98,10 @@ class ListCommands : public QObject {
   Session& session_;
   platform::Dialogs& dialogs_;
   QWidget* window_;
+  void stoppable(const std::function<void()>& work) { stoppable_ ? stoppable_(work) : work(); }
+
   std::unique_ptr<filelist::FileListModel> model_;
+  Stoppable stoppable_;
   QMenu* menu_ = nullptr;
   QAction* preview_ = nullptr;
   QAction* filter_ = nullptr;

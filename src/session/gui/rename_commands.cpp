@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/gui/rename_commands.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QCloseEvent>
-#include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QPointer>
 #include <functional>
 #include <optional>
 
 #include "platform/gui/wait_cursor.h"
+#include "session/gui/run_guard.h"
 #include "session/messages.h"
 #include "text/gui/qtext.h"
 
@@ -22,97 +18,6 @@ using namespace qorin::rename;
 QString progressBar(int done, int total) {
   return QString(rename::progressMarks(done, total), QChar(0x25A0));  // ■
 }
-
-namespace {
-
-// While a pass or an undo runs: the window keeps painting and the marks
-// grow, Esc or the 停止 entry in the status bar asks it to stop after the
-// file at hand, and every other input is kept out until it ends.
-class RunGuard : public QObject {
- public:
-  explicit RunGuard(QLabel* progress)
-      : progress_(progress),
-        stop_(progress ? progress->findChild<QAbstractButton*>(QStringLiteral("停止按钮")) : nullptr) {
-    qApp->installEventFilter(this);
-    if (stop_) {
-      connect(stop_, &QAbstractButton::clicked, this, [this] { requested_ = true; });
-      stop_->show();
-    }
-    clock_.start();
-  }
-  ~RunGuard() override {
-    qApp->removeEventFilter(this);
-    if (stop_) stop_->hide();
-  }
-  RunGuard(const RunGuard&) = delete;
-  RunGuard& operator=(const RunGuard&) = delete;
-
-  ProgressFn progress() {
-    return [this](int done, int total) {
-      if (progress_) progress_->setText(progressBar(done, total));
-      pump();
-    };
-  }
-  StopFn stop() {
-    return [this] {
-      if (clock_.elapsed() >= kPumpMs) pump();
-      return requested_;
-    };
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* e) override {
-    switch (e->type()) {
-      case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) requested_ = true;
-        return true;
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::MouseMove:
-        // A window hands its mouse events on to the widget under the
-        // pointer; of those only the 停止 entry takes them.
-        return !watched->isWindowType() && watched != stop_;
-      case QEvent::Close:
-        e->ignore();  // the window stays until the run has ended
-        return true;
-      case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
-      case QEvent::Shortcut:
-      case QEvent::Wheel:
-      case QEvent::ContextMenu:
-      case QEvent::DragEnter:
-      case QEvent::DragMove:
-      case QEvent::Drop:
-      case QEvent::InputMethod:
-      case QEvent::TouchBegin:
-      case QEvent::TouchUpdate:
-      case QEvent::TouchEnd:
-      case QEvent::TabletPress:
-      case QEvent::TabletMove:
-      case QEvent::TabletRelease:
-        return true;
-      default:
-        return false;
-    }
-  }
-
- private:
-  // Often enough for a stop to answer at once, seldom enough to cost nothing.
-  static constexpr qint64 kPumpMs = 40;
-
-  void pump() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    clock_.restart();
-  }
-
-  QPointer<QLabel> progress_;
-  QPointer<QAbstractButton> stop_;
-  QElapsedTimer clock_;
-  bool requested_ = false;
-};
-
-}  // namespace
 
 ProgressFn showProgress(QLabel* label) {
   return [label](int done, int total) {
@@ -131,12 +36,14 @@ namespace {
 
 // Runs a pass, an undo or a tag repair under the wait cursor with Esc and
 // 停止 on offer, then shows its summary.
-PassReport runStoppable(platform::Dialogs& dialogs, QLabel* progress, QWidget* parent, bool clearBar,
+PassReport runStoppable(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent,
+                        bool clearBar,
                         const std::function<PassReport(const ProgressFn&, const StopFn&)>& run) {
   PassReport r;
   {
     platform::WaitCursor wait;
     RunGuard guard(progress);
+    SessionStop planning(s, guard);
     r = run(guard.progress(), guard.stop());
     if (clearBar) progress->clear();
   }
@@ -163,7 +70,7 @@ bool lockFolders(Session& s, Run what, platform::Dialogs& dialogs, QWidget* pare
 void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   if (!s.commands().rename) return;  // a rule that cannot run, or nothing listed
   if (!lockFolders(s, Run::Pass, dialogs, parent)) return;
-  runStoppable(dialogs, progress, parent, false,
+  runStoppable(s, dialogs, progress, parent, false,
                [&](const ProgressFn& bar, const StopFn& stop) { return s.renameAll(bar, stop); });
 }
 
@@ -175,7 +82,7 @@ void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidg
       !lockFolders(s, Run::Undo, dialogs, parent))
     return;
   const PassReport r =
-      runStoppable(dialogs, progress, parent, true,
+      runStoppable(s, dialogs, progress, parent, true,
                    [&](const ProgressFn& bar, const StopFn& stop) { return s.undoLastPass(bar, stop); });
   // Files that could not be found or moved keep the record for another
   // undo, unless the user would rather forget them.
@@ -193,13 +100,13 @@ void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress
           QStringLiteral("把列表中MP3文件的ID3v2标签文字改为Unicode编码，其他内容不变。是否继续？"),
           platform::Dialogs::Icon::Information))
     return;
-  runStoppable(dialogs, progress, parent, true,
+  runStoppable(s, dialogs, progress, parent, true,
                [&](const ProgressFn& bar, const StopFn& stop) { return s.convertTagsToUnicode(bar, stop); });
 }
 
 void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
   if (!lockFolders(s, Run::Pass, dialogs, parent)) return;
-  runStoppable(dialogs, progress, parent, true,
+  runStoppable(s, dialogs, progress, parent, true,
                [&](const ProgressFn& bar, const StopFn& stop) { return s.convertNamesToUtf8(bar, stop); });
 }
 

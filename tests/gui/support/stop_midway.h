@@ -47,4 +47,23 @@ class StopWhenHalfDone : public QObject {
   bool byEsc_;
 };
 
+// Presses Esc on `target` as soon as 停止按钮 is offered.
+class EscWhenOffered : public QObject {
+ public:
+  EscWhenOffered(QAbstractButton* stop, QWidget* target) : target_(target) { stop->installEventFilter(this); }
+  int pressed = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Show) {
+      ++pressed;
+      QCoreApplication::postEvent(target_, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    }
+    return false;
+  }
+
+ private:
+  QWidget* target_;
+};
+
 }  // namespace qorin::testing
