@@ -2,8 +2,10 @@
 #include "rules/mp3_rule.h"
 
 #include <array>
+#include <unordered_map>
 
 #include "tags/formats.h"
+#include "tags/id3_reader.h"
 #include "tags/tag_slots.h"
 #include "text/gbtext.h"
 #include "text/names.h"
@@ -163,11 +165,28 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
   const auto setStatus = [&list](int row, filelist::Mp3Status status) {
     if (list[row].mp3Code != status) list.setMp3Status(row, status);
   };
+  const auto name = [&](int i, tags::TagKind kind, const tags::TagFields& fields) {
+    if (noNeededField(*segments, fields)) {
+      list.setProposalProblem(i, filelist::Reason::NoNeededField);
+    } else {
+      list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup, extensionOf(list[i].oldName, kind)));
+    }
+  };
+  // Each file is a read: what was not reached is named by nothing.
+  const auto stopAt = [&](auto first, auto last) {
+    for (; first != last; ++first) list.setProposalProblem(*first, filelist::Reason::Stopped);
+    return false;
+  };
+  // An album is one encoding: the MP3s' unlabelled texts are weighed by
+  // folder, and a file with a text its tag alone could not decide is read
+  // again with its folder's.
+  std::unordered_map<std::uint32_t, text::Evidence> folders;
+  std::vector<int> undecided;
   for (int i = 0; i < count; ++i) {
     if (stop && stop()) {
-      // Each file is a read: what was not reached is named by nothing.
-      for (; i < count; ++i) list.setProposalProblem(i, filelist::Reason::Stopped);
-      return false;
+      std::vector<int> rest(undecided);
+      for (int k = i; k < count; ++k) rest.push_back(k);
+      return stopAt(rest.begin(), rest.end());
     }
     const filelist::FileEntry e = list[i];
     const tags::TagReader* reader = tags::tagReaderFor(e.oldName);
@@ -177,16 +196,16 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
       continue;
     }
     tags::TagFields fields;
-    const auto name = [&](filelist::Mp3Status status) {
-      const std::string ext = extensionOf(e.oldName, reader->kind);
-      setStatus(i, status);
-      if (noNeededField(*segments, fields)) {
-        list.setProposalProblem(i, filelist::Reason::NoNeededField);
-      } else {
-        list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup, ext));
-      }
-    };
-    switch (reader->readForNaming(e.diskPath(), o.priority, fields)) {
+    tags::NamingRead read;
+    if (reader->kind == tags::TagKind::Id3) {
+      tags::TextContext context;
+      read = tags::readId3ForNaming(e.diskPath(), o.priority, fields, context);
+      folders[e.folder] += context.tag;
+      if (read == tags::NamingRead::Tagged && context.uncertain) undecided.push_back(i);
+    } else {
+      read = reader->readForNaming(e.diskPath(), o.priority, fields);
+    }
+    switch (read) {
       case tags::NamingRead::Unreadable:
         // No proposal of another rule may stay behind: the row fails with its reason.
         list.setProposalProblem(i, filelist::Reason::Unreadable);
@@ -199,12 +218,23 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
         list.setProposalProblem(i, filelist::Reason::NoTag);
         break;
       case tags::NamingRead::Tagged:
-        name(taggedStatus(reader->kind));
+        setStatus(i, taggedStatus(reader->kind));
+        name(i, reader->kind, fields);
         break;
       case tags::NamingRead::TextChunks:
-        name(filelist::Mp3Status::TextChunks);
+        setStatus(i, filelist::Mp3Status::TextChunks);
+        name(i, reader->kind, fields);
         break;
     }
+  }
+  for (auto it = undecided.begin(); it != undecided.end(); ++it) {
+    if (stop && stop()) return stopAt(it, undecided.end());
+    tags::TextContext context;
+    context.folder = &folders[list.folderOf(*it)];
+    tags::TagFields fields;
+    // A file that cannot be read again keeps the name its tag alone gave.
+    if (tags::readId3ForNaming(list[*it].diskPath(), o.priority, fields, context) == tags::NamingRead::Tagged)
+      name(*it, tags::TagKind::Id3, fields);
   }
   return true;
 }

@@ -70,9 +70,11 @@ std::string_view mp3SchemeRule(int item);
 // no tag (Reason::NoTag) and those of no tag format (UnsupportedFormat). A
 // tag that holds none of the fields the rule uses (all blank) fails its row
 // with Reason::NoNeededField rather than naming it " - .mp3". An empty rule
-// empties every new name and writes no cell. `stop` is asked before each
-// file; stopped, the rows not reached fail with Reason::Stopped and it
-// returns false.
+// empties every new name and writes no cell. The unlabelled texts of a
+// folder's MP3s are judged together: a file its tag alone leaves uncertain
+// is read again with its folder's. `stop` is asked before each read;
+// stopped, the rows not reached, and those still to be read again, fail
+// with Reason::Stopped and it returns false.
 bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop = {});
 
 }  // namespace qorin::rules

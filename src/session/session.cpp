@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <unordered_map>
 
 #include "filelist/add_files.h"
 #include "platform/fs.h"
@@ -399,15 +400,35 @@ filelist::Reason reasonOf(tags::ConversionProblem p) {
 
 }  // namespace
 
-PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, const rename::StopFn& stop) {
-  std::vector<int> rows;
-  for (int r = 0; r < list_.rowCount(); ++r)
-    if (tags::tagKindOf(list_.oldName(r)) == tags::TagKind::Id3) rows.push_back(r);
+PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, const rename::StopFn& stop,
+                                         std::optional<text::Charset> codePage) {
+  std::vector<int> rows, mp3s;
+  // Every listed MP3 of a folder speaks for its album, the rows taken again or not.
+  std::unordered_map<std::uint32_t, text::Evidence> folders;
+  for (int r = 0; r < list_.rowCount(); ++r) {
+    if (tags::tagKindOf(list_.oldName(r)) != tags::TagKind::Id3) continue;
+    mp3s.push_back(r);
+    if (codePage && list_[r].statusCode != filelist::Status::ConversionUncertain) continue;
+    rows.push_back(r);
+    folders.try_emplace(list_.folderOf(r));
+  }
+  // Weighing reads every tag once more: it may be stopped as the pass may.
+  bool stopped = false;
+  for (const int r : mp3s) {
+    const auto folder = folders.find(list_.folderOf(r));
+    if (folder == folders.end()) continue;
+    if (stop && stop()) {
+      stopped = true;
+      break;
+    }
+    folder->second += tags::fileEvidence(list_[r].diskPath());
+  }
   int done = 0, unneeded = 0, failures = 0, uncertain = 0, marks = 0;
   std::size_t k = 0;
-  for (; k < rows.size() && !(k > 0 && stop && stop()); ++k) {
+  for (; !stopped && k < rows.size() && !(k > 0 && stop && stop()); ++k) {
     const int r = rows[k];
-    const tags::ConversionResult c = tags::convertId3v2ToUnicode(list_[r].diskPath(), places_.stateDir);
+    const tags::ConversionResult c = tags::convertId3v2ToUnicode(list_[r].diskPath(), places_.stateDir,
+                                                                 &folders[list_.folderOf(r)], codePage);
     switch (c.outcome) {
       case tags::UnicodeConversion::Converted:
         ++done;

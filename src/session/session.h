@@ -24,6 +24,7 @@
 #include "session/places.h"
 #include "session/rule_memory.h"
 #include "session/settings.h"
+#include "text/detect.h"
 
 namespace qorin::session {
 
@@ -288,7 +289,11 @@ class Session {
   // page (or any 8-bit encoding) as Unicode; each MP3 row's status tells what
   // became of it. The summary counts MP3 rows only. `stop`, asked after each
   // file, may end it early; the files not reached keep their tags as they were.
-  PassReport convertTagsToUnicode(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});
+  // The unlabelled texts of a folder's MP3s are judged together. With
+  // `codePage`, only the rows left 编码无法确定 are taken again, and the texts
+  // that stay uncertain are read in that code page (GBK or Big5).
+  PassReport convertTagsToUnicode(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {},
+                                  std::optional<text::Charset> codePage = std::nullopt);
   // Renames each listed file whose name is kept in the old code page to the
   // same text in UTF-8, as a pass that 撤消 can undo.
   PassReport convertNamesToUtf8(const rename::ProgressFn& progress = {}, const rename::StopFn& stop = {});

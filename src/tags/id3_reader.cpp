@@ -6,26 +6,33 @@
 
 namespace qorin::tags {
 
-namespace {
-
-NamingRead readId3ForNaming(std::string_view path, TagPriority priority, TagFields& fields) {
+NamingRead readId3ForNaming(std::string_view path, TagPriority priority, TagFields& fields,
+                            TextContext& context) {
   platform::OpenFile file;
   if (!file.open(path, platform::OpenMode::Read)) return NamingRead::Unreadable;
-  return readId3Tags(file, priority, fields) ? NamingRead::Tagged : NamingRead::NoTag;
+  return readId3Tags(file, priority, fields, &context) ? NamingRead::Tagged : NamingRead::NoTag;
+}
+
+namespace {
+
+NamingRead readAlone(std::string_view path, TagPriority priority, TagFields& fields) {
+  TextContext context;
+  return readId3ForNaming(path, priority, fields, context);
 }
 
 }  // namespace
 
-bool readId3Tags(platform::ByteSource& file, TagPriority priority, TagFields& fields) {
+bool readId3Tags(platform::ByteSource& file, TagPriority priority, TagFields& fields, TextContext* context) {
   // The block keeps its genre as a number; names carry it as players show it.
   const auto v1 = [&] {
-    if (!readId3v1(file, fields)) return false;
+    if (!readId3v1(file, fields, nullptr, nullptr, context)) return false;
     fields[kGenre] = id3v1GenreName(fields[kGenre]);
     return true;
   };
-  return priority == TagPriority::V1First ? v1() || readId3v2(file, fields) : readId3v2(file, fields) || v1();
+  const auto v2 = [&] { return readId3v2(file, fields, nullptr, nullptr, context); };
+  return priority == TagPriority::V1First ? v1() || v2() : v2() || v1();
 }
 
-const TagReader kId3Reader = {TagKind::Id3, readId3ForNaming};
+const TagReader kId3Reader = {TagKind::Id3, readAlone};
 
 }  // namespace qorin::tags

@@ -94,7 +94,8 @@ bool hasId3v1(platform::ByteSource& file) {
   return readTail(file, block, len) && isBlock(block);
 }
 
-bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored, OtherReadings* others) {
+bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored, OtherReadings* others,
+                     TextContext* context) {
   if (!isBlock(block)) return false;
   TagFields out;
   out[kTitle] = trimSpaces(upToZero(block, kTitleField.offset, kTitleField.size));
@@ -110,10 +111,15 @@ bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asSto
   }
   out[kGenre] = std::to_string(byte(kGenreAt));
   if (asStored) *asStored = out;
-  // The block has no word on its encoding: each text is decided on its own.
+  // The block has no word on its encoding: its texts are decided together.
+  constexpr int kTexts[] = {kTitle, kArtist, kAlbum, kYear, kComment};
+  TextContext own;
+  TextContext& ctx = context ? *context : own;
+  ctx.tag = {};
+  for (const int slot : kTexts) ctx.tag.add(out[slot]);
   OtherReadings guesses;
-  for (const int slot : {kTitle, kArtist, kAlbum, kYear, kComment}) {
-    text::Reading r = text::readUnlabelled(out[slot]);
+  for (const int slot : kTexts) {
+    text::Reading r = ctx.read(out[slot]);
     out[slot] = std::move(r.text);
     if (r.uncertain) guesses[slot] = std::move(r.alternative);
   }
@@ -129,10 +135,11 @@ std::string id3v1GenreName(std::string_view number) {
   return std::string(playedGenreName(text::toNumber(number)).value_or(std::string_view()));
 }
 
-bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored, OtherReadings* others) {
+bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored, OtherReadings* others,
+               TextContext* context) {
   std::string block;
   std::uint64_t len = 0;
-  return readTail(file, block, len) && parseId3v1Block(block, fields, asStored, others);
+  return readTail(file, block, len) && parseId3v1Block(block, fields, asStored, others, context);
 }
 
 std::string buildId3v1Block(std::string_view title, std::string_view artist, std::string_view album,

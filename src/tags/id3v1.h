@@ -11,6 +11,7 @@
 
 #include "platform/open_file.h"
 #include "tags/tag_fields.h"
+#include "tags/unlabelled.h"
 #include "tags/write_result.h"
 
 namespace qorin::tags {
@@ -37,7 +38,7 @@ bool hasId3v1(platform::ByteSource& file);
 // `others`, when given, receives slots 1-7: the other reading of each text
 // whose encoding could not be told, nothing for the rest.
 bool readId3v1(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr,
-               OtherReadings* others = nullptr);
+               OtherReadings* others = nullptr, TextContext* context = nullptr);
 
 // Slot 6 of a block read above as players name it: "Rock" for 17, nothing
 // for 255 (no genre) and the numbers no list names.
@@ -45,7 +46,7 @@ std::string id3v1GenreName(std::string_view number);
 
 // The same on a block already in memory (exactly 128 bytes starting "TAG").
 bool parseId3v1Block(std::string_view block, TagFields& fields, TagFields* asStored = nullptr,
-                     OtherReadings* others = nullptr);
+                     OtherReadings* others = nullptr, TextContext* context = nullptr);
 
 // The block with the five texts in place, track and genre bytes zero. A text
 // longer than its field is cut at a character boundary to fit it.

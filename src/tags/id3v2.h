@@ -14,6 +14,7 @@
 #include "platform/open_file.h"
 #include "tags/id3v2_format.h"
 #include "tags/tag_fields.h"
+#include "tags/unlabelled.h"
 #include "tags/write_result.h"
 
 namespace qorin::tags {
@@ -39,12 +40,14 @@ std::string normaliseGenre(std::string_view genre);
 // the user did not touch. `others`, when given, receives for each slot whose
 // text holds a guess (an encoding-0 value read one of two equally likely
 // ways) the text as the other reading would show it, nothing for the rest.
+// The tag's unlabelled texts are judged together; `context`, when given,
+// adds its folder's and receives the tag's evidence.
 bool readId3v2(platform::ByteSource& file, TagFields& fields, TagFields* asStored = nullptr,
-               OtherReadings* others = nullptr);
+               OtherReadings* others = nullptr, TextContext* context = nullptr);
 
 // The same on tag bytes in memory, starting with the header.
 bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored = nullptr,
-                   OtherReadings* others = nullptr);
+                   OtherReadings* others = nullptr, TextContext* context = nullptr);
 
 // The program's 1024-byte ID3v2.3 template: twelve empty frames and padding.
 std::string newId3v2Template();

@@ -70,11 +70,11 @@ std::string numberedGenre(std::string_view digits) {
   return n == 255 ? std::string() : std::string(digits);
 }
 
-SlotText textFrame(const Id3v2Frame& f, int version, bool genre, bool wantOther) {
+SlotText textFrame(const Id3v2Frame& f, int version, bool genre, bool wantOther, TextContext* context) {
   if (f.content.empty()) return {};
   std::vector<std::optional<std::string>> others;
   std::vector<std::string> values =
-      decodeValues(encodingOf(f.content[0]), f.content.substr(1), wantOther ? &others : nullptr);
+      decodeValues(encodingOf(f.content[0]), f.content.substr(1), wantOther ? &others : nullptr, context);
   if (genre && version == 4) {
     // ID3v2.4 lists genres as separate values: numbers, RX, CR or names.
     for (auto& v : values) {
@@ -95,18 +95,18 @@ SlotText textFrame(const Id3v2Frame& f, int version, bool genre, bool wantOther)
 }
 
 // COMM: encoding, language, description and its terminator, then the text.
-SlotText commentText(const Id3v2Frame& f, bool wantOther) {
+SlotText commentText(const Id3v2Frame& f, bool wantOther, TextContext& context) {
   const std::string_view b = f.content;
   const TextEncoding enc = encodingOf(b[0]);
   const std::size_t end = findTerminator(b, enc, 4);
   std::vector<std::optional<std::string>> others;
   std::vector<std::string> values =
-      decodeValues(enc, b.substr(end + terminatorLength(enc)), wantOther ? &others : nullptr);
+      decodeValues(enc, b.substr(end + terminatorLength(enc)), wantOther ? &others : nullptr, &context);
   return joined(std::move(values), wantOther ? &others : nullptr);
 }
 
 // WXXX: encoding, description and its terminator, then the URL.
-SlotText urlFrame(const Id3v2Frame& f, bool wantOther) {
+SlotText urlFrame(const Id3v2Frame& f, bool wantOther, TextContext& context) {
   const std::string_view b = f.content;
   if (b.empty()) return {};
   const TextEncoding enc = encodingOf(b[0]);
@@ -114,8 +114,8 @@ SlotText urlFrame(const Id3v2Frame& f, bool wantOther) {
   if (end == std::string_view::npos) return {};
   std::string_view url = b.substr(end + terminatorLength(enc));
   url = url.substr(0, url.find('\0'));
-  if (!wantOther) return {text::decodeUnlabelled(url), std::nullopt};
-  text::Reading r = text::readUnlabelled(url);
+  text::Reading r = context.read(url);
+  if (!wantOther) return {std::move(r.text), std::nullopt};
   if (!r.uncertain) return {std::move(r.text), std::nullopt};
   return {std::move(r.text), std::move(r.alternative)};
 }
@@ -155,10 +155,16 @@ bool hasId3v2(platform::ByteSource& file) {
   return file.readAt(0, kId3v2HeaderSize, head) && validHeader(head);
 }
 
-bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored, OtherReadings* others) {
+bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored, OtherReadings* others,
+                   TextContext* context) {
   if (!validHeader(tag)) return false;
   const detail::Id3v2Frames walk = detail::walkId3v2Frames(tag);
   const int v = walk.version;
+  // The tag's texts are read together: one encoding wrote them all.
+  TextContext own;
+  TextContext& ctx = context ? *context : own;
+  ctx.tag = {};
+  detail::weighFrames(walk, ctx.tag);
   const bool wantOther = others != nullptr;
   // `alt`: each slot's text with the other readings of its guessed values.
   TagFields out, alt;
@@ -169,18 +175,18 @@ bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored,
     if (!f.readable) continue;
     if (detail::v23Id(f, v) == "TDRC") {  // ID3v2.4 writers put the year here
       // Only a year as digits: "Oct 2001" has none to give.
-      const std::string t = textFrame(f, v, false, false).text;
+      const std::string t = textFrame(f, v, false, false, nullptr).text;
       if (!recordingTime && isYear(t)) recordingTime = t.substr(0, 4);
       continue;
     }
     const int slot = claims.claim(f, v);
     if (slot == 0) continue;
-    const SlotText read = slot == kComment ? commentText(f, wantOther)
-                          : slot == kUrl   ? urlFrame(f, wantOther)
-                                           : textFrame(f, v, slot == kGenre, wantOther);
     // Of repeated frames (seven TPE1, one an artist) players show the first
     // that holds a text; so does the list.
     if (found[slot] && !out[slot].empty()) continue;
+    const SlotText read = slot == kComment ? commentText(f, wantOther, ctx)
+                          : slot == kUrl   ? urlFrame(f, wantOther, ctx)
+                                           : textFrame(f, v, slot == kGenre, wantOther, &ctx);
     found[slot] = true;
     out[slot] = read.text;
     alt[slot] = read.other ? *read.other : read.text;
@@ -201,14 +207,15 @@ bool parseId3v2Tag(std::string_view tag, TagFields& fields, TagFields* asStored,
   return true;
 }
 
-bool readId3v2(platform::ByteSource& file, TagFields& fields, TagFields* asStored, OtherReadings* others) {
+bool readId3v2(platform::ByteSource& file, TagFields& fields, TagFields* asStored, OtherReadings* others,
+               TextContext* context) {
   std::string head;
   if (!file.readAt(0, kId3v2HeaderSize, head) || !validHeader(head)) return false;
   // The source caps the read at the file's length, whatever the size claims.
   const std::uint32_t size = *decodeSyncSafe(std::string_view(head).substr(kId3v2SizeAt));
   std::string tag;
   if (!file.readAt(0, kId3v2HeaderSize + std::size_t{size}, tag)) return false;
-  return parseId3v2Tag(tag, fields, asStored, others);
+  return parseId3v2Tag(tag, fields, asStored, others, context);
 }
 
 }  // namespace qorin::tags

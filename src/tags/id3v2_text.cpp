@@ -217,7 +217,8 @@ std::size_t findTerminator(std::string_view b, TextEncoding enc, std::size_t fro
   return std::string_view::npos;
 }
 
-std::string decodeText(TextEncoding enc, std::string_view b, std::optional<std::string>* other) {
+std::string decodeText(TextEncoding enc, std::string_view b, std::optional<std::string>* other,
+                       TextContext* context) {
   if (onlyByteOrderMarks(b)) return {};
   if (isWide(enc)) {
     bool big = enc == TextEncoding::Utf16Be;
@@ -237,23 +238,37 @@ std::string decodeText(TextEncoding enc, std::string_view b, std::optional<std::
     if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
     return utf8ToGbMarked(b);
   }
-  if (!other) return text::decodeUnlabelled(b);
-  text::Reading r = text::readUnlabelled(b);
+  if (!other && !context) return text::decodeUnlabelled(b);
+  text::Reading r = context ? context->read(b) : text::readUnlabelled(b);
+  if (!other) return std::move(r.text);
   if (r.uncertain) *other = std::move(r.alternative);
   return std::move(r.text);
 }
 
 std::vector<std::string> decodeValues(TextEncoding enc, std::string_view b,
-                                      std::vector<std::optional<std::string>>* others) {
+                                      std::vector<std::optional<std::string>>* others, TextContext* context) {
   std::vector<std::string> out;
   for (const std::string_view v : splitValues(enc, b)) {
     std::optional<std::string> other;
-    std::string s = decodeText(enc, v, others ? &other : nullptr);
+    std::string s = decodeText(enc, v, others ? &other : nullptr, context);
     if (s.empty()) continue;
     out.push_back(std::move(s));
     if (others) others->push_back(std::move(other));
   }
   return out;
+}
+
+void weighFrames(const Id3v2Frames& walk, text::Evidence& e) {
+  for (const Id3v2Frame& f : walk.frames) {
+    if (!f.readable || f.content.empty() || encodingOf(f.content[0]) != TextEncoding::Latin1) continue;
+    const std::string_view id = walk.version == 2 && f.id == "PIC" ? f.id : v23Id(f, walk.version);
+    if (id.empty()) continue;
+    if (const auto texts = storedTexts(id, f.content)) {
+      for (const std::string_view t : *texts)
+        for (const std::string_view v : splitValues(TextEncoding::Latin1, t))
+          if (!onlyByteOrderMarks(v)) e.add(v);
+    }
+  }
 }
 
 std::optional<std::string> utf16WithBom(std::string_view codePageText) {
@@ -299,7 +314,8 @@ std::optional<std::vector<std::string_view>> storedTexts(std::string_view id, st
   return out;
 }
 
-std::optional<std::string> reencodeContent(std::string_view id, std::string_view content, bool joinValues) {
+std::optional<std::string> reencodeContent(std::string_view id, std::string_view content, bool joinValues,
+                                           TextContext* context) {
   const auto parts = split(id, content);
   if (!parts) return std::nullopt;
   const TextEncoding enc = encodingOf(content[0]);
@@ -309,9 +325,10 @@ std::optional<std::string> reencodeContent(std::string_view id, std::string_view
   bool ascii = true;
   for (const Part& p : *parts) {
     std::vector<std::string> t;
-    if (p.kind == PartKind::Text) t.push_back(decodeText(enc, p.bytes));
+    if (p.kind == PartKind::Text) t.push_back(decodeText(enc, p.bytes, nullptr, context));
     if (p.kind == PartKind::Values) {
-      for (const std::string_view v : splitValues(enc, p.bytes)) t.push_back(decodeText(enc, v));
+      for (const std::string_view v : splitValues(enc, p.bytes))
+        t.push_back(decodeText(enc, v, nullptr, context));
       if (join) {
         std::string one;
         for (const std::string& v : t) {

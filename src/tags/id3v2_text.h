@@ -11,6 +11,7 @@
 
 #include "tags/id3v2_format.h"
 #include "tags/id3v2_frames.h"
+#include "tags/unlabelled.h"
 
 namespace qorin::tags::detail {
 
@@ -26,16 +27,22 @@ std::size_t findTerminator(std::string_view b, TextEncoding enc, std::size_t fro
 // One stored text (no terminator inside) in the code page. Encoding 0
 // decodes by text::readUnlabelled; when that cannot tell two readings apart,
 // `other` (when given) receives the one not returned, and is left alone
-// otherwise. A labelled text (UTF-8, UTF-16) is never guessed: each byte or
-// unit that holds no character becomes U+FFFD. Byte-order marks alone are
-// no text.
-std::string decodeText(TextEncoding enc, std::string_view bytes, std::optional<std::string>* other = nullptr);
+// otherwise. `context`, when given, pools the text with the others of its
+// tag and folder. A labelled text (UTF-8, UTF-16) is never guessed: each
+// byte or unit that holds no character becomes U+FFFD. Byte-order marks
+// alone are no text.
+std::string decodeText(TextEncoding enc, std::string_view bytes, std::optional<std::string>* other = nullptr,
+                       TextContext* context = nullptr);
 
 // The values of a text separated by terminators, in the code page; empty
 // values left out. `others`, when given, gets one entry a value returned:
 // its other reading when it was a guess, nothing when it was certain.
 std::vector<std::string> decodeValues(TextEncoding enc, std::string_view bytes,
-                                      std::vector<std::optional<std::string>>* others = nullptr);
+                                      std::vector<std::optional<std::string>>* others = nullptr,
+                                      TextContext* context = nullptr);
+
+// Every encoding-0 text of the frames (values one by one) added to `e`.
+void weighFrames(const Id3v2Frames& walk, text::Evidence& e);
 
 // "\xFF\xFE" and the text in UTF-16LE; nothing when the text does not convert.
 std::optional<std::string> utf16WithBom(std::string_view codePageText);
@@ -60,7 +67,9 @@ std::optional<std::vector<std::string_view>> storedTexts(std::string_view id, st
 // ASCII, else as UTF-16 with a byte-order mark (encoding 1). Several values of
 // a text frame are joined with "/" when `joinValues` (ID3v2.3 has no value
 // separator). Nothing when the frame has no texts or does not follow its layout.
-std::optional<std::string> reencodeContent(std::string_view id, std::string_view content, bool joinValues);
+// `context` pools unlabelled texts as in decodeText.
+std::optional<std::string> reencodeContent(std::string_view id, std::string_view content, bool joinValues,
+                                           TextContext* context = nullptr);
 
 // The frame's ID3v2.3 identifier (ID3v2.2 ones mapped), empty when it has none.
 std::string_view v23Id(const Id3v2Frame& f, int version);

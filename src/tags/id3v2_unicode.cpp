@@ -68,7 +68,7 @@ std::string_view layoutId(const Id3v2Frame& f, int version) {
 
 // The frame's texts re-encoded when every non-ASCII one is read with
 // certainty and one of them is not ISO-8859-1; the uncertain ones are told.
-std::optional<std::string> unicodeContent(const Id3v2Frame& f, int version,
+std::optional<std::string> unicodeContent(const Id3v2Frame& f, int version, TextContext& context,
                                           std::vector<UncertainText>* uncertain) {
   if (!f.readable || f.content.empty() || detail::encodingOf(f.content[0]) != TextEncoding::Latin1)
     return std::nullopt;
@@ -79,7 +79,7 @@ std::optional<std::string> unicodeContent(const Id3v2Frame& f, int version,
   bool needed = false, sure = true;
   for (const std::string_view t : *texts) {
     if (text::isAscii(t)) continue;
-    text::Reading r = text::readUnlabelled(t);
+    text::Reading r = context.read(t);
     if (r.uncertain) {
       sure = false;
       if (uncertain)
@@ -88,7 +88,7 @@ std::optional<std::string> unicodeContent(const Id3v2Frame& f, int version,
     needed = needed || r.charset != text::Charset::Latin1;
   }
   if (!needed || !sure) return std::nullopt;
-  return detail::reencodeContent(id, f.content, false);
+  return detail::reencodeContent(id, f.content, false, &context);
 }
 
 ConversionResult failed(ConversionProblem p) { return {UnicodeConversion::Failed, p, {}}; }
@@ -98,14 +98,14 @@ ConversionResult failed(ConversionProblem p) { return {UnicodeConversion::Failed
 namespace {
 
 std::optional<std::string> convertedTag(const detail::Id3v2Frames& walk, std::string_view oldTag,
-                                        std::vector<UncertainText>* uncertain) {
+                                        TextContext& context, std::vector<UncertainText>* uncertain) {
   const int v = walk.version;
   if (v < 2 || v > 4) return std::nullopt;
   const bool tagUnsync = v == 4 && anyFlag(walk.flags, HeaderFlag::Unsynchronisation);
   std::string frames;
   bool changed = false;
   for (const Id3v2Frame& f : walk.frames) {
-    if (const auto content = unicodeContent(f, v, uncertain)) {
+    if (const auto content = unicodeContent(f, v, context, uncertain)) {
       frames += convertedFrame(v, f, *content);
       changed = true;
     } else {
@@ -138,7 +138,8 @@ std::optional<std::string> convertedTag(const detail::Id3v2Frames& walk, std::st
 // The ID3v1 texts that no ID3v2 field holds, where they are read with
 // certainty, into `fields`; true when one of them is not ISO-8859-1 (which
 // every reader already shows as it is).
-bool addId3v1Texts(std::string_view block, TagFields& fields, std::vector<UncertainText>& uncertain) {
+bool addId3v1Texts(std::string_view block, TagFields& fields, TextContext& context,
+                   std::vector<UncertainText>& uncertain) {
   TagFields decoded, stored;
   if (!parseId3v1Block(block, decoded, &stored)) return false;
   bool needed = false;
@@ -148,7 +149,7 @@ bool addId3v1Texts(std::string_view block, TagFields& fields, std::vector<Uncert
       fields[slot] = stored[slot];
       continue;
     }
-    text::Reading r = text::readUnlabelled(stored[slot]);
+    text::Reading r = context.read(stored[slot]);
     if (r.uncertain) {
       uncertain.push_back({std::move(r.text), std::move(r.alternative), r.charset, r.runnerUp});
       continue;
@@ -160,27 +161,49 @@ bool addId3v1Texts(std::string_view block, TagFields& fields, std::vector<Uncert
   return needed;
 }
 
+// The ID3v1 block's texts, when `tail` is one.
+void weighId3v1(std::string_view tail, text::Evidence& e) {
+  TagFields decoded, stored;
+  if (!parseId3v1Block(tail, decoded, &stored)) return;
+  for (const int slot : {kTitle, kArtist, kAlbum, kYear, kComment}) e.add(stored[slot]);
+}
+
 }  // namespace
 
 std::optional<std::string> unicodeTag(std::string_view oldTag, std::vector<UncertainText>* uncertain) {
   const detail::Id3v2Frames walk = detail::walkId3v2Frames(oldTag);
   if (!walk.complete) return std::nullopt;
-  return convertedTag(walk, oldTag, uncertain);
+  TextContext context;
+  detail::weighFrames(walk, context.tag);
+  return convertedTag(walk, oldTag, context, uncertain);
 }
 
-ConversionPlan planConversion(std::string_view oldTag, std::string_view tail) {
+text::Evidence tagEvidence(std::string_view oldTag, std::string_view tail) {
+  text::Evidence e;
+  if (!oldTag.empty()) detail::weighFrames(detail::walkId3v2Frames(oldTag), e);
+  weighId3v1(tail, e);
+  return e;
+}
+
+ConversionPlan planConversion(std::string_view oldTag, std::string_view tail, const text::Evidence* folder,
+                              std::optional<text::Charset> chosen) {
   ConversionPlan p;
   std::string tag(oldTag);
+  // Both tags of a file are taken for one writer's.
+  TextContext context;
+  context.folder = folder;
+  context.chosen = chosen;
+  context.tag = tagEvidence(oldTag, tail);
   if (!oldTag.empty()) {
     const detail::Id3v2Frames walk = detail::walkId3v2Frames(oldTag);
     p.complete = walk.complete;
-    if (auto converted = convertedTag(walk, oldTag, &p.uncertain)) tag = *std::move(converted);
+    if (auto converted = convertedTag(walk, oldTag, context, &p.uncertain)) tag = *std::move(converted);
   }
   // An uncertain ID3v2 text keeps the ID3v1 block out: the tag it would go
   // into is rewritten through the slots.
   TagFields shown, fields;  // the texts as the frames hold them ("(17)", not "Rock"): those stay
   if (p.uncertain.empty() && (tag.empty() || parseId3v2Tag(tag, shown, &fields))) {
-    if (addId3v1Texts(tail, fields, p.uncertain)) {
+    if (addId3v1Texts(tail, fields, context, p.uncertain)) {
       p.newTag = buildId3v2Tag(fields, tag);
       return p;
     }
@@ -189,22 +212,38 @@ ConversionPlan planConversion(std::string_view oldTag, std::string_view tail) {
   return p;
 }
 
-ConversionResult convertId3v2ToUnicode(const std::string& path, const std::string& stateDir) {
+namespace {
+
+// The file's ID3v2 tag (empty for none) and its last 128 bytes.
+std::optional<std::string> readBoth(platform::OpenFile& file, std::uint64_t& length, std::string& tail) {
+  auto tag = detail::readOldTag(file, length);
+  tail.clear();
+  const auto size = file.length();
+  if (tag && size && *size >= kId3v1Size && !file.readAt(*size - kId3v1Size, kId3v1Size, tail))
+    return std::nullopt;
+  return tag;
+}
+
+}  // namespace
+
+text::Evidence fileEvidence(const std::string& path) {
   platform::OpenFile file;
-  if (!file.open(path, platform::OpenMode::Read)) return failed(ConversionProblem::CannotOpen);
-  const auto readBoth = [&](std::uint64_t& length, std::string& tail) -> std::optional<std::string> {
-    auto tag = detail::readOldTag(file, length);
-    tail.clear();
-    const auto size = file.length();
-    if (tag && size && *size >= kId3v1Size && !file.readAt(*size - kId3v1Size, kId3v1Size, tail))
-      return std::nullopt;
-    return tag;
-  };
   std::uint64_t length = 0;
   std::string tail;
-  const auto oldTag = readBoth(length, tail);
+  if (!file.open(path, platform::OpenMode::Read)) return {};
+  const auto tag = readBoth(file, length, tail);
+  return tag ? tagEvidence(*tag, tail) : text::Evidence{};
+}
+
+ConversionResult convertId3v2ToUnicode(const std::string& path, const std::string& stateDir,
+                                       const text::Evidence* folder, std::optional<text::Charset> chosen) {
+  platform::OpenFile file;
+  if (!file.open(path, platform::OpenMode::Read)) return failed(ConversionProblem::CannotOpen);
+  std::uint64_t length = 0;
+  std::string tail;
+  const auto oldTag = readBoth(file, length, tail);
   if (!oldTag) return failed(ConversionProblem::TagPastEnd);
-  ConversionPlan plan = planConversion(*oldTag, tail);
+  ConversionPlan plan = planConversion(*oldTag, tail, folder, chosen);
   ConversionResult done{plan.uncertain.empty() ? UnicodeConversion::Converted : UnicodeConversion::Uncertain,
                         ConversionProblem::None, std::move(plan.uncertain)};
   if (!plan.newTag) {
@@ -218,7 +257,7 @@ ConversionResult convertId3v2ToUnicode(const std::string& path, const std::strin
   // The file may have changed between the two openings.
   std::uint64_t lengthNow = 0;
   std::string tailNow;
-  const auto tagNow = readBoth(lengthNow, tailNow);
+  const auto tagNow = readBoth(file, lengthNow, tailNow);
   if (!tagNow || *tagNow != *oldTag || tailNow != tail) return failed(ConversionProblem::ChangedMeanwhile);
   if (!file.replaceRange(0, length, *plan.newTag, stateDir)) return failed(ConversionProblem::WriteFailed);
   return done;

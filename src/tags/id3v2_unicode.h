@@ -62,13 +62,25 @@ struct ConversionPlan {
   std::vector<UncertainText> uncertain;
   bool complete = true;  // the old tag was walked to its end
 };
-ConversionPlan planConversion(std::string_view oldTag, std::string_view tail);
+// The texts are judged together with those of the tag and of `folder` (the
+// other files of the folder, see fileEvidence); what stays uncertain is read
+// as `chosen` when given and the bytes are text in it.
+ConversionPlan planConversion(std::string_view oldTag, std::string_view tail,
+                              const text::Evidence* folder = nullptr,
+                              std::optional<text::Charset> chosen = std::nullopt);
+
+// The unlabelled texts of both tags, weighed; of the file at `path` (nothing
+// when it cannot be read).
+text::Evidence tagEvidence(std::string_view oldTag, std::string_view tail);
+text::Evidence fileEvidence(const std::string& path);
 
 // Does that to the file at `path` (code page) in one atomic step; the audio
 // and an ID3v1 block stay as they are. NotNeeded (the file not touched) when
 // there is nothing to convert; Failed with NotFullyRead, the file not
 // touched, when there is but the tag could not be walked whole. `stateDir` is
 // where a file that must keep its inode has its backup while it is rewritten.
-ConversionResult convertId3v2ToUnicode(const std::string& path, const std::string& stateDir);
+ConversionResult convertId3v2ToUnicode(const std::string& path, const std::string& stateDir,
+                                       const text::Evidence* folder = nullptr,
+                                       std::optional<text::Charset> chosen = std::nullopt);
 
 }  // namespace qorin::tags

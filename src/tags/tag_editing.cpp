@@ -3,8 +3,10 @@
 
 #include "platform/fs.h"
 #include "platform/open_file.h"
+#include "tags/formats.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
+#include "tags/id3v2_unicode.h"
 
 namespace qorin::tags {
 
@@ -14,6 +16,15 @@ namespace {
 WriteResult openFailure(const platform::OpenFile& file) {
   return file.lastFailure() == platform::IoFailure::None ? failedWith(WriteFailure::NotOpenForWriting)
                                                          : ioFailure(file);
+}
+
+// The unlabelled texts of the MP3 files beside the one at `path`, itself included.
+text::Evidence folderEvidence(const std::string& path) {
+  const std::string dir(platform::directoryOf(path));
+  text::Evidence e;
+  for (const std::string& name : platform::listFiles(dir).names)
+    if (tagKindOf(platform::nameText(name)) == TagKind::Id3) e += fileEvidence(dir + name);
+  return e;
 }
 
 }  // namespace
@@ -28,8 +39,16 @@ EditorTags loadEditorTags(const std::string& path) {
   platform::OpenFile file;
   if (!file.open(path, platform::OpenMode::Read)) return t;
   t.opened = true;
-  t.hasV1 = readId3v1(file, t.v1, &t.v1Stored, &t.v1Others);
-  t.hasV2 = readId3v2(file, t.v2, &t.v2Stored, &t.v2Others);
+  TextContext c1, c2;
+  t.hasV1 = readId3v1(file, t.v1, &t.v1Stored, &t.v1Others, &c1);
+  t.hasV2 = readId3v2(file, t.v2, &t.v2Stored, &t.v2Others, &c2);
+  // What its tags leave open the album may decide: the folder is read only then.
+  if (c1.uncertain || c2.uncertain) {
+    const text::Evidence folder = folderEvidence(path);
+    c1.folder = c2.folder = &folder;
+    if (t.hasV1) readId3v1(file, t.v1, &t.v1Stored, &t.v1Others, &c1);
+    if (t.hasV2) readId3v2(file, t.v2, &t.v2Stored, &t.v2Others, &c2);
+  }
   file.close();
   // A tag write killed in this folder left its temporary behind.
   platform::removeStaleTemporaries(platform::directoryOf(path));

@@ -24,7 +24,9 @@ struct EditorTags {
   OtherReadings v1Others, v2Others;
 };
 
-// Reads both tags; a killed tag write's leftovers in the folder go.
+// Reads both tags, their unlabelled texts judged with those of the MP3s of
+// the folder where the tags alone leave one uncertain; a killed tag write's
+// leftovers in the folder go.
 EditorTags loadEditorTags(const std::string& path);
 
 // How a typed text would be stored in the ID3v1 block; nothing, with the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "text/detect.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -301,6 +302,28 @@ std::optional<std::string> textOf(Charset c, std::string_view bytes, std::size_t
   return std::nullopt;
 }
 
+constexpr std::size_t kCount = 4;
+constexpr std::array<Charset, kCount> kCharsets = {Charset::Utf8, Charset::Gbk, Charset::Big5,
+                                                   Charset::Latin1};
+
+// How much worse than the best reading one text may be read and still count
+// as what its pool says: past that the pool is taken to be wrong about it.
+constexpr int kPoolReach = 24;
+// What one text can add against a reading: a single odd text (a Latin
+// name among Chinese titles) must not outweigh the rest.
+constexpr int kPoolCap = 40;
+
+std::array<Score, kCount> scoresOf(std::string_view bytes) {
+  const Bytes b{bytes};
+  return {isUtf8(bytes) ? utf8(b) : Score{}, doubleByte(b, false), doubleByte(b, true), latin1(b)};
+}
+
+std::size_t indexOf(Charset c) {
+  for (std::size_t k = 0; k < kCount; ++k)
+    if (kCharsets[k] == c) return k;
+  return kCount;
+}
+
 }  // namespace
 
 Reading readUnlabelled(std::string_view bytes) {
@@ -309,12 +332,7 @@ Reading readUnlabelled(std::string_view bytes) {
     r.text = std::string(bytes);
     return r;
   }
-  const Bytes b{bytes};
-  constexpr std::size_t kCount = 4;
-  constexpr std::array<Charset, kCount> kCharsets = {Charset::Utf8, Charset::Gbk, Charset::Big5,
-                                                     Charset::Latin1};
-  std::array<Score, kCount> scores = {isUtf8(bytes) ? utf8(b) : Score{}, doubleByte(b, false),
-                                      doubleByte(b, true), latin1(b)};
+  std::array<Score, kCount> scores = scoresOf(bytes);
   // Best first; a reading that does not convert after all drops out.
   for (;;) {
     std::size_t best = kCount, second = kCount;
@@ -348,6 +366,68 @@ Reading readUnlabelled(std::string_view bytes) {
   r.charset = Charset::Latin1;
   r.text = std::string(bytes);
   return r;
+}
+
+void Evidence::add(std::string_view bytes) {
+  if (isAscii(bytes)) return;
+  const std::array<Score, kCount> scores = scoresOf(bytes);
+  // Big5's lead is the pool's to pay once, not each text's.
+  std::array<int, kCount> cost{};
+  for (std::size_t k = 0; k < kCount; ++k)
+    cost[k] =
+        scores[k].cost - (kCharsets[k] == Charset::Big5 && scores[k].cost < kImpossible ? kBig5Prior : 0);
+  const int best = *std::min_element(cost.begin(), cost.end());
+  if (best >= kImpossible) return;
+  for (std::size_t k = 0; k < kCount; ++k) cost_[k] += std::min(cost[k] - best, kPoolCap);
+  ++texts_;
+}
+
+Evidence& Evidence::operator+=(const Evidence& other) {
+  for (std::size_t k = 0; k < kCount; ++k) cost_[k] += other.cost_[k];
+  texts_ += other.texts_;
+  return *this;
+}
+
+std::optional<Charset> Evidence::decided() const {
+  if (texts_ == 0) return std::nullopt;
+  std::array<int, kCount> cost = cost_;
+  cost[indexOf(Charset::Big5)] += kBig5Prior;
+  std::size_t best = 0;
+  for (std::size_t k = 1; k < kCount; ++k)
+    if (cost[k] < cost[best]) best = k;
+  for (std::size_t k = 0; k < kCount; ++k)
+    if (k != best && cost[k] - cost[best] < kMargin) return std::nullopt;
+  return kCharsets[best];
+}
+
+Reading readUnlabelled(std::string_view bytes, std::initializer_list<const Evidence*> pools) {
+  Reading alone = readUnlabelled(bytes);
+  if (!alone.uncertain) return alone;
+  const std::array<Score, kCount> scores = scoresOf(bytes);
+  int best = kImpossible;
+  for (const Score& s : scores) best = std::min(best, s.cost);
+  for (const Evidence* pool : pools) {
+    const std::optional<Charset> c = pool ? pool->decided() : std::nullopt;
+    if (!c) continue;
+    const Score& s = scores[indexOf(*c)];
+    if (s.cost >= kImpossible || s.cost - best > kPoolReach) return alone;
+    auto text = textOf(*c, bytes, s.length);
+    if (!text) return alone;
+    Reading r;
+    r.charset = *c;
+    r.text = *std::move(text);
+    return r;
+  }
+  return alone;
+}
+
+std::optional<std::string> readAs(std::string_view bytes, Charset charset) {
+  if (isAscii(bytes)) return std::string(bytes);
+  const std::size_t k = indexOf(charset);
+  if (k == kCount) return std::nullopt;
+  const Score s = scoresOf(bytes)[k];
+  if (s.cost >= kImpossible) return std::nullopt;
+  return textOf(charset, bytes, s.length);
 }
 
 }  // namespace qorin::text

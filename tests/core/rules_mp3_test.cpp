@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "code_pages.h"
 #include "filelist/file_list.h"
 #include "platform/open_file.h"
 #include "rules/mp3_rule.h"
@@ -288,6 +289,35 @@ TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
   EXPECT_EQ(list[3].newName, gb("春天.mp3"));
   EXPECT_EQ(list[3].mp3Code, Mp3Status::None);
   EXPECT_EQ(list.rowsWithMp3Status(), (std::vector<int>{1, 2, 5}));
+}
+
+// Titles stored in Big5 without a label, each too short to tell alone (家
+// reads as GBK by itself): the folder's other files decide them.
+TEST(Mp3RuleFiles, AnAlbumIsReadInOneEncoding) {
+  TempDir dir;
+  const char* const titles[] = {"家", "童話", "夜", "想你", "朋友", "老師"};
+  std::vector<std::string> names;
+  for (const char* t : titles) {
+    names.push_back(std::to_string(names.size()) + ".mp3");
+    const std::string big5 = *testing::utf8ToBig5(t);
+    tagtest::writeBytes(dir.file(names.back()),
+                        tagtest::fakeAudio(400) + tags::buildId3v1Block(big5, "", "", "", ""));
+  }
+  FileList list = listOf(dir, names);
+  EXPECT_TRUE(mp3Rule(list, {"#2", TagPriority::V1First}));
+  for (int r = 0; r < list.fileCount(); ++r)
+    EXPECT_EQ(list[r].newName, gb(std::string(titles[r]) + ".mp3")) << titles[r];
+  // Stopped once every file was read: what was to be read again with its
+  // folder is named by nothing, not by its tag alone.
+  FileList stopped = listOf(dir, names);
+  int asked = 0;
+  EXPECT_FALSE(mp3Rule(stopped, {"#2", TagPriority::V1First}, [&] { return ++asked > 6; }));
+  EXPECT_EQ(stopped[0].proposalProblem, filelist::Reason::Stopped);
+  for (int r = 0; r < stopped.fileCount(); ++r) {
+    if (stopped[r].proposalProblem != filelist::Reason::Stopped) {
+      EXPECT_EQ(stopped[r].newName, gb(std::string(titles[r]) + ".mp3")) << titles[r];
+    }
+  }
 }
 
 TEST(Mp3RuleFiles, TagsWithSlashesMakeUsableNames) {

@@ -83,10 +83,11 @@ TEST(RepairFolder, ConvertsOnlyWhatIsCertain) {
        tag(frame("TIT2", "\0\xE5\x90\x8E\xE6\x9D\xA5"s)) + audio,
        UnicodeConversion::Converted,
        {{"TIT2", utf16("后来")}}},
+      // Nothing else in its tag tells: it stays, and so does the tag.
       {"uncertain.mp3",
-       tag(frame("TIT2", "\0\xC3\xA9"s) + frame("TPE1", "\0"s + text::gb("董文华"))) + audio,
+       tag(frame("TIT2", "\0\xC3\xA9"s) + frame("TPE1", "\0Band"s)) + audio,
        UnicodeConversion::Uncertain,
-       {{"TIT2", "\0\xC3\xA9"s}, {"TPE1", utf16("董文华")}}},
+       {}},
       {"incomplete.mp3", broken + audio, UnicodeConversion::Failed, {}},
   };
   for (const File& f : files) writeBytes(dir.file(f.name), f.bytes);
@@ -117,10 +118,18 @@ TEST(RepairFolder, ConvertsOnlyWhatIsCertain) {
   EXPECT_FALSE(u.uncertain[0].alternative.empty());  // é as UTF-8, or a Big5 character
 
   // The list's statuses and the summary.
+  // Beside the album the text is decided by it; alone in a folder it stays.
   for (const File& f : files) writeBytes(dir.file(f.name), f.bytes);
+  tagtest::TempDir other;
+  writeBytes(other.file("alone.mp3"), files[5].bytes);
   tagtest::TempDir home;
   session::Session s(session::Places::in(home.dir()));
   s.addFolder(dir.dir());
+  s.addFolder(other.dir());
+  // Stopped while the folders are weighed: no file is touched.
+  const session::PassReport halted = s.convertTagsToUnicode({}, [] { return true; });
+  EXPECT_EQ((std::array{halted.total, halted.stopped, halted.converted}), (std::array{8, 8, 0}));
+  EXPECT_EQ(readBytes(dir.file("v1only.mp3")), files[2].bytes);
   const session::PassReport report = s.convertTagsToUnicode();
   using filelist::Status;
   std::map<std::string, Status> status;
@@ -128,11 +137,12 @@ TEST(RepairFolder, ConvertsOnlyWhatIsCertain) {
     status[std::string(s.list()[row].oldName)] = s.list()[row].statusCode;
   EXPECT_EQ(status["latin1.mp3"], Status::ConversionNotNeeded);
   EXPECT_EQ(status["v1only.mp3"], Status::Converted);
-  EXPECT_EQ(status["uncertain.mp3"], Status::ConversionUncertain);
+  EXPECT_EQ(status["uncertain.mp3"], Status::Converted);
+  EXPECT_EQ(status["alone.mp3"], Status::ConversionUncertain);
   EXPECT_EQ(status["incomplete.mp3"], Status::ConversionFailed);
   EXPECT_EQ(report.kind, session::PassReport::Kind::TagRepair);
   EXPECT_EQ((std::array{report.total, report.converted, report.succeeded, report.failed, report.uncertain}),
-            (std::array{7, 4, 5, 1, 1}));
+            (std::array{8, 5, 6, 1, 1}));
   for (int row = 0; row < s.list().rowCount(); ++row) {
     const filelist::FileEntry e = s.list()[row];
     if (e.statusCode == filelist::Status::ConversionUncertain) {

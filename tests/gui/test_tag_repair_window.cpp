@@ -162,6 +162,35 @@ class TagRepairWindowTest : public QObject {
                  .arg(kFiles - converted));
     QCOMPARE(dialogs.messages.last().icon, platform::Dialogs::Icon::Exclamation);
   }
+
+  // A text neither its tag nor its folder decides is converted in the code
+  // page the user picks, asked once the repair is done; cancelled, it stays.
+  void whatStaysUncertainIsConvertedInThePickedCodePage() {
+    testing::ProgramDirectory home;
+    testing::AnsweringDialogs dialogs;
+    QTemporaryDir dir;
+    const QByteArray zhao("\xBB\xAF\xB6\xC7", 4);  // 趙傳 in Big5, as likely GBK
+    write(QDir(dir.path()).filePath("a.mp3"), tagWithTitle('\0', zhao) + audio());
+    MainWindow w(home.places(), dialogs);
+    w.list()->addDirectory(dir.path(), false);
+    QAction* entry = menuEntry(w, QStringLiteral("MP3标签转为Unicode(&U)"));
+    dialogs.answers.push_back(true);
+    dialogs.items.push_back(std::nullopt);
+    entry->trigger();
+    QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("编码无法确定"));
+    QCOMPARE(dialogs.lastItems,
+             QStringList({QStringLiteral("GBK（简体中文）"), QStringLiteral("Big5（繁体中文）")}));
+    dialogs.answers.push_back(true);
+    dialogs.items.push_back(1);
+    entry->trigger();
+    QCOMPARE(cell(w, 0, kColStatus), QStringLiteral("已转为Unicode"));
+    QFile f(QDir(dir.path()).filePath("a.mp3"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QByteArray expected("\x01\xFF\xFE", 3);
+    for (QChar c : QStringLiteral("趙傳"))
+      expected.append(static_cast<char>(c.unicode() & 0xFF)).append(static_cast<char>(c.unicode() >> 8));
+    QVERIFY(f.readAll().contains(expected));
+  }
 };
 
 QTEST_MAIN(TagRepairWindowTest)

@@ -100,8 +100,20 @@ void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress
           QStringLiteral("把列表中MP3文件的ID3v2标签文字改为Unicode编码，其他内容不变。是否继续？"),
           platform::Dialogs::Icon::Information))
     return;
-  runStoppable(s, dialogs, progress, parent, true,
-               [&](const ProgressFn& bar, const StopFn& stop) { return s.convertTagsToUnicode(bar, stop); });
+  const PassReport r = runStoppable(
+      s, dialogs, progress, parent, true,
+      [&](const ProgressFn& bar, const StopFn& stop) { return s.convertTagsToUnicode(bar, stop); });
+  if (r.uncertain == 0 || r.stopped > 0) return;
+  // What neither its tag nor its folder could decide is the user's to name.
+  const std::optional<int> pick =
+      dialogs.chooseItem(parent, platform::programTitle(),
+                         QStringLiteral("%1 个文件编码无法确定。按哪种编码转为Unicode？").arg(r.uncertain),
+                         {QStringLiteral("GBK（简体中文）"), QStringLiteral("Big5（繁体中文）")});
+  if (!pick) return;
+  const text::Charset codePage = *pick == 0 ? text::Charset::Gbk : text::Charset::Big5;
+  runStoppable(s, dialogs, progress, parent, true, [&](const ProgressFn& bar, const StopFn& stop) {
+    return s.convertTagsToUnicode(bar, stop, codePage);
+  });
 }
 
 void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {

@@ -28,7 +28,8 @@ void renameCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWi
 // forget them.
 void undoCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // 右键菜单's MP3标签转为Unicode(&U): asks, then rewrites every MP3 row's ID3v2
-// texts as Unicode, with the pass's wait cursor, marks and summary.
+// texts as Unicode, with the pass's wait cursor, marks and summary; then,
+// when some stayed 编码无法确定, asks which code page to read them in.
 void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
 // 右键菜单's 文件名转为UTF-8(&8): renames each file whose name is kept in the old
 // code page to the same text in UTF-8, as a pass.
