@@ -8,7 +8,8 @@ whole core, and the gui/ files of its own and lower layers. src/app is the top:
 it may include anything, and nothing else may include it. src/cli is the
 other front end beside it: the core only, no Qt, and nobody includes it. A window file
 under a gui/ folder reaches files and tag formats only through the core's use
-cases: it may not include the platform's file headers or the ID3 formats.
+cases: it may not include the platform's file headers or the ID3 formats, nor
+reach them through the headers it includes.
 """
 import os
 import re
@@ -27,8 +28,35 @@ def place(path):
     return parts[0], parts[0] == "app" or (len(parts) > 1 and parts[1] == "gui")
 
 
+def quoted_includes(full):
+    with open(full, encoding="utf-8") as f:
+        return [m.group(2) for line in f if (m := INCLUDE.match(line)) and m.group(1) == '"']
+
+
+def reached_below_windows(src, rel, cache):
+    """(header below the windows, the header that includes it) reached from `rel` through
+    the headers it includes, or None."""
+    seen, todo = set(), [rel]
+    while todo:
+        at = todo.pop()
+        if at not in cache:
+            path = os.path.join(src, at)
+            cache[at] = quoted_includes(path) if os.path.isfile(path) else []
+        for target in cache[at]:
+            if target in seen:
+                continue
+            seen.add(target)
+            if BELOW_WINDOWS.match(target):
+                if at != rel:
+                    return target, at
+                continue
+            todo.append(target)
+    return None
+
+
 def check(src):
     errors = []
+    cache = {}
     for root, _, files in os.walk(src):
         for name in sorted(files):
             if not name.endswith((".h", ".cpp")):
@@ -39,6 +67,10 @@ def check(src):
             if folder not in LAYERS:
                 errors.append(f"{rel}: folder {folder}/ is not in the layer table")
                 continue
+            if gui and folder != "app":
+                reached = reached_below_windows(src, rel, cache)
+                if reached:
+                    errors.append(f"src/{rel}: reaches {reached[0]} through {reached[1]}, past the core's use cases")
             with open(full, encoding="utf-8") as f:
                 for number, line in enumerate(f, 1):
                     m = INCLUDE.match(line)

@@ -20,7 +20,8 @@
 #include <vector>
 
 #include "filelist/compact_text.h"
-#include "platform/fs.h"
+#include "platform/fs_types.h"
+#include "platform/names.h"
 
 namespace qorin::filelist {
 

@@ -13,58 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/fs_types.h"
+#include "platform/names.h"
+
 namespace qorin::platform {
-
-#ifdef _WIN32
-inline constexpr char kSeparator = '\\';
-#else
-inline constexpr char kSeparator = '/';
-#endif
-
-// The directory text with the separator appended when it does not end in one.
-std::string withSeparator(std::string_view dir);
-
-// Everything up to and including the last separator ("" when there is none),
-// and the part after it.
-std::string_view directoryOf(std::string_view path);
-std::string_view fileNameOf(std::string_view path);
-
-// A file name the disk holds in the old Chinese code page (bytes that are
-// GBK/GB18030 but not UTF-8, from archives and systems of before) travels
-// through the program behind a leading NUL, which no name on disk has. The
-// bytes after the mark are both its text and, unconverted, its name on disk.
-// Only the last part of a path may carry it.
-inline constexpr char kGbkNameMark = '\0';
-// A name whose encoding cannot be told (not UTF-8, and not GBK for sure:
-// ISO-8859-1 from an old archive, Big5, or no text at all) is kept as its
-// bytes behind two marks: they go back to the disk as they are, and are
-// shown escaped (escapedBytes). Only a rule that keeps those bytes as they
-// are may rename such a file (rawTarget).
-inline bool isMarkedName(std::string_view name) { return !name.empty() && name.front() == kGbkNameMark; }
-inline bool isRawName(std::string_view name) {
-  return name.size() > 1 && name[0] == kGbkNameMark && name[1] == kGbkNameMark;
-}
-inline bool isGbkName(std::string_view name) { return isMarkedName(name) && !isRawName(name); }
-// The name's text (a raw name's bytes), without the marks.
-inline std::string_view nameText(std::string_view name) {
-  return isRawName(name) ? name.substr(2) : isGbkName(name) ? name.substr(1) : name;
-}
-std::string gbkName(std::string_view text);
-std::string rawName(std::string_view bytes);
-// The path as the user reads it: without the marks, a raw name escaped.
-std::string shownPath(std::string_view path);
-
-// What a rule's proposal for a file kept by its raw bytes `old` does with
-// them: none of them in it (a name of its own, written as UTF-8), the
-// undecodable parts kept whole beside ASCII (written as bytes again), or
-// some of them changed or mixed with new text, which would mean reading
-// them in an encoding no one knows.
-enum class RawTarget : unsigned char { Plain, Keeps, Converts };
-RawTarget rawTarget(std::string_view old, std::string_view proposal);
-
-// Bytes from the disk as code-page text: the characters where they are
-// UTF-8, every other byte as \xNN. How a name the program cannot read is shown.
-std::string escapedBytes(std::string_view bytes);
 
 // A path given as the system's bytes (a dropped URL, say) as code-page text,
 // its last part marked where it is kept in the old code page; nothing when
@@ -102,50 +54,11 @@ bool isFile(std::string_view path);
 bool isDirectory(std::string_view path);
 bool isWritableDirectory(std::string_view dir);
 
-// Why a directory could not be listed.
-enum class ListError : unsigned char {
-  None,
-  Missing,        // nothing there, or no directory
-  Unreadable,     // there, but the system refuses to list it
-  PathTooLong,    // longer than the system takes
-  Unconvertible,  // the path has no form in the system's encoding
-};
-
-struct DirectoryListing {
-  bool ok = false;  // the directory could be read
-  ListError error = ListError::None;
-  std::vector<std::string> names;    // files directly in it, in name order
-  std::vector<std::string> folders;  // its sub-folders (links to folders not followed), in name order
-  int unconvertible = 0;             // files left out: the system gave a name with no form here
-  std::vector<std::string> unreadableFolders;  // sub-folders whose names are not UTF-8, escaped
-  // Device and inode of the folder listed (0 where the platform does not
-  // tell): the folder its files were found in, whatever the path leads to later.
-  std::uint64_t device = 0, inode = 0;
-  // When asked for: nameHash of every entry's name (files, folders, links,
-  // hidden ones and all), in no order, and whether they were taken.
-  std::vector<std::uint64_t> nameHashes;
-  bool hashed = false;
-  // A name like the temporaries of a tag write is there (a killed write
-  // leaves one): removeStaleTemporaries has something to look at. Where a
-  // listing cannot tell, it says so.
-  bool temporaries = true;
-  bool stopped = false;  // `stop` said so before the end: nothing is kept (ok stays false)
-};
-
-// Asked between the pieces of long work (listing, reading, planning): true
-// ends it early. Cheap to ask, and asked from any thread.
-using StopFn = std::function<bool()>;
-
 // One level ("." and ".." never), in natural order (text::naturalLess).
 // Hidden entries (dot-names here, the hidden attribute on Windows) are
 // left out unless `withHidden`. `stop` is asked every few thousand entries.
 DirectoryListing listFiles(std::string_view dir, bool withHidden = true, bool withNameHashes = false,
                            const StopFn& stop = {});
-
-// The order listFiles uses.
-bool nameLess(std::string_view a, std::string_view b);
-
-enum class RenameResult { Renamed, TargetExists, SourceMissing, Unconvertible, Failed };
 
 // Renames `from` to `to`, never replacing an existing file. A target that is
 // the file itself (same name, or a case-only change on a case-insensitive
@@ -167,53 +80,12 @@ bool writeFileAtomic(std::string_view path, std::string_view content);
 // afterwards. A link is not followed, so a dangling one creates nothing.
 bool touchFile(std::string_view path);
 
-// What the file system tells about one directory entry; the rename journal
-// keeps it to know a file again later.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  std::uint64_t size = 0;
-  // Creation time as the system counts it, 0 where the file system keeps
-  // none. It tells a file from a newer one that got the freed inode.
-  std::uint64_t birth = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-// A file's size and times, a link followed: nanoseconds since 1970 (UTC).
-// `created` is the birth time, nothing where the file system keeps none.
-struct FileTimes {
-  std::uint64_t size = 0;
-  std::int64_t modified = 0;
-  std::optional<std::int64_t> created;
-};
 // Nothing when the file cannot be looked at.
 std::optional<FileTimes> fileTimes(std::string_view path);
 
-// A moment as the local clock reads it.
-struct LocalTime {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  int millisecond = -1;  // 0 to 999; -1 where the source keeps none
-  bool operator==(const LocalTime&) const = default;
-};
 // The local clock at `seconds` since 1970 (UTC); nothing outside what the
 // system converts.
 std::optional<LocalTime> localTime(std::int64_t seconds);
-
-// A hash of a name under which names this platform's file systems take as
-// one are equal.
-std::uint64_t nameHash(std::string_view name);
-
-// How this platform's file systems spell and compare names.
-enum class NativeEncoding : unsigned char { Utf8, Utf16 };
-#ifdef _WIN32
-inline constexpr bool kWindowsNames = true;  // reserved device names, no trailing dot or blank
-inline constexpr bool kNamesIgnoreCase = true;
-inline constexpr NativeEncoding kNativeEncoding = NativeEncoding::Utf16;
-#else
-inline constexpr bool kWindowsNames = false;
-inline constexpr bool kNamesIgnoreCase = false;
-inline constexpr NativeEncoding kNativeEncoding = NativeEncoding::Utf8;
-#endif
 
 // The system's message for an error number, in the code page.
 std::string errorText(int error);

@@ -57,7 +57,8 @@
 #include <vector>
 
 #include "filelist/file_list.h"
-#include "platform/fs.h"
+#include "platform/fs_types.h"
+#include "platform/names.h"
 
 namespace qorin::rename {
 

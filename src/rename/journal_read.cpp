@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/record_file.h"
+#include "platform/fs.h"
 #include "rename/file_numbers.h"
 #include "rename/journal.h"
 #include "rename/journal_fields.h"

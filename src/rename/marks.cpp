@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "rename/plan.h"
+#include "platform/fs.h"
 #include "rename/plan_hash.h"
 #include "rename/verdict.h"
 #include "text/gbtext.h"

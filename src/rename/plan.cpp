@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rename/plan.h"
 
+#include "platform/fs.h"
 #include "rename/plan_moves.h"
 
 #include <algorithm>

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/record_file.h"
+#include "rename/pass_summary.h"
 
 namespace qorin::rename {
 
@@ -20,15 +21,6 @@ namespace qorin::rename {
 struct HeldRecord {
   std::string path;  // code page
   platform::FileHold hold;
-};
-
-// A pass as its user knows it, for a question or a summary to name it.
-struct PassSummary {
-  std::int64_t began = 0;    // seconds since the epoch; 0: not known
-  std::string folder;        // the first of its folders, as its rows showed it (code page)
-  int folders = 0;           // how many it renamed in
-  bool moreFolders = false;  // and more than that: too many to read them all
-  int files = -1;            // files an undo would give back; -1: not known
 };
 
 // The records of programs that have ended, newest first.

@@ -9,7 +9,8 @@
 #include <string_view>
 
 #include "filelist/file_list.h"
-#include "platform/fs.h"
+#include "platform/fs_types.h"
+#include "platform/names.h"
 #include "rules/name_cleanup.h"
 
 namespace qorin::rules {

@@ -13,7 +13,7 @@
 
 #include "filelist/file_list.h"
 #include "session/session.h"
-#include "tags/id3v2_unicode.h"
+#include "tags/uncertain_text.h"
 #include "tags/write_result.h"
 
 namespace qorin::session {

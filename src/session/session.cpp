@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/session.h"
 
+#include "rename/pass_ahead.h"
+#include "rename/record_store.h"
+
 #include <algorithm>
 #include <climits>
 #include <unordered_map>
@@ -17,7 +20,8 @@
 
 namespace qorin::session {
 
-Session::Session(Places places) : places_(std::move(places)), records_(places_.stateDir) {
+Session::Session(Places places)
+    : places_(std::move(places)), records_(std::make_unique<rename::RecordStore>(places_.stateDir)) {
   applyDefaultSettings(settings_);
 }
 
@@ -464,5 +468,20 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
   r.uncertain = uncertain;
   return r;
 }
+
+Session::SystemPaths Session::fromSystemBytes(const std::vector<std::string>& bytes) {
+  SystemPaths out;
+  for (const std::string& b : bytes) {
+    if (auto p = platform::pathFromSystem(b); p && platform::isFile(*p))
+      out.files.push_back(std::move(*p));
+    else if (platform::isSystemPathDirectory(b))
+      out.folders.push_back(platform::escapedBytes(b));
+    else
+      ++out.skipped;
+  }
+  return out;
+}
+
+std::string Session::recordPath() const { return held_.empty() ? std::string() : held_.back().path; }
 
 }  // namespace qorin::session

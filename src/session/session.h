@@ -16,15 +16,20 @@
 #include "filelist/file_list.h"
 #include "filelist/filter.h"
 #include "platform/folder_lock.h"
-#include "rename/pass_ahead.h"
+#include "rename/pass_summary.h"
 #include "rename/plan.h"
-#include "rename/record_store.h"
 #include "rename/rename_pass.h"
 #include "rules/rule.h"
 #include "session/places.h"
 #include "session/rule_memory.h"
 #include "session/settings.h"
 #include "text/detect.h"
+
+namespace qorin::rename {
+class PassAhead;
+class RecordStore;
+struct HeldRecord;
+}  // namespace qorin::rename
 
 namespace qorin::session {
 
@@ -237,6 +242,14 @@ class Session {
   AddReport addFolder(const std::string& dir);
   // Dropped items: the files first in the given order, then each folder's files.
   AddReport addDropped(const std::vector<std::string>& paths);
+  // Dropped paths the system gave as bytes that are not UTF-8: a file named
+  // in the old code page becomes a path to add; a folder so named cannot be
+  // listed and is named (escaped); anything else is counted.
+  struct SystemPaths {
+    std::vector<std::string> files, folders;
+    int skipped = 0;
+  };
+  static SystemPaths fromSystemBytes(const std::vector<std::string>& bytes);
 
   // Rows given in any order; duplicates are ignored.
   void removeRows(std::vector<int> rows);
@@ -300,7 +313,7 @@ class Session {
 
   // The record of this session's last pass (its undo record): the one it
   // made, or the newest left by a program that has ended. Empty: none.
-  std::string recordPath() const { return held_.empty() ? std::string() : held_.back().path; }
+  std::string recordPath() const;
   // What a crash may have left, first at start: tag writes cut short get
   // their files back from the backups. The records follow with takeRecords.
   void start();
@@ -355,7 +368,7 @@ class Session {
   std::string ruleError_;
   CommandState commands_;        // as the list and the record allow, before the rule's say
   rename::FolderCache folders_;  // names present in the listed folders, for the marks
-  rename::RecordStore records_;
+  std::unique_ptr<rename::RecordStore> records_;
   std::unique_ptr<rename::PassAhead> ahead_;    // for the next pass only
   std::vector<rename::HeldRecord> held_;        // records held, oldest first: 撤消 takes the last
   std::optional<platform::FolderLocks> locks_;  // for the run at hand

@@ -8,6 +8,9 @@
 #include "rename/journal.h"
 #include "session/session.h"
 
+#include "rename/pass_ahead.h"
+#include "rename/record_store.h"
+
 namespace qorin::session {
 
 namespace {

@@ -6,6 +6,9 @@
 #include "platform/open_file.h"
 #include "session/session.h"
 
+#include "rename/pass_ahead.h"
+#include "rename/record_store.h"
+
 namespace qorin::session {
 
 using rename::HeldRecord;
@@ -115,9 +118,9 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   const Unlocking unlock{*this};
   PassReport r;
   int error = 0;
-  std::optional<HeldRecord> fresh = records_.reserve(error);
+  std::optional<HeldRecord> fresh = records_->reserve(error);
   if (!fresh) {
-    r.problem = records_.usable() ? Problem::RecordNotWritable : Problem::NoRecordFolder;
+    r.problem = records_->usable() ? Problem::RecordNotWritable : Problem::NoRecordFolder;
     r.error = error;
     return r;
   }
@@ -157,7 +160,7 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
     RecordStore::retire(*fresh);
   } else {
     held_.push_back(std::move(*fresh));
-    records_.prune(held_);
+    records_->prune(held_);
   }
   r.total = kind == rename::PassKind::Rename ? list_.fileCount() : pass.total;
   r.succeeded = pass.succeeded;
@@ -204,7 +207,7 @@ PassReport Session::undoLastPass(const rename::ProgressFn& progress, const renam
   const rename::RecordOutcome out = rename::undoLastPass(top.path, progress, stop);
   PassReport r = fromRecord(list_, out);
   if (unusable(r)) {
-    r.movedTo = records_.setAside(top);
+    r.movedTo = records_->setAside(top);
     held_.pop_back();
   } else if (r.problem == Problem::None) {
     if (r.kind == PassReport::Kind::Undo) r.pass = pass;
@@ -245,7 +248,7 @@ RecordsTaken Session::takeRecords(const RecordAsker& ask) {
   RecordsTaken taken;
   if (!startScanned_) {
     startScanned_ = true;
-    rename::EndedRecords ended = records_.takeEnded();
+    rename::EndedRecords ended = records_->takeEnded();
     if (!ended.refused.empty() && ask.refused) ask.refused(ended.refused);
     const auto ours = [&](const std::string& path) {
       return std::any_of(held_.begin(), held_.end(), [&](const HeldRecord& r) { return r.path == path; });
@@ -266,7 +269,7 @@ RecordsTaken Session::takeRecords(const RecordAsker& ask) {
         PassReport problem;
         problem.kind = PassReport::Kind::Undo;
         problem.problem = problemOf(statusOf(info.state));
-        problem.movedTo = records_.setAside(r);
+        problem.movedTo = records_->setAside(r);
         if (ask.setAside) ask.setAside(problem);
       } else if (info.state == RecordState::None) {
         RecordStore::retire(r);  // nothing left in it
@@ -309,7 +312,7 @@ void Session::settleNewest(const RecordAsker& ask) {
     folders_.clear();
     bool settled = false;
     if (unusable(r)) {
-      r.movedTo = records_.setAside(top);
+      r.movedTo = records_->setAside(top);
       held_.pop_back();
       settled = true;
     } else if (r.problem == Problem::None) {

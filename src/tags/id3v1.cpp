@@ -6,6 +6,7 @@
 
 #include "tags/genres.h"
 #include "tags/tag_slots.h"
+#include "tags/write_io.h"
 #include "text/detect.h"
 #include "text/gbtext.h"
 

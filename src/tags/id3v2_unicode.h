@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tags/uncertain_text.h"
 #include "text/detect.h"
 
 namespace qorin::tags {
@@ -29,12 +30,6 @@ enum class ConversionProblem {
   ChangedMeanwhile,
   WriteFailed,
   NotFullyRead,  // the tag's frames could not all be walked: rewriting it would lose some
-};
-
-// A text left as it was: its best reading and the runner-up.
-struct UncertainText {
-  std::string reading, alternative;  // code page
-  text::Charset charset = text::Charset::Ascii, runnerUp = text::Charset::Ascii;
 };
 
 struct ConversionResult {

@@ -9,6 +9,7 @@
 #include "tags/id3v2_text.h"
 #include "tags/syncsafe.h"
 #include "tags/tag_slots.h"
+#include "tags/write_io.h"
 #include "text/gbtext.h"
 
 namespace qorin::tags {

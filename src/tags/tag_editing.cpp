@@ -7,6 +7,7 @@
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
 #include "tags/id3v2_unicode.h"
+#include "tags/write_io.h"
 
 namespace qorin::tags {
 

@@ -4,8 +4,6 @@
 
 #include <cstdint>
 
-#include "platform/open_file.h"
-
 namespace qorin::tags {
 
 enum class WriteFailure : std::uint8_t {
@@ -27,24 +25,5 @@ struct WriteResult {
 };
 
 inline WriteResult failedWith(WriteFailure f) { return {f}; }
-
-// The failure of the file's last operation; Other when the system named none.
-inline WriteResult ioFailure(const platform::OpenFile& file) {
-  using platform::IoFailure;
-  switch (file.lastFailure()) {
-    case IoFailure::ReadOnlyFile:
-      return {WriteFailure::ReadOnlyFile};
-    case IoFailure::FolderNotWritable:
-      return {WriteFailure::FolderNotWritable};
-    case IoFailure::DiskFull:
-      return {WriteFailure::DiskFull};
-    case IoFailure::NoBackupFolder:
-      return {WriteFailure::NoBackupFolder};
-    case IoFailure::None:
-    case IoFailure::Other:
-      break;
-  }
-  return {WriteFailure::Other};
-}
 
 }  // namespace qorin::tags

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "rename/plan.h"
+#include "platform/fs.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
 

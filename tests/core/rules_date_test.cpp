@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "rules/date_rule.h"
+#include "platform/fs.h"
 #include "session/messages.h"
 #include "session/session.h"
 #include "temp_dir.h"

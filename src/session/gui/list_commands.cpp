@@ -292,16 +292,13 @@ void ListCommands::addDroppedItems(const QStringList& paths, const std::vector<Q
   AddReport r;
   stoppable([&] {
     std::vector<std::string> converted = codePagePaths(paths, skipped, &unconvertibleFolders);
-    for (const QByteArray& bytes : systemPaths) {
-      const std::string_view b(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-      // A file named in the old code page is listed; a folder so named cannot be.
-      if (auto p = platform::pathFromSystem(b); p && platform::isFile(*p))
-        converted.push_back(std::move(*p));
-      else if (platform::isSystemPathDirectory(b))
-        unconvertibleFolders << text::toQt(platform::escapedBytes(b));
-      else
-        ++skipped;
-    }
+    std::vector<std::string> bytes;
+    for (const QByteArray& b : systemPaths)
+      bytes.emplace_back(b.constData(), static_cast<std::size_t>(b.size()));
+    Session::SystemPaths sys = Session::fromSystemBytes(bytes);
+    for (std::string& f : sys.files) converted.push_back(std::move(f));
+    for (const std::string& f : sys.folders) unconvertibleFolders << text::toQt(f);
+    skipped += sys.skipped;
     r = session_.addDropped(converted);
   });
   reportAdd(skipped + r.unconvertible, r.unreadable, unconvertibleFolders);
