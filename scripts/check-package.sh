@@ -55,6 +55,7 @@ fi
 "${apt[@]}" install "$deb" >/dev/null
 installed=1
 [ -x /usr/bin/qorin ] || fail "/usr/bin/qorin is missing after the install"
+[ -x /usr/libexec/qorin/qorin-media ] || fail "/usr/libexec/qorin/qorin-media (the media worker) is missing"
 
 # The smoke start: a folder handed over as "Open with" does; the program
 # prints what it listed (QORIN_SELFCHECK) and closes.
@@ -73,4 +74,5 @@ diff "$work/want" "$work/got" || fail "the installed program listed other files"
 "${apt[@]}" purge qorin >/dev/null
 installed=0
 [ ! -e /usr/bin/qorin ] || fail "/usr/bin/qorin is still there after the removal"
+[ ! -e /usr/libexec/qorin ] || fail "/usr/libexec/qorin is still there after the removal"
 echo "check-package: $(basename "$deb") built, installed, listed a folder, removed"
