@@ -36,6 +36,15 @@ if [ -e "$build/qorin-media" ]; then
   # Where platform::helperProgram looks from bin/, and a worker that runs.
   [ -x "$prefix/libexec/qorin/qorin-media" ] || fail "libexec/qorin/qorin-media is not executable"
   "$prefix/libexec/qorin/qorin-media" </dev/null || fail "the media worker does not start"
+  # The installed qorin-cli reads through it: its test switch fails a crash- file.
+  if [ -e "$prefix/bin/qorin-cli" ]; then
+    media=$(mktemp -d)
+    touch "$media/crash-1.jpg"
+    worker_said=$(env HOME="$media" QORIN_TEST_MEDIA_FAULTS=1 "$prefix/bin/qorin-cli" --date dd --date-source exif \
+      "$media/crash-1.jpg" 2>&1 || true)
+    rm -rf "$media"
+    grep -q '文件已损坏' <<<"$worker_said" || fail "the installed qorin-cli does not read through its media worker: $worker_said"
+  fi
 fi
 for size in 16 32 48 64 128 256; do
   png=share/icons/hicolor/${size}x${size}/apps/$id.png

@@ -2,6 +2,7 @@
 #include "platform/child_process.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -9,9 +10,11 @@
 #include "platform/fs.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +30,15 @@ namespace qorin::platform {
 namespace {
 
 constexpr std::size_t kHeader = 4;
+
+// The shared page: written by the child alone, `at` before `taken`.
+struct SharedProgress {
+  std::atomic<std::uint64_t> taken;
+  std::atomic<std::int64_t> at;  // steady clock, ns: CLOCK_MONOTONIC, one clock for every process
+};
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free &&
+              std::atomic<std::int64_t>::is_always_lock_free);
+[[maybe_unused]] constexpr int kProgressFd = 3;
 
 [[maybe_unused]] std::string framed(std::string_view message) {
   std::string out(kHeader, '\0');
@@ -54,24 +66,40 @@ std::optional<std::size_t> wholeMessage(const std::string& in) {
 
 }  // namespace
 
-ChildProcess::~ChildProcess() { kill(); }
+ChildProcess::~ChildProcess() {
+  kill();
+  unmap();
+}
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
       socket_(std::exchange(other.socket_, -1)),
+      shared_(std::exchange(other.shared_, nullptr)),
       in_(std::move(other.in_)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     kill();
+    unmap();
     pid_ = std::exchange(other.pid_, -1);
     socket_ = std::exchange(other.socket_, -1);
+    shared_ = std::exchange(other.shared_, nullptr);
     in_ = std::move(other.in_);
   }
   return *this;
 }
 
 bool ChildProcess::hasMessage() const { return wholeMessage(in_).has_value(); }
+
+ChildProcess::Progress ChildProcess::progress() const {
+  if (!shared_) return {};
+  const auto& p = *static_cast<const SharedProgress*>(shared_);
+  Progress out;
+  out.taken = p.taken.load(std::memory_order_acquire);
+  out.at =
+      std::chrono::steady_clock::time_point(std::chrono::nanoseconds(p.at.load(std::memory_order_acquire)));
+  return out;
+}
 
 #ifdef _WIN32
 
@@ -81,19 +109,46 @@ ChildProcess::Received ChildProcess::receive(std::string&, int) { return Receive
 void ChildProcess::kill() {}
 bool ChildProcess::exited() const { return false; }
 void ChildProcess::reap() {}
+void ChildProcess::unmap() {}
 int waitForAny(std::span<ChildProcess*>, int) { return -1; }
-std::optional<std::string> readParentMessage() { return std::nullopt; }
-bool writeParentMessage(std::string_view) { return false; }
+ParentLink::ParentLink() = default;
+ParentLink::~ParentLink() = default;
+std::optional<std::string> ParentLink::read() { return std::nullopt; }
+bool ParentLink::write(std::string_view) { return false; }
+void ParentLink::took() {}
 std::string helperProgram(std::string_view) { return {}; }
 
 #else
 
+void ChildProcess::unmap() {
+  if (shared_) ::munmap(shared_, sizeof(SharedProgress));
+  shared_ = nullptr;
+}
+
 bool ChildProcess::start(std::string_view program) {
   kill();
+  unmap();
   auto path = nativePath(program);
   if (!path) return false;
+  // The progress page: without one no child is started, as its files'
+  // time limits could not be told apart.
+  int page = ::memfd_create("qorin-progress", MFD_CLOEXEC);
+  if (page < 0) return false;
+  if (page <= kProgressFd) {  // above the child's number, so that the dup2 there is never a no-op
+    const int above = ::fcntl(page, F_DUPFD_CLOEXEC, kProgressFd + 1);
+    ::close(page);
+    if (above < 0) return false;
+    page = above;
+  }
+  void* shared = ::ftruncate(page, sizeof(SharedProgress)) == 0
+                     ? ::mmap(nullptr, sizeof(SharedProgress), PROT_READ | PROT_WRITE, MAP_SHARED, page, 0)
+                     : MAP_FAILED;
   int ends[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
+  if (shared == MAP_FAILED || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+    if (shared != MAP_FAILED) ::munmap(shared, sizeof(SharedProgress));
+    ::close(page);
+    return false;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);
@@ -102,8 +157,9 @@ bool ChildProcess::start(std::string_view program) {
   // there); every other descriptor of ours stays behind.
   posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, page, kProgressFd);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  posix_spawn_file_actions_addclosefrom_np(&actions, kProgressFd + 1);
 #endif
   sigset_t none, defaults;
   sigemptyset(&none);
@@ -122,12 +178,15 @@ bool ChildProcess::start(std::string_view program) {
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   ::close(ends[1]);
+  ::close(page);
   if (error != 0) {
     ::close(ends[0]);
+    ::munmap(shared, sizeof(SharedProgress));
     return false;
   }
   pid_ = pid;
   socket_ = ends[0];
+  shared_ = shared;
   in_.clear();
   return true;
 }
@@ -217,19 +276,36 @@ int waitForAny(std::span<ChildProcess*> children, int timeoutMs) {
   return -1;
 }
 
-std::optional<std::string> readParentMessage() {
-  static std::string in;
+ParentLink::ParentLink() {
+  void* p = ::mmap(nullptr, sizeof(SharedProgress), PROT_READ | PROT_WRITE, MAP_SHARED, kProgressFd, 0);
+  shared_ = p == MAP_FAILED ? nullptr : p;
+  if (shared_) ::close(kProgressFd);  // the mapping stays
+}
+
+ParentLink::~ParentLink() {
+  if (shared_) ::munmap(shared_, sizeof(SharedProgress));
+}
+
+void ParentLink::took() {
+  if (!shared_) return;
+  auto& p = *static_cast<SharedProgress*>(shared_);
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  p.at.store(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(), std::memory_order_release);
+  p.taken.store(++taken_, std::memory_order_release);
+}
+
+std::optional<std::string> ParentLink::read() {
   for (;;) {
-    if (const auto n = wholeMessage(in)) return takeMessage(in, *n);
+    if (const auto n = wholeMessage(in_)) return takeMessage(in_, *n);
     char buf[65536];
     const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return std::nullopt;
-    in.append(buf, static_cast<std::size_t>(n));
+    in_.append(buf, static_cast<std::size_t>(n));
   }
 }
 
-bool writeParentMessage(std::string_view message) {
+bool ParentLink::write(std::string_view message) {
   const std::string bytes = framed(message);
   for (std::size_t done = 0; done < bytes.size();) {
     const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);

@@ -2,13 +2,18 @@
 // A helper program of ours run as a child process and spoken to in
 // messages: a crash or a hang inside a library it uses then costs the child,
 // never the program. The child's standard input and output are one socket
-// (a message is its length, 4 bytes little-endian, then its bytes). Started
-// without a shell, with no descriptor of ours but that socket, in a process
+// (a message is its length, 4 bytes little-endian, then its bytes). Beside
+// it, a page of memory the two share lets the child say which of the items
+// it was sent it has taken and when, without a message each: the parent
+// looks at it only when a time limit runs out or the child died. Started
+// without a shell, with no descriptor of ours but those two, in a process
 // group of its own so that the terminal's Ctrl+C reaches only the program.
 // On Windows no child is started (start() fails): callers read in-process.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -47,13 +52,24 @@ class ChildProcess {
   // Kills the child (SIGKILL) and reaps it.
   void kill();
 
+  // What the child said last through ParentLink::took: how many items it
+  // has taken since it started, and when it took the last (steady clock).
+  // Kept once it is gone, until the next start.
+  struct Progress {
+    std::uint64_t taken = 0;
+    std::chrono::steady_clock::time_point at{};
+  };
+  Progress progress() const;
+
  private:
   friend int waitForAny(std::span<ChildProcess*> children, int timeoutMs);
   void reap();
+  void unmap();
 
   int pid_ = -1;
   int socket_ = -1;
-  std::string in_;  // bytes read, not yet taken as messages
+  void* shared_ = nullptr;  // the page the child writes its progress in
+  std::string in_;          // bytes read, not yet taken as messages
 };
 
 // Waits up to `timeoutMs` until one of the running `children` has a message
@@ -61,9 +77,25 @@ class ChildProcess {
 int waitForAny(std::span<ChildProcess*> children, int timeoutMs);
 
 // The child's own end: its parent's next message from standard input
-// (nothing once the parent closed its end), and a message to it.
-std::optional<std::string> readParentMessage();
-bool writeParentMessage(std::string_view message);
+// (nothing once the parent closed its end), a message to it, and the
+// progress it reads in ChildProcess::progress.
+class ParentLink {
+ public:
+  ParentLink();
+  ~ParentLink();
+  ParentLink(const ParentLink&) = delete;
+  ParentLink& operator=(const ParentLink&) = delete;
+
+  std::optional<std::string> read();
+  bool write(std::string_view message);
+  // One more item taken, now. A store to memory: cheap enough for each.
+  void took();
+
+ private:
+  std::string in_;
+  void* shared_ = nullptr;
+  std::uint64_t taken_ = 0;
+};
 
 // Where a helper program named `name` is: beside the running program (a
 // build, a portable copy), else in <prefix>/libexec/qorin for an installed

@@ -48,6 +48,19 @@ void Reader::operator()(std::string& v) {
   bytes_.remove_prefix(static_cast<std::size_t>(n));
 }
 
+std::optional<std::vector<std::string_view>> splitBatch(std::string_view bytes) {
+  std::vector<std::string_view> out;
+  while (!bytes.empty()) {
+    Reader r(bytes.substr(0, 8));
+    std::int64_t n = 0;
+    r(n);
+    if (r.failed() || n < 0 || static_cast<std::uint64_t>(n) > bytes.size() - 8) return std::nullopt;
+    out.push_back(bytes.substr(8, static_cast<std::size_t>(n)));
+    bytes.remove_prefix(8 + static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
 std::string encode(const Request& r) {
   Writer w;
   w(code(r.ask), code(r.priority), static_cast<std::int64_t>(r.file.folder.device),

@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The messages between the program and its media workers: a request names
-// the file and what to read, the answer is the outcome. A worker reads its
-// requests in order, so the program knows when it took each one: at the
-// answer before it, or at the write when it was idle. A worker started says
-// first that it is ready with an empty message, so that its start (exec,
-// the libraries loaded) is not counted against its first file. Numbers go as 8 bytes little-endian, texts as
-// their length and bytes, so names of any bytes travel as they are.
+// the file and what to read, the answer is the outcome. Requests go several
+// in one message (a batch) and their answers come back in one, so that a
+// list costs few writes; the worker says through the shared progress page
+// (platform::ParentLink::took) when it takes each file, which is where its
+// time limit runs from. A worker started says first that it is ready with
+// an empty message, so that its start (exec, the libraries loaded) is not
+// counted against its first file. Numbers go as 8 bytes little-endian,
+// texts as their length and bytes, so names of any bytes travel as they are.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tags/media_workers.h"
 
@@ -61,11 +64,16 @@ class Reader {
   }
   // Every read found its bytes and nothing was left over.
   bool whole() const { return ok_ && bytes_.empty(); }
+  bool failed() const { return !ok_; }
+  bool atEnd() const { return bytes_.empty(); }
 
  private:
   std::string_view bytes_;
   bool ok_ = true;
 };
+
+// A batch: its messages one after another, each as a text.
+std::optional<std::vector<std::string_view>> splitBatch(std::string_view bytes);
 
 std::string encode(const Request& r);
 std::optional<Request> decodeRequest(std::string_view bytes);

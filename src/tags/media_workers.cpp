@@ -22,20 +22,10 @@ constexpr std::chrono::milliseconds kStartAllowance{5000};
 
 std::string diskPath(const MediaFile& f) { return f.dir + f.name; }
 
-// Each worker holds the file it reads and a few more, so that it never
-// waits for us between them (we are woken once for several answers).
-constexpr std::size_t kDepth = 8;
-struct Held {
-  std::size_t file;
-};
-// The front file is the one being read: its time runs from when the
-// worker had it, the write when it was idle or the answer before it.
-struct WorkerSlot {
-  platform::ChildProcess* worker;
-  std::deque<Held> held;
-  bool ready = true;  // a worker started says when it is set up, before its first answer
-  Clock::time_point deadline{};
-};
+// The most files in one batch, and the batches a worker holds at once: the
+// next is there when it ends one, and we are woken once a batch.
+constexpr std::size_t kBatch = 32;
+constexpr std::size_t kBatchesHeld = 2;
 
 }  // namespace
 
@@ -46,7 +36,7 @@ struct MediaWorkers::Job {
   std::function<bool(std::size_t, std::string_view)> answer;  // false: not an answer
   std::function<void(std::size_t, MediaFailure)> fail;
   std::function<void(std::size_t)> inProcess;
-  const StopFn& stop;
+  const platform::StopFn& stop;
 };
 
 MediaWorkers::MediaWorkers(std::string program, int workers, std::chrono::milliseconds limit)
@@ -74,7 +64,7 @@ std::vector<int> MediaWorkers::pids() const {
 }
 
 void MediaWorkers::readDates(std::span<const MediaFile> files, std::span<DateAnswer> out,
-                             const StopFn& stop) {
+                             const platform::StopFn& stop) {
   Job job{[&](std::size_t i) {
             return media::encode(media::Request{media::Ask::Date, {}, files[i]});
           },
@@ -87,7 +77,7 @@ void MediaWorkers::readDates(std::span<const MediaFile> files, std::span<DateAns
 }
 
 void MediaWorkers::readTags(std::span<const MediaFile> files, TagPriority priority, std::span<TagAnswer> out,
-                            const StopFn& stop) {
+                            const platform::StopFn& stop) {
   Job job{[&](std::size_t i) {
             return media::encode(media::Request{media::Ask::Tags, priority, files[i]});
           },
@@ -104,137 +94,207 @@ void MediaWorkers::readTags(std::span<const MediaFile> files, TagPriority priori
   run(job, files.size());
 }
 
-void MediaWorkers::setStop(StopFn stop) {
-  const std::lock_guard lock(mutex_);
-  stop_ = std::move(stop);
-}
+// One read of a list over the workers: which files each holds, in the order
+// it takes them, and the batches they went in.
+class MediaWorkers::Round {
+ public:
+  Round(MediaWorkers& owner, Job& job, std::size_t count) : owner_(owner), job_(job), count_(count) {
+    for (std::size_t w = 0; w < std::min(owner.workers_.size(), count); ++w) {
+      Slot s;
+      s.worker = &owner.workers_[w];
+      s.answered = s.worker->progress().taken;  // a worker kept from the last list answered all it took
+      slots_.push_back(std::move(s));
+    }
+  }
 
-void MediaWorkers::run(Job& job, std::size_t count) {
-  const std::lock_guard lock(mutex_);
-  const StopFn& stop = job.stop ? job.stop : stop_;
-  if (program_.empty()) return runInProcess(job, count, stop);
-  std::vector<WorkerSlot> slots;
-  for (std::size_t w = 0; w < std::min(workers_.size(), count); ++w)
-    slots.push_back(WorkerSlot{&workers_[w], {}});
-  std::size_t next = 0;
-  std::deque<Held> again;  // held by a worker that went before it took them
-  bool stopped = false, unusable = false;
-  const auto restart = [&](WorkerSlot& s) {
-    s.worker->kill();
-    for (const Held& h : s.held) again.push_back(h);
-    s.held.clear();
+  void run() {
+    for (;;) {
+      handOut();
+      std::vector<platform::ChildProcess*> busy;
+      std::vector<Slot*> busySlots;
+      Clock::time_point soonest = Clock::time_point::max();
+      for (Slot& s : slots_)
+        if (!s.held.empty()) {
+          busy.push_back(s.worker);
+          busySlots.push_back(&s);
+          soonest = std::min(soonest, deadline(s));
+        }
+      if (busy.empty()) break;  // unless stopped, nothing is left in `again_` here
+      const auto wait =
+          std::chrono::duration_cast<std::chrono::milliseconds>(soonest - Clock::now()).count() + 1;
+      const int ready = platform::waitForAny(busy, static_cast<int>(std::max<decltype(wait)>(wait, 0)));
+      if (ready >= 0) receive(*busySlots[static_cast<std::size_t>(ready)]);
+      const auto now = Clock::now();
+      // The deadline looked at again: the worker may have gone on since.
+      for (Slot& s : slots_)
+        if (!s.held.empty() && now >= deadline(s)) fail(s, MediaFailure::TimedOut);
+    }
+    for (const std::size_t f : again_) job_.fail(f, MediaFailure::Stopped);
+    for (; next_ < count_; ++next_) job_.fail(next_, MediaFailure::Stopped);
+  }
+
+ private:
+  struct Slot {
+    platform::ChildProcess* worker = nullptr;
+    std::deque<std::size_t> held;     // files sent and not answered, in order
+    std::deque<std::size_t> batches;  // the sizes of the batches they went in
+    std::uint64_t answered = 0;       // files this worker process has answered, as progress() counts
+    bool ready = true;                // a worker started says when it is set up
+    Clock::time_point idleSince{};    // its last answer, or when files were sent to it idle
   };
-  // Hands a file to the slot's worker, starting one where none runs; false
-  // when no worker can be had.
-  // A worker found gone as it is written to (killed while it waited for the
-  // next list) is started again once.
-  const auto hand = [&](WorkerSlot& s, Held h) {
-    if (unusable) return false;
-    const std::string request = job.request(h.file);
+
+  // The time the file being read (or, none taken yet, the next) has until.
+  Clock::time_point deadline(const Slot& s) const {
+    const auto p = s.worker->progress();
+    return (p.taken > s.answered ? p.at : s.idleSince) + owner_.limit_;
+  }
+
+  // One batch to each worker in turn, so that a short list is shared too.
+  void handOut() {
+    std::vector<std::size_t> batch;
+    for (bool handed = true; handed && !stopped_;) {
+      handed = false;
+      for (Slot& s : slots_) {
+        if (s.batches.size() >= kBatchesHeld || stopped_) continue;
+        // Smaller towards the end, so that the workers end together.
+        const std::size_t left = count_ - next_ + again_.size();
+        const std::size_t size =
+            std::clamp<std::size_t>(left / (slots_.size() * kBatchesHeld * 2), 1, kBatch);
+        batch.clear();
+        while (batch.size() < size) {
+          if (!again_.empty()) {  // behind a file that killed its worker: not its cause
+            batch.push_back(again_.front());
+            again_.pop_front();
+          } else if (next_ < count_ && !(stopped_ = job_.stop && job_.stop())) {
+            batch.push_back(next_++);
+          } else {
+            break;
+          }
+        }
+        if (batch.empty()) break;
+        handed = true;
+        if (!send(s, batch)) {
+          // No worker to be had: read here, as without one.
+          restart(s);
+          for (const std::size_t f : again_) job_.inProcess(f);
+          again_.clear();
+          for (const std::size_t f : batch) job_.inProcess(f);
+        }
+      }
+    }
+  }
+
+  // False when no worker can be had. A worker found gone as it is written
+  // to is started again once.
+  bool send(Slot& s, const std::vector<std::size_t>& batch) {
+    if (unusable_) return false;
+    media::Writer w;
+    for (const std::size_t f : batch) w(std::string_view(job_.request(f)));
+    const std::string message = w.take();
     for (int attempt = 0; attempt < 2; ++attempt) {
       bool started = false;
-      if (s.held.empty() && s.worker->exited()) restart(s);
+      if (s.worker->exited()) {
+        if (!s.ready) {
+          unusable_ = true;  // as in receive(): gone before it was set up
+          restart(s);
+          return false;
+        }
+        if (!s.held.empty()) fail(s, MediaFailure::Crashed);
+        restart(s);  // killed from outside while it waited
+      }
       if (!s.worker->running()) {
         restart(s);
-        if (!s.worker->start(program_)) return false;
+        if (!s.worker->start(owner_.program_)) return false;
         started = true;
         s.ready = false;
       }
-      if (!s.worker->send(request)) continue;
-      if (s.held.empty())
-        s.deadline = Clock::now() + (started ? kStartAllowance : Clock::duration{}) + limit_;
-      s.held.push_back(h);
+      if (!s.worker->send(message)) {
+        if (!s.held.empty()) fail(s, MediaFailure::Crashed);
+        continue;
+      }
+      if (s.held.empty()) s.idleSince = Clock::now() + (started ? kStartAllowance : Clock::duration{});
+      s.held.insert(s.held.end(), batch.begin(), batch.end());
+      s.batches.push_back(batch.size());
       return true;
     }
     return false;
-  };
-  const auto failFront = [&](WorkerSlot& s, MediaFailure f) {
-    job.fail(s.held.front().file, f);
-    s.held.pop_front();
-    restart(s);
-  };
-  for (;;) {
-    // One file a worker in turn, so that a short list is shared too.
-    for (bool handed = true; handed && !stopped;) {
-      handed = false;
-      for (WorkerSlot& s : slots) {
-        if (s.held.size() >= kDepth || stopped) continue;
-        Held h{};
-        if (!again.empty()) {
-          // Behind a file that killed its worker: not its cause.
-          h = again.front();
-          again.pop_front();
-        } else if (next < count) {
-          if (stop && stop()) {
-            stopped = true;
-            break;
-          }
-          h = {next++};
-        } else {
-          break;
-        }
-        handed = true;
-        if (!hand(s, h)) {
-          // No worker to be had: read here, as without one.
-          restart(s);
-          for (const Held& left : again) job.inProcess(left.file);
-          again.clear();
-          job.inProcess(h.file);
-        }
-      }
-    }
-    std::vector<platform::ChildProcess*> busy;
-    std::vector<WorkerSlot*> busyWorkers;
-    Clock::time_point soonest = Clock::time_point::max();
-    for (WorkerSlot& s : slots)
-      if (!s.held.empty()) {
-        busy.push_back(s.worker);
-        busyWorkers.push_back(&s);
-        soonest = std::min(soonest, s.deadline);
-      }
-    if (busy.empty()) break;  // unless stopped, nothing is left in `again` here
-    const auto wait =
-        std::chrono::duration_cast<std::chrono::milliseconds>(soonest - Clock::now()).count() + 1;
-    const int ready = platform::waitForAny(busy, static_cast<int>(std::max<decltype(wait)>(wait, 0)));
-    if (ready >= 0) {
-      WorkerSlot& s = *busyWorkers[static_cast<std::size_t>(ready)];
-      std::string message;
-      while (!s.held.empty()) {
-        const auto got = s.worker->receive(message, 0);
-        if (got == platform::ChildProcess::Received::TimedOut) break;
-        if (got == platform::ChildProcess::Received::Gone) {
-          // Gone before it was set up: a worker that cannot run here
-          // (its libraries missing), so the files are read here.
-          if (!s.ready) {
-            unusable = true;
-            restart(s);
-          } else {
-            failFront(s, MediaFailure::Crashed);
-          }
-          break;
-        }
-        if (!s.ready && message.empty()) {
-          s.ready = true;
-          s.deadline = Clock::now() + limit_;
-        } else if (!s.ready || !job.answer(s.held.front().file, message)) {
-          failFront(s, MediaFailure::Crashed);  // not our worker's speech
-          break;
-        } else {
-          s.held.pop_front();
-          s.deadline = Clock::now() + limit_;  // it went on to the next one at once
-        }
-        if (!s.worker->hasMessage()) break;
-      }
-    }
-    const auto now = Clock::now();
-    for (WorkerSlot& s : slots)
-      if (!s.held.empty() && now >= s.deadline) failFront(s, MediaFailure::TimedOut);
   }
-  for (const Held& h : again) job.fail(h.file, MediaFailure::Stopped);
-  for (; next < count; ++next) job.fail(next, MediaFailure::Stopped);
+
+  void receive(Slot& s) {
+    std::string message;
+    while (!s.held.empty()) {
+      const auto got = s.worker->receive(message, 0);
+      if (got == platform::ChildProcess::Received::TimedOut) break;
+      if (got == platform::ChildProcess::Received::Gone) {
+        // Gone before it was set up: a worker that cannot run here (its
+        // libraries missing), so the files are read here.
+        if (!s.ready) {
+          unusable_ = true;
+          restart(s);
+        } else {
+          fail(s, MediaFailure::Crashed);
+        }
+        break;
+      }
+      if (!s.ready && message.empty()) {
+        s.ready = true;
+        s.idleSince = Clock::now();
+      } else if (!s.ready || !takeAnswers(s, message)) {
+        fail(s, MediaFailure::Crashed);  // not our worker's speech
+        break;
+      }
+      if (!s.worker->hasMessage()) break;
+    }
+  }
+
+  bool takeAnswers(Slot& s, std::string_view message) {
+    const auto answers = media::splitBatch(message);
+    if (!answers || answers->size() != s.batches.front()) return false;
+    for (const std::string_view a : *answers) {
+      if (!job_.answer(s.held.front(), a)) return false;
+      s.held.pop_front();
+      ++s.answered;
+    }
+    s.batches.pop_front();
+    s.idleSince = Clock::now();  // it went on to the next batch at once
+    return true;
+  }
+
+  // The file the worker was reading fails; the others it held, answered
+  // or not (their answers went with it), are read again.
+  void fail(Slot& s, MediaFailure failure) {
+    const auto p = s.worker->progress();
+    const std::size_t at =
+        p.taken > s.answered ? std::min<std::size_t>(p.taken - 1 - s.answered, s.held.size() - 1) : 0;
+    job_.fail(s.held[at], failure);
+    s.held.erase(s.held.begin() + static_cast<std::ptrdiff_t>(at));
+    restart(s);
+  }
+
+  void restart(Slot& s) {
+    s.worker->kill();
+    again_.insert(again_.end(), s.held.begin(), s.held.end());
+    s.held.clear();
+    s.batches.clear();
+    s.answered = 0;
+  }
+
+  MediaWorkers& owner_;
+  Job& job_;
+  const std::size_t count_;
+  std::vector<Slot> slots_;
+  std::size_t next_ = 0;
+  std::deque<std::size_t> again_;  // held by a worker that went before it answered them
+  bool stopped_ = false, unusable_ = false;
+};
+
+void MediaWorkers::run(Job& job, std::size_t count) {
+  const std::lock_guard lock(mutex_);
+  if (program_.empty()) return runInProcess(job, count);
+  Round(*this, job, count).run();
 }
 
-void MediaWorkers::runInProcess(Job& job, std::size_t count, const StopFn& stop) {
+void MediaWorkers::runInProcess(Job& job, std::size_t count) {
   constexpr std::size_t kChunk = 8;
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stopped{false};
@@ -250,7 +310,7 @@ void MediaWorkers::runInProcess(Job& job, std::size_t count, const StopFn& stop)
   }
   // The stop is asked here only, on the caller's thread, between chunks.
   for (std::size_t k; !stopped && (k = next.fetch_add(kChunk)) < count;) {
-    if (stop && stop()) {
+    if (job.stop && job.stop()) {
       stopped = true;
       job.fail(k, MediaFailure::Stopped);  // taken from the count, and not read
       for (std::size_t i = k + 1; i < std::min(k + kChunk, count); ++i) job.fail(i, MediaFailure::Stopped);

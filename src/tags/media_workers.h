@@ -2,11 +2,12 @@
 // Dates taken and the tags TagLib reads, read by worker processes of ours
 // (qorin-media, src/worker) rather than in the program: exiv2 and TagLib
 // parse whatever a file holds, and a crash or a hang inside them then costs
-// that one file. Workers start when first needed, take one file at a time
-// over their socket (platform::ChildProcess), stay for the next lists and
-// are started again when one dies. A file is given a time limit from when
-// its worker took it; past it the worker is killed and the file fails
-// TimedOut, and a worker that dies on a file fails it Crashed. Where no
+// that one file. Workers start when first needed, take files a batch at a
+// time over their socket (platform::ChildProcess), stay for the next lists
+// and are started again when one dies. A file is given a time limit from
+// when its worker took it; past it the worker is killed and the file fails
+// TimedOut, and a worker that dies on a file fails it Crashed; the rest of
+// its batch is read again by the next worker. Where no
 // worker can run (Windows, or the program is not beside us) the same
 // readers run in the program.
 // MP3 files stay in the program: their ID3 parser is ours, fuzzed, and
@@ -59,8 +60,6 @@ struct TagAnswer {
   MediaFailure failure = MediaFailure::None;
 };
 
-using StopFn = std::function<bool()>;
-
 class MediaWorkers {
  public:
   // `program` empty: every file is read in the program.
@@ -75,15 +74,11 @@ class MediaWorkers {
   // Each file's answer into `out` (as long as `files`), several files at
   // once. `stop` is asked before each file is handed out; once it says so
   // no file more is, those in hand are waited for, and the rest fail Stopped.
-  void readDates(std::span<const MediaFile> files, std::span<DateAnswer> out, const StopFn& stop = {});
+  void readDates(std::span<const MediaFile> files, std::span<DateAnswer> out,
+                 const platform::StopFn& stop = {});
   // Only for files a TagLib reader takes (tagReaderFor): their tags for naming.
   void readTags(std::span<const MediaFile> files, TagPriority priority, std::span<TagAnswer> out,
-                const StopFn& stop = {});
-
-  // Asked as `stop` is by every read that was given none: a front end sets
-  // it while it lists or plans (the rules read through this without a stop
-  // of their own), and sets it empty afterwards.
-  void setStop(StopFn stop);
+                const platform::StopFn& stop = {});
 
   // For tests: another program or limit (workers running are let go).
   void setProgram(std::string program);
@@ -93,13 +88,13 @@ class MediaWorkers {
 
  private:
   struct Job;
+  class Round;
   void run(Job& job, std::size_t count);
-  void runInProcess(Job& job, std::size_t count, const StopFn& stop);
+  void runInProcess(Job& job, std::size_t count);
 
   mutable std::mutex mutex_;
   std::string program_;
   std::chrono::milliseconds limit_;
-  StopFn stop_;
   std::vector<platform::ChildProcess> workers_;
 };
 

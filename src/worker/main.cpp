@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // qorin-media: reads dates taken and the tags of the TagLib formats for the
-// program, one file a request on its standard input, so that a library that
+// program, a batch of files a message on its standard input, so that a library that
 // crashes or hangs on a file takes this process down and not the program
 // (tags/media_workers.h). It ends when the program closes its end.
 #include <chrono>
@@ -28,12 +28,20 @@ int main() {
   using namespace qorin;
   const bool faults = std::getenv("QORIN_TEST_MEDIA_FAULTS") != nullptr;
   tags::WorkerState state;
+  platform::ParentLink parent;
   // Ready: from here the time of each file counts.
-  if (!platform::writeParentMessage({})) return 0;
-  while (const auto request = platform::readParentMessage()) {
-    const std::string answer = state.answer(*request, faults ? testFault : nullptr);
-    if (answer.empty()) return 2;  // not a request of ours
-    if (!platform::writeParentMessage(answer)) return 0;
+  if (!parent.write({})) return 0;
+  while (const auto batch = parent.read()) {
+    const auto requests = tags::media::splitBatch(*batch);
+    if (!requests || requests->empty()) return 2;  // not a batch of ours
+    tags::media::Writer answers;
+    for (const std::string_view request : *requests) {
+      parent.took();  // this file's time runs from here
+      const std::string answer = state.answer(request, faults ? testFault : nullptr);
+      if (answer.empty()) return 2;  // not a request of ours
+      answers(std::string_view(answer));
+    }
+    if (!parent.write(answers.take())) return 0;
   }
   return 0;
 }

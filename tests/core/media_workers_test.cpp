@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -47,7 +48,7 @@ class Photos {
   // A photo taken on day `day` of May 2021.
   MediaFile write(const std::string& name, int day) const {
     std::string b = bytes_;
-    char stamp[20];
+    char stamp[24];
     std::snprintf(stamp, sizeof stamp, "2021:05:%02d 07:08:09", day);
     b.replace(b.find("2021:05:06 07:08:09"), 19, stamp);
     dir_.write(name, b);
@@ -73,25 +74,58 @@ class MediaWorkersTest : public ::testing::Test {
 };
 
 TEST_F(MediaWorkersTest, AFileThatKillsOrHangsItsWorkerFailsAloneAndTheRestIsRead) {
-  const std::vector<MediaFile> files = {photos.write("a.jpg", 1), photos.write("crash-1.jpg", 2),
-                                        photos.write("b.jpg", 3), photos.write("hang-1.jpg", 4),
-                                        photos.write("c.jpg", 5), photos.write("hang-2.jpg", 6),
-                                        photos.write("d.jpg", 7)};
-  std::vector<DateAnswer> out(files.size());
-  const auto t0 = std::chrono::steady_clock::now();
-  workers.readDates(files, out);
-  // Two hangs on two workers: about one limit each, never the 2 s default.
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, 1500ms);
-  const MediaFailure want[] = {MediaFailure::None,     MediaFailure::Crashed, MediaFailure::None,
-                               MediaFailure::TimedOut, MediaFailure::None,    MediaFailure::TimedOut,
-                               MediaFailure::None};
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    EXPECT_EQ(out[i].failure, want[i]) << files[i].name;
-    if (want[i] == MediaFailure::None) {
-      EXPECT_EQ(out[i].read, PhotoDateRead::Found) << files[i].name;
-      EXPECT_EQ(out[i].taken, (LocalTime{2021, 5, static_cast<int>(i + 1), 7, 8, 9})) << files[i].name;
+  // A short list goes a file a batch; a long one in batches, where the
+  // files around the fault in its batch are read again by the next worker.
+  const struct {
+    int count;
+    std::vector<int> crash, hang;
+  } lists[] = {{7, {1}, {3, 5}}, {60, {2, 21, 22}, {9, 40}}};
+  for (const auto& l : lists) {
+    std::vector<MediaFile> files;
+    std::vector<MediaFailure> want;
+    for (int i = 0; i < l.count; ++i) {
+      const bool crash = std::find(l.crash.begin(), l.crash.end(), i) != l.crash.end();
+      const bool hang = std::find(l.hang.begin(), l.hang.end(), i) != l.hang.end();
+      const std::string name = (crash ? "crash-" : hang ? "hang-" : "") + std::to_string(i) + ".jpg";
+      files.push_back(photos.write(name, i % 28 + 1));
+      want.push_back(crash ? MediaFailure::Crashed : hang ? MediaFailure::TimedOut : MediaFailure::None);
+    }
+    std::vector<DateAnswer> out(files.size());
+    const auto t0 = std::chrono::steady_clock::now();
+    workers.readDates(files, out);
+    // Two hangs on two workers: about one limit each, never the 2 s default.
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1500ms);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      EXPECT_EQ(out[i].failure, want[i]) << files[i].name << " of " << l.count;
+      if (want[i] == MediaFailure::None) {
+        EXPECT_EQ(out[i].read, PhotoDateRead::Found) << files[i].name;
+        EXPECT_EQ(out[i].taken, (LocalTime{2021, 5, static_cast<int>(i % 28 + 1), 7, 8, 9})) << files[i].name;
+      }
     }
   }
+}
+
+// The worker reads videos through libavformat as the program does, loaded
+// there when its first video comes.
+TEST_F(MediaWorkersTest, VideosReadInTheWorkerAsInTheProgram) {
+  const std::string cmd =
+      "/usr/bin/python3 " QORIN_TOOLS_DIR "/video_fixtures.py '" + photos.dir().dir() + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::vector<MediaFile> files;
+  for (const char* name : {"mov.mov", "mkv.mkv", "icrd.avi", "big.avi", "cut.mp4", "damaged.avi"})
+    files.push_back({photos.dir().dir(), {}, false, name});
+  std::vector<DateAnswer> out(files.size());
+  workers.readDates(files, out);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    LocalTime here;
+    const PhotoDateRead read = readPhotoDate(photos.dir().file(files[i].name), here);
+    EXPECT_EQ(out[i].failure, MediaFailure::None) << files[i].name;
+    EXPECT_EQ(out[i].read, read) << files[i].name;
+    if (read == PhotoDateRead::Found) {
+      EXPECT_EQ(out[i].taken, here) << files[i].name;
+    }
+  }
+  EXPECT_EQ(out[0].read, PhotoDateRead::Found);
 }
 
 TEST_F(MediaWorkersTest, WorkersKilledFromOutsideAreStartedAgain) {
