@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# What `cmake --install` puts in place: the program, and on Linux desktops
+# What `cmake --install` puts in place: the program and its media worker, and on Linux desktops
 # its desktop entry, icons, AppStream metadata, help pages, man pages, the
 # "Rename with Qorin" entries of file managers and the package's copyright
 # and changelog. scripts/check-install.sh compares the result with
@@ -10,6 +10,11 @@ set(QORIN_APP_ID org.qorin.Qorin)
 set(QORIN_PACKAGING ${QORIN_TOP}/packaging)
 
 install(TARGETS qorin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The media worker both programs start, where platform::helperProgram looks
+# for it from <prefix>/bin: no program for the user's PATH.
+if(TARGET qorin-media)
+  install(TARGETS qorin-media RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/qorin)
+endif()
 
 if(UNIX AND NOT APPLE)
   find_program(QORIN_GZIP gzip REQUIRED)

@@ -30,6 +30,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Libraries loaded when first needed (libavformat) are not seen by it.
+get_property(QORIN_LOADED_PACKAGES GLOBAL PROPERTY QORIN_LOADED_PACKAGES)
+if(QORIN_LOADED_PACKAGES)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${QORIN_LOADED_PACKAGES}")
+endif()
 # Qt's own Chinese texts (buttons, file dialogs) and a face for Chinese text.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei")
 # Nautilus shows the "Rename with Qorin" entry through nautilus-python.

@@ -16,6 +16,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 want=$(sed -e '/^#/d' -e '/^$/d' packaging/install-manifest.txt | LC_ALL=C sort)
 # The command-line program and what goes with it come only with a build that has it.
 [ -e "$prefix/bin/qorin-cli" ] || want=$(grep -v 'qorin-cli' <<<"$want")
+[ -e "$build/qorin-media" ] || want=$(grep -v 'qorin-media' <<<"$want")
 got=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$want" != "$got" ]; then
   echo "check-install: the installed files differ from packaging/install-manifest.txt (< listed, > installed):"
@@ -31,6 +32,20 @@ kind() { file -b "$prefix/$1"; }
 id=org.qorin.Qorin
 [ -x "$prefix/bin/qorin" ] || fail "bin/qorin is not executable"
 kind bin/qorin | grep -q '^ELF .* executable' || fail "bin/qorin: $(kind bin/qorin)"
+if [ -e "$build/qorin-media" ]; then
+  # Where platform::helperProgram looks from bin/, and a worker that runs.
+  [ -x "$prefix/libexec/qorin/qorin-media" ] || fail "libexec/qorin/qorin-media is not executable"
+  "$prefix/libexec/qorin/qorin-media" </dev/null || fail "the media worker does not start"
+  # The installed qorin-cli reads through it: its test switch fails a crash- file.
+  if [ -e "$prefix/bin/qorin-cli" ]; then
+    media=$(mktemp -d)
+    touch "$media/crash-1.jpg"
+    worker_said=$(env HOME="$media" QORIN_TEST_MEDIA_FAULTS=1 "$prefix/bin/qorin-cli" --date dd --date-source exif \
+      "$media/crash-1.jpg" 2>&1 || true)
+    rm -rf "$media"
+    grep -q '文件已损坏' <<<"$worker_said" || fail "the installed qorin-cli does not read through its media worker: $worker_said"
+  fi
+fi
 for size in 16 32 48 64 128 256; do
   png=share/icons/hicolor/${size}x${size}/apps/$id.png
   kind "$png" | grep -q "^PNG image data, $size x $size," || fail "$png: $(kind "$png")"

@@ -6,7 +6,8 @@ Core folders, lowest first; a core file may include the core of its own folder
 and of lower layers only, and never Qt. A gui/ sub-folder may include Qt, the
 whole core, and the gui/ files of its own and lower layers. src/app is the top:
 it may include anything, and nothing else may include it. src/cli is the
-other front end beside it: the core only, no Qt, and nobody includes it. A window file
+other front end beside it: the core only, no Qt, and nobody includes it;
+src/worker (the media worker) likewise, over the layers below rules/. A window file
 under a gui/ folder reaches files and tag formats only through the core's use
 cases: it may not include the platform's file headers or the ID3 formats, nor
 reach them through the headers it includes.
@@ -15,7 +16,7 @@ import os
 import re
 import sys
 
-LAYERS = {"text": 0, "platform": 1, "filelist": 2, "tags": 2, "rules": 3, "rename": 4, "session": 5, "app": 6, "cli": 6}
+LAYERS = {"text": 0, "platform": 1, "filelist": 2, "tags": 2, "rules": 3, "rename": 4, "session": 5, "worker": 3, "app": 6, "cli": 6}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 QT = re.compile(r"^(Q[A-Za-z]+|Qt[A-Za-z]*/.*|ui_.*\.h)$")
 # Headers a gui/ folder's file may not include.
@@ -89,7 +90,7 @@ def check(src):
                     to_folder, to_gui = place(target)
                     if to_folder not in LAYERS:
                         continue
-                    if to_folder in ("app", "cli") and folder != to_folder:
+                    if to_folder in ("app", "cli", "worker") and folder != to_folder:
                         errors.append(f"{where}: only src/{to_folder} may include src/{to_folder}")
                     elif to_gui and not gui:
                         errors.append(f"{where}: a core file includes a window file")

@@ -55,6 +55,12 @@ fi
 "${apt[@]}" install "$deb" >/dev/null
 installed=1
 [ -x /usr/bin/qorin ] || fail "/usr/bin/qorin is missing after the install"
+[ -x /usr/libexec/qorin/qorin-media ] || fail "/usr/libexec/qorin/qorin-media (the media worker) is missing"
+mkdir -p "$work/media"
+touch "$work/media/crash-1.jpg"
+worker_said=$(env HOME="$work/media" QORIN_TEST_MEDIA_FAULTS=1 /usr/bin/qorin-cli --date dd --date-source exif \
+  "$work/media/crash-1.jpg" 2>&1 || true)
+grep -q '文件已损坏' <<<"$worker_said" || fail "the installed qorin-cli does not read through its media worker: $worker_said"
 
 # The smoke start: a folder handed over as "Open with" does; the program
 # prints what it listed (QORIN_SELFCHECK) and closes.
@@ -73,4 +79,5 @@ diff "$work/want" "$work/got" || fail "the installed program listed other files"
 "${apt[@]}" purge qorin >/dev/null
 installed=0
 [ ! -e /usr/bin/qorin ] || fail "/usr/bin/qorin is still there after the removal"
+[ ! -e /usr/libexec/qorin ] || fail "/usr/libexec/qorin is still there after the removal"
 echo "check-package: $(basename "$deb") built, installed, listed a folder, removed"

@@ -62,6 +62,8 @@ enum class Reason : unsigned char {
   // the name on disk is in no encoding the program can tell, and the proposal
   // (or the conversion to UTF-8) would have to read it as one.
   NameEncodingUnknown,
+  ReadTimedOut,   // the media worker took longer than its limit on the file and was killed
+  ReaderCrashed,  // the media worker died on the file
 };
 
 // A note on a proposal, not a reason against it.
@@ -310,6 +312,9 @@ class FileList {
     std::int64_t created = 0;   // ns since 1970, where kHasBirth
     platform::LocalTime taken;  // where kHasTaken
     unsigned char known = 0;
+    // Why the date taken could not be read, where its worker failed on it
+    // (with kMissing) or was stopped before it (then kTaken stays unset).
+    Reason failed = Reason::None;
   };
   Facts& facts(int row);
   // The file was written: its facts are read again when next asked.

@@ -226,6 +226,11 @@ class Folder {
   // Makes the folder's entries durable.
   bool sync() const;
 
+  // Makes this folder the process's working folder, so that a name opened
+  // afterwards is looked up in it, not by its path again: for the media
+  // worker, a process of its own that reads one file at a time.
+  bool enter() const;
+
  private:
 #ifdef _WIN32
   std::string dir_;         // with the separator

@@ -332,6 +332,8 @@ Folder& Folder::operator=(Folder&& other) noexcept {
 
 bool Folder::isOpen() const { return fd_ >= 0; }
 
+bool Folder::enter() const { return fd_ >= 0 && ::fchdir(fd_) == 0; }
+
 std::size_t Folder::nameLimit() const {
   if (fd_ < 0) return 255;
   const long n = ::fpathconf(fd_, _PC_NAME_MAX);

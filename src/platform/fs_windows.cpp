@@ -406,6 +406,9 @@ Folder::Outcome Folder::rename(const NativeName& from, const NativeName& to) con
   return rename(from.bytes_, to.bytes_);
 }
 
+// No worker process runs on Windows: its readers stay in the program.
+bool Folder::enter() const { return false; }
+
 bool Folder::sync() const { return handle_ != nullptr; }  // folder entries cannot be flushed from user mode
 
 // NTFS as Windows mounts it; a folder marked case-sensitive is rare enough to go by name.

@@ -3,16 +3,14 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "rules/media_rows.h"
 #include "tags/photo_date.h"
 #include "text/gbtext.h"
 #include "text/names.h"
@@ -101,31 +99,40 @@ std::int64_t dateKey(const platform::LocalTime& t) {
   return seconds * 1000 + std::max(t.millisecond, 0);
 }
 
+namespace {
+
+// The date taken as a worker read it, into the row's facts; a read that was
+// stopped leaves them as they were, to be read when next asked.
+void takeDate(Facts& f, const tags::DateAnswer& a) {
+  f.failed = reasonOf(a.failure);
+  if (a.failure == tags::MediaFailure::Stopped) return;
+  f.known |= Facts::kTaken;
+  if (a.failure != tags::MediaFailure::None || a.read == tags::PhotoDateRead::Unreadable) {
+    f.known |= Facts::kMissing;
+  } else if (a.read == tags::PhotoDateRead::Found) {
+    f.taken = a.taken;
+    f.known |= Facts::kHasTaken;
+  }
+}
+
+}  // namespace
+
 const Facts& readFacts(FileList& list, int row, bool taken) {
   Facts& f = list.facts(row);
   const bool needTaken = taken && !(f.known & Facts::kTaken);
   if ((f.known & Facts::kTimes) && !needTaken) return f;
-  const std::string path = list[row].diskPath();
-  if (needTaken) {
-    f.known |= Facts::kTaken;
-    if (!(f.known & Facts::kMissing)) {
-      switch (tags::readPhotoDate(path, f.taken)) {
-        case tags::PhotoDateRead::Found:
-          f.known |= Facts::kHasTaken;
-          // The times wait until something asks for them: a photo named by
-          // its date taken needs none.
-          return f;
-        case tags::PhotoDateRead::NoDate:
-          break;
-        case tags::PhotoDateRead::Unreadable:
-          f.known |= Facts::kMissing;
-          break;
-      }
-    }
+  if (needTaken && !(f.known & Facts::kMissing)) {
+    const tags::MediaFile file = mediaFileOf(list, row);
+    tags::DateAnswer a;
+    tags::MediaWorkers::shared().readDates({&file, 1}, {&a, 1});
+    takeDate(f, a);
+    // The times wait until something asks for them: a photo named by its
+    // date taken needs none.
+    if ((f.known & Facts::kHasTaken) || a.failure == tags::MediaFailure::Stopped) return f;
   }
   if (!(f.known & Facts::kTimes)) {
     f.known |= Facts::kTimes;
-    if (const auto t = platform::fileTimes(path)) {
+    if (const auto t = platform::fileTimes(list[row].diskPath())) {
       f.size = t->size;
       f.modified = t->modified;
       if (t->created) {
@@ -140,60 +147,38 @@ const Facts& readFacts(FileList& list, int row, bool taken) {
 }
 
 bool readDatesTakenAhead(FileList& list, const platform::StopFn& stop) {
-  constexpr std::size_t kThreadedFrom = 16, kChunk = 8;
+  // A part at a time, so that a list of a million files holds no more than
+  // this many requests and answers at once.
+  constexpr std::size_t kPart = 4096;
   std::vector<int> rows;
   for (int r = 0; r < list.fileCount(); ++r)
     if (!(list.facts(r).known & (Facts::kTaken | Facts::kMissing))) rows.push_back(r);
-  if (rows.size() < kThreadedFrom) return !(stop && stop());
-  // Paths first: the workers touch no part of the list.
-  std::vector<std::string> paths;
-  paths.reserve(rows.size());
-  for (const int r : rows) paths.push_back(list[r].diskPath());
-  struct Read {
-    tags::PhotoDateRead outcome = tags::PhotoDateRead::Unreadable;
-    platform::LocalTime taken;
-  };
-  std::vector<Read> reads(rows.size());
-  std::atomic<std::size_t> next{0};
-  // Only the caller's thread asks `stop` (it need not be safe from others);
-  // the helpers see its answer before their next chunk.
-  std::atomic<bool> halt{false};
-  std::vector<char> done(rows.size(), 0);
-  const auto work = [&](bool asks) {
-    for (std::size_t k;
-         !halt.load(std::memory_order_relaxed) && (k = next.fetch_add(kChunk)) < rows.size();) {
-      for (std::size_t i = k; i < std::min(k + kChunk, rows.size()); ++i) {
-        reads[i].outcome = tags::readPhotoDate(paths[i], reads[i].taken);
-        done[i] = 1;
-      }
-      if (asks && stop && stop()) halt.store(true, std::memory_order_relaxed);
+  std::vector<tags::MediaFile> files;
+  std::vector<tags::DateAnswer> answers;
+  for (std::size_t from = 0; from < rows.size(); from += kPart) {
+    const std::size_t n = std::min(kPart, rows.size() - from);
+    // The files first: the workers see no part of the list.
+    files.clear();
+    for (std::size_t i = 0; i < n; ++i) files.push_back(mediaFileOf(list, rows[from + i]));
+    answers.assign(n, {});
+    tags::MediaWorkers::shared().readDates(files, answers, stop);
+    bool stopped = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      takeDate(list.facts(rows[from + i]), answers[i]);
+      stopped |= answers[i].failure == tags::MediaFailure::Stopped;
     }
-  };
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::jthread> helpers;
-  try {
-    for (unsigned h = 1; h < std::min(cores, 4u); ++h) helpers.emplace_back(work, false);
-  } catch (const std::system_error&) {  // no thread to be had: fewer hands, same work
+    if (stopped) return false;
   }
-  work(true);
-  helpers.clear();  // joins
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (!done[i]) continue;  // stopped before it: read when next asked
-    Facts& f = list.facts(rows[i]);
-    f.known |= Facts::kTaken;
-    if (reads[i].outcome == tags::PhotoDateRead::Found) {
-      f.taken = reads[i].taken;
-      f.known |= Facts::kHasTaken;
-    } else if (reads[i].outcome == tags::PhotoDateRead::Unreadable) {
-      f.known |= Facts::kMissing;
-    }
-  }
-  return !halt.load();
+  return true;
 }
 
 bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& date, Reason& note) {
   const Facts& f = readFacts(list, row, source == DateSource::Taken);
   note = Reason::None;
+  if (source == DateSource::Taken && f.failed != Reason::None) {
+    note = f.failed;
+    return false;
+  }
   if (f.known & Facts::kMissing) return false;
   if (source == DateSource::Taken && (f.known & Facts::kHasTaken)) {
     date = f.taken;
@@ -249,7 +234,7 @@ bool dateRule(FileList& list, const DateOptions& o, const platform::StopFn& stop
     platform::LocalTime date;
     Reason note = Reason::None;
     if (!dateOf(list, i, o.source, date, note)) {
-      list.setProposalProblem(i, Reason::Unreadable);
+      list.setProposalProblem(i, note != Reason::None ? note : Reason::Unreadable);
       continue;
     }
     std::string stamp = formatDate(o.format, date);

@@ -43,15 +43,16 @@ std::int64_t dateKey(const platform::LocalTime& t);
 const filelist::FileList::Facts& readFacts(filelist::FileList& list, int row, bool taken);
 
 // Reads the dates taken of every row not read yet, several files at once
-// (exiv2's parsing is the cost, and each row is a file of its own), so that
-// readFacts then finds them. A short list is left to readFacts. `stop` is
-// asked on the caller's thread between pieces of the work; stopped, the rows
-// not reached stay unread and it returns false.
+// (exiv2's parsing is the cost, and each row is a file of its own) in the
+// media workers, so that readFacts then finds them. `stop` is asked before
+// each file is handed out; false when it stopped the reading, the rows not
+// reached left unread.
 bool readDatesTakenAhead(filelist::FileList& list, const platform::StopFn& stop = {});
 
 // The local date the rule names the entry by (a file time with its
 // milliseconds), and the note when the date fell back to the modification
-// time; false when the file cannot be read.
+// time; false when the file cannot be read, with `note` the reason where it
+// is known (the worker timed out, died or was stopped).
 bool dateOf(filelist::FileList& list, int row, DateSource source, platform::LocalTime& date,
             filelist::Reason& note);
 

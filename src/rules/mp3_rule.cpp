@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/mp3_rule.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_map>
+#include <vector>
 
+#include "rules/media_rows.h"
 #include "tags/formats.h"
 #include "tags/id3_reader.h"
 #include "tags/tag_slots.h"
@@ -155,6 +158,25 @@ std::string_view mp3SchemeRule(int item) {
   return item >= 0 && item < 4 ? rules[static_cast<std::size_t>(item)] : std::string_view();
 }
 
+namespace {
+
+// The files of rows [from, to) that TagLib reads, read by the media workers
+// in one go: their rows in `ahead`, their answers in `answers`.
+void readAhead(filelist::FileList& list, int from, int to, const Mp3Options& o, const platform::StopFn& stop,
+               std::vector<int>& ahead, std::vector<tags::TagAnswer>& answers) {
+  std::vector<tags::MediaFile> files;
+  ahead.clear();
+  for (int i = from; i < to; ++i)
+    if (const tags::TagReader* r = tags::tagReaderFor(list.oldName(i)); r && r->kind != tags::TagKind::Id3) {
+      ahead.push_back(i);
+      files.push_back(mediaFileOf(list, i));
+    }
+  answers.assign(files.size(), {});
+  if (!files.empty()) tags::MediaWorkers::shared().readTags(files, o.priority, answers, stop);
+}
+
+}  // namespace
+
 bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop) {
   const int count = list.fileCount();
   const auto segments = parseMp3Rule(o.rule);
@@ -182,12 +204,18 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
   // again with its folder's.
   std::unordered_map<std::uint32_t, text::Evidence> folders;
   std::vector<int> undecided;
+  const auto stopFrom = [&](int i) {
+    std::vector<int> rest(undecided);
+    for (int k = i; k < count; ++k) rest.push_back(k);
+    return stopAt(rest.begin(), rest.end());
+  };
+  // The files TagLib reads are read by the media workers, a part of the
+  // list at a time; MP3 files by our own parser here.
+  constexpr int kPart = 1024;
+  std::vector<int> ahead;
+  std::vector<tags::TagAnswer> answers;
   for (int i = 0; i < count; ++i) {
-    if (stop && stop()) {
-      std::vector<int> rest(undecided);
-      for (int k = i; k < count; ++k) rest.push_back(k);
-      return stopAt(rest.begin(), rest.end());
-    }
+    if (i % kPart == 0) readAhead(list, i, std::min(count, i + kPart), o, stop, ahead, answers);
     const filelist::FileEntry e = list[i];
     const tags::TagReader* reader = tags::tagReaderFor(e.oldName);
     if (!reader) {
@@ -197,7 +225,18 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
     }
     tags::TagFields fields;
     tags::NamingRead read;
-    if (reader->kind == tags::TagKind::Id3) {
+    if (const auto at = std::lower_bound(ahead.begin(), ahead.end(), i); at != ahead.end() && *at == i) {
+      tags::TagAnswer& a = answers[static_cast<std::size_t>(at - ahead.begin())];
+      if (a.failure == tags::MediaFailure::Stopped) return stopFrom(i);
+      if (a.failure != tags::MediaFailure::None) {
+        list.setProposalProblem(i, reasonOf(a.failure));
+        continue;
+      }
+      read = a.read;
+      fields = std::move(a.fields);
+    } else if (stop && stop()) {
+      return stopFrom(i);
+    } else if (reader->kind == tags::TagKind::Id3) {
       tags::TextContext context;
       read = tags::readId3ForNaming(e.diskPath(), o.priority, fields, context);
       folders[e.folder] += context.tag;

@@ -69,6 +69,11 @@ std::string reasonText(Reason reason, std::int32_t detail) {
       return text::gb("不支持的文件格式");
     case Reason::NameEncodingUnknown:
       return text::gb("文件名编码无法确定");
+    // What the file could not be read for, after the words of Unreadable.
+    case Reason::ReadTimedOut:
+      return reasonText(Reason::Unreadable, 0) + text::gb("：读取超时");
+    case Reason::ReaderCrashed:
+      return reasonText(Reason::Unreadable, 0) + text::gb("：文件已损坏");
   }
   return {};
 }

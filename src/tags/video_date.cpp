@@ -15,11 +15,12 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
+#include <libavutil/version.h>
 }
+#include <dlfcn.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <mutex>
 #endif
 
 namespace qorin::tags {
@@ -77,6 +78,53 @@ std::int64_t daysFromCivil(int y, int m, int d) {
 #ifdef QORIN_HAVE_AVFORMAT
 constexpr int kBuffer = 64 * 1024;
 
+// libavformat brings a hundred libraries (codecs, TLS, X11) that take longer
+// to load than a thousand photos take to read: they are loaded when the
+// first video is read, not when the program or a media worker starts.
+struct Avformat {
+  decltype(&av_malloc) malloc;
+  decltype(&av_free) free;
+  decltype(&av_freep) freep;
+  decltype(&av_strdup) strdup;
+  decltype(&av_dict_get) dictGet;
+  decltype(&avio_alloc_context) ioAlloc;
+  decltype(&avio_context_free) ioFree;
+  decltype(&avformat_alloc_context) alloc;
+  decltype(&avformat_open_input) openInput;
+  decltype(&avformat_close_input) closeInput;
+};
+
+template <class F>
+bool symbol(void* library, const char* name, F& to) {
+  to = reinterpret_cast<F>(::dlsym(library, name));
+  return to != nullptr;
+}
+
+// Null when the libraries this was built against are not there.
+const Avformat* avformat() {
+  static const std::optional<Avformat> loaded = []() -> std::optional<Avformat> {
+    // The major versions built against: their ABI is the headers'.
+    void* util = ::dlopen("libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+    void* format =
+        util ? ::dlopen("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL)
+             : nullptr;
+    if (!format) return std::nullopt;
+    Avformat a{};
+    decltype(&av_log_set_level) setLevel = nullptr;
+    if (!symbol(util, "av_log_set_level", setLevel) || !symbol(util, "av_malloc", a.malloc) ||
+        !symbol(util, "av_free", a.free) || !symbol(util, "av_freep", a.freep) ||
+        !symbol(util, "av_strdup", a.strdup) || !symbol(util, "av_dict_get", a.dictGet) ||
+        !symbol(format, "avio_alloc_context", a.ioAlloc) || !symbol(format, "avio_context_free", a.ioFree) ||
+        !symbol(format, "avformat_alloc_context", a.alloc) ||
+        !symbol(format, "avformat_open_input", a.openInput) ||
+        !symbol(format, "avformat_close_input", a.closeInput))
+      return std::nullopt;
+    setLevel(AV_LOG_QUIET);  // damaged files are ours to judge
+    return a;                // loaded for good: never closed
+  }();
+  return loaded ? &*loaded : nullptr;
+}
+
 struct Reader {
   platform::OpenFile* file;
   std::uint64_t length;
@@ -133,39 +181,38 @@ constexpr std::array<const char*, 5> kKeys = {"com.apple.quicktime.creationdate"
 constexpr const char* kFormats = "mov,avi,matroska,mpegts,asf,dv,mxf,mpeg,flv";
 
 PhotoDateRead dateFromAvformat(platform::OpenFile& f, platform::LocalTime& taken) {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });  // damaged files are ours to judge
+  const Avformat* av = avformat();
+  if (!av) return PhotoDateRead::NoDate;  // as a build without it
   const auto length = f.length();
   if (!length) return PhotoDateRead::Unreadable;
   Reader reader{&f, *length, 0, {}, false};
-  auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
-  AVIOContext* io =
-      buffer ? avio_alloc_context(buffer, kBuffer, 0, &reader, readPacket, nullptr, seekTo) : nullptr;
+  auto* buffer = static_cast<unsigned char*>(av->malloc(kBuffer));
+  AVIOContext* io = buffer ? av->ioAlloc(buffer, kBuffer, 0, &reader, readPacket, nullptr, seekTo) : nullptr;
   if (!io) {
-    av_free(buffer);
+    av->free(buffer);
     return PhotoDateRead::NoDate;
   }
-  AVFormatContext* fc = avformat_alloc_context();
+  AVFormatContext* fc = av->alloc();
   PhotoDateRead result = PhotoDateRead::NoDate;
   if (fc) {
     fc->pb = io;
     fc->flags |= AVFMT_FLAG_CUSTOM_IO;
     fc->io_open = refuseOpen;
-    fc->format_whitelist = av_strdup(kFormats);
-    if (avformat_open_input(&fc, nullptr, nullptr, nullptr) == 0) {
+    fc->format_whitelist = av->strdup(kFormats);
+    if (av->openInput(&fc, nullptr, nullptr, nullptr) == 0) {
       for (const char* key : kKeys) {
-        const AVDictionaryEntry* e = av_dict_get(fc->metadata, key, nullptr, 0);
+        const AVDictionaryEntry* e = av->dictGet(fc->metadata, key, nullptr, 0);
         if (const auto t = e ? parseVideoDate(e->value) : std::nullopt) {
           taken = *t;
           result = PhotoDateRead::Found;
           break;
         }
       }
-      avformat_close_input(&fc);
+      av->closeInput(&fc);
     }  // on failure avformat_open_input has freed the context
   }
-  av_freep(&io->buffer);
-  avio_context_free(&io);
+  av->freep(&io->buffer);
+  av->ioFree(&io);
   return reader.failed && result != PhotoDateRead::Found ? PhotoDateRead::Unreadable : result;
 }
 #endif
