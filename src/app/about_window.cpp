@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "platform/gui/grow_with_font.h"
 #include "platform/gui/icons.h"
 #include "ui_about_window.h"
 
@@ -49,6 +50,11 @@ QFont aboutTitleFont() {
 
 AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::AboutWindow>()) {
   ui_->setupUi(this);
+  // Set on every creation, not kept in the layout; before the growth is
+  // measured, which goes by the captions shown.
+  ui_->软件名标签->setText(kProgramName);
+  ui_->版本标签->setText(kVersion);
+  platform::growWithFont(this);
   setFixedSize(size());
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
@@ -60,11 +66,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), ui_(std::make_uniqu
   QPalette pal = title->palette();
   pal.setColor(QPalette::WindowText, Qt::white);
   title->setPalette(pal);
-
-  // Set on every creation, not kept in the layout.
   title->setText(kProgramName);
-  ui_->软件名标签->setText(kProgramName);
-  ui_->版本标签->setText(kVersion);
 }
 
 AboutWindow::~AboutWindow() = default;

@@ -12,6 +12,7 @@ namespace Ui {
 class HelpWindow;
 }
 
+class QKeyEvent;
 class QTextBrowser;
 
 namespace qorin::app {
@@ -35,6 +36,9 @@ class HelpWindow : public QWidget {
   ~HelpWindow() override;
 
   QTextBrowser* browser() const;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   std::unique_ptr<Ui::HelpWindow> ui_;

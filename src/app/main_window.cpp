@@ -29,6 +29,7 @@
 #include "app/rule_presets.h"
 #include "app/settings_window.h"
 #include "platform/fs.h"
+#include "platform/gui/colours.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/wait_cursor.h"
 #include "rules/gui/rule_tab.h"
@@ -82,7 +83,7 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   // pages' first controls stand just below them.
   setFont(platform::programFont());
   centralWidget()->setStyleSheet(
-      QStringLiteral("QGroupBox { border: 1px solid #b0b0b0; border-radius: 2px; margin-top: 6px; }"
+      QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
                      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: "
                      "6px; padding: 0 2px; }"
                      "QTabBar::tab { height: 20px; }"));
@@ -291,11 +292,11 @@ void MainWindow::createStatusBar() {
   statusRule_->setObjectName(QStringLiteral("规则提示"));
   statusRule_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   statusRule_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  statusRule_->setStyleSheet(QStringLiteral("color: #8b0000;"));
+  platform::setTextColour(statusRule_, platform::errorText);
   statusBar()->insertWidget(2, statusRule_, 1);  // after 进度
   statusRule_->hide();
   // Progress marks are drawn in the bar's own colour.
-  statusProgress_->setStyleSheet(QStringLiteral("color: #1c3f94;"));
+  platform::setTextColour(statusProgress_, platform::accentText);
   // At the end of 进度, while a pass or an undo runs: stops it after the file at hand, as Esc does.
   auto* stop = new QToolButton(statusProgress_);
   stop->setObjectName(QStringLiteral("停止按钮"));

@@ -9,6 +9,7 @@
 
 #include "app/colour_picker.h"
 #include "platform/gui/dialogs.h"
+#include "platform/gui/grow_with_font.h"
 #include "platform/gui/spin_edit.h"
 #include "platform/gui/wait_cursor.h"
 #include "session/session.h"
@@ -30,6 +31,7 @@ SettingsWindow::SettingsWindow(Session& session, platform::Dialogs& dialogs, QWi
   ui_->setupUi(this);
   ui_->超级列表框背景颜色选择器->setDialogs(&dialogs);
   ui_->超级列表框字体颜色选择器->setDialogs(&dialogs);
+  platform::growWithFont(this);
   setFixedSize(size());
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 

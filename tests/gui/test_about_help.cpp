@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSet>
@@ -142,10 +143,16 @@ class AboutHelpTest : public QObject {
     QCOMPARE(main.findChildren<HelpWindow*>().size(), 1);
     QCOMPARE(help->browser()->source(), QUrl(QString::fromLatin1(HelpWindow::kIndex)));
     const QString shown = help->browser()->toPlainText();
-    for (const char* heading : {"常规", "替换/删除", "插入", "大小写", "MP3标签", "开始命名", "撤消", "过滤",
-                                "右键菜单", "MP3标签信息", "config.ini", "自动预览", "日期",
-                                "方案", "排序", "qorin-cli"})
+    for (const char* heading :
+         {"常规", "替换/删除", "插入", "大小写", "MP3标签", "开始命名", "撤消", "过滤", "右键菜单",
+          "MP3标签信息", "config.ini", "自动预览", "日期", "方案", "排序", "qorin-cli"})
       QVERIFY2(shown.contains(QString::fromUtf8(heading)), heading);
+    // Every entry of the list's menu and of 选项 under the caption it shows.
+    QList<QAction*> entries = main.listMenu()->actions();
+    for (QAction* top : main.menuBar()->actions())
+      if (top->text() == QStringLiteral("选项(&O)")) entries << top->menu()->actions();
+    for (const QAction* a : entries)
+      if (!a->isSeparator()) QVERIFY2(shown.contains(a->text()), qPrintable(a->text()));
     help->close();
     QTRY_VERIFY(main.findChildren<HelpWindow*>().isEmpty());
   }

@@ -127,7 +127,7 @@ class ListOrderTest : public QObject {
     for (QAction* a : w.listMenu()->actions()) texts << a->text();
     const int all = texts.indexOf(QStringLiteral("全选"));
     QVERIFY(all >= 0);
-    QCOMPARE(texts.mid(all + 1, 2), (QStringList{"上移(&U)", "下移(&W)"}));
+    QCOMPARE(texts.mid(all + 1, 2), (QStringList{"上移(&P)", "下移(&W)"}));
     selectRows(w, {1});
     w.listMenu()->actions()[all + 2]->trigger();
     QCOMPARE(column(w, kColOld), (QStringList{"d", "a", "c", "b", "e"}));

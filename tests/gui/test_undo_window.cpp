@@ -12,6 +12,7 @@
 #include "answering_dialogs.h"
 #include "app/main_window.h"
 #include "filelist/gui/file_list_model.h"
+#include "platform/gui/colours.h"
 
 using namespace qorin;
 using namespace qorin::app;
@@ -307,8 +308,8 @@ class UndoWindowTest : public QObject {
       QVERIFY(!m->index(4, kColNew).data(Qt::DecorationRole).isValid());
     }
     // The red reads on the default background and on one the user made dark.
-    QCOMPARE(qRound(filelist::contrastRatio(QColor(0xC0, 0, 0), QColor(0x80, 0xA0, 0x80)) * 100), 224);
-    QCOMPARE(qRound(filelist::contrastRatio(Qt::black, Qt::white)), 21);
+    QCOMPARE(qRound(platform::contrastRatio(QColor(0xC0, 0, 0), QColor(0x80, 0xA0, 0x80)) * 100), 224);
+    QCOMPARE(qRound(platform::contrastRatio(Qt::black, Qt::white)), 21);
     for (const unsigned background : {0x80A080u, 0x202020u, 0xFFFFFFu}) {
       w.session().settings().backgroundColour =
           static_cast<std::int32_t>(background);  // 0x00BBGGRR, grey or symmetric here
@@ -316,7 +317,7 @@ class UndoWindowTest : public QObject {
       const QColor base = w.listView()->viewport()->palette().color(QPalette::Base);  // as painted
       QCOMPARE(base.rgb() & 0xFFFFFFu, background);
       const auto red = w.listView()->model()->index(3, kColNew).data(Qt::ForegroundRole).value<QColor>();
-      QVERIFY2(filelist::contrastRatio(red, base) >= 4.5, qPrintable(red.name() + " on " + base.name()));
+      QVERIFY2(platform::contrastRatio(red, base) >= 4.5, qPrintable(red.name() + " on " + base.name()));
     }
     page->正则表达式选择框->setChecked(false);
     page->查找内容编辑框->setText(QStringLiteral("x"));

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "platform/gui/colours.h"
 #include "platform/gui/icons.h"
 #include "text/gui/qtext.h"
 
@@ -30,25 +31,13 @@ QIcon warningIcon() {
   return QIcon(pm);
 }
 
-double luminance(const QColor& c) {
-  const auto channel = [](int v) {
-    const double s = v / 255.0;
-    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
-}
-
 }  // namespace
-
-double contrastRatio(const QColor& a, const QColor& b) {
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 QColor conflictColour(const QColor& background) {
   // 4.85:1 on the default #80A080; red alone must not be the only sign, hence the icon too.
   const QColor dark(0x60, 0x00, 0x00), light(0xFF, 0xA8, 0xA8);
-  return contrastRatio(dark, background) >= contrastRatio(light, background) ? dark : light;
+  return platform::contrastRatio(dark, background) >= platform::contrastRatio(light, background) ? dark
+                                                                                                 : light;
 }
 
 FileListModel::FileListModel(FileList& list, RowWords words, QObject* parent)

@@ -13,8 +13,6 @@
 
 namespace qorin::filelist {
 
-// WCAG's contrast ratio of two opaque colours, 1 to 21.
-double contrastRatio(const QColor& a, const QColor& b);
 // The conflict red readable on `background`: dark red, or a light one where
 // the background is too dark for it.
 QColor conflictColour(const QColor& background);

@@ -16,9 +16,11 @@ SpinEdit::SpinEdit(QWidget* parent)
     b->setAutoRepeat(true);
     b->setFocusPolicy(Qt::NoFocus);
     b->setCursor(Qt::ArrowCursor);
+    // Flat and tight, in the palette's button colours: the arrow is drawn in
+    // its button text, so a fixed light face would hide it on a dark palette.
     b->setStyleSheet(
-        "QToolButton { border: 1px solid #a0a0a0; background: #ececec; padding: 0; }"
-        "QToolButton:pressed { background: #d0d0d0; }");
+        "QToolButton { border: 1px solid palette(mid); background: palette(button); padding: 0; }"
+        "QToolButton:pressed { background: palette(mid); }");
   }
   up_->setArrowType(Qt::UpArrow);
   down_->setArrowType(Qt::DownArrow);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/gui/date_tab.h"
 
+#include "platform/gui/colours.h"
 #include "ui_date_page.h"
 
 namespace qorin::rules {
@@ -9,7 +10,7 @@ DateTab::DateTab(QWidget* parent)
     : RuleTab(parent, kRuleIndex<Options>), ui_(std::make_unique<Ui::DatePage>()) {
   ui_->setupUi(this);
   ui_->日期来源组合框->setCurrentIndex(0);
-  ui_->日期格式说明标签->setStyleSheet(QStringLiteral("color: #606060"));
+  platform::setTextColour(ui_->日期格式说明标签, platform::quietText);
   showPlace();
   joinSharedEdit(ui_->日期格式编辑框);
   joinSharedEdit(ui_->日期分隔编辑框);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/gui/replace_tab.h"
 
+#include "platform/gui/colours.h"
 #include "rules/regex_replace.h"
 #include "text/gui/qtext.h"
 #include "ui_replace_page.h"
@@ -48,7 +49,10 @@ void ReplaceTab::showPatternState() {
     search->setStyleSheet(QString());
   } else {
     search->setToolTip(text::toQt(error));
-    search->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #e00000; }"));
+    // A frame needs 3:1 on the field to be seen (text would need 4.5:1).
+    const QColor red =
+        platform::readableOn(QColor(0xE0, 0x00, 0x00), search->palette().color(QPalette::Base), 3);
+    search->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid %1; }").arg(red.name()));
   }
 }
 

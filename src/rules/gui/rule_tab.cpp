@@ -2,11 +2,13 @@
 #include "rules/gui/rule_tab.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include "platform/gui/colours.h"
 #include "text/gbtext.h"
 #include "text/gui/qtext.h"
 
@@ -111,9 +113,19 @@ void RuleTab::setFields(const FieldValues& values) {
 std::string RuleTab::textOf(const QLineEdit* edit) { return text::fromQtOrEmpty(edit->text()); }
 
 void RuleTab::setCaptionGrey(QWidget* widget, bool grey) {
-  QPalette pal = widget->palette();
-  pal.setColor(QPalette::WindowText, grey ? QColor(0x80, 0x80, 0x80) : QColor(Qt::black));
-  widget->setPalette(pal);
+  // The design's grey reads as greyed on a light and a dark window alike; its
+  // black is the palette's text, which a dark palette makes light.
+  const auto paint = [widget] {
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::WindowText, widget->property("captionGrey").toBool()
+                                           ? QColor(0x80, 0x80, 0x80)
+                                           : QApplication::palette(widget).color(QPalette::WindowText));
+    widget->setPalette(pal);
+  };
+  widget->setProperty("captionGrey", grey);
+  if (widget->property("captionFollows").toBool()) return paint();
+  widget->setProperty("captionFollows", true);
+  platform::followPalette(widget, paint);
 }
 
 }  // namespace qorin::rules

@@ -109,7 +109,7 @@ void ListCommands::createMenu() {
   // Shown in the menu; the list's key handler does the work (Ctrl alone).
   selectAll_->setShortcut(QKeySequence(QStringLiteral("Ctrl+A")));
   selectAll_->setShortcutContext(Qt::WidgetShortcut);
-  moveUp_ = menu_->addAction(QStringLiteral("上移(&U)"), this, [this] { moveSelected(true); });
+  moveUp_ = menu_->addAction(QStringLiteral("上移(&P)"), this, [this] { moveSelected(true); });
   moveUp_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Up")));
   moveUp_->setShortcutContext(Qt::WidgetShortcut);
   moveDown_ = menu_->addAction(QStringLiteral("下移(&W)"), this, [this] { moveSelected(false); });
@@ -304,11 +304,22 @@ void ListCommands::addDroppedItems(const QStringList& paths, const std::vector<Q
   reportAdd(skipped + r.unconvertible, r.unreadable, unconvertibleFolders);
 }
 
+QPoint ListCommands::menuPlace() const {
+  const QRect row = view_->visualRect(view_->currentIndex().siblingAtColumn(0));
+  if (row.isValid() && view_->viewport()->rect().intersects(row)) return row.bottomLeft();
+  return {0, 0};
+}
+
 bool ListCommands::eventFilter(QObject* watched, QEvent* e) {
   if (watched == view_ && e->type() == QEvent::KeyPress) {
     const auto* k = static_cast<QKeyEvent*>(e);
     const Qt::KeyboardModifiers mods =
         k->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    // The keyboard's way to the pop-up menu, at the current row.
+    if (k->key() == Qt::Key_Menu || (k->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+      emit menuRequested(view_->viewport()->mapToGlobal(menuPlace()));
+      return true;
+    }
     if (k->key() == Qt::Key_Delete) {
       deleteSelectedEntries();
       return true;

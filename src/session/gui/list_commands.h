@@ -89,6 +89,9 @@ class ListCommands : public QObject {
 
  private:
   void createMenu();
+  // Where the keyboard opens the menu, in the viewport: under the current
+  // row when it is in sight, else the list's corner.
+  QPoint menuPlace() const;
   // After an add: one message naming the folders that could not be read
   // (`unreadable` from the session, `unreadableHere` by Qt's names), one
   // counting the files left out.

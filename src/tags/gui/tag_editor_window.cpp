@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "platform/gui/colours.h"
 #include "platform/gui/dialogs.h"
 #include "tags/genre_positions.h"
 #include "tags/genres.h"
@@ -30,9 +31,25 @@ constexpr std::size_t kV1TextBytes = 30;
 constexpr std::size_t kYearBytes = 4;
 constexpr std::size_t kTrackBytes = 2;
 
-const QColor kGrey(0xC0, 0xC0, 0xC0);
-const QColor kWhite(0xFF, 0xFF, 0xFF);
-const QColor kGuessed(0xFF, 0xF2, 0xB0);
+enum class Shade { Plain, Greyed, Guessed };
+
+// The boxes' backgrounds: the design's white, grey and the guess's pale amber
+// on a light palette; on a dark one the palette's own field and window, and
+// an amber the palette's text still reads on.
+QColor shade(const QPalette& p, Shade s) {
+  if (platform::isLightPalette(p))
+    return s == Shade::Plain    ? QColor(0xFF, 0xFF, 0xFF)
+           : s == Shade::Greyed ? QColor(0xC0, 0xC0, 0xC0)
+                                : QColor(0xFF, 0xF2, 0xB0);
+  const QColor base = p.color(QPalette::Base);
+  if (s == Shade::Plain) return base;
+  if (s == Shade::Greyed) return p.color(QPalette::Window);
+  for (double t = 0.4; t > 0; t -= 0.05)
+    if (const QColor c = platform::mix(base, QColor(0xC8, 0xA0, 0x00), t);
+        platform::contrastRatio(c, p.color(QPalette::Text)) >= 4.5)
+      return c;
+  return base;
+}
 
 std::string codePage(const QLineEdit* box) { return text::fromQtOrEmpty(box->text()); }
 std::string codePage(const QPlainTextEdit* box) { return text::fromQtOrEmpty(box->toPlainText()); }
@@ -222,11 +239,11 @@ void TagEditorWindow::showGuess(QWidget* box, bool guess) {
   // A greyed group stays grey; the mark shows again when it is ticked. The
   // genre box's line has no look of its own and goes back to the combo's.
   if (guess && box->isEnabled()) {
-    setBackground(box, kGuessed);
+    setBackground(box, shade(palette(), Shade::Guessed));
   } else if (box == ui_->流派2组合框->lineEdit()) {
     box->setPalette(QPalette());
   } else {
-    setBackground(box, box->isEnabled() ? kWhite : kGrey);
+    setBackground(box, shade(palette(), box->isEnabled() ? Shade::Plain : Shade::Greyed));
   }
 }
 
@@ -283,7 +300,7 @@ void TagEditorWindow::showId3v2Fields(const TagFields& f, const TagFields* asSto
 void TagEditorWindow::setId3v1GroupState() {
   const bool on = ui_->ID3v1选择框->isChecked();
   for (QWidget* box : id3v1Boxes()) {
-    setBackground(box, on ? kWhite : kGrey);
+    setBackground(box, shade(palette(), on ? Shade::Plain : Shade::Greyed));
     box->setEnabled(on);
     paint(box);
   }
@@ -295,7 +312,7 @@ void TagEditorWindow::setId3v1GroupState() {
 void TagEditorWindow::setId3v2GroupState() {
   const bool on = ui_->ID3v2选择框->isChecked();
   for (QWidget* box : id3v2Boxes()) {
-    setBackground(box, on ? kWhite : kGrey);
+    setBackground(box, shade(palette(), on ? Shade::Plain : Shade::Greyed));
     box->setEnabled(on);
     paint(box);
   }
