@@ -34,12 +34,12 @@ void make(const std::string& format, const std::string& path, const std::string&
   ASSERT_EQ(::pclose(p), 0) << cmd << "\n" << out;
 }
 
-// Makes many files in one run of the generator: each spec is
+// Makes many files in one run of the generator: each request is
 // "FORMAT PATH [KEY=HEX...]", as make() takes them (paths without blanks).
-void makeAll(const std::vector<std::string>& specs) {
+void makeAll(const std::vector<std::string>& requests) {
   FILE* p = ::popen("/usr/bin/python3 " QORIN_TOOLS_DIR "/mutagen_audio.py batch", "w");
   ASSERT_NE(p, nullptr);
-  for (const std::string& s : specs) std::fprintf(p, "%s\n", s.c_str());
+  for (const std::string& s : requests) std::fprintf(p, "%s\n", s.c_str());
   ASSERT_EQ(::pclose(p), 0);
 }
 
@@ -71,14 +71,14 @@ constexpr Format kFormats[] = {
 TEST(TagLibFormats, NamedFromTheirTagsWithTheirOwnExtension) {
   TempDir dir;
   std::vector<std::string> names;
-  std::vector<std::string> specs;
+  std::vector<std::string> requests;
   for (const Format& f : kFormats) {
-    specs.push_back(std::string(f.format) + " " + dir.file(f.name) + " " + kTags);
-    specs.push_back(std::string(f.format) + " " + dir.file(std::string("bare-") + f.name));
+    requests.push_back(std::string(f.format) + " " + dir.file(f.name) + " " + kTags);
+    requests.push_back(std::string(f.format) + " " + dir.file(std::string("bare-") + f.name));
     names.push_back(f.name);
     names.push_back(std::string("bare-") + f.name);
   }
-  makeAll(specs);
+  makeAll(requests);
   names.push_back("notes.txt");
   filelist::FileList list = listOf(dir, names);
   mp3Rule(list, {"#1-#2-#4-#5-#6", TagPriority::V2First});
@@ -161,16 +161,16 @@ TEST(TagLibFormats, ContainerTextChunks) {
        "ID3 artist-Name---.aifc", Mp3Status::Id3Chunk},
       {"mod", "song.mod", "title=" + hex("Space Debris"), "-Space Debris---.mod", Mp3Status::ModuleTag},
   };
-  std::vector<std::string> names, specs;
+  std::vector<std::string> names, requests;
   for (const auto& c : cases) {
     // "both.wav" has an ID3 year that INFO must not cover.
     const std::string year = std::string(c.name) == "both.wav" ? " date=" + hex("2003") : "";
-    specs.push_back(std::string(c.format) + " " + dir.file(c.name) + " " + c.pairs + year);
+    requests.push_back(std::string(c.format) + " " + dir.file(c.name) + " " + c.pairs + year);
     names.push_back(c.name);
   }
-  specs.push_back("mod " + dir.file("untitled.mod"));
+  requests.push_back("mod " + dir.file("untitled.mod"));
   names.push_back("untitled.mod");
-  makeAll(specs);
+  makeAll(requests);
   filelist::FileList list = listOf(dir, names);
   mp3Rule(list, {"#1-#2-#4-#5-#6", TagPriority::V2First});
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -189,10 +189,10 @@ TEST(TagLibFormats, ContainerTextChunks) {
 TEST(TagLibFormats, DamagedCopiesNeverCrash) {
   TempDir dir;
   std::vector<std::string> names;
-  std::vector<std::string> specs;
+  std::vector<std::string> requests;
   for (const Format& f : kFormats)
-    specs.push_back(std::string(f.format) + " " + dir.file(f.name) + " " + kTags);
-  makeAll(specs);
+    requests.push_back(std::string(f.format) + " " + dir.file(f.name) + " " + kTags);
+  makeAll(requests);
   for (const Format& f : kFormats) {
     const std::string whole = tagtest::readBytes(dir.file(f.name));
     for (std::size_t at = 0; at < whole.size(); at += 37) {
