@@ -15,6 +15,7 @@ run_packages=(
   # libraries
   zlib1g-dev
   libpcre2-dev
+  libicu-dev
   libtag1-dev
   libexiv2-dev
   libavformat-dev

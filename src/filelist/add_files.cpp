@@ -10,7 +10,8 @@ namespace qorin::filelist {
 
 namespace {
 
-void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, bool top) {
+void scanInto(FileList& list, const std::string& dir, const ScanOptions& options, ScanResult& r, int depth) {
+  const bool top = depth == 0;
   if (options.stop && options.stop()) {
     r.stopped = true;
     return;
@@ -52,11 +53,11 @@ void scanInto(FileList& list, const std::string& dir, const ScanOptions& options
     list.fillRows(kFillAppend, first, list.fileCount() - 1, {});
     r.added += list.fileCount() - first;
   }
-  if (!options.subfolders) return;
+  if (!options.subfolders || (options.maxDepth >= 0 && depth >= options.maxDepth)) return;
   for (const std::string& odd : listing.unreadableFolders) r.unreadableFolders.push_back(dir + odd);
   for (const std::string& sub : listing.folders) {
     if (r.stopped) return;
-    scanInto(list, platform::withSeparator(dir + sub), options, r, false);
+    scanInto(list, platform::withSeparator(dir + sub), options, r, depth + 1);
   }
 }
 
@@ -65,7 +66,7 @@ void scanInto(FileList& list, const std::string& dir, const ScanOptions& options
 ScanResult scanDirectory(FileList& list, std::string& dir, const ScanOptions& options) {
   dir = platform::withSeparator(dir);
   ScanResult r;
-  scanInto(list, dir, options, r, true);
+  scanInto(list, dir, options, r, 0);
   return r;
 }
 

@@ -18,6 +18,7 @@ struct ScanOptions {
   bool hidden = true;          // dot-names (hidden files on Windows) too
   bool nameHashes = false;     // keep what each listing saw, for the preview's marks
   platform::StopFn stop = {};  // asked before each folder and within a large one
+  int maxDepth = -1;           // with subfolders: levels below the folder listed; -1: all
 };
 
 // A folder as one listing saw it: every name in it, as platform::nameHash.

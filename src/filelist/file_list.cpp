@@ -23,6 +23,7 @@ StatusIcon statusIcon(Status s) {
     case Status::Converted:
     case Status::ConversionNotNeeded:
     case Status::NameConverted:
+    case Status::Unchanged:
       break;
   }
   return StatusIcon::Success;

@@ -88,6 +88,7 @@ enum class Status : unsigned char {
   ConversionFailed,     // 转换失败
   ConversionUncertain,  // 编码无法确定: a text's reading is not certain, it was left as stored
   NameConverted,        // 已转为UTF-8: the name kept in the old code page is now the same text in UTF-8
+  Unchanged,            // 不变: the pass found the name already as proposed
 };
 StatusIcon statusIcon(Status s);
 

@@ -238,6 +238,23 @@ RenameResult renameNoReplace(std::string_view from, std::string_view to) {
 }
 
 std::string errorText(int error) {
+  // The common ones in the program's own words, whatever the locale; the
+  // rest as the system says them.
+  static constexpr std::pair<int, const char*> kWords[] = {
+      {EACCES, "权限不够"},         {EPERM, "不允许的操作"},       {ENOENT, "没有那个文件或目录"},
+      {EEXIST, "文件已存在"},       {ENOSPC, "磁盘空间不足"},      {EDQUOT, "超出磁盘配额"},
+      {EROFS, "只读文件系统"},      {EBUSY, "设备或资源忙"},       {EXDEV, "不能跨文件系统移动"},
+      {ENAMETOOLONG, "文件名过长"}, {ENOTDIR, "不是目录"},         {EISDIR, "是一个目录"},
+      {EIO, "输入/输出错误"},       {EMFILE, "打开的文件过多"},    {ENFILE, "打开的文件过多"},
+      {ENOTEMPTY, "目录不是空的"},  {ELOOP, "符号链接的层次过多"}, {EINVAL, "无效的参数"},
+      {ENOMEM, "内存不足"},         {EILSEQ, "无效的字符序列"},    {ETXTBSY, "文件正在使用"},
+      {EAGAIN, "资源暂时不可用"},   {ENODEV, "没有那个设备"},      {ENXIO, "没有那个设备或地址"},
+      {ESTALE, "文件句柄已失效"},   {EOPNOTSUPP, "不支持的操作"},  {EFBIG, "文件过大"},
+      {EMLINK, "链接过多"},         {EINTR, "操作被中断"},         {ENOTCONN, "传输端点尚未连接"},
+      {ETIMEDOUT, "连接超时"},      {EFAULT, "地址错误"},
+  };
+  for (const auto& [code, words] : kWords)
+    if (code == error) return text::gb(words);
   char buf[256] = {};
   // The GNU strerror_r may return a static text instead of filling buf.
   const auto pick = [&buf](auto r) -> const char* {
@@ -248,8 +265,9 @@ std::string errorText(int error) {
     }
   };
   const char* msg = pick(::strerror_r(error, buf, sizeof buf));
-  if (auto gb = text::utf8ToGb(msg)) return *gb;
-  return "errno " + std::to_string(error);
+  if (auto gb = text::utf8ToGb(msg))
+    return *gb + text::gb("（错误 ") + std::to_string(error) + text::gb("）");
+  return text::gb("系统错误 ") + std::to_string(error);
 }
 
 Folder::Folder(std::string_view dir) {

@@ -4,6 +4,7 @@
 // quick. The pass itself plans with planMoves.
 #include <algorithm>
 #include <climits>
+#include <map>
 
 #include "rename/plan.h"
 #include "platform/fs.h"
@@ -171,6 +172,9 @@ bool findSources(Marking& m, const filelist::FileList& list, FolderCache& cache,
   m.runOf.assign(folders, 0);
   m.problemOf.assign(folders, Reason::None);
   std::unordered_map<const FolderCache::Entry*, std::uint32_t> runs;
+  // One folder reached by two paths (a bind mount) is one folder to the
+  // pass, which tells folders by their identity: so here too.
+  std::map<std::pair<std::uint64_t, std::uint64_t>, const FolderCache::Entry*> byIdentity;
   for (std::size_t f = 0; f < folders; ++f) {
     const filelist::FolderInfo& info = list.folder(static_cast<std::uint32_t>(f));
     if (stop && !cache.listed(info.dir) && stop()) {
@@ -178,8 +182,11 @@ bool findSources(Marking& m, const filelist::FileList& list, FolderCache& cache,
       return false;
     }
     const FolderCache::Entry& e = cache.folder(info.dir);
-    m.entryOf[f] = &e;
-    m.runOf[f] = runs.emplace(&e, static_cast<std::uint32_t>(runs.size())).first->second;
+    const FolderCache::Entry* same = &e;
+    if (info.known)
+      same = byIdentity.emplace(std::make_pair(info.identity.device, info.identity.inode), &e).first->second;
+    m.entryOf[f] = same;
+    m.runOf[f] = runs.emplace(same, static_cast<std::uint32_t>(runs.size())).first->second;
     // As the pass will find it: a folder other than the one the rows came
     // from, or none, renames nothing.
     if (!info.known)

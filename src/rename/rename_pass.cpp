@@ -265,7 +265,11 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
         ++out.renamed;
         list.setOldName(row, std::string(rows.to(r)));  // marked as it is on disk
       }
-      list.setStatus(row, toUtf8 ? filelist::Status::NameConverted : filelist::Status::Renamed);
+      const bool same = !toUtf8 && v.reason == Reason::Unchanged;
+      out.unchanged += same;
+      list.setStatus(row, toUtf8 ? filelist::Status::NameConverted
+                          : same ? filelist::Status::Unchanged
+                                 : filelist::Status::Renamed);
     } else if (toUtf8) {
       list.setStatus(row, filelist::Status::ConversionFailed, v.reason, v.detail);
     } else {

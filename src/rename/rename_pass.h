@@ -47,6 +47,7 @@ struct PassOutcome {
   int total = 0;         // rows in the pass
   int succeeded = 0;     // rows that have their proposal now (unchanged ones included)
   int renamed = 0;       // files renamed: what an undo would give back
+  int unchanged = 0;     // succeeded rows whose name was already the proposal
   int stopped = 0;       // rows not reached because the pass was stopped: neither succeeded nor failed
   int journalError = 0;  // errno; with Done, the record of the pass may be incomplete
 };

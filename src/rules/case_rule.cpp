@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "text/gbtext.h"
+#include "text/letter_case.h"
 #include "text/names.h"
 
 namespace qorin::rules {
@@ -22,16 +23,17 @@ bool isAsciiLetter(std::string_view ch) {
 void applyCase(std::string& s, std::size_t from, std::size_t to, CaseChoice choice) {
   if (choice == CaseChoice::Keep) return;
   to = std::min(to, s.size());
-  const std::string_view v = s;
   const bool toUpper = choice == CaseChoice::AllUpper || choice == CaseChoice::FirstUpper;
-  const bool firstOnly = choice == CaseChoice::FirstUpper || choice == CaseChoice::FirstLower;
+  // A first letter is that of any script (élan → Élan), not only A to Z.
+  if (choice == CaseChoice::FirstUpper || choice == CaseChoice::FirstLower) {
+    text::changeFirstLetter(s, from, to, toUpper);
+    return;
+  }
+  const std::string_view v = s;
   for (std::size_t i = from; i < to;) {
     const auto c = static_cast<unsigned char>(s[i]);
     const std::size_t len = c < 0x80 ? 1 : text::charLength(v, i);
-    if (len == 1 && text::isAsciiLetter(c)) {
-      s[i] = toUpper ? upper(s[i]) : lower(s[i]);
-      if (firstOnly) return;
-    }
+    if (len == 1 && text::isAsciiLetter(c)) s[i] = toUpper ? upper(s[i]) : lower(s[i]);
     i += len;
   }
 }
@@ -50,9 +52,10 @@ void caseRule(filelist::FileList& list, int n, const CaseOptions& o) {
     const std::size_t mainLength = text::splitName(old).main.size();
     out.assign(old);
     // The cut at the last "." is a character boundary, so both walks agree
-    // with a walk over the whole name.
-    applyCase(out, 0, mainLength, o.name);
+    // with a walk over the whole name. The extension goes first: a letter
+    // of the main part may change its length (Ü is four bytes, ü two).
     applyCase(out, mainLength, out.size(), o.ext);
+    applyCase(out, 0, mainLength, o.name);
     list.setNewName(row, out);
   }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tab 大小写: the letter case of the main part and of the extension, each by
-// its own choice. Only ASCII letters have a case.
+// its own choice. All upper and all lower change A to Z alone; a first
+// letter is the first character of any script that has two cases.
 #pragma once
 
 #include <cstddef>
@@ -25,8 +26,9 @@ void caseRule(filelist::FileList& list, int n, const CaseOptions& o);
 // `ch`, one whole character, is an ASCII letter.
 bool isAsciiLetter(std::string_view ch);
 
-// The part with only its first ASCII letter changed; characters before it are
-// stepped over whole, so a trail byte that looks like a letter never counts.
+// The part with only its first letter changed (the first character with an
+// upper and a lower case, ASCII or not); characters before it are stepped
+// over whole, so a trail byte that looks like a letter never counts.
 std::string firstLetterCase(std::string_view part, bool toUpper);
 
 // The choice applied to s[from, to) in place; `from` must be a character

@@ -37,8 +37,11 @@ void appendNumberPart(std::string& out, std::string_view old, const NumberText& 
   if (!old.empty() && old.front() == '.') out += '.';
   out += t.prefix;
   out += t.text;
+  // The sign stands before the zeros (-05), which fill the width it is part of.
+  const std::size_t sign = value < 0 ? 1 : 0;
+  out.append(buf, sign);
   out.append(zeroCount(t.digits, len), '0');
-  out.append(buf, len);
+  out.append(buf + sign, len - sign);
   out += t.suffix;
 }
 

@@ -88,8 +88,9 @@ const std::string& statusText(Status s) {
                                       text::gb("无需转换"),
                                       text::gb("转换失败"),
                                       text::gb("编码无法确定"),
-                                      text::gb("已转为UTF-8")};
-  static_assert(std::size(texts) == static_cast<std::size_t>(Status::NameConverted) + 1);
+                                      text::gb("已转为UTF-8"),
+                                      text::gb("不变")};
+  static_assert(std::size(texts) == static_cast<std::size_t>(Status::Unchanged) + 1);
   return texts[static_cast<std::size_t>(s)];
 }
 
@@ -142,10 +143,10 @@ std::string problemText(const PassReport& r) {
 
 // The count lines of a pass or an undo that did not give every file its name.
 std::string countLines(const PassReport& r, const char* allDone, const char* okLine, const char* failLine,
-                       const char* stoppedLine) {
+                       const char* stoppedLine, int unchanged = 0) {
   if (r.succeeded == r.total) return text::gb(allDone);
   std::string t = text::gb("文件总数：") + std::to_string(r.total) + text::gb(" 个文件\r\n\r\n") +
-                  std::to_string(r.succeeded) + text::gb(okLine) +
+                  std::to_string(r.succeeded - unchanged) + text::gb(okLine) +
                   std::to_string(r.total - r.succeeded - r.stopped) + text::gb(failLine);
   if (r.stopped > 0) t += text::gb("\r\n") + std::to_string(r.stopped) + text::gb(stoppedLine);
   return t;
@@ -258,8 +259,10 @@ std::string reportText(const PassReport& r) {
     case PassReport::Kind::Rename:
       break;
   }
+  // Rows that already had their new name are no renames.
   std::string t = countLines(r, "文件更名完毕！", " 个文件更名成功！\r\n", " 个文件更名失败！",
-                             " 个文件因停止而未更名。");
+                             " 个文件因停止而未更名。", r.unchanged);
+  if (r.unchanged > 0) t += text::gb("\r\n") + std::to_string(r.unchanged) + text::gb(" 个文件名称不变。");
   if (r.recordWriteError != 0)
     t += text::gb("\r\n\r\n更名记录没有写完整：") + platform::errorText(r.recordWriteError) +
          text::gb("\r\n撤消仍然可以使用，它会按磁盘上的文件逐个核对。");

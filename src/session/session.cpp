@@ -201,6 +201,7 @@ void Session::scanFolder(const std::string& given, AddReport& r,
   std::string dir = platform::withSeparator(given);
   filelist::ScanOptions options;
   options.subfolders = settings_.includeSubfolders;
+  options.maxDepth = subfolderDepth_;
   options.hidden = settings_.includeHidden;
   options.nameHashes = true;
   options.stop = stop_;

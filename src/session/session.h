@@ -103,7 +103,8 @@ struct PassReport {
   Kind kind = Kind::Rename;
   int total = 0;
   int succeeded = 0;
-  int stopped = 0;  // not reached: the user stopped the pass or the undo
+  int unchanged = 0;  // a pass: succeeded rows that kept their name, not counted as renamed
+  int stopped = 0;    // not reached: the user stopped the pass or the undo
   Problem problem = Problem::None;
   int error = 0;             // the system's error behind the problem
   std::string movedTo;       // where an unusable record was set aside (code page)
@@ -120,6 +121,9 @@ struct PassReport {
   // of its files are still away (its record stays for another undo).
   std::optional<rename::PassSummary> pass;
   int pending = 0;
+  // An undo or a rollback: what became of each file, for a front end that
+  // shows them beyond its list.
+  std::shared_ptr<const rename::RecordOutcome> files;
 
   bool recordCut() const { return unreadable > 0 || !temporaries.empty(); }
   bool allSucceeded() const;
@@ -181,6 +185,9 @@ class Session {
   // proposals were made renames nothing.
   void setStop(platform::StopFn stop) { stop_ = std::move(stop); }
   const platform::StopFn& stop() const { return stop_; }
+  // How many levels of sub-folders an add lists while includeSubfolders is
+  // on (-1: all); the command line's, not kept with the settings.
+  void setSubfolderDepth(int levels) { subfolderDepth_ = levels; }
 
   filelist::FileList& list() { return list_; }
   const filelist::FileList& list() const { return list_; }
@@ -375,6 +382,7 @@ class Session {
   bool startScanned_ = false;
   Observer* observer_ = nullptr;
   platform::StopFn stop_;
+  int subfolderDepth_ = -1;
   int pauses_ = 0;
 };
 

@@ -44,7 +44,7 @@ Status statusOf(RecordState s) {
   }
 }
 
-PassReport fromRecord(filelist::FileList& list, const rename::RecordOutcome& out) {
+PassReport fromRecord(filelist::FileList& list, rename::RecordOutcome out) {
   PassReport r;
   if (out.status == Status::NoRecord) {
     r.kind = PassReport::Kind::NothingToUndo;
@@ -60,6 +60,7 @@ PassReport fromRecord(filelist::FileList& list, const rename::RecordOutcome& out
   r.stopped = out.stopped;
   r.unreadable = out.unreadable;
   r.temporaries = out.temporaries;
+  r.files = std::make_shared<const rename::RecordOutcome>(std::move(out));
   return r;
 }
 
@@ -164,6 +165,7 @@ PassReport Session::runPass(rename::PassKind kind, const rename::ProgressFn& pro
   }
   r.total = kind == rename::PassKind::Rename ? list_.fileCount() : pass.total;
   r.succeeded = pass.succeeded;
+  r.unchanged = pass.unchanged;
   r.stopped = pass.stopped;
   r.recordWriteError = pass.journalError;
   updateUndo();
@@ -204,8 +206,7 @@ PassReport Session::undoLastPass(const rename::ProgressFn& progress, const renam
   HeldRecord& top = held_.back();
   const rename::PassSummary pass = summaryOf(top, rename::peekRecord(top.path));
   folders_.clear();  // stale after the undo, and room the record's reading can use
-  const rename::RecordOutcome out = rename::undoLastPass(top.path, progress, stop);
-  PassReport r = fromRecord(list_, out);
+  PassReport r = fromRecord(list_, rename::undoLastPass(top.path, progress, stop));
   if (unusable(r)) {
     r.movedTo = records_->setAside(top);
     held_.pop_back();

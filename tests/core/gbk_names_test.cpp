@@ -151,7 +151,7 @@ TEST_F(GbkNames, RenamedAndConvertedFromTheirBytesAndUndoneToThem) {
   };
   const Case cases[] = {
       {"numbering", PassKind::Rename, "01.mp3", "01.mp3", Status::Renamed},
-      {"same text", PassKind::Rename, text::gb(kUtf8Song), kGbkSong, Status::Renamed},
+      {"same text", PassKind::Rename, text::gb(kUtf8Song), kGbkSong, Status::Unchanged},
       {"conversion", PassKind::NamesToUtf8, "01.mp3", kUtf8Song, Status::NameConverted},
   };
   for (const Case& c : cases) {

@@ -62,9 +62,10 @@ TEST(Messages, EveryCodeHasAText) {
 }
 
 TEST(Messages, Summaries) {
-  const auto report = [](Kind kind, int total, int succeeded, int stopped) {
+  const auto report = [](Kind kind, int total, int succeeded, int stopped, int unchanged = 0) {
     PassReport r;
     r.kind = kind;
+    r.unchanged = unchanged;
     r.total = total;
     r.succeeded = succeeded;
     r.stopped = stopped;
@@ -81,6 +82,10 @@ TEST(Messages, Summaries) {
        "文件总数：10 个文件\r\n\r\n7 个文件更名成功！\r\n3 个文件更名失败！"},
       {report(Kind::Rename, 10, 4, 5), false,
        "文件总数：10 个文件\r\n\r\n4 个文件更名成功！\r\n1 个文件更名失败！\r\n5 个文件因停止而未更名。"},
+      // Names already as proposed are not counted as renamed.
+      {report(Kind::Rename, 3, 3, 0, 1), true, "文件更名完毕！\r\n1 个文件名称不变。"},
+      {report(Kind::Rename, 4, 3, 0, 2), false,
+       "文件总数：4 个文件\r\n\r\n1 个文件更名成功！\r\n1 个文件更名失败！\r\n2 个文件名称不变。"},
       {report(Kind::Undo, 6, 6, 0), true, "上一次的操作已经成功撤消！"},
       {report(Kind::Undo, 6, 2, 4), false,
        "文件总数：6 个文件\r\n\r\n2 个文件撤消成功！\r\n0 个文件撤消失败！\r\n4 个文件因停止而未撤消。"},

@@ -65,6 +65,14 @@ TEST(CaseRule, ChangesEachPartByItsChoice) {
       {FU, FU, "aBC.dEF", "ABC.DEF"},
       {FL, FL, "Abc.Def", "abc.def"},
       {FU, U, "", ""},
+      // a first letter of any script with two cases, found past digits and signs
+      {FU, L, gb("élan vital.TXT"), gb("Élan vital.txt")},
+      {FL, FU, gb("Über.élan"), gb("über.Élan")},
+      {FU, U, gb("01 - москва"), gb("01 - Москва")},
+      {FU, U, gb("（ωmega）"), gb("（Ωmega）")},
+      {FU, U, gb("ǆemal"), gb("ǅemal")},  // its title form
+      {FU, U, gb("ａbc"), gb("Ａbc")},    // full-width, as GBK has it
+      {U, U, gb("élan.jpg"), gb("éLAN.JPG")},
   };
   for (const Case& c : cases) EXPECT_EQ(runCase(c.name, c.main, c.ext), c.want) << c.name;
 }

@@ -85,7 +85,7 @@ TEST(GeneralRule, BuildsNamesFromTheFields) {
       {"extension dropped", noExt, {"a.doc", "b"}, {"a", "b"}},
       {"everything empty", allEmpty, {"x.doc", "y.doc"}, {"0", "1"}},
       {"counting down", nameScope("3", "10", "-1"), {"a", "b"}, {"010", "009"}},
-      {"negative start", nameScope("3", "-5", "1"), {"a", "b", "c"}, {"0-5", "0-4", "0-3"}},
+      {"negative start", nameScope("3", "-5", "1"), {"a", "b", "c"}, {"-05", "-04", "-03"}},
       {"down below zero", nameScope("2", "1", "-1"), {"a", "b", "c"}, {"01", "00", "-1"}},
       {"empty increment", nameScope("2", "4", ""), {"a.x", "b.x", "c.x"}, {"04.x", "04.x", "04.x"}},
       {"digits 0", nameScope("0", "3", "1"), {"a.x", "b.x"}, {"3.x", "4.x"}},
