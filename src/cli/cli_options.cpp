@@ -94,18 +94,31 @@ class Parser {
   Parsed parse() {
     bool onlyPaths = false;
     for (i_ = 0; i_ < args_.size(); ++i_) {
-      const std::string& a = args_[i_];
-      if (onlyPaths || a.empty() || a[0] != '-' || a == "-") {
-        run_.paths.push_back(a);
+      const std::string& arg = args_[i_];
+      if (arg == "-" && !onlyPaths) {
+        run_.lists.push_back(arg);  // the paths come on standard input
         continue;
       }
-      if (a == "--") {
+      if (onlyPaths || !looksLikeOption(arg)) {
+        run_.paths.push_back(arg);
+        continue;
+      }
+      if (arg == "--") {
         onlyPaths = true;
         continue;
       }
+      // --option=VALUE: the value is whatever follows, a leading '-' included.
+      const std::size_t eq = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+      const std::string a = arg.substr(0, eq);
+      inline_.reset();
+      if (eq != std::string::npos) inline_ = arg.substr(eq + 1);
       if (a == "-h" || a == "--help") return Parsed::Help;
       if (a == "--version") return Parsed::Version;
       if (!option(a)) return Parsed::Usage;
+      if (inline_) {
+        fail(a + gb(" 不带值"));
+        return Parsed::Usage;
+      }
     }
     return finish() ? Parsed::Run : Parsed::Usage;
   }
@@ -116,16 +129,38 @@ class Parser {
     return false;
   }
 
-  // The option's next argument as code-page text.
-  std::optional<std::string> value(const std::string& option) {
+  static bool looksLikeOption(std::string_view a) { return a.size() > 1 && a[0] == '-'; }
+
+  // The option's value as code-page text: the one given with "=", or the next
+  // argument unless that looks like an option (never taken silently).
+  std::optional<std::string> rawValue(const std::string& option) {
+    if (inline_) {
+      std::string given = std::move(*inline_);
+      inline_.reset();
+      return given;
+    }
     if (i_ + 1 >= args_.size()) {
       fail(option + gb(" 后面缺少值"));
       return std::nullopt;
     }
-    auto t = toText_(args_[++i_]);
+    const std::string& given = args_[i_ + 1];
+    if (looksLikeOption(given)) {
+      fail(option + gb(" 后面的 ") + textOf(given) + gb(" 像一个选项；它若是值，写成 ") + option + "=" +
+           textOf(given));
+      return std::nullopt;
+    }
+    return args_[++i_];
+  }
+
+  std::optional<std::string> value(const std::string& option) {
+    const auto given = rawValue(option);
+    if (!given) return std::nullopt;
+    auto t = toText_(*given);
     if (!t) fail(option + gb(" 的值无法转换为文字"));
     return t;
   }
+
+  std::string textOf(const std::string& arg) const { return toText_(arg).value_or(arg); }
 
   bool chooseRule(const std::string& option, RuleKind kind) {
     if (c_.rule != RuleKind::None) return fail(gb("只能指定一个规则：") + option);
@@ -139,6 +174,7 @@ class Parser {
   }
 
   bool option(const std::string& a) {
+    if (a == "-0") return run_.nul = true;
     if (a == "-x" || a == "--execute") return setMode(Mode::Execute, a);
     if (a == "--undo") return setMode(Mode::Undo, a);
     if (a == "--forget") return setMode(Mode::Forget, a);
@@ -180,6 +216,11 @@ class Parser {
       *text = *v;
       return modifier(a, kind);
     }
+    if (a == "--from") {
+      const auto path = rawValue(a);  // a path, as the system gave it
+      if (path) run_.lists.push_back(*path);
+      return path.has_value();
+    }
     if (a == "--number" || a == "--replace" || a == "--insert" || a == "--case" || a == "--tags" ||
         a == "--date")
       return ruleOption(a);
@@ -192,10 +233,22 @@ class Parser {
       return modifier(a, K::Replace);
     }
     if (a == "--at") {
-      if (*v != "end" && !number(*v)) return fail(gb("--at 只能是位置数字或 end"));
+      const auto at = number(*v);
+      if (*v != "end" && !at) return fail(gb("--at 只能是位置数字或 end"));
+      if (at && *at < 1) return fail(gb("--at 的位置从 1 数起，不能是 ") + *v);
       c_.insert.nameAt = *v == "end" ? rules::InsertAt::End : rules::InsertAt::Position;
       if (*v != "end") c_.insert.namePosition = *v;
       return modifier(a, K::Insert);
+    }
+    if (a == "--include" || a == "--exclude") {
+      (a == "--include" ? run_.include : run_.exclude).push_back(*v);
+      return true;
+    }
+    if (a == "--max-depth") {
+      const auto depth = number(*v);
+      if (!depth || *depth < 0 || *depth > 100000) return fail(gb("--max-depth 只能是 0 或更大的数字"));
+      run_.maxDepth = static_cast<int>(*depth);
+      return true;
     }
     if (a == "--sort") {
       run_.sort = sortKey(*v);
@@ -213,7 +266,7 @@ class Parser {
       c_.date.place = *p;
       return modifier(a, K::Date);
     }
-    return fail(gb("无法识别的选项：") + a);
+    return fail(gb("未知选项：") + textOf(a));
   }
 
   bool ruleOption(const std::string& a) {
@@ -225,6 +278,8 @@ class Parser {
     }
     if (a == "--replace") {
       c_.replace.search = *v;
+      // A replacement that looks like an option goes as --with=TEXT.
+      if (i_ + 1 < args_.size() && args_[i_ + 1].rfind("--with=", 0) == 0) inline_ = args_[++i_].substr(7);
       const auto r = value(a);
       if (!r) return false;
       c_.replace.replacement = *r;
@@ -252,15 +307,17 @@ class Parser {
     for (const auto& [option, kind] : c_.modifiers)
       if (kind != c_.rule) return fail(option + gb(" 不属于所给的规则"));
     if (run_.wait && run_.mode == Mode::Plan) return fail(gb("--wait 只能与 -x 或 --undo 同用"));
+    if (run_.maxDepth >= 0 && !run_.recursive) return fail(gb("--max-depth 只能与 -r 同用"));
     if (run_.mode == Mode::Undo) {
       if (c_.rule != RuleKind::None) return fail(gb("--undo 不用规则"));
       return true;
     }
     if (run_.mode == Mode::Forget) {
-      if (c_.rule != RuleKind::None || !run_.paths.empty()) return fail(gb("--forget 不用规则和路径"));
+      if (c_.rule != RuleKind::None || !run_.paths.empty() || !run_.lists.empty())
+        return fail(gb("--forget 不用规则和路径"));
       return true;
     }
-    if (run_.paths.empty()) return fail(gb("没有给出文件或文件夹"));
+    if (run_.paths.empty() && run_.lists.empty()) return fail(gb("没有给出文件或文件夹"));
     switch (c_.rule) {
       case RuleKind::None:
         return fail(gb("没有给出规则（--number、--replace、--insert、--case、--tags、--date）"));
@@ -299,6 +356,7 @@ class Parser {
   std::string& error_;
   Collected c_;
   std::size_t i_ = 0;
+  std::optional<std::string> inline_;  // the value given with "=", not taken yet
 };
 
 }  // namespace
@@ -313,11 +371,13 @@ std::string helpText() {
   return gb(
       "用法：qorin-cli [选项] 路径…\n"
       "列出文件（文件夹里的文件按自然顺序），用一个规则给出新文件名。默认只显示计划，不改动任何文件。\n"
+      "以 - 开头的值写成 --选项=值（如 --number=-5,1,2）；以 - 开头的路径放在 -- 之后。\n"
       "\n"
       "规则（只能选一个）：\n"
       "  --number 起始,增量,位数   编号；配合 --prefix 文字、--name 文字、--suffix 文字、--ext 新扩展名\n"
-      "  --replace 查找 替换为      替换；配合 --regex、--case-sensitive、--on name|ext|all\n"
-      "  --insert 文字 --at 位置|end  插入到文件名；配合 --ext-text 文字（插入到扩展名）\n"
+      "  --replace 查找 替换为      替换；配合 --regex、--case-sensitive、--on name|ext|all；\n"
+      "                            以 - 开头的替换为写成 --with=文字\n"
+      "  --insert 文字 --at 位置|end  插入到文件名（位置从 1 数起）；配合 --ext-text 文字（插入到扩展名）\n"
       "  --case upper|lower|title|lower-first  大小写；--ext-case 同样改扩展名\n"
       "  --tags \"#1 - #2\"          按音乐标签命名（#1艺术家 #2标题 #3专辑 #4音轨 #5年份 "
       "#6流派）；--v1-first\n"
@@ -327,16 +387,25 @@ std::string helpText() {
       "\n"
       "列表：\n"
       "  -r, --recursive   包含子文件夹      --hidden   包含隐藏文件\n"
+      "  --max-depth N     与 -r 同用：最多列出 N 层子文件夹\n"
+      "  --include 通配符  只要文件名相符的文件（可给多次）\n"
+      "  --exclude 通配符  不要文件名相符的文件（可给多次；* ? [abc]）\n"
+      "  --from 文件       从文件读路径，每行一个；路径写成 - 时从标准输入读\n"
+      "  -0                路径列表以 NUL 分隔（配合 find -print0）\n"
       "  --sort name|mtime|taken|size        --reverse  倒序\n"
+      "同一个文件只列出一次。\n"
       "\n"
       "执行：\n"
       "  -x, --execute     按计划更名（记录与窗口共用，可以撤消）\n"
-      "  --undo            撤消最近一次已结束的更名（命令行或已关闭的窗口）；\n"
+      "  --undo            撤消最近一次已结束的更名（命令行或已关闭的窗口），列出每个恢复的文件；\n"
       "                    再用一次撤消更早的一次，最近 20 次更名都可以撤消\n"
       "  --forget          忘记最近一次更名（例如其中的文件已不在），之后 --undo 撤消更早的一次\n"
       "  --wait            另一个更名正在同一文件夹里进行时等它结束，而不是立即退出\n"
       "  --json            以 JSON 输出每一行：folder、old、new、status、reason、note\n"
       "  -h, --help        显示本说明      --version  显示版本\n"
+      "\n"
+      "在终端上运行超过一秒时，标准错误上显示进度；输出到终端时用颜色（设置了 NO_COLOR 则不用）。\n"
+      "文件名中的换行等控制字符显示为 \\n、\\t、\\xHH，反斜杠显示为 \\\\。\n"
       "\n"
       "Ctrl+C 随时停止：列出、读取文件、做计划时停止则不改动任何文件；更名时做完手头的文件后停止，\n"
       "已改的可以撤消。\n"

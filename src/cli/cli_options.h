@@ -26,6 +26,13 @@ struct CliRun {
   std::optional<SortKey> sort;
   std::optional<rules::RuleOptions> rule;
   std::vector<std::string> paths;  // as the system gave them
+  // Files that list more paths ("-": standard input), one a line or, with
+  // `nul`, each ended by a NUL.
+  std::vector<std::string> lists;
+  bool nul = false;
+  // Globs over the file names (code-page text): the listed files kept.
+  std::vector<std::string> include, exclude;
+  int maxDepth = -1;  // levels of sub-folders with -r; -1: all
 };
 
 enum class Parsed { Run, Help, Version, Usage };

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstring>
 
+#include "rename/rename_pass.h"
 #include "session/messages.h"
 #include "text/gbtext.h"
 
@@ -110,6 +111,9 @@ std::vector<RowOut> outcomeRows(const filelist::FileList& list, const PlanNames&
         o.state = e.statusReason == Reason::Stopped ? State::Stopped : State::Failed;
         o.newName = e.newName;  // the proposal that failed
         break;
+      case Status::Unchanged:
+        o.state = State::Unchanged;
+        break;
       case Status::Undone:
         o.state = State::Undone;
         break;
@@ -120,6 +124,23 @@ std::vector<RowOut> outcomeRows(const filelist::FileList& list, const PlanNames&
         o.state = was == State::Unchanged ? State::Unchanged : State::Untouched;
         break;
     }
+    rows.push_back(std::move(o));
+  }
+  return rows;
+}
+
+std::vector<RowOut> undoRows(const rename::RecordOutcome& outcome) {
+  std::vector<RowOut> rows;
+  rows.reserve(outcome.files.size());
+  for (const rename::FileOutcome& f : outcome.files) {
+    if (f.reason == Reason::Stopped) continue;  // not reached: nothing happened to it
+    RowOut o;
+    if (f.folder < outcome.folders.size()) o.folder = outcome.folders[f.folder].dir;
+    o.oldName = outcome.after(f);
+    o.newName = outcome.before(f);
+    o.state = f.ok ? State::Undone : State::UndoFailed;
+    o.reason = f.reason;
+    o.detail = f.detail;
     rows.push_back(std::move(o));
   }
   return rows;
@@ -161,6 +182,37 @@ const char* stateKey(State s) {
 
 bool hasReason(const RowOut& r) { return filelist::isFailure(r.reason); }
 
+// A folder as a canonical path names it: without its last separator ("/" stays).
+std::string_view canonicalFolder(std::string_view dir) {
+  while (dir.size() > 1 && dir.back() == '/') dir.remove_suffix(1);
+  return dir;
+}
+
+// The terminal's colours (SGR): green for what is or will be done, red for
+// what fails, dim for what stays.
+constexpr const char* kGreen = "\x1b[32m";
+constexpr const char* kRed = "\x1b[31m";
+constexpr const char* kDim = "\x1b[2m";
+constexpr const char* kPlain = "\x1b[0m";
+
+const char* colourOf(State s) {
+  switch (s) {
+    case State::Rename:
+    case State::Renamed:
+    case State::Undone:
+      return kGreen;
+    case State::WillFail:
+    case State::Failed:
+    case State::UndoFailed:
+    case State::Stopped:
+      return kRed;
+    case State::Unchanged:
+    case State::Untouched:
+      break;
+  }
+  return kDim;
+}
+
 void jsonString(std::string& out, std::string_view s) {
   out += '"';
   for (const char c : s) {
@@ -181,35 +233,69 @@ void jsonString(std::string& out, std::string_view s) {
 
 }  // namespace
 
-void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale) {
+std::string escapedName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  // Bytes below 0x20 and 0x7F are whole characters in the code page: no
+  // double-byte character has one as its second byte.
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (u < 0x20 || u == 0x7f) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", u);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale, bool colour) {
   // The fixed words in the locale's encoding once, not for each of 100,000
   // rows; names are converted only where they are not ASCII.
   const std::string arrow = locale.toLocal(gb(" → ")), open = locale.toLocal(gb("（")),
                     close = locale.toLocal(gb("）")), unchanged = locale.toLocal(gb("（不变）"));
+  const std::string back = locale.toLocal(gb(" ← "));
   const std::string renamed = open + locale.toLocal(session::statusText(Status::Renamed)) + close;
   const std::string undone = open + locale.toLocal(session::statusText(Status::Undone)) + close;
+  const std::string undoFailed = open + locale.toLocal(session::statusText(Status::UndoFailed));
   bool first = true;
   std::string_view folder;
   std::string line;
+  const auto name = [&](std::string_view n) { locale.appendLocal(line, escapedName(n)); };
   for (const RowOut& r : rows) {
     line.clear();
     if (first || folder != r.folder) {
       first = false;
       folder = r.folder;
-      locale.appendLocal(line, r.folder);
+      name(canonicalFolder(r.folder));
       line += '\n';
     }
     line += "  ";
-    locale.appendLocal(line, r.oldName);
-    if (r.state != State::Unchanged && r.state != State::Untouched) {
+    if (colour) line += colourOf(r.state);
+    name(r.oldName);
+    if (r.state == State::Undone) {
+      line += back;
+      name(r.newName);
+    } else if (r.state != State::Unchanged && r.state != State::Untouched && r.state != State::UndoFailed) {
       line += arrow;
-      locale.appendLocal(line, r.newName);
+      name(r.newName);
     }
     if (r.state == State::Unchanged) line += unchanged;
     if (r.state == State::Renamed) line += renamed;
     if (r.state == State::Undone) line += undone;
+    if (r.state == State::UndoFailed) line += undoFailed + (hasReason(r) ? locale.toLocal(gb("：")) : close);
     if (hasReason(r)) {
-      line += open;
+      if (r.state != State::UndoFailed) line += open;
       locale.appendLocal(line, session::reasonText(r.reason, r.detail));
       line += close;
     }
@@ -218,6 +304,7 @@ void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText
       locale.appendLocal(line, session::reasonText(r.note, 0));
       line += close;
     }
+    if (colour) line += kPlain;
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), out);
   }
@@ -229,7 +316,7 @@ void printJson(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText
     const RowOut& r = rows[i];
     t += i ? ",\n {" : "\n {";
     t += "\"folder\": ";
-    jsonString(t, locale.toLocal(r.folder));
+    jsonString(t, locale.toLocal(canonicalFolder(r.folder)));
     t += ", \"old\": ";
     jsonString(t, locale.toLocal(r.oldName));
     t += ", \"new\": ";

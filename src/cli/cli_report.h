@@ -12,6 +12,10 @@
 
 #include "filelist/file_list.h"
 
+namespace qorin::rename {
+struct RecordOutcome;
+}
+
 namespace qorin::cli {
 
 // The locale's text encoding against the code page the program works in.
@@ -31,6 +35,7 @@ class LocaleText {
 // One row as printed.
 struct RowOut {
   enum class State { Rename, Unchanged, WillFail, Renamed, Failed, Stopped, Undone, UndoFailed, Untouched };
+  // Undone rows: `oldName` is the name given back, `newName` the pass's.
   // Code-page text. The folder is the list's own (its folders stay where
   // they are while it lives): one path is not copied for every row.
   std::string_view folder;
@@ -62,9 +67,19 @@ PlanNames planNames(const filelist::FileList& list);
 // (the old names the pass changed), or empty for an undo.
 std::vector<RowOut> outcomeRows(const filelist::FileList& list, const PlanNames& before = {});
 
+// Each file an undo or a rollback dealt with, from its record.
+std::vector<RowOut> undoRows(const rename::RecordOutcome& outcome);
+
 bool anyFailed(const std::vector<RowOut>& rows);
 
-void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale);
+// A name or folder for a line of text: a newline as \n, a tab as \t, other
+// control characters as \xHH and a backslash doubled, so that every row
+// stays one line and reads back one way. Code-page text.
+std::string escapedName(std::string_view name);
+
+// `colour`: the states in the terminal's colours.
+void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale,
+               bool colour = false);
 void printJson(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText& locale);
 // The count line under the plan.
 std::string planSummary(const std::vector<RowOut>& rows);

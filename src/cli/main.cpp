@@ -8,9 +8,12 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -18,6 +21,8 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/cli_paths.h"
+#include "cli/cli_progress.h"
 #include "cli/cli_report.h"
 #include "platform/fs.h"
 #include "session/messages.h"
@@ -131,6 +136,7 @@ void say(std::FILE* to, const LocaleText& locale, const std::string& text) {
 std::vector<std::string> listedPaths(const std::vector<std::string>& args, const LocaleText& locale,
                                      int& missing) {
   std::vector<std::string> out;
+  std::set<std::string> seen;  // a path given twice is listed once
   platform::CanonicalPaths canonical;
   for (const std::string& a : args) {
     // The separators go while the path is bytes: a last part in the old
@@ -140,7 +146,7 @@ std::vector<std::string> listedPaths(const std::vector<std::string>& args, const
     const auto system = platform::pathFromSystem(given);
     const auto p = system ? canonical.of(*system) : std::nullopt;
     if (p && (platform::isFile(*p) || platform::isDirectory(*p))) {
-      out.push_back(*p);
+      if (seen.insert(*p).second) out.push_back(*p);
     } else {
       ++missing;
       say(stderr, locale, gb("qorin-cli: 找不到：") + platform::escapedBytes(a));
@@ -155,6 +161,7 @@ session::AddReport fill(session::Session& s, const CliRun& run, const std::vecto
   const session::Session::PreviewPause quiet(s);
   const session::AddReport r = s.addDropped(paths);
   if (r.stopped) return r;
+  keepListed(s, run.include, run.exclude);
   if (run.sort == SortKey::Name) {
     s.sortBy(filelist::kColOld, run.reverse);
   } else {
@@ -167,15 +174,33 @@ session::AddReport fill(session::Session& s, const CliRun& run, const std::vecto
 }
 
 // `found`: the paths that were there, for a listing made again.
-int list(session::Session& s, const CliRun& run, const LocaleText& locale,
+int list(session::Session& s, const CliRun& run, const LocaleText& locale, Progress& progress,
          std::vector<std::string>* found = nullptr) {
   session::Settings settings = s.settings();
   settings.includeSubfolders = run.recursive;
   settings.includeHidden = run.hidden;
   s.changeSettings(settings);
+  s.setSubfolderDepth(run.maxDepth);
   int missing = 0;
-  const std::vector<std::string> paths = listedPaths(run.paths, locale, missing);
+  std::vector<std::string> given = run.paths;
+  for (const std::string& from : run.lists) {
+    const bool in = from == "-";
+    std::FILE* f = in ? stdin : std::fopen(from.c_str(), "rb");
+    if (!f) {
+      const int error = errno;
+      ++missing;
+      say(stderr, locale,
+          gb("qorin-cli: 无法读取路径列表 ") + platform::escapedBytes(from) + gb("：") +
+              platform::errorText(error));
+      continue;
+    }
+    for (std::string& p : readPathList(f, run.nul)) given.push_back(std::move(p));
+    if (!in) std::fclose(f);
+  }
+  const std::vector<std::string> paths = listedPaths(given, locale, missing);
+  progress.begin(locale.toLocal(gb("正在列出文件…")));
   const session::AddReport r = fill(s, run, paths);
+  progress.end();
   if (found) *found = paths;
   for (const std::string& dir : r.unreadable) say(stderr, locale, gb("qorin-cli: 无法读取文件夹：") + dir);
   for (const std::string& name : r.leftOut)
@@ -213,11 +238,18 @@ Locked lockFolders(session::Session& s, session::Run what, const CliRun& run, co
   return waitForFolder(r, ready, run, locale, interrupt) ? Locked::AfterWaiting : Locked::No;
 }
 
+// Colours only for a person at a terminal who has not asked for none.
+bool colourWanted() {
+  const char* none = std::getenv("NO_COLOR");
+  const char* term = std::getenv("TERM");
+  return ::isatty(STDOUT_FILENO) && !none && !(term && std::strcmp(term, "dumb") == 0);
+}
+
 void print(const std::vector<RowOut>& rows, const CliRun& run, const LocaleText& locale) {
   if (run.json) {
     printJson(stdout, rows, locale);
   } else {
-    printRows(stdout, rows, locale);
+    printRows(stdout, rows, locale, colourWanted());
   }
 }
 
@@ -238,8 +270,9 @@ int stoppedEarly(const CliRun& run, const LocaleText& locale, const Interrupt& i
 // --undo and --forget: the newest pass, as the window's start takes the
 // records. One cut short is the undo: its names go back; older ones cut
 // short wait for a later --undo.
-int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Interrupt& interrupt) {
-  if (!run.paths.empty()) list(s, run, locale);
+int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Interrupt& interrupt,
+         Progress& progress) {
+  if (!run.paths.empty() || !run.lists.empty()) list(s, run, locale, progress);
   if (interrupt.asked()) return stoppedEarly(run, locale, interrupt);
   s.start();
   const bool forget = run.mode == Mode::Forget;
@@ -278,9 +311,14 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
   if (recovery && recovery->problem == session::Problem::FolderBusy) return notStarted(run, locale);
   if (!recovery && lockFolders(s, session::Run::Undo, run, locale, interrupt) == Locked::No)
     return interrupt.asked() ? stoppedEarly(run, locale, interrupt) : notStarted(run, locale);
+  progress.begin(locale.toLocal(gb("正在撤消")));
   const session::PassReport report =
-      recovery ? *recovery : s.undoLastPass({}, [&] { return interrupt.asked(); });
-  const std::vector<RowOut> rows = outcomeRows(s.list(), {});
+      recovery ? *recovery
+               : s.undoLastPass([&](int done, int total) { progress.count(done, total); },
+                                [&] { return interrupt.asked(); });
+  progress.end();
+  // Each file the record gave back, whether listed or not.
+  const std::vector<RowOut> rows = report.files ? undoRows(*report.files) : outcomeRows(s.list(), {});
   // JSON is always printed, [] for nothing undone, so that a script can read it.
   if (run.json || !rows.empty()) print(rows, run, locale);
   if (!run.json) say(stdout, locale, session::reportText(report));
@@ -313,6 +351,7 @@ int main(const std::vector<std::string>& args) {
       break;
   }
   Interrupt interrupt;
+  Progress progress(::isatty(STDERR_FILENO) != 0);
   session::Places places = session::Places::standard();
   // As the window says at start: settings and records then go nowhere.
   for (const std::string& dir : places.refused)
@@ -321,10 +360,10 @@ int main(const std::vector<std::string>& args) {
   session::Session s(std::move(places));
   s.setStop([&interrupt] { return interrupt.asked(); });
   s.loadSettings();
-  if (run.mode == Mode::Undo || run.mode == Mode::Forget) return undo(s, run, locale, interrupt);
+  if (run.mode == Mode::Undo || run.mode == Mode::Forget) return undo(s, run, locale, interrupt, progress);
 
   std::vector<std::string> paths;
-  const int missing = list(s, run, locale, &paths);
+  const int missing = list(s, run, locale, progress, &paths);
   if (interrupt.asked()) return stoppedEarly(run, locale, interrupt);
   if (run.mode == Mode::Execute) {
     // After a wait the other pass has renamed meanwhile: listed again.
@@ -337,8 +376,11 @@ int main(const std::vector<std::string>& args) {
     if (interrupt.asked()) return stoppedEarly(run, locale, interrupt);
     s.readAheadForPass();  // while the plan is named and printed
   }
+  progress.begin(locale.toLocal(gb("正在做计划…")));
   s.setRule(*run.rule);
-  if (!s.markAll() || interrupt.asked()) return stoppedEarly(run, locale, interrupt);
+  const bool planned = s.markAll();
+  progress.end();
+  if (!planned || interrupt.asked()) return stoppedEarly(run, locale, interrupt);
   if (run.mode == Mode::Plan) {
     const std::vector<RowOut> plan = planRows(s.list());
     print(plan, run, locale);
@@ -347,7 +389,10 @@ int main(const std::vector<std::string>& args) {
     return missing == 0 && !anyFailed(plan) ? 0 : 1;
   }
   const PlanNames plan = planNames(s.list());
-  const session::PassReport report = s.renameAll({}, [&] { return interrupt.asked(); });
+  progress.begin(locale.toLocal(gb("正在更名")));
+  const session::PassReport report = s.renameAll([&](int done, int total) { progress.count(done, total); },
+                                                 [&] { return interrupt.asked(); });
+  progress.end();
   // Stopped while the proposals were made again: nothing ran.
   if (interrupt.asked() && report.stopped == report.total && report.succeeded == 0)
     return stoppedEarly(run, locale, interrupt);

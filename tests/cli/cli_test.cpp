@@ -393,6 +393,117 @@ TEST_F(Cli, AFolderOnAFuseMountRenamesAndUndoes) {
   EXPECT_TRUE(fs::exists(on / "one.txt") && fs::exists(on / "two.txt"));
 }
 
+TEST_F(Cli, OptionsAndValuesAreTakenAsOtherCommandLinesTakeThem) {
+  const std::set<std::string> before = names();
+  const struct {
+    std::string args;
+    int status;
+    std::string said;  // on standard output for status 0, else on standard error
+  } cases[] = {
+      {"--bogus " + dir(), 2, "未知选项：--bogus"},
+      {"--number 1 --prefix -x " + dir(), 2, "写成 --prefix=-x"},
+      {"--number -5,1,3 " + dir(), 2, "写成 --number=-5,1,3"},
+      {"--json=1 --number 1 " + dir(), 2, "--json 不带值"},
+      {"--insert x --at 0 " + dir(), 2, "从 1 数起"},
+      {"--max-depth 1 --number 1 " + dir(), 2, "只能与 -r 同用"},
+      {"--number=-5,1,3 " + dir(), 0, "a 9.jpg → -05.jpg"},
+      {"--prefix=-x --number 1 " + dir(), 0, "a 9.jpg → -x1.jpg"},
+      {"--replace ' ' --with=-- " + dir(), 0, "a 9.jpg → a--9.jpg"},
+      {"--replace ' ' - " + dir(), 0, "a 9.jpg → a-9.jpg"},
+      {"--number 1 -- " + dir(), 0, "共 3 个文件"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = run(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE((c.status == 0 ? r.out : r.err).find(c.said), std::string::npos) << r.out << r.err;
+  }
+  EXPECT_EQ(names(), before);
+}
+
+TEST_F(Cli, PathsComeFromArgumentsListsAndGlobsEachFileOnce) {
+  fs::create_directories(dir_ / "sub" / "deep");
+  std::ofstream(dir_ / "sub" / "s.jpg") << "s";
+  std::ofstream(dir_ / "sub" / "deep" / "d.jpg") << "d";
+  std::ofstream(dir_ / "notes.txt") << "t";
+  const std::string d = dir_.string();
+  const fs::path list = home_.path() / "list";
+  std::ofstream(list) << d << "/a 9.jpg\r\n\n" << d << "/b 2.jpg\n";
+  const struct {
+    std::string env, args;
+    int files;
+  } cases[] = {
+      {"", dir() + " " + dir() + " '" + d + "/a 9.jpg'", 4},
+      {"", "-r " + dir(), 6},
+      {"", "-r --max-depth 1 " + dir(), 5},
+      {"", "-r --max-depth 0 " + dir(), 4},
+      {"", "-r --include '*.jpg' --exclude 'b*' " + dir(), 4},
+      {"", "--include '[!a]*' --include '*.txt' " + dir(), 2},
+      {"", "--from '" + list.string() + "'", 2},
+      {"printf '" + d + "/a 9.jpg\\n" + d + "/a 10.jpg\\n' | ", "-", 2},
+      {"printf '" + d + "/a 9.jpg\\0" + d + "/a 9.jpg\\0' | ", "-0 --from -", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = run("--number 1 " + c.args, c.env + "LC_ALL=C.UTF-8");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("共 " + std::to_string(c.files) + " 个文件"), std::string::npos) << r.out;
+  }
+}
+
+TEST_F(Cli, UnchangedRowsAreNoRenamesAndTheUndoNamesEachFile) {
+  const std::set<std::string> before = names();
+  const Outcome x = run("-x --replace a A " + dir());
+  ASSERT_EQ(x.status, 0) << x.err;
+  EXPECT_NE(x.out.find("  b 2.jpg（不变）\n"), std::string::npos) << x.out;
+  EXPECT_NE(x.out.find("文件更名完毕！\n1 个文件名称不变。"), std::string::npos) << x.out;
+  const Outcome undo = run("--undo");
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  EXPECT_NE(undo.out.find(dir_.string() + "\n  a 9.jpg ← A 9.jpg（撤消成功）\n"), std::string::npos)
+      << undo.out;
+  EXPECT_EQ(undo.out.find("b 2.jpg"), std::string::npos) << undo.out;
+  EXPECT_EQ(names(), before);
+
+  ASSERT_EQ(run("-x --replace a A " + dir()).status, 0);
+  const fs::path out = home_.path() / "undo.json";
+  std::ofstream(out) << run("--undo --json").out;
+  EXPECT_EQ(jsonRows(out), "a 9.jpg|undone|None|None\na 10.jpg|undone|None|None\n");
+  EXPECT_EQ(names(), before);
+}
+
+TEST_F(Cli, NamesStayOneLineAndColourIsForATerminalOnly) {
+  std::ofstream(dir_ / "new\nline\x1b.jpg") << "x";
+  const Outcome plan = run("--insert _ --at end " + dir());
+  EXPECT_NE(plan.out.find("  new\\nline\\x1b.jpg → new\\nline\\x1b_.jpg\n"), std::string::npos) << plan.out;
+  EXPECT_EQ(plan.out.find('\x1b'), std::string::npos);
+  // On a terminal (script gives one): coloured, unless NO_COLOR is set.
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) for a terminal";
+  for (const std::string env : {"", "NO_COLOR= "}) {
+    SCOPED_TRACE(env);
+    const std::string inner =
+        env + "TERM=xterm LC_ALL=C.UTF-8 '" + program_.string() + "' --case upper " + dir();
+    const Outcome t = run("", "script -qec \"" + inner + "\" /dev/null; true ||");
+    EXPECT_EQ(t.out.find("\x1b[32m") != std::string::npos, env.empty()) << t.out;
+  }
+}
+
+// One folder at two paths (a bind mount) is one folder to the plan as to the
+// pass: its files are not renamed twice.
+TEST_F(Cli, ThePlanKnowsAFolderByWhatItIs) {
+  if (::geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+    GTEST_SKIP() << "no mount namespace";
+  const fs::path again = work_.path() / "again";
+  fs::create_directory(again);
+  const std::string mount =
+      "unshare -m sh -c \"mount --bind " + dir() + " '" + again.string() + "' && LC_ALL=C.UTF-8";
+  for (const char* x : {"", "-x "}) {
+    SCOPED_TRACE(x);
+    const Outcome r = run(std::string(x) + "--number 1 " + dir() + " '" + again.string() + "'\"", mount);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("与第1行是同一个文件"), std::string::npos) << r.out;
+  }
+}
+
 // The lock a pass holds on its folder, taken here as another copy of the
 // program would: the file in the program's own folder, flock'ed.
 int holdFolder(const fs::path& home, const fs::path& dir) {
