@@ -16,15 +16,17 @@ _qorin_cli() {
     --sort) mapfile -t COMPREPLY < <(compgen -W "name mtime taken size" -- "$cur"); return ;;
     --at) mapfile -t COMPREPLY < <(compgen -W "end" -- "$cur"); return ;;
     # Texts of the user's own.
-    --number | --prefix | --name | --suffix | --ext | --replace | --insert | --ext-text | --tags | --date | --date-sep) return ;;
+    --from) compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
+    --max-depth | --include | --exclude | --number | --prefix | --name | --suffix | --ext | --replace | --insert | --ext-text | --tags | --date | --date-sep) return ;;
   esac
   # The replacement, the second text of --replace.
   [ "$before" = --replace ] && return
 
   if [[ $cur == -* ]]; then
-    mapfile -t COMPREPLY < <(compgen -W "-r --recursive --hidden
+    mapfile -t COMPREPLY < <(compgen -W "-r --recursive --hidden --max-depth
+      --include --exclude --from -0
       --number --prefix --name --suffix --ext
-      --replace --regex --case-sensitive --on
+      --replace --with= --regex --case-sensitive --on
       --insert --at --ext-text
       --case --ext-case
       --tags --v1-first
