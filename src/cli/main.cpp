@@ -337,7 +337,16 @@ int main(const std::vector<std::string>& args) {
   CliRun run;
   std::string error;
   const auto toText = [&locale](std::string_view s) { return locale.toText(s); };
-  switch (parseArguments(args, toText, run, error)) {
+  // A preset the window saved, read only when one is asked for.
+  const auto findPreset = [](const std::string& name) -> std::optional<rules::RuleOptions> {
+    const session::Presets presets(session::Places::standard().presetsFile());
+    const session::Preset* p = presets.find(name);
+    if (!p || rules::ruleIndex(p->rule) < 0) return std::nullopt;
+    rules::RuleOptions rule = rules::ruleAt(rules::ruleIndex(p->rule));
+    rules::putKept(rule, p->fields);
+    return rule;
+  };
+  switch (parseArguments(args, toText, run, error, findPreset)) {
     case Parsed::Help:
       std::fputs(locale.toLocal(helpText()).c_str(), stdout);
       return 0;

@@ -12,6 +12,7 @@
 #include "platform/fs_types.h"
 #include "platform/names.h"
 #include "rules/name_cleanup.h"
+#include "rules/rule_fields.h"
 
 namespace qorin::rules {
 
@@ -64,5 +65,42 @@ bool dateOf(filelist::FileList& list, int row, DateSource source, platform::Loca
 // the reading ahead); stopped, every row fails with Reason::Stopped (the
 // numbering needs all dates) and it returns false.
 bool dateRule(filelist::FileList& list, const DateOptions& o, const platform::StopFn& stop = {});
+
+template <>
+struct RuleFields<DateOptions> {
+  using O = DateOptions;
+  static constexpr Words about{
+      "按日期命名（yyyy yy MM dd HH mm ss zzz z，其余照写），扩展名不变；得到同一名字的文件从第二个起加 "
+      "_1、_2 等；"
+      "没有所要日期的文件用最后修改的时间",
+      "Name files by a date written as FORMAT says (yyyy yy MM dd HH mm ss, zzz the milliseconds, z the "
+      "fraction of the second; every other character kept); the extension is kept. Files that come to the "
+      "same name get _1, _2, ... after the first; a file without the date asked for is named by the time "
+      "it was last changed"};
+  static constexpr std::array<Choice, 3> sources{{{"mtime", "", 0}, {"exif", "", 1}, {"birth", "", 2}}};
+  static constexpr std::array<Choice, 3> places{{{"replace", "日期替换文件名单选框", 0},
+                                                 {"prefix", "日期加在前面单选框", 1},
+                                                 {"suffix", "日期加在后面单选框", 2}}};
+  static constexpr std::array fields{
+      onCommandLine(choiceField<&O::source>("日期来源组合框", sources), "--date-source",
+                    {"mtime|exif|birth", "mtime|exif|birth"},
+                    {"日期来源：修改时间（默认）、照片或视频的拍摄时间、创建时间",
+                     "the date taken: the last change (the default), when a photo was taken or a video "
+                     "recorded, or when the file was made"}),
+      [] {
+        Field<O> f = onCommandLine(textField("日期格式编辑框", &O::format), "--date", {"格式", "FORMAT"},
+                                   {"按日期命名", "name by a date"});
+        f.namesRule = true;
+        return f;
+      }(),
+      onCommandLine(choiceField<&O::place>("", places), "--date-place",
+                    {"replace|prefix|suffix", "replace|prefix|suffix"},
+                    {"日期代替主文件名（默认），或放在它前面、后面",
+                     "the date in place of the main name (the default), before it or after it"}),
+      onCommandLine(textField("日期分隔编辑框", &O::separator), "--date-sep", {"文字", "TEXT"},
+                    {"日期加在前后时与主文件名之间的文字（默认 _）",
+                     "between the date and the main name when it goes before or after (_ by default)"}),
+  };
+};
 
 }  // namespace qorin::rules
