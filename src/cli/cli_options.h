@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "rules/rule.h"
+#include "session/sort_key.h"
 
 namespace qorin::cli {
 
 enum class Mode { Plan, Execute, Undo, Forget };
-enum class SortKey { Name, Modified, Taken, Size };
+using session::SortKey;
 
 struct CliRun {
   Mode mode = Mode::Plan;

@@ -13,6 +13,7 @@
 #include "platform/names.h"
 #include "rules/name_cleanup.h"
 #include "rules/rule_fields.h"
+#include "rules/reading.h"
 
 namespace qorin::rules {
 
@@ -40,31 +41,33 @@ std::int64_t dateKey(const platform::LocalTime& t);
 
 // The entry's facts, each read once: with `taken` the date taken, and the
 // times unless a date taken was found; without, the times. kMissing when
-// the file could not be looked at.
-const filelist::FileList::Facts& readFacts(filelist::FileList& list, int row, bool taken);
+// the file could not be looked at. A date taken is read by `reading`'s workers.
+const filelist::FileList::Facts& readFacts(filelist::FileList& list, int row, bool taken,
+                                           const Reading& reading = {});
 
 // Reads the dates taken of every row not read yet, several files at once
 // (exiv2's parsing is the cost, and each row is a file of its own) in the
-// media workers, so that readFacts then finds them. `stop` is asked before
-// each file is handed out; false when it stopped the reading, the rows not
-// reached left unread.
-bool readDatesTakenAhead(filelist::FileList& list, const platform::StopFn& stop = {});
+// media workers, so that readFacts then finds them. The reading's stop is
+// asked before each file is handed out; false when it stopped the reading,
+// the rows not reached left unread.
+bool readDatesTakenAhead(filelist::FileList& list, const Reading& reading = {});
 
 // The local date the rule names the entry by (a file time with its
 // milliseconds), and the note when the date fell back to the modification
 // time; false when the file cannot be read, with `note` the reason where it
 // is known (the worker timed out, died or was stopped).
 bool dateOf(filelist::FileList& list, int row, DateSource source, platform::LocalTime& date,
-            filelist::Reason& note);
+            filelist::Reason& note, const Reading& reading = {});
 
 // Writes newName of every entry, the extension kept; a file that cannot be
 // read fails its row. Names that come out equal in one folder get "_1",
 // "_2", … before the extension after the first, in the order of their dates
 // (to the millisecond), equal dates in list order. An empty format empties
-// every new name. `stop` is asked before each row's date is read (and by
-// the reading ahead); stopped, every row fails with Reason::Stopped (the
-// numbering needs all dates) and it returns false.
-bool dateRule(filelist::FileList& list, const DateOptions& o, const platform::StopFn& stop = {});
+// every new name. Dates taken are read by `reading`'s workers; its stop is
+// asked before each row's date is read (and by the reading ahead); stopped,
+// every row fails with Reason::Stopped (the numbering needs all dates) and
+// it returns false.
+bool dateRule(filelist::FileList& list, const DateOptions& o, const Reading& reading = {});
 
 template <>
 struct RuleFields<DateOptions> {

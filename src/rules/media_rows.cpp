@@ -37,4 +37,10 @@ Reason reasonOf(tags::MediaFailure failure) {
   return Reason::Unreadable;
 }
 
+tags::MediaWorkers& workersOf(const Reading& reading, std::unique_ptr<tags::MediaWorkers>& here) {
+  if (reading.workers) return *reading.workers;
+  if (!here) here = tags::MediaWorkers::inProgram();
+  return *here;
+}
+
 }  // namespace qorin::rules

@@ -11,6 +11,7 @@
 #include "filelist/file_list.h"
 #include "rules/name_cleanup.h"
 #include "rules/rule_fields.h"
+#include "rules/reading.h"
 #include "tags/tag_fields.h"
 #include "tags/tag_reader.h"
 
@@ -73,10 +74,11 @@ std::string_view mp3SchemeRule(int item);
 // with Reason::NoNeededField rather than naming it " - .mp3". An empty rule
 // empties every new name and writes no cell. The unlabelled texts of a
 // folder's MP3s are judged together: a file its tag alone leaves uncertain
-// is read again with its folder's. `stop` is asked before each read;
+// is read again with its folder's. The files TagLib reads are read by
+// `reading`'s workers; its stop is asked before each read;
 // stopped, the rows not reached, and those still to be read again, fail
 // with Reason::Stopped and it returns false.
-bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop = {});
+bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const Reading& reading = {});
 
 template <>
 struct RuleFields<Mp3Options> {

@@ -8,9 +8,10 @@
 
 namespace qorin::rules {
 
-bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const platform::StopFn& stop) {
+bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const Reading& reading) {
   return std::visit(
-      [&](const auto& o) { return Rules::RuleOf<std::decay_t<decltype(o)>>::apply(list, n, o, stop); }, rule);
+      [&](const auto& o) { return Rules::RuleOf<std::decay_t<decltype(o)>>::apply(list, n, o, reading); },
+      rule);
 }
 
 std::string ruleError(const RuleOptions& rule) {

@@ -64,9 +64,10 @@ std::string keptOff();
 
 // Writes the proposals (newName) of entries 0..n-1, n clamped to the list.
 // A rule that covers every entry names all, whatever n is. A rule that reads
-// files asks `stop` before each; false: it was stopped, and the rows it did
-// not reach fail with Reason::Stopped.
-bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const platform::StopFn& stop = {});
+// files reads them with `reading`'s workers and asks its stop before each;
+// false: it was stopped, and the rows it did not reach fail with
+// Reason::Stopped.
+bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const Reading& reading = {});
 
 // Gives the rules that clean up names (替换非法字符, 音轨号补零) the 选项
 // menu's switches; the others have none.
