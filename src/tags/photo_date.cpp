@@ -257,18 +257,6 @@ int subSecondMs(std::string_view s) {
   return ms;
 }
 
-PhotoDateRead photoDateOf(std::string_view bytes, platform::LocalTime& taken) {
-#ifdef QORIN_HAVE_EXIV2
-  setUpExiv2();
-  bool known = false;
-  return bestDate(bytes, taken, known) >= 0 ? PhotoDateRead::Found : PhotoDateRead::NoDate;
-#else
-  (void)bytes;
-  (void)taken;
-  return PhotoDateRead::NoDate;
-#endif
-}
-
 PhotoDateRead readPhotoDate(std::string_view diskPath, platform::LocalTime& taken) {
   // Videos are never handed to exiv2: 0.27 hangs on AVIs and crashes on damaged MP4s.
   if (const auto video = readVideoDate(diskPath, taken)) return *video;

@@ -39,10 +39,6 @@ enum class PhotoDateRead : unsigned char {
 // `diskPath` as FileEntry::diskPath gives it; `taken` is written when Found.
 PhotoDateRead readPhotoDate(std::string_view diskPath, platform::LocalTime& taken);
 
-// The same from bytes in memory (JPEG, TIFF, PNG, WebP, HEIF, the raw formats
-// exiv2 reads).
-PhotoDateRead photoDateOf(std::string_view bytes, platform::LocalTime& taken);
-
 // An EXIF date text "YYYY:MM:DD HH:MM:SS" (dashes between the date's parts
 // are taken too, and a fraction after the seconds); nothing for a blank,
 // zero or impossible one.

@@ -223,7 +223,7 @@ TEST(PhotoDate, CrwTimeIsTheCameraClock) {
   std::string far = bytes;
   far[far.size() - 4] = '\x7f';
   for (const std::string& damaged : {bytes.substr(0, bytes.size() - 6), far})
-    EXPECT_EQ(photoDateOf(damaged, taken), PhotoDateRead::NoDate);
+    EXPECT_EQ(readPhotoDate(t.write("damaged.crw", damaged), taken), PhotoDateRead::NoDate);
 }
 
 // A burst in one second named and sorted by its sub-seconds, not by list order.
