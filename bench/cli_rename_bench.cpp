@@ -10,7 +10,8 @@
 // the same names here. Every folder is made afresh outside the timing, on
 // tmpfs where there is one (the "tmpfs" counter). Then the start of
 // `qorin-cli --version` against /bin/true. The figures that matter are the
-// "*_over_*" counters, medians of each iteration's own ratio.
+// "*_over_*" counters, medians of each iteration's own ratio (wall time;
+// "*_cpu_over_*" the processor time, threads included).
 #include <benchmark/benchmark.h>
 
 #ifdef __linux__
@@ -104,7 +105,8 @@ Ran rawLoop(const stdfs::path& dir) {
   const auto t0 = qorin::bench::ProcessClock::now();
   const pid_t pid = ::fork();
   if (pid == 0) ::_exit(renameEach(dir));
-  if (pid > 0) ::waitpid(pid, &r.status, 0);
+  rusage use{};
+  if (pid > 0 && ::wait4(pid, &r.status, 0, &use) == pid) r.cpuSeconds = qorin::bench::cpuOf(use);
   r.seconds = std::chrono::duration<double>(qorin::bench::ProcessClock::now() - t0).count();
   return r;
 }
@@ -175,7 +177,7 @@ std::vector<double> ratios(const std::vector<double>& a, const std::vector<doubl
 // median of each iteration's own ratio resists the other processes of a
 // shared machine.
 void compare(benchmark::State& state, const Setting& s, const std::vector<Contender>& cs) {
-  std::vector<std::vector<double>> seconds(cs.size());
+  std::vector<std::vector<double>> seconds(cs.size()), cpu(cs.size());
   std::size_t turn = 0;
   for (auto _ : state) {
     for (std::size_t k = 0; k < cs.size(); ++k) {
@@ -190,13 +192,18 @@ void compare(benchmark::State& state, const Setting& s, const std::vector<Conten
         return;
       }
       seconds[at].push_back(r.seconds);
+      cpu[at].push_back(r.cpuSeconds);
     }
     ++turn;
     state.SetIterationTime(seconds[1].back());
   }
   for (std::size_t k = 0; k < cs.size(); ++k) state.counters[cs[k].name + "_ms"] = median(seconds[k]) * 1e3;
-  for (std::size_t k = 1; k < cs.size(); ++k)
+  for (std::size_t k = 1; k < cs.size(); ++k) {
     state.counters[cs[k].name + "_over_raw"] = median(ratios(seconds[k], seconds[0]));
+    // The processor time beside it: what a machine busy with other work
+    // makes the wall time pay for, threads and all.
+    state.counters[cs[k].name + "_cpu_over_raw"] = median(ratios(cpu[k], cpu[0]));
+  }
   for (std::size_t k = 2; k < cs.size(); ++k)
     state.counters["qorin_cli_over_" + cs[k].name] = median(ratios(seconds[1], seconds[k]));
   state.counters["tmpfs"] = qorin::bench::onTmpfs(s.root.path);

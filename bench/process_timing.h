@@ -31,10 +31,16 @@ struct Command {
 
 struct Ran {
   double seconds = 0;
-  double peakMB = 0;  // the child's largest resident size
-  int status = -1;    // as waitpid gives it; -1 when it did not start
+  double peakMB = 0;      // the child's largest resident size
+  double cpuSeconds = 0;  // user and system time of the child and its threads
+  int status = -1;        // as waitpid gives it; -1 when it did not start
   bool ok() const { return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 };
+
+inline double cpuOf(const rusage& use) {
+  const auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return sec(use.ru_utime) + sec(use.ru_stime);
+}
 
 // Runs `c` with its input from /dev/null and its output thrown away, so a
 // chatty program is not slowed by a terminal it would not have in a script.
@@ -59,6 +65,7 @@ inline Ran runTimed(const Command& c) {
     while (::wait4(pid, &r.status, 0, &use) < 0 && errno == EINTR) {
     }
     r.peakMB = static_cast<double>(use.ru_maxrss) / 1024.0;
+    r.cpuSeconds = cpuOf(use);
   }
   r.seconds = std::chrono::duration<double>(ProcessClock::now() - t0).count();
   posix_spawn_file_actions_destroy(&actions);

@@ -158,7 +158,7 @@ class PhaseRunnerOf {
     lastFlush_ = std::chrono::steady_clock::now();
     for (std::size_t b = 0; b < steps_.size();) {
       std::size_t e = b + 1;
-      while (e < steps_.size() && steps_[e].group == steps_[b].group) ++e;
+      while (e < steps_.size() && groupAt(e) == groupAt(b)) ++e;
       if (stopped_) {
         for (std::size_t k = b; k < e; ++k) out_[k].verdict = {Reason::Stopped, 0};
       } else {
@@ -200,6 +200,16 @@ class PhaseRunnerOf {
   int error() const { return error_; }
 
  private:
+  // A step's group without making the whole step, which for a plan's steps
+  // means its names and identity: asked twice a step.
+  std::uint32_t groupAt(std::size_t k) const {
+    if constexpr (requires { steps_.groupOf(k); }) {
+      return steps_.groupOf(k);
+    } else {
+      return steps_[k].group;
+    }
+  }
+
   // The user may want to stop; asked after every file.
   bool askStop() {
     if (!wantStop_ && stop_ && stop_()) wantStop_ = true;
