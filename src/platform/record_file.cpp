@@ -282,16 +282,6 @@ bool removeOwnFile(std::string_view path) {
   return p && ::unlink(p->c_str()) == 0;
 }
 
-bool syncFolder(std::string_view dir) {
-  const auto p = nativePath(withSeparator(dir));
-  if (!p) return false;
-  const int fd = ::open(p->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
-}
-
 #else  // _WIN32
 
 namespace {
@@ -557,8 +547,6 @@ bool removeOwnFile(std::string_view path) {
   const auto w = widePath(path);
   return w && DeleteFileW(w->c_str());
 }
-
-bool syncFolder(std::string_view) { return true; }  // folder entries cannot be flushed from user mode
 
 #endif
 

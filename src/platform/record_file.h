@@ -136,7 +136,4 @@ bool ownFolder(std::string_view dir, bool create);
 // Removes a file of ours (a link there is removed, never its target).
 bool removeOwnFile(std::string_view path);
 
-// Makes the folder's entries durable (nothing to do on Windows).
-bool syncFolder(std::string_view dir);
-
 }  // namespace qorin::platform

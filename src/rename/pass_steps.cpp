@@ -38,19 +38,6 @@ std::string temporaryName(std::mt19937_64& rng, const platform::Folder& folder) 
     if (std::string n = randomName(rng); !folder.identityOf(n)) return n;
 }
 
-// The names of a folder that matter for a plan, and what exists among them.
-NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_view> names) {
-  if (names.size() > kProbeLimit) {
-    if (auto all = folder.names()) return NameSet(std::move(*all));
-  }
-  std::sort(names.begin(), names.end());
-  names.erase(std::unique(names.begin(), names.end()), names.end());
-  std::vector<std::string> present;
-  for (const std::string_view n : names)
-    if (folder.identityOf(n)) present.emplace_back(n);
-  return NameSet(std::move(present));
-}
-
 FolderNames::FolderNames(const platform::Folder& folder, std::size_t interest) : folder_(folder) {
   if (interest <= kProbeLimit) return;
   listed_ = folder.eachName([&](std::string_view name) { hashes_.push_back(platform::nameHash(name)); });

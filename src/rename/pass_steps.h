@@ -51,8 +51,6 @@ Verdict verdictOf(const platform::Folder::Outcome& o);
 // random bits it meets no existing name, and the rename to it could not
 // replace one anyway.
 std::string temporaryName(std::mt19937_64& rng, const platform::Folder& folder);
-// The names of a folder that matter for a plan, and what exists among them.
-NameSet namesOfInterest(const platform::Folder& folder, std::vector<std::string_view> names);
 // Which names exist in a folder. With many names of interest the folder is
 // listed once and only each name's hash is kept (8 bytes a name, where a set
 // of the names takes about a hundred); a target found by its hash is
