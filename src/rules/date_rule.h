@@ -54,14 +54,14 @@ bool readDatesTakenAhead(filelist::FileList& list, const platform::StopFn& stop 
 // time; false when the file cannot be read, with `note` the reason where it
 // is known (the worker timed out, died or was stopped).
 bool dateOf(filelist::FileList& list, int row, DateSource source, platform::LocalTime& date,
-            filelist::Reason& note);
+            filelist::Outcome& note);
 
 // Writes newName of every entry, the extension kept; a file that cannot be
 // read fails its row. Names that come out equal in one folder get "_1",
 // "_2", … before the extension after the first, in the order of their dates
 // (to the millisecond), equal dates in list order. An empty format empties
 // every new name. `stop` is asked before each row's date is read (and by
-// the reading ahead); stopped, every row fails with Reason::Stopped (the
+// the reading ahead); stopped, every row fails with ListCode::Stopped (the
 // numbering needs all dates) and it returns false.
 bool dateRule(filelist::FileList& list, const DateOptions& o, const platform::StopFn& stop = {});
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "filelist/file_list.h"
+#include "rules/rule_codes.h"
 #include "tags/media_workers.h"
 
 namespace qorin::rules {
@@ -13,6 +14,6 @@ tags::MediaFile mediaFileOf(const filelist::FileList& list, int row);
 
 // The reason a row fails with when its file came back with `failure`
 // (None for MediaFailure::None).
-filelist::Reason reasonOf(tags::MediaFailure failure);
+filelist::Outcome reasonOf(tags::MediaFailure failure);
 
 }  // namespace qorin::rules

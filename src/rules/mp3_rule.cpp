@@ -189,14 +189,14 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
   };
   const auto name = [&](int i, tags::TagKind kind, const tags::TagFields& fields) {
     if (noNeededField(*segments, fields)) {
-      list.setProposalProblem(i, filelist::Reason::NoNeededField);
+      list.setProposalProblem(i, why::NoNeededField);
     } else {
       list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup, extensionOf(list[i].oldName, kind)));
     }
   };
   // Each file is a read: what was not reached is named by nothing.
   const auto stopAt = [&](auto first, auto last) {
-    for (; first != last; ++first) list.setProposalProblem(*first, filelist::Reason::Stopped);
+    for (; first != last; ++first) list.setProposalProblem(*first, why::Stopped);
     return false;
   };
   // An album is one encoding: the MP3s' unlabelled texts are weighed by
@@ -220,7 +220,7 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
     const tags::TagReader* reader = tags::tagReaderFor(e.oldName);
     if (!reader) {
       setStatus(i, filelist::Mp3Status::NotMp3);
-      list.setProposalProblem(i, filelist::Reason::UnsupportedFormat);
+      list.setProposalProblem(i, why::UnsupportedFormat);
       continue;
     }
     tags::TagFields fields;
@@ -247,14 +247,14 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
     switch (read) {
       case tags::NamingRead::Unreadable:
         // No proposal of another rule may stay behind: the row fails with its reason.
-        list.setProposalProblem(i, filelist::Reason::Unreadable);
+        list.setProposalProblem(i, why::Unreadable);
         break;
       case tags::NamingRead::Damaged:
-        list.setProposalProblem(i, filelist::Reason::DamagedFile);
+        list.setProposalProblem(i, why::DamagedFile);
         break;
       case tags::NamingRead::NoTag:
         setStatus(i, filelist::Mp3Status::NoTag);
-        list.setProposalProblem(i, filelist::Reason::NoTag);
+        list.setProposalProblem(i, why::NoTag);
         break;
       case tags::NamingRead::Tagged:
         setStatus(i, taggedStatus(reader->kind));

@@ -67,14 +67,14 @@ std::string_view mp3SchemeRule(int item);
 // audio files (which keep their own extension). Each file is opened for
 // reading, read and closed before the next; a file that cannot be opened or
 // is damaged keeps its cell and fails with its reason, and so do those with
-// no tag (Reason::NoTag) and those of no tag format (UnsupportedFormat). A
+// no tag (RuleCode::NoTag) and those of no tag format (UnsupportedFormat). A
 // tag that holds none of the fields the rule uses (all blank) fails its row
-// with Reason::NoNeededField rather than naming it " - .mp3". An empty rule
+// with RuleCode::NoNeededField rather than naming it " - .mp3". An empty rule
 // empties every new name and writes no cell. The unlabelled texts of a
 // folder's MP3s are judged together: a file its tag alone leaves uncertain
 // is read again with its folder's. `stop` is asked before each read;
 // stopped, the rows not reached, and those still to be read again, fail
-// with Reason::Stopped and it returns false.
+// with ListCode::Stopped and it returns false.
 bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop = {});
 
 }  // namespace qorin::rules

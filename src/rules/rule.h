@@ -50,7 +50,7 @@ using FieldValues = std::vector<std::pair<std::string, std::string>>;
 // Writes the proposals (newName) of entries 0..n-1, n clamped to the list.
 // A rule that covers every entry names all, whatever n is. A rule that reads
 // files asks `stop` before each; false: it was stopped, and the rows it did
-// not reach fail with Reason::Stopped.
+// not reach fail with ListCode::Stopped.
 bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const platform::StopFn& stop = {});
 
 // Gives the rules that clean up names (替换非法字符, 音轨号补零) the 选项

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "outcome_codes.h"
 #include "rules/mp3_rule.h"
 #include "tags/formats.h"
 #include "tags_test_util.h"
@@ -17,7 +18,7 @@ namespace qorin::rules {
 namespace {
 
 using filelist::Mp3Status;
-using filelist::Reason;
+using filelist::Outcome;
 using tagtest::hex;
 using tagtest::TempDir;
 using text::gb;
@@ -91,9 +92,9 @@ TEST(TagLibFormats, NamedFromTheirTagsWithTheirOwnExtension) {
     EXPECT_EQ(list[row].mp3Code, f.status) << f.name;
     EXPECT_EQ(list[row + 1].newName, "") << f.name;
     EXPECT_EQ(list[row + 1].mp3Code, Mp3Status::NoTag) << f.name;
-    EXPECT_EQ(list[row + 1].proposalProblem, Reason::NoTag) << f.name;
+    EXPECT_EQ(list[row + 1].proposalProblem, codes::NoTag) << f.name;
   }
-  EXPECT_EQ(list[list.fileCount() - 1].proposalProblem, Reason::UnsupportedFormat);
+  EXPECT_EQ(list[list.fileCount() - 1].proposalProblem, codes::UnsupportedFormat);
   // 删除无标签条目 takes the untagged files and the others, never a tagged one.
   std::vector<int> untagged;
   for (int r = 1; r < list.fileCount(); r += 2) untagged.push_back(r);
@@ -127,8 +128,8 @@ TEST(TagLibFormats, UnlabelledBytesAndDamagedFiles) {
     const std::string name(list[r].oldName);
     EXPECT_EQ(list[r].newName, gb("歌手甲-春天的故事") + name.substr(3)) << name;
   }
-  const Reason want[] = {Reason::DamagedFile, Reason::DamagedFile, Reason::DamagedFile, Reason::DamagedFile,
-                         Reason::Unreadable};
+  const Outcome want[] = {codes::DamagedFile, codes::DamagedFile, codes::DamagedFile, codes::DamagedFile,
+                          codes::Unreadable};
   for (int r = 4; r < list.fileCount(); ++r) {
     EXPECT_EQ(list[r].proposalProblem, want[r - 4]) << list[r].oldName;
     EXPECT_EQ(list[r].newName, "") << list[r].oldName;
@@ -177,7 +178,7 @@ TEST(TagLibFormats, ContainerTextChunks) {
     const auto r = static_cast<int>(i);
     const bool fails = std::string(cases[i].want) == "!";
     EXPECT_EQ(list[r].newName, fails ? "" : gb(cases[i].want)) << cases[i].name;
-    EXPECT_EQ(list[r].proposalProblem, fails ? Reason::NoNeededField : Reason::None) << cases[i].name;
+    EXPECT_EQ(list[r].proposalProblem, fails ? codes::NoNeededField : Outcome{}) << cases[i].name;
     EXPECT_EQ(list[r].mp3Code, cases[i].status) << cases[i].name;
   }
   EXPECT_EQ(list[list.fileCount() - 1].mp3Code, Mp3Status::NoTag);
@@ -209,7 +210,7 @@ TEST(TagLibFormats, DamagedCopiesNeverCrash) {
   for (int r = 0; r < list.fileCount(); ++r) {
     const filelist::FileEntry e = list[r];
     EXPECT_TRUE(!e.newName.empty() || e.mp3Code == Mp3Status::NoTag ||
-                e.proposalProblem == Reason::DamagedFile || e.proposalProblem == Reason::NoNeededField)
+                e.proposalProblem == codes::DamagedFile || e.proposalProblem == codes::NoNeededField)
         << e.oldName;
   }
 }
