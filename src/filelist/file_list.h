@@ -48,16 +48,20 @@ StatusIcon statusIcon(Status s);
 // named from its tag, the family of the tag another audio file was named from.
 enum class Mp3Status : unsigned char {
   None,
-  NotMp3,         // no tag reader takes the file
-  NoTag,          // it has none of its format's tags
-  VorbisComment,  // FLAC, Ogg Vorbis, Opus, Ogg FLAC, Speex
-  Mp4Tag,
-  ApeTag,
-  AsfTag,      // WMA
-  Id3Chunk,    // WAV, AIFF, TrueAudio
+  NotMp3,      // no tag reader takes the file
+  NoTag,       // it has none of its format's tags
   TextChunks,  // WAV's RIFF INFO, AIFF's NAME and AUTH
-  ModuleTag,   // the title of a tracker module
+  // From here on: named from a tag of family kTagged + its tags::TagKind,
+  // worded by the tag readers' registry.
+  kTagged,
 };
+constexpr Mp3Status taggedWith(unsigned family) {
+  return static_cast<Mp3Status>(static_cast<unsigned>(Mp3Status::kTagged) + family);
+}
+// The family of a file named from its tag (tags::TagKind), or -1.
+constexpr int familyOf(Mp3Status s) {
+  return s >= Mp3Status::kTagged ? static_cast<int>(s) - static_cast<int>(Mp3Status::kTagged) : -1;
+}
 // The rows 删除无标签条目 removes: no tag the rule could name them from.
 inline bool isUntagged(Mp3Status s) { return s == Mp3Status::NotMp3 || s == Mp3Status::NoTag; }
 

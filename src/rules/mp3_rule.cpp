@@ -34,28 +34,6 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to) {
 
 using filelist::Mp3Status;
 
-// The cell of a file named from its tag: MP3 files keep it empty.
-Mp3Status taggedStatus(tags::TagKind kind) {
-  switch (kind) {
-    case tags::TagKind::Vorbis:
-      return Mp3Status::VorbisComment;
-    case tags::TagKind::Mp4:
-      return Mp3Status::Mp4Tag;
-    case tags::TagKind::Ape:
-      return Mp3Status::ApeTag;
-    case tags::TagKind::Asf:
-      return Mp3Status::AsfTag;
-    case tags::TagKind::Id3Chunk:
-      return Mp3Status::Id3Chunk;
-    case tags::TagKind::Module:
-      return Mp3Status::ModuleTag;
-    case tags::TagKind::None:
-    case tags::TagKind::Id3:
-      break;
-  }
-  return Mp3Status::None;
-}
-
 // MP3 (and MP2) files are named ".mp3" (".mp2") whatever the case of
 // theirs; the others keep their extension as it stands.
 std::string extensionOf(std::string_view oldName, tags::TagKind kind) {
@@ -90,6 +68,12 @@ bool noNeededField(const std::vector<RuleSegment>& segments, const tags::TagFiel
 }
 
 }  // namespace
+
+filelist::Mp3Status taggedStatus(tags::TagKind kind) {
+  const tags::TagFamily* f = tags::familyOf(kind);
+  return !f || f->status.empty() ? filelist::Mp3Status::None
+                                 : filelist::taggedWith(static_cast<unsigned>(kind));
+}
 
 int slotOfCode(int code) {
   return code >= 0 && code <= tags::kNamingCodes ? kSlots[static_cast<std::size_t>(code)] : 0;

@@ -77,4 +77,8 @@ std::string_view mp3SchemeRule(int item);
 // with ListCode::Stopped and it returns false.
 bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop = {});
 
+// The MP3标签状态 cell of a file named from a tag of `kind`, as the tag
+// readers' registry words the family: None where it says nothing (MP3).
+filelist::Mp3Status taggedStatus(tags::TagKind kind);
+
 }  // namespace qorin::rules

@@ -8,6 +8,7 @@
 #include "platform/fs.h"
 #include "rename/plan.h"
 #include "rules/rule_codes.h"
+#include "tags/formats.h"
 #include "tags/id3v2_unicode.h"
 #include "text/gbtext.h"
 
@@ -119,17 +120,18 @@ const std::string& statusText(Status s) {
 }
 
 const std::string& mp3StatusText(filelist::Mp3Status s) {
-  static const std::string texts[] = {{},
-                                      text::gb("非MP3文件"),
-                                      text::gb("无标签"),
-                                      text::gb("Vorbis注释"),
-                                      text::gb("MP4标签"),
-                                      text::gb("APE标签"),
-                                      text::gb("ASF标签"),
-                                      text::gb("ID3标签"),
-                                      text::gb("文本块"),
-                                      text::gb("模块标签")};
-  static_assert(std::size(texts) == static_cast<std::size_t>(filelist::Mp3Status::ModuleTag) + 1);
+  static const std::string texts[] = {{}, text::gb("非MP3文件"), text::gb("无标签"), text::gb("文本块")};
+  static_assert(std::size(texts) == static_cast<std::size_t>(filelist::Mp3Status::kTagged));
+  // A tag's family as the readers' registry words it, by TagKind.
+  static const std::vector<std::string> families = [] {
+    std::vector<std::string> out(static_cast<std::size_t>(tags::TagKind::kCount));
+    for (const tags::TagFamily& f : tags::tagFamilies())
+      out[static_cast<std::size_t>(f.kind)] = text::gb(f.status);
+    return out;
+  }();
+  if (const int family = filelist::familyOf(s); family >= 0)
+    return static_cast<std::size_t>(family) < families.size() ? families[static_cast<std::size_t>(family)]
+                                                              : texts[0];
   return texts[static_cast<std::size_t>(s)];
 }
 

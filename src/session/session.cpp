@@ -397,7 +397,7 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
   // Every listed MP3 of a folder speaks for its album, the rows taken again or not.
   std::unordered_map<std::uint32_t, text::Evidence> folders;
   for (int r = 0; r < list_.rowCount(); ++r) {
-    if (tags::tagKindOf(list_.oldName(r)) != tags::TagKind::Id3) continue;
+    if (!tags::repairableTag(list_.oldName(r))) continue;
     mp3s.push_back(r);
     if (codePage && list_[r].statusCode != filelist::Status::ConversionUncertain) continue;
     rows.push_back(r);

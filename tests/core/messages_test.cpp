@@ -9,6 +9,7 @@
 #include "platform/fs.h"
 #include "session/messages.h"
 #include "tags/id3v2_unicode.h"
+#include "tags/tag_reader.h"
 #include "text/gbtext.h"
 
 namespace qorin::session {
@@ -67,7 +68,17 @@ TEST(Messages, EveryCodeHasAText) {
     EXPECT_FALSE(statusText(static_cast<filelist::Status>(s)).empty()) << s;
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NotMp3), gb("非MP3文件"));
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NoTag), gb("无标签"));
-  for (int s = 1; s <= static_cast<int>(filelist::Mp3Status::ModuleTag); ++s)
+  EXPECT_EQ(mp3StatusText(filelist::Mp3Status::TextChunks), gb("文本块"));
+  const struct {
+    tags::TagKind kind;
+    const char* text;
+  } families[] = {{tags::TagKind::Id3, ""},           {tags::TagKind::Vorbis, "Vorbis注释"},
+                  {tags::TagKind::Mp4, "MP4标签"},    {tags::TagKind::Ape, "APE标签"},
+                  {tags::TagKind::Asf, "ASF标签"},    {tags::TagKind::Id3Chunk, "ID3标签"},
+                  {tags::TagKind::Module, "模块标签"}};
+  for (const auto& f : families)
+    EXPECT_EQ(mp3StatusText(filelist::taggedWith(static_cast<unsigned>(f.kind))), gb(f.text)) << f.text;
+  for (int s = 1; s < static_cast<int>(filelist::Mp3Status::kTagged); ++s)
     EXPECT_FALSE(mp3StatusText(static_cast<filelist::Mp3Status>(s)).empty()) << s;
   for (int p = 1; p <= static_cast<int>(Problem::FolderLockFailed); ++p) {
     PassReport r;

@@ -59,14 +59,21 @@ struct Format {
   const char* name;  // the tagged file; "bare-" before it the untagged one
   Mp3Status status;
 };
-constexpr Format kFormats[] = {
-    {"flac", "a.flac", Mp3Status::VorbisComment}, {"ogg", "b.ogg", Mp3Status::VorbisComment},
-    {"opus", "c.Opus", Mp3Status::VorbisComment}, {"m4a", "d.M4A", Mp3Status::Mp4Tag},
-    {"ape", "e.ape", Mp3Status::ApeTag},          {"wma", "f.wma", Mp3Status::AsfTag},
-    {"wav", "g.WAV", Mp3Status::Id3Chunk},        {"aiff", "h.aiff", Mp3Status::Id3Chunk},
-    {"oga", "i.oga", Mp3Status::VorbisComment},   {"spx", "j.spx", Mp3Status::VorbisComment},
-    {"mpc", "k.mpc", Mp3Status::ApeTag},          {"wv", "l.wv", Mp3Status::ApeTag},
-    {"tta", "m.tta", Mp3Status::Id3Chunk},        {"aifc", "n.aifc", Mp3Status::Id3Chunk},
+const Format kFormats[] = {
+    {"flac", "a.flac", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"ogg", "b.ogg", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"opus", "c.Opus", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"m4a", "d.M4A", rules::taggedStatus(tags::TagKind::Mp4)},
+    {"ape", "e.ape", rules::taggedStatus(tags::TagKind::Ape)},
+    {"wma", "f.wma", rules::taggedStatus(tags::TagKind::Asf)},
+    {"wav", "g.WAV", rules::taggedStatus(tags::TagKind::Id3Chunk)},
+    {"aiff", "h.aiff", rules::taggedStatus(tags::TagKind::Id3Chunk)},
+    {"oga", "i.oga", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"spx", "j.spx", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"mpc", "k.mpc", rules::taggedStatus(tags::TagKind::Ape)},
+    {"wv", "l.wv", rules::taggedStatus(tags::TagKind::Ape)},
+    {"tta", "m.tta", rules::taggedStatus(tags::TagKind::Id3Chunk)},
+    {"aifc", "n.aifc", rules::taggedStatus(tags::TagKind::Id3Chunk)},
 };
 
 TEST(TagLibFormats, NamedFromTheirTagsWithTheirOwnExtension) {
@@ -154,13 +161,14 @@ TEST(TagLibFormats, ContainerTextChunks) {
        "歌手甲-Song-3-2003-Pop.wav", Mp3Status::TextChunks},
       {"wav", "both.wav",
        "chunk-INAM=" + hex("info title") + " chunk-IART=" + hex("info artist") + " title=" + hex("ID3 title"),
-       "info artist-ID3 title--2003-.wav", Mp3Status::Id3Chunk},
+       "info artist-ID3 title--2003-.wav", rules::taggedStatus(tags::TagKind::Id3Chunk)},
       {"wav", "software.wav", "chunk-ISFT=" + hex("Lavf59"), "!", Mp3Status::TextChunks},
       {"aiff", "text.aiff", "chunk-NAME=" + hex("Name") + " chunk-AUTH=" + gbkSinger, "歌手甲-Name---.aiff",
        Mp3Status::TextChunks},
       {"aifc", "text.aifc", "chunk-NAME=" + hex("Name") + " artist=" + hex("ID3 artist"),
-       "ID3 artist-Name---.aifc", Mp3Status::Id3Chunk},
-      {"mod", "song.mod", "title=" + hex("Space Debris"), "-Space Debris---.mod", Mp3Status::ModuleTag},
+       "ID3 artist-Name---.aifc", rules::taggedStatus(tags::TagKind::Id3Chunk)},
+      {"mod", "song.mod", "title=" + hex("Space Debris"), "-Space Debris---.mod",
+       rules::taggedStatus(tags::TagKind::Module)},
   };
   std::vector<std::string> names, requests;
   for (const auto& c : cases) {
