@@ -64,7 +64,7 @@ struct Corpus {
   }
 };
 
-double nameAll(const Corpus& c, benchmark::State& state) {
+double nameAll(const Corpus& c, benchmark::State& state, tags::MediaWorkers& workers) {
   filelist::FileList list;
   list.reserve(kPhotos);
   for (const std::string& n : c.names) list.addName(n);
@@ -72,7 +72,7 @@ double nameAll(const Corpus& c, benchmark::State& state) {
   rules::DateOptions o;
   o.source = rules::DateSource::Taken;
   const auto t0 = Clock::now();
-  rules::dateRule(list, o);
+  rules::dateRule(list, o, {&workers, {}});
   const double s = std::chrono::duration<double>(Clock::now() - t0).count();
   if (list[kPhotos - 1].newName.empty() || list[0].proposalProblem != filelist::Outcome{})
     state.SkipWithError("a photo was not named by its date taken");
@@ -81,13 +81,13 @@ double nameAll(const Corpus& c, benchmark::State& state) {
 
 void BM_DatesTakenWorkersAgainstInProcess(benchmark::State& state) {
   static const Corpus corpus;
-  tags::MediaWorkers& workers = tags::MediaWorkers::shared();
+  const auto here = tags::MediaWorkers::inProgram();
   double bestWorkers = 1e9, bestHere = 1e9;
   for (auto _ : state) {
-    workers.setProgram(QORIN_MEDIA_PATH);  // the workers running are let go: each run starts its own
-    bestWorkers = std::min(bestWorkers, nameAll(corpus, state));
-    workers.setProgram({});
-    bestHere = std::min(bestHere, nameAll(corpus, state));
+    const auto workers = tags::MediaWorkers::ours();
+    workers->setProgram(QORIN_MEDIA_PATH);  // each run starts its own
+    bestWorkers = std::min(bestWorkers, nameAll(corpus, state, *workers));
+    bestHere = std::min(bestHere, nameAll(corpus, state, *here));
   }
   state.counters["workers_ms"] = bestWorkers * 1e3;
   state.counters["in_process_ms"] = bestHere * 1e3;

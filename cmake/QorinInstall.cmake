@@ -92,9 +92,12 @@ function(qorin_install_cli)
   endif()
   install(TARGETS qorin-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   if(UNIX AND NOT APPLE)
-    qorin_install_man_pages(qorin-cli)
-    install(FILES ${QORIN_PACKAGING}/linux/qorin-cli.bash
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qorin-cli)
+    # Written at build time from the rules' declarations (src/cli/CMakeLists.txt).
+    set(docs ${CMAKE_BINARY_DIR}/cli-docs)
+    install(FILES ${docs}/qorin-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${docs}/qorin-cli.zh_CN.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_CN/man1 RENAME qorin-cli.1.gz)
+    install(FILES ${docs}/qorin-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+            RENAME qorin-cli)
   endif()
 endfunction()
 cmake_language(DEFER CALL qorin_install_cli)

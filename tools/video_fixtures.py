@@ -9,7 +9,8 @@ apple.mov also carries com.apple.quicktime.creationdate 2021-05-06T09:08:09+0200
 icrd.avi ffmpeg's ICRD 2021-05-06 07:08:09, and idit.avi an IDIT chunk
 (what cameras write, and ffmpeg does not) put by us into ffmpeg's padding.
 big.avi (over 256 KiB) has the ICRD too. cut.mp4 stops before its header
-box, damaged.mp4 has it turned to noise; cut-frames.avi keeps its header,
+box, damaged.mp4 has it turned to noise; wmv.wmv and asf.asf keep the
+creation time in ASF's file properties, dv.dv in its recording date packs; cut-frames.avi keeps its header,
 cut-header.avi does not, damaged.avi has it overwritten.
 """
 import os
@@ -32,7 +33,10 @@ OUTPUTS = [
     ("mkv.mkv", 0, MPEG4),
     ("icrd.avi", 0, MPEG4 + ["-metadata", "date=2021-05-06 07:08:09"]),
     ("wmv.wmv", 0, ["-c:v", "wmv2"]),
+    ("asf.asf", 0, ["-c:v", "wmv2"]),
     ("m2ts.m2ts", 0, ["-c:v", "mpeg2video"]),
+    ("mts.mts", 0, ["-c:v", "mpeg2video"]),
+    ("dv.dv", 1, ["-c:v", "dvvideo", "-pix_fmt", "yuv420p"]),
     ("mxf.mxf", 1, ["-c:v", "mpeg2video"]),
     ("big.avi", 2, ["-c:v", "rawvideo", "-pix_fmt", "yuv420p", "-metadata", "date=2021-05-06 07:08:09"]),
 ]

@@ -37,6 +37,7 @@
 #include "session/gui/list_commands.h"
 #include "session/gui/rename_commands.h"
 #include "session/messages.h"
+#include "session/start_up.h"
 #include "tags/formats.h"
 #include "tags/gui/tag_editor_window.h"
 #include "text/gui/qtext.h"
@@ -52,16 +53,6 @@ namespace {
 QSize frameOf(const QMenuBar* bar) {
   return {MainWindow::kFrameWidth,
           MainWindow::kFrameHeight + MainWindow::kDesignMenuBarHeight - bar->sizeHint().height()};
-}
-
-// Folders the program would keep its files in but will not: said once, as
-// settings and records then go nowhere.
-void reportRefusedFolders(const session::Places& places, platform::Dialogs& dialogs, QWidget* owner) {
-  if (places.refused.empty()) return;
-  QString text =
-      QStringLiteral("以下文件夹不属于当前用户或其他用户可以写入，程序不会在其中保存设置和更名记录：");
-  for (const std::string& dir : places.refused) text += QLatin1Char('\n') + text::toQt(dir);
-  dialogs.message(owner, platform::programTitle(), text, platform::Dialogs::Icon::Exclamation);
 }
 
 }  // namespace
@@ -97,7 +88,10 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
 
   // Start-up, in order.
   session_.setObserver(this);
-  session_.loadSettings();
+  session::startSession(session_, [this](const std::string& words) {
+    dialogs_->message(this, platform::programTitle(), text::toQt(words),
+                      platform::Dialogs::Icon::Exclamation);
+  });
   showRenamingOptions();
   restoreRuleFields(tabs(), session_);
   sessionChanged(session::kCommandsChanged | session::kCountChanged);
@@ -105,12 +99,11 @@ MainWindow::MainWindow(session::Places places, platform::Dialogs& dialogs, QWidg
   qApp->installEventFilter(this);  // drops anywhere on the window reach the drop handler
   connect(ui_->选择夹, &QTabWidget::currentChanged, this, [this] { refreshPreview(); });
   refreshPreview();  // the session starts with the selected tab's rule
-  reportRefusedFolders(session_.places(), *dialogs_, this);
   presets_->reportDamage();
   // What a crash may have left: tag backups go back first, then the last pass is asked about.
-  session_.start();
   tagEditorState_.stateDirectory = session_.places().stateDir;
-  withProgress([this](QLabel* progress) { session::recoverAtStart(session_, *dialogs_, progress, this); });
+  withProgress(
+      [this](QLabel* progress) { session::recoverAtStart(session_, *dialogs_, progress, this, true); });
   setWindowTitle(platform::programTitle());
 }
 

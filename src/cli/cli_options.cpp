@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <initializer_list>
+#include <span>
 #include <utility>
+#include <variant>
 
+#include "cli/cli_docs.h"
 #include "text/gbtext.h"
 
 namespace qorin::cli {
@@ -13,41 +17,11 @@ namespace {
 
 using text::gb;
 
-enum class RuleKind { None, Number, Replace, Insert, Case, Tags, Date };
-
-// The options of every rule as they come; the one named picks its own.
-struct Collected {
-  RuleKind rule = RuleKind::None;
-  rules::GeneralOptions number;
-  rules::ReplaceOptions replace;
-  rules::InsertOptions insert;
-  rules::CaseOptions letters{rules::CaseChoice::AllUpper, rules::CaseChoice::Keep};
-  bool extCase = false;
-  rules::Mp3Options tags;
-  rules::DateOptions date;
-  // A modifier with the rule it belongs to, to refuse one without its rule.
-  std::vector<std::pair<std::string, RuleKind>> modifiers;
-};
-
 std::optional<long long> number(std::string_view s) {
   long long v = 0;
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   if (ec != std::errc() || end != s.data() + s.size() || s.empty()) return std::nullopt;
   return v;
-}
-
-// "START,STEP,DIGITS", the last two may be left out.
-bool numbering(std::string_view s, rules::GeneralOptions& o) {
-  std::string* parts[] = {&o.start, &o.increment, &o.nameDigits};
-  for (std::string* part : parts) {
-    const auto comma = s.find(',');
-    const std::string_view piece = s.substr(0, comma);
-    if (!number(piece)) return false;
-    *part = std::string(piece);
-    if (comma == std::string_view::npos) return true;
-    s.remove_prefix(comma + 1);
-  }
-  return false;  // more than three
 }
 
 // The value named `s` among an option's words.
@@ -58,38 +32,89 @@ std::optional<T> oneOf(std::string_view s, std::initializer_list<std::pair<std::
   return std::nullopt;
 }
 
-std::optional<rules::CaseChoice> caseChoice(std::string_view s) {
-  using C = rules::CaseChoice;
-  return oneOf<C>(s, {{"upper", C::AllUpper},
-                      {"lower", C::AllLower},
-                      {"title", C::FirstUpper},
-                      {"lower-first", C::FirstLower}});
-}
-
-std::optional<rules::ReplaceScope> scope(std::string_view s) {
-  using R = rules::ReplaceScope;
-  return oneOf<R>(s, {{"name", R::Name}, {"ext", R::Extension}, {"all", R::All}});
-}
-
 std::optional<SortKey> sortKey(std::string_view s) {
   using K = SortKey;
   return oneOf<K>(s, {{"name", K::Name}, {"mtime", K::Modified}, {"taken", K::Taken}, {"size", K::Size}});
 }
 
-std::optional<rules::DateSource> dateSource(std::string_view s) {
-  using D = rules::DateSource;
-  return oneOf<D>(s, {{"mtime", D::Modified}, {"exif", D::Taken}, {"birth", D::Created}});
+// A rule's option as the command line offers it.
+struct RuleOption {
+  int rule;
+  int field;
+  std::string_view option;
+  rules::Takes takes;
+  bool takesValue;
+  bool namesRule;
+};
+
+std::vector<RuleOption> ruleOptions() {
+  std::vector<RuleOption> out;
+  for (int r = 0; r < rules::kRuleCount; ++r)
+    std::visit(
+        [&](const auto& o) {
+          using O = std::decay_t<decltype(o)>;
+          const auto& fields = rules::RuleFields<O>::fields;
+          for (std::size_t i = 0; i < fields.size(); ++i) {
+            const rules::Field<O>& f = fields[i];
+            if (f.option.empty()) continue;
+            const bool value = f.takes != rules::Takes::Nothing && f.kind != rules::FieldKind::Flag;
+            out.push_back({r, static_cast<int>(i), f.option, f.takes, value, f.namesRule});
+          }
+        },
+        rules::ruleAt(r));
+  return out;
 }
 
-std::optional<rules::DatePlace> datePlace(std::string_view s) {
-  using P = rules::DatePlace;
-  return oneOf<P>(s, {{"replace", P::Replace}, {"prefix", P::Before}, {"suffix", P::After}});
+// "a、b 或 c"
+std::string wordList(std::span<const rules::Choice> choices) {
+  std::vector<std::string_view> words;
+  for (const rules::Choice& c : choices)
+    if (!c.word.empty()) words.push_back(c.word);
+  std::string out;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out += i + 1 == words.size() ? gb(" 或 ") : gb("、");
+    out += words[i];
+  }
+  return out;
+}
+
+// One given option of a rule, with its values (code-page text).
+struct Given {
+  RuleOption option;
+  std::vector<std::string> values;
+};
+
+template <class O>
+std::string apply(O& o, const Given& g) {
+  const rules::Field<O>& f = rules::RuleFields<O>::fields[static_cast<std::size_t>(g.option.field)];
+  if (f.parse) return f.parse(o, g.values);
+  switch (f.kind) {
+    case rules::FieldKind::Text:
+      o.*f.text = g.values.front();
+      return {};
+    case rules::FieldKind::Flag:
+      o.*f.flag = true;
+      return {};
+    case rules::FieldKind::Choice:
+      if (f.takes == rules::Takes::Nothing) {
+        f.set(o, f.sets);
+        return {};
+      }
+      for (const rules::Choice& c : f.choices)
+        if (!c.word.empty() && c.word == g.values.front()) {
+          f.set(o, c.value);
+          return {};
+        }
+      return std::string(f.option) + gb(" 只能是 ") + wordList(f.choices);
+  }
+  return {};
 }
 
 class Parser {
  public:
-  Parser(const std::vector<std::string>& args, const ToText& toText, CliRun& run, std::string& error)
-      : args_(args), toText_(toText), run_(run), error_(error) {}
+  Parser(const std::vector<std::string>& args, const ToText& toText, const FindPreset& findPreset,
+         CliRun& run, std::string& error)
+      : args_(args), toText_(toText), run_(run), error_(error), findPreset_(findPreset) {}
 
   Parsed parse() {
     bool onlyPaths = false;
@@ -162,84 +187,74 @@ class Parser {
 
   std::string textOf(const std::string& arg) const { return toText_(arg).value_or(arg); }
 
-  bool chooseRule(const std::string& option, RuleKind kind) {
-    if (c_.rule != RuleKind::None) return fail(gb("只能指定一个规则：") + option);
-    c_.rule = kind;
-    return true;
-  }
-
-  bool modifier(const std::string& option, RuleKind kind) {
-    c_.modifiers.emplace_back(option, kind);
-    return true;
-  }
-
   bool option(const std::string& a) {
     if (a == "-0") return run_.nul = true;
-    if (a == "-x" || a == "--execute") return setMode(Mode::Execute, a);
-    if (a == "--undo") return setMode(Mode::Undo, a);
-    if (a == "--forget") return setMode(Mode::Forget, a);
+    if (a == "-x" || a == "--execute") return setMode(Mode::Execute);
+    if (a == "--undo") return setMode(Mode::Undo);
+    if (a == "--forget") return setMode(Mode::Forget);
     if (a == "--json") return run_.json = true;
     if (a == "-r" || a == "--recursive") return run_.recursive = true;
     if (a == "--hidden") return run_.hidden = true;
     if (a == "--reverse") return run_.reverse = true;
     if (a == "--wait") return run_.wait = true;
-    if (a == "--regex") return (c_.replace.regex = true) && modifier(a, RuleKind::Replace);
-    if (a == "--case-sensitive") return (c_.replace.matchCase = true) && modifier(a, RuleKind::Replace);
-    if (a == "--ext-case") return (c_.extCase = true) && modifier(a, RuleKind::Case);
-    if (a == "--v1-first") {
-      c_.tags.priority = rules::TagPriority::V1First;
-      return modifier(a, RuleKind::Tags);
-    }
+    for (const RuleOption& r : ruleOptions_)
+      if (a == r.option) return ruleOption(a, r);
+    if (a == "--preset") return preset(a);
     return optionWithValue(a);
   }
 
-  bool setMode(Mode m, const std::string& a) {
+  bool setMode(Mode m) {
     if (run_.mode != Mode::Plan && run_.mode != m) return fail(gb("-x、--undo 和 --forget 只能用一个"));
     run_.mode = m;
-    (void)a;
+    return true;
+  }
+
+  bool ruleOption(const std::string& a, const RuleOption& r) {
+    Given g{r, {}};
+    if (r.takesValue) {
+      const auto v = value(a);
+      if (!v) return false;
+      g.values.push_back(*v);
+    }
+    if (r.takes == rules::Takes::Two) {
+      // A second value that looks like an option goes as --with=TEXT.
+      if (i_ + 1 < args_.size() && args_[i_ + 1].rfind("--with=", 0) == 0) inline_ = args_[++i_].substr(7);
+      const auto second = value(a);
+      if (!second) return false;
+      g.values.push_back(*second);
+    }
+    if (r.namesRule && !nameRule(a, r.rule)) return false;
+    given_.push_back(std::move(g));
+    return true;
+  }
+
+  bool nameRule(const std::string& option, int rule) {
+    if (rule_ >= 0) return fail(gb("只能指定一个规则：") + option);
+    rule_ = rule;
+    return true;
+  }
+
+  // --preset NAME: a preset saved in the window, as the rule.
+  bool preset(const std::string& a) {
+    const auto name = value(a);
+    if (!name) return false;
+    const std::optional<rules::RuleOptions> saved = findPreset_ ? findPreset_(*name) : std::nullopt;
+    if (!saved) return fail(gb("没有名为“") + *name + gb("”的方案"));
+    if (!nameRule(a, static_cast<int>(saved->index()))) return false;
+    preset_ = saved;
     return true;
   }
 
   bool optionWithValue(const std::string& a) {
-    using K = RuleKind;
-    std::string* text = nullptr;
-    K kind = K::None;
-    if (a == "--prefix") text = &c_.number.namePrefix, kind = K::Number;
-    if (a == "--name") text = &c_.number.nameText, kind = K::Number;
-    if (a == "--suffix") text = &c_.number.nameSuffix, kind = K::Number;
-    if (a == "--ext") text = &c_.number.extText, kind = K::Number;
-    if (a == "--ext-text") text = &c_.insert.extText, kind = K::Insert;
-    if (a == "--date-sep") text = &c_.date.separator, kind = K::Date;
-    if (text) {
-      const auto v = value(a);
-      if (!v) return false;
-      *text = *v;
-      return modifier(a, kind);
-    }
     if (a == "--from") {
       const auto path = rawValue(a);  // a path, as the system gave it
       if (path) run_.lists.push_back(*path);
       return path.has_value();
     }
-    if (a == "--number" || a == "--replace" || a == "--insert" || a == "--case" || a == "--tags" ||
-        a == "--date")
-      return ruleOption(a);
+    if (a != "--include" && a != "--exclude" && a != "--max-depth" && a != "--sort")
+      return fail(gb("未知选项：") + textOf(a));
     const auto v = value(a);
     if (!v) return false;
-    if (a == "--on") {
-      const auto s = scope(*v);
-      if (!s) return fail(gb("--on 只能是 name、ext 或 all"));
-      c_.replace.scope = *s;
-      return modifier(a, K::Replace);
-    }
-    if (a == "--at") {
-      const auto at = number(*v);
-      if (*v != "end" && !at) return fail(gb("--at 只能是位置数字或 end"));
-      if (at && *at < 1) return fail(gb("--at 的位置从 1 数起，不能是 ") + *v);
-      c_.insert.nameAt = *v == "end" ? rules::InsertAt::End : rules::InsertAt::Position;
-      if (*v != "end") c_.insert.namePosition = *v;
-      return modifier(a, K::Insert);
-    }
     if (a == "--include" || a == "--exclude") {
       (a == "--include" ? run_.include : run_.exclude).push_back(*v);
       return true;
@@ -250,111 +265,66 @@ class Parser {
       run_.maxDepth = static_cast<int>(*depth);
       return true;
     }
-    if (a == "--sort") {
-      run_.sort = sortKey(*v);
-      return run_.sort || fail(gb("--sort 只能是 name、mtime、taken 或 size"));
-    }
-    if (a == "--date-source") {
-      const auto d = dateSource(*v);
-      if (!d) return fail(gb("--date-source 只能是 mtime、exif 或 birth"));
-      c_.date.source = *d;
-      return modifier(a, K::Date);
-    }
-    if (a == "--date-place") {
-      const auto p = datePlace(*v);
-      if (!p) return fail(gb("--date-place 只能是 replace、prefix 或 suffix"));
-      c_.date.place = *p;
-      return modifier(a, K::Date);
-    }
-    return fail(gb("未知选项：") + textOf(a));
+    run_.sort = sortKey(*v);
+    return run_.sort || fail(gb("--sort 只能是 name、mtime、taken 或 size"));
   }
 
-  bool ruleOption(const std::string& a) {
-    const auto v = value(a);
-    if (!v) return false;
-    if (a == "--number") {
-      if (!numbering(*v, c_.number)) return fail(gb("--number 的格式是 起始,增量,位数"));
-      return chooseRule(a, RuleKind::Number);
+  // The named rule from its options: the one naming it first, then its
+  // modifiers in the order given.
+  bool makeRule() {
+    rules::RuleOptions rule = preset_ ? *preset_ : rules::ruleAt(rule_);
+    if (!preset_)
+      std::visit(
+          [](auto& o) {
+            using F = rules::RuleFields<std::decay_t<decltype(o)>>;
+            if constexpr (requires { F::commandLine(); }) o = F::commandLine();
+          },
+          rule);
+    std::stable_partition(given_.begin(), given_.end(), [](const Given& g) { return g.option.namesRule; });
+    for (const Given& g : given_) {
+      if (g.option.rule != rule_) return fail(std::string(g.option.option) + gb(" 不属于所给的规则"));
+      const std::string error = std::visit([&](auto& o) { return apply(o, g); }, rule);
+      if (!error.empty()) return fail(error);
     }
-    if (a == "--replace") {
-      c_.replace.search = *v;
-      // A replacement that looks like an option goes as --with=TEXT.
-      if (i_ + 1 < args_.size() && args_[i_ + 1].rfind("--with=", 0) == 0) inline_ = args_[++i_].substr(7);
-      const auto r = value(a);
-      if (!r) return false;
-      c_.replace.replacement = *r;
-      return chooseRule(a, RuleKind::Replace);
-    }
-    if (a == "--insert") {
-      c_.insert.nameText = *v;
-      return chooseRule(a, RuleKind::Insert);
-    }
-    if (a == "--case") {
-      const auto choice = caseChoice(*v);
-      if (!choice) return fail(gb("--case 只能是 upper、lower、title 或 lower-first"));
-      c_.letters.name = *choice;
-      return chooseRule(a, RuleKind::Case);
-    }
-    if (a == "--date") {
-      c_.date.format = *v;
-      return chooseRule(a, RuleKind::Date);
-    }
-    c_.tags.rule = *v;
-    return chooseRule(a, RuleKind::Tags);
+    // A rule that cannot run is the caller's mistake, told before anything is listed.
+    const std::string error = rules::ruleError(rule);
+    if (!error.empty()) return fail(error);
+    run_.rule = std::move(rule);
+    return true;
   }
 
   bool finish() {
-    for (const auto& [option, kind] : c_.modifiers)
-      if (kind != c_.rule) return fail(option + gb(" 不属于所给的规则"));
     if (run_.wait && run_.mode == Mode::Plan) return fail(gb("--wait 只能与 -x 或 --undo 同用"));
     if (run_.maxDepth >= 0 && !run_.recursive) return fail(gb("--max-depth 只能与 -r 同用"));
-    if (run_.mode == Mode::Undo) {
-      if (c_.rule != RuleKind::None) return fail(gb("--undo 不用规则"));
-      return true;
-    }
+    const bool anyRule = rule_ >= 0 || !given_.empty();
+    if (run_.mode == Mode::Undo) return !anyRule || fail(gb("--undo 不用规则"));
     if (run_.mode == Mode::Forget) {
-      if (c_.rule != RuleKind::None || !run_.paths.empty() || !run_.lists.empty())
-        return fail(gb("--forget 不用规则和路径"));
+      if (anyRule || !run_.paths.empty() || !run_.lists.empty()) return fail(gb("--forget 不用规则和路径"));
       return true;
     }
+    if (rule_ < 0 && !given_.empty())
+      return fail(std::string(given_.front().option.option) + gb(" 不属于所给的规则"));
     if (run_.paths.empty() && run_.lists.empty()) return fail(gb("没有给出文件或文件夹"));
-    switch (c_.rule) {
-      case RuleKind::None:
-        return fail(gb("没有给出规则（--number、--replace、--insert、--case、--tags、--date）"));
-      case RuleKind::Number:
-        if (!c_.number.extText.empty()) {
-          c_.number.scope = rules::GeneralScope::All;
-          c_.number.extDigits.clear();  // the new extension without a number
-        }
-        run_.rule = c_.number;
-        break;
-      case RuleKind::Replace:
-        run_.rule = c_.replace;
-        break;
-      case RuleKind::Insert:
-        run_.rule = c_.insert;
-        break;
-      case RuleKind::Case:
-        if (c_.extCase) c_.letters.ext = c_.letters.name;
-        run_.rule = c_.letters;
-        break;
-      case RuleKind::Tags:
-        run_.rule = c_.tags;
-        break;
-      case RuleKind::Date:
-        run_.rule = c_.date;
-        break;
-    }
-    // A rule that cannot run is the caller's mistake, told before anything is listed.
-    const std::string error = rules::ruleError(*run_.rule);
-    return error.empty() || fail(error);
+    if (rule_ < 0) return fail(gb("没有给出规则（") + ruleNames() + gb("）"));
+    return makeRule();
+  }
+
+  std::string ruleNames() const {
+    std::string out;
+    for (const RuleOption& r : ruleOptions_)
+      if (r.namesRule) out += (out.empty() ? "" : gb("、")) + std::string(r.option);
+    return out + gb("、--preset");
   }
 
   const std::vector<std::string>& args_;
   const ToText& toText_;
   CliRun& run_;
   std::string& error_;
-  Collected c_;
+  const FindPreset& findPreset_;
+  const std::vector<RuleOption> ruleOptions_ = ruleOptions();
+  std::vector<Given> given_;
+  int rule_ = -1;
+  std::optional<rules::RuleOptions> preset_;
   std::size_t i_ = 0;
   std::optional<std::string> inline_;  // the value given with "=", not taken yet
 };
@@ -362,56 +332,59 @@ class Parser {
 }  // namespace
 
 Parsed parseArguments(const std::vector<std::string>& args, const ToText& toText, CliRun& run,
-                      std::string& error) {
+                      std::string& error, const FindPreset& findPreset) {
   error.clear();
-  return Parser(args, toText, run, error).parse();
+  return Parser(args, toText, findPreset, run, error).parse();
+}
+
+std::string rulesHelp() {
+  std::string out = "规则（只能选一个）：\n";
+  const auto line = [](const OptionText& o) {
+    return std::string(o.option) + (o.valueName.zh.empty() ? "" : " " + std::string(o.valueName.zh));
+  };
+  for (const RuleText& rule : ruleTexts()) {
+    out += "  " + line(rule.options.front()) + "\n      " + std::string(rule.about.zh) + "\n";
+    for (std::size_t i = 1; i < rule.options.size(); ++i)
+      out += "      " + line(rule.options[i]) + "  " + std::string(rule.options[i].help.zh) + "\n";
+  }
+  out += "  --preset 名称             用窗口里保存的方案（其规则的选项可以再改）\n";
+  return gb(out);
 }
 
 std::string helpText() {
-  return gb(
-      "用法：qorin-cli [选项] 路径…\n"
-      "列出文件（文件夹里的文件按自然顺序），用一个规则给出新文件名。默认只显示计划，不改动任何文件。\n"
-      "以 - 开头的值写成 --选项=值（如 --number=-5,1,2）；以 - 开头的路径放在 -- 之后。\n"
-      "\n"
-      "规则（只能选一个）：\n"
-      "  --number 起始,增量,位数   编号；配合 --prefix 文字、--name 文字、--suffix 文字、--ext 新扩展名\n"
-      "  --replace 查找 替换为      替换；配合 --regex、--case-sensitive、--on name|ext|all；\n"
-      "                            以 - 开头的替换为写成 --with=文字\n"
-      "  --insert 文字 --at 位置|end  插入到文件名（位置从 1 数起）；配合 --ext-text 文字（插入到扩展名）\n"
-      "  --case upper|lower|title|lower-first  大小写；--ext-case 同样改扩展名\n"
-      "  --tags \"#1 - #2\"          按音乐标签命名（#1艺术家 #2标题 #3专辑 #4音轨 #5年份 "
-      "#6流派）；--v1-first\n"
-      "  --date 格式               按日期命名（yyyy yy MM dd HH mm ss zzz，其余照写）；配合\n"
-      "                            --date-source mtime|exif|birth、--date-place replace|prefix|suffix、\n"
-      "                            --date-sep 分隔（加在前后时用，默认 _）\n"
-      "\n"
-      "列表：\n"
-      "  -r, --recursive   包含子文件夹      --hidden   包含隐藏文件\n"
-      "  --max-depth N     与 -r 同用：最多列出 N 层子文件夹\n"
-      "  --include 通配符  只要文件名相符的文件（可给多次）\n"
-      "  --exclude 通配符  不要文件名相符的文件（可给多次；* ? [abc]）\n"
-      "  --from 文件       从文件读路径，每行一个；路径写成 - 时从标准输入读\n"
-      "  -0                路径列表以 NUL 分隔（配合 find -print0）\n"
-      "  --sort name|mtime|taken|size        --reverse  倒序\n"
-      "同一个文件只列出一次。\n"
-      "\n"
-      "执行：\n"
-      "  -x, --execute     按计划更名（记录与窗口共用，可以撤消）\n"
-      "  --undo            撤消最近一次已结束的更名（命令行或已关闭的窗口），列出每个恢复的文件；\n"
-      "                    再用一次撤消更早的一次，最近 20 次更名都可以撤消\n"
-      "  --forget          忘记最近一次更名（例如其中的文件已不在），之后 --undo 撤消更早的一次\n"
-      "  --wait            另一个更名正在同一文件夹里进行时等它结束，而不是立即退出\n"
-      "  --json            以 JSON 输出每一行：folder、old、new、status、reason、note\n"
-      "  -h, --help        显示本说明      --version  显示版本\n"
-      "\n"
-      "在终端上运行超过一秒时，标准错误上显示进度；输出到终端时用颜色（设置了 NO_COLOR 则不用）。\n"
-      "文件名中的换行等控制字符显示为 \\n、\\t、\\xHH，反斜杠显示为 \\\\。\n"
-      "\n"
-      "Ctrl+C 随时停止：列出、读取文件、做计划时停止则不改动任何文件；更名时做完手头的文件后停止，\n"
-      "已改的可以撤消。\n"
-      "\n"
-      "退出状态：0 全部成功（或计划没有冲突），1 有文件失败或将失败，2 用法错误，\n"
-      "130/143 被 Ctrl+C（SIGINT）/SIGTERM 停止。\n");
+  return gb("用法：qorin-cli [选项] 路径…\n"
+            "列出文件（文件夹里的文件按自然顺序），用一个规则给出新文件名。默认只显示计划，不改动任何文件。\n"
+            "以 - 开头的值写成 --选项=值（如 --number=-5,1,2）；以 - 开头的路径放在 -- 之后。\n"
+            "\n") +
+         rulesHelp() +
+         gb("\n"
+            "列表：\n"
+            "  -r, --recursive   包含子文件夹      --hidden   包含隐藏文件\n"
+            "  --max-depth N     与 -r 同用：最多列出 N 层子文件夹\n"
+            "  --include 通配符  只要文件名相符的文件（可给多次）\n"
+            "  --exclude 通配符  不要文件名相符的文件（可给多次；* ? [abc]）\n"
+            "  --from 文件       从文件读路径，每行一个；路径写成 - 时从标准输入读\n"
+            "  -0                路径列表以 NUL 分隔（配合 find -print0）\n"
+            "  --sort name|mtime|taken|size        --reverse  倒序\n"
+            "同一个文件只列出一次。\n"
+            "\n"
+            "执行：\n"
+            "  -x, --execute     按计划更名（记录与窗口共用，可以撤消）\n"
+            "  --undo            撤消最近一次已结束的更名（命令行或已关闭的窗口），列出每个恢复的文件；\n"
+            "                    再用一次撤消更早的一次，最近 20 次更名都可以撤消\n"
+            "  --forget          忘记最近一次更名（例如其中的文件已不在），之后 --undo 撤消更早的一次\n"
+            "  --wait            另一个更名正在同一文件夹里进行时等它结束，而不是立即退出\n"
+            "  --json            以 JSON 输出每一行：folder、old、new、status、reason、note\n"
+            "  -h, --help        显示本说明      --version  显示版本\n"
+            "\n"
+            "在终端上运行超过一秒时，标准错误上显示进度；输出到终端时用颜色（设置了 NO_COLOR 则不用）。\n"
+            "文件名中的换行等控制字符显示为 \\n、\\t、\\xHH，反斜杠显示为 \\\\。\n"
+            "\n"
+            "Ctrl+C 随时停止：列出、读取文件、做计划时停止则不改动任何文件；更名时做完手头的文件后停止，\n"
+            "已改的可以撤消。\n"
+            "\n"
+            "退出状态：0 全部成功（或计划没有冲突），1 有文件失败或将失败，2 用法错误，\n"
+            "130/143 被 Ctrl+C（SIGINT）/SIGTERM 停止。\n");
 }
 
 }  // namespace qorin::cli

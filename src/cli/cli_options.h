@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "rules/rule.h"
+#include "session/sort_key.h"
 
 namespace qorin::cli {
 
 enum class Mode { Plan, Execute, Undo, Forget };
-enum class SortKey { Name, Modified, Taken, Size };
+using session::SortKey;
 
 struct CliRun {
   Mode mode = Mode::Plan;
@@ -41,10 +42,13 @@ enum class Parsed { Run, Help, Version, Usage };
 // text; nothing when they cannot be.
 using ToText = std::function<std::optional<std::string>(std::string_view)>;
 
+// The preset saved under a name (code-page text), nothing when there is none.
+using FindPreset = std::function<std::optional<rules::RuleOptions>(const std::string& name)>;
+
 // `args` without the program's name. On Usage, `error` is one line saying
 // what is wrong (code-page text).
 Parsed parseArguments(const std::vector<std::string>& args, const ToText& toText, CliRun& run,
-                      std::string& error);
+                      std::string& error, const FindPreset& findPreset = {});
 
 // The --help text (code-page text).
 std::string helpText();

@@ -27,6 +27,7 @@
 #include "platform/fs.h"
 #include "session/messages.h"
 #include "session/session.h"
+#include "session/start_up.h"
 #include "text/gbtext.h"
 
 #ifdef __linux__
@@ -165,9 +166,7 @@ session::AddReport fill(session::Session& s, const CliRun& run, const std::vecto
   if (run.sort == SortKey::Name) {
     s.sortBy(filelist::kColOld, run.reverse);
   } else {
-    if (run.sort == SortKey::Modified) s.sortByFile(session::SortKey::Modified);
-    if (run.sort == SortKey::Taken) s.sortByFile(session::SortKey::Taken);
-    if (run.sort == SortKey::Size) s.sortByFile(session::SortKey::Size);
+    if (run.sort) s.sortByFile(*run.sort);
     if (run.reverse) s.reverseRows();
   }
   return r;
@@ -274,7 +273,6 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
          Progress& progress) {
   if (!run.paths.empty() || !run.lists.empty()) list(s, run, locale, progress);
   if (interrupt.asked()) return stoppedEarly(run, locale, interrupt);
-  s.start();
   const bool forget = run.mode == Mode::Forget;
   std::optional<session::PassReport> recovery;
   session::RecordAsker ask;
@@ -294,7 +292,7 @@ int undo(session::Session& s, const CliRun& run, const LocaleText& locale, Inter
   ask.waitForFolder = [&](const session::PassReport& busy, const std::function<bool()>& ready) {
     return waitForFolder(busy, ready, run, locale, interrupt);
   };
-  const session::RecordsTaken taken = s.takeRecords(ask);
+  const session::RecordsTaken taken = session::takeRecordsAtStart(s, ask);
   // A stop while the start waited for a folder: nothing was dealt with.
   if (interrupt.asked() && (!recovery || recovery->problem == session::Problem::FolderBusy))
     return stoppedEarly(run, locale, interrupt);
@@ -337,7 +335,16 @@ int main(const std::vector<std::string>& args) {
   CliRun run;
   std::string error;
   const auto toText = [&locale](std::string_view s) { return locale.toText(s); };
-  switch (parseArguments(args, toText, run, error)) {
+  // A preset the window saved, read only when one is asked for.
+  const auto findPreset = [](const std::string& name) -> std::optional<rules::RuleOptions> {
+    const session::Presets presets(session::Places::standard().presetsFile());
+    const session::Preset* p = presets.find(name);
+    if (!p || rules::ruleIndex(p->rule) < 0) return std::nullopt;
+    rules::RuleOptions rule = rules::ruleAt(rules::ruleIndex(p->rule));
+    rules::putKept(rule, p->fields);
+    return rule;
+  };
+  switch (parseArguments(args, toText, run, error, findPreset)) {
     case Parsed::Help:
       std::fputs(locale.toLocal(helpText()).c_str(), stdout);
       return 0;
@@ -352,14 +359,9 @@ int main(const std::vector<std::string>& args) {
   }
   Interrupt interrupt;
   Progress progress(::isatty(STDERR_FILENO) != 0);
-  session::Places places = session::Places::standard();
-  // As the window says at start: settings and records then go nowhere.
-  for (const std::string& dir : places.refused)
-    say(stderr, locale,
-        gb("qorin-cli: 文件夹不属于当前用户或其他用户可以写入，不在其中保存设置和更名记录：") + dir);
-  session::Session s(std::move(places));
+  session::Session s(session::Places::standard());
   s.setStop([&interrupt] { return interrupt.asked(); });
-  s.loadSettings();
+  session::startSession(s, [&](const std::string& words) { say(stderr, locale, gb("qorin-cli: ") + words); });
   if (run.mode == Mode::Undo || run.mode == Mode::Forget) return undo(s, run, locale, interrupt, progress);
 
   std::vector<std::string> paths;

@@ -60,4 +60,9 @@ void caseRule(filelist::FileList& list, int n, const CaseOptions& o) {
   }
 }
 
+std::string parseExtensionCase(CaseOptions& o, std::span<const std::string>) {
+  o.ext = o.name;
+  return {};
+}
+
 }  // namespace qorin::rules

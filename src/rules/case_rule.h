@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "filelist/file_list.h"
+#include "rules/rule_fields.h"
 
 namespace qorin::rules {
 
@@ -34,5 +35,43 @@ std::string firstLetterCase(std::string_view part, bool toUpper);
 // The choice applied to s[from, to) in place; `from` must be a character
 // boundary of s.
 void applyCase(std::string& s, std::size_t from, std::size_t to, CaseChoice choice);
+
+// --ext-case: the extension as the main name.
+std::string parseExtensionCase(CaseOptions& o, std::span<const std::string> values);
+
+template <>
+struct RuleFields<CaseOptions> {
+  using O = CaseOptions;
+  static constexpr Words about{
+      "大小写：全部大写和全部小写只改字母 A 到 Z；首字母是第一个有大写和小写两种写法的字符，不论哪种文字",
+      "Change the letter case of the main name. All capitals and all small letters change the letters A "
+      "to Z; the first letter is the first character that has a capital and a small form, of any script"};
+  static constexpr std::array<Choice, 4> names{{{"upper", "文件名全部大写单选框", 0},
+                                                {"lower", "文件名全部小写单选框", 2},
+                                                {"title", "文件名首字母大写单选框", 1},
+                                                {"lower-first", "文件名首字母小写单选框", 3}}};
+  static constexpr std::array<Choice, 4> exts{{{"", "扩展名全部大写单选框", 0},
+                                               {"", "扩展名全部小写单选框", 2},
+                                               {"", "扩展名首字母大写单选框", 1},
+                                               {"", "扩展名首字母小写单选框", 3}}};
+  static constexpr std::array fields{
+      [] {
+        Field<O> f = onCommandLine(choiceField<&O::name>("", names), "--case",
+                                   {"upper|lower|title|lower-first", "upper|lower|title|lower-first"},
+                                   {"大小写", "letter case"});
+        f.namesRule = true;
+        return f;
+      }(),
+      [] {
+        Field<O> f = onCommandLine(choiceField<&O::ext>("", exts), "--ext-case", {},
+                                   {"对扩展名做同样的改变", "change the extension in the same way"});
+        f.takes = Takes::Nothing;
+        f.parse = parseExtensionCase;
+        return f;
+      }(),
+  };
+  // The command line keeps the extension unless asked.
+  static O commandLine() { return {CaseChoice::AllUpper, CaseChoice::Keep}; }
+};
 
 }  // namespace qorin::rules

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -116,14 +117,15 @@ void takeDate(Facts& f, const tags::DateAnswer& a) {
 
 }  // namespace
 
-const Facts& readFacts(FileList& list, int row, bool taken) {
+const Facts& readFacts(FileList& list, int row, bool taken, const Reading& reading) {
   Facts& f = list.facts(row);
   const bool needTaken = taken && !(f.known & Facts::kTaken);
   if ((f.known & Facts::kTimes) && !needTaken) return f;
   if (needTaken && !(f.known & Facts::kMissing)) {
     const tags::MediaFile file = mediaFileOf(list, row);
     tags::DateAnswer a;
-    tags::MediaWorkers::shared().readDates({&file, 1}, {&a, 1});
+    std::unique_ptr<tags::MediaWorkers> here;
+    workersOf(reading, here).readDates({&file, 1}, {&a, 1});
     takeDate(f, a);
     // The times wait until something asks for them: a photo named by its
     // date taken needs none.
@@ -145,7 +147,7 @@ const Facts& readFacts(FileList& list, int row, bool taken) {
   return f;
 }
 
-bool readDatesTakenAhead(FileList& list, const platform::StopFn& stop) {
+bool readDatesTakenAhead(FileList& list, const Reading& reading) {
   // A part at a time, so that a list of a million files holds no more than
   // this many requests and answers at once.
   constexpr std::size_t kPart = 4096;
@@ -154,13 +156,15 @@ bool readDatesTakenAhead(FileList& list, const platform::StopFn& stop) {
     if (!(list.facts(r).known & (Facts::kTaken | Facts::kMissing))) rows.push_back(r);
   std::vector<tags::MediaFile> files;
   std::vector<tags::DateAnswer> answers;
+  std::unique_ptr<tags::MediaWorkers> here;
+  tags::MediaWorkers& workers = workersOf(reading, here);
   for (std::size_t from = 0; from < rows.size(); from += kPart) {
     const std::size_t n = std::min(kPart, rows.size() - from);
     // The files first: the workers see no part of the list.
     files.clear();
     for (std::size_t i = 0; i < n; ++i) files.push_back(mediaFileOf(list, rows[from + i]));
     answers.assign(n, {});
-    tags::MediaWorkers::shared().readDates(files, answers, stop);
+    workers.readDates(files, answers, reading.stop);
     bool stopped = false;
     for (std::size_t i = 0; i < n; ++i) {
       takeDate(list.facts(rows[from + i]), answers[i]);
@@ -171,8 +175,9 @@ bool readDatesTakenAhead(FileList& list, const platform::StopFn& stop) {
   return true;
 }
 
-bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& date, filelist::Outcome& note) {
-  const Facts& f = readFacts(list, row, source == DateSource::Taken);
+bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& date, filelist::Outcome& note,
+            const Reading& reading) {
+  const Facts& f = readFacts(list, row, source == DateSource::Taken, reading);
   note = filelist::Outcome{};
   if (source == DateSource::Taken && !f.failed.none()) {
     note = f.failed;
@@ -196,7 +201,7 @@ bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& dat
   return true;
 }
 
-bool dateRule(FileList& list, const DateOptions& o, const platform::StopFn& stop) {
+bool dateRule(FileList& list, const DateOptions& o, const Reading& reading) {
   const int count = list.fileCount();
   if (o.format.empty()) {
     for (int i = 0; i < count; ++i) list.setNewName(i, {});
@@ -208,17 +213,17 @@ bool dateRule(FileList& list, const DateOptions& o, const platform::StopFn& stop
     for (int i = 0; i < count; ++i) list.setProposalProblem(i, why::Stopped);
     return false;
   };
-  if (o.source == DateSource::Taken && !readDatesTakenAhead(list, stop)) return stopped();
+  if (o.source == DateSource::Taken && !readDatesTakenAhead(list, reading)) return stopped();
   // Names that meet are numbered by their dates (a burst by its sub-seconds),
   // equal dates in list order.
   std::vector<std::int64_t> keys(static_cast<std::size_t>(count), INT64_MAX);
   // Each row may be a file read (its times, or a date taken not read
   // ahead). Names wait for every date, as they are numbered in date order.
   for (int i = 0; i < count; ++i) {
-    if (stop && stop()) return stopped();
+    if (reading.stop && reading.stop()) return stopped();
     platform::LocalTime date;
     filelist::Outcome note;
-    if (dateOf(list, i, o.source, date, note)) keys[static_cast<std::size_t>(i)] = dateKey(date);
+    if (dateOf(list, i, o.source, date, note, reading)) keys[static_cast<std::size_t>(i)] = dateKey(date);
   }
   if (!std::is_sorted(keys.begin(), keys.end()))
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -231,8 +236,8 @@ bool dateRule(FileList& list, const DateOptions& o, const platform::StopFn& stop
   for (std::size_t at = 0; at < order.size(); ++at) {
     const int i = order[at];
     platform::LocalTime date;
-    filelist::Outcome note = filelist::Outcome{};
-    if (!dateOf(list, i, o.source, date, note)) {
+    filelist::Outcome note;
+    if (!dateOf(list, i, o.source, date, note, reading)) {
       list.setProposalProblem(i, !note.none() ? note : why::Unreadable);
       continue;
     }

@@ -95,4 +95,34 @@ void generalRule(filelist::FileList& list, int n, const GeneralOptions& o) {
   }
 }
 
+namespace {
+bool isWholeNumber(std::string_view s) {
+  long long v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  return !s.empty() && ec == std::errc() && end == s.data() + s.size();
+}
+}  // namespace
+
+std::string parseNumbering(GeneralOptions& o, std::span<const std::string> values) {
+  std::string_view s = values.front();
+  std::string* parts[] = {&o.start, &o.increment, &o.nameDigits};
+  for (std::string* part : parts) {
+    const auto comma = s.find(',');
+    const std::string_view piece = s.substr(0, comma);
+    if (!isWholeNumber(piece)) break;
+    *part = std::string(piece);
+    if (comma == std::string_view::npos) return {};
+    s.remove_prefix(comma + 1);
+  }
+  return text::gb("--number 的格式是 起始,增量,位数");
+}
+
+std::string parseNewExtension(GeneralOptions& o, std::span<const std::string> values) {
+  o.extText = values.front();
+  if (o.extText.empty()) return {};
+  o.scope = GeneralScope::All;
+  o.extDigits.clear();  // the new extension without a number
+  return {};
+}
+
 }  // namespace qorin::rules

@@ -52,4 +52,21 @@ void insertRule(filelist::FileList& list, int n, const InsertOptions& o) {
   }
 }
 
+std::string parseInsertPlace(InsertOptions& o, std::span<const std::string> values) {
+  const std::string& v = values.front();
+  if (v == "end") {
+    o.nameAt = InsertAt::End;
+    return {};
+  }
+  const bool digits = !v.empty() && v.size() < 10 &&
+                      std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const bool negative = v.size() > 1 && v[0] == '-' &&
+                        std::all_of(v.begin() + 1, v.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!digits && !negative) return text::gb("--at 只能是位置数字或 end");
+  if (negative || std::stoi(v) < 1) return text::gb("--at 的位置从 1 数起，不能是 ") + v;
+  o.nameAt = InsertAt::Position;
+  o.namePosition = v;
+  return {};
+}
+
 }  // namespace qorin::rules

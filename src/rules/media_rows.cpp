@@ -35,4 +35,10 @@ filelist::Outcome reasonOf(tags::MediaFailure failure) {
   return why::Unreadable;
 }
 
+tags::MediaWorkers& workersOf(const Reading& reading, std::unique_ptr<tags::MediaWorkers>& here) {
+  if (reading.workers) return *reading.workers;
+  if (!here) here = tags::MediaWorkers::inProgram();
+  return *here;
+}
+
 }  // namespace qorin::rules

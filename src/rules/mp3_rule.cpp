@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -146,8 +147,8 @@ namespace {
 
 // The files of rows [from, to) that TagLib reads, read by the media workers
 // in one go: their rows in `ahead`, their answers in `answers`.
-void readAhead(filelist::FileList& list, int from, int to, const Mp3Options& o, const platform::StopFn& stop,
-               std::vector<int>& ahead, std::vector<tags::TagAnswer>& answers) {
+void readAhead(filelist::FileList& list, int from, int to, const Mp3Options& o, tags::MediaWorkers& workers,
+               const platform::StopFn& stop, std::vector<int>& ahead, std::vector<tags::TagAnswer>& answers) {
   std::vector<tags::MediaFile> files;
   ahead.clear();
   for (int i = from; i < to; ++i)
@@ -156,12 +157,13 @@ void readAhead(filelist::FileList& list, int from, int to, const Mp3Options& o, 
       files.push_back(mediaFileOf(list, i));
     }
   answers.assign(files.size(), {});
-  if (!files.empty()) tags::MediaWorkers::shared().readTags(files, o.priority, answers, stop);
+  if (!files.empty()) workers.readTags(files, o.priority, answers, stop);
 }
 
 }  // namespace
 
-bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop) {
+bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const Reading& reading) {
+  const platform::StopFn& stop = reading.stop;
   const int count = list.fileCount();
   const auto segments = parseMp3Rule(o.rule);
   if (!segments) {
@@ -198,8 +200,10 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::Stop
   constexpr int kPart = 1024;
   std::vector<int> ahead;
   std::vector<tags::TagAnswer> answers;
+  std::unique_ptr<tags::MediaWorkers> here;
   for (int i = 0; i < count; ++i) {
-    if (i % kPart == 0) readAhead(list, i, std::min(count, i + kPart), o, stop, ahead, answers);
+    if (i % kPart == 0)
+      readAhead(list, i, std::min(count, i + kPart), o, workersOf(reading, here), stop, ahead, answers);
     const filelist::FileEntry e = list[i];
     const tags::TagReader* reader = tags::tagReaderFor(e.oldName);
     if (!reader) {

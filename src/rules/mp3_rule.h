@@ -10,6 +10,8 @@
 
 #include "filelist/file_list.h"
 #include "rules/name_cleanup.h"
+#include "rules/reading.h"
+#include "rules/rule_fields.h"
 #include "tags/tag_fields.h"
 #include "tags/tag_reader.h"
 
@@ -72,10 +74,40 @@ std::string_view mp3SchemeRule(int item);
 // with RuleCode::NoNeededField rather than naming it " - .mp3". An empty rule
 // empties every new name and writes no cell. The unlabelled texts of a
 // folder's MP3s are judged together: a file its tag alone leaves uncertain
-// is read again with its folder's. `stop` is asked before each read;
+// is read again with its folder's. The files TagLib reads are read by
+// `reading`'s workers; its stop is asked before each read;
 // stopped, the rows not reached, and those still to be read again, fail
 // with ListCode::Stopped and it returns false.
-bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const platform::StopFn& stop = {});
+bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const Reading& reading = {});
+
+template <>
+struct RuleFields<Mp3Options> {
+  using O = Mp3Options;
+  static constexpr Words about{
+      "按音乐标签命名（#1艺术家 #2标题 #3专辑 #4音轨 #5年份 #6流派）：MP3 和 MP2 用 ID3 "
+      "标签，其他格式用它们自己的标签；"
+      "标签中没有模板用到的任何一项的文件不会更名",
+      "Name music files from their tags (#1 artist, #2 title, #3 album, #4 track, #5 year, #6 genre): MP3 "
+      "and MP2 files from their ID3 tags, the other formats from their own; a file whose tag holds none of "
+      "the fields the template uses is not renamed"};
+  static constexpr std::array<Choice, 2> priorities{{{"", "V1优先单选框", 0}, {"", "V2优先单选框", 1}}};
+  static constexpr std::array fields{
+      [] {
+        Field<O> f = onCommandLine(textField("MP3命名规则编辑框", &O::rule), "--tags", {"模板", "TEMPLATE"},
+                                   {"按音乐标签命名", "name by music tags"});
+        f.namesRule = true;
+        return f;
+      }(),
+      [] {
+        Field<O> f = onCommandLine(choiceField<&O::priority>("", priorities), "--v1-first", {},
+                                   {"MP3 文件优先用 ID3v1 标签（默认 ID3v2）",
+                                    "prefer the ID3v1 tag of MP3 files (ID3v2 by default)"});
+        f.takes = Takes::Nothing;
+        f.sets = 0;
+        return f;
+      }(),
+  };
+};
 
 // The MP3标签状态 cell of a file named from a tag of `kind`, as the tag
 // readers' registry words the family: None where it says nothing (MP3).

@@ -125,4 +125,10 @@ std::string replaceRuleError(const ReplaceOptions& o) {
   return o.regex && !o.search.empty() ? regexError(o.search, o.matchCase) : std::string();
 }
 
+std::string parseReplacement(ReplaceOptions& o, std::span<const std::string> values) {
+  o.search = values[0];
+  o.replacement = values[1];
+  return {};
+}
+
 }  // namespace qorin::rules

@@ -9,6 +9,7 @@
 
 #include "filelist/file_list.h"
 #include "rules/name_cleanup.h"
+#include "rules/rule_fields.h"
 
 namespace qorin::rules {
 
@@ -59,5 +60,41 @@ class ReplaceMatcher {
 
 std::string replaceAll(std::string_view s, std::string_view search, std::string_view replacement,
                        bool matchCase, std::size_t start = 0);
+
+// --replace FIND REPL.
+std::string parseReplacement(ReplaceOptions& o, std::span<const std::string> values);
+
+template <>
+struct RuleFields<ReplaceOptions> {
+  using O = ReplaceOptions;
+  static constexpr Words about{"替换：把每处查找换成替换为（替换为为空则删除）",
+                               "Replace every FIND by REPL (an empty REPL deletes it)"};
+  static constexpr std::array<Choice, 3> scopes{
+      {{"name", "仅文件名单选框", 0}, {"ext", "仅扩展名单选框", 1}, {"all", "替换删除全部单选框", 2}}};
+  static constexpr std::array fields{
+      [] {
+        Field<O> f =
+            onCommandLine(textField("查找内容编辑框", &O::search), "--replace", {"查找 替换为", "FIND REPL"},
+                          {"替换；以 - 开头的替换为写成 --with=文字",
+                           "replace; a REPL that begins with - is given as --with=REPL"});
+        f.namesRule = true;
+        f.takes = Takes::Two;
+        f.parse = parseReplacement;
+        return f;
+      }(),
+      textField("替换为编辑框", &O::replacement),
+      onCommandLine(
+          flagField("区分大小写选择框", &O::matchCase), "--case-sensitive", {},
+          {"区分大小写（默认不区分）", "tell capital and small letters apart (not done by default)"}),
+      onCommandLine(choiceField<&O::scope>("", scopes), "--on", {"name|ext|all", "name|ext|all"},
+                    {"查找的部分：主文件名（默认）、扩展名或两者",
+                     "the part searched: the main name (the default), the extension, or both"}),
+      onCommandLine(flagField("正则表达式选择框", &O::regex), "--regex", {},
+                    {"把查找当作正则表达式（PCRE2），写错的表达式算作命令行有误",
+                     "take FIND as a regular expression (PCRE2); one that does not compile is a wrong "
+                     "command line"}),
+  };
+  static std::string error(const O& o) { return replaceRuleError(o); }
+};
 
 }  // namespace qorin::rules

@@ -16,6 +16,7 @@
 #include "rules/insert_rule.h"
 #include "rules/mp3_rule.h"
 #include "rules/replace_rule.h"
+#include "rules/rule_fields.h"
 #include "rules/rule_list.h"
 
 namespace qorin::rules {
@@ -43,15 +44,30 @@ inline constexpr int kRuleIndex = Rules::indexOf<O>();
 // The stable key of the rule at `index` of the list.
 constexpr std::string_view ruleKey(int index) { return Rules::keys.at(static_cast<std::size_t>(index)); }
 
-// A tab's fields as they are kept between runs and in presets: each
-// control's design name and its value, as text.
+// A rule's fields as they are kept between runs and in presets, in code
+// page: each field's key and its value as text (a flag, and each radio
+// button of a choice, 开 or 关; a drop-down list its item).
 using FieldValues = std::vector<std::pair<std::string, std::string>>;
+
+// The options of the rule at `index` as they start; -1 for an unknown key.
+RuleOptions ruleAt(int index);
+int ruleIndex(std::string_view key);
+
+FieldValues keptFields(const RuleOptions& rule);
+// The kept values put over `rule`; a key it lacks, or a value it cannot
+// take, leaves the field as it was.
+void putKept(RuleOptions& rule, const FieldValues& values);
+
+// The kept texts of a flag.
+std::string keptOn();
+std::string keptOff();
 
 // Writes the proposals (newName) of entries 0..n-1, n clamped to the list.
 // A rule that covers every entry names all, whatever n is. A rule that reads
-// files asks `stop` before each; false: it was stopped, and the rows it did
-// not reach fail with ListCode::Stopped.
-bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const platform::StopFn& stop = {});
+// files reads them with `reading`'s workers and asks its stop before each;
+// false: it was stopped, and the rows it did not reach fail with
+// ListCode::Stopped.
+bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const Reading& reading = {});
 
 // Gives the rules that clean up names (替换非法字符, 音轨号补零) the 选项
 // menu's switches; the others have none.

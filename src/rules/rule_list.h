@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "filelist/file_list.h"
+#include "rules/reading.h"
 
 namespace qorin::rules {
 
@@ -28,26 +29,26 @@ struct RuleKey {
 // One rule: its options, the function that writes its proposals, and its key,
 // which stays the same when captions change (saved settings find a tab by it).
 // A function of (list, n, options) writes the first n entries; one of (list,
-// options) names every entry on each run; one that reads files takes a stop
-// as well, (list, options, stop), and says false when it was stopped. The
-// function is a template argument, so a run calls it directly: nothing is
-// looked up per entry.
+// options) names every entry on each run; one that reads files takes what
+// reads them as well, (list, options, reading), and says false when the
+// reading's stop stopped it. The function is a template argument, so a run
+// calls it directly: nothing is looked up per entry.
 template <class O, auto Apply, RuleKey Key>
 struct Rule {
   using Options = O;
   static constexpr std::string_view key = Key.view();
   static constexpr bool takesCount = std::is_invocable_v<decltype(Apply), filelist::FileList&, int, const O&>;
-  static constexpr bool takesStop =
-      std::is_invocable_r_v<bool, decltype(Apply), filelist::FileList&, const O&, const platform::StopFn&>;
-  static_assert(takesCount || takesStop ||
-                    std::is_invocable_v<decltype(Apply), filelist::FileList&, const O&>,
-                "a rule writes proposals from (list, n, options), (list, options) or (list, options, stop)");
+  static constexpr bool takesReading =
+      std::is_invocable_r_v<bool, decltype(Apply), filelist::FileList&, const O&, const Reading&>;
+  static_assert(
+      takesCount || takesReading || std::is_invocable_v<decltype(Apply), filelist::FileList&, const O&>,
+      "a rule writes proposals from (list, n, options), (list, options) or (list, options, reading)");
 
-  static bool apply(filelist::FileList& list, int n, const O& o, const platform::StopFn& stop) {
+  static bool apply(filelist::FileList& list, int n, const O& o, const Reading& reading) {
     if constexpr (takesCount) {
       Apply(list, n, o);
-    } else if constexpr (takesStop) {
-      return Apply(list, o, stop);
+    } else if constexpr (takesReading) {
+      return Apply(list, o, reading);
     } else {
       Apply(list, o);
     }

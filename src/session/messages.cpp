@@ -267,6 +267,26 @@ std::string refusedRecordsText(const std::vector<std::string>& paths) {
   return t;
 }
 
+std::string refusedFoldersText(const std::vector<std::string>& dirs) {
+  std::string t = text::gb("以下文件夹不属于当前用户或其他用户可以写入，程序不会在其中保存设置和更名记录：");
+  for (const std::string& d : dirs) t += "\n" + d;
+  return t;
+}
+
+std::string sortKeyText(SortKey key) {
+  switch (key) {
+    case SortKey::Name:
+      return text::gb("按文件名");
+    case SortKey::Modified:
+      return text::gb("按修改时间");
+    case SortKey::Taken:
+      return text::gb("按拍摄时间");
+    case SortKey::Size:
+      return text::gb("按大小");
+  }
+  return {};
+}
+
 std::string reportText(const PassReport& r) {
   if (r.problem != Problem::None) return problemText(r);
   switch (r.kind) {

@@ -48,6 +48,11 @@ std::string forgottenText(const std::optional<rename::PassSummary>& p);
 // Records another user owns, or a records folder others may write to, each
 // on a line of its own: none of them is used.
 std::string refusedRecordsText(const std::vector<std::string>& paths);
+// Folders the program would keep its settings and records in but will not
+// (Places::refused), each on a line of its own.
+std::string refusedFoldersText(const std::vector<std::string>& dirs);
+// An entry of the 排序 menu.
+std::string sortKeyText(SortKey key);
 
 // The tooltip of 编码无法确定: each text left as it was, by its two readings.
 std::string uncertainText(const std::vector<tags::UncertainText>& texts);

@@ -15,13 +15,16 @@
 #include "session/messages.h"
 #include "tags/formats.h"
 #include "tags/id3v2_unicode.h"
+#include "tags/media_workers.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
 namespace qorin::session {
 
 Session::Session(Places places)
-    : places_(std::move(places)), records_(std::make_unique<rename::RecordStore>(places_.stateDir)) {
+    : places_(std::move(places)),
+      records_(std::make_unique<rename::RecordStore>(places_.stateDir)),
+      workers_(tags::MediaWorkers::ours()) {
   applyDefaultSettings(settings_);
 }
 
@@ -84,7 +87,7 @@ bool Session::markAll() {
 }
 
 bool Session::applyRule(int n) {
-  return rules::applyRule(list_, std::clamp(n, 0, list_.fileCount()), rule_, stop_);
+  return rules::applyRule(list_, std::clamp(n, 0, list_.fileCount()), rule_, {workers_.get(), stop_});
 }
 
 void Session::setRule(rules::RuleOptions rule) {
@@ -296,7 +299,8 @@ bool Session::sortByFile(SortKey key) {
   }
   const int n = list_.rowCount();
   std::vector<std::int64_t> keys(static_cast<std::size_t>(n));
-  if (key == SortKey::Taken && !rules::readDatesTakenAhead(list_, stop_)) return false;
+  const rules::Reading reading{workers_.get(), stop_};
+  if (key == SortKey::Taken && !rules::readDatesTakenAhead(list_, reading)) return false;
   for (int r = 0; r < n; ++r) {
     if (stop_ && stop_()) return false;  // each row may be a file read
     std::int64_t& k = keys[static_cast<std::size_t>(r)];
@@ -305,7 +309,7 @@ bool Session::sortByFile(SortKey key) {
       platform::LocalTime date;
       filelist::Outcome note;
       // Dates to the millisecond, as names can be; ties keep their order.
-      if (rules::dateOf(list_, r, rules::DateSource::Taken, date, note)) k = rules::dateKey(date);
+      if (rules::dateOf(list_, r, rules::DateSource::Taken, date, note, reading)) k = rules::dateKey(date);
       continue;
     }
     const auto& f = rules::readFacts(list_, r, false);

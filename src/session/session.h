@@ -23,6 +23,7 @@
 #include "session/places.h"
 #include "session/rule_memory.h"
 #include "session/settings.h"
+#include "session/sort_key.h"
 #include "text/detect.h"
 
 namespace qorin::rename {
@@ -30,6 +31,10 @@ class PassAhead;
 class RecordStore;
 struct HeldRecord;
 }  // namespace qorin::rename
+
+namespace qorin::tags {
+class MediaWorkers;
+}  // namespace qorin::tags
 
 namespace qorin::session {
 
@@ -54,9 +59,6 @@ struct ListMenuState {
   bool convertNames = false;  // some listed name is kept in the old code page
   bool operator==(const ListMenuState&) const = default;
 };
-
-// The keys of the list's 排序 menu.
-enum class SortKey : unsigned char { Name, Modified, Taken, Size };
 
 // What a change touched, as bits for the observer.
 enum Change : unsigned {
@@ -185,6 +187,10 @@ class Session {
   // proposals were made renames nothing.
   void setStop(platform::StopFn stop) { stop_ = std::move(stop); }
   const platform::StopFn& stop() const { return stop_; }
+  // The media workers that read dates taken and tags for this session's
+  // rules and sorts (tags::MediaWorkers::ours), started when first needed
+  // and kept while the session lives.
+  tags::MediaWorkers& mediaWorkers() { return *workers_; }
   // How many levels of sub-folders an add lists while includeSubfolders is
   // on (-1: all); the command line's, not kept with the settings.
   void setSubfolderDepth(int levels) { subfolderDepth_ = levels; }
@@ -376,6 +382,7 @@ class Session {
   CommandState commands_;        // as the list and the record allow, before the rule's say
   rename::FolderCache folders_;  // names present in the listed folders, for the marks
   std::unique_ptr<rename::RecordStore> records_;
+  std::unique_ptr<tags::MediaWorkers> workers_;
   std::unique_ptr<rename::PassAhead> ahead_;    // for the next pass only
   std::vector<rename::HeldRecord> held_;        // records held, oldest first: 撤消 takes the last
   std::optional<platform::FolderLocks> locks_;  // for the run at hand

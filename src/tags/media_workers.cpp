@@ -42,11 +42,20 @@ struct MediaWorkers::Job {
 MediaWorkers::MediaWorkers(std::string program, int workers, std::chrono::milliseconds limit)
     : program_(std::move(program)), limit_(limit), workers_(static_cast<std::size_t>(std::max(1, workers))) {}
 
-MediaWorkers& MediaWorkers::shared() {
-  static MediaWorkers workers(platform::helperProgram("qorin-media"),
-                              static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u)),
-                              std::chrono::milliseconds(2000));
-  return workers;
+namespace {
+
+int cores() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u)); }
+
+constexpr std::chrono::milliseconds kLimit{2000};
+
+}  // namespace
+
+std::unique_ptr<MediaWorkers> MediaWorkers::ours() {
+  return std::make_unique<MediaWorkers>(platform::helperProgram("qorin-media"), cores(), kLimit);
+}
+
+std::unique_ptr<MediaWorkers> MediaWorkers::inProgram() {
+  return std::make_unique<MediaWorkers>(std::string(), cores(), kLimit);
 }
 
 void MediaWorkers::setProgram(std::string program) {

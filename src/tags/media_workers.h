@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -67,9 +68,12 @@ class MediaWorkers {
   MediaWorkers(const MediaWorkers&) = delete;
   MediaWorkers& operator=(const MediaWorkers&) = delete;
 
-  // The program's own: qorin-media where platform::helperProgram finds it,
-  // as many workers as cores up to 4, 2 s a file.
-  static MediaWorkers& shared();
+  // A front end's own, kept by its session: qorin-media where
+  // platform::helperProgram finds it, as many workers as cores up to 4,
+  // 2 s a file.
+  static std::unique_ptr<MediaWorkers> ours();
+  // The same readers in the program, on as many threads.
+  static std::unique_ptr<MediaWorkers> inProgram();
 
   // Each file's answer into `out` (as long as `files`), several files at
   // once. `stop` is asked before each file is handed out; once it says so

@@ -18,6 +18,7 @@
 #include <set>
 #include <vector>
 
+#include "cli/cli_docs.h"
 #include "fuse_image.h"
 #include "temp_dir.h"
 
@@ -560,3 +561,54 @@ TEST_F(Cli, AFolderAnotherPassHoldsEndsTheRunAtOnceOrIsWaitedFor) {
 }
 
 }  // namespace
+
+// Every option a rule declares is parsed, and named in --help, in both
+// manual pages and in the completion, all made from the declarations.
+TEST(CliRules, EveryDeclaredOptionParsesAndIsDescribedEverywhere) {
+  const std::string program = QORIN_CLI_PATH;
+  const auto docs = [](const char* name) { return slurp(fs::path(QORIN_CLI_DOCS) / name); };
+  const std::string en = docs("qorin-cli.1"), zh = docs("qorin-cli.zh_CN.1"), bash = docs("qorin-cli.bash");
+  qorin::testing::TempDir dir;
+  std::ofstream(dir.path() / "a.txt") << "a";
+  std::string help;
+  {
+    FILE* p = popen(("'" + program + "' --help").c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) help.append(buf, n);
+    pclose(p);
+  }
+  for (const qorin::cli::RuleText& rule : qorin::cli::ruleTexts()) {
+    std::string args;
+    for (const qorin::cli::OptionText& o : rule.options) {
+      SCOPED_TRACE(std::string(o.option));
+      args += " " + std::string(o.option);
+      if (o.takesValue) args += " " + (o.words.empty() ? std::string("1") : std::string(o.words.front()));
+      if (o.takesTwo) args += " 1";
+      std::string roff;
+      for (char c : o.option) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+      EXPECT_NE(help.find(std::string(o.option) + " "), std::string::npos);
+      EXPECT_NE(en.find(roff), std::string::npos);
+      EXPECT_NE(zh.find(roff), std::string::npos);
+      EXPECT_NE(bash.find(" " + std::string(o.option) + " "), std::string::npos);
+    }
+    SCOPED_TRACE(args);
+    const int status = WEXITSTATUS(std::system(
+        ("LC_ALL=C.UTF-8 '" + program + "'" + args + " '" + dir.path().string() + "' >/dev/null 2>&1")
+            .c_str()));
+    EXPECT_NE(status, 2);
+  }
+}
+
+TEST_F(Cli, APresetSavedInTheWindowIsTheRuleAndItsOptionsStillApply) {
+  std::ofstream(home_.path() / "presets.ini")
+      << "[照片]\r\n规则=general\r\n起始量编辑框=7\r\n文件名前缀编辑框=p\r\n文件名位数调节编辑框=2\r\n";
+  const Outcome plain = run("--preset 照片 " + dir());
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_NE(plain.out.find("p09.jpg"), std::string::npos) << plain.out;
+  const Outcome changed = run("--preset 照片 --suffix s " + dir());
+  EXPECT_NE(changed.out.find("p09s.jpg"), std::string::npos) << changed.out;
+  const Outcome wrong[] = {run("--preset 别的 " + dir()), run("--preset 照片 --regex " + dir()),
+                           run("--preset 照片 --case upper " + dir())};
+  for (const Outcome& r : wrong) EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(wrong[0].err.find("没有名为“别的”的方案"), std::string::npos) << wrong[0].err;
+}

@@ -116,6 +116,9 @@ TEST_F(MediaWorkersTest, VideosReadInTheWorkerAsInTheProgram) {
   for (const char* name : {"mov.mov", "mkv.mkv", "icrd.avi", "big.avi", "cut.mp4", "damaged.avi"})
     files.push_back({photos.dir().dir(), {}, false, name});
   std::vector<DateAnswer> out(files.size());
+  // A worker's first video loads libavformat (about 0.2 s, more on a busy
+  // machine), counted against that file: no hang is tried here.
+  workers.setLimit(5s);
   workers.readDates(files, out);
   for (std::size_t i = 0; i < files.size(); ++i) {
     LocalTime here;
@@ -172,10 +175,9 @@ TEST_F(MediaWorkersTest, DateRuleRowsFailWithTheWorkersReason) {
   photos.write("crash-1.jpg", 2);
   photos.write("hang-1.jpg", 3);
   photos.write("sub/b.jpg", 4);
-  MediaWorkers& shared = MediaWorkers::shared();
-  shared.setProgram(QORIN_MEDIA_PATH);
-  shared.setLimit(kLimit);
   session::Session s(session::Places::in(home.dir()));
+  s.mediaWorkers().setProgram(QORIN_MEDIA_PATH);
+  s.mediaWorkers().setLimit(kLimit);
   s.addFolder(photos.dir().dir());
   s.addFolder(photos.dir().dir() + "sub");
   std::filesystem::rename(sub, photos.dir().path() / "old");
@@ -205,7 +207,31 @@ TEST_F(MediaWorkersTest, DateRuleRowsFailWithTheWorkersReason) {
     EXPECT_EQ(list[row].newName, r.newName) << r.name;
     EXPECT_EQ(session::reasonText(r.reason, 0), text::gb(r.words)) << r.name;
   }
-  shared.setProgram({});
+}
+
+// Each session reads with workers of its own, and they end with it.
+TEST_F(MediaWorkersTest, ASessionsWorkersAreItsOwn) {
+  testing::TempDir home;
+  photos.write("a.jpg", 1);
+  rules::DateOptions o;
+  o.source = rules::DateSource::Taken;
+  o.format = "dd";
+  std::vector<int> first;
+  {
+    session::Session one(session::Places::in(home.dir())), two(session::Places::in(home.dir()));
+    for (session::Session* s : {&one, &two}) {
+      s->mediaWorkers().setProgram(QORIN_MEDIA_PATH);
+      s->addFolder(photos.dir().dir());
+      s->setRule(o);
+      ASSERT_TRUE(s->markAll());
+      EXPECT_EQ(s->list()[0].newName, "01.jpg");
+    }
+    first = one.mediaWorkers().pids();
+    ASSERT_FALSE(first.empty());
+    for (const int pid : two.mediaWorkers().pids())
+      EXPECT_EQ(std::count(first.begin(), first.end(), pid), 0) << pid;
+  }
+  for (const int pid : first) EXPECT_EQ(::kill(pid, 0), -1) << pid;  // killed and reaped
 }
 
 #ifdef QORIN_HAVE_TAGLIB

@@ -6,10 +6,12 @@
 
 #include "filelist/file_list.h"
 #include "rules/rule.h"
+#include "text/gbtext.h"
 
 namespace qorin::rules {
 
 using namespace qorin::filelist;
+using text::gb;
 namespace {
 
 const char* const kSentinel = "untouched";
@@ -76,10 +78,60 @@ TEST(RuleDispatch, OnlyTheMp3RuleMarksItsStatusColumn) {
   for (const FileEntry& e : list.entries()) EXPECT_EQ(e.mp3Code, filelist::Mp3Status::NotMp3) << e.oldName;
 }
 
-TEST(RuleDispatch, OnlyTheMp3RuleCoversEveryEntry) {
-  const RuleOptions rules[] = {GeneralOptions{}, ReplaceOptions{}, InsertOptions{}, CaseOptions{},
-                               Mp3Options{}};
-  for (const RuleOptions& r : rules) EXPECT_EQ(coversEveryEntry(r), r.index() == 4) << r.index();
+TEST(RuleDispatch, TheRulesThatReadFilesCoverEveryEntry) {
+  for (int i = 0; i < kRuleCount; ++i)
+    EXPECT_EQ(coversEveryEntry(ruleAt(i)), ruleKey(i) == "mp3" || ruleKey(i) == "date") << ruleKey(i);
+}
+
+// Every field of every rule set away from where it starts: texts, flags
+// flipped, each choice its last value.
+RuleOptions changedRule(int index) {
+  RuleOptions rule = ruleAt(index);
+  std::visit(
+      [](auto& o) {
+        using O = std::decay_t<decltype(o)>;
+        for (const Field<O>& f : RuleFields<O>::fields) {
+          if (f.kind == FieldKind::Text) o.*f.text = text::gb("改 ") + std::string(f.key);
+          if (f.kind == FieldKind::Flag) o.*f.flag = !(o.*f.flag);
+          if (f.kind == FieldKind::Choice) f.set(o, f.choices.back().value);
+        }
+      },
+      rule);
+  return rule;
+}
+
+TEST(RuleFields, EveryRuleIsKeptAndReadBackWithKeysOfItsOwn) {
+  for (int i = 0; i < kRuleCount; ++i) {
+    SCOPED_TRACE(std::string(ruleKey(i)));
+    const FieldValues kept = keptFields(changedRule(i));
+    for (std::size_t a = 0; a < kept.size(); ++a)
+      for (std::size_t b = 0; b < a; ++b) EXPECT_NE(kept[a].first, kept[b].first);
+    RuleOptions back = ruleAt(i);
+    EXPECT_NE(keptFields(back), kept);
+    putKept(back, kept);
+    EXPECT_EQ(keptFields(back), kept);
+    EXPECT_EQ(back.index(), static_cast<std::size_t>(i));
+  }
+}
+
+TEST(RuleFields, ValuesKeptByEarlierVersionsStillRead) {
+  // As the window wrote them: each radio button 开/关, a list its item, a
+  // damaged value left alone.
+  RuleOptions general = ruleAt(kRuleIndex<GeneralOptions>);
+  putKept(general, {{gb("常规文件名单选框"), gb("关")},
+                    {gb("常规全部单选框"), gb("开")},
+                    {gb("文件名前缀编辑框"), gb(" 新 ")},
+                    {gb("删掉的控件"), "1"}});
+  EXPECT_EQ(std::get<GeneralOptions>(general).scope, GeneralScope::All);
+  EXPECT_EQ(std::get<GeneralOptions>(general).namePrefix, gb(" 新 "));
+  RuleOptions date = ruleAt(kRuleIndex<DateOptions>);
+  putKept(date, {{gb("日期来源组合框"), "1"}, {gb("日期加在后面单选框"), gb("开")}});
+  EXPECT_EQ(std::get<DateOptions>(date).source, DateSource::Taken);
+  EXPECT_EQ(std::get<DateOptions>(date).place, DatePlace::After);
+  RuleOptions replace = ruleAt(kRuleIndex<ReplaceOptions>);
+  putKept(replace, {{gb("正则表达式选择框"), "yes"}, {gb("区分大小写选择框"), gb("开")}});
+  EXPECT_FALSE(std::get<ReplaceOptions>(replace).regex);
+  EXPECT_TRUE(std::get<ReplaceOptions>(replace).matchCase);
 }
 
 }  // namespace

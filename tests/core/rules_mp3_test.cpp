@@ -312,7 +312,7 @@ TEST(Mp3RuleFiles, AnAlbumIsReadInOneEncoding) {
   // folder is named by nothing, not by its tag alone.
   FileList stopped = listOf(dir, names);
   int asked = 0;
-  EXPECT_FALSE(mp3Rule(stopped, {"#2", TagPriority::V1First}, [&] { return ++asked > 6; }));
+  EXPECT_FALSE(mp3Rule(stopped, {"#2", TagPriority::V1First}, {nullptr, [&] { return ++asked > 6; }}));
   EXPECT_EQ(stopped[0].proposalProblem, codes::Stopped);
   for (int r = 0; r < stopped.fileCount(); ++r) {
     if (stopped[r].proposalProblem != codes::Stopped) {

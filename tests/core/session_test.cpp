@@ -11,6 +11,7 @@
 #include "platform/fs.h"
 #include "platform/open_file.h"
 #include "rules/regex_replace.h"
+#include "session/start_up.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
 #include "unreadable_folders.h"
@@ -447,6 +448,35 @@ TEST(SessionSettings, LoadAndSaveGoThroughTheGivenPlaces) {
   t.loadSettings();
   EXPECT_EQ(t.settings().previewCount, 7);
   s.setObserver(nullptr);
+}
+
+// Every front end starts through startSession: the settings read, and the
+// refused folders said once, one a line, or nothing said.
+TEST(SessionStart, SettingsReadAndRefusedFoldersSaidOnce) {
+  testing::TempDir home;
+  {
+    Session first(Places::in(home.dir()));
+    first.settings().previewCount = 7;
+    first.saveSettings();
+  }
+  const struct {
+    std::vector<std::string> refused;
+    std::vector<std::string> said;
+  } cases[] = {
+      {{}, {}},
+      {{"/srv/shared/qorin/", "/tmp/qorin/"},
+       {text::gb("以下文件夹不属于当前用户或其他用户可以写入，程序不会在其中保存设置和更名记录：\n"
+                 "/srv/shared/qorin/\n/tmp/qorin/")}},
+  };
+  for (const auto& c : cases) {
+    Places places = Places::in(home.dir());
+    places.refused = c.refused;
+    Session s(places);
+    std::vector<std::string> said;
+    startSession(s, [&](const std::string& words) { said.push_back(words); });
+    EXPECT_EQ(said, c.said);
+    EXPECT_EQ(s.settings().previewCount, 7);
+  }
 }
 
 }  // namespace

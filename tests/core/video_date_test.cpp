@@ -83,9 +83,16 @@ TEST_F(VideoDate, EachContainerGivesItsDate) {
       {"icrd.avi", PhotoDateRead::Found, written},
       {"big.avi", PhotoDateRead::Found, written},
       {"cut-frames.avi", PhotoDateRead::Found, written},
-      // libavformat keeps the ASF file date to itself; transport streams carry none.
+      // Dates libavformat does not hand out: ASF's file date (its default
+      // demuxer keeps it, the other refuses ffmpeg's files) and DV's
+      // recording date packs (only the time code is read); a transport
+      // stream's date is the camera's, inside the H.264 stream, which ffmpeg
+      // cannot write. They fall back to the modification time.
       {"wmv.wmv", PhotoDateRead::NoDate, {}},
+      {"asf.asf", PhotoDateRead::NoDate, {}},
+      {"dv.dv", PhotoDateRead::NoDate, {}},
       {"m2ts.m2ts", PhotoDateRead::NoDate, {}},
+      {"mts.mts", PhotoDateRead::NoDate, {}},
       // Damaged and cut before the header: no date, never a crash.
       {"cut.mp4", PhotoDateRead::NoDate, {}},
       {"damaged.mp4", PhotoDateRead::NoDate, {}},

@@ -23,11 +23,15 @@ class CaseTab : public RuleTab {
   ~CaseTab() override;
 
   QString title() const override;
-  RuleOptions options() const override;
   Ui::CasePage* ui() const { return ui_.get(); }
 
  private:
   std::unique_ptr<Ui::CasePage> ui_;
+};
+
+template <>
+struct TabOf<CaseOptions> {
+  using Tab = CaseTab;
 };
 
 }  // namespace qorin::rules

@@ -25,18 +25,6 @@ DateTab::~DateTab() = default;
 
 QString DateTab::title() const { return windowTitle(); }
 
-RuleOptions DateTab::options() const {
-  DateOptions o;
-  const int source = ui_->日期来源组合框->currentIndex();
-  o.source = source == 1 ? DateSource::Taken : source == 2 ? DateSource::Created : DateSource::Modified;
-  o.format = textOf(ui_->日期格式编辑框);
-  o.place = ui_->日期加在前面单选框->isChecked()   ? DatePlace::Before
-            : ui_->日期加在后面单选框->isChecked() ? DatePlace::After
-                                                   : DatePlace::Replace;
-  o.separator = textOf(ui_->日期分隔编辑框);
-  return o;
-}
-
 void DateTab::showPlace() {
   const bool joined = !ui_->日期替换文件名单选框->isChecked();
   setCaptionGrey(ui_->日期分隔标签, !joined);

@@ -23,7 +23,6 @@ class DateTab : public RuleTab {
   ~DateTab() override;
 
   QString title() const override;
-  RuleOptions options() const override;
   Ui::DatePage* ui() const { return ui_.get(); }
 
  private:
@@ -31,6 +30,11 @@ class DateTab : public RuleTab {
   void showPlace();
 
   std::unique_ptr<Ui::DatePage> ui_;
+};
+
+template <>
+struct TabOf<DateOptions> {
+  using Tab = DateTab;
 };
 
 }  // namespace qorin::rules

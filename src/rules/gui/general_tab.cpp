@@ -31,24 +31,6 @@ GeneralTab::~GeneralTab() = default;
 
 QString GeneralTab::title() const { return windowTitle(); }
 
-RuleOptions GeneralTab::options() const {
-  GeneralOptions o;
-  o.scope = ui_->常规全部单选框->isChecked()     ? GeneralScope::All
-            : ui_->常规扩展名单选框->isChecked() ? GeneralScope::Extension
-                                                 : GeneralScope::Name;
-  o.start = textOf(ui_->起始量编辑框);
-  o.increment = textOf(ui_->增量编辑框);
-  o.namePrefix = textOf(ui_->文件名前缀编辑框);
-  o.nameText = textOf(ui_->文件名编辑框);
-  o.nameDigits = textOf(ui_->文件名位数调节编辑框);
-  o.nameSuffix = textOf(ui_->文件名后缀编辑框);
-  o.extPrefix = textOf(ui_->扩展名前缀编辑框);
-  o.extText = textOf(ui_->新扩展名编辑框);
-  o.extDigits = textOf(ui_->扩展名位数调节编辑框);
-  o.extSuffix = textOf(ui_->扩展名后缀编辑框);
-  return o;
-}
-
 void GeneralTab::showScope() {
   const bool name = !ui_->常规扩展名单选框->isChecked();
   const bool ext = !ui_->常规文件名单选框->isChecked();

@@ -22,7 +22,6 @@ class GeneralTab : public RuleTab {
   ~GeneralTab() override;
 
   QString title() const override;
-  RuleOptions options() const override;
   Ui::GeneralPage* ui() const { return ui_.get(); }
 
   // Button 清空: empties the nine fields (the increment stays) and raises
@@ -34,6 +33,11 @@ class GeneralTab : public RuleTab {
   void showScope();
 
   std::unique_ptr<Ui::GeneralPage> ui_;
+};
+
+template <>
+struct TabOf<GeneralOptions> {
+  using Tab = GeneralTab;
 };
 
 }  // namespace qorin::rules

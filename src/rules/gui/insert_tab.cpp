@@ -45,17 +45,4 @@ InsertTab::~InsertTab() = default;
 
 QString InsertTab::title() const { return windowTitle(); }
 
-RuleOptions InsertTab::options() const {
-  InsertOptions o;
-  o.nameText = textOf(ui_->插入到文件名的字符编辑框);
-  // A disabled, mirrored field still takes part: the rule uses what it shows.
-  o.extText = textOf(ui_->插入到扩展名的字符编辑框);
-  o.keepSame = ui_->保持一致选择框->isChecked();
-  o.nameAt = ui_->插入文件名尾单选框->isChecked() ? InsertAt::End : InsertAt::Position;
-  o.namePosition = textOf(ui_->插入文件名位置编辑框);
-  o.extAt = ui_->插入扩展名尾单选框->isChecked() ? InsertAt::End : InsertAt::Position;
-  o.extPosition = textOf(ui_->插入扩展名位置编辑框);
-  return o;
-}
-
 }  // namespace qorin::rules

@@ -23,11 +23,15 @@ class InsertTab : public RuleTab {
   ~InsertTab() override;
 
   QString title() const override;
-  RuleOptions options() const override;
   Ui::InsertPage* ui() const { return ui_.get(); }
 
  private:
   std::unique_ptr<Ui::InsertPage> ui_;
+};
+
+template <>
+struct TabOf<InsertOptions> {
+  using Tab = InsertTab;
 };
 
 }  // namespace qorin::rules

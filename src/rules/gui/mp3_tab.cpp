@@ -33,13 +33,6 @@ Mp3Tab::~Mp3Tab() = default;
 
 QString Mp3Tab::title() const { return windowTitle(); }
 
-RuleOptions Mp3Tab::options() const {
-  Mp3Options o;
-  o.rule = textOf(ui_->MP3命名规则编辑框);
-  o.priority = ui_->V1优先单选框->isChecked() ? TagPriority::V1First : TagPriority::V2First;
-  return o;
-}
-
 void Mp3Tab::updateRuleExample() {
   QLineEdit* field = ui_->MP3命名规则编辑框;
   const std::string rule = textOf(field);

@@ -23,7 +23,6 @@ class Mp3Tab : public RuleTab {
   ~Mp3Tab() override;
 
   QString title() const override;
-  RuleOptions options() const override;
   Ui::Mp3Page* ui() const { return ui_.get(); }
 
  private:
@@ -36,6 +35,11 @@ class Mp3Tab : public RuleTab {
   void insertPlaceholder(int number);
 
   std::unique_ptr<Ui::Mp3Page> ui_;
+};
+
+template <>
+struct TabOf<Mp3Options> {
+  using Tab = Mp3Tab;
 };
 
 }  // namespace qorin::rules

@@ -27,18 +27,6 @@ ReplaceTab::~ReplaceTab() = default;
 
 QString ReplaceTab::title() const { return windowTitle(); }
 
-RuleOptions ReplaceTab::options() const {
-  ReplaceOptions o;
-  o.search = textOf(ui_->查找内容编辑框);
-  o.replacement = textOf(ui_->替换为编辑框);
-  o.matchCase = ui_->区分大小写选择框->isChecked();
-  o.scope = ui_->替换删除全部单选框->isChecked() ? ReplaceScope::All
-            : ui_->仅扩展名单选框->isChecked()   ? ReplaceScope::Extension
-                                                 : ReplaceScope::Name;
-  o.regex = ui_->正则表达式选择框->isChecked();
-  return o;
-}
-
 void ReplaceTab::showPatternState() {
   QLineEdit* search = ui_->查找内容编辑框;
   const std::string error = ui_->正则表达式选择框->isChecked()

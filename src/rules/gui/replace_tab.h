@@ -23,7 +23,6 @@ class ReplaceTab : public RuleTab {
   ~ReplaceTab() override;
 
   QString title() const override;
-  RuleOptions options() const override;
   Ui::ReplacePage* ui() const { return ui_.get(); }
 
  private:
@@ -32,6 +31,11 @@ class ReplaceTab : public RuleTab {
   void showPatternState();
 
   std::unique_ptr<Ui::ReplacePage> ui_;
+};
+
+template <>
+struct TabOf<ReplaceOptions> {
+  using Tab = ReplaceTab;
 };
 
 }  // namespace qorin::rules

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "platform/gui/colours.h"
 #include "text/gbtext.h"
@@ -50,64 +51,81 @@ void RuleTab::placeControls(QPoint origin) {
 }
 
 namespace {
-const std::string kOn = text::fromQtOrEmpty(QStringLiteral("开"));
-const std::string kOff = text::fromQtOrEmpty(QStringLiteral("关"));
 
-// The controls whose values are kept, in the form's order.
-template <class Visit>
-void eachKept(const QWidget& tab, Visit visit) {
-  for (QWidget* w : tab.findChildren<QWidget*>()) {
-    if (w->objectName().isEmpty()) continue;
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-      if (!edit->isReadOnly() && !qobject_cast<QComboBox*>(w->parentWidget())) visit(w);
-    } else if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w) || qobject_cast<QComboBox*>(w)) {
-      visit(w);
+template <class W>
+W* control(const QWidget& tab, std::string_view name) {
+  return name.empty() ? nullptr
+                      : tab.findChild<W*>(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
+}
+
+template <class O>
+void readControls(const QWidget& tab, O& o) {
+  for (const Field<O>& f : RuleFields<O>::fields) {
+    if (f.kind == FieldKind::Text) {
+      if (const auto* edit = control<QLineEdit>(tab, f.key)) o.*f.text = text::fromQtOrEmpty(edit->text());
+    } else if (f.kind == FieldKind::Flag) {
+      if (const auto* box = control<QAbstractButton>(tab, f.key)) o.*f.flag = box->isChecked();
+    } else if (const auto* list = control<QComboBox>(tab, f.key)) {
+      for (const Choice& c : f.choices)
+        if (c.value == list->currentIndex()) f.set(o, c.value);
+    } else {
+      for (const Choice& c : f.choices)
+        if (const auto* radio = control<QAbstractButton>(tab, c.control); radio && radio->isChecked())
+          f.set(o, c.value);
     }
   }
 }
+
+// Sets a button as a user would: a click, so that its handler runs (a
+// radio's even when it is on already).
+void clickTo(QAbstractButton* button, bool on) {
+  if (!button) return;
+  if ((on && qobject_cast<QRadioButton*>(button)) || button->isChecked() != on) button->click();
+}
+
+template <class O>
+void showValues(const QWidget& tab, const O& o, const FieldValues& values) {
+  const auto given = [&](std::string_view key) {
+    const std::string name = text::gb(key);
+    return !key.empty() &&
+           std::any_of(values.begin(), values.end(), [&](const auto& v) { return v.first == name; });
+  };
+  for (const Field<O>& f : RuleFields<O>::fields) {
+    if (f.kind == FieldKind::Choice && f.key.empty()) {
+      for (const Choice& c : f.choices)
+        if (given(c.control) && f.get(o) == c.value) clickTo(control<QAbstractButton>(tab, c.control), true);
+      continue;
+    }
+    if (!given(f.key)) continue;
+    if (f.kind == FieldKind::Text) {
+      auto* edit = control<QLineEdit>(tab, f.key);
+      if (edit && text::fromQtOrEmpty(edit->text()) != o.*f.text) edit->setText(text::toQt(o.*f.text));
+    } else if (f.kind == FieldKind::Flag) {
+      clickTo(control<QAbstractButton>(tab, f.key), o.*f.flag);
+    } else if (auto* list = control<QComboBox>(tab, f.key); list && f.get(o) < list->count()) {
+      list->setCurrentIndex(f.get(o));
+    }
+  }
+}
+
 }  // namespace
 
-FieldValues RuleTab::fields() const {
-  FieldValues out;
-  eachKept(*this, [&](QWidget* w) {
-    std::string value;
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-      value = textOf(edit);
-    } else if (auto* box = qobject_cast<QComboBox*>(w)) {
-      value = std::to_string(box->currentIndex());
-    } else {
-      value = static_cast<QAbstractButton*>(w)->isChecked() ? kOn : kOff;
-    }
-    out.emplace_back(text::fromQtOrEmpty(w->objectName()), std::move(value));
-  });
-  return out;
+RuleOptions RuleTab::options() const {
+  RuleOptions o = ruleAt(rule_);
+  std::visit([&](auto& rule) { readControls(*this, rule); }, o);
+  return o;
 }
+
+FieldValues RuleTab::fields() const { return keptFields(options()); }
 
 void RuleTab::setFields(const FieldValues& values) {
   const Batch once(*this);
   // Twice: a control greyed until another is set takes its value the second time.
-  for (int round = 0; round < 2; ++round)
-    eachKept(*this, [&](QWidget* w) {
-      const std::string name = text::fromQtOrEmpty(w->objectName());
-      const auto it =
-          std::find_if(values.begin(), values.end(), [&](const auto& v) { return v.first == name; });
-      if (it == values.end()) return;
-      const std::string& value = it->second;
-      if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        if (textOf(edit) != value) edit->setText(text::toQt(value));
-      } else if (auto* box = qobject_cast<QComboBox*>(w)) {
-        const int index = text::toNumber(value);
-        if (index >= 0 && index < box->count()) box->setCurrentIndex(index);
-      } else if (auto* button = static_cast<QAbstractButton*>(w); value == kOn || value == kOff) {
-        // A click, as the user's: a radio's handler hears it even when it is on already.
-        const bool on = value == kOn;
-        if (on && qobject_cast<QRadioButton*>(w)) {
-          button->click();
-        } else if (button->isChecked() != on) {
-          button->click();
-        }
-      }
-    });
+  for (int round = 0; round < 2; ++round) {
+    RuleOptions o = options();
+    putKept(o, values);
+    std::visit([&](const auto& rule) { showValues(*this, rule, values); }, o);
+  }
 }
 
 std::string RuleTab::textOf(const QLineEdit* edit) { return text::fromQtOrEmpty(edit->text()); }

@@ -42,17 +42,15 @@ class RuleTab : public QWidget {
 
   // The tab's caption.
   virtual QString title() const = 0;
-  // What the controls show now.
-  virtual RuleOptions options() const = 0;
+  // What the controls show now, read through the rule's fields.
+  RuleOptions options() const;
 
   // The tab's rule: its place in the registration (and in 选择夹) and its
   // key, which a saved section of its fields can be named by.
   int rule() const { return rule_; }
   std::string_view key() const { return ruleKey(rule_); }
 
-  // What the tab's controls hold, by their design names: edit boxes their
-  // text, check boxes and radio buttons 开/关, drop-down lists their index.
-  // Read-only boxes show and are not kept.
+  // The rule's fields as they are kept (rules/rule.h: keptFields).
   FieldValues fields() const;
   // Puts saved values back as a user would (the controls' own handlers
   // run) with one refresh at the end; names the tab lacks are skipped.
@@ -105,6 +103,11 @@ class RuleTab : public QWidget {
   int batchDepth_ = 0;
   QPoint placedFor_;  // the page origin the controls stand for now
 };
+
+// The tab of the rule with options O: each tab's header says
+//   template <> struct TabOf<TheOptions> { using Tab = TheTab; };
+template <class O>
+struct TabOf;
 
 // A tab of every registered rule, in tab order, without parent
 // (rules/gui/tab_list.cpp).

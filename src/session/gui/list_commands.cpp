@@ -117,9 +117,8 @@ void ListCommands::createMenu() {
   moveDown_->setShortcutContext(Qt::WidgetShortcut);
   sortMenu_ = menu_->addMenu(QStringLiteral("排序(&S)"));
   sortMenu_->setObjectName(QStringLiteral("排序菜单"));
-  const char* const keys[] = {"按文件名", "按修改时间", "按拍摄时间", "按大小"};
-  for (int k = 0; k < 4; ++k)
-    sortMenu_->addAction(QString::fromUtf8(keys[k]), this, [this, k] { sortByKey(k); });
+  for (const SortKey k : kSortKeys)
+    sortMenu_->addAction(text::toQt(sortKeyText(k)), this, [this, k] { sortByKey(k); });
   sortMenu_->addSeparator();
   sortMenu_->addAction(QStringLiteral("倒序"), this, [this] { reverseOrder(); });
 }
@@ -191,9 +190,9 @@ void ListCommands::sortByColumn(int column) {
   session_.sortBy(static_cast<Column>(column), descending_);
 }
 
-void ListCommands::sortByKey(int key) {
+void ListCommands::sortByKey(SortKey key) {
   platform::WaitCursor wait;
-  if (key == 0) {
+  if (key == SortKey::Name) {
     // The same as a first click on column 旧文件名.
     sortColumn_ = -1;
     sortByColumn(kColOld);
@@ -203,7 +202,7 @@ void ListCommands::sortByKey(int key) {
   sortColumn_ = -1;
   descending_ = false;
   view_->header()->setSortIndicatorShown(false);
-  stoppable([&] { session_.sortByFile(static_cast<SortKey>(key)); });
+  stoppable([&] { session_.sortByFile(key); });
 }
 
 void ListCommands::reverseOrder() {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "session/sort_key.h"
+
 class QAction;
 class QMenu;
 class QWidget;
@@ -61,7 +63,7 @@ class ListCommands : public QObject {
   void sortByColumn(int column);
   // The 排序 sub-menu: by a file's name, times or size (ascending), or the
   // list's order reversed.
-  void sortByKey(int key);
+  void sortByKey(SortKey key);
   void reverseOrder();
   // Ctrl+Up / Ctrl+Down, 上移 / 下移: the selected rows one place up or down.
   void moveSelected(bool up);

@@ -9,6 +9,7 @@
 #include "platform/gui/wait_cursor.h"
 #include "session/gui/run_guard.h"
 #include "session/messages.h"
+#include "session/start_up.h"
 #include "text/gui/qtext.h"
 
 namespace qorin::session {
@@ -122,7 +123,7 @@ void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progres
                [&](const ProgressFn& bar, const StopFn& stop) { return s.convertNamesToUtf8(bar, stop); });
 }
 
-void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent) {
+void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent, bool atStart) {
   std::optional<platform::WaitCursor> wait;  // while a recovery runs, not over a question
   RecordAsker ask;
   ask.cutShort = [&](const rename::PassSummary& pass, int renamed) {
@@ -153,7 +154,11 @@ void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QW
     wait.emplace();
     return free;
   };
-  s.takeRecords(ask);
+  if (atStart) {
+    takeRecordsAtStart(s, ask);
+  } else {
+    s.takeRecords(ask);
+  }
 }
 
 }  // namespace qorin::session

@@ -34,10 +34,12 @@ void convertTagsCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress
 // 右键菜单's 文件名转为UTF-8(&8): renames each file whose name is kept in the old
 // code page to the same text in UTF-8, as a pass.
 void convertNamesCommand(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
-// At start (and after an undo, for the pass before), the records of passes
-// as Session::takeRecords takes them, newest first: the newest pass cut
-// short is asked about (give the names back, or keep the new ones); an
-// unusable record is reported once and moved aside.
-void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent);
+// At start (`atStart`: takeRecordsAtStart, what a crash left first) and
+// after an undo (for the pass before), the records of passes as
+// Session::takeRecords takes them, newest first: the newest pass cut short
+// is asked about (give the names back, or keep the new ones); an unusable
+// record is reported once and moved aside.
+void recoverAtStart(Session& s, platform::Dialogs& dialogs, QLabel* progress, QWidget* parent,
+                    bool atStart = false);
 
 }  // namespace qorin::session
