@@ -74,7 +74,7 @@ double nameAll(const Corpus& c, benchmark::State& state, tags::MediaWorkers& wor
   const auto t0 = Clock::now();
   rules::dateRule(list, o, {&workers, {}});
   const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-  if (list[kPhotos - 1].newName.empty() || list[0].proposalProblem != filelist::Reason::None)
+  if (list[kPhotos - 1].newName.empty() || list[0].proposalProblem != filelist::Outcome{})
     state.SkipWithError("a photo was not named by its date taken");
   return s;
 }

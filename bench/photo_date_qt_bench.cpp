@@ -111,7 +111,7 @@ void BM_DateTakenRuleAgainstExiv2Tool(benchmark::State& state) {
     auto t0 = Clock::now();
     rules::dateRule(list, o);
     bestRule = std::min(bestRule, seconds(t0));
-    if (list[kPhotos - 1].newName.empty() || list[0].proposalProblem != filelist::Reason::None)
+    if (list[kPhotos - 1].newName.empty() || list[0].proposalProblem != filelist::Outcome{})
       state.SkipWithError("a photo was not named by its date taken");
     timeTool(state, exiv2, bestTool);
   }
@@ -145,7 +145,7 @@ void BM_DateTakenWindowAgainstExiv2Tool(benchmark::State& state) {
                     }));
     const filelist::FileList& list = w.session().list();
     if (list.fileCount() != kPhotos || list[kPhotos - 1].newNameCell.empty() ||
-        list[0].proposalProblem != filelist::Reason::None)
+        list[0].proposalProblem != filelist::Outcome{})
       state.SkipWithError("the window did not name every photo by its date taken");
     timeTool(state, exiv2, bestTool);
   }

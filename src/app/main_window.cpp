@@ -259,7 +259,7 @@ void MainWindow::openTagEditorForSelection(bool fromMenu) {
     return;
   }
   const filelist::FileEntry& e = session_.list()[row];
-  if (tags::tagKindOf(e.oldName) == tags::TagKind::Id3) {
+  if (tags::editableTag(e.oldName)) {
     tags::openTagEditor(this, e.diskPath(), tagEditorState_, *dialogs_, session::writeFailureText);
     // A save changes the file's size and modification time: read them again when asked.
     session_.list().forgetFacts(row);

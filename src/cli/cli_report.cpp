@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstring>
 
+#include "rename/plan.h"
 #include "rename/rename_pass.h"
 #include "session/messages.h"
 #include "text/gbtext.h"
@@ -14,8 +15,9 @@
 
 namespace qorin::cli {
 
-using filelist::Reason;
 using filelist::Status;
+using rename::why::Stopped;
+using rename::why::Unchanged;
 using State = RowOut::State;
 using text::gb;
 
@@ -57,10 +59,8 @@ std::vector<RowOut> planRows(const filelist::FileList& list) {
     RowOut o{e.dir, std::string(e.oldName), std::string(e.newName)};
     o.reason = e.mark;
     o.detail = e.markDetail;
-    if (filelist::isNote(e.proposalProblem)) o.note = e.proposalProblem;
-    o.state = e.mark == Reason::None        ? State::Rename
-              : e.mark == Reason::Unchanged ? State::Unchanged
-                                            : State::WillFail;
+    if (e.proposalProblem.note()) o.note = e.proposalProblem;
+    o.state = e.mark.none() ? State::Rename : e.mark == Unchanged ? State::Unchanged : State::WillFail;
     rows.push_back(std::move(o));
   }
   return rows;
@@ -79,7 +79,7 @@ PlanNames planNames(const filelist::FileList& list) {
     const filelist::FileEntry e = list[static_cast<int>(r)];
     out.bytes += e.oldName;
     out.ends.push_back(static_cast<std::uint32_t>(out.bytes.size()));
-    out.unchanged.push_back(e.mark == Reason::Unchanged);
+    out.unchanged.push_back(e.mark == Unchanged);
   }
   return out;
 }
@@ -97,7 +97,7 @@ std::vector<RowOut> outcomeRows(const filelist::FileList& list, const PlanNames&
     o.reason = e.statusReason;
     o.detail = e.statusDetail;
     // The pass's proposals are still the rows': their notes say how the names were made.
-    if (planned && filelist::isNote(e.proposalProblem)) o.note = e.proposalProblem;
+    if (planned && e.proposalProblem.note()) o.note = e.proposalProblem;
     if (was == State::Unchanged && e.statusCode == Status::Renamed) {
       o.state = State::Unchanged;  // the pass counts it done; nothing was renamed
       rows.push_back(std::move(o));
@@ -108,7 +108,7 @@ std::vector<RowOut> outcomeRows(const filelist::FileList& list, const PlanNames&
         o.state = State::Renamed;
         break;
       case Status::RenameFailed:
-        o.state = e.statusReason == Reason::Stopped ? State::Stopped : State::Failed;
+        o.state = e.statusReason == Stopped ? State::Stopped : State::Failed;
         o.newName = e.newName;  // the proposal that failed
         break;
       case Status::Unchanged:
@@ -133,7 +133,7 @@ std::vector<RowOut> undoRows(const rename::RecordOutcome& outcome) {
   std::vector<RowOut> rows;
   rows.reserve(outcome.files.size());
   for (const rename::FileOutcome& f : outcome.files) {
-    if (f.reason == Reason::Stopped) continue;  // not reached: nothing happened to it
+    if (f.reason == Stopped) continue;  // not reached: nothing happened to it
     RowOut o;
     if (f.folder < outcome.folders.size()) o.folder = outcome.folders[f.folder].dir;
     o.oldName = outcome.after(f);
@@ -180,7 +180,7 @@ const char* stateKey(State s) {
   return "untouched";
 }
 
-bool hasReason(const RowOut& r) { return filelist::isFailure(r.reason); }
+bool hasReason(const RowOut& r) { return r.reason.failed(); }
 
 // A folder as a canonical path names it: without its last separator ("/" stays).
 std::string_view canonicalFolder(std::string_view dir) {
@@ -299,7 +299,7 @@ void printRows(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText
       locale.appendLocal(line, session::reasonText(r.reason, r.detail));
       line += close;
     }
-    if (r.note != Reason::None) {
+    if (!r.note.none()) {
       line += open;
       locale.appendLocal(line, session::reasonText(r.note, 0));
       line += close;
@@ -330,7 +330,7 @@ void printJson(std::FILE* out, const std::vector<RowOut>& rows, const LocaleText
       t += "null";
     }
     t += ", \"note\": ";
-    if (r.note != Reason::None) {
+    if (!r.note.none()) {
       jsonString(t, locale.toLocal(session::reasonText(r.note, 0)));
     } else {
       t += "null";

@@ -41,9 +41,9 @@ struct RowOut {
   std::string_view folder;
   std::string oldName, newName;
   State state = State::Rename;
-  filelist::Reason reason = filelist::Reason::None;
+  filelist::Outcome reason{};
   std::int32_t detail = 0;
-  filelist::Reason note = filelist::Reason::None;  // the rule's note on the proposal (isNote)
+  filelist::Outcome note{};  // the rule's note on the proposal
 };
 
 // Rows of the plan (from the list's proposals and marks).

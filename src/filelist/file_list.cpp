@@ -111,7 +111,7 @@ void FileList::fillRows(unsigned flags, int first, int last, std::string_view di
     for (int r = 0; r < rows_; ++r) {
       Record& e = at(r);
       e.status = Status::None;
-      e.statusReason = Reason::None;
+      e.statusReason = {};
     }
     notes_.clear();
     freeNotes_.clear();
@@ -125,8 +125,8 @@ void FileList::fillRows(unsigned flags, int first, int last, std::string_view di
       Record& e = at(r);
       e.shown = false;
       e.status = Status::None;
-      e.statusReason = Reason::None;
-      e.mark = Reason::None;
+      e.statusReason = {};
+      e.mark = {};
       e.mp3 = Mp3Status::None;
       if (flags & kFillDirectory) e.folder = folder;
     }
@@ -232,12 +232,12 @@ void FileList::setStatus(int row, Status status, std::string note) {
     notes_.push_back(std::move(note));
   }
   e.status = status;
-  e.statusReason = Reason::None;
+  e.statusReason = {};
   e.statusDetail = slot;
   changed(row, row, columnBit(kColStatus));
 }
 
-void FileList::setStatus(int row, Status status, Reason reason, std::int32_t detail) {
+void FileList::setStatus(int row, Status status, Outcome reason, std::int32_t detail) {
   Record& e = at(row);
   dropNote(e);
   e.status = status;

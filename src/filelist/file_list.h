@@ -20,61 +20,13 @@
 #include <vector>
 
 #include "filelist/compact_text.h"
+#include "filelist/outcome.h"
 #include "platform/fs_types.h"
 #include "platform/names.h"
 
 namespace qorin::filelist {
 
 enum class StatusIcon : unsigned char { None, Success, Failure, Warning };
-
-// Why a proposal will not apply (the mark of column 新文件名 in the preview)
-// or did not (column 命名状态 after a pass or an undo).
-enum class Reason : unsigned char {
-  None,               // applies, or applied
-  Unchanged,          // the proposal is the current name: nothing to do, not a failure
-  SameAsEarlier,      // another row of the same folder proposes it first (detail: that row, from 1)
-  TargetExists,       // a file of that name exists and stays
-  IllegalName,        // ".", "..", a separator, NUL, a reserved or unconvertible name
-  NameTooLong,        // longer than the file system takes
-  EmptyName,          //
-  SourceMissing,      // the listed file is not there
-  Unreadable,         // the rule could not read the file to make a proposal
-  SameFileAsEarlier,  // an earlier row lists the same file (detail: that row, from 1)
-  FileChanged,        // undo: the file at the name is not the one the pass left
-  SystemError,        // the system refused (detail: the error number)
-  TagPastEnd,         // a tag claims more bytes than the file holds
-  NotWritable,        // the file cannot be written
-  ChangedMeanwhile,   // the file changed while it was being rewritten
-  WriteFailed,        // writing the file failed
-  FolderChanged,      // the folder at the row's path is not the one the row was added from
-  Stopped,            // the user stopped the pass or the undo before this file
-  NotFullyRead,       // a tag's frames could not all be walked: rewriting it would lose some
-  DamagedFile,        // the rule found the file not of its type, or too damaged to read its tags
-  BadPattern,         // the rule's regular expression does not compile: it proposes nothing
-  ChangedByOther,     // just before its rename the file at the name was not the one planned or recorded
-  // Notes a rule leaves on a proposal that still applies (column 新文件名's tooltip).
-  NoDateTaken,  // the date rule used the modification time: the file has no date taken
-  NoBirthTime,  // the date rule used the modification time: the file system keeps no creation time
-  // Failures again (values are kept in records: new ones go last).
-  NoNeededField,      // the file's tag holds none of the fields the MP3 rule uses
-  NoTag,              // the MP3 rule: none of its format's tags (无标签)
-  UnsupportedFormat,  // the MP3 rule: not a format any tag reader takes (非MP3文件)
-  // the name on disk is in no encoding the program can tell, and the proposal
-  // (or the conversion to UTF-8) would have to read it as one.
-  NameEncodingUnknown,
-  ReadTimedOut,   // the media worker took longer than its limit on the file and was killed
-  ReaderCrashed,  // the media worker died on the file
-};
-
-// A note on a proposal, not a reason against it.
-inline bool isNote(Reason r) { return r == Reason::NoDateTaken || r == Reason::NoBirthTime; }
-// Failure: anything but None, Unchanged and the notes.
-inline bool isFailure(Reason r) { return r != Reason::None && r != Reason::Unchanged && !isNote(r); }
-
-struct Mark {
-  Reason reason = Reason::None;
-  std::int32_t detail = 0;
-};
 
 // Column 命名状态: what the last pass, undo or tag conversion did to the row.
 enum class Status : unsigned char {
@@ -96,16 +48,20 @@ StatusIcon statusIcon(Status s);
 // named from its tag, the family of the tag another audio file was named from.
 enum class Mp3Status : unsigned char {
   None,
-  NotMp3,         // no tag reader takes the file
-  NoTag,          // it has none of its format's tags
-  VorbisComment,  // FLAC, Ogg Vorbis, Opus, Ogg FLAC, Speex
-  Mp4Tag,
-  ApeTag,
-  AsfTag,      // WMA
-  Id3Chunk,    // WAV, AIFF, TrueAudio
+  NotMp3,      // no tag reader takes the file
+  NoTag,       // it has none of its format's tags
   TextChunks,  // WAV's RIFF INFO, AIFF's NAME and AUTH
-  ModuleTag,   // the title of a tracker module
+  // From here on: named from a tag of family kTagged + its tags::TagKind,
+  // worded by the tag readers' registry.
+  kTagged,
 };
+constexpr Mp3Status taggedWith(unsigned family) {
+  return static_cast<Mp3Status>(static_cast<unsigned>(Mp3Status::kTagged) + family);
+}
+// The family of a file named from its tag (tags::TagKind), or -1.
+constexpr int familyOf(Mp3Status s) {
+  return s >= Mp3Status::kTagged ? static_cast<int>(s) - static_cast<int>(Mp3Status::kTagged) : -1;
+}
 // The rows 删除无标签条目 removes: no tag the rule could name them from.
 inline bool isUntagged(Mp3Status s) { return s == Mp3Status::NotMp3 || s == Mp3Status::NoTag; }
 
@@ -136,12 +92,11 @@ struct FileEntry {
   Mp3Status mp3Code = Mp3Status::None;
   StatusIcon icon = StatusIcon::None;
   // Set by a rule that could not make a proposal (the file could not be
-  // read), or a note on the proposal it made (isNote); any new proposal
-  // clears it.
-  Reason proposalProblem = Reason::None;
-  Reason mark = Reason::None;          // why the shown proposal will not apply
-  Reason statusReason = Reason::None;  // why the last pass or undo failed for this row
-  std::string_view statusNote;         // the status's own tooltip (the readings of 编码无法确定)
+  // read), or a note on the proposal it made; any new proposal clears it.
+  Outcome proposalProblem;
+  Outcome mark;                 // why the shown proposal will not apply (column 新文件名)
+  Outcome statusReason;         // why the last pass or undo failed for this row (column 命名状态)
+  std::string_view statusNote;  // the status's own tooltip (the readings of 编码无法确定)
   std::int32_t markDetail = 0;
   std::int32_t statusDetail = 0;
   bool gbkName = false;  // the name on disk is `oldName` in the old code page, not UTF-8
@@ -227,11 +182,11 @@ class FileList {
   std::string diskName(int row) const;
   bool anyGbkName() const;
   std::string_view newName(int row) const { return at(row).newName.view(); }
-  Reason proposalProblem(int row) const { return at(row).proposalProblem; }
+  Outcome proposalProblem(int row) const { return at(row).proposalProblem; }
   // The rule's reason against the proposal; a note is none.
-  Reason proposalFailure(int row) const {
-    const Reason r = at(row).proposalProblem;
-    return isNote(r) ? Reason::None : r;
+  Outcome proposalFailure(int row) const {
+    const Outcome o = at(row).proposalProblem;
+    return o.failed() ? o : Outcome{};
   }
   std::uint32_t folderOf(int row) const { return at(row).folder; }
   std::string_view dirOf(int row) const;
@@ -268,16 +223,16 @@ class FileList {
     Record& e = at(row);
     e.newName.assign(name);
     e.proposalProblem = e.raw && platform::rawTarget(e.oldName.view(), name) == platform::RawTarget::Converts
-                            ? Reason::NameEncodingUnknown
-                            : Reason::None;
+                            ? why::NameEncodingUnknown
+                            : Outcome{};
   }
-  // A proposal with a note that does not stop it (isNote).
-  void setNewName(int row, std::string_view name, Reason note) {
+  // A proposal with a note that does not stop it.
+  void setNewName(int row, std::string_view name, Outcome note) {
     setNewName(row, name);
-    if (at(row).proposalProblem == Reason::None) at(row).proposalProblem = note;
+    if (at(row).proposalProblem.none()) at(row).proposalProblem = note;
   }
   // A rule that cannot propose a name for the row: its proposal is emptied.
-  void setProposalProblem(int row, Reason reason) {
+  void setProposalProblem(int row, Outcome reason) {
     Record& e = at(row);
     e.newName.clear();
     e.proposalProblem = reason;
@@ -286,7 +241,7 @@ class FileList {
   void setOldName(int row, std::string_view name);
   // Column 新文件名 shows the row's proposal (a failed one after a pass).
   void showProposal(int row);
-  void setStatus(int row, Status status, Reason reason = Reason::None, std::int32_t detail = 0);
+  void setStatus(int row, Status status, Outcome reason = {}, std::int32_t detail = 0);
   // A status whose tooltip is a text of its own (few rows have one).
   void setStatus(int row, Status status, std::string note);
   void setMp3Status(int row, Mp3Status status);
@@ -315,7 +270,7 @@ class FileList {
     unsigned char known = 0;
     // Why the date taken could not be read, where its worker failed on it
     // (with kMissing) or was stopped before it (then kTaken stays unset).
-    Reason failed = Reason::None;
+    Outcome failed;
   };
   Facts& facts(int row);
   // The file was written: its facts are read again when next asked.
@@ -355,9 +310,9 @@ class FileList {
     std::int32_t statusDetail = 0;
     Status status = Status::None;
     Mp3Status mp3 = Mp3Status::None;
-    Reason proposalProblem = Reason::None;
-    Reason mark = Reason::None;
-    Reason statusReason = Reason::None;
+    Outcome proposalProblem;
+    Outcome mark;
+    Outcome statusReason;
     bool shown = false;  // shown one by one, beyond the prefix
     bool gbk = false;    // oldName is stored on disk in the old code page
     bool raw = false;    // oldName is the name's bytes on disk, in no encoding known

@@ -5,8 +5,10 @@
 #include <array>
 #include <cassert>
 #include <charconv>
+#include <iterator>
 
 #include "rename/journal_fields.h"
+#include "rename/plan.h"
 
 namespace qorin::rename {
 
@@ -160,12 +162,28 @@ void JournalLines::done(std::size_t first, std::size_t last) {
   finish(start);
 }
 
-void JournalLines::failed(std::size_t step, filelist::Reason reason, int error) {
+namespace {
+
+// The numbers records have always written for the pass's reasons.
+int recordedNumber(Outcome reason) {
+  static constexpr unsigned char kNumbers[] = {1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 21};
+  static constexpr unsigned char kListNumbers[] = {27, 16, 17};
+  static_assert(std::size(kNumbers) == static_cast<std::size_t>(RenameCode::kCount));
+  static_assert(std::size(kListNumbers) == static_cast<std::size_t>(filelist::ListCode::kCount));
+  if (reason.none()) return 0;
+  if (reason.producer() == filelist::Producer::List) return kListNumbers[reason.code()];
+  if (reason.producer() != filelist::Producer::Rename) return 8;  // a rule's: the file could not be read
+  return kNumbers[reason.code()];
+}
+
+}  // namespace
+
+void JournalLines::failed(std::size_t step, Outcome reason, int error) {
   const std::size_t start = text_.size();
   text_ += "X ";
   appendNumber(text_, step);
   text_ += ' ';
-  appendNumber(text_, static_cast<int>(reason));
+  appendNumber(text_, recordedNumber(reason));
   text_ += ' ';
   appendNumber(text_, error);
   finish(start);

@@ -265,7 +265,7 @@ class JournalLines {
   void step(const StepRef& s);
   void planned(std::size_t steps);
   void done(std::size_t first, std::size_t last);
-  void failed(std::size_t step, filelist::Reason reason, int error);
+  void failed(std::size_t step, filelist::Outcome reason, int error);
   void end(std::size_t pending);
   void linking(std::size_t step, bool back);
   void claiming(std::size_t step, bool back);

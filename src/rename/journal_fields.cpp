@@ -91,6 +91,6 @@ bool canonicalFolder(std::string_view dir) {
   return true;
 }
 
-bool trustedName(std::string_view name) { return nameProblem(name, NameRules{}) == Reason::None; }
+bool trustedName(std::string_view name) { return nameProblem(name, NameRules{}).none(); }
 
 }  // namespace qorin::rename::detail::fields

@@ -6,8 +6,8 @@
 #include <climits>
 #include <map>
 
-#include "rename/plan.h"
 #include "platform/fs.h"
+#include "rename/plan.h"
 #include "rename/plan_hash.h"
 #include "rename/verdict.h"
 #include "text/gbtext.h"
@@ -80,7 +80,7 @@ struct detail::Marking {
   // share it), and why its rows cannot be renamed at all.
   std::vector<const Entry*> entryOf;
   std::vector<std::uint32_t> runOf;
-  std::vector<Reason> problemOf;
+  std::vector<Outcome> problemOf;
   // Per entry of the cache: for each slot, the first row that lists the
   // name (-1: none).
   std::unordered_map<const Entry*, std::vector<std::int32_t>> firstRow;
@@ -170,7 +170,7 @@ bool findSources(Marking& m, const filelist::FileList& list, FolderCache& cache,
   const std::size_t folders = list.folderCount();
   m.entryOf.assign(folders, nullptr);
   m.runOf.assign(folders, 0);
-  m.problemOf.assign(folders, Reason::None);
+  m.problemOf.assign(folders, Outcome{});
   std::unordered_map<const FolderCache::Entry*, std::uint32_t> runs;
   // One folder reached by two paths (a bind mount) is one folder to the
   // pass, which tells folders by their identity: so here too.
@@ -190,10 +190,10 @@ bool findSources(Marking& m, const filelist::FileList& list, FolderCache& cache,
     // As the pass will find it: a folder other than the one the rows came
     // from, or none, renames nothing.
     if (!info.known)
-      m.problemOf[f] = Reason::SourceMissing;
+      m.problemOf[f] = why::SourceMissing;
     else if (e.missing || (e.listed && (e.identity.device != info.identity.device ||
                                         e.identity.inode != info.identity.inode)))
-      m.problemOf[f] = Reason::FolderChanged;
+      m.problemOf[f] = why::FolderChanged;
   }
   m.firstRow.clear();
   for (const auto& [e, run] : runs) m.firstRow[e].assign(e->names->slotCount(), -1);
@@ -267,14 +267,14 @@ class Marker {
     const std::uint32_t f = list_.folderOf(r);
     // A row without a folder would resolve against the working directory.
     const bool noFolder = f == filelist::kNoFolder;
-    Reason preset = noFolder ? Reason::SourceMissing : list_.proposalFailure(r);
-    if (preset == Reason::None) preset = m_.problemOf[f];
+    Outcome preset = noFolder ? why::SourceMissing : list_.proposalFailure(r);
+    if (preset.none()) preset = m_.problemOf[f];
     const FolderCache::Entry* e = noFolder ? nullptr : m_.entryOf[f];
     if (e) rules_.maxLength = e->maxLength;
     const std::string_view to = list_.newName(r);
     p.src = m_.source[ru];
     m_.marks[ru].reason = verdict::alone(preset, to, rules_, [&] { return p.src != Marking::kMissing; });
-    if (m_.marks[ru].reason != Reason::None) return;
+    if (!m_.marks[ru].reason.none()) return;
     p.entry = e;
     p.unchanged = list_.oldName(r) == to;
     if (p.unchanged) return;

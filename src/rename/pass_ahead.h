@@ -116,7 +116,7 @@ class IdentityScan {
       const platform::Folder folder = folders_[ch.folder].openAsAdded();
       for (std::size_t k = ch.begin; k < ch.end; ++k) {
         const std::uint32_t r = rowsOf_[ch.folder][k];
-        if (rows_.preset(r) == filelist::Reason::None && claim(r)) read(folder, r);
+        if (rows_.preset(r).none() && claim(r)) read(folder, r);
       }
     }
   }
@@ -163,7 +163,7 @@ class PassAhead {
       const std::size_t b = r ? ends[r - 1] : 0;
       return std::string_view(bytes).substr(b, ends[r] - b);
     }
-    filelist::Reason preset(std::size_t) const { return filelist::Reason::None; }
+    Outcome preset(std::size_t) const { return Outcome{}; }
   };
 
   bool matches(const filelist::FileList& list) const;

@@ -28,7 +28,7 @@ class PassRows {
       : list_(list),
         toUtf8_(toUtf8),
         folder_(static_cast<std::size_t>(list.rowCount())),
-        preset_(folder_.size(), Reason::None),
+        preset_(folder_.size(), Outcome{}),
         flags_(folder_.size(), 0),
         gbk_(folder_.size(), false) {}
 
@@ -49,13 +49,13 @@ class PassRows {
       return it->second;
     return proposal;
   }
-  Reason preset(std::size_t i) const { return preset_[i]; }
+  Outcome preset(std::size_t i) const { return preset_[i]; }
   bool targetIsItself(std::size_t i) const { return flags_[i] & kItself; }
   std::size_t maxLength(std::size_t i) const { return maxLength_[folder_[i]]; }
   bool fromExists(std::size_t i, std::uint64_t) const { return flags_[i] & kFromThere; }
   bool toExists(std::size_t i, std::uint64_t) const { return flags_[i] & kToThere; }
 
-  void setRow(std::size_t i, std::uint32_t folder, Reason preset) {
+  void setRow(std::size_t i, std::uint32_t folder, Outcome preset) {
     folder_[i] = folder;
     preset_[i] = preset;
     const int row = static_cast<int>(i);
@@ -66,7 +66,7 @@ class PassRows {
     if (list_.rawName(row) && platform::rawTarget(old(i), list_.newName(row)) == platform::RawTarget::Keeps)
       rawTargets_.emplace(static_cast<std::uint32_t>(i), platform::rawName(list_.newName(row)));
   }
-  void setPreset(std::size_t i, Reason r) { preset_[i] = r; }
+  void setPreset(std::size_t i, Outcome r) { preset_[i] = r; }
   void setFlag(std::size_t i, std::uint8_t flag) { flags_[i] |= flag; }
   void setFolderCount(std::size_t n) { maxLength_.assign(n, 255); }
   void setMaxLength(std::uint32_t folder, std::size_t n) { maxLength_[folder] = n; }
@@ -77,7 +77,7 @@ class PassRows {
   const filelist::FileList& list_;
   bool toUtf8_;
   std::vector<std::uint32_t> folder_;
-  std::vector<Reason> preset_;
+  std::vector<Outcome> preset_;
   // Written while a helper thread reads the others.
   std::vector<std::uint8_t> flags_;
   std::vector<bool> gbk_;

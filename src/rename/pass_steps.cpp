@@ -14,15 +14,15 @@ Verdict verdictOf(const platform::Folder::Outcome& o) {
     case platform::RenameResult::Renamed:
       return {};
     case platform::RenameResult::TargetExists:
-      return {Reason::TargetExists, 0};
+      return {why::TargetExists, 0};
     case platform::RenameResult::SourceMissing:
-      return {Reason::SourceMissing, 0};
+      return {why::SourceMissing, 0};
     case platform::RenameResult::Unconvertible:
-      return {Reason::IllegalName, 0};
+      return {why::IllegalName, 0};
     case platform::RenameResult::Failed:
       break;
   }
-  return {Reason::SystemError, o.error};
+  return {why::SystemError, o.error};
 }
 
 namespace {
@@ -110,9 +110,9 @@ void StepIntents::claimed(std::uint64_t inode) {
 }
 
 Verdict folderVerdict(const platform::Folder& f) {
-  if (f.changed()) return {Reason::FolderChanged, 0};
-  if (f.error() != 0) return {Reason::SystemError, f.error()};
-  return {Reason::SourceMissing, 0};
+  if (f.changed()) return {why::FolderChanged, 0};
+  if (f.error() != 0) return {why::SystemError, f.error()};
+  return {why::SourceMissing, 0};
 }
 
 }  // namespace qorin::rename::detail

@@ -158,7 +158,7 @@ class PhaseRunnerOf {
       std::size_t e = b + 1;
       while (e < steps_.size() && groupAt(e) == groupAt(b)) ++e;
       if (stopped_) {
-        for (std::size_t k = b; k < e; ++k) out_[k].verdict = {Reason::Stopped, 0};
+        for (std::size_t k = b; k < e; ++k) out_[k].verdict = {why::Stopped, 0};
       } else {
         if (!broken_ && !planned(e)) {
           broken_ = true;
@@ -219,7 +219,7 @@ class PhaseRunnerOf {
     // A journal that stopped taking records stops the renames, at a group
     // boundary so that no cycle is left half way.
     if (broken_) {
-      failAll(b, e, {Reason::SystemError, error_}, false);
+      failAll(b, e, {why::SystemError, error_}, false);
       return e - b;
     }
     const StepRef first = steps_[b];
@@ -233,11 +233,11 @@ class PhaseRunnerOf {
       // the chain may stop after any of them.
       for (std::size_t k = b; k < e; ++k) {
         const Verdict v = renameStep(k);
-        if (v.reason != Reason::None) {
+        if (!v.reason.none()) {
           out_[k].verdict = v;
           failed(k);
           for (std::size_t j = k + 1; j < e; ++j) {
-            out_[j].verdict = {Reason::TargetExists, 0};
+            out_[j].verdict = {why::TargetExists, 0};
             failed(j);
           }
           stopped_ = askStop();
@@ -245,7 +245,7 @@ class PhaseRunnerOf {
         }
         if (askStop() && k + 1 < e) {
           stopped_ = true;
-          for (std::size_t j = k + 1; j < e; ++j) out_[j].verdict = {Reason::Stopped, 0};
+          for (std::size_t j = k + 1; j < e; ++j) out_[j].verdict = {why::Stopped, 0};
           return k + 1 - b;
         }
       }
@@ -260,12 +260,12 @@ class PhaseRunnerOf {
     for (std::size_t k = b; k < e; ++k) {
       const Verdict v = renameStep(k);
       askStop();
-      if (v.reason == Reason::None) continue;
+      if (v.reason.none()) continue;
       // Take the cycle back, newest first, so no file keeps the temporary
       // name; each only while its file is still the one moved.
       for (std::size_t j = k; j-- > b;) {
         const StepRef s = steps_[j];
-        if (checkAt(s.to, s.id).reason != Reason::None) break;
+        if (!checkAt(s.to, s.id).reason.none()) break;
         intents_.at(j, true);
         if (folder_.rename(s.to, s.from).result != platform::RenameResult::Renamed) break;
         out_[j].done = false;
@@ -284,17 +284,17 @@ class PhaseRunnerOf {
   // may have put a file of its own there meanwhile.
   Verdict checkAt(std::string_view name, const platform::FileIdentity& id) const {
     const auto found = folder_.identityOf(name);
-    if (!found) return {Reason::SourceMissing, 0};
-    return sameFile(*found, id) ? Verdict{} : Verdict{Reason::ChangedByOther, 0};
+    if (!found) return {why::SourceMissing, 0};
+    return sameFile(*found, id) ? Verdict{} : Verdict{why::ChangedByOther, 0};
   }
 
   Verdict renameStep(std::size_t k) {
     const StepRef s = steps_[k];
-    if (s.missing) return {Reason::SourceMissing, 0};
-    if (const Verdict c = checkAt(s.from, s.id); c.reason != Reason::None) return c;
+    if (s.missing) return {why::SourceMissing, 0};
+    if (const Verdict c = checkAt(s.from, s.id); !c.reason.none()) return c;
     intents_.at(k);
     const Verdict v = verdictOf(folder_.rename(s.from, s.to));
-    if (v.reason == Reason::None) {
+    if (v.reason.none()) {
       out_[k].done = true;
       doneStep(k);
     }

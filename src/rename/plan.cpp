@@ -42,24 +42,24 @@ bool forbiddenOnWindows(unsigned char c) {
 
 }  // namespace
 
-Reason nameProblem(std::string_view name, const NameRules& rules) {
+Outcome nameProblem(std::string_view name, const NameRules& rules) {
   // A name kept in the old code page or as raw bytes goes back to the disk as the bytes it had.
-  if (platform::isMarkedName(name)) return platform::nativePath(name) ? Reason::None : Reason::IllegalName;
-  if (name.empty()) return Reason::EmptyName;
-  if (name == "." || name == "..") return Reason::IllegalName;
+  if (platform::isMarkedName(name)) return platform::nativePath(name) ? Outcome{} : why::IllegalName;
+  if (name.empty()) return why::EmptyName;
+  if (name == "." || name == "..") return why::IllegalName;
   // The ASCII part first, byte by byte: most names are nothing else, and
   // are then as long in any encoding.
   std::size_t ascii = 0;
   for (; ascii < name.size(); ++ascii) {
     const auto c = static_cast<unsigned char>(name[ascii]);
     if (c >= 0x80) break;
-    if (c == '\0' || c == '/' || (rules.windows && forbiddenOnWindows(c))) return Reason::IllegalName;
+    if (c == '\0' || c == '/' || (rules.windows && forbiddenOnWindows(c))) return why::IllegalName;
   }
   const bool windowsEnding =
       rules.windows && (name.back() == '.' || name.back() == ' ' || isReservedOnWindows(name));
   if (ascii == name.size()) {
-    if (windowsEnding) return Reason::IllegalName;
-    return name.size() > rules.maxLength ? Reason::NameTooLong : Reason::None;
+    if (windowsEnding) return why::IllegalName;
+    return name.size() > rules.maxLength ? why::NameTooLong : Outcome{};
   }
   const bool utf16 = rules.encoding == platform::NativeEncoding::Utf16;
   bool needsConversion = false;
@@ -68,9 +68,9 @@ Reason nameProblem(std::string_view name, const NameRules& rules) {
     const std::size_t len = text::charLength(name, i);
     if (len == 1) {
       const auto c = static_cast<unsigned char>(name[i]);
-      if (c >= 0x80) return Reason::IllegalName;  // a byte that starts no character
-      if (c == '\0' || c == '/') return Reason::IllegalName;
-      if (rules.windows && forbiddenOnWindows(c)) return Reason::IllegalName;
+      if (c >= 0x80) return why::IllegalName;  // a byte that starts no character
+      if (c == '\0' || c == '/') return why::IllegalName;
+      if (rules.windows && forbiddenOnWindows(c)) return why::IllegalName;
       bound += 1;
     } else if (len == 2) {
       bound += utf16 ? 1 : 3;
@@ -80,13 +80,13 @@ Reason nameProblem(std::string_view name, const NameRules& rules) {
     }
     i += len;
   }
-  if (windowsEnding) return Reason::IllegalName;
+  if (windowsEnding) return why::IllegalName;
   if (needsConversion || bound > rules.maxLength) {
     const auto n = nativeLength(name, rules.encoding);
-    if (!n) return Reason::IllegalName;
-    if (*n > rules.maxLength) return Reason::NameTooLong;
+    if (!n) return why::IllegalName;
+    if (*n > rules.maxLength) return why::NameTooLong;
   }
-  return Reason::None;
+  return Outcome{};
 }
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -139,7 +139,7 @@ struct SpanRows {
   std::uint32_t folder(std::size_t i) const { return rows[i].folder; }
   std::string_view from(std::size_t i) const { return rows[i].from; }
   std::string_view to(std::size_t i) const { return rows[i].to; }
-  Reason preset(std::size_t i) const { return rows[i].preset; }
+  Outcome preset(std::size_t i) const { return rows[i].preset; }
   bool targetIsItself(std::size_t i) const { return rows[i].targetIsItself; }
   std::size_t maxLength(std::size_t i) const { return folders[rows[i].folder].maxLength; }
   bool fromExists(std::size_t i, std::uint64_t hash) const {

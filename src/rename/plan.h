@@ -19,10 +19,43 @@
 
 namespace qorin::rename {
 
-using filelist::Reason;
+using filelist::Outcome;
 using Verdict = filelist::Mark;
 
-using filelist::isFailure;
+// The plan's, the pass's and the undo's own codes (and the list's, below).
+enum class RenameCode : unsigned char {
+  Unchanged,          // the proposal is the current name: nothing to do, not a failure
+  SameAsEarlier,      // another row of the same folder proposes it first (detail: that row, from 1)
+  TargetExists,       // a file of that name exists and stays
+  IllegalName,        // ".", "..", a separator, NUL, a reserved or unconvertible name
+  NameTooLong,        // longer than the file system takes
+  EmptyName,          //
+  SourceMissing,      // the listed file is not there
+  SameFileAsEarlier,  // an earlier row lists the same file (detail: that row, from 1)
+  FileChanged,        // undo: the file at the name is not the one the pass left
+  SystemError,        // the system refused (detail: the error number)
+  ChangedByOther,     // just before its rename the file at the name was not the one planned or recorded
+  kCount
+};
+constexpr filelist::Producer producerOf(RenameCode) { return filelist::Producer::Rename; }
+
+// Each code as the plan gives it: all fail but Unchanged.
+namespace why {
+inline constexpr Outcome Unchanged = filelist::ok(RenameCode::Unchanged);
+inline constexpr Outcome SameAsEarlier = filelist::fail(RenameCode::SameAsEarlier);
+inline constexpr Outcome TargetExists = filelist::fail(RenameCode::TargetExists);
+inline constexpr Outcome IllegalName = filelist::fail(RenameCode::IllegalName);
+inline constexpr Outcome NameTooLong = filelist::fail(RenameCode::NameTooLong);
+inline constexpr Outcome EmptyName = filelist::fail(RenameCode::EmptyName);
+inline constexpr Outcome SourceMissing = filelist::fail(RenameCode::SourceMissing);
+inline constexpr Outcome SameFileAsEarlier = filelist::fail(RenameCode::SameFileAsEarlier);
+inline constexpr Outcome FileChanged = filelist::fail(RenameCode::FileChanged);
+inline constexpr Outcome SystemError = filelist::fail(RenameCode::SystemError);
+inline constexpr Outcome ChangedByOther = filelist::fail(RenameCode::ChangedByOther);
+using filelist::why::FolderChanged;
+using filelist::why::NameEncodingUnknown;
+using filelist::why::Stopped;
+}  // namespace why
 
 // What a file system accepts as a name.
 struct NameRules {
@@ -36,7 +69,7 @@ struct NameRules {
 // rules a reserved device name or a trailing dot or blank) or NameTooLong.
 // The walk goes by characters: a double-byte character whose second byte is
 // 0x5C is not a backslash.
-Reason nameProblem(std::string_view name, const NameRules& rules);
+Outcome nameProblem(std::string_view name, const NameRules& rules);
 
 // Equality of names as this platform's file systems compare them (their
 // hash is platform::nameHash).
@@ -67,7 +100,7 @@ class NameSet {
 struct PlanRow {
   std::uint32_t folder = 0;  // index into the folders given with it
   std::string_view from, to;
-  Reason preset = Reason::None;  // a verdict made before planning (the rule's own)
+  Outcome preset;  // a verdict made before planning (the rule's own)
   // `to` names the file itself (a case-only change on a file system that
   // ignores case): it moves through a temporary name, as a cycle of one.
   bool targetIsItself = false;
@@ -172,7 +205,7 @@ class FolderCache {
 };
 
 // Marks rows 0..rows-1 with the reason their proposal will not apply
-// (Reason::None when it will, Unchanged when it is the current name); rows
+// (none when it will, Unchanged when it is the current name); rows
 // after them lose their marks. It says what planMoves with PlanUse::Preview
 // says, in one pass over the rows with names compared by their hashes; what
 // depends on the current names alone is kept in the cache between calls.

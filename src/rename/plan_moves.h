@@ -87,11 +87,11 @@ void decideRows(const Rows& rows, NameRules rules, Plan& plan, Planning& p) {
     const std::string_view from = rows.from(i), to = rows.to(i);
     std::uint64_t fromHash = 0;
     rules.maxLength = rows.maxLength(i);
-    const Reason alone = verdict::alone(rows.preset(i), to, rules, [&] {
+    const Outcome alone = verdict::alone(rows.preset(i), to, rules, [&] {
       fromHash = platform::nameHash(from);
       return rows.fromExists(i, fromHash);
     });
-    if (alone != Reason::None) {
+    if (!alone.none()) {
       plan.verdicts[i].reason = alone;
       continue;
     }

@@ -101,7 +101,7 @@ bool closeInterrupted(Loaded& l, std::string_view path, int& error) {
       if (done) {
         lines.done(k, k);
       } else {
-        lines.failed(k, Reason::None, 0);
+        lines.failed(k, Outcome{}, 0);
       }
       phase.states[k] = done ? StepState::Done : StepState::Failed;
     }
@@ -196,14 +196,14 @@ Transition moveTracks(Loaded& l, std::string_view path, PhaseKind kind, const st
   platform::RenameWays own;
   PhaseRunnerOf<RecordSteps> runner(file, planned, l.folders, stop, l.ways ? *l.ways : own);
   for (std::size_t r = 0; r < rows.size(); ++r) {
-    if (isFailure(verdicts[r].reason)) {
+    if (verdicts[r].reason.failed()) {
       tr.byTrack[rows.track(r)] = verdicts[r];
       settled(1);
     }
   }
   const std::vector<StepOutcome> steps = runner.run(settled);
   planned.foldRows(rows.size(), steps, [&](std::uint32_t r, const StepOutcome& o) {
-    if (!isFailure(verdicts[r].reason)) tr.byTrack[rows.track(r)] = o.verdict;
+    if (!verdicts[r].reason.failed()) tr.byTrack[rows.track(r)] = o.verdict;
   });
   // Each file is where its last step done took it: its target, or a
   // temporary name a cycle could not take back.
@@ -333,7 +333,7 @@ RecordOutcome restore(Loaded& l, std::string_view path, const ProgressFn& progre
       f.detail = v.detail;
     }
     out.restored += f.ok;
-    out.stopped += f.reason == Reason::Stopped;
+    out.stopped += f.reason == why::Stopped;
     out.files.push_back(f);
   }
   handOver(l, out);

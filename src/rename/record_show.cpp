@@ -98,7 +98,7 @@ void showUndoInList(filelist::FileList& list, const RecordOutcome& outcome) {
         info.known ? files.byIdentity(info.identity.device, info.identity.inode, name) : nullptr;
     if (!f) f = files.byText(info.dir, name);
     if (!f) continue;
-    if (f->reason == filelist::Reason::Stopped) continue;  // not reached: the row stays as the pass left it
+    if (f->reason == why::Stopped) continue;  // not reached: the row stays as the pass left it
     if (const std::string_view after = outcome.after(*f); after != name) list.setOldName(row, after);
     if (f->ok) {
       list.setStatus(row, filelist::Status::Undone);

@@ -144,7 +144,7 @@ void locate(Loaded& l) {
     const std::uint32_t b = byFolder.start[f], e = byFolder.start[f + 1];
     if (b == e) continue;
     const platform::Folder folder = l.folders[f].openAsAdded();
-    const Verdict gone = folder.isOpen() ? Verdict{Reason::SourceMissing, 0} : folderVerdict(folder);
+    const Verdict gone = folder.isOpen() ? Verdict{why::SourceMissing, 0} : folderVerdict(folder);
     for (std::uint32_t j = b; j < e; ++j) {
       const std::uint32_t i = byFolder.tracks[j];
       Track& t = l.tracks[i];
@@ -152,7 +152,7 @@ void locate(Loaded& l) {
       t.lost = gone;
       if (!folder.isOpen()) continue;
       t.location = findTrack(folder, l, i);
-      if (t.location == kNoName && folder.identityOf(l.name(t.expected))) t.lost = {Reason::FileChanged, 0};
+      if (t.location == kNoName && folder.identityOf(l.name(t.expected))) t.lost = {why::FileChanged, 0};
     }
   }
   l.located = true;

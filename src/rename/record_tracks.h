@@ -104,7 +104,7 @@ class RecordRows {
   std::uint32_t folder(std::size_t i) const { return l_.folderOf(l_.tracks[track_[i]]); }
   std::string_view from(std::size_t i) const { return l_.name(l_.tracks[track_[i]].location); }
   std::string_view to(std::size_t i) const { return l_.name(desired_[track_[i]]); }
-  Reason preset(std::size_t) const { return Reason::None; }
+  Outcome preset(std::size_t) const { return Outcome{}; }
   bool targetIsItself(std::size_t i) const { return flags_[i] & kItself; }
   std::size_t maxLength(std::size_t i) const { return maxLength_[folder(i)]; }
   bool fromExists(std::size_t i, std::uint64_t) const { return flags_[i] & kFromThere; }

@@ -67,7 +67,7 @@ void gatherRows(const FileList& list, bool toUtf8, PassRows& rows, std::vector<R
       if (rowsOf.size() < folders.size()) rowsOf.resize(folders.size());
     }
     // The conversion cannot say what a name in no known encoding is in UTF-8.
-    const Reason toUtf8Reason = list.rawName(row) ? Reason::NameEncodingUnknown : Reason::None;
+    const Outcome toUtf8Reason = list.rawName(row) ? why::NameEncodingUnknown : Outcome{};
     rows.setRow(r, last, toUtf8 ? toUtf8Reason : list.proposalFailure(row));
     rowsOf[last].push_back(static_cast<std::uint32_t>(r));
   }
@@ -91,8 +91,7 @@ void lookAtFolders(const std::vector<RunFolder>& folders,
       const std::string_view from = rows.from(r), to = rows.to(r);
       if (!from.empty() && names.hasSource(from)) rows.setFlag(r, PassRows::kFromThere);
       if (names.hasTarget(to)) rows.setFlag(r, PassRows::kToThere);
-      if (rows.preset(r) == Reason::None && targetIsItself(folder, from, to))
-        rows.setFlag(r, PassRows::kItself);
+      if (rows.preset(r).none() && targetIsItself(folder, from, to)) rows.setFlag(r, PassRows::kItself);
     }
   }
 }
@@ -183,7 +182,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     if (folder.isOpen()) continue;
     folderFailure[f] = folderVerdict(folder);
     for (const std::uint32_t r : rowsOf[f])
-      if (rows.preset(r) == Reason::None) rows.setPreset(r, folderFailure[f].reason);
+      if (rows.preset(r).none()) rows.setPreset(r, folderFailure[f].reason);
     folders[f].identity = {};
   }
   if (ahead && !ahead->matches(list)) ahead = nullptr;
@@ -216,7 +215,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     }
     ProgressMarks marks(n, progress);
     int settledRows = 0;
-    for (std::size_t r = 0; r < nu; ++r) settledRows += plan.verdicts[r].reason != Reason::None;
+    for (std::size_t r = 0; r < nu; ++r) settledRows += !plan.verdicts[r].reason.none();
     marks.after(settledRows);
     platform::RenameWays own;
     PhaseRunnerOf<PassSteps> runner(journal, planned, folders, stop, ways ? *ways : own);
@@ -229,7 +228,7 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
         [&](std::size_t end) { return !parts.needs(end) || (runner.flush() && parts.cover(end)); });
     byRow = planned.byRow(nu, steps);
     std::size_t moved = 0;
-    for (std::size_t r = 0; r < nu; ++r) moved += plan.verdicts[r].reason == Reason::None && byRow[r].done;
+    for (std::size_t r = 0; r < nu; ++r) moved += plan.verdicts[r].reason.none() && byRow[r].done;
     // The end marker is written, not synced: after a power cut the disk,
     // checked file by file, tells the rest.
     runner.lines().end(moved);
@@ -246,26 +245,25 @@ PassOutcome renamePass(FileList& list, std::string_view journalPath, const Progr
     if (toUtf8 && !platform::isMarkedName(rows.from(r))) continue;  // not its business
     out.total += toUtf8;
     Verdict v = plan.verdicts[r];
-    if (const Verdict& ff = folderFailure[rows.folder(r)]; ff.reason != Reason::None && v.reason == ff.reason)
-      v = ff;
+    if (const Verdict& ff = folderFailure[rows.folder(r)]; !ff.reason.none() && v.reason == ff.reason) v = ff;
     bool moved = false;
-    if (v.reason == Reason::None) {
+    if (v.reason.none()) {
       moved = byRow[r].done;
       if (!moved) v = byRow[r].verdict;
     }
-    if (v.reason == Reason::Stopped) {
+    if (v.reason == why::Stopped) {
       // Not reached: nothing happened to it, and no older status may say otherwise.
       ++out.stopped;
       list.setStatus(row, filelist::Status::None);
       continue;
     }
-    if (!isFailure(v.reason)) {
+    if (!v.reason.failed()) {
       ++out.succeeded;
       if (moved) {
         ++out.renamed;
         list.setOldName(row, std::string(rows.to(r)));  // marked as it is on disk
       }
-      const bool same = !toUtf8 && v.reason == Reason::Unchanged;
+      const bool same = !toUtf8 && v.reason == why::Unchanged;
       out.unchanged += same;
       list.setStatus(row, toUtf8 ? filelist::Status::NameConverted
                           : same ? filelist::Status::Unchanged

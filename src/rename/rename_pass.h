@@ -86,7 +86,7 @@ struct FileOutcome {
   std::uint32_t before = 0;  // its name before the undo (where the pass left it)
   std::uint32_t after = 0;   // its name now
   bool ok = false;           // it has its name from before the pass
-  filelist::Reason reason = filelist::Reason::None;
+  filelist::Outcome reason;
   std::int32_t detail = 0;
 };
 

@@ -27,27 +27,27 @@ inline constexpr std::int32_t kFree = -1, kBlocked = -2;
 // made before planning (the rule's, the folder's), then its proposal as a
 // name, then whether its file is there. None: it goes on to the claims.
 template <class SourceFound>
-Reason alone(Reason preset, std::string_view to, const NameRules& rules, SourceFound sourceFound) {
-  if (preset != Reason::None) return preset;
-  if (const Reason p = nameProblem(to, rules); p != Reason::None) return p;
-  return sourceFound() ? Reason::None : Reason::SourceMissing;
+Outcome alone(Outcome preset, std::string_view to, const NameRules& rules, SourceFound sourceFound) {
+  if (!preset.none()) return preset;
+  if (const Outcome p = nameProblem(to, rules); !p.none()) return p;
+  return sourceFound() ? Outcome{} : why::SourceMissing;
 }
 
 // The row's file was claimed by an earlier row (the file is listed twice):
 // the first row decides what happens to it, and an unchanged row beside one
 // that stays stays too.
 inline Decision fileClaimed(bool unchanged, Kind claimantKind, std::int32_t claimant) {
-  if (unchanged && claimantKind == Kind::Stay) return {{Reason::Unchanged, 0}, Kind::Stay};
-  return {{Reason::SameFileAsEarlier, claimant + 1}, Kind::Fail};
+  if (unchanged && claimantKind == Kind::Stay) return {{why::Unchanged, 0}, Kind::Stay};
+  return {{why::SameFileAsEarlier, claimant + 1}, Kind::Fail};
 }
 
 // The row claims its file: unchanged, it stays.
-inline Decision stays() { return {{Reason::Unchanged, 0}, Kind::Stay}; }
+inline Decision stays() { return {{why::Unchanged, 0}, Kind::Stay}; }
 
 // The row moves unless an earlier row of the folder proposed the same name
 // (`first`, -1: none).
 inline Decision claimsTarget(std::int32_t first) {
-  if (first >= 0) return {{Reason::SameAsEarlier, first + 1}, Kind::Fail};
+  if (first >= 0) return {{why::SameAsEarlier, first + 1}, Kind::Fail};
   return {{}, Kind::Move};
 }
 
@@ -99,6 +99,6 @@ inline void walkChain(std::int32_t start, const std::vector<std::int32_t>& next,
 }
 
 // What a move whose chain is blocked comes to.
-inline Verdict blockedChain() { return {Reason::TargetExists, 0}; }
+inline Verdict blockedChain() { return {why::TargetExists, 0}; }
 
 }  // namespace qorin::rename::verdict

@@ -19,7 +19,6 @@
 namespace qorin::rules {
 
 using filelist::FileList;
-using filelist::Reason;
 using Facts = FileList::Facts;
 
 namespace {
@@ -176,11 +175,11 @@ bool readDatesTakenAhead(FileList& list, const Reading& reading) {
   return true;
 }
 
-bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& date, Reason& note,
+bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& date, filelist::Outcome& note,
             const Reading& reading) {
   const Facts& f = readFacts(list, row, source == DateSource::Taken, reading);
-  note = Reason::None;
-  if (source == DateSource::Taken && f.failed != Reason::None) {
+  note = filelist::Outcome{};
+  if (source == DateSource::Taken && !f.failed.none()) {
     note = f.failed;
     return false;
   }
@@ -193,7 +192,7 @@ bool dateOf(FileList& list, int row, DateSource source, platform::LocalTime& dat
   if (source == DateSource::Created && (f.known & Facts::kHasBirth))
     ns = f.created;
   else if (source != DateSource::Modified)
-    note = source == DateSource::Taken ? Reason::NoDateTaken : Reason::NoBirthTime;
+    note = source == DateSource::Taken ? why::NoDateTaken : why::NoBirthTime;
   const std::int64_t seconds = floorSeconds(ns);
   const auto local = platform::localTime(seconds);
   if (!local) return false;
@@ -211,7 +210,7 @@ bool dateRule(FileList& list, const DateOptions& o, const Reading& reading) {
   std::vector<int> order(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = i;
   const auto stopped = [&] {
-    for (int i = 0; i < count; ++i) list.setProposalProblem(i, Reason::Stopped);
+    for (int i = 0; i < count; ++i) list.setProposalProblem(i, why::Stopped);
     return false;
   };
   if (o.source == DateSource::Taken && !readDatesTakenAhead(list, reading)) return stopped();
@@ -223,7 +222,7 @@ bool dateRule(FileList& list, const DateOptions& o, const Reading& reading) {
   for (int i = 0; i < count; ++i) {
     if (reading.stop && reading.stop()) return stopped();
     platform::LocalTime date;
-    Reason note;
+    filelist::Outcome note;
     if (dateOf(list, i, o.source, date, note, reading)) keys[static_cast<std::size_t>(i)] = dateKey(date);
   }
   if (!std::is_sorted(keys.begin(), keys.end()))
@@ -237,9 +236,9 @@ bool dateRule(FileList& list, const DateOptions& o, const Reading& reading) {
   for (std::size_t at = 0; at < order.size(); ++at) {
     const int i = order[at];
     platform::LocalTime date;
-    Reason note = Reason::None;
+    filelist::Outcome note;
     if (!dateOf(list, i, o.source, date, note, reading)) {
-      list.setProposalProblem(i, note != Reason::None ? note : Reason::Unreadable);
+      list.setProposalProblem(i, !note.none() ? note : why::Unreadable);
       continue;
     }
     std::string stamp = formatDate(o.format, date);

@@ -12,8 +12,8 @@
 #include "platform/fs_types.h"
 #include "platform/names.h"
 #include "rules/name_cleanup.h"
-#include "rules/rule_fields.h"
 #include "rules/reading.h"
+#include "rules/rule_fields.h"
 
 namespace qorin::rules {
 
@@ -57,7 +57,7 @@ bool readDatesTakenAhead(filelist::FileList& list, const Reading& reading = {});
 // time; false when the file cannot be read, with `note` the reason where it
 // is known (the worker timed out, died or was stopped).
 bool dateOf(filelist::FileList& list, int row, DateSource source, platform::LocalTime& date,
-            filelist::Reason& note, const Reading& reading = {});
+            filelist::Outcome& note, const Reading& reading = {});
 
 // Writes newName of every entry, the extension kept; a file that cannot be
 // read fails its row. Names that come out equal in one folder get "_1",
@@ -65,7 +65,7 @@ bool dateOf(filelist::FileList& list, int row, DateSource source, platform::Loca
 // (to the millisecond), equal dates in list order. An empty format empties
 // every new name. Dates taken are read by `reading`'s workers; its stop is
 // asked before each row's date is read (and by the reading ahead); stopped,
-// every row fails with Reason::Stopped (the numbering needs all dates) and
+// every row fails with ListCode::Stopped (the numbering needs all dates) and
 // it returns false.
 bool dateRule(filelist::FileList& list, const DateOptions& o, const Reading& reading = {});
 

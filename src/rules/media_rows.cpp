@@ -3,8 +3,6 @@
 
 namespace qorin::rules {
 
-using filelist::Reason;
-
 tags::MediaFile mediaFileOf(const filelist::FileList& list, int row) {
   const filelist::FileEntry e = list[row];
   tags::MediaFile f;
@@ -21,20 +19,20 @@ tags::MediaFile mediaFileOf(const filelist::FileList& list, int row) {
   return f;
 }
 
-Reason reasonOf(tags::MediaFailure failure) {
+filelist::Outcome reasonOf(tags::MediaFailure failure) {
   switch (failure) {
     case tags::MediaFailure::None:
-      return Reason::None;
+      return filelist::Outcome{};
     case tags::MediaFailure::TimedOut:
-      return Reason::ReadTimedOut;
+      return why::ReadTimedOut;
     case tags::MediaFailure::Crashed:
-      return Reason::ReaderCrashed;
+      return why::ReaderCrashed;
     case tags::MediaFailure::FolderChanged:
-      return Reason::FolderChanged;
+      return why::FolderChanged;
     case tags::MediaFailure::Stopped:
-      return Reason::Stopped;
+      return why::Stopped;
   }
-  return Reason::Unreadable;
+  return why::Unreadable;
 }
 
 tags::MediaWorkers& workersOf(const Reading& reading, std::unique_ptr<tags::MediaWorkers>& here) {

@@ -7,6 +7,7 @@
 
 #include "filelist/file_list.h"
 #include "rules/reading.h"
+#include "rules/rule_codes.h"
 #include "tags/media_workers.h"
 
 namespace qorin::rules {
@@ -16,7 +17,7 @@ tags::MediaFile mediaFileOf(const filelist::FileList& list, int row);
 
 // The reason a row fails with when its file came back with `failure`
 // (None for MediaFailure::None).
-filelist::Reason reasonOf(tags::MediaFailure failure);
+filelist::Outcome reasonOf(tags::MediaFailure failure);
 
 // The workers `reading` names, or readers in the program kept in `here`
 // for as long as the caller needs them.

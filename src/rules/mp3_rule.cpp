@@ -35,28 +35,6 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to) {
 
 using filelist::Mp3Status;
 
-// The cell of a file named from its tag: MP3 files keep it empty.
-Mp3Status taggedStatus(tags::TagKind kind) {
-  switch (kind) {
-    case tags::TagKind::Vorbis:
-      return Mp3Status::VorbisComment;
-    case tags::TagKind::Mp4:
-      return Mp3Status::Mp4Tag;
-    case tags::TagKind::Ape:
-      return Mp3Status::ApeTag;
-    case tags::TagKind::Asf:
-      return Mp3Status::AsfTag;
-    case tags::TagKind::Id3Chunk:
-      return Mp3Status::Id3Chunk;
-    case tags::TagKind::Module:
-      return Mp3Status::ModuleTag;
-    case tags::TagKind::None:
-    case tags::TagKind::Id3:
-      break;
-  }
-  return Mp3Status::None;
-}
-
 // MP3 (and MP2) files are named ".mp3" (".mp2") whatever the case of
 // theirs; the others keep their extension as it stands.
 std::string extensionOf(std::string_view oldName, tags::TagKind kind) {
@@ -91,6 +69,12 @@ bool noNeededField(const std::vector<RuleSegment>& segments, const tags::TagFiel
 }
 
 }  // namespace
+
+filelist::Mp3Status taggedStatus(tags::TagKind kind) {
+  const tags::TagFamily* f = tags::familyOf(kind);
+  return !f || f->status.empty() ? filelist::Mp3Status::None
+                                 : filelist::taggedWith(static_cast<unsigned>(kind));
+}
 
 int slotOfCode(int code) {
   return code >= 0 && code <= tags::kNamingCodes ? kSlots[static_cast<std::size_t>(code)] : 0;
@@ -191,14 +175,14 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const Reading& readi
   };
   const auto name = [&](int i, tags::TagKind kind, const tags::TagFields& fields) {
     if (noNeededField(*segments, fields)) {
-      list.setProposalProblem(i, filelist::Reason::NoNeededField);
+      list.setProposalProblem(i, why::NoNeededField);
     } else {
       list.setNewName(i, expandMp3Rule(*segments, fields, o.cleanup, extensionOf(list[i].oldName, kind)));
     }
   };
   // Each file is a read: what was not reached is named by nothing.
   const auto stopAt = [&](auto first, auto last) {
-    for (; first != last; ++first) list.setProposalProblem(*first, filelist::Reason::Stopped);
+    for (; first != last; ++first) list.setProposalProblem(*first, why::Stopped);
     return false;
   };
   // An album is one encoding: the MP3s' unlabelled texts are weighed by
@@ -224,7 +208,7 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const Reading& readi
     const tags::TagReader* reader = tags::tagReaderFor(e.oldName);
     if (!reader) {
       setStatus(i, filelist::Mp3Status::NotMp3);
-      list.setProposalProblem(i, filelist::Reason::UnsupportedFormat);
+      list.setProposalProblem(i, why::UnsupportedFormat);
       continue;
     }
     tags::TagFields fields;
@@ -251,14 +235,14 @@ bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const Reading& readi
     switch (read) {
       case tags::NamingRead::Unreadable:
         // No proposal of another rule may stay behind: the row fails with its reason.
-        list.setProposalProblem(i, filelist::Reason::Unreadable);
+        list.setProposalProblem(i, why::Unreadable);
         break;
       case tags::NamingRead::Damaged:
-        list.setProposalProblem(i, filelist::Reason::DamagedFile);
+        list.setProposalProblem(i, why::DamagedFile);
         break;
       case tags::NamingRead::NoTag:
         setStatus(i, filelist::Mp3Status::NoTag);
-        list.setProposalProblem(i, filelist::Reason::NoTag);
+        list.setProposalProblem(i, why::NoTag);
         break;
       case tags::NamingRead::Tagged:
         setStatus(i, taggedStatus(reader->kind));

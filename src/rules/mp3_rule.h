@@ -10,8 +10,8 @@
 
 #include "filelist/file_list.h"
 #include "rules/name_cleanup.h"
-#include "rules/rule_fields.h"
 #include "rules/reading.h"
+#include "rules/rule_fields.h"
 #include "tags/tag_fields.h"
 #include "tags/tag_reader.h"
 
@@ -69,15 +69,15 @@ std::string_view mp3SchemeRule(int item);
 // audio files (which keep their own extension). Each file is opened for
 // reading, read and closed before the next; a file that cannot be opened or
 // is damaged keeps its cell and fails with its reason, and so do those with
-// no tag (Reason::NoTag) and those of no tag format (UnsupportedFormat). A
+// no tag (RuleCode::NoTag) and those of no tag format (UnsupportedFormat). A
 // tag that holds none of the fields the rule uses (all blank) fails its row
-// with Reason::NoNeededField rather than naming it " - .mp3". An empty rule
+// with RuleCode::NoNeededField rather than naming it " - .mp3". An empty rule
 // empties every new name and writes no cell. The unlabelled texts of a
 // folder's MP3s are judged together: a file its tag alone leaves uncertain
 // is read again with its folder's. The files TagLib reads are read by
 // `reading`'s workers; its stop is asked before each read;
 // stopped, the rows not reached, and those still to be read again, fail
-// with Reason::Stopped and it returns false.
+// with ListCode::Stopped and it returns false.
 bool mp3Rule(filelist::FileList& list, const Mp3Options& o, const Reading& reading = {});
 
 template <>
@@ -108,5 +108,9 @@ struct RuleFields<Mp3Options> {
       }(),
   };
 };
+
+// The MP3标签状态 cell of a file named from a tag of `kind`, as the tag
+// readers' registry words the family: None where it says nothing (MP3).
+filelist::Mp3Status taggedStatus(tags::TagKind kind);
 
 }  // namespace qorin::rules

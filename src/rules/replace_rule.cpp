@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "rules/regex_replace.h"
+#include "rules/rule_codes.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
@@ -109,7 +110,7 @@ void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o) {
   if (o.regex && !o.search.empty()) {
     const RegexReplacer re(o.search, o.replacement, o.matchCase, o.cleanup.replaceIllegal);
     if (!re.valid()) {
-      for (int row = 0; row < n; ++row) list.setProposalProblem(row, filelist::Reason::BadPattern);
+      for (int row = 0; row < n; ++row) list.setProposalProblem(row, why::BadPattern);
       return;
     }
     eachName(list, n, o.scope, [&re](std::string& out, std::string_view s) { re.appendReplaced(out, s); });

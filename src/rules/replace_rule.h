@@ -28,7 +28,7 @@ struct ReplaceOptions {
 // of an extension is never matched; an extension reduced to "." is dropped.
 // A pattern sees the main part and the extension (without its dot) as texts
 // of their own, so ^ and $ anchor at their ends. A pattern the engine refuses
-// proposes nothing: the rows are marked Reason::BadPattern.
+// proposes nothing: the rows are marked RuleCode::BadPattern.
 void replaceRule(filelist::FileList& list, int n, const ReplaceOptions& o);
 
 // Why the options cannot run (a pattern that does not compile), as code-page

@@ -66,7 +66,7 @@ std::string keptOff();
 // A rule that covers every entry names all, whatever n is. A rule that reads
 // files reads them with `reading`'s workers and asks its stop before each;
 // false: it was stopped, and the rows it did not reach fail with
-// Reason::Stopped.
+// ListCode::Stopped.
 bool applyRule(filelist::FileList& list, int n, const RuleOptions& rule, const Reading& reading = {});
 
 // Gives the rules that clean up names (替换非法字符, 音轨号补零) the 选项

@@ -3,79 +3,104 @@
 
 #include <cstdio>
 #include <iterator>
+#include <span>
 
 #include "platform/fs.h"
+#include "rename/plan.h"
+#include "rules/rule_codes.h"
+#include "tags/formats.h"
+#include "tags/id3v2_unicode.h"
 #include "text/gbtext.h"
 
 namespace qorin::session {
 
-using filelist::Reason;
 using filelist::Status;
 
-std::string reasonText(Reason reason, std::int32_t detail) {
-  switch (reason) {
-    case Reason::None:
-    case Reason::Unchanged:
-      return {};
-    case Reason::SameAsEarlier:
-      return text::gb("与第") + std::to_string(detail) + text::gb("行的新文件名相同");
-    case Reason::TargetExists:
-      return text::gb("目标文件已存在");
-    case Reason::IllegalName:
-      return text::gb("文件名含有非法字符");
-    case Reason::NameTooLong:
-      return text::gb("文件名过长");
-    case Reason::EmptyName:
-      return text::gb("文件名为空");
-    case Reason::SourceMissing:
-      return text::gb("原文件不存在");
-    case Reason::Unreadable:
-      return text::gb("无法读取文件");
-    case Reason::SameFileAsEarlier:
-      return text::gb("与第") + std::to_string(detail) + text::gb("行是同一个文件");
-    case Reason::FileChanged:
-      return text::gb("文件已被移动或更改");
-    case Reason::SystemError:
-      return platform::errorText(detail);
-    case Reason::TagPastEnd:
-      return text::gb("ID3v2标签的长度超出文件");
-    case Reason::NotWritable:
-      return text::gb("文件不能写入");
-    case Reason::ChangedMeanwhile:
-      return text::gb("文件在转换时被改动");
-    case Reason::WriteFailed:
-      return text::gb("写入文件失败");
-    case Reason::FolderChanged:
-      return text::gb("目录已被更改");
-    case Reason::Stopped:
-      return text::gb("已停止");
-    case Reason::NotFullyRead:
-      return text::gb("ID3v2标签结构无法完整读取，为避免丢失数据没有写入。");
-    case Reason::DamagedFile:
-      return text::gb("文件已损坏或不是该格式，无法读取标签");
-    case Reason::BadPattern:
-      return text::gb("正则表达式有误，无法生成新文件名");
-    case Reason::ChangedByOther:
-      return text::gb("文件已被别的程序改动");
-    case Reason::NoDateTaken:
-      return text::gb("没有拍摄时间，用了修改时间");
-    case Reason::NoBirthTime:
-      return text::gb("没有创建时间，用了修改时间");
-    case Reason::NoNeededField:
-      return text::gb("标签中没有需要的字段");
-    case Reason::NoTag:
-      return text::gb("没有标签");
-    case Reason::UnsupportedFormat:
-      return text::gb("不支持的文件格式");
-    case Reason::NameEncodingUnknown:
-      return text::gb("文件名编码无法确定");
+namespace {
+
+// The words of one code: `text`, or with a row number (the detail) between
+// `text` and `afterRow`; no text at all: the system's words for the error
+// number the detail holds.
+struct Words {
+  const char* text;
+  const char* afterRow = nullptr;
+};
+
+// Each producer's table, in the order of its codes.
+constexpr Words kListWords[] = {
+    {"文件名编码无法确定"},
+    {"目录已被更改"},
+    {"已停止"},
+};
+static_assert(std::size(kListWords) == static_cast<std::size_t>(filelist::ListCode::kCount));
+
+constexpr Words kRenameWords[] = {
+    {""},  // Unchanged: nothing to say
+    {"与第", "行的新文件名相同"},
+    {"目标文件已存在"},
+    {"文件名含有非法字符"},
+    {"文件名过长"},
+    {"文件名为空"},
+    {"原文件不存在"},
+    {"与第", "行是同一个文件"},
+    {"文件已被移动或更改"},
+    {nullptr},  // SystemError
+    {"文件已被别的程序改动"},
+};
+static_assert(std::size(kRenameWords) == static_cast<std::size_t>(rename::RenameCode::kCount));
+
+constexpr Words kRuleWords[] = {
+    {"无法读取文件"},
+    {"文件已损坏或不是该格式，无法读取标签"},
+    {"正则表达式有误，无法生成新文件名"},
+    {"没有拍摄时间，用了修改时间"},
+    {"没有创建时间，用了修改时间"},
+    {"标签中没有需要的字段"},
+    {"没有标签"},
+    {"不支持的文件格式"},
     // What the file could not be read for, after the words of Unreadable.
-    case Reason::ReadTimedOut:
-      return reasonText(Reason::Unreadable, 0) + text::gb("：读取超时");
-    case Reason::ReaderCrashed:
-      return reasonText(Reason::Unreadable, 0) + text::gb("：文件已损坏");
+    {"无法读取文件：读取超时"},
+    {"无法读取文件：文件已损坏"},
+};
+static_assert(std::size(kRuleWords) == static_cast<std::size_t>(rules::RuleCode::kCount));
+
+constexpr Words kTagWriteWords[] = {
+    {""},  // None
+    {"无法读取文件"},
+    {"ID3v2标签的长度超出文件"},
+    {"文件不能写入"},
+    {"文件在转换时被改动"},
+    {"写入文件失败"},
+    {"ID3v2标签结构无法完整读取，为避免丢失数据没有写入。"},
+};
+static_assert(std::size(kTagWriteWords) ==
+              static_cast<std::size_t>(tags::ConversionProblem::NotFullyRead) + 1);
+
+std::span<const Words> wordsOf(filelist::Producer p) {
+  switch (p) {
+    case filelist::Producer::None:
+      return {};
+    case filelist::Producer::List:
+      return kListWords;
+    case filelist::Producer::Rule:
+      return kRuleWords;
+    case filelist::Producer::Rename:
+      return kRenameWords;
+    case filelist::Producer::TagWrite:
+      return kTagWriteWords;
   }
   return {};
+}
+
+}  // namespace
+
+std::string reasonText(filelist::Outcome reason, std::int32_t detail) {
+  const std::span<const Words> table = wordsOf(reason.producer());
+  if (reason.code() >= table.size()) return {};
+  const Words& w = table[reason.code()];
+  if (!w.text) return platform::errorText(detail);
+  if (!w.afterRow) return text::gb(w.text);
+  return text::gb(w.text) + std::to_string(detail) + text::gb(w.afterRow);
 }
 
 const std::string& statusText(Status s) {
@@ -95,17 +120,18 @@ const std::string& statusText(Status s) {
 }
 
 const std::string& mp3StatusText(filelist::Mp3Status s) {
-  static const std::string texts[] = {{},
-                                      text::gb("非MP3文件"),
-                                      text::gb("无标签"),
-                                      text::gb("Vorbis注释"),
-                                      text::gb("MP4标签"),
-                                      text::gb("APE标签"),
-                                      text::gb("ASF标签"),
-                                      text::gb("ID3标签"),
-                                      text::gb("文本块"),
-                                      text::gb("模块标签")};
-  static_assert(std::size(texts) == static_cast<std::size_t>(filelist::Mp3Status::ModuleTag) + 1);
+  static const std::string texts[] = {{}, text::gb("非MP3文件"), text::gb("无标签"), text::gb("文本块")};
+  static_assert(std::size(texts) == static_cast<std::size_t>(filelist::Mp3Status::kTagged));
+  // A tag's family as the readers' registry words it, by TagKind.
+  static const std::vector<std::string> families = [] {
+    std::vector<std::string> out(static_cast<std::size_t>(tags::TagKind::kCount));
+    for (const tags::TagFamily& f : tags::tagFamilies())
+      out[static_cast<std::size_t>(f.kind)] = text::gb(f.status);
+    return out;
+  }();
+  if (const int family = filelist::familyOf(s); family >= 0)
+    return static_cast<std::size_t>(family) < families.size() ? families[static_cast<std::size_t>(family)]
+                                                              : texts[0];
   return texts[static_cast<std::size_t>(s)];
 }
 

@@ -18,8 +18,9 @@
 
 namespace qorin::session {
 
-// The tooltip of a row's reason; empty for None and Unchanged.
-std::string reasonText(filelist::Reason reason, std::int32_t detail);
+// The tooltip of a row's outcome, by the table of its producer; empty for
+// none and Unchanged.
+std::string reasonText(filelist::Outcome reason, std::int32_t detail);
 // Column 命名状态; empty for None.
 const std::string& statusText(filelist::Status s);
 // Column MP3标签状态: "非MP3文件", "无标签", or empty.

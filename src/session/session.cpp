@@ -307,7 +307,7 @@ bool Session::sortByFile(SortKey key) {
     k = INT64_MAX;
     if (key == SortKey::Taken) {
       platform::LocalTime date;
-      filelist::Reason note;
+      filelist::Outcome note;
       // Dates to the millisecond, as names can be; ties keep their order.
       if (rules::dateOf(list_, r, rules::DateSource::Taken, date, note, reading)) k = rules::dateKey(date);
       continue;
@@ -387,24 +387,10 @@ ListMenuState Session::listMenu(bool hasSelection, bool mp3Tab) const {
 
 namespace {
 
-filelist::Reason reasonOf(tags::ConversionProblem p) {
-  switch (p) {
-    case tags::ConversionProblem::None:
-      return filelist::Reason::None;
-    case tags::ConversionProblem::CannotOpen:
-      return filelist::Reason::Unreadable;
-    case tags::ConversionProblem::TagPastEnd:
-      return filelist::Reason::TagPastEnd;
-    case tags::ConversionProblem::NotWritable:
-      return filelist::Reason::NotWritable;
-    case tags::ConversionProblem::ChangedMeanwhile:
-      return filelist::Reason::ChangedMeanwhile;
-    case tags::ConversionProblem::WriteFailed:
-      return filelist::Reason::WriteFailed;
-    case tags::ConversionProblem::NotFullyRead:
-      return filelist::Reason::NotFullyRead;
-  }
-  return filelist::Reason::None;
+// Tags name their own problems; the words for them are messages.cpp's.
+filelist::Outcome reasonOf(tags::ConversionProblem p) {
+  if (p == tags::ConversionProblem::None) return {};
+  return {filelist::Severity::Fail, filelist::Producer::TagWrite, static_cast<unsigned>(p)};
 }
 
 }  // namespace
@@ -415,7 +401,7 @@ PassReport Session::convertTagsToUnicode(const rename::ProgressFn& progress, con
   // Every listed MP3 of a folder speaks for its album, the rows taken again or not.
   std::unordered_map<std::uint32_t, text::Evidence> folders;
   for (int r = 0; r < list_.rowCount(); ++r) {
-    if (tags::tagKindOf(list_.oldName(r)) != tags::TagKind::Id3) continue;
+    if (!tags::repairableTag(list_.oldName(r))) continue;
     mp3s.push_back(r);
     if (codePage && list_[r].statusCode != filelist::Status::ConversionUncertain) continue;
     rows.push_back(r);

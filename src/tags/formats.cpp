@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tags/formats.h"
 
+#include <iterator>
+
 #include "tags/id3_reader.h"
 #ifdef QORIN_HAVE_TAGLIB
 #include "tags/taglib_reader.h"
@@ -34,7 +36,46 @@ constexpr Registered kReaders[] = {
     {"mp2", &kId3Reader},
 };
 
+// A new family: its TagKind and one line here.
+constexpr TagFamily kFamilies[] = {
+    {TagKind::Id3, "", true, true},  // MP3 and MP2: ours to edit and repair
+    {TagKind::Vorbis, "Vorbis注释", false, false},
+    {TagKind::Mp4, "MP4标签", false, false},
+    {TagKind::Ape, "APE标签", false, false},
+    {TagKind::Asf, "ASF标签", false, false},
+    // ID3 inside a WAV or AIFF chunk or before a TrueAudio stream: neither the
+    // editor nor the repair writes one there.
+    {TagKind::Id3Chunk, "ID3标签", false, false},
+    {TagKind::Module, "模块标签", false, false},
+};
+static_assert(std::size(kFamilies) + 1 == static_cast<std::size_t>(TagKind::kCount));
+constexpr bool inKindOrder() {
+  for (std::size_t i = 0; i < std::size(kFamilies); ++i)
+    if (static_cast<std::size_t>(kFamilies[i].kind) != i + 1) return false;
+  return true;
+}
+static_assert(inKindOrder());
+
 }  // namespace
+
+std::span<const TagFamily> tagFamilies() { return kFamilies; }
+
+const TagFamily* familyOf(TagKind kind) {
+  const auto k = static_cast<std::size_t>(kind);
+  return k >= 1 && k <= std::size(kFamilies) ? &kFamilies[k - 1] : nullptr;
+}
+
+const TagFamily* familyFor(std::string_view name) {
+  const TagReader* reader = tagReaderFor(name);
+  return reader ? familyOf(reader->kind) : nullptr;
+}
+
+std::vector<std::string_view> extensionsOf(TagKind kind) {
+  std::vector<std::string_view> out;
+  for (const Registered& r : kReaders)
+    if (r.reader->kind == kind) out.push_back(r.extension);
+  return out;
+}
 
 const TagReader* tagReaderFor(std::string_view name) {
   const auto dot = name.rfind('.');

@@ -24,7 +24,7 @@ text::Evidence folderEvidence(const std::string& path) {
   const std::string dir(platform::directoryOf(path));
   text::Evidence e;
   for (const std::string& name : platform::listFiles(dir).names)
-    if (tagKindOf(platform::nameText(name)) == TagKind::Id3) e += fileEvidence(dir + name);
+    if (editableTag(platform::nameText(name))) e += fileEvidence(dir + name);
   return e;
 }
 

@@ -19,7 +19,9 @@ enum class TagPriority : unsigned char { V1First, V2First };
 // this; an ID3 tag inside another container (a WAV or AIFF chunk, before a
 // TrueAudio stream) is a family of its own, as neither of them writes one
 // there. Tracker modules (MOD, S3M, IT, XM) hold a title in their header.
-enum class TagKind : unsigned char { None, Id3, Vorbis, Mp4, Ape, Asf, Id3Chunk, Module };
+// What each family is called and which commands take it is its row of the
+// registry (tags/formats.cpp).
+enum class TagKind : unsigned char { None, Id3, Vorbis, Mp4, Ape, Asf, Id3Chunk, Module, kCount };
 
 // What reading came to; the list's column MP3标签状态 and the row's reason
 // follow from it.

@@ -10,6 +10,7 @@
 
 #include "filelist/add_files.h"
 #include "filelist/file_list.h"
+#include "outcome_codes.h"
 #include "platform/fs.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
@@ -97,7 +98,7 @@ TEST(RemoveRows, KeepsEveryColumnInStep) {
     list.setDirectory(r, "/d" + std::to_string(r + 1) + "/");
     list.setMp3Status(r, r % 2 ? Mp3Status::NoTag : Mp3Status::NotMp3);
   }
-  list.setMarks(std::vector<Mark>{{}, {}, {Reason::SameAsEarlier, 1}, {}, {Reason::TargetExists, 0}});
+  list.setMarks(std::vector<Mark>{{}, {}, {codes::SameAsEarlier, 1}, {}, {codes::TargetExists, 0}});
   Recorder rec;
   list.setObserver(&rec);
   list.removeRows({1, 3});
@@ -110,9 +111,9 @@ TEST(RemoveRows, KeepsEveryColumnInStep) {
     EXPECT_EQ(list[r].dir, std::string("/d") + expect[r] + "/");
     EXPECT_EQ(list[r].mp3Code, Mp3Status::NotMp3);  // rows 1, 3 and 5
   }
-  EXPECT_EQ(list[1].mark, Reason::SameAsEarlier);
+  EXPECT_EQ(list[1].mark, codes::SameAsEarlier);
   EXPECT_EQ(list[1].markDetail, 1);
-  EXPECT_EQ(list[2].mark, Reason::TargetExists);
+  EXPECT_EQ(list[2].mark, codes::TargetExists);
   EXPECT_EQ(rec.events, std::vector<std::string>{"reset"});
   rec.events.clear();
   list.removeRows({1, 2});
@@ -203,13 +204,13 @@ TEST(ListMarks, OnlyRowsThatChangeAreAnnounced) {
   FileList list = listOf(6);
   Recorder rec;
   list.setObserver(&rec);
-  list.setMarks(std::vector<Mark>{{}, {Reason::EmptyName, 0}, {}, {Reason::SameAsEarlier, 2}});
-  EXPECT_EQ(list[1].mark, Reason::EmptyName);
+  list.setMarks(std::vector<Mark>{{}, {codes::EmptyName, 0}, {}, {codes::SameAsEarlier, 2}});
+  EXPECT_EQ(list[1].mark, codes::EmptyName);
   EXPECT_EQ(list[3].markDetail, 2);
-  list.setMarks(std::vector<Mark>{{}, {Reason::EmptyName, 0}, {}, {Reason::SameAsEarlier, 2}});
+  list.setMarks(std::vector<Mark>{{}, {codes::EmptyName, 0}, {}, {codes::SameAsEarlier, 2}});
   // Fewer marks than rows: the rows after them lose theirs.
-  list.setMarks(std::vector<Mark>{{}, {Reason::EmptyName, 0}});
-  EXPECT_EQ(list[3].mark, Reason::None);
+  list.setMarks(std::vector<Mark>{{}, {codes::EmptyName, 0}});
+  EXPECT_EQ(list[3].mark, Outcome{});
   const unsigned bit = columnBit(kColNew);
   EXPECT_EQ(rec.events, (std::vector<std::string>{"cells 1-3 " + std::to_string(bit),
                                                   "cells 3-3 " + std::to_string(bit)}));
@@ -217,23 +218,23 @@ TEST(ListMarks, OnlyRowsThatChangeAreAnnounced) {
 
 TEST(ListMarks, StatusReasonsAreClearedWithTheStatuses) {
   FileList list = listOf(3);
-  list.setStatus(0, Status::RenameFailed, Reason::TargetExists, 0);
-  list.setStatus(2, Status::UndoFailed, Reason::SystemError, 13);
+  list.setStatus(0, Status::RenameFailed, codes::TargetExists, 0);
+  list.setStatus(2, Status::UndoFailed, codes::SystemError, 13);
   list.fillRows(kFillNewNames, 0, 2, {});
-  for (int r = 0; r < 3; ++r) EXPECT_EQ(list[r].statusReason, Reason::None) << r;
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(list[r].statusReason, Outcome{}) << r;
 }
 
 TEST(ListMarks, AnyNewProposalClearsTheRulesProblem) {
   FileList list = listOf(2);
   list.setNewName(0, "stale.mp3");
-  list.setProposalProblem(0, Reason::Unreadable);
+  list.setProposalProblem(0, codes::Unreadable);
   EXPECT_EQ(list[0].newName, "");
-  EXPECT_EQ(list[0].proposalProblem, Reason::Unreadable);
+  EXPECT_EQ(list[0].proposalProblem, codes::Unreadable);
   list.setNewName(0, "fresh");
-  EXPECT_EQ(list[0].proposalProblem, Reason::None);
-  list.setProposalProblem(1, Reason::Unreadable);
+  EXPECT_EQ(list[0].proposalProblem, Outcome{});
+  list.setProposalProblem(1, codes::Unreadable);
   list.setNewName(1, "again");
-  EXPECT_EQ(list[1].proposalProblem, Reason::None);
+  EXPECT_EQ(list[1].proposalProblem, Outcome{});
 }
 
 // Texts across the inline limit and back, in place and from themselves.

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "fuse_image.h"
+#include "outcome_codes.h"
 #include "platform/fs.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
@@ -66,7 +67,7 @@ TEST_F(NoReplaceWays, PlaceholderWayRenamesSwapsAndNeverReplaces) {
   FileList list = listOf({"a"});
   propose(list, {"taken"});
   EXPECT_EQ(pass(list).succeeded, 0);
-  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
+  EXPECT_EQ(list[0].statusReason, codes::TargetExists);
   EXPECT_EQ(files(), (Files{{"a", "content of a"}, {"taken", "user's"}}));
 
   // A source that is gone leaves no placeholder at its target.
@@ -140,7 +141,7 @@ TEST_P(OnMount, RenamesNeverReplaceAndCaseIsTheFileSystems) {
   const PassOutcome p = pass(list);
   if (k.ignoresCase) {
     EXPECT_EQ(p.succeeded, 0);
-    EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
+    EXPECT_EQ(list[0].statusReason, codes::TargetExists);
     // The plan saw it; the rename alone would not replace it either.
     platform::Folder folder(dir_);
     folder.shareWays(ways_);

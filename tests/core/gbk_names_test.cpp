@@ -9,6 +9,7 @@
 #include <set>
 
 #include "filelist/add_files.h"
+#include "outcome_codes.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
 #include "session/messages.h"
@@ -118,13 +119,13 @@ TEST_F(GbkNames, UnknownEncodingRenamedOnlyKeepingItsBytes) {
     list.setNewName(0, c.proposal);
     const bool refused = c.after.empty();
     EXPECT_EQ(list.proposalFailure(0),
-              refused && c.kind == PassKind::Rename ? Reason::NameEncodingUnknown : Reason::None);
+              refused && c.kind == PassKind::Rename ? codes::NameEncodingUnknown : Outcome{});
     const PassOutcome p = renamePass(list, journal_, {}, {}, nullptr, c.kind);
     EXPECT_EQ(p.total, 1);
     EXPECT_EQ(p.succeeded, refused ? 0 : 1);
     EXPECT_EQ(onDisk(), (std::set<std::string>{refused ? latin : c.after}));
     if (refused) {
-      EXPECT_EQ(list[0].statusReason, Reason::NameEncodingUnknown);
+      EXPECT_EQ(list[0].statusReason, codes::NameEncodingUnknown);
     } else {
       EXPECT_EQ(list[0].rawName, c.after != "01.txt");
       const RecordOutcome u = undoLastPass(journal_);
@@ -137,7 +138,7 @@ TEST_F(GbkNames, UnknownEncodingRenamedOnlyKeepingItsBytes) {
     for (const auto& e : stdfs::directory_iterator(root_ / "work")) stdfs::remove(e.path());
     stdfs::remove_all(root_ / "state");
   }
-  EXPECT_EQ(session::reasonText(Reason::NameEncodingUnknown, 0), text::gb("文件名编码无法确定"));
+  EXPECT_EQ(session::reasonText(codes::NameEncodingUnknown, 0), text::gb("文件名编码无法确定"));
 }
 
 // A rename, and the conversion, each undone: the file gets its very bytes back.
@@ -197,7 +198,7 @@ TEST_F(GbkNames, ConversionNeverReplacesTheUtf8Namesake) {
   EXPECT_EQ(p.succeeded, 0);
   EXPECT_EQ(onDisk(), (std::set<std::string>{kGbkSong, kUtf8Song}));
   const int song = list.gbkName(0) ? 0 : 1;
-  EXPECT_EQ(list[song].statusReason, Reason::TargetExists);
+  EXPECT_EQ(list[song].statusReason, codes::TargetExists);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #ifdef QORIN_HAVE_TAGLIB
 #include "tags/taglib_reader.h"
 #endif
+#include "outcome_codes.h"
 #include "temp_dir.h"
 #include "text/gbtext.h"
 
@@ -28,7 +29,7 @@ namespace qorin::tags {
 namespace {
 
 using namespace std::chrono_literals;
-using filelist::Reason;
+using filelist::Outcome;
 using platform::LocalTime;
 
 constexpr auto kLimit = 300ms;
@@ -189,13 +190,13 @@ TEST_F(MediaWorkersTest, DateRuleRowsFailWithTheWorkersReason) {
   s.markAll();
   const struct {
     const char* name;
-    Reason reason;
+    Outcome reason;
     const char* newName;
     const char* words;
-  } rows[] = {{"a.jpg", Reason::None, "01.jpg", ""},
-              {"crash-1.jpg", Reason::ReaderCrashed, "", "无法读取文件：文件已损坏"},
-              {"hang-1.jpg", Reason::ReadTimedOut, "", "无法读取文件：读取超时"},
-              {"b.jpg", Reason::FolderChanged, "", "目录已被更改"}};
+  } rows[] = {{"a.jpg", Outcome{}, "01.jpg", ""},
+              {"crash-1.jpg", codes::ReaderCrashed, "", "无法读取文件：文件已损坏"},
+              {"hang-1.jpg", codes::ReadTimedOut, "", "无法读取文件：读取超时"},
+              {"b.jpg", codes::FolderChanged, "", "目录已被更改"}};
   const filelist::FileList& list = s.list();
   ASSERT_EQ(list.fileCount(), 4);
   for (const auto& r : rows) {

@@ -5,51 +5,80 @@
 
 #include <cerrno>
 
+#include "outcome_codes.h"
 #include "platform/fs.h"
 #include "session/messages.h"
+#include "tags/id3v2_unicode.h"
+#include "tags/tag_reader.h"
 #include "text/gbtext.h"
 
 namespace qorin::session {
 namespace {
 
-using filelist::Reason;
+using filelist::Outcome;
 using text::gb;
 using Kind = PassReport::Kind;
 
 TEST(Messages, ReasonTexts) {
   const struct {
-    Reason reason;
+    Outcome reason;
     std::int32_t detail;
     std::string text;
   } cases[] = {
-      {Reason::None, 0, ""},
-      {Reason::Unchanged, 0, ""},
-      {Reason::SameAsEarlier, 12, gb("与第12行的新文件名相同")},
-      {Reason::TargetExists, 0, gb("目标文件已存在")},
-      {Reason::IllegalName, 0, gb("文件名含有非法字符")},
-      {Reason::NameTooLong, 0, gb("文件名过长")},
-      {Reason::EmptyName, 0, gb("文件名为空")},
-      {Reason::SourceMissing, 0, gb("原文件不存在")},
-      {Reason::Unreadable, 0, gb("无法读取文件")},
-      {Reason::SameFileAsEarlier, 3, gb("与第3行是同一个文件")},
-      {Reason::FolderChanged, 0, gb("目录已被更改")},
-      {Reason::ChangedByOther, 0, gb("文件已被别的程序改动")},
-      {Reason::NoTag, 0, gb("没有标签")},
-      {Reason::UnsupportedFormat, 0, gb("不支持的文件格式")},
+      {Outcome{}, 0, ""},
+      {codes::Unchanged, 0, ""},
+      {codes::SameAsEarlier, 12, gb("与第12行的新文件名相同")},
+      {codes::TargetExists, 0, gb("目标文件已存在")},
+      {codes::IllegalName, 0, gb("文件名含有非法字符")},
+      {codes::NameTooLong, 0, gb("文件名过长")},
+      {codes::EmptyName, 0, gb("文件名为空")},
+      {codes::SourceMissing, 0, gb("原文件不存在")},
+      {codes::Unreadable, 0, gb("无法读取文件")},
+      {codes::SameFileAsEarlier, 3, gb("与第3行是同一个文件")},
+      {codes::FolderChanged, 0, gb("目录已被更改")},
+      {codes::ChangedByOther, 0, gb("文件已被别的程序改动")},
+      {codes::NoTag, 0, gb("没有标签")},
+      {codes::UnsupportedFormat, 0, gb("不支持的文件格式")},
+      {codes::ReadTimedOut, 0, gb("无法读取文件：读取超时")},
+      {codes::ReaderCrashed, 0, gb("无法读取文件：文件已损坏")},
+      {codes::NameEncodingUnknown, 0, gb("文件名编码无法确定")},
+      {codes::Stopped, 0, gb("已停止")},
+      {{filelist::Severity::Fail, filelist::Producer::TagWrite, 2}, 0, gb("ID3v2标签的长度超出文件")},
   };
-  for (const auto& c : cases) EXPECT_EQ(reasonText(c.reason, c.detail), c.text) << static_cast<int>(c.reason);
-  EXPECT_EQ(reasonText(Reason::SystemError, EACCES), platform::errorText(EACCES));
-  EXPECT_FALSE(reasonText(Reason::SystemError, EACCES).empty());
+  for (const auto& c : cases) EXPECT_EQ(reasonText(c.reason, c.detail), c.text) << c.text;
+  EXPECT_EQ(reasonText(codes::SystemError, EACCES), platform::errorText(EACCES));
+  EXPECT_FALSE(reasonText(codes::SystemError, EACCES).empty());
 }
 
 TEST(Messages, EveryCodeHasAText) {
-  for (int r = static_cast<int>(Reason::SameAsEarlier); r <= static_cast<int>(Reason::ChangedByOther); ++r)
-    EXPECT_FALSE(reasonText(static_cast<Reason>(r), 1).empty()) << r;
+  using filelist::Producer;
+  const struct {
+    Producer producer;
+    unsigned first, end;  // the codes with words
+  } producers[] = {
+      {Producer::List, 0, static_cast<unsigned>(filelist::ListCode::kCount)},
+      {Producer::Rule, 0, static_cast<unsigned>(rules::RuleCode::kCount)},
+      {Producer::Rename, 1, static_cast<unsigned>(rename::RenameCode::kCount)},  // after Unchanged
+      {Producer::TagWrite, 1, static_cast<unsigned>(tags::ConversionProblem::NotFullyRead) + 1},
+  };
+  for (const auto& p : producers)
+    for (unsigned c = p.first; c < p.end; ++c)
+      EXPECT_FALSE(reasonText({filelist::Severity::Fail, p.producer, c}, 1).empty()) << c;
   for (int s = 1; s <= static_cast<int>(filelist::Status::NameConverted); ++s)
     EXPECT_FALSE(statusText(static_cast<filelist::Status>(s)).empty()) << s;
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NotMp3), gb("非MP3文件"));
   EXPECT_EQ(mp3StatusText(filelist::Mp3Status::NoTag), gb("无标签"));
-  for (int s = 1; s <= static_cast<int>(filelist::Mp3Status::ModuleTag); ++s)
+  EXPECT_EQ(mp3StatusText(filelist::Mp3Status::TextChunks), gb("文本块"));
+  const struct {
+    tags::TagKind kind;
+    const char* text;
+  } families[] = {{tags::TagKind::Id3, ""},           {tags::TagKind::Vorbis, "Vorbis注释"},
+                  {tags::TagKind::Mp4, "MP4标签"},    {tags::TagKind::Ape, "APE标签"},
+                  {tags::TagKind::Asf, "ASF标签"},    {tags::TagKind::Id3Chunk, "ID3标签"},
+                  {tags::TagKind::Module, "模块标签"}};
+  for (const auto& f : families)
+    EXPECT_EQ(mp3StatusText(filelist::taggedWith(static_cast<unsigned>(f.kind))), gb(f.text)) << f.text;
+  for (int s = 1; s < static_cast<int>(filelist::Mp3Status::kTagged); ++s)
     EXPECT_FALSE(mp3StatusText(static_cast<filelist::Mp3Status>(s)).empty()) << s;
   for (int p = 1; p <= static_cast<int>(Problem::FolderLockFailed); ++p) {
     PassReport r;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "outcome_codes.h"
 #include "rules/date_rule.h"
 #include "session/session.h"
 #include "tags/photo_date.h"
@@ -278,8 +279,8 @@ TEST(PhotoDate, RuleAndSortUseTheDateTaken) {
   EXPECT_EQ(l[1].newName, "2021-05-06_070809_1.jpg");
   EXPECT_EQ(l[2].newName, "2021-05-06_070809_2.jpg");
   EXPECT_EQ(l[3].newName, "2001-01-01_000000.heic");
-  EXPECT_EQ(l[4].proposalProblem, filelist::Reason::NoDateTaken);
-  EXPECT_EQ(l[0].proposalProblem, filelist::Reason::None);
+  EXPECT_EQ(l[4].proposalProblem, codes::NoDateTaken);
+  EXPECT_EQ(l[0].proposalProblem, filelist::Outcome{});
   // Sorted by date taken: the file without EXIF goes by its modification
   // time (now), so last; the burst keeps its order.
   s.sortByFile(session::SortKey::Taken);
@@ -316,14 +317,14 @@ TEST(PhotoDate, ManyPhotosReadAtOnceKeepTheirOwnDates) {
   rules::dateRule(list, o);
   for (int i = 0; i < kPhotos; ++i) {
     if (i == 7) {
-      EXPECT_EQ(list[i].proposalProblem, filelist::Reason::NoDateTaken);
+      EXPECT_EQ(list[i].proposalProblem, codes::NoDateTaken);
       continue;
     }
     char day[8];
     std::snprintf(day, sizeof day, "%02d", i % 28 + 1);
     EXPECT_EQ(list[i].newName.substr(0, 2), day) << i;
   }
-  EXPECT_EQ(list[kPhotos].proposalProblem, filelist::Reason::Unreadable);
+  EXPECT_EQ(list[kPhotos].proposalProblem, codes::Unreadable);
 }
 
 }  // namespace

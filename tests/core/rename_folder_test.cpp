@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "filelist/add_files.h"
+#include "outcome_codes.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
 
@@ -84,7 +85,7 @@ TEST_F(FolderSwap, ThePassRenamesNothingInAFolderPutInPlaceOfTheOneAdded) {
     EXPECT_EQ(p.succeeded, 0);
     EXPECT_EQ(p.renamed, 0);
     for (int r = 0; r < 2; ++r) {
-      EXPECT_EQ(list[r].statusReason, Reason::FolderChanged) << r;
+      EXPECT_EQ(list[r].statusReason, codes::FolderChanged) << r;
       EXPECT_EQ(list[r].icon, StatusIcon::Failure);
     }
     EXPECT_EQ(filesOf(root_ / "other"), kOther);
@@ -113,7 +114,7 @@ TEST_F(FolderSwap, TheUndoGivesNothingBackInAFolderPutInPlaceOfTheOneRenamedIn) 
     const RecordOutcome u = undoLastPass(journal_);
     EXPECT_EQ(u.total, 2);
     EXPECT_EQ(u.restored, 0);
-    for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << u.before(f);
+    for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, codes::FolderChanged) << u.before(f);
     EXPECT_EQ(filesOf(root_ / "other"), (Files{{"a", "other a"}, {"b", "other b"}, {"a2", "other a2"}}));
     EXPECT_EQ(filesOf(root_ / "work.moved"), (Files{{"a2", "content of a"}, {"b2", "content of b"}}));
     // Still on offer: the folder may come back.
@@ -138,7 +139,7 @@ TEST_F(FolderSwap, AFolderAddedThroughALinkIsRenamedInAsLongAsTheLinkLeadsThere)
   std::ofstream(root_ / "other" / "a2") << "other a2";
   const RecordOutcome u = undoLastPass(journal_);
   EXPECT_EQ(u.restored, 0);
-  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << u.before(f);
+  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, codes::FolderChanged) << u.before(f);
   EXPECT_EQ(filesOf(root_ / "other"), (Files{{"a", "other a"}, {"b", "other b"}, {"a2", "other a2"}}));
   // ...and gives the names back once it leads to the folder again.
   stdfs::remove(root_ / "link");

@@ -14,6 +14,7 @@
 
 #include <functional>
 
+#include "outcome_codes.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
 
@@ -56,38 +57,33 @@ TEST_F(Identity, AFileReplacedBeforeItsRenameFailsAloneAndTheUndoGivesBackTheRes
     std::vector<std::string> names, proposals;
     std::string victim;
     std::vector<std::string> afterPass;
-    std::vector<std::pair<int, Reason>> failed;  // rows
+    std::vector<std::pair<int, Outcome>> failed;  // rows
   } cases[] = {
-      {"alone",
-       {"first", "v"},
-       {"first2", "v2"},
-       "v",
-       {"first2=first", "v=*"},
-       {{1, Reason::ChangedByOther}}},
+      {"alone", {"first", "v"}, {"first2", "v2"}, "v", {"first2=first", "v=*"}, {{1, codes::ChangedByOther}}},
       {"a chain's free end",
        {"first", "c0", "c1"},
        {"first2", "c1", "c2"},
        "c1",
        {"first2=first", "c0=c0", "c1=*"},
-       {{2, Reason::ChangedByOther}, {1, Reason::TargetExists}}},
+       {{2, codes::ChangedByOther}, {1, codes::TargetExists}}},
       {"inside a chain",
        {"first", "c0", "c1"},
        {"first2", "c1", "c2"},
        "c0",
        {"first2=first", "c0=*", "c2=c1"},
-       {{1, Reason::ChangedByOther}}},
+       {{1, codes::ChangedByOther}}},
       {"a cycle's first",
        {"first", "x", "y", "z"},
        {"first2", "y", "z", "x"},
        "x",
        {"first2=first", "x=*", "y=y", "z=z"},
-       {{1, Reason::ChangedByOther}, {2, Reason::ChangedByOther}, {3, Reason::ChangedByOther}}},
+       {{1, codes::ChangedByOther}, {2, codes::ChangedByOther}, {3, codes::ChangedByOther}}},
       {"a cycle's last",
        {"first", "x", "y", "z"},
        {"first2", "y", "z", "x"},
        "y",
        {"first2=first", "x=x", "y=*", "z=z"},
-       {{1, Reason::ChangedByOther}, {2, Reason::ChangedByOther}, {3, Reason::ChangedByOther}}},
+       {{1, codes::ChangedByOther}, {2, codes::ChangedByOther}, {3, codes::ChangedByOther}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -198,7 +194,7 @@ TEST_F(Identity, AnUndoOrARecoveryLeavesAloneAFileSwappedWhileItRuns) {
       EXPECT_LT(u.restored, u.total);  // not a success
       for (const FileOutcome& f : u.files) {
         if (f.ok) continue;
-        EXPECT_EQ(f.reason, Reason::ChangedByOther) << u.before(f);
+        EXPECT_EQ(f.reason, codes::ChangedByOther) << u.before(f);
       }
     }
   }
@@ -245,9 +241,9 @@ TEST_F(Identity, TwoPassesAtOnceNeverRenameTheSameFileTwice) {
         });
     ::close(fd);
     // x and y were not the files it planned; c1 was moved away by then.
-    const bool ok = p.renamed == 1 && list[1].statusReason == Reason::ChangedByOther &&
-                    list[2].statusReason == Reason::ChangedByOther &&
-                    list[4].statusReason == Reason::SourceMissing && list[5].statusCode == Status::Renamed;
+    const bool ok = p.renamed == 1 && list[1].statusReason == codes::ChangedByOther &&
+                    list[2].statusReason == codes::ChangedByOther &&
+                    list[4].statusReason == codes::SourceMissing && list[5].statusCode == Status::Renamed;
     ::_exit(ok ? 0 : 1);
   }
   ::close(ends[1]);
@@ -272,7 +268,7 @@ TEST_F(Identity, TwoPassesAtOnceNeverRenameTheSameFileTwice) {
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(p.renamed, 4);
-  EXPECT_EQ(list[5].statusReason, Reason::SourceMissing);
+  EXPECT_EQ(list[5].statusReason, codes::SourceMissing);
   EXPECT_EQ(files(), expected({"keep=keep", "x=y", "y=x", "c1=c0", "c2=c1", "q=p"}));
 
   for (const std::string& record : {second, journal_}) {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "outcome_codes.h"
 #include "platform/fs.h"
 #include "rename/journal.h"
 #include "temp_dir.h"
@@ -44,7 +45,7 @@ std::string sampleJournal() {
   l.step({2, 0, 2, true, {0x803, 0x99, 0, 0}, ".qorin-1.tmp", "x"});
   l.planned(4);
   l.done(0, 0);
-  l.failed(1, filelist::Reason::SystemError, 13);
+  l.failed(1, codes::SystemError, 13);
   l.done(2, 3);
   l.end(3);
   l.begin(PhaseKind::Undo);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "outcome_codes.h"
 #include "rename/journal.h"
 #include "rename/pass_ahead.h"
 #include "rename/rename_pass.h"
@@ -128,7 +129,7 @@ TEST_F(Parts, WhatWasReadAheadServesThePassWhileTheListStands) {
   const PassOutcome p = renamePass(list, journal_, {}, {}, nullptr, PassKind::Rename, &ahead);
   EXPECT_EQ(p.renamed, 3);
   EXPECT_EQ(list[2].statusCode, Status::RenameFailed);
-  EXPECT_EQ(list[2].statusReason, Reason::SourceMissing);
+  EXPECT_EQ(list[2].statusReason, codes::SourceMissing);
   EXPECT_NE(journalText().find("S 2 0 2 s "), std::string::npos);  // in the record, never run
   EXPECT_EQ(undoLastPass(journal_).restored, 3);
   EXPECT_EQ(files(), (Files{{"a", "content of a"}, {"b", "content of b"}, {"d", "content of d"}}));

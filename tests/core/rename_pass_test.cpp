@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "outcome_codes.h"
 #include "platform/fs.h"
 #include "rename/journal.h"
 #include "rename/rename_pass.h"
@@ -74,7 +75,7 @@ TEST_F(RenamePass, SameTargetTwiceFirstWins) {
   EXPECT_EQ(list[1].statusCode, filelist::Status::RenameFailed);
   EXPECT_EQ(list[1].icon, StatusIcon::Failure);
   EXPECT_EQ(list[1].newNameCell, "x");
-  EXPECT_EQ(list[1].statusReason, Reason::SameAsEarlier);
+  EXPECT_EQ(list[1].statusReason, codes::SameAsEarlier);
   EXPECT_EQ(list[1].statusDetail, 1);
 }
 
@@ -93,22 +94,22 @@ TEST_F(RenamePass, UnchangedNameSucceedsWithoutARename) {
 TEST_F(RenamePass, InapplicableNamesFailWithTheirReason) {
   const struct {
     std::string name;
-    Reason reason;
+    Outcome reason;
   } cases[] = {
-      {"", Reason::EmptyName},
-      {".", Reason::IllegalName},
-      {"..", Reason::IllegalName},
-      {"../x", Reason::IllegalName},
-      {"3/12", Reason::IllegalName},
-      {std::string("a\0b", 3), Reason::IllegalName},
-      {"\x81", Reason::IllegalName},  // a lead byte alone: not convertible
-      {std::string(256, 'n'), Reason::NameTooLong},
+      {"", codes::EmptyName},
+      {".", codes::IllegalName},
+      {"..", codes::IllegalName},
+      {"../x", codes::IllegalName},
+      {"3/12", codes::IllegalName},
+      {std::string("a\0b", 3), codes::IllegalName},
+      {"\x81", codes::IllegalName},  // a lead byte alone: not convertible
+      {std::string(256, 'n'), codes::NameTooLong},
 #ifdef _WIN32
-      {std::string(256 * 2, '\xB0'), Reason::NameTooLong},  // 256 UTF-16 units
+      {std::string(256 * 2, '\xB0'), codes::NameTooLong},  // 256 UTF-16 units
 #else
-      {std::string(86 * 2, '\xB0'), Reason::NameTooLong},  // 172 code-page bytes, 258 in UTF-8
+      {std::string(86 * 2, '\xB0'), codes::NameTooLong},  // 172 code-page bytes, 258 in UTF-8
 #endif
-      {"..\xA1\xF6", Reason::None},  // "..■" is an ordinary name
+      {"..\xA1\xF6", Outcome{}},  // "..■" is an ordinary name
   };
   std::vector<std::string> names, proposals;
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -123,7 +124,7 @@ TEST_F(RenamePass, InapplicableNamesFailWithTheirReason) {
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const int r = static_cast<int>(i);
     EXPECT_EQ(list[r].statusReason, cases[i].reason) << i;
-    if (cases[i].reason == Reason::None) continue;
+    if (cases[i].reason == Outcome{}) continue;
     EXPECT_EQ(list[r].oldName, names[i]) << i;
     EXPECT_EQ(list[r].icon, StatusIcon::Failure) << i;
     EXPECT_EQ(list[r].newNameCell, cases[i].name) << i;
@@ -164,8 +165,8 @@ TEST_F(RenamePass, ChainEndingAtAFileThatStaysFailsAsAWhole) {
   FileList list = listOf({"a", "b", "k"});
   propose(list, {"b", "c", "k"});
   EXPECT_EQ(pass(list).succeeded, 1);  // only the unchanged one
-  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
-  EXPECT_EQ(list[1].statusReason, Reason::TargetExists);
+  EXPECT_EQ(list[0].statusReason, codes::TargetExists);
+  EXPECT_EQ(list[1].statusReason, codes::TargetExists);
   EXPECT_EQ(content("c"), "outsider");
 }
 
@@ -205,7 +206,7 @@ TEST_F(RenamePass, UndoFailsAloneWhereAnotherFileTookTheOldName) {
   EXPECT_EQ(content("x"), "content of a");
   EXPECT_EQ(list[0].oldName, "x");
   EXPECT_EQ(list[0].statusCode, filelist::Status::UndoFailed);
-  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
+  EXPECT_EQ(list[0].statusReason, codes::TargetExists);
   EXPECT_EQ(list[1].oldName, "b");
 
   // The failed one stays on offer; once the name is free it comes back.
@@ -232,8 +233,8 @@ TEST_F(RenamePass, UndoLeavesAFileThatChangedOrMoved) {
   const RecordOutcome u = undo(list);
   EXPECT_EQ(u.total, 3);
   EXPECT_EQ(u.restored, birthKept ? 0 : 1);
-  EXPECT_EQ(list[0].statusReason, Reason::FileChanged);
-  EXPECT_EQ(list[1].statusReason, Reason::SourceMissing);
+  EXPECT_EQ(list[0].statusReason, codes::FileChanged);
+  EXPECT_EQ(list[1].statusReason, codes::SourceMissing);
   EXPECT_TRUE(files().contains("a2"));
   EXPECT_TRUE(files().contains("b3"));
   EXPECT_EQ(files().contains("c2"), birthKept);
@@ -250,7 +251,7 @@ TEST_F(RenamePass, ATargetThatIsTheFileItselfGoesThroughATemporaryName) {
   stdfs::create_hard_link(native("a"), native("A"));
   propose(list, {"A"});
   EXPECT_EQ(pass(list).succeeded, 0);
-  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
+  EXPECT_EQ(list[0].statusReason, codes::TargetExists);
   EXPECT_EQ(files(), (Files{{"a", "content of a"}, {"A", "content of a"}}));
   JournalRecord r;
   ASSERT_EQ(readJournal(journal_, r), JournalRead::Ok);
@@ -265,7 +266,7 @@ TEST_F(RenamePass, MissingFileAndEntryWithoutRow) {
   list.addName("nofolder");  // no row yet, so no directory either
   propose(list, {"g2", "k2", "n2"});
   EXPECT_EQ(pass(list).succeeded, 1);
-  EXPECT_EQ(list[0].statusReason, Reason::SourceMissing);
+  EXPECT_EQ(list[0].statusReason, codes::SourceMissing);
   EXPECT_EQ(list[2].icon, StatusIcon::None);
 }
 
@@ -274,7 +275,7 @@ TEST_F(RenamePass, RowsOfOneFolderSpelledTwoWaysAreOneFolder) {
   list.setDirectory(1, dir_ + "./");
   propose(list, {"x", "x"});
   EXPECT_EQ(pass(list).succeeded, 1);
-  EXPECT_EQ(list[1].statusReason, Reason::SameAsEarlier);
+  EXPECT_EQ(list[1].statusReason, codes::SameAsEarlier);
 }
 
 TEST_F(RenamePass, AJournalThatCannotBeWrittenStopsThePassBeforeAnyRename) {

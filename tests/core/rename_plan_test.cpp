@@ -5,8 +5,9 @@
 #include <memory>
 #include <random>
 
-#include "rename/plan.h"
+#include "outcome_codes.h"
 #include "platform/fs.h"
+#include "rename/plan.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
 
@@ -28,53 +29,53 @@ TEST(NameProblem, ByPlatformRules) {
   for (int i = 0; i < 64; ++i) astral64 += "\x95\x32\x82\x36";  // 256 UTF-8 bytes, 128 UTF-16 units
   const struct {
     std::string name;
-    Reason posix, windows;
+    Outcome posix, windows;
   } cases[] = {
-      {"song.mp3", Reason::None, Reason::None},
-      {".hidden", Reason::None, Reason::None},
-      {gb("音乐"), Reason::None, Reason::None},
-      {"", Reason::EmptyName, Reason::EmptyName},
-      {".", Reason::IllegalName, Reason::IllegalName},
-      {"..", Reason::IllegalName, Reason::IllegalName},
-      {"...", Reason::None, Reason::IllegalName},  // Windows drops a trailing dot
-      {"name ", Reason::None, Reason::IllegalName},
-      {"a/b", Reason::IllegalName, Reason::IllegalName},
-      {"a\\b", Reason::None, Reason::IllegalName},
-      {std::string("x\0", 2), Reason::IllegalName, Reason::IllegalName},
-      {"\x81\x5C", Reason::None, Reason::None},  // a double-byte character ending in 0x5C
-      {"\x81\x5C\\", Reason::None, Reason::IllegalName},
-      {"\x95\x32\x82\x36/", Reason::IllegalName, Reason::IllegalName},
-      {"a:b", Reason::None, Reason::IllegalName},
-      {"why?", Reason::None, Reason::IllegalName},
-      {"<*>|\"", Reason::None, Reason::IllegalName},
-      {"tab\there", Reason::None, Reason::IllegalName},
-      {"CON", Reason::None, Reason::IllegalName},
-      {"con.txt", Reason::None, Reason::IllegalName},
-      {"Com1", Reason::None, Reason::IllegalName},
-      {"LPT9.tar.gz", Reason::None, Reason::IllegalName},
-      {"AUX .txt", Reason::None, Reason::IllegalName},
-      {"nul", Reason::None, Reason::IllegalName},
-      {"COM0", Reason::None, Reason::None},
-      {"COM10", Reason::None, Reason::None},
-      {"CONSOLE", Reason::None, Reason::None},
-      {"LPT", Reason::None, Reason::None},
-      {"\x81", Reason::IllegalName, Reason::IllegalName},  // a lead byte alone
-      {"a\x80", Reason::IllegalName, Reason::IllegalName},
-      {"a\xFF", Reason::IllegalName, Reason::IllegalName},
-      {"\x81\x30\x81\x30", Reason::None, Reason::None},                // U+0080 in four bytes
-      {"\x84\x31\xA5\x30", Reason::IllegalName, Reason::IllegalName},  // past the last one
-      {std::string(255, 'a'), Reason::None, Reason::None},
-      {std::string(256, 'a'), Reason::NameTooLong, Reason::NameTooLong},
-      {han85, Reason::None, Reason::None},
-      {han86, Reason::NameTooLong, Reason::None},
-      {han127, Reason::NameTooLong, Reason::None},
-      {astral64, Reason::NameTooLong, Reason::None},
+      {"song.mp3", Outcome{}, Outcome{}},
+      {".hidden", Outcome{}, Outcome{}},
+      {gb("音乐"), Outcome{}, Outcome{}},
+      {"", codes::EmptyName, codes::EmptyName},
+      {".", codes::IllegalName, codes::IllegalName},
+      {"..", codes::IllegalName, codes::IllegalName},
+      {"...", Outcome{}, codes::IllegalName},  // Windows drops a trailing dot
+      {"name ", Outcome{}, codes::IllegalName},
+      {"a/b", codes::IllegalName, codes::IllegalName},
+      {"a\\b", Outcome{}, codes::IllegalName},
+      {std::string("x\0", 2), codes::IllegalName, codes::IllegalName},
+      {"\x81\x5C", Outcome{}, Outcome{}},  // a double-byte character ending in 0x5C
+      {"\x81\x5C\\", Outcome{}, codes::IllegalName},
+      {"\x95\x32\x82\x36/", codes::IllegalName, codes::IllegalName},
+      {"a:b", Outcome{}, codes::IllegalName},
+      {"why?", Outcome{}, codes::IllegalName},
+      {"<*>|\"", Outcome{}, codes::IllegalName},
+      {"tab\there", Outcome{}, codes::IllegalName},
+      {"CON", Outcome{}, codes::IllegalName},
+      {"con.txt", Outcome{}, codes::IllegalName},
+      {"Com1", Outcome{}, codes::IllegalName},
+      {"LPT9.tar.gz", Outcome{}, codes::IllegalName},
+      {"AUX .txt", Outcome{}, codes::IllegalName},
+      {"nul", Outcome{}, codes::IllegalName},
+      {"COM0", Outcome{}, Outcome{}},
+      {"COM10", Outcome{}, Outcome{}},
+      {"CONSOLE", Outcome{}, Outcome{}},
+      {"LPT", Outcome{}, Outcome{}},
+      {"\x81", codes::IllegalName, codes::IllegalName},  // a lead byte alone
+      {"a\x80", codes::IllegalName, codes::IllegalName},
+      {"a\xFF", codes::IllegalName, codes::IllegalName},
+      {"\x81\x30\x81\x30", Outcome{}, Outcome{}},                    // U+0080 in four bytes
+      {"\x84\x31\xA5\x30", codes::IllegalName, codes::IllegalName},  // past the last one
+      {std::string(255, 'a'), Outcome{}, Outcome{}},
+      {std::string(256, 'a'), codes::NameTooLong, codes::NameTooLong},
+      {han85, Outcome{}, Outcome{}},
+      {han86, codes::NameTooLong, Outcome{}},
+      {han127, codes::NameTooLong, Outcome{}},
+      {astral64, codes::NameTooLong, Outcome{}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(nameProblem(c.name, posix), c.posix) << c.name;
     EXPECT_EQ(nameProblem(c.name, windows), c.windows) << c.name;
   }
-  EXPECT_EQ(nameProblem("abcdef", {false, platform::NativeEncoding::Utf8, 5}), Reason::NameTooLong);
+  EXPECT_EQ(nameProblem("abcdef", {false, platform::NativeEncoding::Utf8, 5}), codes::NameTooLong);
 }
 
 // Plans in memory: one or two folders with the names given as existing.
@@ -105,7 +106,7 @@ Planned planOf(const std::vector<std::vector<std::string>>& existing, const std:
 struct Row {
   std::string from, to;
   std::uint32_t folder = 0;
-  Reason preset = Reason::None;
+  Outcome preset = Outcome{};
   bool itself = false;
 };
 
@@ -121,9 +122,9 @@ TEST(PlanMoves, VerdictsAndOrder) {
       {"duplicates: the first wins",
        {},
        {{"a", "x"}, {"b", "x"}, {"c", "x"}},
-       {{}, {Reason::SameAsEarlier, 1}, {Reason::SameAsEarlier, 1}},
+       {{}, {codes::SameAsEarlier, 1}, {codes::SameAsEarlier, 1}},
        {"a>x"}},
-      {"target held by a file outside", {"c"}, {{"a", "c"}}, {{Reason::TargetExists, 0}}, {}},
+      {"target held by a file outside", {"c"}, {{"a", "c"}}, {{codes::TargetExists, 0}}, {}},
       {"chain listed backwards runs from its free end",
        {},
        {{"a", "b"}, {"b", "c"}, {"c", "d"}},
@@ -132,39 +133,39 @@ TEST(PlanMoves, VerdictsAndOrder) {
       {"chain ending at a file that stays fails whole",
        {"d"},
        {{"a", "b"}, {"b", "c"}, {"c", "d"}},
-       {{Reason::TargetExists, 0}, {Reason::TargetExists, 0}, {Reason::TargetExists, 0}},
+       {{codes::TargetExists, 0}, {codes::TargetExists, 0}, {codes::TargetExists, 0}},
        {}},
       {"swap", {}, {{"a", "b"}, {"b", "a"}}, {{}, {}}, {"a>~", "b>a", "~>b"}},
       {"rotation", {}, {{"a", "b"}, {"b", "c"}, {"c", "a"}}, {{}, {}, {}}, {"a>~", "c>a", "b>c", "~>b"}},
       {"an unchanged file holds its name",
        {},
        {{"a", "a"}, {"b", "a"}},
-       {{Reason::Unchanged, 0}, {Reason::TargetExists, 0}},
+       {{codes::Unchanged, 0}, {codes::TargetExists, 0}},
        {}},
       {"a later unchanged file holds its name too",
        {},
        {{"b", "a"}, {"a", "a"}},
-       {{Reason::TargetExists, 0}, {Reason::Unchanged, 0}},
+       {{codes::TargetExists, 0}, {codes::Unchanged, 0}},
        {}},
       {"the same file listed twice",
        {},
        {{"a", "x"}, {"a", "y"}, {"b", "b"}, {"b", "b"}},
-       {{}, {Reason::SameFileAsEarlier, 1}, {Reason::Unchanged, 0}, {Reason::Unchanged, 0}},
+       {{}, {codes::SameFileAsEarlier, 1}, {codes::Unchanged, 0}, {codes::Unchanged, 0}},
        {"a>x"}},
       {"a row that cannot apply claims nothing",
        {},
        {{"a", ""}, {"gone", "x"}, {"b", "x"}, {"a", "y"}},
-       {{Reason::EmptyName, 0}, {Reason::SourceMissing, 0}, {}, {}},
+       {{codes::EmptyName, 0}, {codes::SourceMissing, 0}, {}, {}},
        {"b>x", "a>y"}},
-      {"a rule's own verdict", {}, {{"a", "", 0, Reason::Unreadable}}, {{Reason::Unreadable, 0}}, {}},
+      {"a rule's own verdict", {}, {{"a", "", 0, codes::Unreadable}}, {{codes::Unreadable, 0}}, {}},
       {"the winner blocked: the later one fails as a duplicate",
        {"c"},
        {{"a", "c"}, {"b", "c"}},
-       {{Reason::TargetExists, 0}, {Reason::SameAsEarlier, 1}},
+       {{codes::TargetExists, 0}, {codes::SameAsEarlier, 1}},
        {}},
       {"a case-only change where the file system finds the file itself",
        {"A"},
-       {{"a", "A", 0, Reason::None, true}},
+       {{"a", "A", 0, Outcome{}, true}},
        {{}},
        {"a>~", "~>A"}},
       {"folders do not meet",
@@ -218,14 +219,14 @@ TEST_F(PreviewMarks, EveryReasonShowsInThePreview) {
   FileList list = listOf({"a", "b", "c", "d", "e", "f", "g", "h", "song.mp3", "k"});
   stdfs::remove(native("f"));
   propose(list, {"x", "x", "taken", "", "bad/name", "y", std::string(300, 'n'), "h", "", "k2"});
-  list.setProposalProblem(8, Reason::Unreadable);
+  list.setProposalProblem(8, codes::Unreadable);
   list.setDirectory(9, "");
   FolderCache cache;
   markConflicts(list, list.rowCount(), cache);
-  const std::vector<std::pair<Reason, std::int32_t>> want = {
-      {Reason::None, 0},        {Reason::SameAsEarlier, 1}, {Reason::TargetExists, 0}, {Reason::EmptyName, 0},
-      {Reason::IllegalName, 0}, {Reason::SourceMissing, 0}, {Reason::NameTooLong, 0},  {Reason::Unchanged, 0},
-      {Reason::Unreadable, 0},  {Reason::SourceMissing, 0}};
+  const std::vector<std::pair<Outcome, std::int32_t>> want = {
+      {Outcome{}, 0},          {codes::SameAsEarlier, 1}, {codes::TargetExists, 0}, {codes::EmptyName, 0},
+      {codes::IllegalName, 0}, {codes::SourceMissing, 0}, {codes::NameTooLong, 0},  {codes::Unchanged, 0},
+      {codes::Unreadable, 0},  {codes::SourceMissing, 0}};
   for (int r = 0; r < list.rowCount(); ++r) {
     EXPECT_EQ(list[r].mark, want[static_cast<std::size_t>(r)].first) << r;
     EXPECT_EQ(list[r].markDetail, want[static_cast<std::size_t>(r)].second) << r;
@@ -237,17 +238,17 @@ TEST_F(PreviewMarks, TheCacheListsOnceUntilForgotten) {
   propose(list, {"a2", "b2"});
   FolderCache cache;
   markConflicts(list, 2, cache);
-  EXPECT_EQ(list[0].mark, Reason::None);
+  EXPECT_EQ(list[0].mark, Outcome{});
   write("a2", "new arrival");
   markConflicts(list, 2, cache);
-  EXPECT_EQ(list[0].mark, Reason::None);  // the folder as last listed
+  EXPECT_EQ(list[0].mark, Outcome{});  // the folder as last listed
   cache.forget(dir_);
   markConflicts(list, 2, cache);
-  EXPECT_EQ(list[0].mark, Reason::TargetExists);
+  EXPECT_EQ(list[0].mark, codes::TargetExists);
   stdfs::remove(native("a2"));
   cache.clear();
   markConflicts(list, 2, cache);
-  EXPECT_EQ(list[0].mark, Reason::None);
+  EXPECT_EQ(list[0].mark, Outcome{});
 }
 
 TEST_F(PreviewMarks, RowsBeyondThePreviewLoseTheirMarks) {
@@ -255,13 +256,13 @@ TEST_F(PreviewMarks, RowsBeyondThePreviewLoseTheirMarks) {
   propose(list, {"", "", ""});
   FolderCache cache;
   markConflicts(list, 3, cache);
-  EXPECT_EQ(list[2].mark, Reason::EmptyName);
+  EXPECT_EQ(list[2].mark, codes::EmptyName);
   markConflicts(list, 1, cache);
-  EXPECT_EQ(list[0].mark, Reason::EmptyName);
-  EXPECT_EQ(list[1].mark, Reason::None);
-  EXPECT_EQ(list[2].mark, Reason::None);
+  EXPECT_EQ(list[0].mark, codes::EmptyName);
+  EXPECT_EQ(list[1].mark, Outcome{});
+  EXPECT_EQ(list[2].mark, Outcome{});
   markConflicts(list, 99, cache);  // more than there are
-  EXPECT_EQ(list[2].mark, Reason::EmptyName);
+  EXPECT_EQ(list[2].mark, codes::EmptyName);
 }
 
 TEST_F(PreviewMarks, TheMarksForetellThePass) {
@@ -271,7 +272,7 @@ TEST_F(PreviewMarks, TheMarksForetellThePass) {
   propose(list, {"b", "c", "a", "held", "x", "x"});
   FolderCache cache;
   markConflicts(list, list.rowCount(), cache);
-  std::vector<Reason> marks;
+  std::vector<Outcome> marks;
   for (int r = 0; r < list.rowCount(); ++r) marks.push_back(list[r].mark);
   ASSERT_EQ(renamePass(list, journal_).status, PassOutcome::Status::Done);
   for (int r = 0; r < list.rowCount(); ++r)
@@ -314,7 +315,7 @@ TEST_P(MarksAgreeWithThePlan, OnRandomLists) {
           list.setNewName(r, pick(2) ? "" : "bad/name");
           break;
         case 2:
-          list.setProposalProblem(r, Reason::Unreadable);
+          list.setProposalProblem(r, codes::Unreadable);
           break;
         default:
           list.setNewName(r, pool[static_cast<std::size_t>(pick(static_cast<int>(pool.size())))]);
@@ -335,7 +336,7 @@ TEST_P(MarksAgreeWithThePlan, OnRandomLists) {
       p.preset = list.proposalProblem(r);
       const std::string dir(list.dirOf(r));
       if (dir.empty()) {
-        p.preset = Reason::SourceMissing;
+        p.preset = codes::SourceMissing;
         continue;
       }
       auto [it, fresh] = index.emplace(dir, static_cast<std::uint32_t>(folders.size()));
@@ -370,8 +371,8 @@ TEST_F(PreviewMarks, AFolderPutInPlaceOfTheOneAddedIsMarked) {
   stdfs::create_directory(root_ / "work");
   FolderCache cache;
   markConflicts(list, 2, cache);
-  EXPECT_EQ(list[0].mark, Reason::FolderChanged);
-  EXPECT_EQ(list[1].mark, Reason::FolderChanged);
+  EXPECT_EQ(list[0].mark, codes::FolderChanged);
+  EXPECT_EQ(list[1].mark, codes::FolderChanged);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "outcome_codes.h"
 #include "rename/plan.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
@@ -156,16 +157,18 @@ TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
     if (ok) continue;
     // A failure is never one that could have applied: the name is bad, or
     // its target is held now, or the file was another row's.
-    switch (e.statusReason) {
-      case Reason::EmptyName:
-      case Reason::IllegalName:
-      case Reason::NameTooLong:
+    using qorin::rename::RenameCode;
+    const bool ours = e.statusReason.producer() == Producer::Rename;
+    switch (ours ? e.statusReason.as<RenameCode>() : RenameCode::kCount) {
+      case RenameCode::EmptyName:
+      case RenameCode::IllegalName:
+      case RenameCode::NameTooLong:
         EXPECT_NE(std::find(badNames().begin(), badNames().end(), proposals[ru]), badNames().end()) << r;
         break;
-      case Reason::TargetExists:
+      case RenameCode::TargetExists:
         EXPECT_TRUE(holds(after, proposals[ru])) << r << " could have taken " << proposals[ru];
         break;
-      case Reason::SameAsEarlier: {
+      case RenameCode::SameAsEarlier: {
         const auto first = static_cast<std::size_t>(e.statusDetail - 1);
         ASSERT_LT(first, ru);
         EXPECT_TRUE(sameName(proposals[first], proposals[ru])) << r;
@@ -173,7 +176,7 @@ TEST_P(RenameProperty, PassAppliesWhatCanApplyAndUndoBringsEverythingBack) {
         break;
       }
       default:
-        ADD_FAILURE() << "row " << r << " failed with reason " << static_cast<int>(e.statusReason);
+        ADD_FAILURE() << "row " << r << " failed with reason " << e.statusReason.code();
     }
   }
   EXPECT_EQ(p.succeeded, succeeded);

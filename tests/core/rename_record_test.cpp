@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "outcome_codes.h"
 #include "rename/journal.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
@@ -236,7 +237,7 @@ TEST_F(Record, ARecordOfFilesThatAreGone) {
   EXPECT_EQ(u.total, 3);
   EXPECT_EQ(u.restored, 0);
   // The folder went with them: it is no longer the one the pass renamed in.
-  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, Reason::FolderChanged) << u.before(f);
+  for (const FileOutcome& f : u.files) EXPECT_EQ(f.reason, codes::FolderChanged) << u.before(f);
   EXPECT_FALSE(stdfs::exists(root_ / "work"));
 }
 
@@ -266,10 +267,10 @@ TEST_F(Record, UndoResultsReachTheRowsThatListTheirFiles) {
   EXPECT_EQ(list[0].oldName, "b2");
   EXPECT_EQ(list[0].statusCode, filelist::Status::UndoFailed);
   EXPECT_EQ(list[0].icon, StatusIcon::Failure);
-  EXPECT_EQ(list[0].statusReason, Reason::TargetExists);
+  EXPECT_EQ(list[0].statusReason, codes::TargetExists);
   EXPECT_EQ(list[1].oldName, "b");
   EXPECT_EQ(list[1].statusCode, filelist::Status::Undone);
-  EXPECT_EQ(list[1].statusReason, Reason::None);
+  EXPECT_EQ(list[1].statusReason, Outcome{});
 }
 
 // The undo finds each file in its own folder among several (the record is

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 
+#include "outcome_codes.h"
 #include "rename/journal.h"
 #include "rename/rename_pass.h"
 #include "rename_test_util.h"
@@ -129,7 +130,7 @@ TEST_F(Stop, AnUndoThatFailedInAReadOnlyFolderIsTriedAgain) {
   EXPECT_EQ(failed.total, 2);
   EXPECT_EQ(failed.restored, 0);
   for (const FileOutcome& f : failed.files) {
-    EXPECT_EQ(f.reason, Reason::SystemError);
+    EXPECT_EQ(f.reason, codes::SystemError);
     EXPECT_EQ(f.detail, EPERM);
   }
   EXPECT_EQ(meanwhile.state, RecordState::Undoable);  // still on offer
@@ -168,7 +169,7 @@ TEST_F(Stop, TheUndoLeavesAloneAFileThePassDidNotRename) {
     return false;
   });
   EXPECT_EQ(p.renamed, 1);
-  EXPECT_EQ(list[1].statusReason, Reason::TargetExists);
+  EXPECT_EQ(list[1].statusReason, codes::TargetExists);
   // The user clears the way and gives b its proposal by hand.
   stdfs::remove(native("b2"));
   stdfs::rename(native("b"), native("b2"));

@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <utility>
 
-#include "rules/date_rule.h"
+#include "outcome_codes.h"
 #include "platform/fs.h"
+#include "rules/date_rule.h"
 #include "session/messages.h"
 #include "session/session.h"
 #include "temp_dir.h"
@@ -17,7 +18,7 @@ namespace qorin::rules {
 namespace {
 
 using filelist::FileList;
-using filelist::Reason;
+using filelist::Outcome;
 
 // Seconds since 1970 of a local clock reading, by the C library.
 std::time_t localSeconds(int y, int mo, int d, int h, int mi, int s) {
@@ -119,7 +120,7 @@ TEST(DateRule, PlacesSeparatorAndExtension) {
     o.format = c.format;
     dateRule(f.list, o);
     EXPECT_EQ(f.newNames(), c.expected) << c.format << " " << c.separator;
-    for (int r = 0; r < f.list.rowCount(); ++r) EXPECT_EQ(f.list[r].proposalProblem, Reason::None);
+    for (int r = 0; r < f.list.rowCount(); ++r) EXPECT_EQ(f.list[r].proposalProblem, Outcome{});
   }
 }
 
@@ -176,15 +177,15 @@ TEST(DateRule, SourcesFallBackToTheModificationTimeWithANote) {
   o.source = DateSource::Modified;
   dateRule(f.list, o);
   EXPECT_EQ(f.list[0].newName, "2019-12-31 235958.png");
-  EXPECT_EQ(f.list[0].proposalProblem, Reason::None);
-  EXPECT_EQ(f.list[1].proposalProblem, Reason::Unreadable);  // nothing to name it by
+  EXPECT_EQ(f.list[0].proposalProblem, Outcome{});
+  EXPECT_EQ(f.list[1].proposalProblem, codes::Unreadable);  // nothing to name it by
   EXPECT_TRUE(f.list[1].newName.empty());
 
   o.source = DateSource::Taken;  // a file without EXIF
   dateRule(f.list, o);
   EXPECT_EQ(f.list[0].newName, "2019-12-31 235958.png");
-  EXPECT_EQ(f.list[0].proposalProblem, Reason::NoDateTaken);
-  EXPECT_EQ(session::reasonText(Reason::NoDateTaken, 0), text::gb("没有拍摄时间，用了修改时间"));
+  EXPECT_EQ(f.list[0].proposalProblem, codes::NoDateTaken);
+  EXPECT_EQ(session::reasonText(codes::NoDateTaken, 0), text::gb("没有拍摄时间，用了修改时间"));
 
   o.source = DateSource::Created;
   dateRule(f.list, o);
@@ -193,15 +194,15 @@ TEST(DateRule, SourcesFallBackToTheModificationTimeWithANote) {
   if (times->created) {
     const auto born = platform::localTime(*times->created / 1000000000);
     EXPECT_EQ(f.list[0].newName, formatDate(o.format, *born) + ".png");
-    EXPECT_EQ(f.list[0].proposalProblem, Reason::None);
+    EXPECT_EQ(f.list[0].proposalProblem, Outcome{});
   } else {
     EXPECT_EQ(f.list[0].newName, "2019-12-31 235958.png");
-    EXPECT_EQ(f.list[0].proposalProblem, Reason::NoBirthTime);
-    EXPECT_EQ(session::reasonText(Reason::NoBirthTime, 0), text::gb("没有创建时间，用了修改时间"));
+    EXPECT_EQ(f.list[0].proposalProblem, codes::NoBirthTime);
+    EXPECT_EQ(session::reasonText(codes::NoBirthTime, 0), text::gb("没有创建时间，用了修改时间"));
   }
   // A note does not stop the proposal.
-  EXPECT_FALSE(filelist::isFailure(Reason::NoDateTaken));
-  EXPECT_EQ(f.list.proposalFailure(0), Reason::None);
+  EXPECT_FALSE(codes::NoDateTaken.failed());
+  EXPECT_EQ(f.list.proposalFailure(0), Outcome{});
 }
 
 TEST(DateRule, NotedRowsRenameInAPass) {

@@ -7,6 +7,7 @@
 
 #include "code_pages.h"
 #include "filelist/file_list.h"
+#include "outcome_codes.h"
 #include "platform/open_file.h"
 #include "rules/mp3_rule.h"
 #include "rules_test_chars.h"
@@ -279,9 +280,9 @@ TEST(Mp3RuleFiles, StatusCellsAndSkippedFiles) {
     EXPECT_EQ(list[r].mp3Code, want[r].status) << list[r].oldName;
   }
   // The file that cannot be read keeps no other rule's proposal: it fails with its reason.
-  EXPECT_EQ(list[5].proposalProblem, filelist::Reason::Unreadable);
-  EXPECT_EQ(list[4].proposalProblem, filelist::Reason::NoNeededField);
-  EXPECT_EQ(list[0].proposalProblem, filelist::Reason::None);
+  EXPECT_EQ(list[5].proposalProblem, codes::Unreadable);
+  EXPECT_EQ(list[4].proposalProblem, codes::NoNeededField);
+  EXPECT_EQ(list[0].proposalProblem, Outcome{});
 
   // The untagged file gets a tag: its old mark goes.
   writeOurV2(dir.file("bare.mp3"), springFields());
@@ -312,9 +313,9 @@ TEST(Mp3RuleFiles, AnAlbumIsReadInOneEncoding) {
   FileList stopped = listOf(dir, names);
   int asked = 0;
   EXPECT_FALSE(mp3Rule(stopped, {"#2", TagPriority::V1First}, {nullptr, [&] { return ++asked > 6; }}));
-  EXPECT_EQ(stopped[0].proposalProblem, filelist::Reason::Stopped);
+  EXPECT_EQ(stopped[0].proposalProblem, codes::Stopped);
   for (int r = 0; r < stopped.fileCount(); ++r) {
-    if (stopped[r].proposalProblem != filelist::Reason::Stopped) {
+    if (stopped[r].proposalProblem != codes::Stopped) {
       EXPECT_EQ(stopped[r].newName, gb(std::string(titles[r]) + ".mp3")) << titles[r];
     }
   }
@@ -377,10 +378,10 @@ TEST(Mp3RuleFiles, AsPlayersShowTheTags) {
       const std::string want = c.want[r];
       SCOPED_TRACE(std::string(c.rule) + " " + std::string(list[r].oldName));
       EXPECT_EQ(list[r].newName, want == "!" ? "" : want);
-      EXPECT_EQ(list[r].proposalProblem, want == "!" ? Reason::NoNeededField : Reason::None);
+      EXPECT_EQ(list[r].proposalProblem, want == "!" ? codes::NoNeededField : Outcome{});
     }
   }
-  EXPECT_EQ(session::reasonText(Reason::NoNeededField, 0), gb("标签中没有需要的字段"));
+  EXPECT_EQ(session::reasonText(codes::NoNeededField, 0), gb("标签中没有需要的字段"));
 }
 
 TEST(Mp3RuleFiles, EmptyRuleEmptiesNamesAndLeavesCells) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "outcome_codes.h"
 #include "rules/regex_replace.h"
 #include "rules/replace_rule.h"
 #include "rules/rule.h"
@@ -201,7 +202,7 @@ TEST(ReplaceRuleRegex, InvalidPatternProposesNothing) {
   replaceRule(list, 2, o);
   EXPECT_EQ(list[0].newName, "");
   EXPECT_EQ(list[1].newName, "");
-  EXPECT_EQ(list.proposalFailure(1), Reason::BadPattern);
+  EXPECT_EQ(list.proposalFailure(1), codes::BadPattern);
   EXPECT_EQ(list[2].newName, "old");  // outside the run
   EXPECT_EQ(ruleError(RuleOptions(o)), regexError("(a", false));
   o.regex = false;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "outcome_codes.h"
 #include "platform/fs.h"
 #include "platform/open_file.h"
 #include "rules/regex_replace.h"
@@ -329,7 +330,7 @@ TEST(SessionStop, ListingReadingAndPlanningEndWhereTheStopCame) {
   const FileList& l = s.list();
   for (int r = 0; r < 4; ++r) {
     EXPECT_TRUE(l[r].newName.empty());
-    EXPECT_EQ(l[r].proposalProblem, filelist::Reason::Stopped);
+    EXPECT_EQ(l[r].proposalProblem, codes::Stopped);
   }
 
   const std::vector<std::string> order = oldNames(l);
@@ -406,7 +407,7 @@ TEST(SessionCommands, ARuleThatCannotRunWithholdsPreviewAndRenameUntilMended) {
   EXPECT_FALSE(s.commands().preview || s.commands().rename);
   EXPECT_FALSE(s.listMenu(false, false).preview);
   EXPECT_EQ(s.renameAll().succeeded, 0);
-  EXPECT_EQ(s.list().proposalFailure(0), filelist::Reason::BadPattern);
+  EXPECT_EQ(s.list().proposalFailure(0), codes::BadPattern);
   EXPECT_EQ(d.read("a.txt"), "1");
 
   seen.seen = 0;

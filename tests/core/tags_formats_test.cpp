@@ -62,6 +62,8 @@ TEST(TagReaders, ChosenByTheFileType) {
   for (const auto& c : cases) {
     EXPECT_EQ(tagReaderFor(c.name), c.reader) << c.name;
     EXPECT_EQ(tagKindOf(c.name), c.kind) << c.name;
+    EXPECT_EQ(editableTag(c.name), c.kind == TagKind::Id3) << c.name;
+    EXPECT_EQ(repairableTag(c.name), c.kind == TagKind::Id3) << c.name;
   }
 }
 
@@ -74,6 +76,16 @@ TEST(TagReaders, NamedExtensions) {
     EXPECT_NE(tagReaderFor("x." + std::string(all[i])), nullptr) << all[i];
     EXPECT_EQ(std::count(all.begin(), all.end(), all[i]), 1) << all[i];
   }
+  // The families' extensions are those, each under the family of its reader.
+  std::size_t families = 0;
+  for (const TagFamily& f : tagFamilies()) {
+    EXPECT_EQ(familyOf(f.kind), &f);
+    for (const std::string_view e : extensionsOf(f.kind)) {
+      EXPECT_EQ(familyFor("x." + std::string(e)), &f) << e;
+      ++families;
+    }
+  }
+  EXPECT_EQ(families, all.size());
 }
 
 // Every editor box lands in the frame ID3v2 readers everywhere take for it.

@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include "outcome_codes.h"
 #include "platform/open_file.h"
 #include "session/session.h"
 #include "tags/id3v1.h"
@@ -150,7 +151,7 @@ TEST(RepairFolder, ConvertsOnlyWhatIsCertain) {
       EXPECT_NE(e.statusNote.find(text::gb("“茅”（GBK）或“")), std::string_view::npos);
     }
     if (e.statusCode == filelist::Status::ConversionFailed) {
-      EXPECT_EQ(e.statusReason, filelist::Reason::NotFullyRead);
+      EXPECT_EQ(e.statusReason, codes::NotFullyRead);
     }
   }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filelist/file_list.h"
+#include "outcome_codes.h"
 #include "rules/mp3_rule.h"
 #include "tags/formats.h"
 #include "tags_test_util.h"
@@ -17,7 +18,7 @@ namespace qorin::rules {
 namespace {
 
 using filelist::Mp3Status;
-using filelist::Reason;
+using filelist::Outcome;
 using tagtest::hex;
 using tagtest::TempDir;
 using text::gb;
@@ -58,14 +59,21 @@ struct Format {
   const char* name;  // the tagged file; "bare-" before it the untagged one
   Mp3Status status;
 };
-constexpr Format kFormats[] = {
-    {"flac", "a.flac", Mp3Status::VorbisComment}, {"ogg", "b.ogg", Mp3Status::VorbisComment},
-    {"opus", "c.Opus", Mp3Status::VorbisComment}, {"m4a", "d.M4A", Mp3Status::Mp4Tag},
-    {"ape", "e.ape", Mp3Status::ApeTag},          {"wma", "f.wma", Mp3Status::AsfTag},
-    {"wav", "g.WAV", Mp3Status::Id3Chunk},        {"aiff", "h.aiff", Mp3Status::Id3Chunk},
-    {"oga", "i.oga", Mp3Status::VorbisComment},   {"spx", "j.spx", Mp3Status::VorbisComment},
-    {"mpc", "k.mpc", Mp3Status::ApeTag},          {"wv", "l.wv", Mp3Status::ApeTag},
-    {"tta", "m.tta", Mp3Status::Id3Chunk},        {"aifc", "n.aifc", Mp3Status::Id3Chunk},
+const Format kFormats[] = {
+    {"flac", "a.flac", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"ogg", "b.ogg", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"opus", "c.Opus", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"m4a", "d.M4A", rules::taggedStatus(tags::TagKind::Mp4)},
+    {"ape", "e.ape", rules::taggedStatus(tags::TagKind::Ape)},
+    {"wma", "f.wma", rules::taggedStatus(tags::TagKind::Asf)},
+    {"wav", "g.WAV", rules::taggedStatus(tags::TagKind::Id3Chunk)},
+    {"aiff", "h.aiff", rules::taggedStatus(tags::TagKind::Id3Chunk)},
+    {"oga", "i.oga", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"spx", "j.spx", rules::taggedStatus(tags::TagKind::Vorbis)},
+    {"mpc", "k.mpc", rules::taggedStatus(tags::TagKind::Ape)},
+    {"wv", "l.wv", rules::taggedStatus(tags::TagKind::Ape)},
+    {"tta", "m.tta", rules::taggedStatus(tags::TagKind::Id3Chunk)},
+    {"aifc", "n.aifc", rules::taggedStatus(tags::TagKind::Id3Chunk)},
 };
 
 TEST(TagLibFormats, NamedFromTheirTagsWithTheirOwnExtension) {
@@ -91,9 +99,9 @@ TEST(TagLibFormats, NamedFromTheirTagsWithTheirOwnExtension) {
     EXPECT_EQ(list[row].mp3Code, f.status) << f.name;
     EXPECT_EQ(list[row + 1].newName, "") << f.name;
     EXPECT_EQ(list[row + 1].mp3Code, Mp3Status::NoTag) << f.name;
-    EXPECT_EQ(list[row + 1].proposalProblem, Reason::NoTag) << f.name;
+    EXPECT_EQ(list[row + 1].proposalProblem, codes::NoTag) << f.name;
   }
-  EXPECT_EQ(list[list.fileCount() - 1].proposalProblem, Reason::UnsupportedFormat);
+  EXPECT_EQ(list[list.fileCount() - 1].proposalProblem, codes::UnsupportedFormat);
   // 删除无标签条目 takes the untagged files and the others, never a tagged one.
   std::vector<int> untagged;
   for (int r = 1; r < list.fileCount(); r += 2) untagged.push_back(r);
@@ -127,8 +135,8 @@ TEST(TagLibFormats, UnlabelledBytesAndDamagedFiles) {
     const std::string name(list[r].oldName);
     EXPECT_EQ(list[r].newName, gb("歌手甲-春天的故事") + name.substr(3)) << name;
   }
-  const Reason want[] = {Reason::DamagedFile, Reason::DamagedFile, Reason::DamagedFile, Reason::DamagedFile,
-                         Reason::Unreadable};
+  const Outcome want[] = {codes::DamagedFile, codes::DamagedFile, codes::DamagedFile, codes::DamagedFile,
+                          codes::Unreadable};
   for (int r = 4; r < list.fileCount(); ++r) {
     EXPECT_EQ(list[r].proposalProblem, want[r - 4]) << list[r].oldName;
     EXPECT_EQ(list[r].newName, "") << list[r].oldName;
@@ -153,13 +161,14 @@ TEST(TagLibFormats, ContainerTextChunks) {
        "歌手甲-Song-3-2003-Pop.wav", Mp3Status::TextChunks},
       {"wav", "both.wav",
        "chunk-INAM=" + hex("info title") + " chunk-IART=" + hex("info artist") + " title=" + hex("ID3 title"),
-       "info artist-ID3 title--2003-.wav", Mp3Status::Id3Chunk},
+       "info artist-ID3 title--2003-.wav", rules::taggedStatus(tags::TagKind::Id3Chunk)},
       {"wav", "software.wav", "chunk-ISFT=" + hex("Lavf59"), "!", Mp3Status::TextChunks},
       {"aiff", "text.aiff", "chunk-NAME=" + hex("Name") + " chunk-AUTH=" + gbkSinger, "歌手甲-Name---.aiff",
        Mp3Status::TextChunks},
       {"aifc", "text.aifc", "chunk-NAME=" + hex("Name") + " artist=" + hex("ID3 artist"),
-       "ID3 artist-Name---.aifc", Mp3Status::Id3Chunk},
-      {"mod", "song.mod", "title=" + hex("Space Debris"), "-Space Debris---.mod", Mp3Status::ModuleTag},
+       "ID3 artist-Name---.aifc", rules::taggedStatus(tags::TagKind::Id3Chunk)},
+      {"mod", "song.mod", "title=" + hex("Space Debris"), "-Space Debris---.mod",
+       rules::taggedStatus(tags::TagKind::Module)},
   };
   std::vector<std::string> names, requests;
   for (const auto& c : cases) {
@@ -177,7 +186,7 @@ TEST(TagLibFormats, ContainerTextChunks) {
     const auto r = static_cast<int>(i);
     const bool fails = std::string(cases[i].want) == "!";
     EXPECT_EQ(list[r].newName, fails ? "" : gb(cases[i].want)) << cases[i].name;
-    EXPECT_EQ(list[r].proposalProblem, fails ? Reason::NoNeededField : Reason::None) << cases[i].name;
+    EXPECT_EQ(list[r].proposalProblem, fails ? codes::NoNeededField : Outcome{}) << cases[i].name;
     EXPECT_EQ(list[r].mp3Code, cases[i].status) << cases[i].name;
   }
   EXPECT_EQ(list[list.fileCount() - 1].mp3Code, Mp3Status::NoTag);
@@ -209,7 +218,7 @@ TEST(TagLibFormats, DamagedCopiesNeverCrash) {
   for (int r = 0; r < list.fileCount(); ++r) {
     const filelist::FileEntry e = list[r];
     EXPECT_TRUE(!e.newName.empty() || e.mp3Code == Mp3Status::NoTag ||
-                e.proposalProblem == Reason::DamagedFile || e.proposalProblem == Reason::NoNeededField)
+                e.proposalProblem == codes::DamagedFile || e.proposalProblem == codes::NoNeededField)
         << e.oldName;
   }
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "outcome_codes.h"
 #include "rules/date_rule.h"
 #include "session/session.h"
 #include "tags/photo_date.h"
@@ -179,8 +180,8 @@ TEST_F(VideoDate, RuleNamesVideosAndPhotosAlike) {
   s.applyRule(s.list().rowCount());
   const filelist::FileList& l = s.list();
   EXPECT_EQ(l[0].newName, "2021-05-06_150809.mp4");
-  EXPECT_EQ(l[0].proposalProblem, filelist::Reason::None);
-  EXPECT_EQ(l[1].proposalProblem, filelist::Reason::NoDateTaken);
+  EXPECT_EQ(l[0].proposalProblem, filelist::Outcome{});
+  EXPECT_EQ(l[1].proposalProblem, codes::NoDateTaken);
 }
 
 }  // namespace

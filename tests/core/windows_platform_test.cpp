@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "outcome_codes.h"
 #include "platform/fs.h"
 #include "platform/open_file.h"
 #include "platform/record_file.h"
@@ -79,13 +80,13 @@ TEST(WindowsNames, ReservedAndCutNamesAreRefused) {
     const Folder::Outcome o = f.rename("src", name);
     EXPECT_EQ(o.result, RenameResult::Failed) << name;
     EXPECT_EQ(o.error, ERROR_INVALID_NAME) << name;
-    EXPECT_EQ(rename::nameProblem(name, rename::NameRules{}), rename::Reason::IllegalName) << name;
+    EXPECT_EQ(rename::nameProblem(name, rename::NameRules{}), rename::codes::IllegalName) << name;
     EXPECT_EQ(t.entryCount(), 1u) << name;
   }
   for (const std::string& name : taken) {
     t.write("src", "x");
     EXPECT_EQ(renameNoReplace(t.dir() + "src", t.dir() + name), RenameResult::Renamed) << name;
-    EXPECT_EQ(rename::nameProblem(name, rename::NameRules{}), rename::Reason::None) << name;
+    EXPECT_EQ(rename::nameProblem(name, rename::NameRules{}), rename::Outcome{}) << name;
     EXPECT_EQ(t.read(name), "x") << name;
   }
 }
@@ -144,7 +145,7 @@ TEST_F(WindowsPass, CaseOnlyChangesApplyAndComeBack) {
   propose(list, {"Song.mp3", "b.mp3", "B.MP3"});
   const rename::PassOutcome p = rename::renamePass(list, journal_);
   EXPECT_EQ(p.succeeded, 2);
-  EXPECT_EQ(list[2].statusReason, rename::Reason::SameAsEarlier);  // b.mp3 and B.MP3 are one name
+  EXPECT_EQ(list[2].statusReason, rename::codes::SameAsEarlier);  // b.mp3 and B.MP3 are one name
   EXPECT_EQ(files(), (Files{{"Song.mp3", "content of song.mp3"},
                             {"b.mp3", "content of b.MP3"},
                             {"c.mp3", "content of c.mp3"}}));

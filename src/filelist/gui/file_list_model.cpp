@@ -87,23 +87,23 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
       if (index.column() == kColStatus && e.icon != StatusIcon::None)
         return e.icon == StatusIcon::Success ? success_ : e.icon == StatusIcon::Warning ? warning_ : failure_;
       // A proposal that will not apply is marked by more than its colour.
-      if (index.column() == kColNew && isFailure(e.mark)) return warning_;
+      if (index.column() == kColNew && e.mark.failed()) return warning_;
       return {};
     case Qt::ForegroundRole:
       // A proposal that will not apply stands out before the pass.
-      if (index.column() == kColNew && isFailure(e.mark) && !e.newNameCell.empty())
+      if (index.column() == kColNew && e.mark.failed() && !e.newNameCell.empty())
         return conflictColour(background_ ? background_() : QColor(0x80, 0xA0, 0x80));
       return {};
     case Qt::ToolTipRole:
       if (index.column() == kColOld && e.gbkName) return QStringLiteral("文件名按GBK编码保存");
       if (index.column() == kColOld && e.rawName) return QStringLiteral("文件名编码无法确定");
-      if (index.column() == kColNew && isFailure(e.mark))
+      if (index.column() == kColNew && e.mark.failed())
         return text::toQt(words_.reason(e.mark, e.markDetail));
       // A note of the rule on a proposal that applies.
-      if (index.column() == kColNew && isNote(e.proposalProblem) && !e.newNameCell.empty())
+      if (index.column() == kColNew && e.proposalProblem.note() && !e.newNameCell.empty())
         return text::toQt(words_.reason(e.proposalProblem, 0));
       if (index.column() == kColStatus && !e.statusNote.empty()) return text::toQt(e.statusNote);
-      if (index.column() == kColStatus && isFailure(e.statusReason))
+      if (index.column() == kColStatus && e.statusReason.failed())
         return text::toQt(words_.reason(e.statusReason, e.statusDetail));
       return {};
     default:

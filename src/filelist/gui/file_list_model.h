@@ -22,7 +22,7 @@ QColor conflictColour(const QColor& background);
 struct RowWords {
   const std::string& (*status)(Status);
   const std::string& (*mp3Status)(Mp3Status);
-  std::string (*reason)(Reason, std::int32_t);
+  std::string (*reason)(Outcome, std::int32_t);
 };
 
 class FileListModel : public QAbstractTableModel, public FileListObserver {
