@@ -109,7 +109,8 @@ bool globMatches(std::string_view glob, std::string_view name) {
 }
 
 int keepListed(session::Session& s, const std::vector<std::string>& include,
-               const std::vector<std::string>& exclude) {
+               const std::vector<std::string>& exclude, bool oneSource) {
+  if (oneSource && include.empty() && exclude.empty()) return 0;
   const filelist::FileList& list = s.list();
   std::vector<int> drop;
   std::unordered_set<std::string> seen;
@@ -121,11 +122,13 @@ int keepListed(session::Session& s, const std::vector<std::string>& include,
   std::string key;
   for (int r = 0; r < list.fileCount(); ++r) {
     const filelist::FileEntry e = list[r];
-    key.assign(e.dir);
-    key += '\0';
-    key += e.oldName;
+    if (!oneSource) {
+      key.assign(e.dir);
+      key += '\0';
+      key += e.oldName;
+    }
     const bool wanted = (include.empty() || any(include, e.oldName)) && !any(exclude, e.oldName);
-    if (!wanted || !seen.insert(key).second) drop.push_back(r);
+    if (!wanted || (!oneSource && !seen.insert(key).second)) drop.push_back(r);
   }
   if (!drop.empty()) s.removeRows(drop);
   return static_cast<int>(drop.size());

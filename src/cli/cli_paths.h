@@ -26,8 +26,9 @@ bool globMatches(std::string_view glob, std::string_view name);
 
 // Removes the rows that list a file an earlier row lists already, and those
 // whose name no `include` glob matches (when there are any) or an `exclude`
-// glob matches. Returns how many went.
+// glob matches. Returns how many went. With `oneSource` (a single path
+// given) no file can be listed twice, and the names are not compared.
 int keepListed(session::Session& s, const std::vector<std::string>& include,
-               const std::vector<std::string>& exclude);
+               const std::vector<std::string>& exclude, bool oneSource = false);
 
 }  // namespace qorin::cli

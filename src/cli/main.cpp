@@ -162,7 +162,7 @@ session::AddReport fill(session::Session& s, const CliRun& run, const std::vecto
   const session::Session::PreviewPause quiet(s);
   const session::AddReport r = s.addDropped(paths);
   if (r.stopped) return r;
-  keepListed(s, run.include, run.exclude);
+  keepListed(s, run.include, run.exclude, paths.size() == 1);
   if (run.sort == SortKey::Name) {
     s.sortBy(filelist::kColOld, run.reverse);
   } else {
