@@ -29,7 +29,15 @@ Forms forms(std::u16string_view ch) {
 #ifdef _WIN32
   // One character, BMP or a pair; the system maps it as a whole.
   std::wstring u(ch.begin(), ch.end()), l(ch.begin(), ch.end());
-  CharUpperBuffW(u.data(), static_cast<DWORD>(u.size()));
+  // The title form (ǆ to ǅ) where the system has one, else the capital.
+  wchar_t title[4] = {};
+  const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_TITLECASE, u.data(), static_cast<int>(u.size()),
+                              title, 4, nullptr, nullptr, 0);
+  if (n > 0 && n <= 4) {
+    u.assign(title, static_cast<std::size_t>(n));
+  } else {
+    CharUpperBuffW(u.data(), static_cast<DWORD>(u.size()));
+  }
   CharLowerBuffW(l.data(), static_cast<DWORD>(l.size()));
   return {std::u16string(u.begin(), u.end()), std::u16string(l.begin(), l.end())};
 #else

@@ -70,8 +70,10 @@ TEST(CaseRule, ChangesEachPartByItsChoice) {
       {FL, FU, gb("Über.élan"), gb("über.Élan")},
       {FU, U, gb("01 - москва"), gb("01 - Москва")},
       {FU, U, gb("（ωmega）"), gb("（Ωmega）")},
-      {FU, U, gb("ǆemal"), gb("ǅemal")},  // its title form
-      {FU, U, gb("ａbc"), gb("Ａbc")},    // full-width, as GBK has it
+#ifndef _WIN32
+      {FU, U, gb("ǆemal"), gb("ǅemal")},  // its title form (on Windows the system's mapping decides)
+#endif
+      {FU, U, gb("ａbc"), gb("Ａbc")},  // full-width, as GBK has it
       {U, U, gb("élan.jpg"), gb("éLAN.JPG")},
   };
   for (const Case& c : cases) EXPECT_EQ(runCase(c.name, c.main, c.ext), c.want) << c.name;

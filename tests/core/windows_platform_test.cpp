@@ -80,7 +80,7 @@ TEST(WindowsNames, ReservedAndCutNamesAreRefused) {
     const Folder::Outcome o = f.rename("src", name);
     EXPECT_EQ(o.result, RenameResult::Failed) << name;
     EXPECT_EQ(o.error, ERROR_INVALID_NAME) << name;
-    EXPECT_EQ(rename::nameProblem(name, rename::NameRules{}), rename::codes::IllegalName) << name;
+    EXPECT_EQ(rename::nameProblem(name, rename::NameRules{}), ::codes::IllegalName) << name;
     EXPECT_EQ(t.entryCount(), 1u) << name;
   }
   for (const std::string& name : taken) {
@@ -145,7 +145,7 @@ TEST_F(WindowsPass, CaseOnlyChangesApplyAndComeBack) {
   propose(list, {"Song.mp3", "b.mp3", "B.MP3"});
   const rename::PassOutcome p = rename::renamePass(list, journal_);
   EXPECT_EQ(p.succeeded, 2);
-  EXPECT_EQ(list[2].statusReason, rename::codes::SameAsEarlier);  // b.mp3 and B.MP3 are one name
+  EXPECT_EQ(list[2].statusReason, ::codes::SameAsEarlier);  // b.mp3 and B.MP3 are one name
   EXPECT_EQ(files(), (Files{{"Song.mp3", "content of song.mp3"},
                             {"b.mp3", "content of b.MP3"},
                             {"c.mp3", "content of c.mp3"}}));
