@@ -16,6 +16,8 @@ run_packages=(
   zlib1g-dev
   libpcre2-dev
   libicu-dev
+  libopencc-dev
+  libopencc-data
   libtag1-dev
   libexiv2-dev
   libavformat-dev

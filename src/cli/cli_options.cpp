@@ -281,7 +281,11 @@ class Parser {
           },
           rule);
     std::stable_partition(given_.begin(), given_.end(), [](const Given& g) { return g.option.namesRule; });
-    for (const Given& g : given_) {
+    for (Given& g : given_) {
+      // Rules may share a spelling (--on): it is the named rule's option.
+      if (g.option.rule != rule_)
+        for (const RuleOption& r : ruleOptions_)
+          if (r.rule == rule_ && r.option == g.option.option && r.takes == g.option.takes) g.option = r;
       if (g.option.rule != rule_) return fail(std::string(g.option.option) + gb(" 不属于所给的规则"));
       const std::string error = std::visit([&](auto& o) { return apply(o, g); }, rule);
       if (!error.empty()) return fail(error);

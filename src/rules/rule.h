@@ -11,6 +11,7 @@
 
 #include "filelist/file_list.h"
 #include "rules/case_rule.h"
+#include "rules/convert_rule.h"
 #include "rules/date_rule.h"
 #include "rules/general_rule.h"
 #include "rules/insert_rule.h"
@@ -23,12 +24,13 @@ namespace qorin::rules {
 
 // In tab order of 选择夹. A new rule is its header above and one line here;
 // its tab is one line in rules/gui/tab_list.cpp.
-using Rules = RuleList<Rule<GeneralOptions, generalRule, "general">,  // 常规
-                       Rule<ReplaceOptions, replaceRule, "replace">,  // 替换/删除
-                       Rule<InsertOptions, insertRule, "insert">,     // 插入
-                       Rule<CaseOptions, caseRule, "case">,           // 大小写
-                       Rule<Mp3Options, mp3Rule, "mp3">,              // MP3标签
-                       Rule<DateOptions, dateRule, "date">>;          // 日期
+using Rules = RuleList<Rule<GeneralOptions, generalRule, "general">,   // 常规
+                       Rule<ReplaceOptions, replaceRule, "replace">,   // 替换/删除
+                       Rule<InsertOptions, insertRule, "insert">,      // 插入
+                       Rule<CaseOptions, caseRule, "case">,            // 大小写
+                       Rule<Mp3Options, mp3Rule, "mp3">,               // MP3标签
+                       Rule<DateOptions, dateRule, "date">,            // 日期
+                       Rule<ConvertOptions, convertRule, "convert">>;  // 转换
 static_assert(Rules::distinct(), "each rule has options of its own and a key of its own");
 
 // One rule with its options; the alternatives stand in tab order.
