@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/convert_rule.h"
 
+#include "rules/rule_codes.h"
+
 #include <opencc/opencc.h>
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
@@ -220,7 +222,7 @@ void convertRule(filelist::FileList& list, int n, const ConvertOptions& o) {
     const bool ok = (o.scope == ConvertScope::Extension || convert(main)) &&
                     (o.scope == ConvertScope::Name || convert(ext));
     if (!ok) {
-      list.setProposalProblem(row, filelist::Reason::IllegalName);
+      list.setProposalProblem(row, why::NotConvertible);
       continue;
     }
     list.setNewName(row, parts.ext.empty() ? main : main + "." + ext);

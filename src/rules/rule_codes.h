@@ -19,6 +19,7 @@ enum class RuleCode : unsigned char {
   UnsupportedFormat,  // not a format any tag reader takes (非MP3文件)
   ReadTimedOut,       // the media worker took longer than its limit on the file and was killed
   ReaderCrashed,      // the media worker died on the file
+  NotConvertible,     // the name's text could not be converted as asked
   kCount
 };
 constexpr filelist::Producer producerOf(RuleCode) { return filelist::Producer::Rule; }
@@ -35,6 +36,7 @@ inline constexpr filelist::Outcome NoTag = filelist::fail(RuleCode::NoTag);
 inline constexpr filelist::Outcome UnsupportedFormat = filelist::fail(RuleCode::UnsupportedFormat);
 inline constexpr filelist::Outcome ReadTimedOut = filelist::fail(RuleCode::ReadTimedOut);
 inline constexpr filelist::Outcome ReaderCrashed = filelist::fail(RuleCode::ReaderCrashed);
+inline constexpr filelist::Outcome NotConvertible = filelist::fail(RuleCode::NotConvertible);
 using filelist::why::FolderChanged;
 using filelist::why::Stopped;
 }  // namespace why

@@ -61,6 +61,7 @@ constexpr Words kRuleWords[] = {
     // What the file could not be read for, after the words of Unreadable.
     {"无法读取文件：读取超时"},
     {"无法读取文件：文件已损坏"},
+    {"文件名无法按所选方式转换"},
 };
 static_assert(std::size(kRuleWords) == static_cast<std::size_t>(rules::RuleCode::kCount));
 

@@ -150,7 +150,7 @@ class MainWindowTest : public QObject {
           "文件名全部大写单选框", "扩展名全部大写单选框", "V2优先单选框"})
       QVERIFY2(testing::control<QRadioButton>(w, name)->isChecked(), name);
     QCOMPARE(w.tabs()->objectName(), QStringLiteral("选择夹"));
-    QCOMPARE(w.tabs()->count(), 6);
+    QCOMPARE(w.tabs()->count(), rules::kRuleCount);
     const char* captions[] = {"常规", "替换/删除", "插入", "大小写", "MP3标签", "日期"};
     for (int i = 0; i < 6; ++i) QCOMPARE(w.tabs()->tabText(i), QString::fromUtf8(captions[i]));
     QCOMPARE(testing::mp3Page(w)->预定义方案组合框->count(), 4);
