@@ -69,9 +69,9 @@ template <>
 struct RuleFields<ConvertOptions> {
   using O = ConvertOptions;
   static constexpr Words about{
-      "转换：简繁（按词）、全角半角、中文数字、数字补零、去掉重音符号、单词首字母大写",
+      "转换：简繁（按词）、全角半角、数字补零、去掉重音符号、单词首字母大写",
       "Convert: simplified and traditional characters (by phrase), full-width and "
-      "half-width forms, Chinese numerals, padded numbers, accents, each word's "
+      "half-width forms, padded numbers, accents, each word's "
       "first letter"};
   static constexpr std::array<Choice, 12> kinds{{{"t2s", "", 0},
                                                  {"s2t", "", 1},
