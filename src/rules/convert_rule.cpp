@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rules/convert_rule.h"
 
-#include "rules/rule_codes.h"
-
+#ifdef QORIN_HAVE_OPENCC
 #include <opencc/opencc.h>
+#endif
+#ifdef QORIN_HAVE_ICU_I18N
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
 #include <mutex>
 
+#include "rules/rule_codes.h"
 #include "text/gbtext.h"
 #include "text/names.h"
 
@@ -21,6 +24,7 @@ class Converters {
   Converters() = default;
   Converters(const Converters&) = delete;
   Converters& operator=(const Converters&) = delete;
+#ifdef QORIN_HAVE_OPENCC
   ~Converters() {
     for (opencc_t& c : opencc_)
       if (c != nullptr && c != reinterpret_cast<opencc_t>(-1)) opencc_close(c);
@@ -38,7 +42,11 @@ class Converters {
     opencc_convert_utf8_free(out);
     return r;
   }
+#else
+  std::optional<std::string> opencc(int, std::string_view) { return std::nullopt; }
+#endif
 
+#ifdef QORIN_HAVE_ICU_I18N
   std::optional<std::string> latinAscii(std::string_view utf8) {
     std::call_once(latinOnce_, [&] {
       UErrorCode e = U_ZERO_ERROR;
@@ -54,11 +62,19 @@ class Converters {
     return r;
   }
 
+#else
+  std::optional<std::string> latinAscii(std::string_view) { return std::nullopt; }
+#endif
+
  private:
+#ifdef QORIN_HAVE_OPENCC
   std::once_flag openccOnce_[4];
   opencc_t opencc_[4] = {};
+#endif
+#ifdef QORIN_HAVE_ICU_I18N
   std::once_flag latinOnce_;
   std::unique_ptr<icu::Transliterator> latin_;
+#endif
 };
 
 std::shared_ptr<Converters> newConverters() { return std::make_shared<Converters>(); }
@@ -94,7 +110,8 @@ void put(std::string& out, char32_t cp) {
   }
 }
 
-std::string titleWords(std::string_view utf8) {
+#ifdef QORIN_HAVE_ICU_I18N
+std::optional<std::string> titleWords(std::string_view utf8) {
   icu::UnicodeString u =
       icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
   bool inWord = false;
@@ -113,6 +130,9 @@ std::string titleWords(std::string_view utf8) {
   u.toUTF8String(r);
   return r;
 }
+#else
+std::optional<std::string> titleWords(std::string_view) { return std::nullopt; }
+#endif
 
 }  // namespace
 
@@ -184,8 +204,21 @@ std::optional<std::string> convertText(std::string_view utf8, const ConvertOptio
 }
 
 std::string convertRuleError(const ConvertOptions& o) {
+  const bool phrases = o.kind == ConvertKind::ToSimplified || o.kind == ConvertKind::ToTraditional ||
+                       o.kind == ConvertKind::ToTaiwan || o.kind == ConvertKind::ToHongKong;
+  const bool icu = o.kind == ConvertKind::StripAccents || o.kind == ConvertKind::TitleWords;
+#ifdef QORIN_HAVE_OPENCC
+  const bool haveOpencc = true;
+#else
+  const bool haveOpencc = false;
+#endif
+#ifdef QORIN_HAVE_ICU_I18N
+  const bool haveIcu = true;
+#else
+  const bool haveIcu = false;
+#endif
   if (o.kind == ConvertKind::Pinyin || o.kind == ConvertKind::PinyinInitials ||
-      o.kind == ConvertKind::ArabicNumerals)
+      o.kind == ConvertKind::ArabicNumerals || (phrases && !haveOpencc) || (icu && !haveIcu))
     return text::gb("这种转换尚未提供");
   if (o.kind == ConvertKind::PadNumbers) {
     int n = 0;
