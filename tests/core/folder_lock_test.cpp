@@ -4,10 +4,12 @@
 #include "platform/folder_lock.h"
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <filesystem>
 #include <functional>
@@ -85,7 +87,9 @@ TEST(FolderLocks, AHeldFolderIsFreeOnceItsHolderLetsGoOrIsKilled) {
   for (const bool kill : {false, true}) {
     SCOPED_TRACE(kill ? "killed" : "let go");
     testing::TempDir state, a, b;
-    const FolderKey ka = keyOf(a.path()), kb = keyOf(b.path());
+    // Locks are taken in key order: kb, the one held by another, comes second.
+    const FolderKey ka = std::min(keyOf(a.path()), keyOf(b.path())),
+                    kb = std::max(keyOf(a.path()), keyOf(b.path()));
     Holder holder(state.dir(), {kb});
     // Taken in order: the first is kept while the second is waited for.
     FolderLocks both(state.dir(), {kb, ka, kb});
